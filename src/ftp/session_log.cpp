@@ -1,0 +1,61 @@
+#include "ftp/session_log.h"
+
+#include <deque>
+#include <mutex>
+#include <utility>
+
+namespace {
+
+// Lock order: the session lock may be held while this lock is taken, never the reverse.
+struct LogQueue {
+    std::mutex lock;
+    std::deque<std::string> lines;
+    std::function<void()> wakeUp;
+};
+
+LogQueue& Queue()
+{
+    static LogQueue queue;
+    return queue;
+}
+
+} // namespace
+
+void PostLogLine(std::string line)
+{
+    LogQueue& q = Queue();
+    std::function<void()> wake;
+    {
+        std::lock_guard guard(q.lock);
+        if (q.lines.empty())
+            wake = q.wakeUp;
+        q.lines.push_back(std::move(line));
+    }
+    if (wake)
+        wake();
+}
+
+void DrainLogQueue(const std::function<void(const std::string&)>& sink)
+{
+    LogQueue& q = Queue();
+    // The lines are taken out under the lock and handed over outside it, so a worker that posts
+    // never waits for the window to draw.
+    for (;;) {
+        std::deque<std::string> batch;
+        {
+            std::lock_guard guard(q.lock);
+            batch.swap(q.lines);
+        }
+        if (batch.empty())
+            return;
+        for (const std::string& line : batch)
+            sink(line);
+    }
+}
+
+void SetLogWakeUp(std::function<void()> wakeUp)
+{
+    LogQueue& q = Queue();
+    std::lock_guard guard(q.lock);
+    q.wakeUp = std::move(wakeUp);
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The session log queue: every thread posts lines here; the window thread (or the command line)
+// drains them in posting order. One queue for the whole program, alive from start to end.
+
+#include <functional>
+#include <string>
+
+// Appends one line at the tail of the queue. Any thread; never fails.
+void PostLogLine(std::string line);
+
+// Hands every queued line, oldest first, to `sink`, until the queue is empty. Lines posted while
+// the sink runs (from any thread, the draining one included) are handed over in the same call.
+void DrainLogQueue(const std::function<void(const std::string&)>& sink);
+
+// Called, outside the queue lock, whenever a line lands in an empty queue, so that the thread that
+// drains can be woken at once. An empty function removes the hook.
+void SetLogWakeUp(std::function<void()> wakeUp);

@@ -1,0 +1,4 @@
+#pragma once
+
+// Whether this process can create a TCP socket at all; start-up refuses to run without one.
+bool SocketLayerAvailable();
