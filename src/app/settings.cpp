@@ -1,0 +1,81 @@
+#include "app/settings.h"
+
+namespace {
+
+const std::string kProgram = "ProgramOptions";
+const std::string kTransfer = "TransOptions";
+const std::string kWindow = "WndProperties";
+
+int ReadInt(SettingsStore& store, const std::string& section, const std::string& name, int fallback)
+{
+    return store.ReadInt(section, name).value_or(fallback);
+}
+
+std::string ReadString(SettingsStore& store, const std::string& section, const std::string& name,
+                       const std::string& fallback)
+{
+    return store.ReadString(section, name).value_or(fallback);
+}
+
+} // namespace
+
+void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDirectoryDefault)
+{
+    const CSettings d;  // the defaults
+
+    port = ReadInt(store, kProgram, "Port", d.port);
+    engine.receiveBytes = ReadInt(store, kProgram, "Receive Bytes", d.engine.receiveBytes);
+    engine.sendBytes = ReadInt(store, kProgram, "Send Bytes", d.engine.sendBytes);
+    engine.retry = ReadInt(store, kProgram, "Retry", d.engine.retry);
+    email = ReadString(store, kProgram, "e-mail", d.email);
+
+    transferMode = ReadInt(store, kTransfer, "Transfer Mode", d.transferMode);
+    engine.transferMode = transferMode;
+    saveOnDoubleClick = ReadInt(store, kTransfer, "Save On Double-Click", d.saveOnDoubleClick);
+    viewOnDoubleClick = ReadInt(store, kTransfer, "View On Double-Click", d.viewOnDoubleClick);
+    defaultDownloadDirectory =
+        ReadString(store, kTransfer, "Default Download Directory", downloadDirectoryDefault);
+
+    left = ReadInt(store, kWindow, "Left", d.left);
+    right = ReadInt(store, kWindow, "Right", d.right);
+    top = ReadInt(store, kWindow, "Top", d.top);
+    bottom = ReadInt(store, kWindow, "Bottom", d.bottom);
+    topPane = ReadInt(store, kWindow, "TopPane", d.topPane);
+    leftPane = ReadInt(store, kWindow, "LeftPane", d.leftPane);
+
+    defaultView = ReadInt(store, kProgram, "Default View", d.defaultView);
+    fireWallOn = ReadInt(store, kProgram, "Fire Wall On", d.fireWallOn);
+    fireMode = ReadInt(store, kProgram, "Fire Mode", d.fireMode);
+    firePort = ReadInt(store, kProgram, "Fire Port", d.firePort);
+    fireHost = ReadString(store, kProgram, "Fire Host", d.fireHost);
+    fireUserId = ReadString(store, kProgram, "Fire User ID", d.fireUserId);
+    firePassword = ReadString(store, kProgram, "Fire Password", d.firePassword);
+}
+
+void CSettings::SaveSettings(SettingsStore& store) const
+{
+    store.WriteInt(kWindow, "Left", left);
+    store.WriteInt(kWindow, "Right", right);
+    store.WriteInt(kWindow, "Top", top);
+    store.WriteInt(kWindow, "Bottom", bottom);
+    store.WriteInt(kWindow, "TopPane", topPane);
+    store.WriteInt(kWindow, "LeftPane", leftPane);
+
+    store.WriteInt(kProgram, "Port", port);
+    store.WriteInt(kProgram, "Receive Bytes", engine.receiveBytes);
+    store.WriteInt(kProgram, "Send Bytes", engine.sendBytes);
+    store.WriteInt(kProgram, "Retry", engine.retry);
+    store.WriteString(kProgram, "e-mail", email);
+    store.WriteInt(kProgram, "Default View", defaultView);
+    store.WriteInt(kProgram, "Fire Wall On", fireWallOn);
+    store.WriteInt(kProgram, "Fire Mode", fireMode);
+    store.WriteInt(kProgram, "Fire Port", firePort);
+    store.WriteString(kProgram, "Fire Host", fireHost);
+    store.WriteString(kProgram, "Fire User ID", fireUserId);
+    store.WriteString(kProgram, "Fire Password", firePassword);
+
+    store.WriteInt(kTransfer, "Transfer Mode", transferMode);
+    store.WriteInt(kTransfer, "Save On Double-Click", saveOnDoubleClick);
+    store.WriteInt(kTransfer, "View On Double-Click", viewOnDoubleClick);
+    store.WriteString(kTransfer, "Default Download Directory", defaultDownloadDirectory);
+}

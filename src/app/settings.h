@@ -1,0 +1,58 @@
+#pragma once
+// CSettings: the twenty-two user settings in the sections "ProgramOptions", "TransOptions" and
+// "WndProperties". Read once at start-up, changed in memory by the options sheet and the main
+// frame, written back once at exit. The values the engine reads from worker threads live in
+// `engine`; the rest are touched by the window thread only.
+
+#include "ftp/engine_settings.h"
+
+#include <optional>
+#include <string>
+
+// Where the settings live between runs. The program's store is QSettings; tests record calls.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    // Missing values, and values that cannot be read as the asked type, give nothing.
+    virtual std::optional<int> ReadInt(const std::string& section, const std::string& name) = 0;
+    virtual std::optional<std::string> ReadString(const std::string& section, const std::string& name) = 0;
+    virtual void WriteInt(const std::string& section, const std::string& name, int value) = 0;
+    virtual void WriteString(const std::string& section, const std::string& name, const std::string& value) = 0;
+};
+
+class CSettings final {
+public:
+    // Reads every value in start-up order; `downloadDirectoryDefault` stands in for a missing
+    // "Default Download Directory".
+    void LoadSettings(SettingsStore& store, const std::string& downloadDirectoryDefault);
+    // Writes every value, changed or not, in exit order.
+    void SaveSettings(SettingsStore& store) const;
+
+    // "ProgramOptions"
+    int port = 21;                 // shown on the options sheet only; connections never use it
+    std::string email;             // password of anonymous logins
+    int defaultView = 0;           // 0 large icons, 1 details, 2 small icons, 3 list
+    int fireWallOn = 0;
+    int fireMode = 0;              // firewall login style 0 to 4
+    int firePort = 0;
+    std::string fireHost;
+    std::string fireUserId;
+    std::string firePassword;      // plain text, exactly as typed
+
+    // "TransOptions"
+    int transferMode = 'I';        // the stored default; the mode in force is engine.transferMode
+    int saveOnDoubleClick = 1;
+    int viewOnDoubleClick = 1;
+    std::string defaultDownloadDirectory;
+
+    // "WndProperties": the main window's outer rectangle and the two pane sizes
+    int left = 0;
+    int right = 530;
+    int top = 0;
+    int bottom = 530;
+    int topPane = 400;
+    int leftPane = 150;
+
+    // "Receive Bytes", "Send Bytes", "Retry" and the transfer mode in force
+    EngineSettings engine;
+};

@@ -1,0 +1,132 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+// A store in memory that remembers the order of every read and write.
+class RecordingStore final : public SettingsStore {
+public:
+    using Value = std::variant<int, std::string>;
+
+    std::optional<int> ReadInt(const std::string& section, const std::string& name) override
+    {
+        reads.push_back(section + "/" + name);
+        const auto it = values.find(section + "/" + name);
+        if (it == values.end() || !std::holds_alternative<int>(it->second))
+            return std::nullopt;
+        return std::get<int>(it->second);
+    }
+    std::optional<std::string> ReadString(const std::string& section, const std::string& name) override
+    {
+        reads.push_back(section + "/" + name);
+        const auto it = values.find(section + "/" + name);
+        if (it == values.end() || !std::holds_alternative<std::string>(it->second))
+            return std::nullopt;
+        return std::get<std::string>(it->second);
+    }
+    void WriteInt(const std::string& section, const std::string& name, int value) override
+    {
+        writes.push_back(section + "/" + name);
+        values[section + "/" + name] = value;
+    }
+    void WriteString(const std::string& section, const std::string& name, const std::string& value) override
+    {
+        writes.push_back(section + "/" + name);
+        values[section + "/" + name] = value;
+    }
+
+    std::map<std::string, Value> values;
+    std::vector<std::string> reads;
+    std::vector<std::string> writes;
+};
+
+const std::vector<std::string> kReadOrder = {
+    "ProgramOptions/Port", "ProgramOptions/Receive Bytes", "ProgramOptions/Send Bytes",
+    "ProgramOptions/Retry", "ProgramOptions/e-mail",
+    "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
+    "TransOptions/View On Double-Click", "TransOptions/Default Download Directory",
+    "WndProperties/Left", "WndProperties/Right", "WndProperties/Top", "WndProperties/Bottom",
+    "WndProperties/TopPane", "WndProperties/LeftPane",
+    "ProgramOptions/Default View", "ProgramOptions/Fire Wall On", "ProgramOptions/Fire Mode",
+    "ProgramOptions/Fire Port", "ProgramOptions/Fire Host", "ProgramOptions/Fire User ID",
+    "ProgramOptions/Fire Password",
+};
+
+const std::vector<std::string> kWriteOrder = {
+    "WndProperties/Left", "WndProperties/Right", "WndProperties/Top", "WndProperties/Bottom",
+    "WndProperties/TopPane", "WndProperties/LeftPane",
+    "ProgramOptions/Port", "ProgramOptions/Receive Bytes", "ProgramOptions/Send Bytes",
+    "ProgramOptions/Retry", "ProgramOptions/e-mail", "ProgramOptions/Default View",
+    "ProgramOptions/Fire Wall On", "ProgramOptions/Fire Mode", "ProgramOptions/Fire Port",
+    "ProgramOptions/Fire Host", "ProgramOptions/Fire User ID", "ProgramOptions/Fire Password",
+    "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
+    "TransOptions/View On Double-Click", "TransOptions/Default Download Directory",
+};
+
+TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
+{
+    RecordingStore store;
+    CSettings settings;
+    settings.LoadSettings(store, "/home/u/Downloads/");
+    EXPECT_EQ(store.reads, kReadOrder);
+
+    settings.SaveSettings(store);
+    EXPECT_EQ(store.writes, kWriteOrder);
+
+    const std::map<std::string, RecordingStore::Value> expected = {
+        {"ProgramOptions/Port", 21}, {"ProgramOptions/Receive Bytes", 1024},
+        {"ProgramOptions/Send Bytes", 512}, {"ProgramOptions/Retry", 60},
+        {"ProgramOptions/e-mail", std::string()}, {"ProgramOptions/Default View", 0},
+        {"ProgramOptions/Fire Wall On", 0}, {"ProgramOptions/Fire Mode", 0},
+        {"ProgramOptions/Fire Port", 0}, {"ProgramOptions/Fire Host", std::string()},
+        {"ProgramOptions/Fire User ID", std::string()}, {"ProgramOptions/Fire Password", std::string()},
+        {"TransOptions/Transfer Mode", 'I'}, {"TransOptions/Save On Double-Click", 1},
+        {"TransOptions/View On Double-Click", 1},
+        {"TransOptions/Default Download Directory", std::string("/home/u/Downloads/")},
+        {"WndProperties/Left", 0}, {"WndProperties/Right", 530}, {"WndProperties/Top", 0},
+        {"WndProperties/Bottom", 530}, {"WndProperties/TopPane", 400}, {"WndProperties/LeftPane", 150},
+    };
+    EXPECT_EQ(store.values, expected);
+    EXPECT_EQ(settings.engine.transferMode, 'I');
+}
+
+TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
+{
+    RecordingStore store;
+    store.values = {
+        {"TransOptions/Transfer Mode", 'A'},
+        {"TransOptions/Default Download Directory", std::string("/data/in")},
+        {"ProgramOptions/Default View", 7},
+        {"ProgramOptions/Receive Bytes", std::string("not a number")},
+        {"ProgramOptions/Fire Password", std::string(" p@ss;w=rd ")},
+        {"WndProperties/Right", 900},
+    };
+    CSettings settings;
+    settings.LoadSettings(store, "/unused/");
+
+    EXPECT_EQ(settings.transferMode, 'A');
+    EXPECT_EQ(settings.engine.transferMode, 'A');  // the mode in force starts from the stored one
+    EXPECT_EQ(settings.defaultDownloadDirectory, "/data/in");  // used as read, no separator added
+    EXPECT_EQ(settings.defaultView, 7);  // out of range, kept: it simply matches no view
+    EXPECT_EQ(settings.engine.receiveBytes, 1024);
+    EXPECT_EQ(settings.firePassword, " p@ss;w=rd ");
+    EXPECT_EQ(settings.right, 900);
+}
+
+TEST(SettingsTest, OnlyTheStoredDefaultTransferModeIsWritten)
+{
+    RecordingStore store;
+    CSettings settings;
+    settings.LoadSettings(store, "");
+    settings.engine.transferMode = 'A';  // the mode in force changes, the stored default does not
+    settings.SaveSettings(store);
+    EXPECT_EQ(std::get<int>(store.values["TransOptions/Transfer Mode"]), 'I');
+}
+
+} // namespace
