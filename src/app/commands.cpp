@@ -1,0 +1,56 @@
+#include "app/commands.h"
+
+const std::vector<CommandInfo>& AllCommands()
+{
+    static const std::vector<CommandInfo> commands = {
+        {CommandId::NewGroup, "New Group...", nullptr, nullptr},
+        {CommandId::NewSite, "New Site...", "New Profile", ":/icons/new_site.svg"},
+        {CommandId::QuickConnect, "Quick Connect...", nullptr, nullptr},
+        {CommandId::Exit, "E&xit", nullptr, nullptr},
+        {CommandId::CreateDirectory, "Create Directory...", nullptr, nullptr},
+        {CommandId::Delete, "&Delete", "Delete", ":/icons/delete.svg"},
+        {CommandId::Properties, "&Properties...", nullptr, nullptr},
+        {CommandId::Rename, "Rename...", nullptr, nullptr},
+        {CommandId::Permissions, "Permissions...", nullptr, nullptr},
+        {CommandId::LargeIcons, "&Large Icons", "Large Icons", ":/icons/large_icons.svg"},
+        {CommandId::SmallIcons, "Small Icons", "Small Icons", ":/icons/small_icons.svg"},
+        {CommandId::List, "L&ist", "List View", ":/icons/list.svg"},
+        {CommandId::Details, "Details", "Detail", ":/icons/details.svg"},
+        {CommandId::Options, "&Options...", nullptr, nullptr},
+        {CommandId::Refresh, "Refresh", "Refresh Directory.", ":/icons/refresh.svg"},
+        {CommandId::UpOneLevel, nullptr, "Up One Level", ":/icons/up_one_level.svg"},
+        {CommandId::Disconnect, nullptr, "Disconnect", ":/icons/disconnect.svg"},
+        {CommandId::Help, "Help...", nullptr, nullptr},
+        {CommandId::About, "About Tessaline...", nullptr, nullptr},
+    };
+    return commands;
+}
+
+const std::vector<MenuLayout>& MenuBarLayout()
+{
+    using enum CommandId;
+    static const std::vector<MenuLayout> menus = {
+        {"&File", {NewGroup, NewSite, None, QuickConnect, None, Exit}},
+        {"&Edit", {CreateDirectory, Delete, None, Properties, Rename, Permissions}},
+        {"&View", {LargeIcons, SmallIcons, List, Details, None, Options, None, Refresh}},
+        {"&Help", {Help, About}},
+    };
+    return menus;
+}
+
+const std::vector<CommandId>& ToolbarSlots()
+{
+    using enum CommandId;
+    static const std::vector<CommandId> toolbar = {
+        NewSite, None, UpOneLevel, Refresh, Disconnect, None, Delete, None,
+        LargeIcons, SmallIcons, List, Details,
+    };
+    return toolbar;
+}
+
+const std::vector<CommandId>& ViewStyleCommands()
+{
+    using enum CommandId;
+    static const std::vector<CommandId> group = {LargeIcons, SmallIcons, List, Details};
+    return group;
+}

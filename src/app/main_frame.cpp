@@ -1,0 +1,222 @@
+#include "app/main_frame.h"
+
+#include "app/debug_window.h"
+#include "app/settings.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QSplitter>
+#include <QToolBar>
+
+#include <array>
+
+namespace {
+
+constexpr int kLogPaneIdealHeight = 140;
+constexpr int kMainViewIdealWidth = 250;
+
+// Until their own code arrives, the site tree and the main view are empty panes that can hold the
+// keyboard focus like the real ones.
+QFrame* PlaceholderPane(const QString& name)
+{
+    auto* pane = new QFrame;
+    pane->setObjectName(name);
+    pane->setFrameShape(QFrame::StyledPanel);
+    pane->setFocusPolicy(Qt::StrongFocus);
+    pane->setAutoFillBackground(true);
+    pane->setBackgroundRole(QPalette::Base);
+    return pane;
+}
+
+} // namespace
+
+CMainFrame::CMainFrame(CSettings& settings)
+    : settings(settings)
+{
+    setWindowTitle(QStringLiteral("Tessaline"));
+    CreateCommands();
+    CreateMenus();
+    CreateToolBar();
+    CreatePanes();
+    CheckDefaultViewButton();
+
+    SetCommandHandler(CommandId::Exit, [this] { close(); }, nullptr);
+
+    // F6 and Shift+F6 walk the keyboard focus through the panes.
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(next, &QShortcut::activated, this, [this] { CycleFocus(+1); });
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previous, &QShortcut::activated, this, [this] { CycleFocus(-1); });
+}
+
+void CMainFrame::SetCommandHandler(CommandId id, std::function<void()> run, std::function<bool()> enabled)
+{
+    handlers[id] = Handler{std::move(run), std::move(enabled)};
+    UpdateCommandStates();
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    for (const auto& [id, action] : actions) {
+        const auto handler = handlers.find(id);
+        const bool enabled = handler != handlers.end()
+            && (!handler->second.enabled || handler->second.enabled());
+        action->setEnabled(enabled);
+    }
+}
+
+void CMainFrame::CheckDefaultViewButton()
+{
+    static constexpr std::array<CommandId, 4> byView = {
+        CommandId::LargeIcons, CommandId::Details, CommandId::SmallIcons, CommandId::List};
+    const int view = settings.defaultView;
+    if (view >= 0 && view < static_cast<int>(byView.size())) {
+        Action(byView[view])->setChecked(true);
+    } else if (QAction* pressed = viewStyleGroup->checkedAction()) {
+        pressed->setChecked(false);
+    }
+}
+
+QAction* CMainFrame::Action(CommandId id) const
+{
+    return actions.at(id);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    const QRect outer = frameGeometry();
+    settings.left = outer.x();
+    settings.top = outer.y();
+    settings.right = outer.x() + outer.width();
+    settings.bottom = outer.y() + outer.height();
+    settings.topPane = outerSplitter->sizes().value(0);
+    settings.leftPane = innerSplitter->sizes().value(0);
+    event->accept();
+}
+
+void CMainFrame::CreateCommands()
+{
+    viewStyleGroup = new QActionGroup(this);
+    viewStyleGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+
+    for (const CommandInfo& info : AllCommands()) {
+        auto* action = new QAction(this);
+        action->setText(QString::fromUtf8(info.menuText ? info.menuText : info.toolTip));
+        if (info.toolTip)
+            action->setToolTip(QString::fromUtf8(info.toolTip));
+        if (info.image)
+            action->setIcon(QIcon(QString::fromUtf8(info.image)));
+        action->setEnabled(false);
+        const CommandId id = info.id;
+        connect(action, &QAction::triggered, this, [this, id] {
+            const auto handler = handlers.find(id);
+            if (handler != handlers.end() && handler->second.run)
+                handler->second.run();
+        });
+        actions[id] = action;
+    }
+    for (CommandId id : ViewStyleCommands()) {
+        actions[id]->setCheckable(true);
+        viewStyleGroup->addAction(actions[id]);
+    }
+}
+
+void CMainFrame::CreateMenus()
+{
+    for (const MenuLayout& layout : MenuBarLayout()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(layout.title));
+        for (CommandId id : layout.entries) {
+            if (id == CommandId::None)
+                menu->addSeparator();
+            else
+                menu->addAction(actions.at(id));
+        }
+    }
+}
+
+void CMainFrame::CreateToolBar()
+{
+    toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setIconSize(QSize(16, 15));
+    toolBar->setAllowedAreas(Qt::AllToolBarAreas);
+    toolBar->setMovable(true);
+    toolBar->setFloatable(true);
+    for (CommandId id : ToolbarSlots()) {
+        if (id == CommandId::None)
+            toolBar->addSeparator();
+        else
+            toolBar->addAction(actions.at(id));
+    }
+    // The band the toolbar docks in is 28 pixels deep on whichever side it sits.
+    const auto fitBand = [this](Qt::Orientation orientation) {
+        if (orientation == Qt::Horizontal) {
+            toolBar->setMinimumWidth(0);
+            toolBar->setMaximumWidth(QWIDGETSIZE_MAX);
+            toolBar->setFixedHeight(kToolbarBand);
+        } else {
+            toolBar->setMinimumHeight(0);
+            toolBar->setMaximumHeight(QWIDGETSIZE_MAX);
+            toolBar->setFixedWidth(kToolbarBand);
+        }
+    };
+    connect(toolBar, &QToolBar::orientationChanged, this, fitBand);
+    fitBand(toolBar->orientation());
+    addToolBar(Qt::TopToolBarArea, toolBar);
+}
+
+void CMainFrame::CreatePanes()
+{
+    outerSplitter = new QSplitter(Qt::Vertical);
+    outerSplitter->setObjectName(QStringLiteral("outerSplitter"));
+    outerSplitter->setFrameShape(QFrame::NoFrame);
+
+    innerSplitter = new QSplitter(Qt::Horizontal);
+    innerSplitter->setObjectName(QStringLiteral("innerSplitter"));
+    innerSplitter->setFrameShape(QFrame::Box);
+
+    siteTreePane = PlaceholderPane(QStringLiteral("siteTreePane"));
+    mainViewPane = PlaceholderPane(QStringLiteral("mainViewPane"));
+    logPane = new CDebugWindow;
+    logPane->setObjectName(QStringLiteral("logPane"));
+
+    innerSplitter->addWidget(siteTreePane);
+    innerSplitter->addWidget(mainViewPane);
+    outerSplitter->addWidget(innerSplitter);
+    outerSplitter->addWidget(logPane);
+
+    // A pane dragged below its minimum collapses; the minimums never stop the window from being
+    // made smaller, the panes are then cut at the bottom.
+    innerSplitter->setMinimumHeight(50);
+    logPane->setMinimumHeight(20);
+    siteTreePane->setMinimumWidth(10);
+    outerSplitter->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+
+    // The upper row and the tree column keep their ideal sizes; the log pane and the main view
+    // take whatever the window has left.
+    outerSplitter->setStretchFactor(0, 0);
+    outerSplitter->setStretchFactor(1, 1);
+    innerSplitter->setStretchFactor(0, 0);
+    innerSplitter->setStretchFactor(1, 1);
+    outerSplitter->setSizes({settings.topPane, kLogPaneIdealHeight});
+    innerSplitter->setSizes({settings.leftPane, kMainViewIdealWidth});
+
+    setCentralWidget(outerSplitter);
+}
+
+void CMainFrame::CycleFocus(int step)
+{
+    const std::array<QWidget*, 3> panes = {siteTreePane, mainViewPane, logPane};
+    int current = -1;
+    for (int i = 0; i < static_cast<int>(panes.size()); ++i) {
+        if (panes[i]->hasFocus() || panes[i]->isAncestorOf(focusWidget()))
+            current = i;
+    }
+    const int count = static_cast<int>(panes.size());
+    const int next = current < 0 ? 0 : (current + step + count) % count;
+    panes[next]->setFocus(Qt::OtherFocusReason);
+}

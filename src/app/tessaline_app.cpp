@@ -1,0 +1,96 @@
+#include "app/tessaline_app.h"
+
+#include "app/debug_window.h"
+#include "app/main_frame.h"
+#include "app/prompter.h"
+#include "app/qt_settings_store.h"
+#include "ftp/local_dirs.h"
+#include "ftp/session_log.h"
+#include "ftp/socket_probe.h"
+
+#include <QAbstractEventDispatcher>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+// Downloads go to the user's download directory; without one, to the private temporary directory,
+// which (unlike /tmp) is not emptied at boot.
+std::string DefaultDownloadDirectory()
+{
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
+        return QDir::cleanPath(downloads).toStdString() + "/";
+    return PrivateTempDirectory();
+}
+
+} // namespace
+
+CTessalineApp::CTessalineApp() = default;
+
+CTessalineApp::~CTessalineApp()
+{
+    SetLogWakeUp(nullptr);
+    QObject::disconnect(idleConnection);
+}
+
+bool CTessalineApp::Startup()
+{
+    store = std::make_unique<QtSettingsStore>();
+    settings.LoadSettings(*store, DefaultDownloadDirectory());
+
+    mainFrame = std::make_unique<CMainFrame>(settings);
+    const int width = settings.right - settings.left;
+    const int height = settings.bottom - settings.top;
+    mainFrame->move(settings.left, settings.top);
+    mainFrame->resize(width, height);
+    mainFrame->show();
+    // The stored rectangle is the outer one; once the window manager has put a frame around the
+    // window, the inside gives way for it.
+    const QSize frame = mainFrame->frameGeometry().size() - mainFrame->size();
+    if (!frame.isEmpty())
+        mainFrame->resize(width - frame.width(), height - frame.height());
+
+    // Idle steps run whenever the window thread is about to wait for events, in every event loop,
+    // and a line posted from a worker wakes the window thread so that it shows up at once.
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    idleConnection = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                             [this] { IdleStep(); });
+    SetLogWakeUp([dispatcher] { dispatcher->wakeUp(); });
+
+    if (!SocketLayerAvailable()) {
+        Prompter().Inform(mainFrame.get(), QStringLiteral(
+            "The WinSock DLL could not be used, please check your installation or with your "
+            "service provider"));
+        mainFrame.reset();
+        return false;
+    }
+    startupComplete = true;
+    return true;
+}
+
+void CTessalineApp::IdleStep()
+{
+    if (mainFrame) {
+        CDebugWindow* log = mainFrame->LogPane();
+        DrainLogQueue([log](const std::string& line) { log->AppendLine(QString::fromStdString(line)); });
+        mainFrame->UpdateCommandStates();
+    }
+}
+
+int CTessalineApp::Shutdown(int exitCode)
+{
+    SetLogWakeUp(nullptr);
+    QObject::disconnect(idleConnection);
+    mainFrame.reset();
+    if (store) {
+        settings.SaveSettings(*store);
+        if (!store->Commit())
+            std::fprintf(stderr, "tessaline: could not save the settings to %s\n",
+                         qPrintable(store->FileName()));
+    }
+    return exitCode;
+}

@@ -1,0 +1,15 @@
+#include "app/main_frame.h"
+#include "app/tessaline_app.h"
+#include "app/termination_signals.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    CTessalineApp app;
+    if (!app.Startup())
+        return app.Shutdown(1);
+    CloseOnTerminationSignals(app.MainFrame());
+    return app.Shutdown(QApplication::exec());
+}

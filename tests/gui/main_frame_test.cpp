@@ -1,0 +1,296 @@
+#include "app/debug_window.h"
+#include "app/main_frame.h"
+#include "app/tessaline_app.h"
+#include "ftp/session_log.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <sys/stat.h>
+
+#include <thread>
+
+namespace {
+
+// Runs the window thread's event loop for a while, so that idle steps happen as in the program.
+void RunEventLoop(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QStringList LogLines(const CDebugWindow* log)
+{
+    QStringList lines;
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    return lines;
+}
+
+} // namespace
+
+class MainFrameTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->path());
+        DrainLogQueue([](const std::string&) {});
+    }
+
+    void firstRunUsesTheDefaultsAndWritesThemAll()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CMainFrame* frame = app.MainFrame();
+        QCOMPARE(frame->windowTitle(), QStringLiteral("Tessaline"));
+        QCOMPARE(frame->frameGeometry(), QRect(0, 0, 530, 530));
+        QCOMPARE(frame->OuterSplitter()->sizes().value(0), 400);
+        QCOMPARE(frame->InnerSplitter()->sizes().value(0), 150);
+        QVERIFY(frame->Action(CommandId::LargeIcons)->isChecked());
+        QVERIFY(app.Settings().defaultDownloadDirectory.ends_with('/'));
+        QCOMPARE(app.Settings().engine.transferMode.load(), int('I'));
+
+        frame->close();
+        QCOMPARE(app.Shutdown(0), 0);
+
+        QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
+        QCOMPARE(stored.childGroups(),
+                 (QStringList{"ProgramOptions", "TransOptions", "WndProperties"}));
+        stored.beginGroup("ProgramOptions");
+        QCOMPARE(stored.childKeys().size(), 12);
+        QCOMPARE(stored.value("Port").toInt(), 21);
+        QCOMPARE(stored.value("Fire Password").toString(), QString());
+        stored.endGroup();
+        stored.beginGroup("TransOptions");
+        QCOMPARE(stored.childKeys().size(), 4);
+        QCOMPARE(stored.value("Transfer Mode").toInt(), int('I'));
+        stored.endGroup();
+        stored.beginGroup("WndProperties");
+        QCOMPARE(stored.childKeys().size(), 6);
+        QCOMPARE(stored.value("Right").toInt(), 530);
+        QCOMPARE(stored.value("TopPane").toInt(), 400);
+        QCOMPARE(stored.value("LeftPane").toInt(), 150);
+    }
+
+    void defaultViewPressesItsButton_data()
+    {
+        QTest::addColumn<int>("view");
+        QTest::addColumn<int>("pressed");
+        QTest::newRow("large icons") << 0 << int(CommandId::LargeIcons);
+        QTest::newRow("details") << 1 << int(CommandId::Details);
+        QTest::newRow("small icons") << 2 << int(CommandId::SmallIcons);
+        QTest::newRow("list") << 3 << int(CommandId::List);
+        QTest::newRow("out of range") << 7 << 0;
+    }
+
+    void defaultViewPressesItsButton()
+    {
+        QFETCH(int, view);
+        QFETCH(int, pressed);
+        {
+            QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
+            stored.setValue("ProgramOptions/Default View", view);
+        }
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        for (CommandId id : ViewStyleCommands())
+            QCOMPARE(app.MainFrame()->Action(id)->isChecked(), int(id) == pressed);
+        app.Shutdown(0);
+    }
+
+    void firewallPasswordIsStoredAsTypedInAPrivateFile()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        app.Settings().firePassword = "Zx9 !pa;ss";
+        app.MainFrame()->close();
+        app.Shutdown(0);
+
+        const QString path = dir->path() + "/Corvane/Tessaline.conf";
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, 0600u);
+        QSettings stored(path, QSettings::IniFormat);
+        QCOMPARE(stored.value("ProgramOptions/Fire Password").toString(), QStringLiteral("Zx9 !pa;ss"));
+    }
+
+    void storedRectangleAndDraggedSplittersSurviveARestart()
+    {
+        {
+            QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
+            stored.setValue("WndProperties/Left", 40);
+            stored.setValue("WndProperties/Top", 30);
+            stored.setValue("WndProperties/Right", 840);
+            stored.setValue("WndProperties/Bottom", 630);
+        }
+        {
+            CTessalineApp app;
+            QVERIFY(app.Startup());
+            CMainFrame* frame = app.MainFrame();
+            QCOMPARE(frame->frameGeometry(), QRect(40, 30, 800, 600));
+            // Drag both splitter bars as a user would.
+            QSplitterHandle* rowBar = frame->OuterSplitter()->handle(1);
+            QSplitterHandle* columnBar = frame->InnerSplitter()->handle(1);
+            QTest::mousePress(rowBar, Qt::LeftButton, {}, QPoint(5, 1));
+            QTest::mouseMove(rowBar, QPoint(5, -99));
+            QTest::mouseRelease(rowBar, Qt::LeftButton, {}, QPoint(5, -99));
+            QTest::mousePress(columnBar, Qt::LeftButton, {}, QPoint(1, 5));
+            QTest::mouseMove(columnBar, QPoint(61, 5));
+            QTest::mouseRelease(columnBar, Qt::LeftButton, {}, QPoint(61, 5));
+            QCOMPARE(frame->OuterSplitter()->sizes().value(0), 300);
+            QCOMPARE(frame->InnerSplitter()->sizes().value(0), 210);
+            frame->Action(CommandId::Exit)->trigger();  // Exit closes exactly like the close box
+            QVERIFY(!frame->isVisible());
+            app.Shutdown(0);
+        }
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        QCOMPARE(app.Settings().topPane, 300);
+        QCOMPARE(app.Settings().leftPane, 210);
+        QCOMPARE(app.MainFrame()->OuterSplitter()->sizes().value(0), 300);
+        QCOMPARE(app.MainFrame()->InnerSplitter()->sizes().value(0), 210);
+        QCOMPARE(app.MainFrame()->frameGeometry(), QRect(40, 30, 800, 600));
+        app.Shutdown(0);
+    }
+
+    void smallClientAreaLeavesThePanesBelowTheToolbarBand()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CMainFrame* frame = app.MainFrame();
+        const int menuHeight = frame->menuBar()->height();
+        frame->resize(frame->width(), menuHeight + 100);
+        RunEventLoop(20);
+        const QRect panes = frame->OuterSplitter()->geometry();
+        QCOMPARE(panes.top() - menuHeight, CMainFrame::kToolbarBand);
+        QCOMPARE(panes.height(), 72);
+        QCOMPARE(panes.width(), frame->width());
+        app.Shutdown(0);
+    }
+
+    void menusAndToolbarHoldEveryCommandInOrderAndOnlyExitWorksYet()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CMainFrame* frame = app.MainFrame();
+        RunEventLoop(20);
+
+        QStringList menus;
+        for (QAction* menu : frame->menuBar()->actions()) {
+            QStringList entries;
+            for (QAction* entry : menu->menu()->actions())
+                entries << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
+            menus << menu->text() + ": " + entries.join(" | ");
+        }
+        QCOMPARE(menus, (QStringList{
+            "&File: New Group... | New Site... | - | Quick Connect... | - | E&xit",
+            "&Edit: Create Directory... | &Delete | - | &Properties... | Rename... | Permissions...",
+            "&View: &Large Icons | Small Icons | L&ist | Details | - | &Options... | - | Refresh",
+            "&Help: Help... | About Tessaline...",
+        }));
+
+        QStringList buttons;
+        for (QAction* slot : frame->ToolBar()->actions())
+            buttons << (slot->isSeparator() ? QStringLiteral("-") : slot->toolTip());
+        QCOMPARE(buttons, (QStringList{"New Profile", "-", "Up One Level", "Refresh Directory.",
+                                     "Disconnect", "-", "Delete", "-", "Large Icons", "Small Icons",
+                                     "List View", "Detail"}));
+        QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
+
+        for (const CommandInfo& info : AllCommands())
+            QCOMPARE(frame->Action(info.id)->isEnabled(), info.id == CommandId::Exit);
+        app.Shutdown(0);
+    }
+
+    void logPaneStartsWithTheWelcomeLineOnGrey()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CDebugWindow* log = app.MainFrame()->LogPane();
+        QCOMPARE(LogLines(log), (QStringList{"Welcome to Tessaline v2.5", ""}));
+        QCOMPARE(log->font().pointSize(), 10);
+        QVERIFY(QFontInfo(log->font()).fixedPitch());
+        QCOMPARE(log->palette().color(QPalette::Base), QColor(205, 205, 205));
+        QVERIFY(log->isReadOnly());
+        QVERIFY(log->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QCOMPARE(log->verticalScrollBar()->value(), 0);
+        app.Shutdown(0);
+    }
+
+    void linesPostedBeforeThePaneExistsAppearInOrder()
+    {
+        PostLogLine("early one");
+        PostLogLine("early two");
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        RunEventLoop(20);
+        QCOMPARE(LogLines(app.MainFrame()->LogPane()),
+                 (QStringList{"Welcome to Tessaline v2.5", "", "early one", "early two"}));
+        app.Shutdown(0);
+    }
+
+    void onlyTheNewest500LinesStayAndTheNewestIsInSight()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        for (int i = 1; i <= 600; ++i)
+            PostLogLine("line " + std::to_string(i));
+        RunEventLoop(50);
+        CDebugWindow* log = app.MainFrame()->LogPane();
+        const QStringList lines = LogLines(log);
+        QCOMPARE(lines.size(), CDebugWindow::kMaxLines);
+        QCOMPARE(lines.first(), QStringLiteral("line 101"));
+        QCOMPARE(lines.last(), QStringLiteral("line 600"));
+        QScrollBar* bar = log->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+        QTextCursor newest(log->document()->lastBlock());
+        QVERIFY(log->viewport()->rect().contains(log->cursorRect(newest)));
+        app.Shutdown(0);
+    }
+
+    void workerLinesAppearWhileAModalDialogIsUp()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        auto* dialog = new QDialog(app.MainFrame());
+        bool seenWhileOpen = false;
+        std::thread worker;
+        QTimer::singleShot(0, dialog, [&] {
+            worker = std::thread([] { PostLogLine("220 posted by a worker"); });
+        });
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, dialog, [&] {
+            if (LogLines(app.MainFrame()->LogPane()).contains("220 posted by a worker")) {
+                seenWhileOpen = true;
+                dialog->accept();
+            }
+        });
+        poll.start(10);
+        QTimer::singleShot(5000, dialog, &QDialog::reject);
+        dialog->exec();
+        worker.join();
+        QVERIFY(seenWhileOpen);
+        app.Shutdown(0);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(MainFrameTest)
+#include "main_frame_test.moc"
