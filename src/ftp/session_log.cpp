@@ -59,3 +59,8 @@ void SetLogWakeUp(std::function<void()> wakeUp)
     std::lock_guard guard(q.lock);
     q.wakeUp = std::move(wakeUp);
 }
+
+void LogMessage(std::string_view format, std::initializer_list<FormatArg> args)
+{
+    PostLogLine(FormatText(format, args));
+}

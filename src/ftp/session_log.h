@@ -15,3 +15,8 @@ void DrainLogQueue(const std::function<void(const std::string&)>& sink);
 // Called, outside the queue lock, whenever a line lands in an empty queue, so that the thread that
 // drains can be woken at once. An empty function removes the hook.
 void SetLogWakeUp(std::function<void()> wakeUp);
+
+#include "ftp/format_text.h"
+
+// Formats a line like FormatText and posts it.
+void LogMessage(std::string_view format, std::initializer_list<FormatArg> args = {});

@@ -1,0 +1,252 @@
+// The lowest layer of the session: the control connection, sending, reading one reply line,
+// closing sockets, and cancel.
+
+#include "ftp/ftp_session.h"
+#include "ftp/protocol_rules.h"
+#include "ftp/session_log.h"
+#include "ftp/socket_errors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kPeekBytes = 82;        // what one look at the control connection takes in
+constexpr std::size_t kReplyLineCap = 4000;   // a reply line stops growing past this
+
+std::string Dotted(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return text;
+}
+
+int ServicePort(const std::string& service, const std::string& protocol)
+{
+    servent entry {};
+    servent* found = nullptr;
+    char buffer[1024];
+    if (::getservbyname_r(service.c_str(), protocol.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return ntohs(static_cast<std::uint16_t>(found->s_port));
+    const int number = std::atoi(service.c_str());
+    if (number != 0)
+        return number;
+    LogMessage("can't get \"%s\" service entry, will use default", {service});
+    return 21;  // the engine asks for no service but "ftp"
+}
+
+} // namespace
+
+CFtpSession::CFtpSession(const EngineSettings& settings)
+    : settings(settings)
+{
+}
+
+CFtpSession::~CFtpSession()
+{
+    for (int socket : {controlSocket, dataSocket, listenSocket}) {
+        if (socket != -1)
+            ::close(socket);
+    }
+}
+
+int CFtpSession::RetrySeconds() const
+{
+    return std::max(0, settings.retry.load());
+}
+
+void CFtpSession::Cancel()
+{
+    interrupted = 1;
+    cancelSignal.Raise();
+}
+
+void CFtpSession::ClearCancel()
+{
+    cancelSignal.Clear();
+}
+
+int CFtpSession::ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol)
+{
+    serverAddress = {};
+    serverAddress.sin_family = AF_INET;
+
+    const HostAndPort target = SplitHostPort(host);
+    int port = target.port;
+    if (port == 0)
+        port = (firewallEnabled && firewallPort != 0) ? firewallPort : ServicePort(service, protocol);
+    serverAddress.sin_port = htons(static_cast<std::uint16_t>(port));
+
+    if (::inet_pton(AF_INET, target.host.c_str(), &serverAddress.sin_addr) != 1) {
+        const int error = ResolveHostAddress(target.host, cancelSignal, RetrySeconds(), &serverAddress.sin_addr);
+        if (error == kErrorCancelled)
+            return -1;
+        if (error != 0) {
+            LogMessage("I can't get \"%s\" host entry", {host});
+            return -1;
+        }
+    }
+
+    int protocolNumber = 0;
+    protoent entry {};
+    protoent* found = nullptr;
+    char buffer[1024];
+    if (::getprotobyname_r(protocol.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found) {
+        protocolNumber = found->p_proto;
+    } else {
+        LogMessage("I can't get \"%s\" protocol entry, will use default", {protocol});
+        if (::strcasecmp(protocol.c_str(), "tcp") != 0)
+            return -1;
+        protocolNumber = IPPROTO_TCP;
+    }
+
+    const int type = ::strcasecmp(protocol.c_str(), "udp") == 0 ? SOCK_DGRAM : SOCK_STREAM;
+    const int socket = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocolNumber);
+    if (socket < 0) {
+        LogSocketError("create socket", SocketErrorNumber(errno));
+        return -1;
+    }
+
+    dataPeerAddress = serverAddress;
+    dataPeerAddress.sin_port = htons(20);
+
+    int error = 0;
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
+        error = errno == EINPROGRESS ? 0 : SocketErrorNumber(errno);
+        if (error == 0)
+            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
+        if (error == 0) {
+            int pending = 0;
+            socklen_t size = sizeof pending;
+            ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &pending, &size);
+            error = pending ? SocketErrorNumber(pending) : 0;
+        }
+    }
+    if (error != 0) {
+        if (error == kErrorTimedOut)
+            interrupted = 1;
+        LogMessage("Can't connect to %s %s service.", {host, service});
+        LogSocketError("", error);
+        ::close(socket);
+        return -1;
+    }
+    LogMessage("Connected to %s port %u", {Dotted(serverAddress), port});
+    return socket;
+}
+
+long CFtpSession::SendAll(int socket, const char* data, long length, int& result)
+{
+    long sent = 0;
+    while (sent < length && !interrupted) {
+        int error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
+        if (error == 0) {
+            const ssize_t n = ::send(socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
+            if (n >= 0) {
+                sent += n;
+                continue;
+            }
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            error = SocketErrorNumber(errno);
+        }
+        LogSocketError("Send", error);
+        if (BreaksConnection(error))
+            interrupted = 1;
+        result = interrupted ? 6 : 5;
+        return -1;
+    }
+    result = interrupted ? 6 : 2;
+    return sent;
+}
+
+int CFtpSession::ReadLine()
+{
+    if (controlSocket == -1)
+        return 0;
+    ++commandDepth;
+    replyBuffer.clear();
+
+    int failure = 0;
+    bool serverClosed = false;
+    char peeked[kPeekBytes];
+    for (;;) {
+        failure = WaitForSocket(controlSocket, POLLIN, cancelSignal, RetrySeconds());
+        if (failure != 0)
+            break;
+        const ssize_t seen = ::recv(controlSocket, peeked, sizeof peeked, MSG_PEEK);
+        if (seen < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            failure = SocketErrorNumber(errno);
+            break;
+        }
+        if (seen == 0) {
+            serverClosed = true;
+            break;
+        }
+        // Take exactly this line's bytes, so the next line stays on the socket for the next read.
+        std::size_t take = static_cast<std::size_t>(seen);
+        bool complete = false;
+        for (std::size_t i = 0; i < take; ++i) {
+            const char c = peeked[i];
+            if (c == '\0' || c == '\n' || (crEndsLine && c == '\r')) {
+                take = i + 1;
+                complete = true;
+                break;
+            }
+        }
+        const ssize_t got = ::recv(controlSocket, peeked, take, 0);
+        if (got <= 0) {
+            failure = got < 0 ? SocketErrorNumber(errno) : 0;
+            serverClosed = got == 0;
+            break;
+        }
+        replyBuffer.append(peeked, static_cast<std::size_t>(got));
+        if (complete || replyBuffer.size() >= kReplyLineCap)
+            break;
+    }
+
+    // A NUL ends the line's text.
+    if (const std::size_t nul = replyBuffer.find('\0'); nul != std::string::npos)
+        replyBuffer.resize(nul);
+
+    int code = 0;
+    if (failure != 0) {
+        LogSocketError("", failure);
+        if (BreaksConnection(failure))
+            interrupted = 1;
+    } else if (serverClosed) {
+        // Reading on would give nothing for ever: the connection is gone like after a reset.
+        LogMessage("Connection closed by the server.");
+        interrupted = 1;
+    } else {
+        code = ReplyCodeOf(replyBuffer);
+    }
+    if (interrupted)
+        code = 421;
+
+    while (replyBuffer.size() > 2 && (replyBuffer.back() == ' ' || replyBuffer.back() == '\r'
+                                      || replyBuffer.back() == '\n'))
+        replyBuffer.pop_back();
+    --commandDepth;
+    return code;
+}
+
+int CFtpSession::CloseSocket(int socket)
+{
+    if (socket == -1)
+        return -1;
+    // The descriptor is gone after close() whatever it reports, so it is never handed back.
+    if (::close(socket) != 0) {
+        LogSocketError("CloseSocket", SocketErrorNumber(errno));
+        LogMessage("[%u] Failed to close socket.", {socket});
+    } else {
+        LogMessage("[%u] Socket closed.", {socket});
+    }
+    return -1;
+}

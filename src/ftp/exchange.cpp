@@ -1,0 +1,92 @@
+// The command and reply exchange: the one way every command reaches the server.
+
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/protocol_rules.h"
+#include "ftp/session_log.h"
+
+namespace {
+
+constexpr std::size_t kLongestCommandLine = 4094;  // what fits the command buffer with CR LF
+
+} // namespace
+
+int CFtpSession::Command(std::string_view format, std::initializer_list<FormatArg> args)
+{
+    const std::string line = FormatText(format, args);
+    replyCode = 0;
+
+    // A line break inside a name would send a second command of the name's choosing, and a cut
+    // line could act on another file: such lines are refused whole. Nothing has gone out, so the
+    // session stays as it was.
+    if (HasLineBreak(line)) {
+        LogMessage("Refused command containing a line break");
+        return kNotSent;
+    }
+    if (line.size() > kLongestCommandLine) {
+        LogMessage("Refused command longer than %u characters", {kLongestCommandLine});
+        return kNotSent;
+    }
+
+    if (line.starts_with("PASS "))
+        LogMessage("Tessaline: PASS xxxxxx");
+    else
+        LogMessage("Tessaline: %s", {line});
+
+    int result = kNotSent;
+    if (controlSocket == -1)
+        LogMessage("Connection not established.");
+    else if (SendCommandLine(line) != -1)
+        result = ReadReply();
+
+    if (result == kNotSent)
+        connected = 0;
+    return result;
+}
+
+long CFtpSession::SendCommandLine(const std::string& line)
+{
+    if (controlSocket == -1)
+        return -1;
+    if (commandDepth != 0 && !IsQuitCommand(line)) {
+        LogMessage("Command already in progress, ignored New Cmd");
+        return -1;
+    }
+    ++commandDepth;
+    commandBuffer = line + "\r\n";
+    int result = 0;
+    const long sent = SendAll(controlSocket, commandBuffer.data(), static_cast<long>(commandBuffer.size()), result);
+    --commandDepth;
+    return sent;
+}
+
+int CFtpSession::ReadReply()
+{
+    if (controlSocket == -1)
+        return kNoValidCode;
+    ++commandDepth;
+    for (;;) {
+        const int code = ReadLine();
+        const bool goesOn = ReplyGoesOn(code, replyBuffer);
+        if (!interrupted || !replyBuffer.empty())
+            PostLogLine(replyBuffer);
+        if (interrupted) {
+            replyCode = 421;
+            break;
+        }
+        if (code >= 100 && code <= 599)
+            replyCode = code;
+        if (!goesOn)
+            break;
+    }
+    --commandDepth;
+    if (interrupted)
+        return kInterrupted;
+    return (replyCode >= 100 && replyCode <= 599) ? replyCode / 100 : kNoValidCode;
+}
+
+void CFtpSession::LogRate(std::string_view verb, long long bytes, long long seconds)
+{
+    LogMessage("%sed %ld characters in %ld seconds (%ld bytes/sec)",
+               {verb, bytes, seconds, bytes / (seconds == 0 ? 1 : seconds)});
+}

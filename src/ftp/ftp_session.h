@@ -1,0 +1,114 @@
+#pragma once
+// CFtpSession: the one FTP session of the program, client side, active mode.
+//
+// The road of a connect: the caller copies host, user, password and the firewall values into the
+// session (SetFirewall) and runs Connect on a worker thread. Connect opens the control connection
+// (ConnectTcp: service, host and protocol look-ups), reads the greeting (ReadReply, which
+// assembles a reply from ReadLine's lines), logs in directly or through the proxy firewall in one
+// of its styles, each step one Command, and ends with SYST (QuerySystemType), which sets
+// `systemType` for the listing parser. Every command goes through Command -> SendCommandLine ->
+// SendAll and comes back through ReadReply; each sent line and each reply line is posted to the
+// session log. Remote commands (CWD, MKD, RMD, DELE, RNFR/RNTO, SITE CHMOD, quit) are thin
+// operations over Command.
+//
+// Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
+// engine settings, so Cancel() from another thread ends any blocking state at once; a cancel, a
+// time-out or a broken connection sets `interrupted`, and replies then count as 421.
+
+#include "ftp/engine_settings.h"
+#include "ftp/format_text.h"
+#include "ftp/socket_wait.h"
+
+#include <netinet/in.h>
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+class CFtpSession final {
+public:
+    explicit CFtpSession(const EngineSettings& settings);
+    ~CFtpSession();
+    CFtpSession(const CFtpSession&) = delete;
+    CFtpSession& operator=(const CFtpSession&) = delete;
+
+    // Control connection
+    int ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol);
+    // Sends every byte; stores 2 (all sent), 5 (send failed) or 6 (interrupted) in `result`.
+    long SendAll(int socket, const char* data, long length, int& result);
+    // Reads one reply line into `replyBuffer`; returns its code (421 once interrupted).
+    int ReadLine();
+    // Closes `socket`; always returns -1, which callers store back.
+    int CloseSocket(int socket);
+
+    // Command and reply exchange
+    int Command(std::string_view format, std::initializer_list<FormatArg> args = {});
+    long SendCommandLine(const std::string& line);
+    int ReadReply();
+    // Appends "%sed %ld characters in %ld seconds (%ld bytes/sec)" to the session log.
+    static void LogRate(std::string_view verb, long long bytes, long long seconds);
+
+    // Login
+    void SetFirewall(int enabled, int style, int port, const std::string& host,
+                     const std::string& user, const std::string& password);
+    int Connect();
+
+    // Remote commands; the directory, delete and system-type commands return replyCode / 100.
+    int ChangeDirectory(const std::string& name);
+    int ChangeToRoot();
+    int MakeDirectory(const std::string& name);
+    int RemoveDirectory(const std::string& name);
+    int DeleteFile(const std::string& name);
+    int RenameFile(const std::string& oldName, const std::string& newName);  // 1 when renamed
+    int SetPermissions(const std::string& mode, const std::string& name);
+    int Quit();
+    int QuerySystemType();
+    // Rewrites a directory name into VMS bracket form for the VMS system types, when the result
+    // is shorter than `limit`; other types keep the name.
+    void VmsDirectoryName(std::string& name, std::size_t limit) const;
+
+    // Cancel: ends whatever the session waits for, from any thread. The signal stays raised until
+    // ClearCancel, which the owner calls once no engine operation runs any more.
+    void Cancel();
+    void ClearCancel();
+
+    int controlSocket = -1;
+    int dataSocket = -1;
+    int listenSocket = -1;
+    std::atomic<int> commandDepth{0};  // engine operations in progress; a counter, not a lock
+    int replyCode = 0;                 // code of the last complete reply, 421 after a break
+    std::string replyBuffer;           // the reply line last read
+    std::string commandBuffer;         // the last command line sent, with CR LF
+    std::string downloadDirectory;
+
+    sockaddr_in serverAddress {};
+    sockaddr_in dataPeerAddress {};
+    sockaddr_in localAddress {};
+
+    int firewallEnabled = 0;
+    int firewallDirect = 0;  // the style names the site without a proxy login of its own
+    int firewallStyle = 0;
+    int firewallPort = 0;    // 0: the FTP service port
+    std::string firewallHost;
+    std::string firewallUser;
+    std::string firewallPassword;
+
+    std::string hostName;  // may end in ":PORT"
+    std::string userName;
+    std::string password;
+    char transferMode = 'I';
+
+    std::atomic<int> interrupted{0};
+    std::atomic<int> connected{0};
+    int systemType = 0;
+    int crEndsLine = 0;  // a carriage return alone also ends a reply line
+
+private:
+    int RetrySeconds() const;
+    int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
+                         std::size_t vmsLimit);
+    int FailConnect();
+
+    const EngineSettings& settings;
+    CancelSignal cancelSignal;
+};

@@ -1,0 +1,138 @@
+// Connecting and logging in, directly or through a proxy firewall in one of its login styles.
+
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/session_log.h"
+#include "ftp/socket_errors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <sys/socket.h>
+
+namespace {
+
+std::string Dotted(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return text;
+}
+
+// Styles 1 (USER user@host) and 4 (OPEN host) name the site to the proxy without logging in to
+// the proxy first.
+bool NamesSiteWithoutProxyLogin(int style)
+{
+    return style == 1 || style == 4;
+}
+
+} // namespace
+
+void CFtpSession::SetFirewall(int enabled, int style, int port, const std::string& host,
+                              const std::string& user, const std::string& password)
+{
+    firewallEnabled = enabled;
+    firewallStyle = style;
+    firewallPort = port;
+    firewallHost = host;
+    firewallUser = user;
+    firewallPassword = password;
+}
+
+int CFtpSession::Connect()
+{
+    if (connected) {
+        LogMessage("Trying to connect when already connected.");
+        return -1;
+    }
+    interrupted = 0;
+    const std::string remoteHost = hostName;
+    std::string connectHost = hostName;
+    if (firewallEnabled) {
+        if (firewallHost.empty()) {
+            LogMessage("FireWall Host must be entered in the FireWall dialog before connection can be established.");
+            return -1;
+        }
+        connectHost = firewallHost;
+    }
+
+    crEndsLine = 0;
+    ++commandDepth;
+    controlSocket = ConnectTcp(connectHost, "ftp", "tcp");
+    if (controlSocket == -1) {
+        LogMessage("Connection to %s failed", {connectHost});
+        --commandDepth;
+        return -1;
+    }
+
+    socklen_t size = sizeof localAddress;
+    if (::getsockname(controlSocket, reinterpret_cast<sockaddr*>(&localAddress), &size) != 0) {
+        LogSocketError("getsockname", SocketErrorNumber(errno));
+        --commandDepth;
+        return FailConnect();
+    }
+    LogMessage("[%u] from %s port %u", {controlSocket, Dotted(localAddress), ntohs(localAddress.sin_port)});
+
+    // 1xx greetings ("service ready in n minutes") are waited out. Servers that announce "(EXOS"
+    // end their lines with a carriage return alone.
+    int result = kNoValidCode;
+    do {
+        result = ReadReply();
+        if (replyBuffer.find("(EXOS") != std::string::npos)
+            crEndsLine = 1;
+    } while (result == kPreliminary);
+    if (result != kCompletion) {
+        LogMessage("Unknown open msg \"%s\" %u", {replyBuffer, replyCode});
+        --commandDepth;
+        return FailConnect();
+    }
+
+    const int on = 1;
+    if (::setsockopt(controlSocket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0)
+        LogSocketError("setsockopt", SocketErrorNumber(errno));
+    --commandDepth;
+    firewallDirect = NamesSiteWithoutProxyLogin(firewallStyle) ? 1 : 0;
+
+    if (firewallEnabled && !firewallDirect) {
+        result = Command("USER %s", {firewallUser});
+        if (result == kIntermediate)  // 331: the proxy wants its password
+            result = Command("PASS %s", {firewallPassword});
+        if (result != kCompletion) {
+            LogMessage("Failed to login to Firewall Host %s", {firewallHost});
+            return FailConnect();
+        }
+        result = Command("site %s", {remoteHost});
+        if (result == kPermanentNegative) {
+            LogMessage("Could not connect to %s through FireWall", {remoteHost});
+            return FailConnect();
+        }
+        connected = 1;
+    }
+
+    if (firewallEnabled) {
+        switch (firewallStyle) {
+        case 2: result = Command("SITE %s", {remoteHost}); break;
+        case 1:
+        case 3: result = Command("USER %s@%s", {userName, remoteHost}); break;
+        case 4: result = Command("OPEN %s", {remoteHost}); break;
+        default: break;  // style 0: the proxy's answer to "site" stands
+        }
+    } else {
+        result = Command("USER %s", {userName});
+    }
+    if (result == kIntermediate)  // 331: password needed; a 230 to USER logs in without one
+        result = Command("PASS %s", {password});
+    if (result != kCompletion) {
+        LogMessage("Logon to remote host failed: %s", {remoteHost});
+        return FailConnect();
+    }
+    connected = 1;
+    QuerySystemType();
+    return controlSocket;
+}
+
+int CFtpSession::FailConnect()
+{
+    controlSocket = CloseSocket(controlSocket);
+    connected = 0;
+    return -1;
+}

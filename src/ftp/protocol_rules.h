@@ -1,0 +1,31 @@
+#pragma once
+// The small rules of the protocol, kept apart from the sockets so they can be checked alone.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The code at the start of a reply line: its first three characters read as a decimal number the
+// way atoi reads them (leading blanks, a sign, digits); 0 when they are not a number.
+int ReplyCodeOf(std::string_view line);
+
+// A reply goes on after a line whose code is outside 100..599 (a text line) or whose fourth
+// character is "-" (the first line of a multi-line reply).
+bool ReplyGoesOn(int code, std::string_view line);
+
+// "quit" in any case: the one command that may interrupt a command in progress.
+bool IsQuitCommand(std::string_view line);
+
+// CR, LF or NUL would let a name smuggle in a command of its own.
+bool HasLineBreak(std::string_view line);
+
+// The system type a SYST reply names, or nothing when it names none we know.
+std::optional<int> SystemTypeFromReply(std::string_view text);
+bool IsVmsSystem(int systemType);
+
+// "host:port" with a port of 1 to 65535 selects that port; anything else is a plain host.
+struct HostAndPort {
+    std::string host;
+    int port = 0;  // 0: none given
+};
+HostAndPort SplitHostPort(const std::string& text);

@@ -1,0 +1,115 @@
+// Remote file commands and the server's system type.
+
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/protocol_rules.h"
+#include "ftp/session_log.h"
+
+#include <sys/socket.h>
+
+namespace {
+
+constexpr std::size_t kVmsChangeDirectoryLimit = 95;
+constexpr std::size_t kVmsMakeRemoveLimit = 99;
+
+} // namespace
+
+int CFtpSession::DirectoryCommand(const char* command, const char* fallback, const std::string& name,
+                                  std::size_t vmsLimit)
+{
+    const std::string format = std::string(command) + " %s";
+    if (Command(format, {name}) != kPermanentNegative)
+        return replyCode / 100;
+    if (replyCode == 500) {
+        // 500: the server does not know the command; old servers take the X-form of RFC 775.
+        Command(std::string(fallback) + " %s", {name});
+    } else {
+        // Another refusal: VMS servers want the directory in bracket form.
+        std::string rewritten = name;
+        VmsDirectoryName(rewritten, vmsLimit);
+        Command(format, {rewritten});
+    }
+    return replyCode / 100;
+}
+
+int CFtpSession::ChangeDirectory(const std::string& name)
+{
+    // A symbolic link as a UNIX listing shows it, "name -> target": enter the target.
+    std::string directory = name;
+    if (const std::size_t arrow = name.find(" -> "); arrow != std::string::npos) {
+        directory = name.substr(arrow + 4);
+        if (directory.starts_with("/")) {
+            ChangeDirectory("/");
+        } else {
+            while (directory.starts_with("../")) {
+                ChangeDirectory("..");
+                directory.erase(0, 3);
+            }
+        }
+    }
+    return DirectoryCommand("CWD", "XCWD", directory, kVmsChangeDirectoryLimit);
+}
+
+int CFtpSession::ChangeToRoot()
+{
+    return ChangeDirectory("/");
+}
+
+int CFtpSession::MakeDirectory(const std::string& name)
+{
+    return DirectoryCommand("MKD", "XMKD", name, kVmsMakeRemoveLimit);
+}
+
+int CFtpSession::RemoveDirectory(const std::string& name)
+{
+    return DirectoryCommand("RMD", "XRMD", name, kVmsMakeRemoveLimit);
+}
+
+int CFtpSession::DeleteFile(const std::string& name)
+{
+    Command("DELE %s", {name});
+    return replyCode / 100;
+}
+
+int CFtpSession::RenameFile(const std::string& oldName, const std::string& newName)
+{
+    if (Command("RNFR %s", {oldName}) != kIntermediate)  // 350: ready for the new name
+        return 0;
+    return Command("RNTO %s", {newName}) == kCompletion ? 1 : 0;
+}
+
+int CFtpSession::SetPermissions(const std::string& mode, const std::string& name)
+{
+    return Command("SITE CHMOD %s %s", {mode, name});
+}
+
+int CFtpSession::Quit()
+{
+    if (controlSocket == -1)
+        return -1;
+    const int result = Command("quit");
+    ::shutdown(controlSocket, SHUT_RDWR);
+    controlSocket = CloseSocket(controlSocket);
+    connected = 0;
+    return result;
+}
+
+int CFtpSession::QuerySystemType()
+{
+    if (Command("SYST") == kPermanentNegative)
+        return replyCode / 100;
+    const std::string text = replyBuffer.substr(0, 99);
+    PostLogLine(text);
+    if (const std::optional<int> type = SystemTypeFromReply(text))
+        systemType = *type;
+    return replyCode / 100;
+}
+
+void CFtpSession::VmsDirectoryName(std::string& name, std::size_t limit) const
+{
+    if (!IsVmsSystem(systemType))
+        return;
+    const std::string rewritten = name == ".." ? std::string("[-]") : "[." + name + "]";
+    if (rewritten.size() < limit)
+        name = rewritten;
+}

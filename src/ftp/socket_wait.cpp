@@ -1,0 +1,134 @@
+#include "ftp/socket_wait.h"
+
+#include "ftp/socket_errors.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+int SystemLookup(const std::string& host, in_addr* address)
+{
+    addrinfo hints {};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (result != 0)
+        return LookupErrorNumber(result);
+    if (!found)
+        return kErrorHostNotFound;
+    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+    return 0;
+}
+
+std::atomic<HostLookup> hostLookup{SystemLookup};
+
+// Polls `fds` (the cancel signal last) until one is ready; 0, cancelled, timed out or an error.
+int PollWithCancel(pollfd* fds, nfds_t count, int timeoutSeconds)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    for (;;) {
+        int wait = -1;
+        if (timeoutSeconds > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            wait = static_cast<int>(std::max<long long>(0, left.count()));
+        }
+        const int ready = ::poll(fds, count, wait);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return SocketErrorNumber(errno);
+        }
+        if (fds[count - 1].revents)
+            return kErrorCancelled;
+        if (ready > 0)
+            return 0;
+        return kErrorTimedOut;
+    }
+}
+
+// What the look-up thread and the waiter share; whoever finishes last frees it.
+struct LookupState {
+    int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    std::mutex lock;
+    int error = 0;
+    in_addr address {};
+    ~LookupState() { ::close(doneFd); }
+};
+
+} // namespace
+
+CancelSignal::CancelSignal()
+    : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+CancelSignal::~CancelSignal()
+{
+    ::close(fd);
+}
+
+void CancelSignal::Raise()
+{
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+}
+
+void CancelSignal::Clear()
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(fd, &count, sizeof count);
+}
+
+int WaitForSocket(int socket, short events, const CancelSignal& cancel, int timeoutSeconds)
+{
+    pollfd fds[2] = {{socket, events, 0}, {cancel.Fd(), POLLIN, 0}};
+    return PollWithCancel(fds, 2, timeoutSeconds);
+}
+
+int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int timeoutSeconds,
+                       in_addr* address)
+{
+    auto state = std::make_shared<LookupState>();
+    if (state->doneFd < 0)
+        return SocketErrorNumber(errno);
+    const HostLookup lookup = hostLookup.load();
+    std::thread([state, host, lookup] {
+        in_addr found {};
+        const int error = lookup(host, &found);
+        {
+            std::lock_guard guard(state->lock);
+            state->error = error;
+            state->address = found;
+        }
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(state->doneFd, &one, sizeof one);
+    }).detach();
+
+    pollfd fds[2] = {{state->doneFd, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
+    const int waited = PollWithCancel(fds, 2, timeoutSeconds);
+    if (waited != 0)
+        return waited;  // the thread finishes on its own and frees the state
+    std::lock_guard guard(state->lock);
+    if (state->error == 0)
+        *address = state->address;
+    return state->error;
+}
+
+void SetHostLookup(HostLookup lookup)
+{
+    hostLookup = lookup ? lookup : SystemLookup;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Engine-internal: every blocking wait of a session is a poll() that also watches the session's
+// cancel signal and honours the "Retry" time-out, so a cancel from another thread ends any wait at
+// once and a silent server cannot hold the engine for ever.
+
+#include <netinet/in.h>
+
+#include <string>
+
+// A wake-up that any thread can raise; it stays raised until cleared.
+class CancelSignal final {
+public:
+    CancelSignal();
+    ~CancelSignal();
+    CancelSignal(const CancelSignal&) = delete;
+    CancelSignal& operator=(const CancelSignal&) = delete;
+
+    void Raise();
+    void Clear();
+    int Fd() const { return fd; }
+
+private:
+    int fd = -1;
+};
+
+// 0 when `socket` has one of `events`; otherwise the program's error number: cancelled, timed
+// out (after `timeoutSeconds`, 0 meaning no limit) or the poll's own error.
+int WaitForSocket(int socket, short events, const CancelSignal& cancel, int timeoutSeconds);
+
+// Resolves a host name to an IPv4 address on a helper thread while waiting like WaitForSocket, so
+// a cancel or the time-out ends even a look-up that hangs. 0 or the program's error number.
+int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int timeoutSeconds,
+                       in_addr* address);
+
+// The blocking look-up that ResolveHostAddress runs (getaddrinfo by default); tests put a slow one
+// in its place. Returns 0 or the program's error number.
+using HostLookup = int (*)(const std::string& host, in_addr* address);
+void SetHostLookup(HostLookup lookup);
