@@ -1,7 +1,10 @@
 #include "app/qt_settings_store.h"
 
+#include "ftp/local_dirs.h"
+
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +18,14 @@ QString Key(const std::string& section, const std::string& name)
 }
 
 } // namespace
+
+std::string DefaultDownloadDirectory()
+{
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
+        return QDir::cleanPath(downloads).toStdString() + "/";
+    return PrivateTempDirectory();
+}
 
 QtSettingsStore::QtSettingsStore()
     : settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Corvane"),

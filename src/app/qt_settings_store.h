@@ -8,6 +8,10 @@
 
 #include <QSettings>
 
+// Where downloads go unless the user chose otherwise: the user's download directory, or without
+// one the private temporary directory, which (unlike /tmp) is not emptied at boot.
+std::string DefaultDownloadDirectory();
+
 class QtSettingsStore final : public SettingsStore {
 public:
     QtSettingsStore();

@@ -4,30 +4,12 @@
 #include "app/main_frame.h"
 #include "app/prompter.h"
 #include "app/qt_settings_store.h"
-#include "ftp/local_dirs.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
 
 #include <QAbstractEventDispatcher>
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 
 #include <cstdio>
-
-namespace {
-
-// Downloads go to the user's download directory; without one, to the private temporary directory,
-// which (unlike /tmp) is not emptied at boot.
-std::string DefaultDownloadDirectory()
-{
-    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
-        return QDir::cleanPath(downloads).toStdString() + "/";
-    return PrivateTempDirectory();
-}
-
-} // namespace
 
 CTessalineApp::CTessalineApp() = default;
 

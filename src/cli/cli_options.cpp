@@ -1,0 +1,103 @@
+#include "cli/cli_options.h"
+
+#include <array>
+
+const char* const kCliUsage =
+    "usage: tessaline-ftp [OPTIONS] COMMAND [ARGUMENTS]\n"
+    "  --site NAME            connect with a stored site profile; --group NAME picks among sites of the same name\n"
+    "  --host HOST[:PORT]     connect to this host, with --user NAME (default \"anonymous\") and --password TEXT\n"
+    "  --cwd DIR              after login, change into DIR\n"
+    "  --mode A|I|F           transfer mode for this run (default: the \"Transfer Mode\" setting)\n"
+    "  --firewall STYLE       0 to 4: use the proxy firewall in that login style for this run, with\n"
+    "                         --firewall-host HOST[:PORT], --firewall-user NAME, --firewall-password TEXT\n"
+    "                         (defaults: the settings)\n"
+    "  --no-firewall          ignore the firewall settings for this run\n"
+    "  -q, --quiet            do not print the session log\n"
+    "  --help                 show this text\n"
+    "commands: syst | mkdir NAME | rmdir NAME | rm NAME | rename OLD NEW | chmod MODE NAME\n";
+
+namespace {
+
+struct CommandShape {
+    const char* name;
+    std::size_t arguments;
+};
+
+constexpr std::array<CommandShape, 6> kCommands = {{
+    {"syst", 0}, {"mkdir", 1}, {"rmdir", 1}, {"rm", 1}, {"rename", 2}, {"chmod", 2},
+}};
+
+} // namespace
+
+std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::string>& args)
+{
+    CliOptions options;
+    std::size_t i = 0;
+    // The value of the option at args[i]; nullptr when it is missing.
+    const auto value = [&]() -> const std::string* {
+        return i + 1 < args.size() ? &args[++i] : nullptr;
+    };
+    for (; i < args.size() && args[i].starts_with("-"); ++i) {
+        const std::string& option = args[i];
+        if (option == "-q" || option == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        if (option == "--help") {
+            options.help = true;
+            return options;
+        }
+        if (option == "--no-firewall") {
+            options.noFirewall = true;
+            continue;
+        }
+        const std::string* text = value();
+        if (!text)
+            return "option " + option + " needs a value";
+        if (option == "--site") {
+            options.site = *text;
+        } else if (option == "--group") {
+            options.group = *text;
+        } else if (option == "--host") {
+            options.host = *text;
+        } else if (option == "--user") {
+            options.user = *text;
+        } else if (option == "--password") {
+            options.password = *text;
+        } else if (option == "--cwd") {
+            options.cwd = *text;
+        } else if (option == "--mode") {
+            if (*text != "A" && *text != "I" && *text != "F")
+                return "--mode takes A, I or F";
+            options.mode = (*text)[0];
+        } else if (option == "--firewall") {
+            if (text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '4')
+                return "--firewall takes a style from 0 to 4";
+            options.firewallStyle = (*text)[0] - '0';
+        } else if (option == "--firewall-host") {
+            options.firewallHost = *text;
+        } else if (option == "--firewall-user") {
+            options.firewallUser = *text;
+        } else if (option == "--firewall-password") {
+            options.firewallPassword = *text;
+        } else {
+            return "unknown option " + option;
+        }
+    }
+    if (options.noFirewall && options.firewallStyle)
+        return "--firewall and --no-firewall exclude each other";
+    if (options.host.empty() == options.site.empty())
+        return "give either --host or --site";
+    if (i == args.size())
+        return "no command given";
+    options.command = args[i];
+    options.arguments.assign(args.begin() + static_cast<long>(i) + 1, args.end());
+    for (const CommandShape& shape : kCommands) {
+        if (options.command == shape.name) {
+            if (options.arguments.size() != shape.arguments)
+                return options.command + " takes " + std::to_string(shape.arguments) + " argument(s)";
+            return options;
+        }
+    }
+    return "unknown command " + options.command;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The command line of tessaline-ftp: options, the command and its arguments.
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+struct CliOptions {
+    std::string site;
+    std::string group;
+    std::string host;  // may end in ":PORT"
+    std::string user = "anonymous";
+    std::string password;
+    std::string cwd;
+    std::optional<char> mode;  // 'A', 'I' or 'F'
+    std::optional<int> firewallStyle;
+    std::optional<std::string> firewallHost;
+    std::optional<std::string> firewallUser;
+    std::optional<std::string> firewallPassword;
+    bool noFirewall = false;
+    bool quiet = false;
+    bool help = false;
+    std::string command;
+    std::vector<std::string> arguments;
+};
+
+// The options, or the text of a usage error.
+std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::string>& args);
+
+extern const char* const kCliUsage;
