@@ -1,0 +1,470 @@
+#include "support/real_ftp_servers.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStartWait = std::chrono::seconds(10);
+constexpr auto kStopGrace = std::chrono::seconds(2);
+constexpr int kPortAttempts = 5;
+const char* const kVsftpd = "/usr/sbin/vsftpd";
+const char* const kPython = "/usr/bin/python3";
+
+// Runs inside the child; parameters arrive as argv so that no text of ours is ever parsed as code.
+const char* const kPyftpdlibProgram = R"(import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+root, user, password, port, banner, anonymous = sys.argv[1:]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm='elradfmwMT')
+if anonymous:
+    authorizer.add_anonymous(root, perm=anonymous)
+class Handler(FTPHandler):
+    pass
+Handler.authorizer = authorizer
+Handler.banner = banner
+Handler.auth_failed_timeout = 0
+FTPServer(('127.0.0.1', int(port)), Handler).serve_forever()
+)";
+
+std::string ErrnoText(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+// Servers run with a working directory of their own choosing, so they get absolute paths.
+std::string AbsolutePath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? std::string() : absolute.string();
+}
+
+bool UserExists(const char* name)
+{
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    return getpwnam_r(name, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr;
+}
+
+// The greeting proves the server on the port is ours and not another test's that took it first.
+std::string UniqueBanner()
+{
+    std::random_device random;
+    std::ostringstream banner;
+    banner << "Tessaline test server " << std::hex << random() << random();
+    return banner.str();
+}
+
+int ConnectLoopback(int port, int timeoutMs)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        pollfd waiting{fd, POLLOUT, 0};
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (errno != EINPROGRESS || poll(&waiting, 1, timeoutMs) != 1
+            || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+// First line the peer sends, without its line end; empty when nothing whole came in time.
+std::string ReadLine(int fd, Clock::time_point deadline)
+{
+    std::string line;
+    while (Clock::now() < deadline && line.size() < 4096) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd waiting{fd, POLLIN, 0};
+        if (poll(&waiting, 1, static_cast<int>(left.count()) + 1) != 1)
+            break;
+        char byte = 0;
+        if (recv(fd, &byte, 1, 0) != 1)
+            break;
+        if (byte == '\n') {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
+        }
+        line += byte;
+    }
+    return {};
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct ProcessState final {
+    char state = 0;  // 0: no such process
+    pid_t parent = -1;
+};
+
+ProcessState StateOf(pid_t pid)
+{
+    const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
+    // "pid (command) state ppid ...": the command may itself hold spaces and parentheses.
+    const auto close = stat.rfind(')');
+    ProcessState result;
+    if (close != std::string::npos)
+        std::istringstream(stat.substr(close + 1)) >> result.state >> result.parent;
+    return result;
+}
+
+// SIGSTOP only asks: a process still running could yet fork or reap a child (freeing its pid for
+// reuse), so wait until it has really stopped.
+void Freeze(pid_t pid)
+{
+    kill(pid, SIGSTOP);
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    for (;;) {
+        const char state = StateOf(pid).state;
+        if (state == 0 || state == 'T' || state == 't' || state == 'Z' || state == 'X' || Clock::now() >= deadline)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// vsftpd serves each login in processes of their own session, which outlive the listener: freeze the
+// whole tree first so that nothing new can start, then end it from the leaves up.
+void StopProcessTree(pid_t root)
+{
+    Freeze(root);
+    std::vector<pid_t> frozen{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        DIR* proc = opendir("/proc");
+        if (!proc)
+            break;
+        while (const dirent* entry = readdir(proc)) {
+            char* end = nullptr;
+            const long number = std::strtol(entry->d_name, &end, 10);
+            const auto pid = static_cast<pid_t>(number);
+            if (*end != '\0' || number <= 0 || std::find(frozen.begin(), frozen.end(), pid) != frozen.end())
+                continue;
+            const pid_t parent = StateOf(pid).parent;
+            if (std::find(frozen.begin(), frozen.end(), parent) != frozen.end()) {
+                Freeze(pid);
+                frozen.push_back(pid);
+                grew = true;
+            }
+        }
+        closedir(proc);
+    }
+    for (auto pid = frozen.rbegin(); pid + 1 != frozen.rend(); ++pid)
+        kill(*pid, SIGKILL);
+
+    kill(root, SIGTERM);
+    kill(root, SIGCONT);
+    const auto deadline = Clock::now() + kStopGrace;
+    for (;;) {
+        const pid_t done = waitpid(root, nullptr, WNOHANG);
+        if (done == root || (done < 0 && errno != EINTR))
+            return;
+        if (Clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(root, SIGKILL);
+    while (waitpid(root, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+int FreeTcpPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = -1;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// One server child: its private directory (log, configuration), its start on a free port and its end.
+class RealServerProcess final {
+public:
+    explicit RealServerProcess(const std::string& name)
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / ("tessaline-" + name + "-XXXXXX")).string();
+        if (mkdtemp(pattern.data()))
+            directory = pattern;
+        else
+            Note(ErrnoText("mkdtemp " + pattern));
+    }
+
+    ~RealServerProcess()
+    {
+        if (pid > 0)
+            StopProcessTree(pid);
+        if (!directory.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(directory, ignored);
+        }
+    }
+
+    RealServerProcess(const RealServerProcess&) = delete;
+    RealServerProcess& operator=(const RealServerProcess&) = delete;
+
+    // Asks `argvForPort` for the command line for a fresh port (empty: give up) until a server greets
+    // with `banner`. A server that ends saying `bindFailure` lost its port to someone else: try anew.
+    void Start(const std::function<std::vector<std::string>(int port)>& argvForPort, const std::string& banner,
+               const std::string& bindFailure)
+    {
+        if (directory.empty())
+            return;
+        const auto deadline = Clock::now() + kStartWait;
+        for (int attempt = 0; attempt < kPortAttempts && Clock::now() < deadline; ++attempt) {
+            port = FreeTcpPort();
+            if (port < 0) {
+                Note(ErrnoText("no free port"));
+                return;
+            }
+            const std::vector<std::string> argv = argvForPort(port);
+            if (argv.empty() || !Spawn(argv))
+                return;
+            if (AwaitGreeting(banner, deadline)) {
+                started = true;
+                return;
+            }
+            if (pid > 0) {
+                Note("no greeting within " + std::to_string(kStartWait.count()) + " s");
+                return;
+            }
+            if (ServerLog().find(bindFailure) == std::string::npos)
+                return;
+        }
+        Note("gave up looking for a free port");
+    }
+
+    void Note(const std::string& text) { notes += "[real_ftp_servers] " + text + "\n"; }
+
+    std::string File(const std::string& name) const { return directory + "/" + name; }
+    std::string ServerLog() const { return ReadWholeFile(File("server.log")) + notes; }
+
+    std::string directory;
+    std::string notes;
+    pid_t pid = -1;
+    int port = -1;
+    bool started = false;
+
+private:
+    bool Spawn(const std::vector<std::string>& argv)
+    {
+        // Everything the child needs is made here: after fork it may only make plain system calls.
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+        char locale[] = "LC_ALL=C.UTF-8";
+        char* environment[] = {path, locale, nullptr};
+
+        // vsftpd reports fatal errors on descriptor 0, so all three go to the log.
+        const int log = open(File("server.log").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (log < 0) {
+            Note(ErrnoText("open server.log"));
+            return false;
+        }
+        const pid_t parent = getpid();
+        pid = fork();
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(127);
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            struct sigaction byDefault {};
+            byDefault.sa_handler = SIG_DFL;
+            for (int number = 1; number < NSIG; ++number)
+                sigaction(number, &byDefault, nullptr);
+            dup2(log, 0);
+            dup2(log, 1);
+            dup2(log, 2);
+            close_range(3, ~0U, 0);
+            execve(args[0], args.data(), environment);
+            const char failed[] = "[real_ftp_servers] exec failed\n";
+            [[maybe_unused]] const auto written = write(2, failed, sizeof failed - 1);
+            _exit(127);
+        }
+        close(log);
+        if (pid < 0) {
+            Note(ErrnoText("fork"));
+            return false;
+        }
+        return true;
+    }
+
+    // True once the server on `port` greets with our banner; false when time ran out or the child
+    // ended (then pid is -1).
+    bool AwaitGreeting(const std::string& banner, Clock::time_point deadline)
+    {
+        const std::string greeting = "220 " + banner;
+        while (Clock::now() < deadline) {
+            int status = 0;
+            const pid_t ended = waitpid(pid, &status, WNOHANG);
+            if (ended == pid || (ended < 0 && errno == ECHILD)) {
+                pid = -1;
+                const std::string onPort = "server on port " + std::to_string(port);
+                if (ended < 0)
+                    Note(onPort + " ended");
+                else if (WIFEXITED(status))
+                    Note(onPort + " exited with status " + std::to_string(WEXITSTATUS(status)));
+                else
+                    Note(onPort + " killed by signal " + std::to_string(WTERMSIG(status)));
+                return false;
+            }
+            const int fd = ConnectLoopback(port, 500);
+            if (fd >= 0) {
+                const std::string line = ReadLine(fd, std::min(deadline, Clock::now() + std::chrono::seconds(2)));
+                close(fd);
+                if (line == greeting)
+                    return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+};
+
+PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& user, const std::string& password,
+                                 const PyftpdlibOptions& options)
+    : process(std::make_unique<RealServerProcess>("pyftpdlib"))
+{
+    const std::string banner = UniqueBanner();
+    const std::string absoluteRoot = AbsolutePath(root);
+    if (absoluteRoot.empty()) {
+        process->Note("no usable root: \"" + root + "\"");
+        return;
+    }
+    process->Start(
+        [&](int port) {
+            return std::vector<std::string>{kPython, "-I", "-u", "-c", kPyftpdlibProgram, absoluteRoot, user, password,
+                                            std::to_string(port), banner, options.anonymousPermissions};
+        },
+        banner, "Address already in use");
+}
+
+PyftpdlibServer::~PyftpdlibServer() = default;
+
+bool PyftpdlibServer::Started() const { return process->started; }
+int PyftpdlibServer::Port() const { return process->port; }
+pid_t PyftpdlibServer::Pid() const { return process->pid; }
+std::string PyftpdlibServer::ServerLog() const { return process->ServerLog(); }
+
+bool VsftpdServer::Available(const VsftpdOptions& options)
+{
+    if (geteuid() != 0 || access(kVsftpd, X_OK) != 0 || !UserExists("ftp"))
+        return false;
+    // The extra login is checked by PAM's "runuser" service, which lets any password through for a
+    // root process; the name itself must exist.
+    return !options.chmodLogin || (access("/etc/pam.d/runuser", R_OK) == 0 && UserExists(kVsftpdChmodUser));
+}
+
+VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options)
+    : process(std::make_unique<RealServerProcess>("vsftpd"))
+{
+    if (process->directory.empty())
+        return;
+    if (!Available(options)) {
+        process->Note("vsftpd cannot run here (needs root, " + std::string(kVsftpd) + ", the user \"ftp\""
+                      + (options.chmodLogin ? ", /etc/pam.d/runuser and the user \"nobody\")" : ")"));
+        return;
+    }
+    const std::string absoluteRoot = AbsolutePath(root);
+    // One setting a line: a line break in the path would smuggle in settings of its own.
+    if (absoluteRoot.empty() || absoluteRoot.find_first_of("\r\n") != std::string::npos) {
+        process->Note("no usable root (empty, or a line break in its path): \"" + root + "\"");
+        return;
+    }
+    // vsftpd's unprivileged helper chroots here: empty, owned by root, not writable by anyone else.
+    const std::string empty = process->File("empty");
+    if (mkdir(empty.c_str(), 0755) != 0) {
+        process->Note(ErrnoText("mkdir " + empty));
+        return;
+    }
+    const std::string banner = UniqueBanner();
+    const std::string config = process->File("vsftpd.conf");
+    process->Start(
+        [&](int port) -> std::vector<std::string> {
+            std::ofstream out(config, std::ios::trunc);
+            out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port
+                << "\nbackground=NO\nftpd_banner=" << banner
+                << "\nanonymous_enable=YES\nanon_root=" << absoluteRoot
+                << "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES"
+                   "\nanon_other_write_enable=YES\nanon_umask=022\nallow_writeable_chroot=YES"
+                   "\nsecure_chroot_dir="
+                << empty
+                << "\nport_enable=YES\nconnect_from_port_20=NO\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO"
+                   "\nxferlog_enable=NO\nsyslog_enable=NO\ndelay_failed_login=0\n";
+            if (options.chmodLogin)
+                out << "local_enable=YES\nguest_enable=YES\nguest_username=ftp\nvirtual_use_local_privs=YES"
+                       "\nchroot_local_user=YES\nlocal_root="
+                    << absoluteRoot << "\npam_service_name=runuser\nchmod_enable=YES\nlocal_umask=022\n";
+            else
+                out << "local_enable=NO\n";
+            out.close();
+            if (!out) {
+                process->Note("could not write " + config);
+                return {};
+            }
+            return {kVsftpd, config};
+        },
+        banner, "could not bind listening");
+}
+
+VsftpdServer::~VsftpdServer() = default;
+
+bool VsftpdServer::Started() const { return process->started; }
+int VsftpdServer::Port() const { return process->port; }
+pid_t VsftpdServer::Pid() const { return process->pid; }
+std::string VsftpdServer::ServerLog() const { return process->ServerLog(); }

@@ -1,0 +1,76 @@
+#pragma once
+// Real FTP servers from Debian (pyftpdlib, vsftpd) on 127.0.0.1 for integration tests. Each one runs
+// as a child process on a free port, greets with a banner unique to it, and is stopped together with
+// every process it started when the object goes. The server is also killed when the thread that
+// constructed it ends, so that a crashed test leaves none behind: construct and destroy servers on
+// the same long-lived thread (a test body is fine).
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+// A port on 127.0.0.1 that nothing listens on right now; -1 when none could be had.
+int FreeTcpPort();
+
+class RealServerProcess;
+
+struct PyftpdlibOptions final {
+    // pyftpdlib permission letters for "anonymous" (any password) in the same root; empty = no
+    // anonymous login at all.
+    std::string anonymousPermissions = "elr";
+};
+
+// pyftpdlib (/usr/bin/python3) serving `root` to `user`/`password` with every permission
+// (elradfmwMT: SITE CHMOD included) and to "anonymous" per `options`. `user` must not be
+// "anonymous". Failed logins answer at once.
+class PyftpdlibServer final {
+public:
+    PyftpdlibServer(const std::string& root, const std::string& user, const std::string& password,
+                    const PyftpdlibOptions& options = {});
+    ~PyftpdlibServer();
+    PyftpdlibServer(const PyftpdlibServer&) = delete;
+    PyftpdlibServer& operator=(const PyftpdlibServer&) = delete;
+
+    bool Started() const;           // greeted us on Port() within about ten seconds
+    int Port() const;
+    pid_t Pid() const;              // the server process; -1 when there is none
+    std::string ServerLog() const;  // what it printed, with our own notes on why it did not start
+
+private:
+    std::unique_ptr<RealServerProcess> process;
+};
+
+struct VsftpdOptions final {
+    // Also accept any login name that exists in the passwd database (other than "ftp" and
+    // "anonymous"; kVsftpdChmodUser always does) with any password, as the ftp user, in the same
+    // root, with SITE CHMOD. vsftpd never allows SITE CHMOD to anonymous logins.
+    bool chmodLogin = false;
+};
+
+inline constexpr char kVsftpdChmodUser[] = "nobody";
+
+// vsftpd (runs only as root) serving `root` to "anonymous" with any password. Logins act as the
+// system user "ftp", so `root` must be readable and searchable by it (mkdtemp's 0700 is not). They
+// may write wherever "ftp" may; what they upload belongs to "ftp", mode 0644. vsftpd refuses
+// anonymous logins outright ("500 OOPS: vsftpd: refusing to run with writable root inside chroot()")
+// when `root` itself is writable by "ftp": anonymous uploads go into subdirectories made writable by
+// "ftp". The chmodLogin login has no such limit.
+class VsftpdServer final {
+public:
+    explicit VsftpdServer(const std::string& root, const VsftpdOptions& options = {});
+    ~VsftpdServer();
+    VsftpdServer(const VsftpdServer&) = delete;
+    VsftpdServer& operator=(const VsftpdServer&) = delete;
+
+    // Whether a server with these options can run on this machine at all (tests skip when not).
+    static bool Available(const VsftpdOptions& options = {});
+
+    bool Started() const;
+    int Port() const;
+    pid_t Pid() const;
+    std::string ServerLog() const;
+
+private:
+    std::unique_ptr<RealServerProcess> process;
+};
