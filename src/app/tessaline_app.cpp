@@ -68,6 +68,7 @@ int CTessalineApp::Shutdown(int exitCode)
     SetLogWakeUp(nullptr);
     QObject::disconnect(idleConnection);
     mainFrame.reset();
+    session.Quit();
     if (store) {
         settings.SaveSettings(*store);
         if (!store->Commit())

@@ -3,9 +3,10 @@
 // main frame built with its toolbar and panes, the window placed at the stored rectangle and
 // shown, the socket layer checked. The idle step runs whenever the window thread's event loop is
 // about to wait (inside modal dialogs and menus too): it moves queued log lines into the log pane
-// and refreshes the command states. Shutdown writes every setting back.
+// and refreshes the command states. Shutdown quits the FTP session and writes every setting back.
 
 #include "app/settings.h"
+#include "ftp/ftp_session.h"
 
 #include <QObject>
 
@@ -30,6 +31,7 @@ public:
     int Shutdown(int exitCode);
 
     CSettings& Settings() { return settings; }
+    CFtpSession& Session() { return session; }
     CMainFrame* MainFrame() const { return mainFrame.get(); }
 
     bool startupComplete = false;
@@ -37,6 +39,7 @@ public:
 private:
     std::unique_ptr<QtSettingsStore> store;
     CSettings settings;
+    CFtpSession session{settings.engine};
     std::unique_ptr<CMainFrame> mainFrame;
     QMetaObject::Connection idleConnection;
 };

@@ -2,6 +2,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "ftp/session_log.h"
+#include "support/scripted_ftp_server.h"
 
 #include <QAction>
 #include <QDialog>
@@ -286,6 +287,24 @@ private slots:
         worker.join();
         QVERIFY(seenWhileOpen);
         app.Shutdown(0);
+    }
+
+    void shutdownQuitsTheOpenSessionBeforeSaving()
+    {
+        ScriptedFtpServer server;
+        server.Reply("USER", "230 Logged in\r\n");
+        server.Reply("SYST", "215 UNIX Type: L8\r\n");
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CFtpSession& session = app.Session();
+        session.hostName = "127.0.0.1:" + std::to_string(server.Port());
+        session.userName = "anna";
+        QVERIFY(session.Connect() != -1);
+        app.MainFrame()->close();
+        app.Shutdown(0);
+        QCOMPARE(server.Commands().back(), std::string("quit"));
+        QCOMPARE(session.controlSocket, -1);
+        QVERIFY(QFile::exists(dir->path() + "/Corvane/Tessaline.conf"));
     }
 
 private:

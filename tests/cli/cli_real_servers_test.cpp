@@ -1,0 +1,268 @@
+// tessaline-ftp run as a program against real servers (pyftpdlib and vsftpd on loopback).
+
+#include "support/real_ftp_servers.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs tessaline-ftp with `args`; its settings come from `configHome` (empty settings unless a
+// test writes some).
+CliRun RunCli(const std::vector<std::string>& args, const std::string& configHome)
+{
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+
+    std::vector<std::string> environment = {"XDG_CONFIG_HOME=" + configHome};
+    for (char** variable = environ; *variable; ++variable) {
+        if (!std::string_view(*variable).starts_with("XDG_CONFIG_HOME="))
+            environment.emplace_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argv = {TESSALINE_FTP};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argvp;
+    for (std::string& arg : argv)
+        argvp.push_back(arg.data());
+    argvp.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, TESSALINE_FTP, &actions, nullptr, argvp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    CliRun run;
+    if (spawned == 0) {
+        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        std::string* sinks[2] = {&run.out, &run.err};
+        int open = 2;
+        while (open > 0 && ::poll(fds, 2, 30000) > 0) {
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || !fds[i].revents)
+                    continue;
+                char buffer[4096];
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (n > 0) {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                } else {
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    return run;
+}
+
+bool HasLine(const std::string& text, const std::string& line)
+{
+    return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+void Touch(const fs::path& path)
+{
+    std::ofstream(path) << "content\n";
+}
+
+class PyftpdlibCliTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Started()) << server.ServerLog();
+        host = "127.0.0.1:" + std::to_string(server.Port());
+    }
+
+    CliRun Run(std::vector<std::string> args, const std::string& password = "p")
+    {
+        std::vector<std::string> full = {"--host", host, "--user", "u", "--password", password};
+        full.insert(full.end(), args.begin(), args.end());
+        return RunCli(full, config.path);
+    }
+
+    TempDir root;
+    TempDir config;
+    PyftpdlibServer server{root.path, "u", "p"};
+    std::string host;
+};
+
+TEST_F(PyftpdlibCliTest, SystPrintsTheTypeAndTheLogShowsTheWholeSession)
+{
+    const CliRun run = Run({"syst"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "6010\n");
+    EXPECT_TRUE(HasLine(run.err, "Connected to 127.0.0.1 port " + std::to_string(server.Port()))) << run.err;
+    EXPECT_TRUE(HasLine(run.err, "Tessaline: USER u"));
+    EXPECT_TRUE(HasLine(run.err, "Tessaline: PASS xxxxxx"));
+    EXPECT_TRUE(HasLine(run.err, "230 Login successful."));
+    EXPECT_TRUE(HasLine(run.err, "215 UNIX Type: L8"));
+    EXPECT_TRUE(HasLine(run.err, "Tessaline: quit"));
+
+    const CliRun quiet = Run({"-q", "syst"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, "6010\n");
+    EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(PyftpdlibCliTest, RefusedLoginsAndClosedPortsExitWithOne)
+{
+    const CliRun wrong = Run({"syst"}, "wrong");
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_TRUE(HasLine(wrong.err, "Logon to remote host failed: " + host)) << wrong.err;
+
+    const int closed = FreeTcpPort();
+    const CliRun refused = RunCli({"--host", "127.0.0.1:" + std::to_string(closed), "--password", "x", "syst"},
+                                  config.path);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(HasLine(refused.err,
+                        "Connection refused, see the site administrator for a username and password."))
+        << refused.err;
+}
+
+TEST_F(PyftpdlibCliTest, RemoteCommandsChangeTheServersFilesAndRefusalsExitWithOne)
+{
+    const fs::path top(root.path);
+    Touch(top / "file.txt");
+
+    EXPECT_EQ(Run({"mkdir", "new dir"}).status, 0);
+    EXPECT_TRUE(fs::is_directory(top / "new dir"));
+    EXPECT_EQ(Run({"rename", "file.txt", "new dir/moved.txt"}).status, 0);
+    EXPECT_TRUE(fs::exists(top / "new dir" / "moved.txt"));
+    EXPECT_EQ(Run({"--cwd", "new dir", "chmod", "600", "moved.txt"}).status, 0);
+    EXPECT_EQ(fs::status(top / "new dir" / "moved.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Run({"--cwd", "new dir", "rm", "moved.txt"}).status, 0);
+    EXPECT_FALSE(fs::exists(top / "new dir" / "moved.txt"));
+    EXPECT_EQ(Run({"rmdir", "new dir"}).status, 0);
+    EXPECT_FALSE(fs::exists(top / "new dir"));
+
+    EXPECT_EQ(Run({"rm", "missing"}).status, 1);
+    EXPECT_EQ(Run({"rmdir", "missing"}).status, 1);
+    EXPECT_EQ(Run({"rename", "missing", "other"}).status, 1);
+    EXPECT_EQ(Run({"chmod", "644", "missing"}).status, 1);
+    EXPECT_EQ(Run({"--cwd", "missing", "syst"}).status, 1);
+}
+
+TEST_F(PyftpdlibCliTest, ANameWithALineBreakSendsNothing)
+{
+    const fs::path top(root.path);
+    Touch(top / "a");
+    Touch(top / "b");
+    const CliRun run = Run({"rm", "a\r\nDELE b"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(HasLine(run.err, "Refused command containing a line break")) << run.err;
+    EXPECT_TRUE(fs::exists(top / "a"));
+    EXPECT_TRUE(fs::exists(top / "b"));
+}
+
+TEST_F(PyftpdlibCliTest, AnonymousLoginsUseTheEmailSetting)
+{
+    const CliRun without = RunCli({"--host", host, "syst"}, config.path);
+    EXPECT_EQ(without.status, 1);
+    EXPECT_EQ(without.err, "Please enter your e-mail address in the options dialog before connecting to "
+                           "anonymous FTP sites. Thanks.\n");
+
+    fs::create_directories(fs::path(config.path) / "Corvane");
+    std::ofstream(fs::path(config.path) / "Corvane" / "Tessaline.conf")
+        << "[ProgramOptions]\ne-mail=me@example.org\n";
+    const CliRun with = RunCli({"--host", host, "syst"}, config.path);
+    EXPECT_EQ(with.status, 0) << with.err;
+    EXPECT_TRUE(HasLine(with.err, "Tessaline: USER anonymous"));
+}
+
+TEST_F(PyftpdlibCliTest, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(RunCli({"syst"}, config.path).status, 2);
+    EXPECT_EQ(RunCli({"--host", host, "mkdir"}, config.path).status, 2);
+    EXPECT_EQ(RunCli({"--host", host, "dance"}, config.path).status, 2);
+    const CliRun help = RunCli({"--help"}, config.path);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("usage: tessaline-ftp"));
+}
+
+TEST(VsftpdCliTest, RemoteCommandsWorkAgainstVsftpd)
+{
+    const VsftpdOptions options{.chmodLogin = true};
+    if (!VsftpdServer::Available(options))
+        GTEST_SKIP() << "vsftpd runs only as root";
+    TempDir root;
+    TempDir config;
+    fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                                   | fs::perms::others_read | fs::perms::others_exec);
+    // Anonymous users may write only below the root, where the "ftp" user may.
+    const fs::path pub = fs::path(root.path) / "pub";
+    fs::create_directory(pub);
+    const passwd* ftp = ::getpwnam("ftp");
+    ASSERT_NE(ftp, nullptr);
+    ASSERT_EQ(::chown(pub.c_str(), ftp->pw_uid, ftp->pw_gid), 0);
+    Touch(pub / "file.txt");
+    ASSERT_EQ(::chown((pub / "file.txt").c_str(), ftp->pw_uid, ftp->pw_gid), 0);
+
+    VsftpdServer server(root.path, options);
+    ASSERT_TRUE(server.Started()) << server.ServerLog();
+    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+    const auto run = [&](const std::string& user, std::vector<std::string> args) {
+        std::vector<std::string> full = {"--host", host, "--user", user, "--password", "me@example.org",
+                                         "--cwd", "pub"};
+        full.insert(full.end(), args.begin(), args.end());
+        return RunCli(full, config.path);
+    };
+
+    const CliRun syst = run("anonymous", {"syst"});
+    EXPECT_EQ(syst.status, 0) << syst.err;
+    EXPECT_EQ(syst.out, "6010\n");
+    EXPECT_EQ(run("anonymous", {"mkdir", "made"}).status, 0);
+    EXPECT_TRUE(fs::is_directory(pub / "made"));
+    EXPECT_EQ(run("anonymous", {"rmdir", "made"}).status, 0);
+    EXPECT_FALSE(fs::exists(pub / "made"));
+    EXPECT_EQ(run("anonymous", {"rename", "file.txt", "renamed.txt"}).status, 0);
+    EXPECT_TRUE(fs::exists(pub / "renamed.txt"));
+    // vsftpd never lets anonymous users change modes; a login of its own may.
+    EXPECT_EQ(run("anonymous", {"chmod", "600", "renamed.txt"}).status, 1);
+    EXPECT_EQ(run(kVsftpdChmodUser, {"chmod", "600", "renamed.txt"}).status, 0);
+    EXPECT_EQ(fs::status(pub / "renamed.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(run("anonymous", {"rm", "renamed.txt"}).status, 0);
+    EXPECT_FALSE(fs::exists(pub / "renamed.txt"));
+    EXPECT_EQ(run("anonymous", {"rm", "renamed.txt"}).status, 1);
+}
+
+} // namespace

@@ -1,0 +1,557 @@
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/session_log.h"
+#include "support/scripted_ftp_server.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<std::string> TakeLog()
+{
+    std::vector<std::string> lines;
+    DrainLogQueue([&lines](const std::string& line) { lines.push_back(line); });
+    return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& wanted)
+{
+    return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+class FtpSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings.retry = 10;
+        TakeLog();
+    }
+
+    // Points the session at `server` with user "anna" and password "secret".
+    void Aim(const ScriptedFtpServer& server)
+    {
+        session.hostName = "127.0.0.1:" + std::to_string(server.Port());
+        session.userName = "anna";
+        session.password = "secret";
+    }
+
+    // Logs in on `server`, which answers USER with 331, PASS with 230 and SYST as given.
+    void LogIn(ScriptedFtpServer& server, const std::string& syst = "215 UNIX Type: L8\r\n")
+    {
+        server.Reply("USER", "331 Password required\r\n");
+        server.Reply("PASS", "230 Logged in\r\n");
+        server.Reply("SYST", syst);
+        Aim(server);
+        ASSERT_NE(session.Connect(), -1);
+        ASSERT_TRUE(session.connected);
+        TakeLog();
+    }
+
+    // The commands the server got after USER, PASS and SYST.
+    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server)
+    {
+        std::vector<std::string> commands = server.Commands();
+        commands.erase(commands.begin(), commands.begin() + std::min<std::size_t>(3, commands.size()));
+        return commands;
+    }
+
+    EngineSettings settings;
+    CFtpSession session{settings};
+};
+
+// --- Login ---------------------------------------------------------------------------------
+
+TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
+{
+    ScriptedFtpServer server;
+    server.Reply("USER", "331 Password required\r\n");
+    server.Reply("PASS", "230 Logged in\r\n");
+    server.Reply("SYST", "215 UNIX Type: L8\r\n");
+    Aim(server);
+    ASSERT_NE(session.Connect(), -1);
+
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret", "SYST"}));
+    EXPECT_TRUE(session.connected);
+    EXPECT_EQ(session.systemType, 6010);
+    EXPECT_EQ(session.commandDepth, 0);
+    const auto log = TakeLog();
+    EXPECT_EQ(log.front(), "Connected to 127.0.0.1 port " + std::to_string(server.Port()));
+    EXPECT_TRUE(Contains(log, "220 Scripted server ready"));
+    EXPECT_TRUE(Contains(log, "Tessaline: USER anna"));
+    EXPECT_TRUE(Contains(log, "Tessaline: PASS xxxxxx"));
+    EXPECT_FALSE(std::any_of(log.begin(), log.end(),
+                             [](const std::string& l) { return l.find("secret") != std::string::npos; }));
+}
+
+TEST_F(FtpSessionTest, GreetingsThatAreLongOrPreliminaryAreWaitedOut)
+{
+    std::string greeting;
+    for (int i = 0; i < 119; ++i)
+        greeting += "220-line " + std::to_string(i) + "\r\n";
+    greeting += "120 Service ready in 1 minute\r\n220 Ready now\r\n";
+    ScriptedFtpServer server(greeting);
+    LogIn(server);
+    EXPECT_EQ(session.crEndsLine, 0);
+}
+
+TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
+{
+    {
+        ScriptedFtpServer server("421 Too many users\r\n");
+        Aim(server);
+        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_TRUE(Contains(TakeLog(), "Unknown open msg \"421 Too many users\" 421"));
+        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_FALSE(session.connected);
+    }
+    {
+        ScriptedFtpServer server;
+        server.Reply("USER", "331 Password required\r\n");
+        server.Reply("PASS", "332 Need account for login\r\n");
+        Aim(server);
+        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_TRUE(Contains(TakeLog(), "Logon to remote host failed: " + session.hostName));
+        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret"}));
+    }
+}
+
+TEST_F(FtpSessionTest, UserAnsweredWith230NeedsNoPassword)
+{
+    ScriptedFtpServer server;
+    server.Reply("USER", "230 Welcome, no password needed\r\n");
+    server.Reply("SYST", "215 Windows_NT\r\n");
+    Aim(server);
+    ASSERT_NE(session.Connect(), -1);
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "SYST"}));
+    EXPECT_EQ(session.systemType, 6014);
+}
+
+TEST_F(FtpSessionTest, ASecondConnectIsRefusedWithoutTouchingTheConnection)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    const int socket = session.controlSocket;
+    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Trying to connect when already connected."}));
+    EXPECT_EQ(session.controlSocket, socket);
+    EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST_F(FtpSessionTest, ClosedPortIsReportedWithTheRefusedText)
+{
+    session.hostName = "127.0.0.1:1";
+    EXPECT_EQ(session.Connect(), -1);
+    const auto log = TakeLog();
+    EXPECT_TRUE(Contains(log, "Can't connect to 127.0.0.1:1 ftp service."));
+    EXPECT_TRUE(Contains(log, "Connection refused, see the site administrator for a username and password."));
+    EXPECT_TRUE(Contains(log, "Connection to 127.0.0.1:1 failed"));
+    EXPECT_FALSE(session.interrupted);
+}
+
+struct FirewallCase {
+    const char* name;
+    int style;
+    std::vector<std::pair<std::string, std::string>> replies;
+    std::vector<std::string> commands;
+    bool logsIn;
+    const char* message;  // a log line that must appear, or nullptr
+};
+
+class FirewallTest : public FtpSessionTest, public ::testing::WithParamInterface<FirewallCase> {};
+
+TEST_P(FirewallTest, CommandSequence)
+{
+    const FirewallCase& c = GetParam();
+    ScriptedFtpServer proxy;
+    for (const auto& [verb, reply] : c.replies)
+        proxy.Reply(verb, reply);
+    proxy.Reply("SYST", "215 UNIX Type: L8\r\n");
+    // The remote host is never looked up: only the proxy is connected to.
+    session.hostName = "ftp.remote.example";
+    session.userName = "anna";
+    session.password = "secret";
+    session.SetFirewall(1, c.style, proxy.Port(), "127.0.0.1", "fwuser", "fwpass");
+
+    EXPECT_EQ(session.Connect() != -1, c.logsIn);
+    std::vector<std::string> commands = proxy.Commands();
+    if (c.logsIn)
+        commands.pop_back();  // SYST
+    EXPECT_EQ(commands, c.commands);
+    const auto log = TakeLog();
+    if (c.message)
+        EXPECT_TRUE(Contains(log, c.message)) << testing::PrintToString(log);
+    EXPECT_EQ(session.connected != 0, c.logsIn);
+}
+
+const std::string k331 = "331 Password required\r\n";
+const std::string k230 = "230 Logged in\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Styles, FirewallTest,
+    ::testing::Values(
+        FirewallCase{"Style0", 0, {{"USER", k331}, {"PASS", k230}, {"site", k331}, {"PASS", k230}},
+                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "PASS secret"}, true, nullptr},
+        FirewallCase{"Style1", 1, {{"USER", k331}, {"PASS", k230}},
+                     {"USER anna@ftp.remote.example", "PASS secret"}, true, nullptr},
+        FirewallCase{"Style2", 2, {{"USER", k331}, {"PASS", k230}, {"site", "200 Connected\r\n"}, {"SITE", k331}},
+                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "SITE ftp.remote.example", "PASS secret"},
+                     true, nullptr},
+        FirewallCase{"Style3", 3, {{"USER", k331}, {"PASS", k230}, {"site", "200 Connected\r\n"}},
+                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "USER anna@ftp.remote.example", "PASS secret"},
+                     true, nullptr},
+        FirewallCase{"Style4", 4, {{"OPEN", k331}, {"PASS", k230}},
+                     {"OPEN ftp.remote.example", "PASS secret"}, true, nullptr},
+        FirewallCase{"ProxyRefusesItsUser", 3, {{"USER", "530 Not allowed\r\n"}},
+                     {"USER fwuser"}, false, "Failed to login to Firewall Host 127.0.0.1"},
+        FirewallCase{"ProxyRefusesTheSite", 2, {{"USER", k331}, {"PASS", k230}, {"site", "550 No such host\r\n"}},
+                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example"}, false,
+                     "Could not connect to ftp.remote.example through FireWall"}),
+    [](const testing::TestParamInfo<FirewallCase>& info) { return std::string(info.param.name); });
+
+TEST_F(FtpSessionTest, FirewallWithoutHostIsRefusedBeforeConnecting)
+{
+    session.hostName = "ftp.remote.example";
+    session.SetFirewall(1, 4, 2121, "", "", "");
+    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+        "FireWall Host must be entered in the FireWall dialog before connection can be established."}));
+}
+
+// --- Exchange ------------------------------------------------------------------------------
+
+TEST_F(FtpSessionTest, MultiLineRepliesEndAtTheFirstLineWithAValidCodeAndNoHyphen)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("NOOP", "230-Welcome\r\n   indented text\r\n230 Done\r\n");
+    server.Reply("NOOP", "220-first\r\nSome letters first\r\n220 last\r\n");
+    server.Reply("NOOP", "550 Refused\r\n");
+    server.Reply("NOOP", "226-Listing\r\n150 looks final\r\n226 Real end\r\n");
+
+    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+    EXPECT_EQ(session.replyCode, 230);
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Tessaline: NOOP", "230-Welcome", "   indented text", "230 Done"}));
+    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+    EXPECT_EQ(session.Command("NOOP"), kPermanentNegative);
+    EXPECT_EQ(session.replyCode, 550);
+    // A text line that reads like a final line ends the reply; the rest waits for the next read.
+    EXPECT_EQ(session.Command("NOOP"), kPreliminary);
+    EXPECT_EQ(session.replyCode, 150);
+    EXPECT_EQ(session.ReadReply(), kCompletion);
+    EXPECT_EQ(session.replyCode, 226);
+}
+
+TEST_F(FtpSessionTest, PasswordIsMaskedInTheLogOnlyWhenSentAsUpperCasePass)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("PASS", "230 ok\r\n");
+    session.Command("PASS %s", {"hunter2"});
+    session.Command("pass %s", {"hunter2"});
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"PASS hunter2", "pass hunter2"}));
+    const auto log = TakeLog();
+    EXPECT_TRUE(Contains(log, "Tessaline: PASS xxxxxx"));
+    EXPECT_TRUE(Contains(log, "Tessaline: pass hunter2"));
+}
+
+TEST_F(FtpSessionTest, OnlyQuitGoesThroughWhileACommandIsInProgress)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    session.commandDepth = 1;
+    EXPECT_EQ(session.Command("LIST"), kNotSent);
+    EXPECT_FALSE(session.connected);
+    EXPECT_TRUE(Contains(TakeLog(), "Command already in progress, ignored New Cmd"));
+    EXPECT_EQ(session.Command("quit"), kCompletion);
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"quit"}));
+}
+
+TEST_F(FtpSessionTest, CommandsWithoutAConnectionAreNotSent)
+{
+    session.connected = 1;
+    EXPECT_EQ(session.Command("NOOP"), kNotSent);
+    EXPECT_FALSE(session.connected);
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Tessaline: NOOP", "Connection not established."}));
+    EXPECT_EQ(session.Quit(), -1);
+}
+
+TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("DELE", "250 Deleted\r\n");
+    EXPECT_EQ(session.DeleteFile("a\r\nDELE b"), 0);
+    EXPECT_EQ(session.DeleteFile(std::string("a\0b", 3)), 0);
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Refused command containing a line break",
+                                                   "Refused command containing a line break"}));
+    EXPECT_TRUE(session.connected);  // nothing went out, so the session is as it was
+
+    const std::string longName(3000, 'n');
+    EXPECT_EQ(session.DeleteFile(longName), 2);
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"DELE " + longName}));
+}
+
+TEST_F(FtpSessionTest, RateMessageCountsZeroSecondsAsOne)
+{
+    CFtpSession::LogRate("Receiv", 10000, 0);
+    CFtpSession::LogRate("Transmitt", 3000, 2);
+    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+        "Received 10000 characters in 0 seconds (10000 bytes/sec)",
+        "Transmitted 3000 characters in 2 seconds (1500 bytes/sec)"}));
+}
+
+// --- Reading reply lines -----------------------------------------------------------------
+
+TEST_F(FtpSessionTest, LinesAreReadWholeAcrossSegmentsAndNoFurtherByteIsTaken)
+{
+    ScriptedFtpServer server("");
+    server.OnAccept([](ScriptedFtpServer::Control& control) {
+        control.SendInPieces("220 Split over several segments\r\n", 5, 20ms);
+        control.Send("230-next line\r\n230 last\r\n");
+    });
+    server.Reply("USER", "230 ok\r\n");
+    Aim(server);
+    session.controlSocket = session.ConnectTcp(session.hostName, "ftp", "tcp");
+    ASSERT_NE(session.controlSocket, -1);
+    EXPECT_EQ(session.ReadLine(), 220);
+    EXPECT_EQ(session.replyBuffer, "220 Split over several segments");
+    // The lines that came in the same segment are still on the socket.
+    EXPECT_EQ(session.ReadLine(), 230);
+    EXPECT_EQ(session.replyBuffer, "230-next line");
+    EXPECT_EQ(session.ReadReply(), kCompletion);
+    EXPECT_EQ(session.replyBuffer, "230 last");
+}
+
+TEST_F(FtpSessionTest, AnEndlessLineIsCutAfter4000BytesAndTheRestStays)
+{
+    ScriptedFtpServer server("");
+    server.OnAccept([](ScriptedFtpServer::Control& control) {
+        control.Send("220 " + std::string(4996, 'x') + "\r\n");
+    });
+    Aim(server);
+    session.controlSocket = session.ConnectTcp(session.hostName, "ftp", "tcp");
+    ASSERT_NE(session.controlSocket, -1);
+    EXPECT_EQ(session.ReadLine(), 220);
+    EXPECT_GE(session.replyBuffer.size(), 4000u);
+    EXPECT_LE(session.replyBuffer.size(), 4081u);
+    const std::size_t first = session.replyBuffer.size();
+    session.ReadLine();
+    EXPECT_EQ(first + session.replyBuffer.size(), 5000u);
+}
+
+TEST_F(FtpSessionTest, ExosServersEndLinesWithALoneCarriageReturn)
+{
+    // The greeting is read before the server is known, so it still ends with CR LF.
+    ScriptedFtpServer server("220 (EXOS 8.3) ready\r\n");
+    server.Reply("USER", "331 Password\r");
+    server.Reply("PASS", "230 In\r");
+    server.Reply("SYST", "215 UNIX\r");
+    Aim(server);
+    ASSERT_NE(session.Connect(), -1);
+    EXPECT_EQ(session.crEndsLine, 1);
+    EXPECT_EQ(session.systemType, 6010);
+}
+
+TEST_F(FtpSessionTest, ABrokenConnectionGives421AndInterrupted)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
+        control.Send("250-partial line without end");
+        control.Close();
+    });
+    EXPECT_EQ(session.Command("NOOP"), kInterrupted);
+    EXPECT_EQ(session.replyCode, 421);
+    EXPECT_TRUE(session.interrupted);
+    EXPECT_TRUE(Contains(TakeLog(), "Connection closed by the server."));
+}
+
+// --- Remote commands -----------------------------------------------------------------------
+
+TEST_F(FtpSessionTest, DirectoryCommandsRetryWithTheXFormOrTheVmsName)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("CWD", "500 Unknown command\r\n");
+    server.Reply("XCWD", "250 ok\r\n");
+    server.Reply("MKD", "550 Refused\r\n");
+    server.Reply("RMD", "500 Unknown command\r\n");
+    server.Reply("XRMD", "250 ok\r\n");
+    EXPECT_EQ(session.ChangeDirectory("pub"), 2);
+    EXPECT_EQ(session.MakeDirectory("new"), 5);
+    EXPECT_EQ(session.RemoveDirectory("old"), 2);
+    // Not a VMS server: the retry after 550 sends the same name again.
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD pub", "XCWD pub", "MKD new", "MKD new",
+                                                            "RMD old", "XRMD old"}));
+}
+
+TEST_F(FtpSessionTest, VmsServersGetBracketNamesAfterARefusal)
+{
+    ScriptedFtpServer server;
+    LogIn(server, "215 VMS OpenVMS V7.3\r\n");
+    ASSERT_EQ(session.systemType, 6012);
+    server.Reply("CWD", "550 Not found\r\n");
+    server.Reply("CWD", "250 ok\r\n");
+    server.Reply("CWD", "550 Not found\r\n");
+    server.Reply("CWD", "250 ok\r\n");
+    EXPECT_EQ(session.ChangeDirectory("pub"), 2);
+    EXPECT_EQ(session.ChangeDirectory(".."), 2);
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD pub", "CWD [.pub]", "CWD ..", "CWD [-]"}));
+
+    std::string fits(91, 'd');
+    session.VmsDirectoryName(fits, 95);
+    EXPECT_EQ(fits, "[." + std::string(91, 'd') + "]");
+    std::string tooLong(92, 'd');
+    session.VmsDirectoryName(tooLong, 95);
+    EXPECT_EQ(tooLong, std::string(92, 'd'));
+}
+
+TEST_F(FtpSessionTest, LinkEntriesChangeIntoTheirTarget)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("CWD", "250 ok\r\n");
+    EXPECT_EQ(session.ChangeDirectory("pub -> ../../pub"), 2);
+    EXPECT_EQ(session.ChangeDirectory("lib -> /usr/lib"), 2);
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD ..", "CWD ..", "CWD pub", "CWD /", "CWD /usr/lib"}));
+}
+
+TEST_F(FtpSessionTest, RenameStopsWhenTheOldNameIsRefused)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("RNFR", "550 No such file\r\n");
+    server.Reply("RNFR", "350 Ready\r\n");
+    server.Reply("RNTO", "250 Renamed\r\n");
+    server.Reply("SITE", "200 Mode changed\r\n");
+    EXPECT_EQ(session.RenameFile("a", "b"), 0);
+    EXPECT_EQ(session.RenameFile("a", "b"), 1);
+    EXPECT_EQ(session.SetPermissions("644", "my file"), kCompletion);
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"RNFR a", "RNFR a", "RNTO b", "SITE CHMOD 644 my file"}));
+}
+
+TEST_F(FtpSessionTest, SystRefusalKeepsTheOldTypeAndQuitIsSentOnce)
+{
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("SYST", "500 Unknown command\r\n");  // queued after the login's reply
+    EXPECT_EQ(session.QuerySystemType(), 2);
+    EXPECT_EQ(session.QuerySystemType(), 5);
+    EXPECT_EQ(session.systemType, 6010);
+    EXPECT_EQ(session.Quit(), kCompletion);
+    EXPECT_EQ(session.Quit(), -1);
+    EXPECT_EQ(session.controlSocket, -1);
+    EXPECT_FALSE(session.connected);
+    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"SYST", "SYST", "quit"}));
+}
+
+// --- Time-out and cancel -------------------------------------------------------------------
+
+TEST_F(FtpSessionTest, ASilentServerTimesOutLikeABrokenConnection)
+{
+    settings.retry = 1;
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.Reply("NOOP", "");
+    EXPECT_EQ(session.Command("NOOP"), kInterrupted);
+    EXPECT_EQ(session.replyCode, 421);
+    EXPECT_TRUE(Contains(TakeLog(), "Connection timed out, try connecting again."));
+}
+
+// Runs `operation` on another thread, cancels it once the server has seen `commandsBefore`
+// commands (and a moment has passed), and checks that it returns although nothing else would
+// end it: the time-out is off and the server stays silent.
+template <typename Operation>
+void ExpectCancelEnds(CFtpSession& session, Operation operation)
+{
+    auto result = std::async(std::launch::async, operation);
+    ASSERT_EQ(result.wait_for(200ms), std::future_status::timeout) << "ended before the cancel";
+    const auto cancelled = std::chrono::steady_clock::now();
+    session.Cancel();
+    ASSERT_EQ(result.wait_for(10s), std::future_status::ready) << "the cancel did not end the wait";
+    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - cancelled);
+    ::testing::Test::RecordProperty("cancel_latency_us", static_cast<int>(latency.count()));
+    EXPECT_EQ(result.get(), -1);
+    EXPECT_TRUE(session.interrupted);
+    session.ClearCancel();
+}
+
+TEST_F(FtpSessionTest, CancelEndsTheWaitForTheGreetingAndForAReply)
+{
+    settings.retry = 0;
+    {
+        ScriptedFtpServer server("");
+        Aim(server);
+        ExpectCancelEnds(session, [this] { return session.Connect(); });
+        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_TRUE(Contains(TakeLog(), "Cancelled."));
+    }
+    {
+        ScriptedFtpServer server;
+        server.Reply("USER", "");
+        Aim(server);
+        ExpectCancelEnds(session, [this] { return session.Connect(); });
+        EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna"}));
+    }
+    // After a cancel the session connects again.
+    ScriptedFtpServer server;
+    LogIn(server);
+}
+
+int SlowLookup(const std::string&, in_addr*)
+{
+    std::this_thread::sleep_for(3s);
+    return 11001;
+}
+
+TEST_F(FtpSessionTest, CancelEndsAHostLookupThatHangs)
+{
+    settings.retry = 0;
+    SetHostLookup(SlowLookup);
+    session.hostName = "slow.example";
+    ExpectCancelEnds(session, [this] { return session.Connect(); });
+    SetHostLookup(nullptr);
+}
+
+TEST_F(FtpSessionTest, CancelEndsAConnectThatHangs)
+{
+    settings.retry = 0;
+    // A listener that never accepts, with its backlog filled, leaves further connects hanging.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(filler);
+    }
+    std::this_thread::sleep_for(100ms);
+    session.hostName = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    ExpectCancelEnds(session, [this] { return session.Connect(); });
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+}
+
+} // namespace
