@@ -19,13 +19,6 @@ namespace {
 constexpr std::size_t kPeekBytes = 82;        // what one look at the control connection takes in
 constexpr std::size_t kReplyLineCap = 4000;   // a reply line stops growing past this
 
-std::string Dotted(const sockaddr_in& address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return text;
-}
-
 int ServicePort(const std::string& service, const std::string& protocol)
 {
     servent entry {};
@@ -135,7 +128,7 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
         ::close(socket);
         return -1;
     }
-    LogMessage("Connected to %s port %u", {Dotted(serverAddress), port});
+    LogMessage("Connected to %s port %u", {DottedAddress(serverAddress), port});
     return socket;
 }
 

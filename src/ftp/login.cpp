@@ -2,6 +2,7 @@
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_errors.h"
 
@@ -10,13 +11,6 @@
 #include <sys/socket.h>
 
 namespace {
-
-std::string Dotted(const sockaddr_in& address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return text;
-}
 
 // Styles 1 (USER user@host) and 4 (OPEN host) name the site to the proxy without logging in to
 // the proxy first.
@@ -70,7 +64,7 @@ int CFtpSession::Connect()
         --commandDepth;
         return FailConnect();
     }
-    LogMessage("[%u] from %s port %u", {controlSocket, Dotted(localAddress), ntohs(localAddress.sin_port)});
+    LogMessage("[%u] from %s port %u", {controlSocket, DottedAddress(localAddress), ntohs(localAddress.sin_port)});
 
     // 1xx greetings ("service ready in n minutes") are waited out. Servers that announce "(EXOS"
     // end their lines with a carriage return alone.

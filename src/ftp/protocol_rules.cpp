@@ -1,5 +1,7 @@
 #include "ftp/protocol_rules.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -65,4 +67,11 @@ HostAndPort SplitHostPort(const std::string& text)
     if (port < 1 || port > 65535)
         return {text, 0};
     return {text.substr(0, colon), port};
+}
+
+std::string DottedAddress(const sockaddr_in& address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return text;
 }

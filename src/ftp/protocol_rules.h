@@ -1,6 +1,8 @@
 #pragma once
 // The small rules of the protocol, kept apart from the sockets so they can be checked alone.
 
+#include <netinet/in.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,3 +31,6 @@ struct HostAndPort {
     int port = 0;  // 0: none given
 };
 HostAndPort SplitHostPort(const std::string& text);
+
+// "a.b.c.d" for an IPv4 address, as log lines show it.
+std::string DottedAddress(const sockaddr_in& address);
