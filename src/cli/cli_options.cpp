@@ -14,17 +14,20 @@ const char* const kCliUsage =
     "  --no-firewall          ignore the firewall settings for this run\n"
     "  -q, --quiet            do not print the session log\n"
     "  --help                 show this text\n"
-    "commands: syst | mkdir NAME | rmdir NAME | rm NAME | rename OLD NEW | chmod MODE NAME\n";
+    "commands: syst | mkdir NAME | rmdir NAME | rm NAME | rename OLD NEW | chmod MODE NAME\n"
+    "          ls | get REMOTE [LOCAL] | put LOCAL [REMOTE] | getdir REMOTE [LOCAL] | putdir LOCAL [REMOTE]\n";
 
 namespace {
 
 struct CommandShape {
     const char* name;
-    std::size_t arguments;
+    std::size_t fewest;
+    std::size_t most;
 };
 
-constexpr std::array<CommandShape, 6> kCommands = {{
-    {"syst", 0}, {"mkdir", 1}, {"rmdir", 1}, {"rm", 1}, {"rename", 2}, {"chmod", 2},
+constexpr std::array<CommandShape, 11> kCommands = {{
+    {"syst", 0, 0}, {"mkdir", 1, 1}, {"rmdir", 1, 1}, {"rm", 1, 1}, {"rename", 2, 2}, {"chmod", 2, 2},
+    {"ls", 0, 0}, {"get", 1, 2}, {"put", 1, 2}, {"getdir", 1, 2}, {"putdir", 1, 2},
 }};
 
 } // namespace
@@ -94,8 +97,9 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
     options.arguments.assign(args.begin() + static_cast<long>(i) + 1, args.end());
     for (const CommandShape& shape : kCommands) {
         if (options.command == shape.name) {
-            if (options.arguments.size() != shape.arguments)
-                return options.command + " takes " + std::to_string(shape.arguments) + " argument(s)";
+            const std::size_t count = options.arguments.size();
+            if (count < shape.fewest || count > shape.most)
+                return "wrong number of arguments for " + options.command;
             return options;
         }
     }

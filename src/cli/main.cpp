@@ -2,6 +2,8 @@
 // from outside. It reads the desktop program's settings and never writes them.
 
 #include "app/qt_settings_store.h"
+#include "browse/listing_retrieval.h"
+#include "cli/cli_host.h"
 #include "cli/cli_options.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
@@ -31,10 +33,53 @@ void PrintLogAsItComes(bool quiet)
     });
 }
 
+// A field of an ls line: a backslash, TAB, CR or LF would break the line apart, so they are escaped.
+std::string Escaped(const std::string& field)
+{
+    std::string out;
+    for (const char c : field) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Prints the entries of the current remote directory as the main view reads them.
+bool List(CFtpSession& session)
+{
+    CListingReader reader(session);
+    CDirEntry entry;
+    ListingStep step = reader.OpenListing(entry);
+    for (; step == ListingStep::Entry; step = reader.NextListingEntry(entry)) {
+        std::printf("%d\t%s\t%s\t%s\t%s\n", entry.isFile, Escaped(entry.size).c_str(),
+                    Escaped(entry.modified).c_str(), Escaped(entry.permissions).c_str(),
+                    Escaped(entry.name).c_str());
+    }
+    std::lock_guard guard(session.operationStatus.lock);
+    return step == ListingStep::End && session.operationStatus.workerResult == kCompletion;
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/', path.find_last_not_of('/'));
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    return name;
+}
+
 bool RunCommand(CFtpSession& session, const CliOptions& options)
 {
     const std::string& command = options.command;
     const std::vector<std::string>& args = options.arguments;
+    const auto argOr = [&args](std::size_t i, const std::string& fallback) {
+        return args.size() > i ? args[i] : fallback;
+    };
     if (command == "syst") {
         const bool done = session.QuerySystemType() == kCompletion;
         if (done)
@@ -49,7 +94,17 @@ bool RunCommand(CFtpSession& session, const CliOptions& options)
         return session.DeleteFile(args[0]) == kCompletion;
     if (command == "rename")
         return session.RenameFile(args[0], args[1]) == 1;
-    return session.SetPermissions(args[0], args[1]) == kCompletion;  // chmod
+    if (command == "chmod")
+        return session.SetPermissions(args[0], args[1]) == kCompletion;
+    if (command == "ls")
+        return List(session);
+    if (command == "get")
+        return session.RetrieveFile(args[0], argOr(1, "")) == kCompletion;
+    if (command == "put")
+        return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
+    if (command == "getdir")
+        return DownloadDirectory(session, args[0], argOr(1, session.downloadDirectory + args[0]));
+    return session.UploadDirectory(args[0], argOr(1, FileNameOf(args[0])));  // putdir
 }
 
 } // namespace
@@ -89,7 +144,9 @@ int main(int argc, char* argv[])
     }
 
     PrintLogAsItComes(options.quiet);
+    CliHost host;
     CFtpSession session(settings.engine);
+    session.host = &host;
     session.hostName = options.host;
     session.userName = options.user;
     session.password = password;

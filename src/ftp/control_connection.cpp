@@ -2,6 +2,7 @@
 // closing sockets, and cancel.
 
 #include "ftp/ftp_session.h"
+#include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_errors.h"
@@ -33,10 +34,18 @@ int ServicePort(const std::string& service, const std::string& protocol)
     return 21;  // the engine asks for no service but "ftp"
 }
 
+// One fixed file in the private temporary directory receives every listing.
+std::string ListingFilePath()
+{
+    const std::string directory = PrivateTempDirectory();
+    return directory.empty() ? directory : directory + "FTP1B.TMP";
+}
+
 } // namespace
 
 CFtpSession::CFtpSession(const EngineSettings& settings)
-    : settings(settings)
+    : listingFile(ListingFilePath())
+    , settings(settings)
 {
 }
 

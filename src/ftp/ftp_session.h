@@ -11,12 +11,20 @@
 // session log. Remote commands (CWD, MKD, RMD, DELE, RNFR/RNTO, SITE CHMOD, quit) are thin
 // operations over Command.
 //
+// The road of a download: RetrieveFile (window thread) forms "RETR name", picks the type and
+// starts the download worker (background.h), which runs ReceiveFile: TYPE, OpenListener (a
+// listening socket announced with PORT), the data command, the accept of the server's data
+// connection (only from the server's own address), DownloadToFile (a temporary file renamed into
+// place when complete) and the final reply. Uploads mirror it with StoreFile, SendFile and
+// UploadFromFile; listings use ReceiveToFile.
+//
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
 // engine settings, so Cancel() from another thread ends any blocking state at once; a cancel, a
 // time-out or a broken connection sets `interrupted`, and replies then count as 421.
 
 #include "ftp/engine_settings.h"
 #include "ftp/format_text.h"
+#include "ftp/operation_status.h"
 #include "ftp/socket_wait.h"
 
 #include <netinet/in.h>
@@ -24,6 +32,9 @@
 #include <atomic>
 #include <string>
 #include <string_view>
+#include <vector>
+
+class OperationHost;
 
 class CFtpSession final {
 public:
@@ -67,6 +78,29 @@ public:
     // is shorter than `limit`; other types keep the name.
     void VmsDirectoryName(std::string& name, std::size_t limit) const;
 
+    // Data connections and transfers. The window-thread halves return the worker's outcome (2
+    // done, 5 failed, 6 interrupted, or the final reply's class; 0 when the transfer never
+    // started), or -1 when the user cancelled.
+    int OpenListener();
+    int StoreFile(const std::string& remoteName, const std::string& localPath);
+    int SendFile();
+    int UploadFromFile(const std::string& path);
+    // An empty `localPath` means `downloadDirectory` followed by `remoteName`.
+    int RetrieveFile(const std::string& remoteName, const std::string& localPath);
+    int ReceiveFile();
+    int DownloadToFile(const std::string& path);
+    // Runs the download half for a listing on the calling thread: raw bytes into `path`.
+    int ReceiveToFile(const std::string& command, const std::string& path);
+    // Uploads a local directory tree as `remoteName` into the current remote directory; true
+    // when every directory was made and every file was stored.
+    bool UploadDirectory(const std::string& localDirectory, const std::string& remoteName);
+    void AbortTransfer();
+    // 'A', 'I' or 'L' for a name (".unk." for names without a dot) from "Extension.ftp".
+    char LookUpTransferType(const std::string& fileName) const;
+    void SetTransferTotal(long long total);
+    void SetTransferDone(long long done);
+    const EngineSettings& Settings() const { return settings; }
+
     // Cancel: ends whatever the session waits for, from any thread. The signal stays raised until
     // ClearCancel, which the owner calls once no engine operation runs any more.
     void Cancel();
@@ -103,12 +137,30 @@ public:
     int systemType = 0;
     int crEndsLine = 0;  // a carriage return alone also ends a reply line
 
+    std::string transferCommand;    // the data command of the next transfer
+    std::string transferLocalPath;  // the local file of the next transfer
+    char transferType = 'I';        // 'A', 'I', 'F' (sent as I) or 'L' (TYPE L 8)
+    long long transferTotal = 0;    // expected bytes, 0 = unknown; under the session lock
+    long long transferDone = 0;     // bytes moved so far; under the session lock
+    // Set by a failed or cancelled transfer: a directory upload or download stops after the
+    // current entry.
+    std::atomic<int> transferAborted{0};
+    COperationStatus operationStatus;
+    OperationHost* host = nullptr;  // the front end that waits for workers; not owned
+
+    int listColumnCount = 0;     // words in the second line of the last counted listing
+    std::string listingFile;     // where every listing of the current directory is received
+
 private:
     int RetrySeconds() const;
+    int AcceptDataConnection();
+    std::size_t ChunkSize(int setting, int fallback) const;
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                          std::size_t vmsLimit);
     int FailConnect();
 
     const EngineSettings& settings;
     CancelSignal cancelSignal;
+    bool convertLineEnds = false;  // this transfer turns CR LF into LF or back (ASCII files)
+    std::vector<char> chunk;
 };

@@ -75,3 +75,35 @@ std::string DottedAddress(const sockaddr_in& address)
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     return text;
 }
+
+long long SizeFromPreliminaryReply(std::string_view reply)
+{
+    std::string upper(reply.substr(0, 99));
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::size_t bytes = upper.find(" BYTES");
+    if (bytes == std::string::npos)
+        return 0;
+    std::size_t end = bytes;
+    while (end > 0 && upper[end - 1] == ' ')
+        --end;
+    std::size_t begin = end;
+    while (begin > 0 && std::isdigit(static_cast<unsigned char>(upper[begin - 1])))
+        --begin;
+    if (begin == end || end - begin > 18)
+        return 0;
+    return std::stoll(upper.substr(begin, end - begin));
+}
+
+std::string PortArgument(const sockaddr_in& address, int port)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
+    return std::to_string(bytes[0]) + ',' + std::to_string(bytes[1]) + ',' + std::to_string(bytes[2]) + ','
+        + std::to_string(bytes[3]) + ',' + std::to_string((port >> 8) & 0xff) + ',' + std::to_string(port & 0xff);
+}
+
+bool IsSafeLocalName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".."
+        && name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
+}

@@ -34,3 +34,15 @@ HostAndPort SplitHostPort(const std::string& text);
 
 // "a.b.c.d" for an IPv4 address, as log lines show it.
 std::string DottedAddress(const sockaddr_in& address);
+
+// The size a 150 reply announces: the number just before " BYTES" in its first 99 characters
+// (any case, blanks between allowed), as in "150 Opening data connection for f (1234 bytes)";
+// 0 when it names none.
+long long SizeFromPreliminaryReply(std::string_view reply);
+
+// The argument of PORT: the address bytes in network order, then the port's high and low byte.
+std::string PortArgument(const sockaddr_in& address, int port);
+
+// Whether a name from a server can become a local path inside a target directory: not empty,
+// not "." or "..", no "/" and no NUL.
+bool IsSafeLocalName(std::string_view name);

@@ -192,8 +192,9 @@ TEST_P(FirewallTest, CommandSequence)
         commands.pop_back();  // SYST
     EXPECT_EQ(commands, c.commands);
     const auto log = TakeLog();
-    if (c.message)
+    if (c.message) {
         EXPECT_TRUE(Contains(log, c.message)) << testing::PrintToString(log);
+    }
     EXPECT_EQ(session.connected != 0, c.logsIn);
 }
 

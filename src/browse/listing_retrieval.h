@@ -1,0 +1,49 @@
+#pragma once
+// Listings of remote directories: the listing worker receives LIST into a local file, then the
+// window thread reads that file back entry by entry through the parser. A directory download
+// walks a remote tree the same way, one listing file per directory.
+
+#include "browse/listing_parser.h"
+
+#include <fstream>
+#include <string>
+#include <thread>
+
+class CFtpSession;
+
+// The listing worker's body: LIST into `path`, then the file's column count. The final reply's
+// class (or 0) is kept as the worker's result.
+void FetchListing(CFtpSession& session, const std::string& path);
+std::thread StartListingWorker(CFtpSession& session, const std::string& path);
+
+// The words of the file's second line go into `listColumnCount` (kept when there is no second
+// line). Returns the number of lines, 0 when the file cannot be opened.
+int CountListingColumns(CFtpSession& session, const std::string& path);
+
+enum class ListingStep { Entry, End, PermissionDenied };
+
+// One listing read through the parser, on the window thread.
+class CListingReader final {
+public:
+    explicit CListingReader(CFtpSession& session) : session(session) {}
+
+    // Fetches the current remote directory into the session's listing file while the front end
+    // waits ("Getting Directory From: host"), then reads the first entry. A cancelled fetch
+    // reads whatever the file holds.
+    ListingStep OpenListing(CDirEntry& entry);
+    // Reads lines until one is an entry. A line with "Permission denied" ends the listing and
+    // the user is told.
+    ListingStep NextListingEntry(CDirEntry& entry);
+
+    // Reads the file at `path`; false (and a log line) when it cannot be opened.
+    bool Open(const std::string& path);
+
+private:
+    CFtpSession& session;
+    std::ifstream file;
+};
+
+// Copies the remote directory `remoteName` (in the current remote directory) with everything
+// below it into the new local directory `localPath`, and leaves the remote current directory as
+// it was. True when every file came through.
+bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, const std::string& localPath);

@@ -1,0 +1,19 @@
+#pragma once
+// The command line's side of background operations: it simply waits for each worker, woken the
+// moment the worker ends, and prints what the user must be told on standard error.
+
+#include "ftp/background.h"
+
+#include <condition_variable>
+#include <mutex>
+
+class CliHost final : public OperationHost {
+public:
+    bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) override;
+    void WorkerEnded() override;
+    void Inform(const std::string& text) override;
+
+private:
+    std::mutex lock;
+    std::condition_variable ended;
+};

@@ -1,0 +1,40 @@
+#pragma once
+// Background operations: connect, listing, download and upload run on a worker thread, one at a
+// time, while the front end waits for it (a modal dialog in the desktop program, a plain wait on
+// the command line) and may cancel.
+//
+//     std::thread worker = StartDownloadWorker(session);
+//     if (!WaitForWorker(session, worker, WaitKind::FileTransfer, title)) { /* cancelled */ }
+
+#include <functional>
+#include <string>
+#include <thread>
+
+class CFtpSession;
+
+enum class WaitKind { Connecting, GettingDirectory, FileTransfer };
+
+// The front end's side of a background operation.
+class OperationHost {
+public:
+    virtual ~OperationHost() = default;
+    // Waits until the session's worker is no longer busy (true) or the user cancels (false). It
+    // must look at `workerBusy` under the session lock at least every 500 ms.
+    virtual bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) = 0;
+    // Called on the worker thread right after a worker has finished, so the wait can end at once.
+    virtual void WorkerEnded() = 0;
+    // A message the user must see.
+    virtual void Inform(const std::string& text) = 0;
+};
+
+// Marks the session busy and runs `body` on a new thread; the thread clears the mark when done.
+// A thread that cannot be started leaves the session idle and an empty handle.
+std::thread StartWorker(CFtpSession& session, std::function<void()> body);
+std::thread StartConnectWorker(CFtpSession& session);
+std::thread StartDownloadWorker(CFtpSession& session);
+std::thread StartUploadWorker(CFtpSession& session);
+
+// Waits through the session's host for `worker`. When the user cancels, stops the worker (every
+// blocking wait of the engine ends at once), joins it, closes the data sockets and returns false;
+// `commandDepth` is 0 and `workerBusy` clear afterwards either way.
+bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, const std::string& text);

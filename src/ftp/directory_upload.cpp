@@ -1,0 +1,66 @@
+// Uploading a local directory tree into the current remote directory.
+
+#include "ftp/background.h"
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// The entries of a local directory, "." and ".." left out, in name order so uploads go in an
+// order the user can follow.
+std::vector<std::string> LocalEntries(const std::string& directory)
+{
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(directory.c_str())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(listing);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A real directory, not a link to one: links are uploaded as the file they point to.
+bool IsPlainDirectory(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::string& remoteName)
+{
+    transferAborted = 0;
+    if (MakeDirectory(remoteName) != kCompletion) {
+        if (host)
+            host->Inform("Error Creating Remote Directory\nPossibly a Premissions Problem");
+        transferAborted = 1;
+        return false;
+    }
+    bool everything = true;
+    // Paths instead of changing the process's current directory: other threads use relative paths too.
+    if (ChangeDirectory(remoteName) != kCompletion)
+        return false;
+    for (const std::string& name : LocalEntries(localDirectory)) {
+        const std::string path = localDirectory + "/" + name;
+        if (IsPlainDirectory(path))
+            everything = UploadDirectory(path, name) && everything;
+        else
+            everything = StoreFile(name, path) == kCompletion && everything;
+        if (transferAborted) {
+            everything = false;
+            break;
+        }
+    }
+    ChangeDirectory("..");
+    return everything;
+}

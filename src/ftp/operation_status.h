@@ -1,0 +1,13 @@
+#pragma once
+// COperationStatus: what the window thread and the one worker thread share while a background
+// operation runs. Lock order: this lock may be held while the session log's lock is taken, never
+// the reverse.
+
+#include <mutex>
+
+struct COperationStatus final {
+    std::mutex lock;           // the session lock: guards the fields below and the session's progress counters
+    int workerBusy = 0;        // 1 while a worker's operation runs
+    int workerResult = 0;      // outcome of the last download or upload worker
+    int connectCancelled = 0;  // the user cancelled the last connect
+};

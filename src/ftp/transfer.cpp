@@ -1,0 +1,383 @@
+// File transfers: the window-thread halves that start a worker and wait, the worker halves that
+// run the data command, and the copy loops.
+
+#include "ftp/background.h"
+#include "ftp/exchange_result.h"
+#include "ftp/extension_table.h"
+#include "ftp/ftp_session.h"
+#include "ftp/line_ends.h"
+#include "ftp/local_dirs.h"
+#include "ftp/protocol_rules.h"
+#include "ftp/session_log.h"
+#include "ftp/socket_errors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <random>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum Outcome { kDone = 2, kFailed = 5, kStopped = 6 };
+
+constexpr std::size_t kLargestChunk = 1 << 20;
+
+long long SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A new file beside `path` for a download to grow in; it replaces `path` only when complete, so
+// a failed or cancelled download never leaves part of a file under the final name, nor costs the
+// file that was there.
+int CreateFileBeside(const std::string& path, std::string& temporary)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = directory + "." + name + ".part" + std::to_string(random() % 1000000);
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+} // namespace
+
+std::size_t CFtpSession::ChunkSize(int setting, int fallback) const
+{
+    if (setting < 1)
+        return static_cast<std::size_t>(fallback);
+    return std::min(static_cast<std::size_t>(setting), kLargestChunk);
+}
+
+void CFtpSession::SetTransferTotal(long long total)
+{
+    std::lock_guard guard(operationStatus.lock);
+    transferTotal = total;
+}
+
+void CFtpSession::SetTransferDone(long long done)
+{
+    std::lock_guard guard(operationStatus.lock);
+    transferDone = done;
+}
+
+char CFtpSession::LookUpTransferType(const std::string& fileName) const
+{
+    std::ifstream table(DataDirectory() + "Extension.ftp");
+    return table ? TransferTypeFromTable(table, fileName) : 'I';
+}
+
+int CFtpSession::StoreFile(const std::string& remoteName, const std::string& localPath)
+{
+    transferCommand = FormatText("STOR %s", {remoteName});
+    transferLocalPath = localPath;
+    std::thread worker = StartUploadWorker(*this);
+    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
+                       FormatText("Sending %s To %s", {remoteName, hostName}))) {
+        commandDepth = 0;
+        transferAborted = 1;
+        return -1;
+    }
+    std::lock_guard guard(operationStatus.lock);
+    return operationStatus.workerResult;
+}
+
+int CFtpSession::SendFile()
+{
+    replyCode = 0;
+    if (controlSocket == -1) {
+        LogMessage("Socket is not connected!");
+        return 0;
+    }
+    if (commandDepth != 0) {
+        LogMessage("Currently processing a command.");
+        transferAborted = 1;
+        return 0;
+    }
+    if (transferType == 'L')
+        Command("TYPE L 8");
+    else if (transferType == 'F')
+        Command("TYPE I");  // uploads do not look at the extension table
+    else
+        Command("TYPE %c", {transferType});
+    convertLineEnds = transferType == 'A';
+
+    listenSocket = OpenListener();
+    if (listenSocket == -1) {
+        transferAborted = 1;
+        return kFailed;
+    }
+    if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the server opens the data connection
+        listenSocket = CloseSocket(listenSocket);
+        transferAborted = 1;
+        return 0;
+    }
+    if (const int error = AcceptDataConnection(); error != 0) {
+        LogSocketError("accept", error);
+        listenSocket = CloseSocket(listenSocket);
+        transferAborted = 1;
+        return kFailed;
+    }
+    listenSocket = CloseSocket(listenSocket);
+    LogMessage("[%u] accept from %s port %u", {dataSocket, DottedAddress(dataPeerAddress), ntohs(dataPeerAddress.sin_port)});
+
+    const int outcome = UploadFromFile(transferLocalPath);
+    dataSocket = CloseSocket(dataSocket);  // the end of the data tells the server the file is complete
+    if (outcome == kStopped)
+        return kStopped;
+    return ReadReply();
+}
+
+int CFtpSession::UploadFromFile(const std::string& path)
+{
+    if (dataSocket == -1 || !connected)
+        return kFailed;
+    ++commandDepth;
+    int outcome = kFailed;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        LogMessage("Could not open file %s (%u)", {path, errno});
+    } else {
+        const auto started = std::chrono::steady_clock::now();
+        outcome = kDone;
+        struct stat st {};
+        const long long size = ::fstat(file, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+        SetTransferTotal(size);
+        LogMessage("Transferring %ld bytes", {size});
+
+        long long total = 0;
+        int readError = 0;
+        std::string converted;
+        while (outcome != kFailed && outcome != kStopped && !interrupted) {
+            const std::size_t want = ChunkSize(settings.sendBytes, 512);
+            if (chunk.size() < want)
+                chunk.resize(want);
+            const ssize_t got = ::read(file, chunk.data(), want);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                // A file that cannot be read to its end must not be reported as sent.
+                readError = errno;
+                outcome = kFailed;
+                break;
+            }
+            if (got == 0)
+                break;
+            const char* data = chunk.data();
+            std::size_t length = static_cast<std::size_t>(got);
+            if (convertLineEnds) {
+                converted.clear();
+                LfToCrLf(std::string_view(data, length), converted);
+                data = converted.data();
+                length = converted.size();
+            }
+            SendAll(dataSocket, data, static_cast<long>(length), outcome);
+            total += got;
+            SetTransferDone(total);
+        }
+        ::close(file);
+        if (outcome == kDone && interrupted)
+            outcome = kStopped;
+        if (readError != 0)
+            LogMessage("Could not read file %s (%u)", {path, readError});
+        if (outcome == kFailed)
+            LogMessage("Error on Transfer, aborted");
+        else if (outcome == kStopped)
+            LogMessage("Transfer aborted by User");
+        else
+            LogRate("Transmitt", total, SecondsSince(started));
+    }
+    --commandDepth;
+    return outcome;
+}
+
+int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath)
+{
+    const std::string local = localPath.empty() ? downloadDirectory + remoteName : localPath;
+    transferCommand = FormatText("RETR %s", {remoteName});
+    char type = transferMode;
+    if (transferMode == 'F') {
+        const std::size_t dot = remoteName.find('.');
+        type = LookUpTransferType(dot == std::string::npos ? std::string(".unk.") : remoteName.substr(dot));
+    }
+    transferType = type;
+    convertLineEnds = type == 'A';
+    transferLocalPath = local;
+    SetTransferTotal(0);
+    std::thread worker = StartDownloadWorker(*this);
+    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
+                       FormatText("Retrieving %s From %s", {remoteName, hostName}))) {
+        commandDepth = 0;
+        transferAborted = 1;
+        return -1;
+    }
+    std::lock_guard guard(operationStatus.lock);
+    return operationStatus.workerResult;
+}
+
+int CFtpSession::ReceiveFile()
+{
+    replyCode = 0;
+    if (controlSocket == -1) {
+        LogMessage("Socket not connected.");
+        return 0;
+    }
+    if (commandDepth != 0) {
+        LogMessage("Currently in process.");
+        return 0;
+    }
+    if (transferType == 'L')
+        Command("TYPE L 8");
+    else
+        Command("TYPE %c", {transferType});
+
+    listenSocket = OpenListener();
+    if (listenSocket == -1)
+        return 0;
+    if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the server opens the data connection
+        listenSocket = CloseSocket(listenSocket);
+        return 0;
+    }
+    if (const long long size = SizeFromPreliminaryReply(replyBuffer); size > 0)
+        SetTransferTotal(size);
+    if (const int error = AcceptDataConnection(); error != 0) {
+        LogSocketError("accept", error);
+        listenSocket = CloseSocket(listenSocket);
+        return 0;
+    }
+    LogMessage("Tessaline: Closing Listener Socket");
+    listenSocket = CloseSocket(listenSocket);
+    LogMessage("[%u] Accepted from %s port %u", {dataSocket, DottedAddress(dataPeerAddress), ntohs(dataPeerAddress.sin_port)});
+
+    const int outcome = DownloadToFile(transferLocalPath);
+    if (::shutdown(dataSocket, SHUT_RDWR) != 0 && outcome != kStopped)
+        LogSocketError("ShutDown", SocketErrorNumber(errno));
+    dataSocket = CloseSocket(dataSocket);
+    if (outcome == kStopped)
+        return kStopped;
+    return ReadReply();
+}
+
+int CFtpSession::DownloadToFile(const std::string& path)
+{
+    if (dataSocket == -1 || !connected)
+        return 0;
+    ++commandDepth;
+    interrupted = 0;
+
+    std::string temporary;
+    const int file = CreateFileBeside(path, temporary);
+    if (file < 0) {
+        LogMessage("Failed to create file %s (%u)", {path, errno});
+        --commandDepth;
+        return kFailed;
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    long long total = 0;
+    int receiveError = 0;
+    int writeError = 0;
+    CrLfToLf toLocal;
+    std::string converted;
+    const auto store = [&](const char* data, std::size_t size) {
+        if (writeError == 0 && !WriteAll(file, data, size))
+            writeError = errno;
+    };
+    while (!interrupted && writeError == 0) {
+        const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetrySeconds());
+        if (waited != 0) {
+            if (waited == kErrorTimedOut)
+                interrupted = 1;  // a silent server is treated like a broken connection
+            else if (waited != kErrorCancelled)
+                receiveError = waited;
+            break;
+        }
+        const std::size_t want = ChunkSize(settings.receiveBytes, 1024);
+        if (chunk.size() < want)
+            chunk.resize(want);
+        const ssize_t got = ::recv(dataSocket, chunk.data(), want, 0);
+        if (got == 0)
+            break;  // the server closed the data connection: the file is complete
+        if (got < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            receiveError = SocketErrorNumber(errno);
+            break;
+        }
+        if (convertLineEnds) {
+            converted.clear();
+            toLocal.Convert(std::string_view(chunk.data(), static_cast<std::size_t>(got)), converted);
+            store(converted.data(), converted.size());
+        } else {
+            store(chunk.data(), static_cast<std::size_t>(got));
+        }
+        total += got;
+        SetTransferDone(total);
+    }
+    if (convertLineEnds) {
+        converted.clear();
+        toLocal.Finish(converted);
+        store(converted.data(), converted.size());
+    }
+    if (::close(file) != 0 && writeError == 0)
+        writeError = errno;
+
+    const bool complete = !interrupted && receiveError == 0 && writeError == 0;
+    if (complete && ::rename(temporary.c_str(), path.c_str()) != 0)
+        writeError = errno;
+    if (!complete || writeError != 0) {
+        ::unlink(temporary.c_str());
+        LogMessage("Deleted partially downloaded file");
+    }
+
+    int outcome = kDone;
+    if (receiveError != 0) {
+        LogSocketError("Recv", receiveError);
+        outcome = kFailed;
+    } else if (writeError != 0) {
+        LogMessage("Failed to write file %s (%u)", {path, writeError});
+        outcome = kFailed;
+    } else {
+        LogRate("Receiv", total, SecondsSince(started));
+        outcome = interrupted ? kStopped : kDone;
+    }
+    --commandDepth;
+    return outcome;
+}
+
+int CFtpSession::ReceiveToFile(const std::string& command, const std::string& path)
+{
+    if (!path.empty())
+        ::unlink(path.c_str());
+    transferCommand = command;
+    transferLocalPath = path;
+    transferType = 'A';
+    convertLineEnds = false;  // a listing keeps the server's bytes
+    return ReceiveFile();
+}
