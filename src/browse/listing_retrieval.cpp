@@ -109,8 +109,10 @@ bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, cons
         LogMessage("Failed to create directory %s (%u)", {localPath, errno});
         return false;
     }
-    if (session.ChangeDirectory(remoteName) != kCompletion)
-        return false;  // listing here would copy the wrong directory
+    if (session.ChangeDirectory(remoteName) != kCompletion) {
+        ::rmdir(localPath.c_str());  // listing here would copy the wrong directory
+        return false;
+    }
 
     // The whole listing is read before anything is downloaded, so a remote file that happens to
     // share the listing file's name cannot disturb the reading or be deleted with it.

@@ -143,13 +143,16 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
 
 long CFtpSession::SendAll(int socket, const char* data, long length, int& result)
 {
+    // The check for an interruption follows each send, so a quit after a cancel still goes out.
     long sent = 0;
-    while (sent < length && !interrupted) {
+    while (sent < length) {
         int error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
         if (error == 0) {
             const ssize_t n = ::send(socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
             if (n >= 0) {
                 sent += n;
+                if (interrupted)
+                    break;
                 continue;
             }
             if (errno == EINTR || errno == EAGAIN)

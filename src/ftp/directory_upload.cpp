@@ -3,8 +3,10 @@
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/session_log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
@@ -12,20 +14,20 @@
 namespace {
 
 // The entries of a local directory, "." and ".." left out, in name order so uploads go in an
-// order the user can follow.
-std::vector<std::string> LocalEntries(const std::string& directory)
+// order the user can follow; false (and the reason in errno) when it cannot be read.
+bool LocalEntries(const std::string& directory, std::vector<std::string>& names)
 {
-    std::vector<std::string> names;
-    if (DIR* listing = ::opendir(directory.c_str())) {
-        while (const dirent* entry = ::readdir(listing)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(listing);
+    DIR* listing = ::opendir(directory.c_str());
+    if (!listing)
+        return false;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
     }
+    ::closedir(listing);
     std::sort(names.begin(), names.end());
-    return names;
+    return true;
 }
 
 // A real directory, not a link to one: links are uploaded as the file they point to.
@@ -40,6 +42,12 @@ bool IsPlainDirectory(const std::string& path)
 bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::string& remoteName)
 {
     transferAborted = 0;
+    std::vector<std::string> entries;
+    if (!LocalEntries(localDirectory, entries)) {
+        LogMessage("Could not open file %s (%u)", {localDirectory, errno});
+        transferAborted = 1;
+        return false;
+    }
     if (MakeDirectory(remoteName) != kCompletion) {
         if (host)
             host->Inform("Error Creating Remote Directory\nPossibly a Premissions Problem");
@@ -50,7 +58,7 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
     // Paths instead of changing the process's current directory: other threads use relative paths too.
     if (ChangeDirectory(remoteName) != kCompletion)
         return false;
-    for (const std::string& name : LocalEntries(localDirectory)) {
+    for (const std::string& name : entries) {
         const std::string path = localDirectory + "/" + name;
         if (IsPlainDirectory(path))
             everything = UploadDirectory(path, name) && everything;

@@ -51,6 +51,17 @@ int CreateFileBeside(const std::string& path, std::string& temporary)
     return -1;
 }
 
+// 0 when `path` is a regular file we may read, else the reason as an errno value.
+int ReadableFileError(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return ::access(path.c_str(), R_OK) == 0 ? 0 : errno;
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {
@@ -120,6 +131,11 @@ int CFtpSession::SendFile()
         transferAborted = 1;
         return 0;
     }
+    // STOR would empty the remote file before we learn the local one cannot be read.
+    if (const int error = ReadableFileError(transferLocalPath); error != 0) {
+        LogMessage("Could not open file %s (%u)", {transferLocalPath, error});
+        return kFailed;
+    }
     if (transferType == 'L')
         Command("TYPE L 8");
     else if (transferType == 'F')
@@ -151,7 +167,9 @@ int CFtpSession::SendFile()
     dataSocket = CloseSocket(dataSocket);  // the end of the data tells the server the file is complete
     if (outcome == kStopped)
         return kStopped;
-    return ReadReply();
+    const int reply = ReadReply();
+    // The server may well confirm what arrived; a file that was not all sent is still a failure.
+    return outcome == kFailed ? kFailed : reply;
 }
 
 int CFtpSession::UploadFromFile(const std::string& path)
@@ -281,7 +299,9 @@ int CFtpSession::ReceiveFile()
     dataSocket = CloseSocket(dataSocket);
     if (outcome == kStopped)
         return kStopped;
-    return ReadReply();
+    const int reply = ReadReply();
+    // The server may well have sent everything; a file we could not keep is still a failure.
+    return outcome == kFailed ? kFailed : reply;
 }
 
 int CFtpSession::DownloadToFile(const std::string& path)

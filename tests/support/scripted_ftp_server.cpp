@@ -440,6 +440,8 @@ ScriptedFtpServer::Control::Wait ScriptedFtpServer::Control::Await(int fd, short
     for (;;) {
         if (server.stopping)
             return Wait::Stopped;
+        if (fd < 0 && (controlFd < 0 || peerClosed))
+            return Wait::Ready;  // a pause ends when there is no client left to wait for
         const auto now = Clock::now();
         if (now >= deadline)
             return Wait::TimedOut;

@@ -89,6 +89,7 @@ public:
     void SendInPieces(std::string_view bytes, std::size_t pieceSize, std::chrono::milliseconds gap);
     void ReplyFromQueue(const std::string& command);  // what the reply queues would have sent
     // Waits without blocking the connection: commands that arrive meanwhile are read and kept.
+    // Ends early once the client has closed the control connection.
     void Pause(std::chrono::milliseconds duration);
     void Close();  // closes the control connection now; the next client gets a new one
     bool Connected() const;  // false once closed or lost

@@ -1,0 +1,404 @@
+// File transfers through tessaline-ftp against real servers (pyftpdlib and vsftpd on loopback): the
+// bytes that arrive on either side, where they land, and whether the exit status tells the truth.
+
+#include "support/cli_runner.h"
+#include "support/real_ftp_servers.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string RandomBytes(std::size_t size)
+{
+    std::mt19937 random(static_cast<unsigned>(size));
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random() & 0xff);
+    return bytes;
+}
+
+// The names in a directory, sorted; temporary download files would show up here too.
+std::vector<std::string> NamesIn(const fs::path& directory)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Size and hash of a file's contents: short enough to print when trees differ.
+std::string Summary(const std::string& bytes)
+{
+    return std::to_string(bytes.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(bytes));
+}
+
+// Everything below `top`: relative path -> Summary of the contents, "/" for a directory.
+std::map<std::string, std::string> TreeOf(const fs::path& top)
+{
+    std::map<std::string, std::string> tree;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(top, error))
+        tree[fs::relative(entry.path(), top).string()] = entry.is_directory() ? "/" : Summary(ReadFile(entry.path()));
+    return tree;
+}
+
+// Files at the top and one and two levels down, an empty directory, an empty file, blanks in names.
+// "a sub" sorts before the top's own files, so an upload that did not find its way back out of it
+// would store them in the wrong directory. Every directory with entries has at least two.
+void MakeTree(const fs::path& top)
+{
+    fs::create_directories(top / "a sub" / "deep one");
+    fs::create_directory(top / "empty dir");
+    WriteFile(top / "a sub" / "deep one" / "d 1.bin", RandomBytes(3000));
+    WriteFile(top / "a sub" / "deep one" / "d2.bin", "\r\n\0\r"s);
+    WriteFile(top / "a sub" / "s 1.txt", "sub\n");
+    WriteFile(top / "a sub" / "s2", "");
+    WriteFile(top / "top file.txt", "top\r\nline\n");
+    WriteFile(top / "z last", RandomBytes(70000));
+}
+
+// ls output by name: isFile and size; the other fields depend on the server's clock and users.
+std::map<std::string, std::pair<std::string, std::string>> ListedByName(const std::string& out)
+{
+    std::map<std::string, std::pair<std::string, std::string>> entries;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields;
+        std::size_t from = 0;
+        for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1)
+            fields.push_back(line.substr(from, tab - from));
+        fields.push_back(line.substr(from));
+        if (fields.size() == 5)
+            entries[fields[4]] = {fields[0], fields[1]};
+        else
+            entries["malformed: " + line] = {};
+    }
+    return entries;
+}
+
+// One server, a remote working directory in it (`remoteDir` on the server's disk), and a local
+// directory of the test's own. Each server's fixture fills in how to reach it.
+class TransferTest : public ::testing::Test {
+protected:
+    CliRun Run(std::vector<std::string> args) const { return RunIn(remoteCwd, std::move(args)); }
+
+    CliRun RunIn(const std::string& cwd, std::vector<std::string> args) const
+    {
+        std::vector<std::string> full = {"--host", host, "--user", user, "--password", password, "--cwd", cwd};
+        full.insert(full.end(), args.begin(), args.end());
+        return RunCli(full, config.path);
+    }
+
+    fs::path Local(const std::string& name) const { return fs::path(local.path) / name; }
+    fs::path Remote(const std::string& name) const { return remoteDir / name; }
+
+    void WriteSettings(const std::string& text) const
+    {
+        fs::create_directories(fs::path(config.path) / "Corvane");
+        WriteFile(fs::path(config.path) / "Corvane" / "Tessaline.conf", text);
+    }
+
+    void ExpectBinaryRoundTrips() const
+    {
+        for (const std::size_t size : {0, 1, 5 << 20}) {
+            SCOPED_TRACE("size " + std::to_string(size));
+            const std::string bytes = RandomBytes(size);
+            const std::string name = "file " + std::to_string(size) + ".dat";
+            WriteFile(Local(name), bytes);
+            const CliRun put = Run({"--mode", "I", "put", Local(name), name});
+            EXPECT_EQ(put.status, 0) << put.err;
+            EXPECT_TRUE(ReadFile(Remote(name)) == bytes) << "the server's copy differs";
+            const CliRun get = Run({"--mode", "I", "get", name, Local("back " + name)});
+            EXPECT_EQ(get.status, 0) << get.err;
+            EXPECT_TRUE(fs::exists(Local("back " + name)));
+            EXPECT_TRUE(ReadFile(Local("back " + name)) == bytes) << "the downloaded copy differs";
+        }
+        EXPECT_EQ(NamesIn(local.path).size(), 6u) << "temporary download files left behind";
+    }
+
+    // LF text goes up in ASCII and comes back as LF, whatever the server keeps on its disk. One byte
+    // per read, so every CR LF from the server arrives split in two.
+    void ExpectAsciiRoundTrip(const std::string& expectedOnDisk) const
+    {
+        WriteSettings("[ProgramOptions]\nReceive Bytes=1\n");
+        const std::string text = kText;
+        WriteFile(Local("text.txt"), text);
+        const CliRun put = Run({"--mode", "A", "put", Local("text.txt"), "text.txt"});
+        EXPECT_EQ(put.status, 0) << put.err;
+        EXPECT_EQ(ReadFile(Remote("text.txt")), expectedOnDisk);
+        const CliRun get = Run({"--mode", "A", "get", "text.txt", Local("back.txt")});
+        EXPECT_EQ(get.status, 0) << get.err;
+        EXPECT_EQ(ReadFile(Local("back.txt")), text);
+    }
+
+    // putdir and getdir copy a tree exactly, into the directory asked for and nowhere else, and
+    // neither copies into a directory that is already there.
+    void ExpectTreeRoundTrip() const
+    {
+        MakeTree(Local("my tree"));
+        const auto tree = TreeOf(Local("my tree"));
+        const CliRun putdir = Run({"putdir", Local("my tree")});
+        EXPECT_EQ(putdir.status, 0) << putdir.err;
+        EXPECT_EQ(TreeOf(Remote("my tree")), tree);
+        EXPECT_EQ(NamesIn(remoteDir), std::vector<std::string>{"my tree"});
+        EXPECT_EQ(NamesIn(remoteDir.parent_path()), std::vector<std::string>{remoteDir.filename().string()});
+
+        const CliRun getdir = Run({"getdir", "my tree", Local("copy")});
+        EXPECT_EQ(getdir.status, 0) << getdir.err;
+        EXPECT_EQ(TreeOf(Local("copy")), tree);
+
+        fs::create_directory(Local("existing"));
+        WriteFile(Local("existing") / "mine", "mine");
+        EXPECT_EQ(Run({"getdir", "my tree", Local("existing")}).status, 1);
+        EXPECT_EQ(TreeOf(Local("existing")), (std::map<std::string, std::string>{{"mine", Summary("mine")}}));
+
+        WriteFile(Local("my tree") / "top file.txt", "changed");
+        EXPECT_EQ(Run({"putdir", Local("my tree")}).status, 1);
+        EXPECT_EQ(TreeOf(Remote("my tree")), tree);
+    }
+
+    void ExpectListingKeepsNamesWhole() const
+    {
+        fs::create_directory(Remote("names"));
+        fs::create_directory(Remote("names") / "a dir");
+        WriteFile(Remote("names") / "two  blanks", "123");
+        WriteFile(Remote("names") / "trailing ", "12345");
+        WriteFile(Remote("names") / "plain", "1");
+        const CliRun ls = RunIn(remoteCwd + "/names", {"ls"});
+        EXPECT_EQ(ls.status, 0) << ls.err;
+        auto listed = ListedByName(ls.out);
+        if (listed.count("a dir"))
+            listed["a dir"].second.clear();  // a directory's size depends on the file system
+        const std::map<std::string, std::pair<std::string, std::string>> expected = {
+            {"a dir", {"0", ""}}, {"plain", {"1", "1"}}, {"trailing ", {"1", "5"}}, {"two  blanks", {"1", "3"}}};
+        EXPECT_EQ(listed, expected) << ls.out;
+    }
+
+    static constexpr char kText[] = "first line\nsecond\n\na lone \r stays\nlast line without an end";
+    static constexpr char kTextWithCrLf[] =
+        "first line\r\nsecond\r\n\r\na lone \r stays\r\nlast line without an end";
+
+    TempDir root;
+    TempDir config;
+    TempDir local;
+    std::string host;
+    std::string user;
+    std::string password;
+    std::string remoteCwd;
+    fs::path remoteDir;
+};
+
+class PyftpdlibTransferTest : public TransferTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Started()) << server.ServerLog();
+        host = "127.0.0.1:" + std::to_string(server.Port());
+        user = "u";
+        password = "p";
+        remoteCwd = "home dir";
+        remoteDir = fs::path(root.path) / remoteCwd;
+        fs::create_directory(remoteDir);
+    }
+
+    PyftpdlibServer server{root.path, "u", "p"};
+};
+
+TEST_F(PyftpdlibTransferTest, BinaryFilesComeBackByteForByte)
+{
+    ExpectBinaryRoundTrips();
+}
+
+TEST_F(PyftpdlibTransferTest, AsciiTextComesBackWithLocalLineEnds)
+{
+    // pyftpdlib sends CR LF in ASCII and keeps LF on its disk.
+    ExpectAsciiRoundTrip(kText);
+}
+
+TEST_F(PyftpdlibTransferTest, DirectoryTreesCopyExactlyBothWays)
+{
+    ExpectTreeRoundTrip();
+}
+
+TEST_F(PyftpdlibTransferTest, ListingKeepsNamesWithBlanksWhole)
+{
+    ExpectListingKeepsNamesWhole();
+}
+
+TEST_F(PyftpdlibTransferTest, FailedDownloadsLeaveNoFileAndKeepTheOldOne)
+{
+    fs::create_directory(Remote("a directory"));
+
+    EXPECT_EQ(Run({"get", "missing", Local("new.txt")}).status, 1);
+    EXPECT_FALSE(fs::exists(Local("new.txt")));
+
+    WriteFile(Local("old.txt"), "old");
+    EXPECT_EQ(Run({"get", "missing", Local("old.txt")}).status, 1);
+    EXPECT_EQ(Run({"get", "a directory", Local("old.txt")}).status, 1);
+    EXPECT_EQ(ReadFile(Local("old.txt")), "old");
+    EXPECT_EQ(NamesIn(local.path), std::vector<std::string>{"old.txt"});
+}
+
+// A download that cannot be kept locally fails, whatever the server's final reply says.
+TEST_F(PyftpdlibTransferTest, DownloadsThatCannotBeStoredLocallyExitWithOne)
+{
+    WriteFile(Remote("file.txt"), "content");
+    // An empty file: the server has nothing left to send when we close, so it always answers 226.
+    WriteFile(Remote("empty.txt"), "");
+
+    const CliRun noDirectory = Run({"get", "empty.txt", Local("no such directory/empty.txt")});
+    EXPECT_EQ(noDirectory.status, 1) << noDirectory.err;
+    EXPECT_FALSE(fs::exists(Local("no such directory")));
+
+    // The temporary file cannot be renamed onto a directory.
+    fs::create_directory(Local("a directory"));
+    const CliRun ontoDirectory = Run({"get", "file.txt", Local("a directory")});
+    EXPECT_EQ(ontoDirectory.status, 1) << ontoDirectory.err;
+    EXPECT_TRUE(fs::is_directory(Local("a directory")));
+    EXPECT_EQ(NamesIn(local.path), std::vector<std::string>{"a directory"});
+}
+
+// An upload whose local side cannot be read fails before anything reaches the server, so no remote
+// file is emptied and no empty remote directory is made.
+TEST_F(PyftpdlibTransferTest, UploadsOfMissingLocalFilesExitWithOneAndKeepTheRemoteFile)
+{
+    WriteFile(Remote("keep.txt"), "precious");
+    const CliRun put = Run({"put", Local("missing.txt"), "keep.txt"});
+    EXPECT_EQ(put.status, 1) << put.err;
+    EXPECT_EQ(ReadFile(Remote("keep.txt")), "precious");
+
+    const CliRun putdir = Run({"putdir", Local("missing dir")});
+    EXPECT_EQ(putdir.status, 1) << putdir.err;
+    EXPECT_FALSE(fs::exists(Remote("missing dir")));
+
+    // A link to a directory cannot go up as a file: either it is copied as the directory or the
+    // upload is reported as failed, never an empty file and success.
+    MakeTree(Local("tree"));
+    fs::create_directory_symlink("a sub", Local("tree") / "link");
+    const CliRun withLink = Run({"putdir", Local("tree")});
+    const fs::path remoteLink = Remote("tree") / "link";
+    EXPECT_TRUE(withLink.status == 1 || TreeOf(remoteLink) == TreeOf(Local("tree") / "a sub"))
+        << "exit status " << withLink.status << "; remote \"link\" is "
+        << (fs::is_regular_file(remoteLink) ? "a file of " + std::to_string(fs::file_size(remoteLink)) + " bytes"
+                                            : "not a file");
+}
+
+TEST_F(PyftpdlibTransferTest, TargetsDefaultToTheDownloadDirectoryAndTheLocalName)
+{
+    fs::create_directory(Local("downloads"));
+    WriteSettings("[TransOptions]\nDefault Download Directory=" + Local("downloads").string() + "/\n");
+    WriteFile(Local("up load.txt"), "up");
+    MakeTree(Local("up tree"));
+
+    EXPECT_EQ(Run({"put", Local("up load.txt")}).status, 0);
+    EXPECT_EQ(ReadFile(Remote("up load.txt")), "up");
+    EXPECT_EQ(Run({"putdir", Local("up tree")}).status, 0);
+    EXPECT_EQ(TreeOf(Remote("up tree")), TreeOf(Local("up tree")));
+
+    EXPECT_EQ(Run({"get", "up load.txt"}).status, 0);
+    EXPECT_EQ(ReadFile(Local("downloads") / "up load.txt"), "up");
+    EXPECT_EQ(Run({"getdir", "up tree"}).status, 0);
+    EXPECT_EQ(TreeOf(Local("downloads") / "up tree"), TreeOf(Local("up tree")));
+}
+
+class VsftpdTransferTest : public TransferTest {
+protected:
+    void SetUp() override
+    {
+        if (!VsftpdServer::Available())
+            GTEST_SKIP() << "vsftpd runs only as root";
+        fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                                       | fs::perms::others_read | fs::perms::others_exec);
+        // Anonymous users may write only below the root, where the "ftp" user may.
+        remoteCwd = "pub";
+        remoteDir = fs::path(root.path) / remoteCwd;
+        fs::create_directory(remoteDir);
+        const passwd* ftp = ::getpwnam("ftp");
+        ASSERT_NE(ftp, nullptr);
+        ASSERT_EQ(::chown(remoteDir.c_str(), ftp->pw_uid, ftp->pw_gid), 0);
+
+        server = std::make_unique<VsftpdServer>(root.path);
+        ASSERT_TRUE(server->Started()) << server->ServerLog();
+        host = "127.0.0.1:" + std::to_string(server->Port());
+        user = "anonymous";
+        password = "me@example.org";
+    }
+
+    std::unique_ptr<VsftpdServer> server;
+};
+
+TEST_F(VsftpdTransferTest, BinaryFilesComeBackByteForByte)
+{
+    ExpectBinaryRoundTrips();
+}
+
+TEST_F(VsftpdTransferTest, AsciiSendsCrLfAndDownloadsGiveLocalLineEnds)
+{
+    // vsftpd stores what arrives, so its disk shows the line ends that went over the wire.
+    ExpectAsciiRoundTrip(kTextWithCrLf);
+
+    // Binary leaves the server's bytes alone; mode F picks ASCII or binary by extension.
+    fs::create_directories(fs::path(config.path) / "Tessaline");
+    WriteFile(fs::path(config.path) / "Tessaline" / "Extension.ftp", "A TXT\n");
+    WriteFile(Remote("text.bin"), kTextWithCrLf);
+    EXPECT_EQ(Run({"--mode", "I", "get", "text.txt", Local("binary.txt")}).status, 0);
+    EXPECT_EQ(ReadFile(Local("binary.txt")), kTextWithCrLf);
+    EXPECT_EQ(Run({"--mode", "F", "get", "text.txt", Local("auto.txt")}).status, 0);
+    EXPECT_EQ(ReadFile(Local("auto.txt")), kText);
+    EXPECT_EQ(Run({"--mode", "F", "get", "text.bin", Local("auto.bin")}).status, 0);
+    EXPECT_EQ(ReadFile(Local("auto.bin")), kTextWithCrLf);
+}
+
+TEST_F(VsftpdTransferTest, DirectoryTreesCopyExactlyBothWays)
+{
+    ExpectTreeRoundTrip();
+
+    // A file the server will not hand out to anonymous users fails the whole copy.
+    const fs::path secret = Remote("my tree") / "a sub" / "secret";
+    WriteFile(secret, "secret");
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    const CliRun getdir = Run({"getdir", "my tree", Local("partial")});
+    EXPECT_EQ(getdir.status, 1) << getdir.err;
+    EXPECT_FALSE(fs::exists(Local("partial") / "a sub" / "secret"));
+}
+
+TEST_F(VsftpdTransferTest, ListingKeepsNamesWithBlanksWhole)
+{
+    ExpectListingKeepsNamesWhole();
+}
+
+} // namespace
