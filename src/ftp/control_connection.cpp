@@ -143,21 +143,24 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
 
 long CFtpSession::SendAll(int socket, const char* data, long length, int& result)
 {
-    // The check for an interruption follows each send, so a quit after a cancel still goes out.
+    // Each send is tried first and waited for only when the socket is full; the check for an
+    // interruption follows each send, so a quit after a cancel still goes out.
     long sent = 0;
     while (sent < length) {
-        int error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
-        if (error == 0) {
-            const ssize_t n = ::send(socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
-            if (n >= 0) {
-                sent += n;
-                if (interrupted)
-                    break;
+        const ssize_t n = ::send(socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
+        if (n >= 0) {
+            sent += n;
+            if (interrupted)
+                break;
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        int error = SocketErrorNumber(errno);
+        if (errno == EAGAIN) {
+            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
+            if (error == 0)
                 continue;
-            }
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            error = SocketErrorNumber(errno);
         }
         LogSocketError("Send", error);
         if (BreaksConnection(error))
@@ -180,13 +183,16 @@ int CFtpSession::ReadLine()
     bool serverClosed = false;
     char peeked[kPeekBytes];
     for (;;) {
-        failure = WaitForSocket(controlSocket, POLLIN, cancelSignal, RetrySeconds());
-        if (failure != 0)
-            break;
         const ssize_t seen = ::recv(controlSocket, peeked, sizeof peeked, MSG_PEEK);
         if (seen < 0) {
-            if (errno == EINTR || errno == EAGAIN)
+            if (errno == EINTR)
                 continue;
+            if (errno == EAGAIN) {
+                failure = WaitForSocket(controlSocket, POLLIN, cancelSignal, RetrySeconds());
+                if (failure != 0)
+                    break;
+                continue;
+            }
             failure = SocketErrorNumber(errno);
             break;
         }

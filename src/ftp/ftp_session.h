@@ -154,6 +154,7 @@ public:
 private:
     int RetrySeconds() const;
     int AcceptDataConnection();
+    void SetRepresentationType(char type);
     std::size_t ChunkSize(int setting, int fallback) const;
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                          std::size_t vmsLimit);
@@ -162,5 +163,6 @@ private:
     const EngineSettings& settings;
     CancelSignal cancelSignal;
     bool convertLineEnds = false;  // this transfer turns CR LF into LF or back (ASCII files)
+    char typeInForce = '\0';       // the TYPE the server confirmed on this connection; none yet
     std::vector<char> chunk;
 };

@@ -50,6 +50,7 @@ int CFtpSession::Connect()
     }
 
     crEndsLine = 0;
+    typeInForce = '\0';
     ++commandDepth;
     controlSocket = ConnectTcp(connectHost, "ftp", "tcp");
     if (controlSocket == -1) {

@@ -86,6 +86,16 @@ std::size_t CFtpSession::ChunkSize(int setting, int fallback) const
     return std::min(static_cast<std::size_t>(setting), kLargestChunk);
 }
 
+void CFtpSession::SetRepresentationType(char type)
+{
+    // The server keeps the type of a connection until told otherwise; asking again for the type
+    // in force costs a round trip per file in a directory copy.
+    if (type == typeInForce)
+        return;
+    const int result = type == 'L' ? Command("TYPE L 8") : Command("TYPE %c", {type});
+    typeInForce = result == kCompletion ? type : '\0';
+}
+
 void CFtpSession::SetTransferTotal(long long total)
 {
     std::lock_guard guard(operationStatus.lock);
@@ -136,12 +146,7 @@ int CFtpSession::SendFile()
         LogMessage("Could not open file %s (%u)", {transferLocalPath, error});
         return kFailed;
     }
-    if (transferType == 'L')
-        Command("TYPE L 8");
-    else if (transferType == 'F')
-        Command("TYPE I");  // uploads do not look at the extension table
-    else
-        Command("TYPE %c", {transferType});
+    SetRepresentationType(transferType == 'F' ? 'I' : transferType);  // uploads do not look at the extension table
     convertLineEnds = transferType == 'A';
 
     listenSocket = OpenListener();
@@ -270,10 +275,7 @@ int CFtpSession::ReceiveFile()
         LogMessage("Currently in process.");
         return 0;
     }
-    if (transferType == 'L')
-        Command("TYPE L 8");
-    else
-        Command("TYPE %c", {transferType});
+    SetRepresentationType(transferType);
 
     listenSocket = OpenListener();
     if (listenSocket == -1)
@@ -330,14 +332,6 @@ int CFtpSession::DownloadToFile(const std::string& path)
             writeError = errno;
     };
     while (!interrupted && writeError == 0) {
-        const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetrySeconds());
-        if (waited != 0) {
-            if (waited == kErrorTimedOut)
-                interrupted = 1;  // a silent server is treated like a broken connection
-            else if (waited != kErrorCancelled)
-                receiveError = waited;
-            break;
-        }
         const std::size_t want = ChunkSize(settings.receiveBytes, 1024);
         if (chunk.size() < want)
             chunk.resize(want);
@@ -345,9 +339,19 @@ int CFtpSession::DownloadToFile(const std::string& path)
         if (got == 0)
             break;  // the server closed the data connection: the file is complete
         if (got < 0) {
-            if (errno == EINTR || errno == EAGAIN)
+            if (errno == EINTR)
                 continue;
-            receiveError = SocketErrorNumber(errno);
+            if (errno != EAGAIN) {
+                receiveError = SocketErrorNumber(errno);
+                break;
+            }
+            const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetrySeconds());
+            if (waited == 0)
+                continue;
+            if (waited == kErrorTimedOut)
+                interrupted = 1;  // a silent server is treated like a broken connection
+            else if (waited != kErrorCancelled)
+                receiveError = waited;
             break;
         }
         if (convertLineEnds) {
