@@ -109,10 +109,12 @@ void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
         const std::string verb = command.substr(0, command.find(' '));
         const std::string name = command.size() > verb.size() + 1 ? command.substr(verb.size() + 1) : "";
         std::string fixed;
+        std::function<void(Control&)> instead;
         {
             std::lock_guard guard(served.lock);
             if (const auto reply = served.replies.find(verb); reply != served.replies.end())
                 fixed = reply->second;
+            instead = served.instead;
         }
         if (!fixed.empty()) {
             control.Send(fixed);
@@ -128,8 +130,8 @@ void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
                 data = found->second;
             }
             control.Send(served.preliminary);
-            if (served.instead) {
-                served.instead(control);
+            if (instead) {
+                instead(control);
                 return;
             }
             if (!control.OpenData())
@@ -139,8 +141,8 @@ void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
             control.SendLine("226 Transfer complete");
         } else if (verb == "STOR") {
             control.SendLine("150 Ok to send data");
-            if (served.instead) {
-                served.instead(control);
+            if (instead) {
+                instead(control);
                 return;
             }
             if (!control.OpenData())
@@ -257,6 +259,17 @@ TEST_F(TransferTest, RefusedPortStillTransfersAndARefusedDataCommandCreatesNothi
     EXPECT_TRUE(SessionIdle());
 }
 
+TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
+{
+    settings.retry = 1;
+    served.files["f"] = "never sent";
+    served.instead = [](Control& control) { control.Pause(3s); };
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
+    EXPECT_TRUE(LogHas(TakeLog(), "accept: Connection timed out, try connecting again."));
+    EXPECT_TRUE(fs::is_empty(local.path));
+    EXPECT_TRUE(SessionIdle());
+}
+
 TEST_F(TransferTest, DataConnectionsFromAnotherAddressAreRefused)
 {
     served.files["f"] = "the real data";
@@ -322,7 +335,11 @@ TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
     // The next connect begins with quit and works.
     session.Quit();
     ASSERT_NE(session.Connect(), -1);
-    served.instead = nullptr;
+    host.cancelWhen = nullptr;
+    {
+        std::lock_guard guard(served.lock);
+        served.instead = nullptr;
+    }
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
 }
 
