@@ -1,16 +1,25 @@
 #include "app/prompter.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QString>
 
 namespace {
 
-class MessageBoxPrompter final : public CPrompter {
+class OnScreenPrompter final : public CPrompter {
 public:
     void Inform(QWidget* parent, const QString& text) override
     {
         QMessageBox::information(parent, QStringLiteral("Tessaline"), text);
     }
+    bool Ask(QWidget* parent, const QString& text, const QString& caption) override
+    {
+        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    }
+    void Beep() override { QApplication::beep(); }
+    int Exec(QDialog& dialog) override { return dialog.exec(); }
 };
 
 CPrompter* installed = nullptr;
@@ -19,7 +28,7 @@ CPrompter* installed = nullptr;
 
 CPrompter& Prompter()
 {
-    static MessageBoxPrompter onScreen;
+    static OnScreenPrompter onScreen;
     return installed ? *installed : onScreen;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// Every message box of the program goes through the current prompter, so tests can read what the
-// user would be told and answer in the user's place.
+// Every message box and every modal dialog of the program goes through the current prompter, so
+// tests can read what the user would be told and answer in the user's place.
 
+class QDialog;
 class QString;
 class QWidget;
 
@@ -10,9 +11,15 @@ public:
     virtual ~CPrompter() = default;
     // A message box with the text and an OK button.
     virtual void Inform(QWidget* parent, const QString& text) = 0;
+    // A question with Yes and No buttons and a question icon; true for Yes.
+    virtual bool Ask(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // The warning sound that goes with a refused input.
+    virtual void Beep() = 0;
+    // Runs `dialog` modally and returns its result code (QDialog::Accepted or Rejected).
+    virtual int Exec(QDialog& dialog) = 0;
 };
 
-// The prompter in use: message boxes on screen unless a test installed its own.
+// The prompter in use: real message boxes and dialogs unless a test installed its own.
 CPrompter& Prompter();
-// Installs `prompter` (not owned) in place of the message boxes; nullptr restores them.
+// Installs `prompter` (not owned) in place of the real one; nullptr restores it.
 void SetPrompter(CPrompter* prompter);
