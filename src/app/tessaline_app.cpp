@@ -2,7 +2,7 @@
 
 #include "app/debug_window.h"
 #include "app/main_frame.h"
-#include "app/prompter.h"
+#include "sites/prompter.h"
 #include "app/qt_settings_store.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"

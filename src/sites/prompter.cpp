@@ -1,4 +1,4 @@
-#include "app/prompter.h"
+#include "sites/prompter.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,0 +1,48 @@
+#pragma once
+// A prompter for widget tests: it records every message and question, answers questions from a
+// queue (No when the queue is empty), and hands each modal dialog to the test.
+
+#include "sites/prompter.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+class TestPrompter final : public CPrompter {
+public:
+    TestPrompter() { SetPrompter(this); }
+    ~TestPrompter() override { SetPrompter(nullptr); }
+    TestPrompter(const TestPrompter&) = delete;
+    TestPrompter& operator=(const TestPrompter&) = delete;
+
+    void Inform(QWidget*, const QString& text) override { informed.push_back(text); }
+    bool Ask(QWidget*, const QString& text, const QString& caption) override
+    {
+        asked.push_back(caption + ": " + text);
+        if (answers.empty())
+            return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void Beep() override { ++beeps; }
+    // A test's handler fills in and closes the dialog and returns its result; without one the
+    // dialog runs for real (the waiting dialogs close themselves when their worker ends).
+    int Exec(QDialog& dialog) override
+    {
+        dialogs.push_back(dialog.windowTitle());
+        if (onDialog)
+            return onDialog(dialog);
+        return dialog.exec();
+    }
+
+    std::vector<QString> informed;
+    std::vector<QString> asked;      // "caption: text"
+    std::deque<bool> answers;
+    int beeps = 0;
+    std::vector<QString> dialogs;    // window titles of the dialogs run, in order
+    std::function<int(QDialog&)> onDialog;
+};
