@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QString>
 
@@ -20,6 +21,11 @@ public:
     }
     void Beep() override { QApplication::beep(); }
     int Exec(QDialog& dialog) override { return dialog.exec(); }
+    QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
+                           const QString& start) override
+    {
+        return QFileDialog::getOpenFileName(parent, title, start, filter);
+    }
 };
 
 CPrompter* installed = nullptr;

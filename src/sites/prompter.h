@@ -17,6 +17,9 @@ public:
     virtual void Beep() = 0;
     // Runs `dialog` modally and returns its result code (QDialog::Accepted or Rejected).
     virtual int Exec(QDialog& dialog) = 0;
+    // The desktop's file chooser for one existing file; an empty text when the user cancels.
+    virtual QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
+                                   const QString& start) = 0;
 };
 
 // The prompter in use: real message boxes and dialogs unless a test installed its own.

@@ -39,10 +39,17 @@ public:
         return dialog.exec();
     }
 
+    QString ChooseOpenFile(QWidget*, const QString& title, const QString&, const QString&) override
+    {
+        dialogs.push_back(title);
+        return chosenFile;
+    }
+
     std::vector<QString> informed;
     std::vector<QString> asked;      // "caption: text"
     std::deque<bool> answers;
     int beeps = 0;
     std::vector<QString> dialogs;    // window titles of the dialogs run, in order
     std::function<int(QDialog&)> onDialog;
+    QString chosenFile;              // what the file chooser returns (empty: cancelled)
 };
