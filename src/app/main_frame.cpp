@@ -1,7 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/debug_window.h"
-#include "app/settings.h"
+#include "ftp/settings.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -5,7 +5,7 @@
 // about to wait (inside modal dialogs and menus too): it moves queued log lines into the log pane
 // and refreshes the command states. Shutdown quits the FTP session and writes every setting back.
 
-#include "app/settings.h"
+#include "ftp/settings.h"
 #include "ftp/ftp_session.h"
 
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "ftp/settings.h"
 
 #include <gtest/gtest.h>
 
