@@ -1,12 +1,14 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "app/termination_signals.h"
+#include "sites/site_icons.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    QApplication::setWindowIcon(ProgramIcon(151));
     CTessalineApp app;
     if (!app.Startup())
         return app.Shutdown(1);

@@ -1,12 +1,16 @@
 #include "app/main_frame.h"
 
 #include "app/debug_window.h"
+#include "browse/gui_operation_host.h"
+#include "browse/remote_view.h"
+#include "ftp/ftp_session.h"
+#include "ftp/local_dirs.h"
 #include "ftp/settings.h"
+#include "sites/site_tree.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
-#include <QFrame>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSplitter>
@@ -19,32 +23,23 @@ namespace {
 constexpr int kLogPaneIdealHeight = 140;
 constexpr int kMainViewIdealWidth = 250;
 
-// Until their own code arrives, the site tree and the main view are empty panes that can hold the
-// keyboard focus like the real ones.
-QFrame* PlaceholderPane(const QString& name)
-{
-    auto* pane = new QFrame;
-    pane->setObjectName(name);
-    pane->setFrameShape(QFrame::StyledPanel);
-    pane->setFocusPolicy(Qt::StrongFocus);
-    pane->setAutoFillBackground(true);
-    pane->setBackgroundRole(QPalette::Base);
-    return pane;
-}
-
 } // namespace
 
-CMainFrame::CMainFrame(CSettings& settings)
-    : settings(settings)
+CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon)
+    : session(session)
+    , settings(settings)
+    , currentSiteIcon(currentSiteIcon)
+    , host(std::make_unique<CGuiOperationHost>(this))
 {
     setWindowTitle(QStringLiteral("Tessaline"));
+    setAcceptDrops(true);
+    session.host = host.get();
     CreateCommands();
     CreateMenus();
     CreateToolBar();
     CreatePanes();
     CheckDefaultViewButton();
-
-    SetCommandHandler(CommandId::Exit, [this] { close(); }, nullptr);
+    RegisterCommands();
 
     // F6 and Shift+F6 walk the keyboard focus through the panes.
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
@@ -79,6 +74,17 @@ void CMainFrame::CheckDefaultViewButton()
     } else if (QAction* pressed = viewStyleGroup->checkedAction()) {
         pressed->setChecked(false);
     }
+}
+
+CMainFrame::~CMainFrame()
+{
+    session.host = nullptr;
+}
+
+void CMainFrame::InitialUpdate()
+{
+    siteTreePane->InitialUpdate();
+    mainViewPane->InitialUpdate();
 }
 
 QAction* CMainFrame::Action(CommandId id) const
@@ -179,8 +185,14 @@ void CMainFrame::CreatePanes()
     innerSplitter->setObjectName(QStringLiteral("innerSplitter"));
     innerSplitter->setFrameShape(QFrame::Box);
 
-    siteTreePane = PlaceholderPane(QStringLiteral("siteTreePane"));
-    mainViewPane = PlaceholderPane(QStringLiteral("mainViewPane"));
+    siteTreePane = new CSiteTree(session, DataDirectory());
+    siteTreePane->setObjectName(QStringLiteral("siteTreePane"));
+    mainViewPane = new CTessalinev3View(session, settings, *siteTreePane, currentSiteIcon);
+    mainViewPane->setObjectName(QStringLiteral("mainViewPane"));
+    siteTreePane->SetViewLink(mainViewPane);
+    connect(siteTreePane, &CSiteTree::gainedFocus, this, [this] { activePane = 2; });
+    connect(mainViewPane, &CTessalinev3View::gainedFocus, this, [this] { activePane = 1; });
+    connect(mainViewPane, &CTessalinev3View::commandRequested, this, &CMainFrame::RunCommand);
     logPane = new CDebugWindow;
     logPane->setObjectName(QStringLiteral("logPane"));
 

@@ -1,8 +1,9 @@
 #pragma once
 // CMainFrame: the one top-level window. Menu bar, a dockable toolbar in a 28-pixel band, and three
 // panes on two splitters: the site tree upper left, the main view upper right, the session log
-// across the bottom. It owns the commands and their enabling rules, and records the window
-// rectangle and pane sizes into the settings when it closes.
+// across the bottom. It owns the commands and their enabling rules (a command goes to the pane
+// with the keyboard focus first, then to the frame), uploads files dropped on it, and records the
+// window rectangle and pane sizes into the settings when it closes.
 
 #include "app/commands.h"
 
@@ -10,9 +11,15 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class CDebugWindow;
+class CFtpSession;
+class CGuiOperationHost;
 class CSettings;
+class CSiteTree;
+class CTessalinev3View;
+struct CurrentSiteIcon;
 class QAction;
 class QActionGroup;
 class QSplitter;
@@ -25,7 +32,11 @@ class CMainFrame final : public QMainWindow {
 public:
     static constexpr int kToolbarBand = 28;
 
-    explicit CMainFrame(CSettings& settings);
+    CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon);
+    ~CMainFrame() override;
+
+    // The panes' first display: the profile file is read and the groups are shown.
+    void InitialUpdate();
 
     // A command runs `run` when chosen and is enabled while `enabled` says so; a command that has
     // no handler stays disabled.
@@ -39,12 +50,28 @@ public:
     QToolBar* ToolBar() const { return toolBar; }
     QSplitter* OuterSplitter() const { return outerSplitter; }
     QSplitter* InnerSplitter() const { return innerSplitter; }
-    QWidget* SiteTreePane() const { return siteTreePane; }
-    QWidget* MainViewPane() const { return mainViewPane; }
+    CSiteTree* SiteTreePane() const { return siteTreePane; }
+    CTessalinev3View* MainViewPane() const { return mainViewPane; }
     CDebugWindow* LogPane() const { return logPane; }
+
+    // The commands of the menus and the toolbar, also reachable from tests.
+    void RunCommand(int id);
+    void NewGroup();
+    void NewSite();
+    void QuickConnect();
+    void CreateDirectory();
+    void Rename();
+    void ChangeViewStyle(CommandId id);
+    // Uploads local files and directories into the current remote directory.
+    void UploadDropped(const QStringList& paths);
+
+    // 1 when the main view last had the keyboard focus, 2 the site tree, 0 before either had it.
+    int activePane = 0;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct Handler {
@@ -56,16 +83,22 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreatePanes();
+    void RegisterCommands();
     void CycleFocus(int step);
+    bool TreeHasFocus() const;
+    bool ViewHasFocus() const;
 
+    CFtpSession& session;
     CSettings& settings;
+    CurrentSiteIcon& currentSiteIcon;
+    std::unique_ptr<CGuiOperationHost> host;
     std::map<CommandId, QAction*> actions;
     std::map<CommandId, Handler> handlers;
     QActionGroup* viewStyleGroup = nullptr;
     QToolBar* toolBar = nullptr;
     QSplitter* outerSplitter = nullptr;
     QSplitter* innerSplitter = nullptr;
-    QWidget* siteTreePane = nullptr;
-    QWidget* mainViewPane = nullptr;
+    CSiteTree* siteTreePane = nullptr;
+    CTessalinev3View* mainViewPane = nullptr;
     CDebugWindow* logPane = nullptr;
 };

@@ -24,12 +24,13 @@ bool CTessalineApp::Startup()
     store = std::make_unique<QtSettingsStore>();
     settings.LoadSettings(*store, DefaultDownloadDirectory());
 
-    mainFrame = std::make_unique<CMainFrame>(settings);
+    mainFrame = std::make_unique<CMainFrame>(session, settings, currentSiteIcon);
     const int width = settings.right - settings.left;
     const int height = settings.bottom - settings.top;
     mainFrame->move(settings.left, settings.top);
     mainFrame->resize(width, height);
     mainFrame->show();
+    mainFrame->InitialUpdate();
     // The stored rectangle is the outer one; once the window manager has put a frame around the
     // window, the inside gives way for it.
     const QSize frame = mainFrame->frameGeometry().size() - mainFrame->size();

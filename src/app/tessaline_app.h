@@ -7,6 +7,7 @@
 
 #include "ftp/settings.h"
 #include "ftp/ftp_session.h"
+#include "sites/current_site_icon.h"
 
 #include <QObject>
 
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<QtSettingsStore> store;
     CSettings settings;
     CFtpSession session{settings.engine};
+    CurrentSiteIcon currentSiteIcon;  // the icon the "Properties" dialog shows; never stored
     std::unique_ptr<CMainFrame> mainFrame;
     QMetaObject::Connection idleConnection;
 };

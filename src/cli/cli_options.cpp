@@ -4,9 +4,11 @@
 
 const char* const kCliUsage =
     "usage: tessaline-ftp [OPTIONS] COMMAND [ARGUMENTS]\n"
-    "  --site NAME            connect with a stored site profile; --group NAME picks among sites of the same name\n"
+    "  --site NAME            connect with a stored site profile (its host, login and initial directory);\n"
+    "                         --group NAME picks among sites of the same name\n"
     "  --host HOST[:PORT]     connect to this host, with --user NAME (default \"anonymous\") and --password TEXT\n"
-    "  --cwd DIR              after login, change into DIR\n"
+    "                         (with --site, these two override the profile's)\n"
+    "  --cwd DIR              after login, change into DIR (in place of the profile's initial directory)\n"
     "  --mode A|I|F           transfer mode for this run (default: the \"Transfer Mode\" setting)\n"
     "  --firewall STYLE       0 to 4: use the proxy firewall in that login style for this run, with\n"
     "                         --firewall-host HOST[:PORT], --firewall-user NAME, --firewall-password TEXT\n"
@@ -91,6 +93,10 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         return "--firewall and --no-firewall exclude each other";
     if (options.host.empty() == options.site.empty())
         return "give either --host or --site";
+    if (!options.group.empty() && options.site.empty())
+        return "--group goes with --site";
+    if (options.site.empty() && !options.user)
+        options.user = "anonymous";
     if (i == args.size())
         return "no command given";
     options.command = args[i];

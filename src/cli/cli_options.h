@@ -10,8 +10,9 @@ struct CliOptions {
     std::string site;
     std::string group;
     std::string host;  // may end in ":PORT"
-    std::string user = "anonymous";
-    std::string password;
+    // With --host: "anonymous" and no password unless given. With --site: the profile's unless given.
+    std::optional<std::string> user;
+    std::optional<std::string> password;
     std::string cwd;
     std::optional<char> mode;  // 'A', 'I' or 'F'
     std::optional<int> firewallStyle;

@@ -7,10 +7,13 @@
 #include "cli/cli_options.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/local_dirs.h"
 #include "ftp/session_log.h"
+#include "sites/profile_store.h"
 
 #include <cstdio>
 #include <mutex>
+#include <set>
 
 namespace {
 
@@ -73,6 +76,32 @@ std::string FileNameOf(const std::string& path)
     return name;
 }
 
+// The stored site that --site (and --group) name, or why there is none.
+std::variant<CSiteProfile, std::string> StoredSite(const CliOptions& options)
+{
+    const std::string directory = DataDirectory();
+    ProfileList profiles;
+    // Read only: the profile file belongs to the desktop program, which may be running.
+    if (!LoadSiteProfiles(profiles, directory, false))
+        return "no site profiles could be read from " + (directory.empty() ? "the data directory" : directory);
+    const std::vector<CSiteProfile> found = profiles.FindSites(options.site, options.group);
+    if (found.empty()) {
+        return "no site named \"" + options.site + "\""
+            + (options.group.empty() ? std::string() : " in group \"" + options.group + "\"");
+    }
+    std::set<std::string> groups;
+    for (const CSiteProfile& site : found)
+        groups.insert(site.group);
+    if (groups.size() > 1) {
+        std::string list;
+        for (const std::string& group : groups)
+            list += (list.empty() ? "\"" : ", \"") + group + "\"";
+        return "sites named \"" + options.site + "\" are in the groups " + list + "; pick one with --group";
+    }
+    // Several of that name in one group: the first, as the desktop tree finds it.
+    return found.front();
+}
+
 bool RunCommand(CFtpSession& session, const CliOptions& options)
 {
     const std::string& command = options.command;
@@ -121,9 +150,22 @@ int main(int argc, char* argv[])
         std::fputs(kCliUsage, stdout);
         return kSucceeded;
     }
+    std::string hostName = options.host;
+    std::string user = options.user.value_or("");
+    std::string password = options.password.value_or("");
+    std::string directory = options.cwd;
     if (!options.site.empty()) {
-        std::fprintf(stderr, "tessaline-ftp: --site needs the site profiles, which this build does not have yet\n");
-        return kUsage;
+        const auto stored = StoredSite(options);
+        if (const auto* error = std::get_if<std::string>(&stored)) {
+            std::fprintf(stderr, "tessaline-ftp: %s\n", error->c_str());
+            return kUsage;
+        }
+        const CSiteProfile& site = std::get<CSiteProfile>(stored);
+        hostName = site.host;
+        user = options.user.value_or(site.userId);
+        password = options.password.value_or(site.password);
+        if (directory.empty())
+            directory = site.remoteDirectory;
     }
 
     CSettings settings;
@@ -134,8 +176,7 @@ int main(int argc, char* argv[])
     if (options.mode)
         settings.engine.transferMode = *options.mode;
 
-    std::string password = options.password;
-    if (options.user == "anonymous" && password.empty()) {
+    if (user == "anonymous" && password.empty()) {
         if (settings.email.empty()) {
             std::fprintf(stderr, "%s\n", kAnonymousNeedsEmail);
             return kFailed;
@@ -147,8 +188,8 @@ int main(int argc, char* argv[])
     CliHost host;
     CFtpSession session(settings.engine);
     session.host = &host;
-    session.hostName = options.host;
-    session.userName = options.user;
+    session.hostName = hostName;
+    session.userName = user;
     session.password = password;
     session.downloadDirectory = settings.defaultDownloadDirectory;
     session.transferMode = static_cast<char>(settings.engine.transferMode.load());
@@ -166,8 +207,8 @@ int main(int argc, char* argv[])
                         options.firewallPassword.value_or(settings.firePassword));
 
     bool succeeded = session.Connect() != -1;
-    if (succeeded && !options.cwd.empty())
-        succeeded = session.ChangeDirectory(options.cwd) == kCompletion;
+    if (succeeded && !directory.empty())
+        succeeded = session.ChangeDirectory(directory) == kCompletion;
     if (succeeded)
         succeeded = RunCommand(session, options);
     session.Quit();

@@ -118,6 +118,8 @@ int CFtpSession::StoreFile(const std::string& remoteName, const std::string& loc
 {
     transferCommand = FormatText("STOR %s", {remoteName});
     transferLocalPath = localPath;
+    SetTransferTotal(0);
+    SetTransferDone(0);
     std::thread worker = StartUploadWorker(*this);
     if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
                        FormatText("Sending %s To %s", {remoteName, hostName}))) {
@@ -253,6 +255,7 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     convertLineEnds = type == 'A';
     transferLocalPath = local;
     SetTransferTotal(0);
+    SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = StartDownloadWorker(*this);
     if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
                        FormatText("Retrieving %s From %s", {remoteName, hostName}))) {

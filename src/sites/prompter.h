@@ -17,6 +17,8 @@ public:
     virtual void Beep() = 0;
     // Runs `dialog` modally and returns its result code (QDialog::Accepted or Rejected).
     virtual int Exec(QDialog& dialog) = 0;
+    // The program's guide at the section a help context number stands for (0: the contents).
+    virtual void ShowHelp(QWidget* parent, int context) = 0;
     // The desktop's file chooser for one existing file; an empty text when the user cancels.
     virtual QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
                                    const QString& start) = 0;

@@ -53,6 +53,7 @@ TEST(CliOptionsTest, UsageErrors)
         {"--host", "h", "--firewall", "5", "syst"},
         {"--host", "h", "--firewall", "1", "--no-firewall", "syst"},
         {"--host", "h", "--bogus", "syst"},
+        {"--host", "h", "--group", "g", "syst"},            // --group picks among stored sites only
         {"--host"},                                        // value missing
     };
     for (const auto& args : wrong) {

@@ -10,8 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -133,6 +136,55 @@ TEST_F(PyftpdlibCliTest, AnonymousLoginsUseTheEmailSetting)
     const CliRun with = RunCli({"--host", host, "syst"}, config.path);
     EXPECT_EQ(with.status, 0) << with.err;
     EXPECT_TRUE(HasLine(with.err, "Tessaline: USER anonymous"));
+}
+
+TEST_F(PyftpdlibCliTest, StoredSitesLogInAndEnterTheirDirectoryWithoutTouchingTheProfileFiles)
+{
+    fs::create_directory(fs::path(root.path) / "docs");
+    Touch(fs::path(root.path) / "docs" / "inside.txt");
+    const fs::path data = fs::path(config.path) / "Tessaline";
+    fs::create_directories(data);
+    // The earlier file is read in preference, so the site only "Tessaline.site" has is not found.
+    const std::string earlier = "[Work]\r\nHOST=" + host + "\r\nUID=u\r\nPASSWORD=p\r\nSAVPWD=TRUE\r\n"
+                                "GROUP=Office\r\nREMOTEDIR=docs\r\n\r\n[Work]\r\nHOST=" + host + "\r\nGROUP=Home\r\n";
+    const std::string current = "[Work]\r\nHOST=127.0.0.1:1\r\nGROUP=Elsewhere\r\n";
+    std::ofstream(data / "Tessa.INI", std::ios::binary) << earlier;
+    std::ofstream(data / "Tessaline.site", std::ios::binary) << current;
+    // An hour back, so that a rewrite within the same second would still show.
+    const auto before = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(data / "Tessa.INI", before);
+    fs::last_write_time(data / "Tessaline.site", before);
+
+    const CliRun run = RunCli({"--site", "Work", "--group", "Office", "ls"}, config.path);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(HasLine(run.err, "Tessaline: USER u")) << run.err;
+    EXPECT_TRUE(HasLine(run.err, "Tessaline: CWD docs"));
+    EXPECT_NE(run.out.find("inside.txt\n"), std::string::npos) << run.out;
+
+    const CliRun top = RunCli({"--site", "Work", "--group", "Office", "--cwd", "/", "ls"}, config.path);
+    EXPECT_EQ(top.status, 0) << top.err;
+    EXPECT_NE(top.out.find(" docs\n"), std::string::npos) << top.out;
+    EXPECT_EQ(RunCli({"--site", "Work", "--group", "Office", "--password", "wrong", "syst"}, config.path).status, 1);
+
+    const CliRun ambiguous = RunCli({"--site", "Work", "syst"}, config.path);
+    EXPECT_EQ(ambiguous.status, 2);
+    EXPECT_NE(ambiguous.err.find("\"Home\", \"Office\""), std::string::npos) << ambiguous.err;
+    EXPECT_EQ(RunCli({"--site", "Nowhere", "syst"}, config.path).status, 2);
+    EXPECT_EQ(RunCli({"--site", "Work", "--group", "Elsewhere", "syst"}, config.path).status, 2);
+
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(data))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Tessa.INI", "Tessaline.site"}));
+    std::ostringstream earlierNow;
+    std::ostringstream currentNow;
+    earlierNow << std::ifstream(data / "Tessa.INI", std::ios::binary).rdbuf();
+    currentNow << std::ifstream(data / "Tessaline.site", std::ios::binary).rdbuf();
+    EXPECT_EQ(earlierNow.str(), earlier);
+    EXPECT_EQ(currentNow.str(), current);
+    EXPECT_EQ(fs::last_write_time(data / "Tessa.INI"), before);
+    EXPECT_EQ(fs::last_write_time(data / "Tessaline.site"), before);
 }
 
 TEST_F(PyftpdlibCliTest, UsageErrorsExitWithTwo)

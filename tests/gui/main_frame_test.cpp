@@ -19,6 +19,7 @@
 
 #include <sys/stat.h>
 
+#include <set>
 #include <thread>
 
 namespace {
@@ -49,6 +50,7 @@ private slots:
     {
         dir = std::make_unique<QTemporaryDir>();
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->path());
+        qputenv("XDG_DATA_HOME", dir->path().toUtf8());
         DrainLogQueue([](const std::string&) {});
     }
 
@@ -183,7 +185,7 @@ private slots:
         app.Shutdown(0);
     }
 
-    void menusAndToolbarHoldEveryCommandInOrderAndOnlyExitWorksYet()
+    void menusAndToolbarHoldEveryCommandInOrder()
     {
         CTessalineApp app;
         QVERIFY(app.Startup());
@@ -212,8 +214,12 @@ private slots:
                                      "List View", "Detail"}));
         QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
 
+        // Not connected and nothing selected; the options and the About box come later.
+        using enum CommandId;
+        const std::set<CommandId> enabled = {Exit, NewGroup, NewSite, QuickConnect, LargeIcons, SmallIcons,
+                                             List, Details, Help};
         for (const CommandInfo& info : AllCommands())
-            QCOMPARE(frame->Action(info.id)->isEnabled(), info.id == CommandId::Exit);
+            QCOMPARE(frame->Action(info.id)->isEnabled(), enabled.count(info.id) == 1);
         app.Shutdown(0);
     }
 

@@ -39,6 +39,7 @@ public:
         return dialog.exec();
     }
 
+    void ShowHelp(QWidget*, int context) override { helpShown.push_back(context); }
     QString ChooseOpenFile(QWidget*, const QString& title, const QString&, const QString&) override
     {
         dialogs.push_back(title);
@@ -52,4 +53,5 @@ public:
     std::vector<QString> dialogs;    // window titles of the dialogs run, in order
     std::function<int(QDialog&)> onDialog;
     QString chosenFile;              // what the file chooser returns (empty: cancelled)
+    std::vector<int> helpShown;      // help contexts asked for
 };

@@ -1,0 +1,256 @@
+// The commands of the main window: what each does, when it is enabled, and which pane gets it.
+
+#include "app/main_frame.h"
+
+#include "browse/create_directory_dialog.h"
+#include "browse/remote_view.h"
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/settings.h"
+#include "sites/current_site_icon.h"
+#include "sites/name_dialogs.h"
+#include "sites/prompter.h"
+#include "sites/select_group_dialog.h"
+#include "sites/site_icons.h"
+#include "sites/site_properties_dialog.h"
+#include "sites/site_tree.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+constexpr int kDesktopComputerIcon = 151;
+constexpr int kLongestDroppedPath = 4096;
+
+} // namespace
+
+void CMainFrame::RegisterCommands()
+{
+    using enum CommandId;
+    const auto connected = [this] { return session.connected != 0; };
+    const auto always = [] { return true; };
+    const auto anySelected = [this] { return mainViewPane->SelectedCount() > 0; };
+
+    SetCommandHandler(Exit, [this] { close(); }, always);
+    SetCommandHandler(NewGroup, [this] { this->NewGroup(); }, always);
+    SetCommandHandler(NewSite, [this] { this->NewSite(); }, [connected] { return !connected(); });
+    SetCommandHandler(QuickConnect, [this] { this->QuickConnect(); }, [connected] { return !connected(); });
+    SetCommandHandler(CreateDirectory, [this] { this->CreateDirectory(); }, connected);
+    // The tree handles Delete itself while it has the focus; otherwise the pane that had the
+    // focus last decides.
+    SetCommandHandler(
+        Delete,
+        [this] {
+            if (TreeHasFocus() || activePane != 1)
+                siteTreePane->DeleteSelected();
+            else
+                mainViewPane->DeleteSelected();
+        },
+        [this, anySelected] { return TreeHasFocus() ? siteTreePane->HasSelection() : anySelected(); });
+    SetCommandHandler(Properties, [this] { mainViewPane->ShowProperties(); }, anySelected);
+    SetCommandHandler(Rename, [this] { this->Rename(); }, [this] {
+        if (ViewHasFocus())
+            return mainViewPane->SelectedCount() == 1;
+        return siteTreePane->HasSelection() || mainViewPane->SelectedCount() > 0;
+    });
+    SetCommandHandler(Permissions, [this] { mainViewPane->SetPermissionsOfSelected(); },
+                      [connected, anySelected] { return connected() && anySelected(); });
+    for (CommandId id : ViewStyleCommands())
+        SetCommandHandler(id, [this, id] { ChangeViewStyle(id); }, always);
+    SetCommandHandler(Refresh, [this] { mainViewPane->RefreshListing(); }, connected);
+    SetCommandHandler(UpOneLevel, [this] { mainViewPane->UpOneLevel(); },
+                      [this] { return siteTreePane->currentItem != nullptr; });
+    SetCommandHandler(
+        Disconnect,
+        [this] {
+            mainViewPane->quickConnectSession = false;
+            mainViewPane->Disconnect(true);
+        },
+        connected);
+    SetCommandHandler(Help, [this] { Prompter().ShowHelp(this, 0); }, always);
+}
+
+void CMainFrame::RunCommand(int id)
+{
+    UpdateCommandStates();
+    if (QAction* action = Action(static_cast<CommandId>(id)); action->isEnabled())
+        action->trigger();
+}
+
+bool CMainFrame::TreeHasFocus() const
+{
+    return siteTreePane->hasFocus();
+}
+
+bool CMainFrame::ViewHasFocus() const
+{
+    const QWidget* focus = focusWidget();
+    return focus && (focus == mainViewPane || mainViewPane->isAncestorOf(focus));
+}
+
+void CMainFrame::NewGroup()
+{
+    CNewGroupDialog dialog(std::string(), this);
+    if (Prompter().Exec(dialog) != QDialog::Accepted)
+        return;
+    const std::string name = dialog.Name();
+    if (name.empty()) {
+        Prompter().Inform(this, QStringLiteral("Group's must have a name."));
+        return;
+    }
+    for (const CSiteTreeItem* item : siteTreePane->RootItems()) {
+        if (item->name == name) {
+            Prompter().Inform(this, QStringLiteral("There is already a group with that name."));
+            return;
+        }
+    }
+    siteTreePane->AddGroupItem(name);
+    siteTreePane->SetCurrentItem(nullptr);
+    mainViewPane->ShowSites();
+}
+
+void CMainFrame::NewSite()
+{
+    CSiteProfile profile;
+    profile.icon = "Tessaline.exe ,33";
+    currentSiteIcon.reference = profile.icon;
+    currentSiteIcon.image = ProgramIcon(kDesktopComputerIcon);
+    if (session.connected)
+        return;
+
+    std::vector<std::string> groups;
+    const std::vector<CSiteTreeItem*> roots = siteTreePane->RootItems();
+    for (const CSiteTreeItem* item : roots)
+        groups.push_back(item->name);
+    CSelectGroupDialog select(groups, this);
+    if (Prompter().Exec(select) != QDialog::Accepted)
+        return;
+    const int position = select.ChosenPosition();
+    if (position < 0 || position >= static_cast<int>(roots.size()))
+        return;
+    siteTreePane->SetCurrentItem(roots[static_cast<std::size_t>(position)]);
+
+    CSitePropertiesDialog properties(currentSiteIcon, settings.email, this);
+    CSiteProfile start = profile;
+    start.userId = "anonymous";
+    start.password = settings.email;
+    start.savePassword = 1;
+    properties.SetProfile(start);
+    if (Prompter().Exec(properties) != QDialog::Accepted)
+        return;
+    properties.ApplyTo(profile);
+    profile.icon = currentSiteIcon.reference;
+    profile.group = siteTreePane->CurrentItemText();
+    siteTreePane->AddSiteUnderCurrentGroup(profile);
+    if (properties.closeAction == CSitePropertiesDialog::kSaveExit && siteTreePane->currentItem)
+        siteTreePane->SetCurrentItem(static_cast<CSiteTreeItem*>(siteTreePane->currentItem->parent()));
+    mainViewPane->OpenTreeItem();
+}
+
+void CMainFrame::QuickConnect()
+{
+    CSiteProfile profile;
+    profile.userId = "anonymous";
+    profile.savePassword = 0;
+    profile.prompt = 1;
+    profile.useFirewall = 0;
+    mainViewPane->quickConnectSession = true;
+    mainViewPane->ConnectSite(profile);
+}
+
+void CMainFrame::CreateDirectory()
+{
+    if (!session.connected)
+        return;
+    CCreateDirectoryDialog dialog(this);
+    if (Prompter().Exec(dialog) != QDialog::Accepted)
+        return;
+    const std::string name = dialog.DirectoryName().toStdString();
+    if (name.empty()) {
+        Prompter().Inform(this, QStringLiteral("New directories must have a name."));
+        return;
+    }
+    session.MakeDirectory(name);
+    // The new directory shows up in a fresh listing.
+    mainViewPane->RefreshListing();
+}
+
+void CMainFrame::Rename()
+{
+    const QList<QTreeWidgetItem*> treeSelection = siteTreePane->selectedItems();
+    if (!treeSelection.isEmpty() && activePane == 2) {
+        auto* item = static_cast<CSiteTreeItem*>(treeSelection.first());
+        CRenameDialog dialog(item->name, this);
+        if (Prompter().Exec(dialog) != QDialog::Accepted)
+            return;
+        siteTreePane->RenameItem(item, dialog.Name());
+        siteTreePane->SortGroups();
+        return;
+    }
+    const std::vector<int> rows = mainViewPane->SelectedRows();
+    if (!rows.empty() && activePane == 1) {
+        CRenameDialog dialog(mainViewPane->NameAt(rows.front()), this);
+        if (Prompter().Exec(dialog) != QDialog::Accepted)
+            return;
+        mainViewPane->RenameSelected(dialog.Name());
+    }
+}
+
+void CMainFrame::ChangeViewStyle(CommandId id)
+{
+    switch (id) {
+    case CommandId::LargeIcons: mainViewPane->SetViewStyle(CTessalinev3View::kLargeIcons); break;
+    case CommandId::SmallIcons: mainViewPane->SetViewStyle(CTessalinev3View::kSmallIcons); break;
+    case CommandId::List: mainViewPane->SetViewStyle(CTessalinev3View::kList); break;
+    case CommandId::Details: mainViewPane->SetViewStyle(CTessalinev3View::kDetails); break;
+    default: return;
+    }
+    Action(id)->setChecked(true);
+}
+
+void CMainFrame::UploadDropped(const QStringList& paths)
+{
+    if (!session.connected) {
+        Prompter().Inform(this, QStringLiteral("System Not Connected To A Server"));
+        return;
+    }
+    for (const QString& path : paths) {
+        if (path.size() > kLongestDroppedPath)
+            continue;
+        const QFileInfo info(path);
+        const std::string local = path.toStdString();
+        const std::string name = info.fileName().toStdString();
+        if (info.isDir() && !info.isSymLink()) {
+            // A directory's own message covers its failures; the listing is left as it is.
+            session.UploadDirectory(local, name);
+        } else if (session.StoreFile(name, local) == kCompletion) {
+            mainViewPane->RefreshListing();
+        } else {
+            Prompter().Inform(this, QStringLiteral("Error uploading file."));
+        }
+    }
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    UploadDropped(paths);
+}

@@ -1,0 +1,36 @@
+#include "browse/getting_directory_dialog.h"
+
+#include "sites/site_icons.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kFolderIcon = 132;
+constexpr int kIconSize = 32;
+
+} // namespace
+
+CGettingDirectoryDialog::CGettingDirectoryDialog(CFtpSession& session, const QString& text, QWidget* parent)
+    : CWaitingDialog(session, parent)
+{
+    setWindowTitle(QStringLiteral("Getting Directory"));
+
+    auto* icon = new QLabel;
+    icon->setPixmap(ProgramIcon(kFolderIcon).pixmap(kIconSize, kIconSize));
+    auto* line = new QHBoxLayout;
+    line->addWidget(icon);
+    line->addWidget(new QLabel(text), 1);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(line);
+    layout->addWidget(buttons);
+    setMinimumWidth(300);
+}

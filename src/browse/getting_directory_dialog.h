@@ -1,0 +1,15 @@
+#pragma once
+// CGettingDirectoryDialog ("Getting Directory"): the wait while the listing worker fetches a
+// remote directory. Its text line is the caller's ("Getting Directory From: host").
+
+#include "browse/waiting_dialog.h"
+
+class QString;
+
+class CGettingDirectoryDialog final : public CWaitingDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CGettingDirectoryDialog)
+
+public:
+    CGettingDirectoryDialog(CFtpSession& session, const QString& text, QWidget* parent);
+};

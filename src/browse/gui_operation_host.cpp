@@ -1,0 +1,57 @@
+#include "browse/gui_operation_host.h"
+
+#include "browse/getting_directory_dialog.h"
+#include "browse/transfer_status_dialog.h"
+#include "sites/connecting_dialog.h"
+#include "sites/prompter.h"
+
+#include <QString>
+#include <QTimer>
+
+namespace {
+
+// Runs a waiting dialog until its worker ends (true) or the user cancels (false).
+template <class Dialog>
+bool RunWaitingDialog(CGuiOperationHost& host, Dialog& dialog)
+{
+    QObject::connect(&host, &CGuiOperationHost::workerEnded, &dialog, &Dialog::Wake, Qt::QueuedConnection);
+    // A worker that ended before the dialog was connected sent its wake-up to nobody: look once
+    // as soon as the dialog runs instead of at its first tick.
+    QTimer::singleShot(0, &dialog, &Dialog::Wake);
+    return Prompter().Exec(dialog) == QDialog::Accepted;
+}
+
+} // namespace
+
+CGuiOperationHost::CGuiOperationHost(QWidget* window)
+    : window(window)
+{
+}
+
+bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session)
+{
+    switch (kind) {
+    case WaitKind::Connecting: {
+        CConnectingDialog dialog(session, text, window);
+        return RunWaitingDialog(*this, dialog);
+    }
+    case WaitKind::GettingDirectory: {
+        CGettingDirectoryDialog dialog(session, QString::fromStdString(text), window);
+        return RunWaitingDialog(*this, dialog);
+    }
+    case WaitKind::FileTransfer:
+        break;
+    }
+    CTransferStatusDialog dialog(session, QString::fromStdString(text), window);
+    return RunWaitingDialog(*this, dialog);
+}
+
+void CGuiOperationHost::WorkerEnded()
+{
+    emit workerEnded();
+}
+
+void CGuiOperationHost::Inform(const std::string& text)
+{
+    Prompter().Inform(window, QString::fromStdString(text));
+}

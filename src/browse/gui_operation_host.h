@@ -1,0 +1,32 @@
+#pragma once
+// CGuiOperationHost: the desktop program's side of background operations. While a worker runs,
+// the window thread sits in the modal waiting dialog of the operation ("Connecting", "Getting
+// Directory", "File Transfer Status"); the worker's end wakes that dialog through a queued
+// signal, so the worker itself never touches a widget.
+
+#include "ftp/background.h"
+
+#include <QObject>
+
+class QWidget;
+
+class CGuiOperationHost final : public QObject, public OperationHost {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CGuiOperationHost)
+
+public:
+    // `window` is the parent of the waiting dialogs and message boxes.
+    explicit CGuiOperationHost(QWidget* window);
+
+    // For a connect `text` is the host; otherwise it is the dialog's text line.
+    bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) override;
+    void WorkerEnded() override;
+    void Inform(const std::string& text) override;
+
+signals:
+    // Emitted on the worker thread: receivers connect queued.
+    void workerEnded();
+
+private:
+    QWidget* window;
+};

@@ -1,0 +1,108 @@
+#pragma once
+// CTessalinev3View: the right-hand pane. One list with two contents: the children of the site
+// tree's current item (groups and sites), or the entries of the remote directory (files and
+// directories). Double-clicking walks down: a group shows its sites, a site connects and lists
+// its start directory, a directory is entered, a file is downloaded and maybe opened. The view
+// keeps no remote state of its own: the session holds the connection, the tree where the user
+// is, and the list is rebuilt from them after every step.
+
+#include "browse/listing_parser.h"
+#include "sites/current_site_icon.h"
+#include "sites/site_profile.h"
+#include "sites/site_tree.h"
+
+#include <QStandardItemModel>
+#include <QWidget>
+
+class CFtpSession;
+class CSettings;
+class QListView;
+class QStackedWidget;
+class QTreeView;
+class QAbstractItemView;
+
+class CTessalinev3View final : public QWidget, public CSiteTreeViewLink {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CTessalinev3View)
+
+public:
+    enum ViewStyle { kLargeIcons = 0, kDetails = 1, kSmallIcons = 2, kList = 3 };
+    enum Column { kName, kSize, kType, kModified, kPermissions, kColumnCount };
+
+    CTessalinev3View(CFtpSession& session, CSettings& settings, CSiteTree& tree,
+                     CurrentSiteIcon& currentSiteIcon, QWidget* parent = nullptr);
+
+    // First display: the tree's root items.
+    void InitialUpdate();
+    void SetViewStyle(int style);
+
+    void ShowSites();
+    void ClearItems();
+    void RefreshListing();
+    void AddListingEntry(const CDirEntry& entry);
+    void EnterDirectory(std::string name);
+    void OpenSelectedItem();
+    void ConnectSite(CSiteProfile profile);
+    void ConnectProfile(const CSiteProfile& profile);
+    void UpOneLevel();
+    void OpenRemoteFile(const std::string& name);
+
+    // Item commands.
+    void DeleteSelected();
+    void RenameSelected(const std::string& newName);
+    void ShowProperties();
+    void SetPermissionsOfSelected();
+
+    // What the site tree asks of the view.
+    void SelectItemByName(const std::string& name) override;
+    void OpenTreeItem() override;
+    void RenameItemByName(const std::string& oldName, const std::string& newName) override;
+    bool RenameDirectoryByName(const std::string& oldName, const std::string& newName) override;
+    void Disconnect(bool ask) override;
+    void RefreshAfterTreeChange() override;
+
+    // The list, for the commands' enabling rules and for tests.
+    int SelectedCount() const;
+    std::vector<int> SelectedRows() const;
+    std::string NameAt(int row) const;  // raw bytes, as the server sent them
+    int KindAt(int row) const;
+    QString TextAt(int row, int column) const;
+    int RowCount() const { return model.rowCount(); }
+    QAbstractItemView* ActiveList() const;
+
+    int selectedIndex = -1;
+    bool showRootsOnce = true;
+    bool quickConnectGroupMade = false;
+    bool navigatingToDirectory = false;
+    bool quickConnectSession = false;  // set by Quick Connect, cleared by Disconnect and every connect
+
+signals:
+    void gainedFocus();
+    // A command chosen in the view's context menu or by its keys, for the main window to route.
+    void commandRequested(int id);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FillFromListing();
+    int InsertSorted(const std::string& name, const QIcon& icon, int kind);
+    int RowNamed(const std::string& name) const;
+    void ShowItemMenu(const QPoint& position);
+    void GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name);
+    void ReturnToParentOfCurrent();
+    void RenameRow(int row, const std::string& newName);
+
+    CFtpSession& session;
+    CSettings& settings;
+    CSiteTree& tree;
+    CurrentSiteIcon& currentSiteIcon;
+    QStandardItemModel model;
+    QStackedWidget* stack = nullptr;
+    QListView* iconList = nullptr;
+    QTreeView* detailsList = nullptr;
+    int style = kLargeIcons;
+};
+
+// The Size column: the listed size as K, M or G with one decimal; empty when it is not a number.
+QString SizeColumnText(const std::string& size);

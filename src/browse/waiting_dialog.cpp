@@ -1,0 +1,49 @@
+#include "browse/waiting_dialog.h"
+
+#include "ftp/ftp_session.h"
+
+#include <QTimer>
+
+#include <mutex>
+
+namespace {
+
+constexpr int kPollMilliseconds = 500;
+
+} // namespace
+
+CWaitingDialog::CWaitingDialog(CFtpSession& session, QWidget* parent)
+    : QDialog(parent)
+    , session(session)
+    , timer(new QTimer(this))
+{
+    setModal(true);
+    connect(timer, &QTimer::timeout, this, &CWaitingDialog::Wake);
+    timer->start(kPollMilliseconds);
+}
+
+void CWaitingDialog::Wake()
+{
+    // A wake-up can still arrive after the dialog has decided to close.
+    if (closing)
+        return;
+    bool busy = false;
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        busy = session.operationStatus.workerBusy != 0;
+    }
+    if (!busy) {
+        // Closing at once keeps the finished state (a full bar) from ever showing.
+        accept();
+        return;
+    }
+    ShowProgress();
+}
+
+void CWaitingDialog::done(int result)
+{
+    // Either way out is final: a cancelled wait never turns into a finished one.
+    closing = true;
+    timer->stop();
+    QDialog::done(result);
+}

@@ -1,0 +1,32 @@
+#pragma once
+// CWaitingDialog: the modal wait for a background operation. It looks at the session's
+// `workerBusy` every 500 ms and whenever it is woken, ends with Accepted the first time it finds
+// the worker idle, and with Rejected on Cancel (the caller then stops the worker).
+
+#include <QDialog>
+
+class CFtpSession;
+class QTimer;
+
+class CWaitingDialog : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CWaitingDialog)
+
+public:
+    CWaitingDialog(CFtpSession& session, QWidget* parent);
+
+public slots:
+    // Looks at the worker now; the front end calls it the moment a worker ends.
+    void Wake();
+    void done(int result) override;
+
+protected:
+    // Runs on every look that finds the worker still busy.
+    virtual void ShowProgress() {}
+    CFtpSession& Session() const { return session; }
+
+private:
+    CFtpSession& session;
+    QTimer* timer;
+    bool closing = false;
+};

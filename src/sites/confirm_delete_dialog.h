@@ -1,0 +1,13 @@
+#pragma once
+// CConfirmDeleteDialog ("Delete"): asks before anything is deleted, with the caller's message.
+// "Yes" ends it with Accepted; "No", Escape and the close box with Rejected.
+
+#include <QDialog>
+
+class CConfirmDeleteDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CConfirmDeleteDialog)
+
+public:
+    explicit CConfirmDeleteDialog(const QString& message, QWidget* parent = nullptr);
+};

@@ -1,0 +1,33 @@
+#include "sites/login_fields.h"
+
+#include <QLineEdit>
+#include <QString>
+
+QLineEdit* NewPasswordEdit(QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent);
+    // The platform's mask character would be a bullet; the program shows "*".
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+void ShowLoginState(QLineEdit& user, QLineEdit& password, bool anonymous)
+{
+    password.setEchoMode(anonymous ? QLineEdit::Normal : QLineEdit::Password);
+    user.setEnabled(!anonymous);
+    password.setEnabled(!anonymous);
+}
+
+void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email,
+                         bool keepTexts)
+{
+    if (anonymous) {
+        user.setText(QStringLiteral("anonymous"));
+        password.setText(email);
+    } else if (!keepTexts) {
+        user.clear();
+        password.clear();
+    }
+    ShowLoginState(user, password, anonymous);
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The user and password fields that the site dialogs share. An anonymous login shows "anonymous"
+// and the e-mail address in clear and greys both fields; any other login masks the password
+// with "*".
+
+class QLineEdit;
+class QString;
+class QWidget;
+
+// A password field masked with "*".
+QLineEdit* NewPasswordEdit(QWidget* parent);
+// Greys the fields and shows the password in clear for an anonymous login; the reverse otherwise.
+void ShowLoginState(QLineEdit& user, QLineEdit& password, bool anonymous);
+// What ticking or clearing the anonymous box does: ticked fills in the anonymous login, cleared
+// empties both fields unless `keepTexts`.
+void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email,
+                         bool keepTexts);

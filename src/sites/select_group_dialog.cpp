@@ -1,0 +1,56 @@
+#include "sites/select_group_dialog.h"
+
+#include "sites/profile_store.h"
+#include "sites/site_profile.h"
+
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kTreePositionRole = Qt::UserRole;
+
+} // namespace
+
+CSelectGroupDialog::CSelectGroupDialog(const std::vector<std::string>& rootItems, QWidget* parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Select A Group for New Site"));
+
+    // Each entry keeps its own tree position, so the answer names the right group even where the
+    // list's order and the tree's differ.
+    std::vector<int> positions;
+    for (int position = 0; position < static_cast<int>(rootItems.size()); ++position) {
+        if (rootItems[position] != kQuickConnectGroup)
+            positions.push_back(position);
+    }
+    std::stable_sort(positions.begin(), positions.end(), [&rootItems](int a, int b) {
+        return SiteNameLess(rootItems[a], rootItems[b]);
+    });
+
+    list = new QListWidget(this);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    for (int position : positions) {
+        auto* item = new QListWidgetItem(QString::fromStdString(rootItems[position]), list);
+        item->setData(kTreePositionRole, position);
+    }
+    list->setCurrentRow(0);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSelectGroupDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CSelectGroupDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+}
+
+void CSelectGroupDialog::accept()
+{
+    const QList<QListWidgetItem*> chosen = list->selectedItems();
+    chosenPosition = chosen.isEmpty() ? -1 : chosen.front()->data(kTreePositionRole).toInt();
+    QDialog::accept();
+}

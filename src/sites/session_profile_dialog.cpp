@@ -1,0 +1,98 @@
+#include "sites/session_profile_dialog.h"
+
+#include "sites/login_fields.h"
+#include "sites/prompter.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* parent)
+    : QDialog(parent)
+    , email(QString::fromStdString(email))
+{
+    setWindowTitle(QStringLiteral("Session Profile"));
+
+    auto* layout = new QVBoxLayout(this);
+    auto* remote = new QGroupBox(QStringLiteral("Remote H&ost:"), this);
+    layout->addWidget(remote);
+    auto* fields = new QFormLayout(remote);
+
+    // Created in tab order: the focus chain follows the order of creation.
+    host = new QLineEdit(remote);
+    userId = new QLineEdit(remote);
+    password = NewPasswordEdit(remote);
+    remoteDirectory = new QLineEdit(remote);
+    anonymous = new QCheckBox(QStringLiteral("Anonymous &Login"), remote);
+    // Hidden: connections follow the global firewall settings, not a choice per session.
+    auto* useFirewall = new QCheckBox(QStringLiteral("Use Firewall"), remote);
+    useFirewall->hide();
+    fields->addRow(QStringLiteral("Host &name:"), host);
+    fields->addRow(QStringLiteral("&User ID:"), userId);
+    fields->addRow(QStringLiteral("Pass&word:"), password);
+    fields->addRow(QStringLiteral("Initial Directory"), remoteDirectory);
+    fields->addRow(anonymous);
+    fields->addRow(useFirewall);
+
+    auto* connectButton = new QPushButton(QStringLiteral("Connect"), this);
+    connectButton->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(connectButton);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    connect(anonymous, &QCheckBox::clicked, this, [this](bool checked) {
+        ApplyAnonymousLogin(*userId, *password, checked, this->email, false);
+    });
+    connect(connectButton, &QPushButton::clicked, this, &CSessionProfileDialog::Connect);
+    connect(cancel, &QPushButton::clicked, this, &CSessionProfileDialog::reject);
+
+    SetProfile(entered);
+}
+
+void CSessionProfileDialog::SetProfile(const CSiteProfile& profile)
+{
+    entered = profile;
+    const bool isAnonymous = profile.userId == "anonymous";
+    host->setText(QString::fromStdString(profile.host));
+    userId->setText(QString::fromStdString(profile.userId));
+    password->setText(isAnonymous ? email : QString::fromStdString(profile.password));
+    remoteDirectory->setText(QString::fromStdString(profile.remoteDirectory));
+    anonymous->setChecked(isAnonymous);
+    ShowLoginState(*userId, *password, isAnonymous);
+}
+
+void CSessionProfileDialog::ApplyTo(CSiteProfile& profile) const
+{
+    profile.host = entered.host;
+    profile.userId = entered.userId;
+    profile.password = entered.password;
+    profile.savePassword = entered.savePassword;
+    profile.remoteDirectory = entered.remoteDirectory;
+}
+
+void CSessionProfileDialog::reject()
+{
+    cancelled = true;
+    QDialog::reject();
+}
+
+void CSessionProfileDialog::Connect()
+{
+    if (host->text().isEmpty()) {
+        Prompter().Beep();
+        Prompter().Inform(this, QStringLiteral("You must provide a host name."));
+        return;
+    }
+    entered.host = host->text().toStdString();
+    entered.userId = userId->text().toStdString();
+    entered.password = password->text().toStdString();
+    entered.remoteDirectory = remoteDirectory->text().toStdString();
+    accept();
+}

@@ -1,0 +1,172 @@
+#include "sites/site_properties_dialog.h"
+
+#include "sites/current_site_icon.h"
+#include "sites/icon_selection_dialog.h"
+#include "sites/login_fields.h"
+#include "sites/prompter.h"
+#include "sites/site_icons.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr char kDefaultIcon[] = "Tessaline.exe, 33";
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, const std::string& email,
+                                             QWidget* parent)
+    : QDialog(parent)
+    , currentSiteIcon(currentSiteIcon)
+    , email(Text(email))
+{
+    setWindowTitle(QStringLiteral("Properties"));
+
+    // Created in tab order: the focus chain follows the order of creation.
+    profileName = new QLineEdit(this);
+    host = new QLineEdit(this);
+    userId = new QLineEdit(this);
+    password = NewPasswordEdit(this);
+    anonymous = new QCheckBox(QStringLiteral("Anonymous &login"), this);
+    savePassword = new QCheckBox(QStringLiteral("Sa&ve password"), this);
+    remoteDirectory = new QLineEdit(this);
+    useFirewall = new QCheckBox(QStringLiteral("Use firewall"), this);
+    prompt = new QCheckBox(QStringLiteral("Prompt"), this);
+    comment = new QPlainTextEdit(this);
+    comment->setTabChangesFocus(true);
+    iconButton = new QToolButton(this);
+    iconButton->setIconSize(QSize(32, 32));
+    iconButton->setIcon(currentSiteIcon.image);
+    auto* saveExit = new QPushButton(QStringLiteral("Save/Exit"), this);
+    saveExit->setDefault(true);
+    auto* saveConnect = new QPushButton(QStringLiteral("Save/Connect"), this);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    // No help window exists yet to open at this dialog's page.
+    auto* help = new QPushButton(QStringLiteral("Help"), this);
+    help->setEnabled(false);
+
+    auto* layout = new QHBoxLayout(this);
+    auto* fields = new QFormLayout;
+    layout->addLayout(fields, 1);
+    fields->addRow(QStringLiteral("Profile name:"), profileName);
+    fields->addRow(QStringLiteral("Host &name:"), host);
+    fields->addRow(QStringLiteral("&User ID:"), userId);
+    fields->addRow(QStringLiteral("Pass&word:"), password);
+    auto* loginBoxes = new QHBoxLayout;
+    loginBoxes->addWidget(anonymous);
+    loginBoxes->addWidget(savePassword);
+    fields->addRow(loginBoxes);
+    fields->addRow(QStringLiteral("Initial directory on the remote host:"), remoteDirectory);
+    auto* connectionBoxes = new QHBoxLayout;
+    connectionBoxes->addWidget(useFirewall);
+    connectionBoxes->addWidget(prompt);
+    fields->addRow(connectionBoxes);
+    fields->addRow(QStringLiteral("Comments:"), comment);
+    auto* iconRow = new QHBoxLayout;
+    iconRow->addWidget(iconButton);
+    auto* iconLabel = new QLabel(QStringLiteral("Select Icon for Site"), this);
+    iconLabel->setBuddy(iconButton);
+    iconRow->addWidget(iconLabel, 1);
+    fields->addRow(iconRow);
+
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* button : {saveExit, saveConnect, cancel, help})
+        buttons->addWidget(button);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+
+    connect(anonymous, &QCheckBox::clicked, this, [this](bool checked) {
+        ApplyAnonymousLogin(*userId, *password, checked, this->email, false);
+    });
+    connect(iconButton, &QToolButton::clicked, this, &CSitePropertiesDialog::ChooseIcon);
+    connect(saveExit, &QPushButton::clicked, this, [this] { Save(kSaveExit); });
+    connect(saveConnect, &QPushButton::clicked, this, [this] { Save(kSaveConnect); });
+    connect(cancel, &QPushButton::clicked, this, &CSitePropertiesDialog::reject);
+
+    SetProfile(entered);
+    // A profile without an icon is saved with the program's own computer icon.
+    if (currentSiteIcon.reference.empty())
+        currentSiteIcon.reference = kDefaultIcon;
+}
+
+void CSitePropertiesDialog::SetProfile(const CSiteProfile& profile)
+{
+    entered = profile;
+    profileName->setText(Text(profile.name));
+    host->setText(Text(profile.host));
+    userId->setText(Text(profile.userId));
+    password->setText(Text(profile.password));
+    remoteDirectory->setText(Text(profile.remoteDirectory));
+    savePassword->setChecked(profile.savePassword != 0);
+    useFirewall->setChecked(profile.useFirewall != 0);
+    prompt->setChecked(profile.prompt != 0);
+    comment->setPlainText(Text(profile.comment));
+    const bool isAnonymous = profile.userId == "anonymous";
+    anonymous->setChecked(isAnonymous);
+    // Opening keeps the profile's own user and password unless the login is anonymous.
+    ApplyAnonymousLogin(*userId, *password, isAnonymous, email, true);
+}
+
+void CSitePropertiesDialog::ApplyTo(CSiteProfile& profile) const
+{
+    profile.name = entered.name;
+    profile.host = entered.host;
+    profile.userId = entered.userId;
+    profile.password = entered.password;
+    profile.remoteDirectory = entered.remoteDirectory;
+    profile.savePassword = entered.savePassword;
+    profile.useFirewall = entered.useFirewall;
+    profile.prompt = entered.prompt;
+    profile.comment = entered.comment;
+}
+
+void CSitePropertiesDialog::reject()
+{
+    closeAction = kCancel;
+    QDialog::reject();
+}
+
+void CSitePropertiesDialog::Save(CloseAction action)
+{
+    closeAction = action;
+    // Only the name is required: a site may be saved without a host, and names may repeat.
+    if (profileName->text().isEmpty()) {
+        Prompter().Beep();
+        Prompter().Inform(this, QStringLiteral("You must provide a Profile Name."));
+        return;
+    }
+    entered.name = profileName->text().toStdString();
+    entered.host = host->text().toStdString();
+    entered.userId = userId->text().toStdString();
+    entered.password = password->text().toStdString();
+    entered.remoteDirectory = remoteDirectory->text().toStdString();
+    entered.savePassword = savePassword->isChecked() ? 1 : 0;
+    entered.useFirewall = useFirewall->isChecked() ? 1 : 0;
+    entered.prompt = prompt->isChecked() ? 1 : 0;
+    entered.comment = comment->toPlainText().toStdString();
+    accept();
+}
+
+void CSitePropertiesDialog::ChooseIcon()
+{
+    const std::optional<std::string> chosen =
+        CIconSelectionDialog::ChooseIcon(this, currentSiteIcon.reference);
+    if (!chosen)
+        return;
+    currentSiteIcon.reference = *chosen;
+    currentSiteIcon.image = IconFromSpec(*chosen);
+    iconButton->setIcon(currentSiteIcon.image);
+}

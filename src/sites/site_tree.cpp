@@ -1,0 +1,521 @@
+#include "sites/site_tree.h"
+
+#include "ftp/ftp_session.h"
+#include "sites/confirm_delete_dialog.h"
+#include "sites/prompter.h"
+#include "sites/site_icons.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+
+#include <algorithm>
+#include <set>
+
+namespace {
+
+enum TreeImageIndex { kClosedFolder = 0, kOpenFolder = 1, kComputer = 2, kGlobeFolder = 3 };
+
+QIcon ImageForKind(int kind)
+{
+    if (kind == kItemGroup)
+        return TreeImage(kGlobeFolder);
+    if (kind == kItemSite)
+        return TreeImage(kComputer);
+    // A directory shows an open folder while it is selected.
+    QIcon folder = TreeImage(kClosedFolder);
+    for (const QSize& size : TreeImage(kOpenFolder).availableSizes())
+        folder.addPixmap(TreeImage(kOpenFolder).pixmap(size), QIcon::Selected);
+    return folder;
+}
+
+// In-place label edits are handed to the tree, which decides whether the new text stays; the
+// model is never written directly.
+class LabelEditDelegate final : public QStyledItemDelegate {
+public:
+    explicit LabelEditDelegate(CSiteTree* tree) : QStyledItemDelegate(tree), tree(tree) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    {
+        const auto* edit = qobject_cast<QLineEdit*>(editor);
+        auto* item = static_cast<CSiteTreeItem*>(tree->itemFromIndex(index));
+        if (edit && item)
+            tree->LabelEdited(item, edit->text());
+    }
+
+private:
+    CSiteTree* tree;
+};
+
+} // namespace
+
+CSiteTreeItem::CSiteTreeItem(int kind, const std::string& name)
+    : kind(kind)
+    , name(name)
+{
+    setText(0, QString::fromStdString(name));
+    setIcon(0, ImageForKind(kind));
+    setFlags(flags() | Qt::ItemIsEditable);
+}
+
+CSiteTree::CSiteTree(const CFtpSession& session, std::string directory, QWidget* parent)
+    : QTreeWidget(parent)
+    , session(session)
+    , directory(std::move(directory))
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setIconSize(QSize(16, 16));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setItemDelegate(new LabelEditDelegate(this));
+
+    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = selectedItems();
+        auto* item = selected.isEmpty() ? nullptr : static_cast<CSiteTreeItem*>(selected.first());
+        // A click on a collapsed item only selects it.
+        if (item && item->isExpanded())
+            OpenItem(item);
+    });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this] {
+        const QList<QTreeWidgetItem*> selected = selectedItems();
+        if (!selected.isEmpty())
+            OpenItem(static_cast<CSiteTreeItem*>(selected.first()));
+    });
+}
+
+CSiteTree::~CSiteTree()
+{
+    Shutdown();
+}
+
+void CSiteTree::InitialUpdate()
+{
+    if (loaded)
+        return;
+    loaded = true;
+    LoadSiteProfiles(*this, directory, true);
+    currentItem = nullptr;
+}
+
+void CSiteTree::Shutdown()
+{
+    // A tree that never read the file must not overwrite it with nothing.
+    if (!loaded)
+        return;
+    loaded = false;
+    RemoveQuickConnectGroup();
+    SaveSiteProfiles(*this, directory);
+}
+
+// --- The profile store's view ----------------------------------------------------------------
+
+bool CSiteTree::FindGroup(const std::string& name) const
+{
+    return FindGroupItem(name) != nullptr;
+}
+
+void CSiteTree::AddGroup(const std::string& name)
+{
+    AddGroupItem(name);
+}
+
+void CSiteTree::InsertSite(const std::string& group, const CSiteProfile& profile)
+{
+    CSiteTreeItem* groupItem = FindGroupItem(group);
+    if (!groupItem)
+        return;
+    auto* site = new CSiteTreeItem(kItemSite, profile.name);
+    site->profile = profile;
+    site->profile.kind = kItemSite;
+    InsertSorted(groupItem, site);
+    lastInserted = site;
+}
+
+void CSiteTree::SortGroups()
+{
+    // Taking items out of the tree forgets which were open; they are opened again afterwards.
+    std::vector<CSiteTreeItem*> groups = RootItems();
+    std::set<QTreeWidgetItem*> expanded;
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if ((*it)->isExpanded())
+            expanded.insert(*it);
+    }
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const CSiteTreeItem* a, const CSiteTreeItem* b) { return SiteNameLess(a->name, b->name); });
+    if (std::equal(groups.begin(), groups.end(), RootItems().begin()))
+        return;
+    const bool selectionBlocked = blockSignals(true);
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    while (topLevelItemCount() > 0)
+        takeTopLevelItem(0);
+    for (CSiteTreeItem* group : groups)
+        addTopLevelItem(group);
+    for (QTreeWidgetItem* item : expanded)
+        item->setExpanded(true);
+    for (QTreeWidgetItem* item : selected)
+        item->setSelected(true);
+    blockSignals(selectionBlocked);
+}
+
+std::vector<ProfileTree::Group> CSiteTree::Groups() const
+{
+    std::vector<Group> groups;
+    for (const CSiteTreeItem* item : RootItems()) {
+        Group group;
+        group.name = item->name;
+        group.childCount = static_cast<std::size_t>(item->childCount());
+        for (const CSiteTreeItem* child : Children(item)) {
+            if (child->kind == kItemSite)
+                group.sites.push_back(child->profile);
+        }
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+// --- Operations ------------------------------------------------------------------------------
+
+CSiteTreeItem* CSiteTree::AddGroupItem(const std::string& name)
+{
+    auto* group = new CSiteTreeItem(kItemGroup, name);
+    addTopLevelItem(group);
+    SortGroups();
+    return group;
+}
+
+CSiteTreeItem* CSiteTree::FindGroupItem(const std::string& name) const
+{
+    return ChildNamed(nullptr, name);
+}
+
+void CSiteTree::AddSiteUnderCurrentGroup(CSiteProfile profile)
+{
+    // A site stands for its group.
+    if (currentItem && currentItem->parent())
+        currentItem = static_cast<CSiteTreeItem*>(currentItem->parent());
+    profile.group = CurrentItemText();
+    lastInserted = nullptr;
+    AddSiteToGroup(*this, profile);
+    if (!lastInserted)
+        return;
+    currentItem = lastInserted;
+    SortGroups();
+    clearSelection();
+    lastInserted->setSelected(true);
+}
+
+void CSiteTree::RemoveQuickConnectGroup()
+{
+    if (CSiteTreeItem* group = FindGroupItem(kQuickConnectGroup))
+        DeleteItem(group);
+}
+
+int CSiteTree::ItemKindOf(const CSiteTreeItem* item)
+{
+    return item ? item->kind : 0;
+}
+
+CSiteProfile CSiteTree::CopyCurrentProfile() const
+{
+    return currentItem ? currentItem->profile : CSiteProfile();
+}
+
+CSiteTreeItem* CSiteTree::FindSiteInCurrentGroup(const std::string& name, CSiteProfile* profile) const
+{
+    if (!currentItem || currentItem->childCount() == 0)
+        return nullptr;
+    CSiteTreeItem* item = ChildNamed(currentItem, name);
+    if (item && item->kind == kItemSite && profile)
+        *profile = item->profile;
+    return item;
+}
+
+void CSiteTree::ReplaceSiteInCurrentGroup(const std::string& oldName, const CSiteProfile& profile)
+{
+    if (CSiteTreeItem* item = ChildNamed(currentItem, oldName)) {
+        item->profile = profile;
+        item->name = profile.name;
+        item->setText(0, QString::fromStdString(profile.name));
+    }
+}
+
+void CSiteTree::RenameGroup(const std::string& oldName, const std::string& newName)
+{
+    if (CSiteTreeItem* item = FindGroupItem(oldName)) {
+        item->name = newName;
+        item->setText(0, QString::fromStdString(newName));
+    }
+}
+
+void CSiteTree::RenameSiteInCurrentGroup(const std::string& oldName, const std::string& newName)
+{
+    if (CSiteTreeItem* item = ChildNamed(currentItem, oldName)) {
+        item->name = newName;
+        item->profile.name = newName;
+        item->setText(0, QString::fromStdString(newName));
+    }
+}
+
+void CSiteTree::RenameItem(CSiteTreeItem* item, const std::string& newName)
+{
+    if (!item)
+        return;
+    const std::string oldName = item->name;
+    const auto rename = [item, &newName] {
+        item->name = newName;
+        item->setText(0, QString::fromStdString(newName));
+    };
+    switch (item->kind) {
+    case kItemSite:
+        item->profile.name = newName;
+        rename();
+        if (view)
+            view->RenameItemByName(oldName, newName);
+        break;
+    case kItemGroup:
+        rename();
+        if (view)
+            view->RenameItemByName(oldName, newName);
+        break;
+    case kItemRemoteDirectory:
+        if (view && view->RenameDirectoryByName(oldName, newName))
+            rename();
+        break;
+    default:
+        break;
+    }
+}
+
+void CSiteTree::FindChildAndMakeCurrent(const std::string& name)
+{
+    if (CSiteTreeItem* item = ChildNamed(currentItem, name))
+        currentItem = item;
+}
+
+void CSiteTree::DeleteChildByName(const std::string& name)
+{
+    if (CSiteTreeItem* item = ChildNamed(currentItem, name))
+        DeleteItem(item);
+}
+
+CSiteTreeItem* CSiteTree::EnclosingSiteOrGroup() const
+{
+    for (QTreeWidgetItem* item = currentItem; item; item = item->parent()) {
+        const int kind = static_cast<CSiteTreeItem*>(item)->kind;
+        if (kind == kItemSite || kind == kItemGroup)
+            return static_cast<CSiteTreeItem*>(item);
+    }
+    return nullptr;
+}
+
+CSiteTreeItem* CSiteTree::GroupAncestor() const
+{
+    for (QTreeWidgetItem* item = currentItem; item; item = item->parent()) {
+        if (static_cast<CSiteTreeItem*>(item)->kind == kItemGroup)
+            return static_cast<CSiteTreeItem*>(item);
+    }
+    return nullptr;
+}
+
+int CSiteTree::ParentKind(CSiteTreeItem** parent) const
+{
+    *parent = currentItem ? static_cast<CSiteTreeItem*>(currentItem->parent()) : nullptr;
+    if (!*parent)
+        return 7;
+    switch ((*parent)->kind) {
+    case kItemRemoteFile:
+    case kItemRemoteDirectory: return kItemRemoteDirectory;
+    case kItemGroup: return kItemGroup;
+    default: return kItemSite;
+    }
+}
+
+CSiteTreeItem* CSiteTree::AddDirectoryNode(const std::string& name)
+{
+    if (!currentItem)
+        return nullptr;
+    if (CSiteTreeItem* existing = ChildNamed(currentItem, name))
+        return existing;
+    auto* node = new CSiteTreeItem(kItemRemoteDirectory, name);
+    currentItem->addChild(node);
+    currentItem->setExpanded(true);
+    if (CSiteTreeItem* group = GroupAncestor())
+        group->setExpanded(true);
+    scrollToItem(currentItem);
+    return node;
+}
+
+void CSiteTree::AddDirectoryPath(const std::string& path)
+{
+    // An absolute path begins with an empty component: the root directory.
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = path.find('/', start);
+        const std::string component = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (CSiteTreeItem* node = AddDirectoryNode(component))
+            currentItem = node;
+        if (slash == std::string::npos)
+            break;
+        start = slash + 1;
+    }
+}
+
+bool CSiteTree::SiteAndPathOfCurrent(CSiteProfile* profile, std::string* path) const
+{
+    path->clear();
+    std::vector<std::string> between;
+    for (QTreeWidgetItem* item = currentItem; item; item = item->parent()) {
+        auto* node = static_cast<CSiteTreeItem*>(item);
+        if (node->kind == kItemSite) {
+            *profile = node->profile;
+            for (auto it = between.rbegin(); it != between.rend(); ++it)
+                *path += *it + "/";
+            return true;
+        }
+        if (node != currentItem)
+            between.push_back(node->name);
+    }
+    return false;
+}
+
+CSiteTreeItem* CSiteTree::SiteAndPathWithCurrent(CSiteProfile* profile, std::string* path, int* kind) const
+{
+    path->clear();
+    *kind = ItemKindOf(currentItem);
+    std::vector<std::string> names;
+    CSiteTreeItem* site = nullptr;
+    for (QTreeWidgetItem* item = currentItem; item; item = item->parent()) {
+        auto* node = static_cast<CSiteTreeItem*>(item);
+        if (node->kind == kItemSite && !site) {
+            site = node;
+            *profile = node->profile;
+        } else if (!site && node->kind == kItemRemoteDirectory) {
+            names.push_back(node->name);
+        }
+    }
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        *path += *it + "/";
+    return site;
+}
+
+std::string CSiteTree::CurrentItemText() const
+{
+    return currentItem ? currentItem->name : std::string();
+}
+
+std::vector<CSiteTreeItem*> CSiteTree::RootItems() const
+{
+    std::vector<CSiteTreeItem*> items;
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        items.push_back(static_cast<CSiteTreeItem*>(topLevelItem(i)));
+    return items;
+}
+
+std::vector<CSiteTreeItem*> CSiteTree::Children(const CSiteTreeItem* item) const
+{
+    if (!item)
+        return RootItems();
+    std::vector<CSiteTreeItem*> items;
+    for (int i = 0; i < item->childCount(); ++i)
+        items.push_back(static_cast<CSiteTreeItem*>(item->child(i)));
+    return items;
+}
+
+// --- User actions ----------------------------------------------------------------------------
+
+bool CSiteTree::HasSelection() const
+{
+    return !selectedItems().isEmpty();
+}
+
+void CSiteTree::DeleteSelected()
+{
+    CConfirmDeleteDialog confirm(
+        QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?"), this);
+    if (Prompter().Exec(confirm) != QDialog::Accepted)
+        return;
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    auto* item = selected.isEmpty() ? nullptr : static_cast<CSiteTreeItem*>(selected.first());
+    if (!item || (item->kind != kItemGroup && item->kind != kItemSite))
+        return;
+    CSiteProfile site;
+    std::string path;
+    if (SiteAndPathOfCurrent(&site, &path) && session.connected && site.host == session.hostName) {
+        if (view)
+            view->Disconnect(true);
+        if (session.connected)
+            return;
+    }
+    DeleteItem(item);
+    if (view)
+        view->RefreshAfterTreeChange();
+}
+
+bool CSiteTree::LabelEdited(CSiteTreeItem* item, const QString& text)
+{
+    if (text.isEmpty()) {
+        Prompter().Inform(this, QStringLiteral("You must have a name, can't you see it's important."));
+        return false;
+    }
+    const std::string name = text.toStdString();
+    switch (item->kind) {
+    case kItemGroup:
+        // The group's sites take the new name when the file is written.
+        item->name = name;
+        item->setText(0, text);
+        return true;
+    case kItemSite:
+        RenameItem(item, name);
+        return true;
+    default:
+        Prompter().Inform(this, QStringLiteral("To change a directory name, select it in the main view and choose rename."));
+        return false;
+    }
+}
+
+void CSiteTree::focusInEvent(QFocusEvent* event)
+{
+    QTreeWidget::focusInEvent(event);
+    emit gainedFocus();
+}
+
+void CSiteTree::OpenItem(CSiteTreeItem* item)
+{
+    currentItem = item;
+    if (view) {
+        view->SelectItemByName(item->name);
+        view->OpenTreeItem();
+    }
+}
+
+void CSiteTree::DeleteItem(CSiteTreeItem* item)
+{
+    // The current item must not outlive the branch it belongs to.
+    for (QTreeWidgetItem* up = currentItem; up; up = up->parent()) {
+        if (up == item) {
+            currentItem = static_cast<CSiteTreeItem*>(item->parent());
+            break;
+        }
+    }
+    delete item;
+}
+
+CSiteTreeItem* CSiteTree::ChildNamed(const CSiteTreeItem* parent, const std::string& name) const
+{
+    for (CSiteTreeItem* child : Children(parent)) {
+        if (child->name == name)
+            return child;
+    }
+    return nullptr;
+}
+
+void CSiteTree::InsertSorted(QTreeWidgetItem* parent, CSiteTreeItem* item)
+{
+    int index = 0;
+    while (index < parent->childCount()
+           && !SiteNameLess(item->name, static_cast<CSiteTreeItem*>(parent->child(index))->name))
+        ++index;
+    parent->insertChild(index, item);
+}

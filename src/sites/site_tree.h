@@ -1,0 +1,116 @@
+#pragma once
+// CSiteTree: the left pane. Groups at the root (kept in name order), their sites (in name order)
+// and, below a connected site, the remote directories visited (appended as they come). It is the
+// only place where site profiles live while the program runs; the profile file is read when the
+// tree is first shown and written when it goes.
+//
+// `currentItem` is what the main view shows and what navigation works from; it is not the tree's
+// selection: a click on a collapsed item only selects it, a click on an expanded one (or a
+// double-click) makes it current and asks the main view to open it.
+
+#include "sites/profile_store.h"
+#include "sites/site_profile.h"
+
+#include <QTreeWidget>
+
+#include <string>
+
+class CFtpSession;
+
+// What the site tree asks of the main view.
+class CSiteTreeViewLink {
+public:
+    virtual ~CSiteTreeViewLink() = default;
+    virtual void SelectItemByName(const std::string& name) = 0;
+    virtual void OpenTreeItem() = 0;
+    virtual void RenameItemByName(const std::string& oldName, const std::string& newName) = 0;
+    virtual bool RenameDirectoryByName(const std::string& oldName, const std::string& newName) = 0;
+    virtual void Disconnect(bool ask) = 0;
+    // After the tree lost items: the listing again while connected, the sites otherwise.
+    virtual void RefreshAfterTreeChange() = 0;
+};
+
+// One item of the tree: its kind, its name as raw bytes (a directory's name comes from the
+// server), and for a site its profile.
+class CSiteTreeItem final : public QTreeWidgetItem {
+public:
+    CSiteTreeItem(int kind, const std::string& name);
+    int kind;
+    std::string name;
+    CSiteProfile profile;  // sites only
+};
+
+class CSiteTree final : public QTreeWidget, public ProfileTree {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CSiteTree)
+
+public:
+    // `directory` holds the profile file (the data directory).
+    CSiteTree(const CFtpSession& session, std::string directory, QWidget* parent = nullptr);
+    ~CSiteTree() override;
+
+    void SetViewLink(CSiteTreeViewLink* link) { view = link; }
+    // Loads the profile file; once, when the pane is first shown.
+    void InitialUpdate();
+    // When the tree goes at program end: drops "Quick Connect" and writes the profile file.
+    void Shutdown();
+
+    // The profile store's view of the tree.
+    bool FindGroup(const std::string& name) const override;
+    void AddGroup(const std::string& name) override;
+    void InsertSite(const std::string& group, const CSiteProfile& profile) override;
+    void SortGroups() override;
+    std::vector<Group> Groups() const override;
+
+    CSiteTreeItem* currentItem = nullptr;
+    void SetCurrentItem(CSiteTreeItem* item) { currentItem = item; }
+
+    CSiteTreeItem* AddGroupItem(const std::string& name);
+    CSiteTreeItem* FindGroupItem(const std::string& name) const;
+    void AddSiteUnderCurrentGroup(CSiteProfile profile);
+    void RemoveQuickConnectGroup();
+    static int ItemKindOf(const CSiteTreeItem* item);
+    CSiteProfile CopyCurrentProfile() const;
+    CSiteTreeItem* FindSiteInCurrentGroup(const std::string& name, CSiteProfile* profile) const;
+    void ReplaceSiteInCurrentGroup(const std::string& oldName, const CSiteProfile& profile);
+    void RenameGroup(const std::string& oldName, const std::string& newName);
+    void RenameSiteInCurrentGroup(const std::string& oldName, const std::string& newName);
+    void RenameItem(CSiteTreeItem* item, const std::string& newName);
+    void FindChildAndMakeCurrent(const std::string& name);
+    void DeleteChildByName(const std::string& name);
+    CSiteTreeItem* EnclosingSiteOrGroup() const;
+    CSiteTreeItem* GroupAncestor() const;
+    // 7: no current item or no parent; 3: the parent is a directory; 6: a group; 5 otherwise.
+    int ParentKind(CSiteTreeItem** parent) const;
+    CSiteTreeItem* AddDirectoryNode(const std::string& name);
+    void AddDirectoryPath(const std::string& path);
+    bool SiteAndPathOfCurrent(CSiteProfile* profile, std::string* path) const;
+    CSiteTreeItem* SiteAndPathWithCurrent(CSiteProfile* profile, std::string* path, int* kind) const;
+    std::string CurrentItemText() const;
+    std::vector<CSiteTreeItem*> RootItems() const;
+    std::vector<CSiteTreeItem*> Children(const CSiteTreeItem* item) const;  // the root items for none
+
+    // The Delete command while the tree has the focus.
+    void DeleteSelected();
+    bool HasSelection() const;
+    // An in-place edit of `item`'s label ended with `text`; true when the tree keeps it.
+    bool LabelEdited(CSiteTreeItem* item, const QString& text);
+
+signals:
+    void gainedFocus();
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    void OpenItem(CSiteTreeItem* item);
+    void DeleteItem(CSiteTreeItem* item);
+    CSiteTreeItem* ChildNamed(const CSiteTreeItem* parent, const std::string& name) const;
+    void InsertSorted(QTreeWidgetItem* parent, CSiteTreeItem* item);
+
+    const CFtpSession& session;
+    const std::string directory;
+    CSiteTreeViewLink* view = nullptr;
+    CSiteTreeItem* lastInserted = nullptr;
+    bool loaded = false;
+};

@@ -1,0 +1,217 @@
+#include "browse/create_directory_dialog.h"
+#include "browse/file_properties_dialog.h"
+#include "browse/gui_operation_host.h"
+#include "browse/permissions_dialog.h"
+#include "browse/transfer_status_dialog.h"
+#include "ftp/background.h"
+#include "ftp/ftp_session.h"
+#include "support/test_prompter.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+void Press(QDialog& dialog, QDialogButtonBox::StandardButton which)
+{
+    dialog.findChild<QDialogButtonBox*>()->button(which)->click();
+}
+
+void SetProgress(CFtpSession& session, int busy, long long total, long long done)
+{
+    std::lock_guard guard(session.operationStatus.lock);
+    session.operationStatus.workerBusy = busy;
+    session.transferTotal = total;
+    session.transferDone = done;
+}
+
+} // namespace
+
+class BrowseDialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void statusLineTexts()
+    {
+        QCOMPARE(TransferStatusText(0, 12288, 3), QStringLiteral("Starting File Transfer"));
+        // No whole second yet: the rate is taken as 1024 bytes per second.
+        QCOMPARE(TransferStatusText(500, 12288, 0), QStringLiteral("Transferred 0K of 12K: 1.0K per second"));
+        QCOMPARE(TransferStatusText(1800, 100000, 2), QStringLiteral("Transferred 1K of 97K: 900 bytes per second"));
+        QCOMPARE(TransferStatusText(20480, 100000, 4), QStringLiteral("Transferred 20K of 97K: 5.0K per second"));
+        // Beyond what 32 bits of K hold.
+        QCOMPARE(TransferStatusText(5'000'000'000'000LL, 10'000'000'000'000LL, 1000),
+                 QStringLiteral("Transferred 4882812500K of 9765625000K: 4882812.5K per second"));
+    }
+
+    void barScalesEveryTotalIntoItsRange()
+    {
+        const ProgressBarScale small = ScaleForTotal(800);
+        QCOMPARE(small.maximum, 800);
+        QCOMPARE(BarPosition(small, 799), 0);
+
+        const ProgressBarScale kilobytes = ScaleForTotal(100'000);
+        QCOMPARE(kilobytes.maximum, 100);
+        QCOMPARE(BarPosition(kilobytes, 50'999), 50);
+
+        for (const long long total : {65'536'000LL, 10'000'000'000LL, 20'000'000'000'000LL,
+                                      std::numeric_limits<long long>::max()}) {
+            const ProgressBarScale scale = ScaleForTotal(total);
+            QVERIFY2(scale.maximum > 1000, qPrintable(QString::number(total)));
+            const int half = BarPosition(scale, total / 2);
+            QVERIFY2(half >= scale.maximum / 2 - 1 && half <= scale.maximum / 2 + 1, qPrintable(QString::number(total)));
+            QCOMPARE(BarPosition(scale, total), scale.maximum);
+            // A server that announced too little never pushes the bar past its end.
+            QCOMPARE(BarPosition(scale, std::numeric_limits<long long>::max()), scale.maximum);
+        }
+    }
+
+    void transferDialogTicksWithoutAWorker()
+    {
+        EngineSettings settings;
+        CFtpSession session{settings};
+        CTransferStatusDialog dialog(session, QStringLiteral("Retrieving f From host"), nullptr);
+        auto* bar = dialog.findChild<QProgressBar*>();
+        auto* status = dialog.findChild<QLabel*>(QStringLiteral("statusLine"));
+
+        SetProgress(session, 1, 0, 0);
+        dialog.Wake();
+        QVERIFY(status->text().isEmpty());  // the size is not known yet
+
+        SetProgress(session, 1, 100'000, 0);
+        dialog.Wake();
+        QCOMPARE(bar->maximum(), 100);
+        QCOMPARE(bar->value(), -1);  // the look that sets the range leaves the bar empty
+        QCOMPARE(status->text(), QStringLiteral("Starting File Transfer"));
+
+        SetProgress(session, 1, 100'000, 50'000);
+        dialog.Wake();
+        QCOMPARE(bar->value(), 50);
+
+        SetProgress(session, 0, 100'000, 100'000);
+        dialog.Wake();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(bar->value(), 50);  // never shows the finished state
+        dialog.Wake();
+        QCOMPARE(bar->value(), 50);
+    }
+
+    void waitingDialogsEndWhenTheWorkerEnds()
+    {
+        EngineSettings settings;
+        CFtpSession session{settings};
+        CGuiOperationHost host(nullptr);
+        session.host = &host;
+        TestPrompter prompter;
+
+        for (const WaitKind kind : {WaitKind::Connecting, WaitKind::GettingDirectory, WaitKind::FileTransfer}) {
+            std::thread worker = StartWorker(session, [] { std::this_thread::sleep_for(20ms); });
+            const auto started = std::chrono::steady_clock::now();
+            QVERIFY(WaitForWorker(session, worker, kind, "Retrieving f From host"));
+            QVERIFY(std::chrono::steady_clock::now() - started < 10s);
+        }
+        QCOMPARE(prompter.dialogs, (std::vector<QString>{QStringLiteral("Connecting"), QStringLiteral("Getting Directory"),
+                                                         QStringLiteral("File Transfer Status")}));
+
+        host.Inform("Permission to obtain a directory listing was denied");
+        QCOMPARE(prompter.informed, std::vector<QString>{QStringLiteral("Permission to obtain a directory listing was denied")});
+    }
+
+    void cancelStopsABusyWorker()
+    {
+        EngineSettings settings;
+        CFtpSession session{settings};
+        CGuiOperationHost host(nullptr);
+        session.host = &host;
+        TestPrompter prompter;
+        prompter.onDialog = [](QDialog& dialog) {
+            QTimer::singleShot(100, &dialog, [&dialog] { Press(dialog, QDialogButtonBox::Cancel); });
+            return dialog.exec();
+        };
+
+        bool stoppedByCancel = false;
+        std::thread worker = StartWorker(session, [&session, &stoppedByCancel] {
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (!session.interrupted && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            stoppedByCancel = session.interrupted != 0;
+        });
+        QVERIFY(!WaitForWorker(session, worker, WaitKind::FileTransfer, "Retrieving f From host"));
+        QVERIFY(stoppedByCancel);
+        QVERIFY(!worker.joinable());
+        QCOMPARE(session.operationStatus.workerBusy, 0);
+        QCOMPARE(session.commandDepth.load(), 0);
+    }
+
+    void permissionsFromTheListingText()
+    {
+        const struct {
+            const char* text;
+            const char* mode;
+        } cases[] = {
+            {"-rw-r--r--", "644"},
+            {"drwxr-xr-x", "755"},
+            {"-rwsr-xr-x", "655"},  // set-user-id: the owner's execute box opens clear
+            {"-rwxrwxrwt", "776"},  // sticky: the others' execute box opens clear
+            {"----r--r--", "44"},
+            {"rwxrwxrwx", "0"},     // no type letter: every letter lands on a box of another right
+            {"-rw", "600"},
+            {"", "0"},
+        };
+        for (const auto& row : cases) {
+            CPermissionsDialog dialog(QString::fromLatin1(row.text));
+            QCOMPARE(dialog.ModeText(), QString::fromLatin1(row.mode));
+        }
+
+        CPermissionsDialog dialog(QStringLiteral("-rw-r--r--"));
+        auto* groupWrite = dialog.findChild<QCheckBox*>(QStringLiteral("GroupWrite"));
+        groupWrite->click();
+        QCOMPARE(dialog.ModeText(), QStringLiteral("664"));
+        groupWrite->click();
+        QCOMPARE(dialog.ModeText(), QStringLiteral("644"));
+    }
+
+    void createDirectoryRefusesLongNames()
+    {
+        TestPrompter prompter;
+        CCreateDirectoryDialog dialog;
+        dialog.show();
+        auto* name = dialog.findChild<QLineEdit*>();
+        QVERIFY(name->text().isEmpty());
+
+        name->setText(QString(129, u'a'));
+        Press(dialog, QDialogButtonBox::Ok);
+        QCOMPARE(prompter.informed, std::vector<QString>{QStringLiteral("Please enter no more than 128 characters.")});
+        QVERIFY(dialog.isVisible());
+
+        name->setText(QString(128, u'a'));
+        Press(dialog, QDialogButtonBox::Ok);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.DirectoryName(), QString(128, u'a'));
+        QCOMPARE(prompter.informed.size(), std::size_t{1});
+    }
+
+    void filePropertiesSeesAChangeOfCase()
+    {
+        CFilePropertiesDialog dialog(QStringLiteral("Readme"), QStringLiteral("1.0K"), QStringLiteral("File"),
+                                     QStringLiteral("Jan 1 2024"), QStringLiteral("Site/pub/"));
+        QVERIFY(!dialog.NameChanged());
+        dialog.findChild<QLineEdit*>()->setText(QStringLiteral("readme"));
+        QVERIFY(dialog.NameChanged());
+    }
+};
+
+QTEST_MAIN(BrowseDialogsTest)
+#include "browse_dialogs_test.moc"

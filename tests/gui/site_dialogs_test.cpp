@@ -1,0 +1,304 @@
+#include "ftp/background.h"
+#include "ftp/engine_settings.h"
+#include "ftp/ftp_session.h"
+#include "sites/connecting_dialog.h"
+#include "sites/current_site_icon.h"
+#include "sites/select_group_dialog.h"
+#include "sites/session_profile_dialog.h"
+#include "sites/site_properties_dialog.h"
+#include "support/test_prompter.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <tuple>
+
+namespace {
+
+const std::string kEmail = "me@example.org";
+
+// Widgets are found the way the user finds them: by their texts.
+QAbstractButton& Button(QWidget& dialog, const QString& text)
+{
+    for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
+        if (button->text() == text)
+            return *button;
+    }
+    qFatal("no button \"%s\"", qPrintable(text));
+}
+
+template <class Field = QLineEdit>
+Field& Labelled(QWidget& dialog, const QString& label)
+{
+    for (QLabel* candidate : dialog.findChildren<QLabel*>()) {
+        if (candidate->text() == label) {
+            if (auto* field = qobject_cast<Field*>(candidate->buddy()))
+                return *field;
+        }
+    }
+    qFatal("no field labelled \"%s\"", qPrintable(label));
+}
+
+CSiteProfile Login(const std::string& userId, const std::string& password)
+{
+    CSiteProfile profile;
+    profile.userId = userId;
+    profile.password = password;
+    return profile;
+}
+
+// What the dialogs edit, in one comparable value (the session dialog leaves the rest alone).
+auto EditedFields(const CSiteProfile& p)
+{
+    return std::tie(p.name, p.host, p.userId, p.password, p.remoteDirectory, p.savePassword,
+                    p.useFirewall, p.prompt, p.comment);
+}
+
+// Passes the worker's end on to the dialog the way the desktop program's host does: a queued
+// signal from the worker thread.
+class WakingHost final : public QObject, public OperationHost {
+    Q_OBJECT
+
+public:
+    bool WaitWhileBusy(WaitKind, const std::string&, CFtpSession&) override { return true; }
+    void WorkerEnded() override { emit workerEnded(); }
+    void Inform(const std::string&) override {}
+
+signals:
+    void workerEnded();
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(std::vector<std::string>)
+
+class SiteDialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void anonymousBoxFillsInTheLogin_data()
+    {
+        QTest::addColumn<bool>("properties");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("properties") << true << QStringLiteral("Anonymous &login");
+        QTest::newRow("session profile") << false << QStringLiteral("Anonymous &Login");
+    }
+
+    void anonymousBoxFillsInTheLogin()
+    {
+        QFETCH(bool, properties);
+        QFETCH(QString, box);
+        CurrentSiteIcon icon;
+        const auto open = [&](const CSiteProfile& profile) -> std::unique_ptr<QDialog> {
+            if (properties) {
+                auto dialog = std::make_unique<CSitePropertiesDialog>(icon, kEmail);
+                dialog->SetProfile(profile);
+                return dialog;
+            }
+            auto dialog = std::make_unique<CSessionProfileDialog>(kEmail);
+            dialog->SetProfile(profile);
+            return dialog;
+        };
+
+        const std::unique_ptr<QDialog> dialog(open(Login("anonymous", "stored")));
+        auto& user = Labelled(*dialog, QStringLiteral("&User ID:"));
+        auto& password = Labelled(*dialog, QStringLiteral("Pass&word:"));
+        auto& anonymous = Button(*dialog, box);
+        QVERIFY(anonymous.isChecked());
+        QCOMPARE(user.text(), QStringLiteral("anonymous"));
+        QCOMPARE(password.displayText(), QString::fromStdString(kEmail));
+        QVERIFY(!user.isEnabled() && !password.isEnabled());
+
+        anonymous.click();
+        QCOMPARE(user.text(), QString());
+        QCOMPARE(password.text(), QString());
+        QVERIFY(user.isEnabled() && password.isEnabled());
+        password.setText(QStringLiteral("abc"));
+        QCOMPARE(password.displayText(), QStringLiteral("***"));
+
+        // Another login opens with its own texts, masked.
+        const std::unique_ptr<QDialog> other(open(Login("bob", "pw")));
+        QCOMPARE(Labelled(*other, QStringLiteral("&User ID:")).text(), QStringLiteral("bob"));
+        QCOMPARE(Labelled(*other, QStringLiteral("Pass&word:")).displayText(), QStringLiteral("**"));
+        QVERIFY(!Button(*other, box).isChecked());
+    }
+
+    void propertiesNeedOnlyAProfileName()
+    {
+        TestPrompter prompter;
+        CurrentSiteIcon icon;
+        CSitePropertiesDialog dialog(icon, kEmail);
+        dialog.show();
+
+        Button(dialog, QStringLiteral("Save/Connect")).click();
+        QCOMPARE(prompter.informed, std::vector<QString>{QStringLiteral("You must provide a Profile Name.")});
+        QCOMPARE(prompter.beeps, 1);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.closeAction, int(CSitePropertiesDialog::kSaveConnect));
+        Button(dialog, QStringLiteral("Cancel")).click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(dialog.closeAction, int(CSitePropertiesDialog::kCancel));
+
+        // Nothing else is required: no host at all is fine.
+        dialog.show();
+        Labelled(dialog, QStringLiteral("Profile name:")).setText(QStringLiteral("home"));
+        Button(dialog, QStringLiteral("Save/Exit")).click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.closeAction, int(CSitePropertiesDialog::kSaveExit));
+        QCOMPARE(prompter.informed.size(), std::size_t(1));
+    }
+
+    void propertiesCopyBackWhatWasSaved()
+    {
+        TestPrompter prompter;
+        CSiteProfile site = Login("carol", "s3cret");
+        site.name = "Work";
+        site.host = "ftp.example.org:2121";
+        site.remoteDirectory = "/pub/incoming";
+        site.savePassword = 1;
+        site.useFirewall = 1;
+        site.prompt = 0;
+        site.comment = "first line\nsecond line";
+        site.icon = "Tessaline.exe ,4";
+        site.group = "Clients";
+        site.account = "acct";
+
+        CurrentSiteIcon icon;
+        CSitePropertiesDialog dialog(icon, kEmail);
+        // A site without an icon gets the program's computer.
+        QCOMPARE(icon.reference, std::string("Tessaline.exe, 33"));
+        dialog.SetProfile(site);
+        dialog.show();
+        Button(dialog, QStringLiteral("Save/Exit")).click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        CSiteProfile saved;
+        dialog.ApplyTo(saved);
+        QVERIFY(EditedFields(saved) == EditedFields(site));
+        // The icon travels through the current site icon; the rest is not the dialog's.
+        QVERIFY(saved.icon.empty() && saved.group.empty() && saved.account.empty());
+
+        // Edits that end in Cancel change nothing.
+        icon.reference = "Tessaline.exe ,7";
+        CSitePropertiesDialog cancelled(icon, kEmail);
+        QCOMPARE(icon.reference, std::string("Tessaline.exe ,7"));
+        cancelled.SetProfile(site);
+        cancelled.show();
+        Labelled(cancelled, QStringLiteral("Host &name:")).setText(QStringLiteral("elsewhere"));
+        Labelled<QPlainTextEdit>(cancelled, QStringLiteral("Comments:")).setPlainText(QStringLiteral("x"));
+        QTest::keyClick(&cancelled, Qt::Key_Escape);
+        QCOMPARE(cancelled.closeAction, int(CSitePropertiesDialog::kCancel));
+        CSiteProfile unchanged;
+        cancelled.ApplyTo(unchanged);
+        QVERIFY(EditedFields(unchanged) == EditedFields(site));
+    }
+
+    void sessionProfileNeedsAHost()
+    {
+        TestPrompter prompter;
+        CSiteProfile site = Login("dave", "pw");
+        site.savePassword = 1;
+        CSessionProfileDialog dialog(kEmail);
+        dialog.SetProfile(site);
+        dialog.show();
+
+        Button(dialog, QStringLiteral("Connect")).click();
+        QCOMPARE(prompter.informed, std::vector<QString>{QStringLiteral("You must provide a host name.")});
+        QCOMPARE(prompter.beeps, 1);
+        QVERIFY(dialog.isVisible());
+
+        Labelled(dialog, QStringLiteral("Host &name:")).setText(QStringLiteral("10.0.0.5"));
+        Labelled(dialog, QStringLiteral("Initial Directory")).setText(QStringLiteral("/srv"));
+        Button(dialog, QStringLiteral("Connect")).click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        CSiteProfile edited;
+        dialog.ApplyTo(edited);
+        site.host = "10.0.0.5";
+        site.remoteDirectory = "/srv";
+        QVERIFY(EditedFields(edited) == EditedFields(site));
+    }
+
+    void selectGroupAnswersTheTreePosition_data()
+    {
+        QTest::addColumn<std::vector<std::string>>("rootItems");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("position");
+        QTest::newRow("quick connect in the middle")
+            << std::vector<std::string>{"Alpha", "Quick Connect", "beta"}
+            << QStringList{"Alpha", "beta"} << 1 << 2;
+        QTest::newRow("tree order differs from the list's")
+            << std::vector<std::string>{"zeta", "Quick Connect", "Alpha"}
+            << QStringList{"Alpha", "zeta"} << 0 << 2;
+        QTest::newRow("no groups") << std::vector<std::string>{"Quick Connect"} << QStringList{} << -1 << -1;
+    }
+
+    void selectGroupAnswersTheTreePosition()
+    {
+        QFETCH(std::vector<std::string>, rootItems);
+        QFETCH(QStringList, listed);
+        QFETCH(int, row);
+        QFETCH(int, position);
+
+        CSelectGroupDialog dialog(rootItems);
+        auto* list = dialog.findChild<QListWidget*>();
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i)
+            shown << list->item(i)->text();
+        QCOMPARE(shown, listed);
+        QCOMPARE(list->selectedItems().size(), listed.isEmpty() ? 0 : 1);
+        if (row >= 0)
+            list->setCurrentRow(row);
+        dialog.show();
+        Button(dialog, QStringLiteral("OK")).click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.ChosenPosition(), position);
+    }
+
+    void connectingEndsWhenTheWorkerEnds()
+    {
+        TestPrompter prompter;
+        EngineSettings settings;
+        CFtpSession session(settings);
+        WakingHost host;
+        session.host = &host;
+
+        std::thread worker = StartWorker(session, [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+        CConnectingDialog dialog(session, "ftp.example.org");
+        connect(&host, &WakingHost::workerEnded, &dialog, &CConnectingDialog::Wake, Qt::QueuedConnection);
+        // Only a guard against hanging: the worker's end closes the dialog long before.
+        QTimer::singleShot(10000, &dialog, &QDialog::reject);
+        QCOMPARE(Prompter().Exec(dialog), int(QDialog::Accepted));
+        worker.join();
+        QCOMPARE(dialog.findChild<QLabel*>()->text(), QStringLiteral("Connecting to host: ftp.example.org"));
+
+        // Cancel leaves a busy worker to the caller.
+        std::atomic<bool> release = false;
+        worker = StartWorker(session, [&release] {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        CConnectingDialog cancelled(session, "ftp.example.org");
+        connect(&host, &WakingHost::workerEnded, &cancelled, &CConnectingDialog::Wake, Qt::QueuedConnection);
+        QTimer::singleShot(50, &cancelled, [&cancelled] { Button(cancelled, QStringLiteral("Cancel")).click(); });
+        QCOMPARE(Prompter().Exec(cancelled), int(QDialog::Rejected));
+        release = true;
+        worker.join();
+        // The worker's late wake-up does not turn the cancel into a finish.
+        QTest::qWait(20);
+        QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+        session.host = nullptr;
+    }
+};
+
+QTEST_MAIN(SiteDialogsTest)
+#include "site_dialogs_test.moc"

@@ -1,0 +1,252 @@
+#include "sites/profile_store.h"
+
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+namespace {
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+std::vector<std::string> Entries(const std::string& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+CSiteProfile Site(const std::string& name, const std::string& host = "")
+{
+    CSiteProfile profile;
+    profile.name = name;
+    profile.host = host;
+    return profile;
+}
+
+// Every group and every field of every site, one line a site, so one comparison shows all.
+std::string Describe(const ProfileList& tree)
+{
+    std::string text;
+    for (const ProfileTree::Group& group : tree.Groups()) {
+        text += "[" + group.name + "]\n";
+        for (const CSiteProfile& p : group.sites) {
+            text += p.name + "|" + p.host + "|" + p.account + "|" + p.userId + "|" + p.password + "|"
+                + std::to_string(p.savePassword) + std::to_string(p.prompt) + std::to_string(p.useFirewall)
+                + "|" + p.icon + "|" + p.group + "|" + p.localDirectory + "|" + p.remoteDirectory + "|"
+                + p.comment + "\n";
+        }
+    }
+    return text;
+}
+
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    TempDir temp;
+    const std::string dir = temp.path + "/";
+};
+
+TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
+{
+    ProfileList tree;
+    for (const char* group : {"work", "Empty", "Work", kQuickConnectGroup})
+        tree.AddGroup(group);
+    AddSiteToGroup(tree, {kItemSite, 1, 0, 1, "Mirror", "ftp.example.org:2121", "acct", "me", "secret",
+                          "Tessaline.exe ,33", "Work", "/home/me", "/pub", "one line"});
+    // Not kept: a password without save password, trailing blanks, what follows "]" or a line break.
+    AddSiteToGroup(tree, {kItemSite, 0, 1, 0, "a]b", "host  ", "", " lead", "not kept", "", "work", "", "",
+                          "first\r\nsecond"});
+    AddSiteToGroup(tree, {kItemSite, 1, 1, 0, "Opened once", "quick.example.org", "", "u", "quick", "",
+                          kQuickConnectGroup, "", "", ""});
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir));
+
+    const std::string file = ReadFile(dir + "Tessaline.site");
+    EXPECT_TRUE(file.starts_with("[Group Place Holder]\r\nHOST=\r\nACCOUNT=\r\nUID=\r\nPASSWORD=\r\n"
+                                 "SAVPWD=FALSE\r\nICON=\r\nGROUP=Empty\r\nLOCALDIR=\r\nREMOTEDIR=\r\n"
+                                 "PROMPT?=TRUE\r\nFIREWALL?=FALSE\r\nCOMMENT=\r\n\r\n"
+                                 "[Mirror]\r\nHOST=ftp.example.org:2121\r\n"))
+        << file;
+    EXPECT_EQ(file.find("not kept"), std::string::npos);
+    EXPECT_EQ(file.find("Quick"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir + "Tessaline.site").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    ProfileList loaded;
+    ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
+    EXPECT_EQ(Describe(loaded), "[Empty]\n"
+                                "[Work]\n"
+                                "Mirror|ftp.example.org:2121|acct|me|secret|101|Tessaline.exe ,33|Work|/home/me|"
+                                "/pub|one line\n"
+                                "[work]\n"
+                                "a|host|| lead||010||work|||first\n");
+}
+
+TEST_F(ProfileStoreTest, ReadingRules)
+{
+    WriteFile(dir + "Tessaline.site",
+              "HOST=before any header\n"
+              "[Defaults\n"               // no "]": the rest of the line is the name
+              "HOST=h1\n"
+              "UID= spaced user \t\n"     // leading blanks stay, trailing go
+              "HOST =ignored\n"
+              "SAVPWD=true\n"             // only "TRUE" sets a flag
+              "FIREWALL?=yes\n"
+              "\n"
+              "[]\r\n"
+              "GROUP=Team\r\n"
+              "HOST=first\r\n"
+              " [\r\n"                    // too short to open a section: skipped, the section goes on
+              "NOEQUALS\r\n"
+              "HOST=second\r\n"
+              "ICON=Tessa.exe ,33\r\n"
+              "[Group Place Holder]\nGROUP=Team\n"
+              "[Group Place Holder]\nGROUP=Spare\nHOST=dropped\n"
+              "  [Dup]  \n\tGROUP=Team\nICON=/opt/old/Tessa.exe ,3\n"
+              "[Dup]\nGROUP=Team\nPROMPT?=FALSE\nSAVPWD=TRUE\nPASSWORD=pw\n");
+    ProfileList tree;
+    ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
+    EXPECT_EQ(Describe(tree), "[Spare]\n"
+                              "[Team]\n"
+                              "|second||||010|Tessaline.exe ,33|Team|||\n"
+                              "Dup|||||010|/opt/old/Tessaline.exe ,3|Team|||\n"
+                              "Dup||||pw|100||Team|||\n"
+                              "[User Defined]\n"
+                              "Defaults|h1|| spaced user||010||User Defined|||\n");
+}
+
+TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
+{
+    const std::string earlier = "[Old]\r\nGROUP=G\r\n";
+    WriteFile(dir + "Tessa.INI", earlier);
+    WriteFile(dir + "TessaBak.INI", "older backup");
+    WriteFile(dir + "Tessaline.site", "[Newer]\n");
+
+    ProfileList readOnly;
+    ASSERT_TRUE(LoadSiteProfiles(readOnly, dir, false));
+    EXPECT_EQ(Describe(readOnly), "[G]\nOld|||||010||G|||\n");
+    EXPECT_EQ(ReadFile(dir + "Tessa.INI"), earlier);
+    EXPECT_EQ(ReadFile(dir + "TessaBak.INI"), "older backup");
+
+    ProfileList tree;
+    ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
+    EXPECT_EQ(Describe(tree), Describe(readOnly));
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{"TessaBak.INI", "Tessaline.site"}));
+    EXPECT_EQ(ReadFile(dir + "TessaBak.INI"), earlier);
+
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir));
+    EXPECT_TRUE(ReadFile(dir + "Tessaline.site").starts_with("[Old]\r\n"));
+}
+
+TEST_F(ProfileStoreTest, AFailedSaveKeepsThePreviousFileWhole)
+{
+    ProfileList tree;
+    AddSiteToGroup(tree, Site("One", "one.example.org"));
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir));
+    const std::string previous = ReadFile(dir + "Tessaline.site");
+    for (int i = 0; i < 20; ++i)
+        AddSiteToGroup(tree, Site("Site " + std::to_string(i), "host.example.org"));
+
+    // A write error part-way (a full disk, say): a file-size limit stops root too.
+    rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = limit;
+    small.rlim_cur = previous.size() + 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = SaveSiteProfiles(tree, dir);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ReadFile(dir + "Tessaline.site"), previous);
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Tessaline.site"});
+
+    // The rename fails: something that is no file stands in the way.
+    TempDir blocked;
+    fs::create_directories(blocked.path + "/Tessaline.site/inside");
+    EXPECT_FALSE(SaveSiteProfiles(tree, blocked.path + "/"));
+    EXPECT_TRUE(fs::is_directory(blocked.path + "/Tessaline.site/inside"));
+    EXPECT_EQ(Entries(blocked.path), std::vector<std::string>{"Tessaline.site"});
+
+    EXPECT_FALSE(SaveSiteProfiles(tree, dir + "missing/"));
+    EXPECT_FALSE(SaveSiteProfiles(tree, ""));
+}
+
+TEST_F(ProfileStoreTest, HostileFilesLoadWithoutHarm)
+{
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage += static_cast<char>(i * 7919 % 256);
+    const std::string longest = "COMMENT=" + std::string(4088, 'c');  // 4096 characters: still read whole
+    WriteFile(dir + "Tessaline.site",
+              garbage + "\n[A\0B]\nHOST=fine\nUID=n\0l\n"s
+              + "HOST=" + std::string(10 << 20, 'x') + "\n"  // skipped whole, not read as a host
+              + "UID=" + std::string(4093, 'u') + "\r\n"    // one character too many
+              + longest + "\r\n");
+    ProfileList tree;
+    ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
+    const std::vector<CSiteProfile> found = tree.FindSites("A\0B"s, "");
+    ASSERT_EQ(found.size(), 1u) << Describe(tree).substr(0, 2000);
+    EXPECT_EQ(found[0].host, "fine");
+    EXPECT_EQ(found[0].userId, "n\0l"s);
+    EXPECT_EQ(found[0].comment, longest.substr(8));
+
+    // No file, a directory, or a FIFO where the files should be: nothing read, nothing blocks.
+    TempDir odd;
+    const std::string oddDir = odd.path + "/";
+    ProfileList empty;
+    EXPECT_FALSE(LoadSiteProfiles(empty, oddDir, true));
+    EXPECT_FALSE(LoadSiteProfiles(empty, "", true));
+    fs::create_directory(oddDir + "Tessa.INI");
+    ASSERT_EQ(::mkfifo((oddDir + "Tessaline.site").c_str(), 0600), 0);
+    EXPECT_FALSE(LoadSiteProfiles(empty, oddDir, true));
+    EXPECT_TRUE(empty.Groups().empty());
+    EXPECT_TRUE(fs::is_directory(oddDir + "Tessa.INI"));
+}
+
+TEST(ProfileListTest, GroupsAndSitesKeepTheTreeOrder)
+{
+    ProfileList tree;
+    for (const char* group : {"b", "A", "a", "B"})
+        tree.AddGroup(group);
+    for (const char* name : {"beta", "Alpha", "alpha", "Alpha"})
+        tree.InsertSite("a", Site(name, name));
+    tree.InsertSite("B", Site("Alpha", "other"));
+    EXPECT_EQ(Describe(tree), "[A]\n"
+                              "[a]\n"
+                              "Alpha|Alpha||||010|||||\n"
+                              "Alpha|Alpha||||010|||||\n"
+                              "alpha|alpha||||010|||||\n"
+                              "beta|beta||||010|||||\n"
+                              "[B]\n"
+                              "Alpha|other||||010|||||\n"
+                              "[b]\n");
+    EXPECT_EQ(tree.FindSites("Alpha", "").size(), 3u);
+    const std::vector<CSiteProfile> inB = tree.FindSites("Alpha", "B");
+    ASSERT_EQ(inB.size(), 1u);
+    EXPECT_EQ(inB[0].host, "other");
+    EXPECT_EQ(inB[0].group, "B");
+}
+
+} // namespace
