@@ -19,6 +19,7 @@
 namespace {
 
 constexpr char kDefaultIcon[] = "Tessaline.exe, 33";
+constexpr int kHelpContext = 37;
 
 QString Text(const std::string& text)
 {
@@ -54,9 +55,8 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     saveExit->setDefault(true);
     auto* saveConnect = new QPushButton(QStringLiteral("Save/Connect"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    // No help window exists yet to open at this dialog's page.
     auto* help = new QPushButton(QStringLiteral("Help"), this);
-    help->setEnabled(false);
+    connect(help, &QPushButton::clicked, this, [this] { Prompter().ShowHelp(this, kHelpContext); });
 
     auto* layout = new QHBoxLayout(this);
     auto* fields = new QFormLayout;
