@@ -71,10 +71,11 @@ CSiteTree::CSiteTree(const CFtpSession& session, std::string directory, QWidget*
     setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setItemDelegate(new LabelEditDelegate(this));
 
-    connect(this, &QTreeWidget::itemSelectionChanged, this, [this] {
-        const QList<QTreeWidgetItem*> selected = selectedItems();
-        auto* item = selected.isEmpty() ? nullptr : static_cast<CSiteTreeItem*>(selected.first());
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this](const QItemSelection& selected) {
+        if (selected.indexes().isEmpty())
+            return;
         // A click on a collapsed item only selects it.
+        auto* item = static_cast<CSiteTreeItem*>(itemFromIndex(selected.indexes().first()));
         if (item && item->isExpanded())
             OpenItem(item);
     });

@@ -6,6 +6,7 @@
 #include "sites/select_group_dialog.h"
 #include "sites/session_profile_dialog.h"
 #include "sites/site_properties_dialog.h"
+#include "support/dialog_fields.h"
 #include "support/test_prompter.h"
 
 #include <QAbstractButton>
@@ -25,28 +26,6 @@
 namespace {
 
 const std::string kEmail = "me@example.org";
-
-// Widgets are found the way the user finds them: by their texts.
-QAbstractButton& Button(QWidget& dialog, const QString& text)
-{
-    for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
-        if (button->text() == text)
-            return *button;
-    }
-    qFatal("no button \"%s\"", qPrintable(text));
-}
-
-template <class Field = QLineEdit>
-Field& Labelled(QWidget& dialog, const QString& label)
-{
-    for (QLabel* candidate : dialog.findChildren<QLabel*>()) {
-        if (candidate->text() == label) {
-            if (auto* field = qobject_cast<Field*>(candidate->buddy()))
-                return *field;
-        }
-    }
-    qFatal("no field labelled \"%s\"", qPrintable(label));
-}
 
 CSiteProfile Login(const std::string& userId, const std::string& password)
 {

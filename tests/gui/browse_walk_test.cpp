@@ -1,0 +1,281 @@
+// The desktop program against a real server: connect to a stored site, browse, download, and the
+// item commands, each through the same commands and dialogs a user works with.
+
+#include "app/main_frame.h"
+#include "app/tessaline_app.h"
+#include "browse/remote_view.h"
+#include "ftp/session_log.h"
+#include "sites/site_tree.h"
+#include "support/dialog_fields.h"
+#include "support/real_ftp_servers.h"
+#include "support/test_prompter.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDialog>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+QStringList Names(const CTessalinev3View& view)
+{
+    QStringList names;
+    for (int row = 0; row < view.RowCount(); ++row)
+        names << view.TextAt(row, CTessalinev3View::kName);
+    return names;
+}
+
+// Selects the list item with that name and double-clicks it.
+void Open(CTessalinev3View& view, const QString& name)
+{
+    view.SelectItemByName(name.toStdString());
+    QVERIFY(view.selectedIndex >= 0);
+    view.ActiveList()->selectionModel()->select(view.ActiveList()->model()->index(view.selectedIndex, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view.OpenSelectedItem();
+}
+
+void Select(CTessalinev3View& view, const QStringList& names)
+{
+    QItemSelectionModel* selection = view.ActiveList()->selectionModel();
+    selection->clearSelection();
+    for (const QString& name : names) {
+        view.SelectItemByName(name.toStdString());
+        QVERIFY(view.selectedIndex >= 0);
+        selection->select(view.ActiveList()->model()->index(view.selectedIndex, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+} // namespace
+
+class BrowseWalkTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<QTemporaryDir>();
+        root = std::make_unique<QTemporaryDir>();
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home->path() + "/config");
+        qputenv("XDG_DATA_HOME", (home->path() + "/data").toUtf8());
+        const fs::path top(root->path().toStdString());
+        fs::create_directories(top / "pub" / "deeper");
+        WriteFile(top / "hello.txt", "hello\n");
+        WriteFile(top / "pub" / "readme.txt", "read me\n");
+        WriteFile(top / "pub" / "other.txt", "other\n");
+        server = std::make_unique<PyftpdlibServer>(root->path().toStdString(), "anna", "secret");
+        QVERIFY2(server->Started(), server->ServerLog().c_str());
+
+        downloads = home->path() + "/downloads/";
+        fs::create_directories(downloads.toStdString());
+        {
+            QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
+            stored.setValue("TransOptions/Default Download Directory", downloads);
+            stored.setValue("TransOptions/View On Double-Click", 0);
+            stored.setValue("ProgramOptions/Default View", 1);
+        }
+        fs::create_directories(home->path().toStdString() + "/data/Tessaline");
+        WriteFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site",
+                  "[Local]\r\nHOST=127.0.0.1:" + std::to_string(server->Port())
+                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\n\r\n");
+
+        prompter = std::make_unique<TestPrompter>();
+        app = std::make_unique<CTessalineApp>();
+        QVERIFY(app->Startup());
+        frame = app->MainFrame();
+        view = frame->MainViewPane();
+        tree = frame->SiteTreePane();
+    }
+
+    void cleanup()
+    {
+        if (app) {
+            frame->close();
+            app->Shutdown(0);
+            app.reset();
+        }
+        prompter.reset();
+        server.reset();
+    }
+
+    void connectBrowseAndDownload()
+    {
+        QCOMPARE(Names(*view), (QStringList{"Work"}));
+        Open(*view, "Work");
+        QCOMPARE(Names(*view), (QStringList{"Local"}));
+        Open(*view, "Local");
+        QVERIFY(app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(view->TextAt(1, CTessalinev3View::kType), QStringLiteral("Folder"));
+        QCOMPARE(prompter->dialogs.front(), QStringLiteral("Connecting"));
+
+        Open(*view, "pub");
+        QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
+        QCOMPARE(tree->currentItem->text(0), QStringLiteral("pub"));
+
+        Open(*view, "readme.txt");
+        QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())), QStringLiteral("read me\n"));
+        QCOMPARE(prompter->dialogs.back(), QStringLiteral("File Transfer Status"));
+
+        // A second double-click asks before overwriting; No leaves everything as it is.
+        WriteFile((downloads + "readme.txt").toStdString(), "mine");
+        Open(*view, "readme.txt");
+        QVERIFY(prompter->asked.back().startsWith("File Exists: File "));
+        QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())), QStringLiteral("mine"));
+
+        // Up from the directory, then up from the site's top asks to disconnect; No keeps it.
+        view->UpOneLevel();
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        view->UpOneLevel();
+        QVERIFY(prompter->asked.back().startsWith("Disconnect: You are at the root directory"));
+        QVERIFY(app->Session().connected);
+        prompter->answers.push_back(true);
+        view->UpOneLevel();
+        QVERIFY(!app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"Local"}));
+    }
+
+    void itemCommandsChangeTheServer()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        QVERIFY(app->Session().connected);
+        frame->activePane = 1;
+        const fs::path top(root->path().toStdString());
+
+        prompter->onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() == "Create Directory") {
+                dialog.findChild<QLineEdit*>()->setText("made by test");
+                return int(QDialog::Accepted);
+            }
+            return dialog.exec();
+        };
+        frame->CreateDirectory();
+        QVERIFY(fs::is_directory(top / "made by test"));
+        QVERIFY(Names(*view).contains("made by test"));
+
+        prompter->onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() == "Set Permissions") {
+                for (QCheckBox* box : dialog.findChildren<QCheckBox*>())
+                    box->setChecked(box->objectName() == "OwnerRead" || box->objectName() == "OwnerWrite");
+                return int(QDialog::Accepted);
+            }
+            return dialog.exec();
+        };
+        Select(*view, {"hello.txt"});
+        view->SetPermissionsOfSelected();
+        QCOMPARE(fs::status(top / "hello.txt").permissions() & fs::perms::all,
+                 fs::perms::owner_read | fs::perms::owner_write);
+
+        prompter->onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() == "Rename") {
+                dialog.findChild<QLineEdit*>()->setText("renamed.txt");
+                dialog.accept();
+                return dialog.result();
+            }
+            return dialog.exec();
+        };
+        Select(*view, {"hello.txt"});
+        frame->Rename();
+        QVERIFY(fs::exists(top / "renamed.txt"));
+        QVERIFY(Names(*view).contains("renamed.txt"));
+
+        // Delete asks once and removes both; a file the server refuses gives one message each.
+        prompter->onDialog = [](QDialog& dialog) {
+            return dialog.windowTitle() == "Delete" ? int(QDialog::Accepted) : dialog.exec();
+        };
+        Select(*view, {"renamed.txt", "made by test"});
+        view->DeleteSelected();
+        QVERIFY(!fs::exists(top / "renamed.txt"));
+        QVERIFY(!fs::exists(top / "made by test"));
+        QCOMPARE(Names(*view), (QStringList{"pub"}));
+        Select(*view, {"pub"});
+        view->DeleteSelected();  // not empty: the server refuses
+        QCOMPARE(prompter->informed.back(), QStringLiteral("Error deleting directory"));
+    }
+
+    void droppedFilesAreUploadedOneByOne()
+    {
+        const fs::path local(home->path().toStdString());
+        WriteFile(local / "one.txt", "1");
+        WriteFile(local / "three.txt", "3");
+        fs::create_directories(local / "tree" / "inner");
+        WriteFile(local / "tree" / "inner" / "deep.txt", "deep");
+        const QStringList dropped = {QString::fromStdString((local / "one.txt").string()),
+                                     QString::fromStdString((local / "missing.txt").string()),
+                                     QString::fromStdString((local / "three.txt").string()),
+                                     QString::fromStdString((local / "tree").string())};
+        frame->UploadDropped(dropped);
+        QCOMPARE(prompter->informed, (std::vector<QString>{"System Not Connected To A Server"}));
+
+        Open(*view, "Work");
+        Open(*view, "Local");
+        frame->UploadDropped(dropped);
+        const fs::path top(root->path().toStdString());
+        QCOMPARE(ReadFile(top / "one.txt"), std::string("1"));
+        QCOMPARE(ReadFile(top / "three.txt"), std::string("3"));
+        QCOMPARE(ReadFile(top / "tree" / "inner" / "deep.txt"), std::string("deep"));
+        QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
+        QVERIFY(Names(*view).contains("three.txt"));
+    }
+
+    void quickConnectSitesAreNeverSaved()
+    {
+        prompter->onDialog = [this](QDialog& dialog) {
+            if (dialog.windowTitle() == "Session Profile") {
+                Labelled(dialog, "Host &name:").setText(QStringLiteral("127.0.0.1:%1").arg(server->Port()));
+                Button(dialog, "Anonymous &Login").click();  // the quick-connect profile starts anonymous
+                Labelled(dialog, "&User ID:").setText("anna");
+                Labelled(dialog, "Pass&word:").setText("secret");
+                Button(dialog, "Connect").click();
+                return dialog.result();
+            }
+            return dialog.exec();
+        };
+        frame->QuickConnect();
+        QVERIFY(app->Session().connected);
+        QVERIFY(tree->FindGroupItem("Quick Connect"));
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+
+        frame->close();
+        app->Shutdown(0);
+        app.reset();
+        const std::string saved = ReadFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site");
+        QVERIFY(saved.find("[Local]") != std::string::npos);
+        QVERIFY(saved.find("Quick Connect") == std::string::npos);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<PyftpdlibServer> server;
+    std::unique_ptr<TestPrompter> prompter;
+    std::unique_ptr<CTessalineApp> app;
+    QString downloads;
+    CMainFrame* frame = nullptr;
+    CTessalinev3View* view = nullptr;
+    CSiteTree* tree = nullptr;
+};
+
+QTEST_MAIN(BrowseWalkTest)
+#include "browse_walk_test.moc"
