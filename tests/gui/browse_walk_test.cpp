@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -182,10 +183,14 @@ private slots:
             }
             return dialog.exec();
         };
-        Select(*view, {"hello.txt"});
+        // Every selected entry gets the mode the first one's permission text gave.
+        Select(*view, {"hello.txt", "made by test"});
         view->SetPermissionsOfSelected();
         QCOMPARE(fs::status(top / "hello.txt").permissions() & fs::perms::all,
                  fs::perms::owner_read | fs::perms::owner_write);
+        QCOMPARE(fs::status(top / "made by test").permissions() & fs::perms::all,
+                 fs::perms::owner_read | fs::perms::owner_write);
+        view->RefreshListing();
 
         prompter->onDialog = [](QDialog& dialog) {
             if (dialog.windowTitle() == "Rename") {
@@ -212,6 +217,49 @@ private slots:
         Select(*view, {"pub"});
         view->DeleteSelected();  // not empty: the server refuses
         QCOMPARE(prompter->informed.back(), QStringLiteral("Error deleting directory"));
+    }
+
+    void commandsFollowTheConnectionAndTheSelection()
+    {
+        using enum CommandId;
+        const auto enabled = [this] {
+            app->IdleStep();
+            std::set<CommandId> on;
+            for (const CommandInfo& info : AllCommands()) {
+                if (frame->Action(info.id)->isEnabled())
+                    on.insert(info.id);
+            }
+            return on;
+        };
+        const std::set<CommandId> always = {Exit, NewGroup, LargeIcons, SmallIcons, List, Details, Help};
+        std::set<CommandId> expected = always;
+        expected.insert({NewSite, QuickConnect});
+        QCOMPARE(enabled(), expected);
+
+        Open(*view, "Work");
+        Open(*view, "Local");
+        view->ActiveList()->setFocus();
+        expected = always;
+        expected.insert({CreateDirectory, Refresh, UpOneLevel, Disconnect});
+        QCOMPARE(enabled(), expected);
+
+        Select(*view, {"hello.txt"});
+        expected.insert({Delete, Properties, Rename, Permissions});
+        QCOMPARE(enabled(), expected);
+        // Rename wants exactly one item while the list has the focus.
+        Select(*view, {"hello.txt", "pub"});
+        expected.erase(Rename);
+        QCOMPARE(enabled(), expected);
+
+        // Disconnect asks; No keeps the connection and the list.
+        frame->RunCommand(int(Disconnect));
+        QVERIFY(prompter->asked.back().startsWith("Disconnect: Are you sure you want to disconnect from 127.0.0.1:"));
+        QVERIFY(app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        prompter->answers.push_back(true);
+        frame->RunCommand(int(Disconnect));
+        QVERIFY(!app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"Local"}));
     }
 
     void droppedFilesAreUploadedOneByOne()
