@@ -216,6 +216,13 @@ bool SiteNameLess(const std::string& a, const std::string& b)
     return order != 0 ? order < 0 : a < b;
 }
 
+void ReadProfileSections(std::FILE* file, ProfileTree& tree)
+{
+    SectionReader reader(tree);
+    ForEachLine(file, [&reader](const std::string& line) { reader.Take(line); });
+    reader.Finish();
+}
+
 bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile)
 {
     // No data directory: never fall back on whatever directory the process happens to be in.
@@ -230,9 +237,7 @@ bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool rena
     }
     if (!file)
         return false;
-    SectionReader reader(tree);
-    ForEachLine(file.get(), [&reader](const std::string& line) { reader.Take(line); });
-    reader.Finish();
+    ReadProfileSections(file.get(), tree);
     file.reset();
     // The earlier file is read once: its profiles go to "Tessaline.site" at the end of the run and
     // it stays as the backup. rename() replaces an older backup in one step; if it fails, the

@@ -9,6 +9,7 @@
 #include "sites/site_profile.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -38,6 +39,9 @@ bool SiteNameLess(const std::string& a, const std::string& b);
 // `directory` ends in "/" (DataDirectory()). With `renameEarlierFile` false (the command line) the
 // files are only read, never renamed or written. False when no file could be read.
 bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile);
+// Reads the sections of an open profile file into `tree` (what LoadSiteProfiles does once it has
+// chosen the file).
+void ReadProfileSections(std::FILE* file, ProfileTree& tree);
 // Hands one profile read from the file to the tree. False: placeholder section, or the group could
 // not be made.
 bool AddSiteToGroup(ProfileTree& tree, CSiteProfile profile);
