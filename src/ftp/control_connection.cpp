@@ -163,7 +163,9 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
                 continue;
         }
         LogSocketError("Send", error);
-        if (BreaksConnection(error))
+        // A reset data connection fails the transfer; the session is only gone when the control
+        // connection breaks or a wait times out.
+        if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
             interrupted = 1;
         result = interrupted ? 6 : 5;
         return -1;

@@ -60,15 +60,22 @@ int CFtpSession::OpenListener()
 
 // Waits on `listenSocket` for the server's data connection and keeps it in `dataSocket`. Only
 // the address the control connection goes to (the server, or the proxy firewall) may connect:
-// anyone else could otherwise feed us a file or read an upload. 0 or the error number.
+// anyone else could otherwise feed us a file or read an upload. 0, the error number, or
+// kServerAnswered when the server replied (or hung up) on the control connection instead: that
+// reply is read and logged, and nobody waits for a connection that will not come.
 int CFtpSession::AcceptDataConnection()
 {
     for (;;) {
-        const int waited = WaitForSocket(listenSocket, POLLIN, cancelSignal, RetrySeconds());
+        bool controlSpoke = false;
+        const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, RetrySeconds(), &controlSpoke);
         if (waited != 0) {
             if (waited == kErrorTimedOut)
                 interrupted = 1;
             return waited;
+        }
+        if (controlSpoke) {
+            ReadReply();
+            return kServerAnswered;
         }
         sockaddr_in peer {};
         socklen_t size = sizeof peer;

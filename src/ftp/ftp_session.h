@@ -153,8 +153,11 @@ public:
 
 private:
     int RetrySeconds() const;
+    static constexpr int kServerAnswered = -1;
     int AcceptDataConnection();
     void SetRepresentationType(char type);
+    // Puts a received file in place once the final reply is 2, or deletes it; the final result.
+    int KeepDownload(int result);
     std::size_t ChunkSize(int setting, int fallback) const;
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                          std::size_t vmsLimit);
@@ -164,5 +167,7 @@ private:
     CancelSignal cancelSignal;
     bool convertLineEnds = false;  // this transfer turns CR LF into LF or back (ASCII files)
     char typeInForce = '\0';       // the TYPE the server confirmed on this connection; none yet
+    std::string receivedFile;      // a complete download waiting for the server's final reply
+    long long receivedBytes = 0;
     std::vector<char> chunk;
 };

@@ -99,6 +99,14 @@ int WaitForSocket(int socket, short events, const CancelSignal& cancel, int time
     return PollWithCancel(fds, 2, timeoutSeconds);
 }
 
+int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, int timeoutSeconds, bool* otherReadable)
+{
+    pollfd fds[3] = {{socket, POLLIN, 0}, {other, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
+    const int waited = PollWithCancel(fds, 3, timeoutSeconds);
+    *otherReadable = waited == 0 && fds[0].revents == 0 && fds[1].revents != 0;
+    return waited;
+}
+
 int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int timeoutSeconds,
                        in_addr* address)
 {

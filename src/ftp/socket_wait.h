@@ -27,6 +27,11 @@ private:
 // out (after `timeoutSeconds`, 0 meaning no limit) or the poll's own error.
 int WaitForSocket(int socket, short events, const CancelSignal& cancel, int timeoutSeconds);
 
+// Waits until `socket` is readable, like WaitForSocket, but also ends as soon as `other` is
+// readable, with `*otherReadable` set: a server may answer on the control connection instead of
+// opening the data connection it was asked for.
+int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, int timeoutSeconds, bool* otherReadable);
+
 // Resolves a host name to an IPv4 address on a helper thread while waiting like WaitForSocket, so
 // a cancel or the time-out ends even a look-up that hangs. 0 or the program's error number.
 int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int timeoutSeconds,

@@ -21,6 +21,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -162,7 +163,8 @@ int CFtpSession::SendFile()
         return 0;
     }
     if (const int error = AcceptDataConnection(); error != 0) {
-        LogSocketError("accept", error);
+        if (error != kServerAnswered)
+            LogSocketError("accept", error);
         listenSocket = CloseSocket(listenSocket);
         transferAborted = 1;
         return kFailed;
@@ -290,7 +292,8 @@ int CFtpSession::ReceiveFile()
     if (const long long size = SizeFromPreliminaryReply(replyBuffer); size > 0)
         SetTransferTotal(size);
     if (const int error = AcceptDataConnection(); error != 0) {
-        LogSocketError("accept", error);
+        if (error != kServerAnswered)
+            LogSocketError("accept", error);
         listenSocket = CloseSocket(listenSocket);
         return 0;
     }
@@ -306,7 +309,33 @@ int CFtpSession::ReceiveFile()
         return kStopped;
     const int reply = ReadReply();
     // The server may well have sent everything; a file we could not keep is still a failure.
-    return outcome == kFailed ? kFailed : reply;
+    return KeepDownload(outcome == kFailed ? kFailed : reply);
+}
+
+int CFtpSession::KeepDownload(int result)
+{
+    if (receivedFile.empty())
+        return result;
+    const std::string temporary = std::exchange(receivedFile, std::string());
+    long long announced = 0;
+    {
+        std::lock_guard guard(operationStatus.lock);
+        announced = transferTotal;
+    }
+    // ASCII data changes size on the way, so only a binary file can be held to the 150 reply.
+    if (result == kCompletion && transferType != 'A' && announced > 0 && receivedBytes < announced) {
+        LogMessage("Received %ld of the %ld bytes announced: the file is incomplete.", {receivedBytes, announced});
+        result = kFailed;
+    }
+    if (result == kCompletion && ::rename(temporary.c_str(), transferLocalPath.c_str()) != 0) {
+        LogMessage("Failed to write file %s (%u)", {transferLocalPath, errno});
+        result = kFailed;
+    }
+    if (result != kCompletion) {
+        ::unlink(temporary.c_str());
+        LogMessage("Deleted partially downloaded file");
+    }
+    return result;
 }
 
 int CFtpSession::DownloadToFile(const std::string& path)
@@ -351,10 +380,12 @@ int CFtpSession::DownloadToFile(const std::string& path)
             const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetrySeconds());
             if (waited == 0)
                 continue;
-            if (waited == kErrorTimedOut)
+            if (waited == kErrorTimedOut) {
+                LogSocketError("Recv", waited);
                 interrupted = 1;  // a silent server is treated like a broken connection
-            else if (waited != kErrorCancelled)
+            } else if (waited != kErrorCancelled) {
                 receiveError = waited;
+            }
             break;
         }
         if (convertLineEnds) {
@@ -375,10 +406,11 @@ int CFtpSession::DownloadToFile(const std::string& path)
     if (::close(file) != 0 && writeError == 0)
         writeError = errno;
 
-    const bool complete = !interrupted && receiveError == 0 && writeError == 0;
-    if (complete && ::rename(temporary.c_str(), path.c_str()) != 0)
-        writeError = errno;
-    if (!complete || writeError != 0) {
+    // A complete file waits beside its target until the server confirms the transfer.
+    if (!interrupted && receiveError == 0 && writeError == 0) {
+        receivedFile = temporary;
+        receivedBytes = total;
+    } else {
         ::unlink(temporary.c_str());
         LogMessage("Deleted partially downloaded file");
     }
@@ -405,6 +437,7 @@ int CFtpSession::ReceiveToFile(const std::string& command, const std::string& pa
     transferCommand = command;
     transferLocalPath = path;
     transferType = 'A';
+    SetTransferTotal(0);
     convertLineEnds = false;  // a listing keeps the server's bytes
     return ReceiveFile();
 }

@@ -1,0 +1,198 @@
+#pragma once
+// A logged-in session on a scripted server that serves RETR, LIST and STOR from memory, with a
+// front end that waits like the real ones and can cancel: the common ground of the transfer and
+// fault tests.
+
+#include "browse/listing_retrieval.h"
+#include "ftp/background.h"
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/session_log.h"
+#include "support/scripted_ftp_server.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+
+namespace fs = std::filesystem;
+using Control = ScriptedFtpServer::Control;
+using namespace std::chrono_literals;
+
+inline std::vector<std::string> TakeLog()
+{
+    std::vector<std::string> lines;
+    DrainLogQueue([&lines](const std::string& line) { lines.push_back(line); });
+    return lines;
+}
+
+inline bool LogHas(const std::vector<std::string>& log, const std::string& part)
+{
+    return std::any_of(log.begin(), log.end(), [&part](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+inline std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string RandomBytes(std::size_t size)
+{
+    std::mt19937 random(42);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+// Waits for workers like a front end does, and cancels when `cancelWhen` says so.
+class TestHost final : public OperationHost {
+public:
+    bool WaitWhileBusy(WaitKind, const std::string& text, CFtpSession& session) override
+    {
+        waits.push_back(text);
+        for (;;) {
+            {
+                std::lock_guard guard(session.operationStatus.lock);
+                if (!session.operationStatus.workerBusy)
+                    return true;
+            }
+            if (cancelWhen && cancelWhen(session))
+                return false;
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+    void WorkerEnded() override {}
+    void Inform(const std::string& text) override { informed.push_back(text); }
+
+    std::function<bool(CFtpSession&)> cancelWhen;
+    std::vector<std::string> waits;
+    std::vector<std::string> informed;
+};
+
+// Files on the scripted server: RETR and LIST send them over an active data connection, STOR
+// keeps what arrives. Everything else is answered from the reply queues.
+struct ServedFiles {
+    std::mutex lock;
+    std::map<std::string, std::string> files;     // by RETR name, and the LIST text under "LIST"
+    std::map<std::string, std::string> stored;    // by STOR name
+    std::string preliminary = "150 Opening data connection.\r\n";
+    std::map<std::string, std::string> replies;   // fixed replies by verb, before the queues
+    std::function<void(Control&)> instead;        // replaces sending the data when set
+};
+
+inline void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
+{
+    server.Reply("USER", "331 Password required\r\n");
+    server.Reply("PASS", "230 Logged in\r\n");
+    server.Reply("SYST", "215 UNIX Type: L8\r\n");
+    server.Reply("TYPE", "200 Type set\r\n");
+    server.Reply("CWD", "250 Directory changed\r\n");
+    served.replies["PORT"] = "200 PORT command successful\r\n";
+    served.replies["MKD"] = "257 Created\r\n";
+    server.OnCommand([&served](const std::string& command, Control& control) {
+        const std::string verb = command.substr(0, command.find(' '));
+        const std::string name = command.size() > verb.size() + 1 ? command.substr(verb.size() + 1) : "";
+        std::string fixed;
+        std::function<void(Control&)> instead;
+        {
+            std::lock_guard guard(served.lock);
+            if (const auto reply = served.replies.find(verb); reply != served.replies.end())
+                fixed = reply->second;
+            instead = served.instead;
+        }
+        if (!fixed.empty()) {
+            control.Send(fixed);
+        } else if (verb == "RETR" || verb == "LIST") {
+            std::string data;
+            {
+                std::lock_guard guard(served.lock);
+                const auto found = served.files.find(verb == "LIST" ? "LIST" : name);
+                if (found == served.files.end()) {
+                    control.SendLine("550 No such file");
+                    return;
+                }
+                data = found->second;
+            }
+            control.Send(served.preliminary);
+            if (instead) {
+                instead(control);
+                return;
+            }
+            if (!control.OpenData())
+                return;
+            control.DataSend(data);
+            control.CloseData();
+            control.SendLine("226 Transfer complete");
+        } else if (verb == "STOR") {
+            control.SendLine("150 Ok to send data");
+            if (instead) {
+                instead(control);
+                return;
+            }
+            if (!control.OpenData())
+                return;
+            const std::string data = control.DataReceiveAll();
+            control.CloseData();
+            {
+                std::lock_guard guard(served.lock);
+                served.stored[name] = data;
+            }
+            control.SendLine("226 Transfer complete");
+        } else {
+            control.ReplyFromQueue(command);
+        }
+    });
+}
+
+class TransferFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings.retry = 20;
+        session.host = &host;
+        session.listingFile = local.path + "/listing";
+        ServeFiles(server, served);
+        session.hostName = "127.0.0.1:" + std::to_string(server.Port());
+        session.userName = "anna";
+        session.password = "secret";
+        ASSERT_NE(session.Connect(), -1);
+        TakeLog();
+    }
+
+    // What the server got after the login.
+    std::vector<std::string> Commands() const
+    {
+        std::vector<std::string> commands = server.Commands();
+        commands.erase(commands.begin(), commands.begin() + 3);
+        return commands;
+    }
+
+    bool SessionIdle()
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        return session.operationStatus.workerBusy == 0 && session.commandDepth == 0
+            && session.dataSocket == -1 && session.listenSocket == -1;
+    }
+
+    EngineSettings settings;
+    CFtpSession session{settings};
+    TestHost host;
+    TempDir local;
+    ServedFiles served;
+    ScriptedFtpServer server;
+};
