@@ -2,6 +2,8 @@
 
 #include "app/main_frame.h"
 
+#include "app/options_sheet.h"
+#include "app/splash_dialog.h"
 #include "browse/create_directory_dialog.h"
 #include "browse/remote_view.h"
 #include "ftp/exchange_result.h"
@@ -72,7 +74,15 @@ void CMainFrame::RegisterCommands()
             mainViewPane->Disconnect(true);
         },
         connected);
+    SetCommandHandler(
+        Options,
+        [this] {
+            COptionsSheet sheet(settings, this, [this] { CheckDefaultViewButton(); });
+            Prompter().Exec(sheet);
+        },
+        always);
     SetCommandHandler(Help, [this] { Prompter().ShowHelp(this, 0); }, always);
+    SetCommandHandler(About, [this] { ShowAboutBox(this); }, always);
 }
 
 void CMainFrame::RunCommand(int id)
@@ -238,7 +248,8 @@ void CMainFrame::UploadDropped(const QStringList& paths)
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
+    // Entries dragged out of our own list would come straight back as uploads.
+    if (event->source() == nullptr && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 

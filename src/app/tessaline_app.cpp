@@ -4,14 +4,33 @@
 #include "app/main_frame.h"
 #include "sites/prompter.h"
 #include "app/qt_settings_store.h"
+#include "app/splash_dialog.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
 
 #include <QAbstractEventDispatcher>
 
+#include <chrono>
 #include <cstdio>
 
-CTessalineApp::CTessalineApp() = default;
+namespace {
+
+constexpr std::uint32_t kSplashMilliseconds = 2500;
+// A press on the splash moves its recorded start this much later: the unsigned difference at the
+// next idle step then wraps round to a large number, and the splash closes.
+constexpr std::uint32_t kSplashPressShift = 20000;
+constexpr int kSplashWakeUpMilliseconds = 500;
+
+std::uint32_t SteadyTickCount()
+{
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+} // namespace
+
+CTessalineApp::CTessalineApp() : tickCount(SteadyTickCount) {}
 
 CTessalineApp::~CTessalineApp()
 {
@@ -36,6 +55,7 @@ bool CTessalineApp::Startup()
     const QSize frame = mainFrame->frameGeometry().size() - mainFrame->size();
     if (!frame.isEmpty())
         mainFrame->resize(width - frame.width(), height - frame.height());
+    ShowSplash();
 
     // Idle steps run whenever the window thread is about to wait for events, in every event loop,
     // and a line posted from a worker wakes the window thread so that it shows up at once.
@@ -62,6 +82,34 @@ void CTessalineApp::IdleStep()
         DrainLogQueue([log](const std::string& line) { log->AppendLine(QString::fromStdString(line)); });
         mainFrame->UpdateCommandStates();
     }
+    if (splash && static_cast<std::uint32_t>(tickCount() - splashStart) > kSplashMilliseconds) {
+        delete splash.data();
+        mainFrame->repaint();
+        startupComplete = true;
+    }
+}
+
+CSplashDialog* CTessalineApp::Splash() const
+{
+    return splash;
+}
+
+void CTessalineApp::ShowSplash()
+{
+    if (!mainFrame->isMinimized()) {
+        splash = new CSplashDialog(mainFrame.get());
+        // The main window keeps the keyboard: the splash is only to be looked at.
+        splash->setAttribute(Qt::WA_ShowWithoutActivating);
+        connect(splash, &CSplashDialog::Pressed, this,
+                [this] { splashStart += kSplashPressShift; });
+        splash->HideButtons();
+        splash->show();
+        splash->repaint();
+        // Wakes the event loop now and then, so that idle steps keep coming while nothing else
+        // happens; QObject's own timer event does nothing.
+        splash->startTimer(kSplashWakeUpMilliseconds);
+    }
+    splashStart = tickCount();
 }
 
 int CTessalineApp::Shutdown(int exitCode)

@@ -1,19 +1,25 @@
 #pragma once
 // CTessalineApp: the application object. Start-up, in order: settings read from the store, the
 // main frame built with its toolbar and panes, the window placed at the stored rectangle and
-// shown, the socket layer checked. The idle step runs whenever the window thread's event loop is
-// about to wait (inside modal dialogs and menus too): it moves queued log lines into the log pane
-// and refreshes the command states. Shutdown quits the FTP session and writes every setting back.
+// shown, the splash window shown over it, the socket layer checked. The idle step runs whenever
+// the window thread's event loop is about to wait (inside modal dialogs and menus too): it moves
+// queued log lines into the log pane, refreshes the command states and closes the splash window
+// once it has been up for 2500 ms or was clicked. Shutdown quits the FTP session and writes every
+// setting back.
 
 #include "ftp/settings.h"
 #include "ftp/ftp_session.h"
 #include "sites/current_site_icon.h"
 
 #include <QObject>
+#include <QPointer>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 class CMainFrame;
+class CSplashDialog;
 class QtSettingsStore;
 
 class CTessalineApp final : public QObject {
@@ -26,7 +32,8 @@ public:
 
     // True when the event loop is to run; false when the program is to end (after Shutdown).
     bool Startup();
-    // One round of idle work: queued log lines into the log pane, command states refreshed.
+    // One round of idle work: queued log lines into the log pane, command states refreshed, the
+    // splash window closed when its time is up.
     void IdleStep();
     // Writes the settings back and returns `exitCode`, the event loop's own exit code.
     int Shutdown(int exitCode);
@@ -34,14 +41,23 @@ public:
     CSettings& Settings() { return settings; }
     CFtpSession& Session() { return session; }
     CMainFrame* MainFrame() const { return mainFrame.get(); }
+    // The splash window while it is open, else nullptr.
+    CSplashDialog* Splash() const;
 
     bool startupComplete = false;
+    // Milliseconds since an arbitrary start, wrapping at 32 bits; tests put a clock of their own
+    // here.
+    std::function<std::uint32_t()> tickCount;
 
 private:
+    void ShowSplash();
+
     std::unique_ptr<QtSettingsStore> store;
     CSettings settings;
     CFtpSession session{settings.engine};
     CurrentSiteIcon currentSiteIcon;  // the icon the "Properties" dialog shows; never stored
     std::unique_ptr<CMainFrame> mainFrame;
+    QPointer<CSplashDialog> splash;  // owned by the main frame
+    std::uint32_t splashStart = 0;   // tick at which the splash was shown
     QMetaObject::Connection idleConnection;
 };

@@ -1,7 +1,10 @@
 #include "browse/remote_view.h"
 
+#include "browse/drag_out.h"
 #include "browse/file_properties_dialog.h"
+#include "browse/file_types.h"
 #include "browse/listing_retrieval.h"
+#include "browse/open_with_application.h"
 #include "browse/permissions_dialog.h"
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
@@ -30,6 +33,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -39,7 +43,7 @@ namespace {
 constexpr int kKindRole = Qt::UserRole;
 constexpr int kRawNameRole = Qt::UserRole + 1;
 
-enum ProgramIconNumber { kFallbackSiteIcon = 131, kFolderIcon = 132, kDocumentIcon = 133, kGroupIcon = 153 };
+enum ProgramIconNumber { kFallbackSiteIcon = 131, kFolderIcon = 132, kGroupIcon = 153 };
 enum CommandNumber {
     kCommandOpen = 3402, kCommandConnectTo = 32779, kCommandDisconnect = 32780, kCommandNewSite = 32785,
     kCommandRename = 32804, kCommandDelete = 32812, kCommandProperties = 33005,
@@ -87,6 +91,20 @@ private:
     CTessalinev3View* view;
 };
 
+// One of the view's lists, whose drags take the selected entries out of the window rather than
+// moving items inside the list.
+template <class List>
+class DragOutList final : public List {
+public:
+    explicit DragOutList(std::function<void()> beginDrag) : beginDrag(std::move(beginDrag)) {}
+
+protected:
+    void startDrag(Qt::DropActions) override { beginDrag(); }
+
+private:
+    std::function<void()> beginDrag;
+};
+
 } // namespace
 
 QString SizeColumnText(const std::string& size)
@@ -119,17 +137,18 @@ CTessalinev3View::CTessalinev3View(CFtpSession& session, CSettings& settings, CS
     model.setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type"),
                                      QStringLiteral("Modified"), QStringLiteral("Permissions")});
 
-    iconList = new QListView;
+    iconList = new DragOutList<QListView>([this] { DragOutSelected(); });
     iconList->setModel(&model);
     iconList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     iconList->setUniformItemSizes(false);
 
-    detailsList = new QTreeView;
+    detailsList = new DragOutList<QTreeView>([this] { DragOutSelected(); });
     detailsList->setModel(&model);
     detailsList->setSelectionModel(iconList->selectionModel());
     detailsList->setRootIsDecorated(false);
     detailsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     detailsList->setSortingEnabled(false);
+    detailsList->setDragEnabled(true);
     detailsList->header()->setSectionsClickable(false);
     const int widths[kColumnCount] = {180, 75, 85, 100, 85};
     for (int column = 0; column < kColumnCount; ++column)
@@ -180,6 +199,7 @@ void CTessalinev3View::SetViewStyle(int newStyle)
         iconList->setWrapping(true);
         iconList->setResizeMode(QListView::Adjust);
         iconList->setMovement(QListView::Static);
+        iconList->setDragEnabled(true);  // Static turned it off; entries still leave the window by drag
         iconList->setGridSize(large ? QSize(96, 64) : QSize());
         iconList->setWordWrap(large);
     }
@@ -240,7 +260,8 @@ void CTessalinev3View::AddListingEntry(const CDirEntry& entry)
     if (entry.name == "." || entry.name == "..")
         return;
     if (entry.isFile) {
-        const int row = InsertSorted(entry.name, ProgramIcon(kDocumentIcon), kItemRemoteFile);
+        const int row = InsertSorted(entry.name, IconForFileName(entry.name), kItemRemoteFile);
+        model.item(row, kType)->setText(TypeNameForExtension(entry.name));
         model.item(row, kSize)->setText(SizeColumnText(entry.size));
         model.item(row, kSize)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         model.item(row, kModified)->setText(Shown(entry.modified));
@@ -510,7 +531,19 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
         return;
     }
     ::close(file);
-    LogMessage("Opening %s with its application comes with a later version.", {path});
+    OpenWithApplication(path, this);
+}
+
+void CTessalinev3View::DragOutSelected()
+{
+    std::vector<DraggedEntry> entries;
+    for (const int row : SelectedRows()) {
+        const int kind = KindAt(row);
+        if (kind == kItemRemoteFile || kind == kItemRemoteDirectory)
+            entries.push_back({NameAt(row), TextAt(row, kPermissions).toStdString(), kind == kItemRemoteDirectory});
+    }
+    if (!entries.empty())
+        BeginDragOut(ActiveList(), session, std::move(entries));
 }
 
 // --- The list ---------------------------------------------------------------------------------

@@ -92,6 +92,8 @@ private:
     void GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name);
     void ReturnToParentOfCurrent();
     void RenameRow(int row, const std::string& newName);
+    // The list's begin-drag: the selected remote entries leave the window (sites do not).
+    void DragOutSelected();
 
     CFtpSession& session;
     CSettings& settings;

@@ -63,6 +63,16 @@ public:
     {
         return QFileDialog::getOpenFileName(parent, title, start, filter);
     }
+    bool ChooseFolder(QWidget* parent, std::string& path) override
+    {
+        // Only local directories: a location the file system cannot open gives an empty text.
+        const QString chosen = QFileDialog::getExistingDirectory(
+            parent, QStringLiteral("Make your directory choice"), QString(), QFileDialog::ShowDirsOnly);
+        if (chosen.isEmpty())
+            return false;
+        path = chosen.toStdString();
+        return true;
+    }
 };
 
 CPrompter* installed = nullptr;

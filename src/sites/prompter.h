@@ -2,6 +2,8 @@
 // Every message box and every modal dialog of the program goes through the current prompter, so
 // tests can read what the user would be told and answer in the user's place.
 
+#include <string>
+
 class QDialog;
 class QString;
 class QWidget;
@@ -22,6 +24,9 @@ public:
     // The desktop's file chooser for one existing file; an empty text when the user cancels.
     virtual QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
                                    const QString& start) = 0;
+    // The desktop's folder chooser; true with `path` replaced by the chosen directory, false with
+    // `path` unchanged when the user cancels.
+    virtual bool ChooseFolder(QWidget* parent, std::string& path) = 0;
 };
 
 // The prompter in use: real message boxes and dialogs unless a test installed its own.

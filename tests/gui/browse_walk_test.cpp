@@ -231,7 +231,7 @@ private slots:
             }
             return on;
         };
-        const std::set<CommandId> always = {Exit, NewGroup, LargeIcons, SmallIcons, List, Details, Help};
+        const std::set<CommandId> always = {Exit, NewGroup, LargeIcons, SmallIcons, List, Details, Options, Help, About};
         std::set<CommandId> expected = always;
         expected.insert({NewSite, QuickConnect});
         QCOMPARE(enabled(), expected);

@@ -214,10 +214,10 @@ private slots:
                                      "List View", "Detail"}));
         QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
 
-        // Not connected and nothing selected; the options and the About box come later.
+        // Not connected and nothing selected.
         using enum CommandId;
         const std::set<CommandId> enabled = {Exit, NewGroup, NewSite, QuickConnect, LargeIcons, SmallIcons,
-                                             List, Details, Help};
+                                             List, Details, Options, Help, About};
         for (const CommandInfo& info : AllCommands())
             QCOMPARE(frame->Action(info.id)->isEnabled(), enabled.count(info.id) == 1);
         app.Shutdown(0);

@@ -45,6 +45,13 @@ public:
         dialogs.push_back(title);
         return chosenFile;
     }
+    bool ChooseFolder(QWidget*, std::string& path) override
+    {
+        if (chosenFolder.isEmpty())
+            return false;
+        path = chosenFolder.toStdString();
+        return true;
+    }
 
     std::vector<QString> informed;
     std::vector<QString> asked;      // "caption: text"
@@ -53,5 +60,6 @@ public:
     std::vector<QString> dialogs;    // window titles of the dialogs run, in order
     std::function<int(QDialog&)> onDialog;
     QString chosenFile;              // what the file chooser returns (empty: cancelled)
+    QString chosenFolder;            // what the folder chooser returns (empty: cancelled)
     std::vector<int> helpShown;      // help contexts asked for
 };

@@ -1,0 +1,56 @@
+#include "app/display_options_page.h"
+
+#include "ftp/settings.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <iterator>
+#include <utility>
+
+namespace {
+
+constexpr int kPicture = 133;
+
+// In the order of the view values 0 to 3.
+constexpr const char* kViewChoices[] = {"Large icon", "Detail view", "Small icon", "List view"};
+
+} // namespace
+
+CViewOption::CViewOption(CSettings& settings, std::function<void()> pressDefaultViewButton, QWidget* parent)
+    : COptionsPage(parent)
+    , settings(settings)
+    , pressDefaultViewButton(std::move(pressDefaultViewButton))
+    , view(settings.defaultView)
+{
+    auto* viewBox = new QGroupBox(QStringLiteral("Default view"), this);
+    auto* views = new QButtonGroup(viewBox);
+    auto* viewColumn = new QVBoxLayout(viewBox);
+    for (int value = 0; value < static_cast<int>(std::size(kViewChoices)); ++value) {
+        auto* button = new QRadioButton(QString::fromLatin1(kViewChoices[value]), viewBox);
+        button->setChecked(value == view);
+        views->addButton(button, value);
+        viewColumn->addWidget(button);
+    }
+    connect(views, &QButtonGroup::idClicked, this, [this](int value) { view = value; });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+        "Tessaline can display icons in a variety of sizes much like the Windows desktop. This tab "
+        "enables you to select the default view in which Tessaline will display files.")));
+    layout->addWidget(viewBox);
+    layout->addStretch();
+}
+
+void CViewOption::StoreOnOk()
+{
+    settings.defaultView = view;
+}
+
+void CViewOption::StoreOnApply()
+{
+    StoreOnOk();
+    pressDefaultViewButton();
+}

@@ -1,0 +1,90 @@
+#include "app/firewall_options_page.h"
+
+#include "ftp/settings.h"
+#include "sites/login_fields.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <iterator>
+
+namespace {
+
+constexpr int kPicture = 153;
+constexpr int kLowestPort = 0;
+constexpr int kHighestPort = 99999;
+
+// In the order of the firewall modes 1 to 4.
+constexpr const char* kModeChoices[] = {
+    "USE&R remote_userid@remote_host",
+    "Logon proxy then &SITE remote_host",
+    "Logon proxy then &USER remote_userid@remote_host",
+    "&OPEN remote_host",
+};
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+CFireWall::CFireWall(const CSettings& settings, QWidget* parent)
+    : COptionsPage(parent)
+    , mode(settings.fireMode)
+{
+    enabled = new QCheckBox(QStringLiteral("&Enable firewall access"), this);
+    enabled->setChecked(settings.fireWallOn != 0);
+    proxyAddress = new QLineEdit(Text(settings.fireHost), this);
+    port = new QLineEdit(QString::number(settings.firePort), this);
+    userId = new QLineEdit(Text(settings.fireUserId), this);
+    password = NewPasswordEdit(this);
+    password->setText(Text(settings.firePassword));
+
+    auto* fields = new QFormLayout;
+    fields->addRow(enabled);
+    fields->addRow(QStringLiteral("Proxy &address : "), proxyAddress);
+    fields->addRow(QStringLiteral("&Port :"), port);
+    fields->addRow(QStringLiteral("User &ID :"), userId);
+    fields->addRow(QStringLiteral("Pass&word :"), password);
+
+    auto* modeBox = new QGroupBox(QStringLiteral("Firewall type"), this);
+    auto* modes = new QButtonGroup(modeBox);
+    auto* modeColumn = new QVBoxLayout(modeBox);
+    for (int value = 1; value <= static_cast<int>(std::size(kModeChoices)); ++value) {
+        auto* button = new QRadioButton(QString::fromLatin1(kModeChoices[value - 1]), modeBox);
+        button->setChecked(value == mode);
+        modes->addButton(button, value);
+        modeColumn->addWidget(button);
+    }
+    connect(modes, &QButtonGroup::idClicked, this, [this](int value) { mode = value; });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+        "Tessaline allows you to connect to an outside FTP site through a FireWall. These options "
+        "allow you to enable FireWall Access and choose the FireWall type. See your System "
+        "Administrator for more details.")));
+    layout->addLayout(fields);
+    layout->addWidget(modeBox);
+    layout->addStretch();
+}
+
+bool CFireWall::CheckInput()
+{
+    return CheckInteger(*port, kLowestPort, kHighestPort);
+}
+
+void CFireWall::CopyInto(CSettings& settings) const
+{
+    settings.fireWallOn = enabled->isChecked() ? 1 : 0;
+    settings.fireMode = mode;
+    settings.firePassword = password->text().toStdString();
+    settings.firePort = Integer(*port);
+    settings.fireHost = proxyAddress->text().toStdString();
+    settings.fireUserId = userId->text().toStdString();
+}

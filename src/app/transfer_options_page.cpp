@@ -1,0 +1,100 @@
+#include "app/transfer_options_page.h"
+
+#include "ftp/settings.h"
+#include "sites/prompter.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kPicture = 132;
+
+struct ModeChoice {
+    const char* text;
+    int mode;
+};
+constexpr ModeChoice kModeChoices[] = {{"Auto-detect", 'F'}, {"Binary", 'I'}, {"ASCII", 'A'}};
+
+} // namespace
+
+CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
+    : COptionsPage(parent)
+    , settings(settings)
+    , mode(settings.transferMode)
+{
+    auto* directoryBox = new QGroupBox(QStringLiteral("Default download directory"), this);
+    directory = new QLineEdit(QString::fromStdString(settings.defaultDownloadDirectory), directoryBox);
+    auto* browse = new QPushButton(QStringLiteral("Browse..."), directoryBox);
+    connect(browse, &QPushButton::clicked, this, &CTransOptions::Browse);
+    auto* directoryRow = new QHBoxLayout(directoryBox);
+    directoryRow->addWidget(directory, 1);
+    directoryRow->addWidget(browse);
+
+    auto* modeBox = new QGroupBox(QStringLiteral("Default mode"), this);
+    auto* modes = new QButtonGroup(modeBox);
+    auto* modeColumn = new QVBoxLayout(modeBox);
+    for (const ModeChoice& choice : kModeChoices) {
+        auto* button = new QRadioButton(QString::fromLatin1(choice.text), modeBox);
+        button->setChecked(choice.mode == mode);
+        modes->addButton(button, choice.mode);
+        modeColumn->addWidget(button);
+    }
+    connect(modes, &QButtonGroup::idClicked, this, [this](int value) { mode = value; });
+
+    auto* doubleClickBox = new QGroupBox(QStringLiteral("Double click-options"), this);
+    saveOnDoubleClick = new QCheckBox(QStringLiteral("Save file on double-click"), doubleClickBox);
+    saveOnDoubleClick->setChecked(settings.saveOnDoubleClick != 0);
+    viewOnDoubleClick = new QCheckBox(QStringLiteral("View file on double-click"), doubleClickBox);
+    viewOnDoubleClick->setChecked(settings.viewOnDoubleClick != 0);
+    auto* doubleClickColumn = new QVBoxLayout(doubleClickBox);
+    doubleClickColumn->addWidget(saveOnDoubleClick);
+    doubleClickColumn->addWidget(viewOnDoubleClick);
+
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(modeBox);
+    choices->addWidget(doubleClickBox);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+        "Tessaline allows you to transfer files between your computer and virtually any other FTP "
+        "site which supports the industry standard File Transfer Protocol. This tab enable you to "
+        "select general program options for transferring and saving files.")));
+    layout->addWidget(directoryBox);
+    layout->addLayout(choices);
+    layout->addStretch();
+}
+
+void CTransOptions::StoreOnOk()
+{
+    settings.saveOnDoubleClick = saveOnDoubleClick->isChecked() ? 1 : 0;
+    settings.viewOnDoubleClick = viewOnDoubleClick->isChecked() ? 1 : 0;
+    settings.defaultDownloadDirectory = DownloadDirectory();
+    settings.transferMode = mode;
+    settings.engine.transferMode = mode;
+}
+
+std::string CTransOptions::DownloadDirectory() const
+{
+    // Downloads append the file name to this text, so it must end in "/". An emptied field keeps
+    // the directory in use: "/" alone would send downloads to the file-system root.
+    std::string typed = directory->text().toStdString();
+    if (typed.empty())
+        return settings.defaultDownloadDirectory;
+    if (typed.back() != '/')
+        typed += '/';
+    return typed;
+}
+
+void CTransOptions::Browse()
+{
+    std::string path = directory->text().toStdString();
+    if (Prompter().ChooseFolder(window(), path))
+        directory->setText(QString::fromStdString(path));
+}

@@ -1,0 +1,33 @@
+#pragma once
+// CTransOptions ("Transfer Options"): the download directory, the default transfer mode and the
+// two double-click options. Storing the mode changes the mode in force for the next transfer at
+// the same moment as the stored default.
+
+#include "app/options_page.h"
+
+#include <string>
+
+class CSettings;
+class QCheckBox;
+class QLineEdit;
+
+class CTransOptions final : public COptionsPage {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CTransOptions)
+
+public:
+    explicit CTransOptions(CSettings& settings, QWidget* parent = nullptr);
+
+    void StoreOnOk() override;
+    // The directory as typed, ending in "/"; the stored directory when the field is empty.
+    std::string DownloadDirectory() const;
+
+private:
+    void Browse();
+
+    CSettings& settings;
+    int mode;  // 'F', 'I' or 'A'; any other stored value is kept as it is
+    QLineEdit* directory = nullptr;
+    QCheckBox* saveOnDoubleClick = nullptr;
+    QCheckBox* viewOnDoubleClick = nullptr;
+};
