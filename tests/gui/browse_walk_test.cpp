@@ -8,6 +8,7 @@
 #include "sites/site_tree.h"
 #include "support/dialog_fields.h"
 #include "support/real_ftp_servers.h"
+#include "support/test_files.h"
 #include "support/test_prompter.h"
 
 #include <QAbstractButton>
@@ -25,17 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 QStringList Names(const CTessalinev3View& view)
 {

@@ -10,6 +10,7 @@
 #include "sites/site_icons.h"
 #include "support/real_ftp_servers.h"
 #include "support/temp_dir.h"
+#include "support/test_files.h"
 #include "support/test_prompter.h"
 
 #include <QImage>
@@ -24,24 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> TakeLog()
-{
-    std::vector<std::string> lines;
-    DrainLogQueue([&lines](const std::string& line) { lines.push_back(line); });
-    return lines;
-}
 
 int CountLines(const std::vector<std::string>& lines, const std::string& prefix)
 {

@@ -10,6 +10,7 @@
 #include "ftp/session_log.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -26,29 +27,6 @@
 namespace fs = std::filesystem;
 using Control = ScriptedFtpServer::Control;
 using namespace std::chrono_literals;
-
-inline std::vector<std::string> TakeLog()
-{
-    std::vector<std::string> lines;
-    DrainLogQueue([&lines](const std::string& line) { lines.push_back(line); });
-    return lines;
-}
-
-inline bool LogHas(const std::vector<std::string>& log, const std::string& part)
-{
-    return std::any_of(log.begin(), log.end(), [&part](const std::string& l) { return l.find(part) != std::string::npos; });
-}
-
-inline std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 inline std::string RandomBytes(std::size_t size)
 {
