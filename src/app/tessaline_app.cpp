@@ -2,11 +2,11 @@
 
 #include "app/debug_window.h"
 #include "app/main_frame.h"
-#include "sites/prompter.h"
 #include "app/qt_settings_store.h"
 #include "app/splash_dialog.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
+#include "sites/prompter.h"
 
 #include <QAbstractEventDispatcher>
 
