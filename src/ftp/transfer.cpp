@@ -10,6 +10,7 @@
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_errors.h"
+#include "ftp/write_all.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -61,21 +62,6 @@ int ReadableFileError(const std::string& path)
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return ::access(path.c_str(), R_OK) == 0 ? 0 : errno;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 } // namespace
@@ -360,7 +346,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
     CrLfToLf toLocal;
     std::string converted;
     const auto store = [&](const char* data, std::size_t size) {
-        if (writeError == 0 && !WriteAll(file, data, size))
+        if (writeError == 0 && !WriteAll(file, std::string_view(data, size)))
             writeError = errno;
     };
     while (!interrupted && writeError == 0) {

@@ -1,7 +1,8 @@
 #include "sites/profile_store.h"
 
+#include "ftp/write_all.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
@@ -174,20 +175,6 @@ private:
     CSiteProfile work;  // key lines before the first header land here and are wiped by it
     bool open = false;
 };
-
-bool WriteAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 // Writes `content` to a new file beside `path` and renames it over `path`, so a failure at any
 // point leaves the previous file whole. The new file is 0600 from its creation: it may hold

@@ -2,6 +2,7 @@
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
 #include "support/scripted_ftp_server.h"
+#include "support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -19,13 +20,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-std::vector<std::string> TakeLog()
-{
-    std::vector<std::string> lines;
-    DrainLogQueue([&lines](const std::string& line) { lines.push_back(line); });
-    return lines;
-}
 
 bool Contains(const std::vector<std::string>& lines, const std::string& wanted)
 {

@@ -9,6 +9,7 @@
 #include "support/dialog_fields.h"
 #include "support/real_ftp_servers.h"
 #include "support/test_files.h"
+#include "support/test_home.h"
 #include "support/test_prompter.h"
 
 #include <QAbstractButton>
@@ -67,8 +68,7 @@ private slots:
     {
         home = std::make_unique<QTemporaryDir>();
         root = std::make_unique<QTemporaryDir>();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home->path() + "/config");
-        qputenv("XDG_DATA_HOME", (home->path() + "/data").toUtf8());
+        UseTestHome(home->path() + "/config", home->path() + "/data");
         const fs::path top(root->path().toStdString());
         fs::create_directories(top / "pub" / "deeper");
         WriteFile(top / "hello.txt", "hello\n");

@@ -3,6 +3,7 @@
 #include "app/tessaline_app.h"
 #include "ftp/session_log.h"
 #include "support/scripted_ftp_server.h"
+#include "support/test_home.h"
 
 #include <QAction>
 #include <QDialog>
@@ -49,8 +50,7 @@ private slots:
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->path());
-        qputenv("XDG_DATA_HOME", dir->path().toUtf8());
+        UseTestHome(dir->path(), dir->path());
         DrainLogQueue([](const std::string&) {});
     }
 

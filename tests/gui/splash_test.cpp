@@ -3,6 +3,7 @@
 #include "app/main_frame.h"
 #include "app/splash_dialog.h"
 #include "app/tessaline_app.h"
+#include "support/test_home.h"
 #include "support/test_prompter.h"
 
 #include <QFile>
@@ -46,8 +47,7 @@ private slots:
     void init()
     {
         dir = std::make_unique<QTemporaryDir>();
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir->path());
-        qputenv("XDG_DATA_HOME", dir->path().toUtf8());
+        UseTestHome(dir->path(), dir->path());
     }
 
     void splashClosesAtTheFirstIdleStepAfter2500MsOrAfterAPress_data()

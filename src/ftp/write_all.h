@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string_view>
+
+// Writes every byte to the file descriptor, carrying on after interruptions; false on an error
+// (errno tells which).
+bool WriteAll(int fd, std::string_view data);
