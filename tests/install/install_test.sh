@@ -30,13 +30,20 @@ warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/tessaline-ftp.1
 
 "$prefix/bin/tessaline-ftp" --help | grep -q "^usage: tessaline-ftp" || fail "tessaline-ftp --help"
 
-# The installed desktop program, in a home of its own: a termination signal closes it like the
-# close box, and it writes its settings on the way out.
+# The installed desktop program, in a home of its own: once it catches termination signals, one
+# closes it like the close box, and it writes its settings on the way out.
 home=$root/home
 mkdir -p "$home"
 status=0
 env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u QT_QPA_PLATFORM HOME="$home" XDG_RUNTIME_DIR="$home" \
-  xvfb-run -a timeout --preserve-status -s TERM 4 "$prefix/bin/tessaline" || status=$?
+  xvfb-run -a bash -c '
+    "$1" & pid=$!
+    for _ in $(seq 600); do
+      caught=$(awk "/^SigCgt:/ {print \$2}" /proc/$pid/status 2>/dev/null) || break
+      (( (16#${caught:-0} >> 14) & 1 )) && break
+      sleep 0.1
+    done
+    kill -TERM $pid; wait $pid' _ "$prefix/bin/tessaline" || status=$?
 [ "$status" -eq 0 ] || fail "the installed program ended with status $status"
 [ -f "$home/.config/Corvane/Tessaline.conf" ] || fail "the installed program wrote no settings"
 echo "install test: all installed files check out"
