@@ -11,6 +11,7 @@
 #include "ftp/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/name_dialogs.h"
+#include "sites/name_rules.h"
 #include "sites/prompter.h"
 #include "sites/select_group_dialog.h"
 #include "sites/site_icons.h"
@@ -119,6 +120,8 @@ void CMainFrame::NewGroup()
             return;
         }
     }
+    if (!AcceptGroupName(this, name))
+        return;
     siteTreePane->AddGroupItem(name);
     siteTreePane->SetCurrentItem(nullptr);
     mainViewPane->ShowSites();
