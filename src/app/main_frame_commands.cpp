@@ -79,6 +79,7 @@ void CMainFrame::RegisterCommands()
         Options,
         [this] {
             COptionsSheet sheet(settings, this, [this] { CheckDefaultViewButton(); });
+            connect(&sheet, &COptionsSheet::settingsStored, this, &CMainFrame::settingsChanged);
             Prompter().Exec(sheet);
         },
         always);

@@ -44,6 +44,7 @@ bool CTessalineApp::Startup()
     settings.LoadSettings(*store, DefaultDownloadDirectory());
 
     mainFrame = std::make_unique<CMainFrame>(session, settings, currentSiteIcon);
+    connect(mainFrame.get(), &CMainFrame::settingsChanged, this, &CTessalineApp::SaveSettingsNow);
     const int width = settings.right - settings.left;
     const int height = settings.bottom - settings.top;
     mainFrame->move(settings.left, settings.top);
@@ -87,6 +88,13 @@ void CTessalineApp::IdleStep()
         mainFrame->repaint();
         startupComplete = true;
     }
+}
+
+void CTessalineApp::SaveSettingsNow()
+{
+    settings.SaveSettings(*store);
+    if (!store->Commit())
+        Prompter().Inform(mainFrame.get(), QStringLiteral("The settings could not be saved to %1.").arg(store->FileName()));
 }
 
 CSplashDialog* CTessalineApp::Splash() const

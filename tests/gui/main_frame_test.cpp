@@ -2,11 +2,16 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "ftp/session_log.h"
+#include "support/dialog_fields.h"
 #include "support/scripted_ftp_server.h"
+#include "support/test_files.h"
 #include "support/test_home.h"
+#include "support/test_prompter.h"
 
 #include <QAction>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QSettings>
@@ -129,6 +134,31 @@ private slots:
         QCOMPARE(st.st_mode & 07777, 0600u);
         QSettings stored(path, QSettings::IniFormat);
         QCOMPARE(stored.value("ProgramOptions/Fire Password").toString(), QStringLiteral("Zx9 !pa;ss"));
+    }
+
+    void optionsOkAndApplyReachTheSettingsFileAtOnce()
+    {
+        TestPrompter prompter;
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        const QString path = dir->path() + "/Corvane/Tessaline.conf";
+        const auto onDisk = [path](const std::string& line) {
+            return ReadFile(QFile::encodeName(path).toStdString()).find(line) != std::string::npos;
+        };
+        bool appliedOnDisk = false;
+        prompter.onDialog = [&](QDialog& sheet) {
+            Labelled(sheet, QStringLiteral("e-mail address:")).setText(QStringLiteral("first@example.org"));
+            sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Apply)->click();
+            appliedOnDisk = onDisk("e-mail=first@example.org");
+            Labelled(sheet, QStringLiteral("e-mail address:")).setText(QStringLiteral("second@example.org"));
+            sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            return sheet.result();
+        };
+        app.MainFrame()->RunCommand(int(CommandId::Options));
+        // No exit in between: what a kill -9 would leave behind.
+        QVERIFY(appliedOnDisk);
+        QVERIFY(onDisk("e-mail=second@example.org"));
+        app.Shutdown(0);
     }
 
     void storedRectangleAndDraggedSplittersSurviveARestart()
