@@ -4,6 +4,7 @@
 #include "app/main_frame.h"
 #include "app/qt_settings_store.h"
 #include "app/splash_dialog.h"
+#include "app/window_placement.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
 #include "sites/prompter.h"
@@ -45,17 +46,8 @@ bool CTessalineApp::Startup()
 
     mainFrame = std::make_unique<CMainFrame>(session, settings, currentSiteIcon);
     connect(mainFrame.get(), &CMainFrame::settingsChanged, this, &CTessalineApp::SaveSettingsNow);
-    const int width = settings.right - settings.left;
-    const int height = settings.bottom - settings.top;
-    mainFrame->move(settings.left, settings.top);
-    mainFrame->resize(width, height);
-    mainFrame->show();
+    PlaceAndShowMainWindow(*mainFrame, settings);
     mainFrame->InitialUpdate();
-    // The stored rectangle is the outer one; once the window manager has put a frame around the
-    // window, the inside gives way for it.
-    const QSize frame = mainFrame->frameGeometry().size() - mainFrame->size();
-    if (!frame.isEmpty())
-        mainFrame->resize(width - frame.width(), height - frame.height());
     ShowSplash();
 
     // Idle steps run whenever the window thread is about to wait for events, in every event loop,

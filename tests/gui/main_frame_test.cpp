@@ -13,6 +13,7 @@
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -65,7 +66,12 @@ private slots:
         QVERIFY(app.Startup());
         CMainFrame* frame = app.MainFrame();
         QCOMPARE(frame->windowTitle(), QStringLiteral("Tessaline"));
-        QCOMPARE(frame->frameGeometry(), QRect(0, 0, 530, 530));
+        // No stored rectangle: about 60 % of the available area, centred.
+        const QRect available = frame->screen()->availableGeometry();
+        const QRect outer = frame->frameGeometry();
+        QVERIFY((outer.center() - available.center()).manhattanLength() <= 2);
+        const double share = double(outer.width()) * outer.height() / (double(available.width()) * available.height());
+        QVERIFY2(share > 0.58 && share < 0.62, qPrintable(QString::number(share)));
         QCOMPARE(frame->OuterSplitter()->sizes().value(0), 400);
         QCOMPARE(frame->InnerSplitter()->sizes().value(0), 150);
         QVERIFY(frame->Action(CommandId::LargeIcons)->isChecked());
@@ -89,7 +95,7 @@ private slots:
         stored.endGroup();
         stored.beginGroup("WndProperties");
         QCOMPARE(stored.childKeys().size(), 6);
-        QCOMPARE(stored.value("Right").toInt(), 530);
+        QCOMPARE(stored.value("Right").toInt(), outer.x() + outer.width());
         QCOMPARE(stored.value("TopPane").toInt(), 400);
         QCOMPARE(stored.value("LeftPane").toInt(), 150);
     }
