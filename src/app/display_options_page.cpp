@@ -47,10 +47,5 @@ CViewOption::CViewOption(CSettings& settings, std::function<void()> pressDefault
 void CViewOption::StoreOnOk()
 {
     settings.defaultView = view;
-}
-
-void CViewOption::StoreOnApply()
-{
-    StoreOnOk();
     pressDefaultViewButton();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// CViewOption ("Display Options"): the "Default View" the main view opens with. Apply also
-// presses the matching toolbar button; neither OK nor Apply changes the style of the open list.
+// CViewOption ("Display Options"): the "Default View" the main view opens with. OK and Apply also
+// press the matching toolbar button; neither changes the style of the open list.
 
 #include "app/options_page.h"
 
@@ -17,7 +17,6 @@ public:
     CViewOption(CSettings& settings, std::function<void()> pressDefaultViewButton, QWidget* parent = nullptr);
 
     void StoreOnOk() override;
-    void StoreOnApply() override;
 
 private:
     CSettings& settings;

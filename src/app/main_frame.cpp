@@ -6,6 +6,7 @@
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "ftp/settings.h"
+#include "sites/prompter.h"
 #include "sites/site_tree.h"
 
 #include <QAction>
@@ -101,6 +102,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     settings.bottom = outer.y() + outer.height();
     settings.topPane = outerSplitter->sizes().value(0);
     settings.leftPane = innerSplitter->sizes().value(0);
+    if (!siteTreePane->UnreadableFile().empty() && siteTreePane->ProfilesChangedInRun())
+        Prompter().Inform(this, QStringLiteral("Your changes to the sites were not saved: the site profiles could not "
+                                               "be read when the program started (%1).")
+                                    .arg(QString::fromStdString(siteTreePane->UnreadableFile())));
     event->accept();
 }
 

@@ -68,6 +68,10 @@ public:
     // 1 when the main view last had the keyboard focus, 2 the site tree, 0 before either had it.
     int activePane = 0;
 
+signals:
+    // OK or Apply in the Options sheet stored new settings.
+    void settingsChanged();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -11,6 +11,7 @@
 #include "ftp/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/name_dialogs.h"
+#include "sites/name_rules.h"
 #include "sites/prompter.h"
 #include "sites/select_group_dialog.h"
 #include "sites/site_icons.h"
@@ -78,6 +79,7 @@ void CMainFrame::RegisterCommands()
         Options,
         [this] {
             COptionsSheet sheet(settings, this, [this] { CheckDefaultViewButton(); });
+            connect(&sheet, &COptionsSheet::settingsStored, this, &CMainFrame::settingsChanged);
             Prompter().Exec(sheet);
         },
         always);
@@ -119,6 +121,8 @@ void CMainFrame::NewGroup()
             return;
         }
     }
+    if (!AcceptGroupName(this, name))
+        return;
     siteTreePane->AddGroupItem(name);
     siteTreePane->SetCurrentItem(nullptr);
     mainViewPane->ShowSites();

@@ -84,6 +84,7 @@ void COptionsSheet::Apply()
             pages[index]->StoreOnApply();
     }
     applyButton->setEnabled(false);
+    emit settingsStored();
 }
 
 void COptionsSheet::accept()
@@ -96,6 +97,7 @@ void COptionsSheet::accept()
     }
     fireWall->CopyInto(settings);
     settings.defaultDownloadDirectory = transOptions->DownloadDirectory();
+    emit settingsStored();
     QDialog::accept();
 }
 

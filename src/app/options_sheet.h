@@ -5,7 +5,8 @@
 // A page's check runs when the user leaves it and before OK or Apply; a failed check keeps the
 // sheet on that page. Apply (enabled by an edit on the Program Options page) stores the pages
 // shown so far, and what it stored stays after Cancel. OK stores the pages shown, then the
-// firewall values and the download directory. The settings file is written only at exit.
+// firewall values and the download directory. After either, `settingsStored` asks for the settings
+// file to be written.
 
 #include <QDialog>
 
@@ -24,9 +25,12 @@ class COptionsSheet final : public QDialog {
     Q_DISABLE_COPY_MOVE(COptionsSheet)
 
 public:
-    // `pressDefaultViewButton` presses the toolbar button for "Default View" once Apply on the
-    // Display Options page has stored it.
+    // `pressDefaultViewButton` presses the toolbar button for "Default View" once OK or Apply on
+    // the Display Options page has stored it.
     COptionsSheet(CSettings& settings, QWidget* parent, std::function<void()> pressDefaultViewButton);
+
+signals:
+    void settingsStored();
 
 public slots:
     void accept() override;

@@ -4,6 +4,7 @@
 #include "app/main_frame.h"
 #include "app/qt_settings_store.h"
 #include "app/splash_dialog.h"
+#include "app/window_placement.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
 #include "sites/prompter.h"
@@ -44,17 +45,9 @@ bool CTessalineApp::Startup()
     settings.LoadSettings(*store, DefaultDownloadDirectory());
 
     mainFrame = std::make_unique<CMainFrame>(session, settings, currentSiteIcon);
-    const int width = settings.right - settings.left;
-    const int height = settings.bottom - settings.top;
-    mainFrame->move(settings.left, settings.top);
-    mainFrame->resize(width, height);
-    mainFrame->show();
+    connect(mainFrame.get(), &CMainFrame::settingsChanged, this, &CTessalineApp::SaveSettingsNow);
+    PlaceAndShowMainWindow(*mainFrame, settings);
     mainFrame->InitialUpdate();
-    // The stored rectangle is the outer one; once the window manager has put a frame around the
-    // window, the inside gives way for it.
-    const QSize frame = mainFrame->frameGeometry().size() - mainFrame->size();
-    if (!frame.isEmpty())
-        mainFrame->resize(width - frame.width(), height - frame.height());
     ShowSplash();
 
     // Idle steps run whenever the window thread is about to wait for events, in every event loop,
@@ -87,6 +80,13 @@ void CTessalineApp::IdleStep()
         mainFrame->repaint();
         startupComplete = true;
     }
+}
+
+void CTessalineApp::SaveSettingsNow()
+{
+    settings.SaveSettings(*store);
+    if (!store->Commit())
+        Prompter().Inform(mainFrame.get(), QStringLiteral("The settings could not be saved to %1.").arg(store->FileName()));
 }
 
 CSplashDialog* CTessalineApp::Splash() const

@@ -51,6 +51,8 @@ public:
 
 private:
     void ShowSplash();
+    // Writes the settings file now, telling the user when it cannot be written.
+    void SaveSettingsNow();
 
     std::unique_ptr<QtSettingsStore> store;
     CSettings settings;

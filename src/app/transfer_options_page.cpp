@@ -31,6 +31,8 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
 {
     auto* directoryBox = new QGroupBox(QStringLiteral("Default download directory"), this);
     directory = new QLineEdit(QString::fromStdString(settings.defaultDownloadDirectory), directoryBox);
+    // The group's title is the field's only label.
+    directory->setAccessibleName(directoryBox->title());
     auto* browse = new QPushButton(QStringLiteral("Browse..."), directoryBox);
     connect(browse, &QPushButton::clicked, this, &CTransOptions::Browse);
     auto* directoryRow = new QHBoxLayout(directoryBox);

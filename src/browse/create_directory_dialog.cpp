@@ -25,7 +25,9 @@ CCreateDirectoryDialog::CCreateDirectoryDialog(QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Directory name:")));
+    auto* label = new QLabel(QStringLiteral("Directory name:"));
+    label->setBuddy(nameEdit);
+    layout->addWidget(label);
     layout->addWidget(nameEdit);
     layout->addWidget(buttons);
     setMinimumWidth(300);

@@ -42,6 +42,7 @@ namespace {
 
 constexpr int kKindRole = Qt::UserRole;
 constexpr int kRawNameRole = Qt::UserRole + 1;
+constexpr int kTreeItemRole = Qt::UserRole + 2;  // the id of a group's or site's tree item
 
 enum ProgramIconNumber { kFallbackSiteIcon = 131, kFolderIcon = 132, kGroupIcon = 153 };
 enum CommandNumber {
@@ -248,10 +249,10 @@ void CTessalinev3View::ShowSites()
         (!tree.currentItem || showRootsOnce) ? tree.RootItems() : tree.Children(tree.currentItem);
     showRootsOnce = false;
     for (const CSiteTreeItem* item : items) {
-        if (item->kind == kItemGroup)
-            InsertSorted(item->name, ProgramIcon(kGroupIcon), kItemGroup);
-        else
-            InsertSorted(item->profile.name, SiteIcon(item->profile.icon), item->kind);
+        const int row = item->kind == kItemGroup
+            ? InsertSorted(item->name, ProgramIcon(kGroupIcon), kItemGroup)
+            : InsertSorted(item->profile.name, SiteIcon(item->profile.icon), item->kind);
+        model.item(row, kName)->setData(QVariant::fromValue(item->id), kTreeItemRole);
     }
 }
 
@@ -329,7 +330,11 @@ void CTessalinev3View::OpenSelectedItem()
     if (selectedIndex < 0 || selectedIndex >= model.rowCount())
         return;
     const std::string name = NameAt(selectedIndex);
-    tree.FindChildAndMakeCurrent(name);
+    // Sites and groups may share a name: the one the user chose is the one opened.
+    if (CSiteTreeItem* chosen = TreeItemAt(selectedIndex))
+        tree.SetCurrentItem(chosen);
+    else
+        tree.FindChildAndMakeCurrent(name);
     switch (KindAt(selectedIndex)) {
     case kItemGroup: ShowSites(); break;
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
@@ -674,7 +679,7 @@ void CTessalinev3View::DeleteSelected()
                 Prompter().Inform(this, QStringLiteral("Error deleting directory"));
             break;
         default:
-            tree.DeleteChildByName(name);
+            tree.DeleteSiteOrGroup(TreeItemAt(*row));
             model.removeRow(*row);
             break;
         }
@@ -702,22 +707,27 @@ void CTessalinev3View::RenameSelected(const std::string& newName)
         }
         break;
     case kItemSite:
-        RenameRow(row, newName);
-        tree.RenameSiteInCurrentGroup(oldName, newName);
-        break;
     case kItemGroup:
-        RenameRow(row, newName);
-        tree.RenameGroup(oldName, newName);
+        tree.RenameItem(TreeItemAt(row), newName);  // renames the row too, unless the name is refused
         break;
     default:
         break;
     }
 }
 
-void CTessalinev3View::RenameItemByName(const std::string& oldName, const std::string& newName)
+void CTessalinev3View::RenameItemRow(const CSiteTreeItem& item)
 {
-    if (const int row = RowNamed(oldName); row >= 0)
-        RenameRow(row, newName);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (TreeItemAt(row) == &item)
+            RenameRow(row, item.name);
+    }
+}
+
+CSiteTreeItem* CTessalinev3View::TreeItemAt(int row) const
+{
+    const QStandardItem* item = model.item(row, kName);
+    const QVariant id = item ? item->data(kTreeItemRole) : QVariant();
+    return id.isValid() ? tree.ItemWithId(id.value<std::uint64_t>()) : nullptr;
 }
 
 bool CTessalinev3View::RenameDirectoryByName(const std::string& oldName, const std::string& newName)
@@ -756,9 +766,10 @@ void CTessalinev3View::ShowProperties()
     }
     if (kind != kItemSite)
         return;
-    CSiteProfile profile;
-    if (!tree.FindSiteInCurrentGroup(name, &profile))
+    CSiteTreeItem* site = TreeItemAt(row);
+    if (!site)
         return;
+    CSiteProfile profile = site->profile;
     currentSiteIcon.reference = profile.icon.empty() ? std::string("Tessaline.exe, 33") : profile.icon;
     currentSiteIcon.image = SiteIcon(currentSiteIcon.reference);
     CSitePropertiesDialog dialog(currentSiteIcon, settings.email, this);
@@ -767,7 +778,7 @@ void CTessalinev3View::ShowProperties()
         return;
     dialog.ApplyTo(profile);
     profile.icon = currentSiteIcon.reference;
-    tree.ReplaceSiteInCurrentGroup(name, profile);
+    tree.ReplaceSite(site, profile);
     RenameRow(row, profile.name);
     model.item(row, kName)->setIcon(SiteIcon(profile.icon));
     if (dialog.closeAction == CSitePropertiesDialog::kSaveConnect) {

@@ -56,7 +56,7 @@ public:
     // What the site tree asks of the view.
     void SelectItemByName(const std::string& name) override;
     void OpenTreeItem() override;
-    void RenameItemByName(const std::string& oldName, const std::string& newName) override;
+    void RenameItemRow(const CSiteTreeItem& item) override;
     bool RenameDirectoryByName(const std::string& oldName, const std::string& newName) override;
     void Disconnect(bool ask) override;
     void RefreshAfterTreeChange() override;
@@ -88,6 +88,8 @@ private:
     void FillFromListing();
     int InsertSorted(const std::string& name, const QIcon& icon, int kind);
     int RowNamed(const std::string& name) const;
+    // The group or site shown in `row`; nullptr for remote entries.
+    CSiteTreeItem* TreeItemAt(int row) const;
     void ShowItemMenu(const QPoint& position);
     void GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name);
     void ReturnToParentOfCurrent();

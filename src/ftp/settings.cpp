@@ -36,10 +36,17 @@ void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDi
     defaultDownloadDirectory =
         ReadString(store, kTransfer, "Default Download Directory", downloadDirectoryDefault);
 
-    left = ReadInt(store, kWindow, "Left", d.left);
-    right = ReadInt(store, kWindow, "Right", d.right);
-    top = ReadInt(store, kWindow, "Top", d.top);
-    bottom = ReadInt(store, kWindow, "Bottom", d.bottom);
+    int edgesStored = 0;
+    const auto readEdge = [&](const char* name, int fallback) {
+        const std::optional<int> value = store.ReadInt(kWindow, name);
+        edgesStored += value.has_value();
+        return value.value_or(fallback);
+    };
+    left = readEdge("Left", d.left);
+    right = readEdge("Right", d.right);
+    top = readEdge("Top", d.top);
+    bottom = readEdge("Bottom", d.bottom);
+    windowRectangleStored = edgesStored == 4;
     topPane = ReadInt(store, kWindow, "TopPane", d.topPane);
     leftPane = ReadInt(store, kWindow, "LeftPane", d.leftPane);
 

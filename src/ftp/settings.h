@@ -52,6 +52,7 @@ public:
     int bottom = 530;
     int topPane = 400;
     int leftPane = 150;
+    bool windowRectangleStored = false;  // "Left" to "Bottom" were all read from the store; never written
 
     // "Receive Bytes", "Send Bytes", "Retry" and the transfer mode in force
     EngineSettings engine;

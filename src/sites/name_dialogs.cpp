@@ -1,5 +1,6 @@
 #include "sites/name_dialogs.h"
 
+#include "sites/name_rules.h"
 #include "sites/site_icons.h"
 
 #include <QDialogButtonBox>
@@ -37,6 +38,9 @@ CNameDialog::CNameDialog(const QString& title, const QString& explanation, const
     text->setWordWrap(true);
     column->addWidget(text);
     edit = new QLineEdit(QString::fromStdString(name), this);
+    LimitToProfileFile(*edit);
+    // Typing replaces the starting text.
+    edit->selectAll();
     auto* field = new QFormLayout;
     field->addRow(label, edit);
     column->addLayout(field);

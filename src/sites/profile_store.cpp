@@ -3,7 +3,10 @@
 #include "ftp/write_all.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sstream>
@@ -17,43 +20,71 @@ namespace {
 constexpr char kProfileFile[] = "Tessaline.site";
 constexpr char kEarlierFile[] = "Tessa.INI";
 constexpr char kEarlierBackup[] = "TessaBak.INI";
-constexpr std::size_t kLongestLine = 4096;
+// A save writes a hidden file of this name and six random characters beside the profile file, then
+// renames it over the profile file.
+constexpr std::string_view kTemporaryPrefix = ".Tessaline.site-";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+// Marks a section whose values are written with "\\n" for a line break and "\\\\" for a backslash.
+// Sections that need neither are written as files always were, so older programs read them alike.
+constexpr std::string_view kEscapedKey = "ESCAPED";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Only a regular file counts: a directory there reads as nothing, and a FIFO would block the
-// start-up (hence the non-blocking open).
-File OpenRegularFile(const std::string& path)
+std::string Failure(const std::string& path, int error)
 {
+    return path + ": " + std::strerror(error);
+}
+
+// Only a regular file can be read: a FIFO would block the start-up (hence the non-blocking open).
+// Nothing at `path` leaves `failure` empty; anything else there that cannot be read says why.
+File OpenRegularFile(const std::string& path, std::string& failure)
+{
+    failure.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (errno != ENOENT)
+            failure = Failure(path, errno);
         return nullptr;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        failure = path + ": not a regular file";
         ::close(fd);
         return nullptr;
     }
     File file(::fdopen(fd, "r"));
-    if (!file)
+    if (!file) {
+        failure = Failure(path, errno);
         ::close(fd);
+    }
     return file;
 }
 
-// Calls `take` with each line of `file` without its LF or CR LF. A line longer than kLongestLine
-// is skipped whole: a piece of it would read as a wrong name or value.
+// Calls `take(line, whole)` with each line of `file` without its LF or CR LF, and a UTF-8 byte
+// order mark before the first line dropped. A line longer than kLongestProfileLine is never taken
+// as a value: it comes with `whole` false and only its first kLongestProfileLine characters, so
+// the reader can still see whether it was a section header. False on a read error.
 template <typename Take>
-void ForEachLine(std::FILE* file, Take take)
+bool ForEachLine(std::FILE* file, Take take)
 {
+    // Room for the longest line, its CR and a byte order mark.
+    constexpr std::size_t kKept = kLongestProfileLine + 1 + kUtf8ByteOrderMark.size();
     std::string line;
     bool tooLong = false;
+    bool first = true;
     const auto endLine = [&] {
+        if (first && line.starts_with(kUtf8ByteOrderMark))
+            line.erase(0, kUtf8ByteOrderMark.size());
+        first = false;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (!tooLong && line.size() <= kLongestLine)
-            take(line);
+        tooLong = tooLong || line.size() > kLongestProfileLine;
+        if (tooLong)
+            line.resize(std::min(line.size(), kLongestProfileLine));
+        take(line, !tooLong);
         line.clear();
         tooLong = false;
     };
@@ -63,13 +94,10 @@ void ForEachLine(std::FILE* file, Take take)
         std::string_view rest(chunk, size);
         for (;;) {
             const std::size_t end = rest.find('\n');
-            if (!tooLong) {
-                line.append(rest.substr(0, end));
-                if (line.size() > kLongestLine + 1) {  // + 1: the CR of a CR LF
-                    tooLong = true;
-                    line.clear();
-                }
-            }
+            const std::size_t piece = std::min(end, rest.size());
+            const std::size_t room = kKept - line.size();
+            line.append(rest.substr(0, std::min(piece, room)));
+            tooLong = tooLong || piece > room;
             if (end == std::string_view::npos)
                 break;
             endLine();
@@ -78,6 +106,7 @@ void ForEachLine(std::FILE* file, Take take)
     }
     if (!line.empty() || tooLong)
         endLine();
+    return !std::ferror(file);
 }
 
 std::string Trimmed(const std::string& line)
@@ -140,24 +169,75 @@ void ApplyKeyLine(CSiteProfile& profile, const std::string& line)
     }
 }
 
+// Every text of a profile, the name first.
+constexpr std::string CSiteProfile::* kTextFields[] = {
+    &CSiteProfile::name, &CSiteProfile::host, &CSiteProfile::account, &CSiteProfile::userId,
+    &CSiteProfile::password, &CSiteProfile::icon, &CSiteProfile::group, &CSiteProfile::localDirectory,
+    &CSiteProfile::remoteDirectory, &CSiteProfile::comment,
+};
+
+bool NeedsEscapes(const CSiteProfile& profile)
+{
+    return std::any_of(std::begin(kTextFields), std::end(kTextFields),
+                       [&](auto field) { return (profile.*field).find_first_of("\\\n") != std::string::npos; });
+}
+
+std::string Escaped(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '\n')
+            escaped += "\\n";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+// A backslash before anything but "n" or a backslash stays as it is.
+std::string Unescaped(const std::string& text)
+{
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\'))
+            plain += text[++i] == 'n' ? '\n' : '\\';
+        else
+            plain += text[i];
+    }
+    return plain;
+}
+
 // Collects the lines of one section into a profile and hands it to the tree when the next section
 // starts or the file ends.
 class SectionReader final {
 public:
     explicit SectionReader(ProfileTree& tree) : tree(tree) {}
 
-    void Take(const std::string& rawLine)
+    void Take(const std::string& rawLine, bool whole)
     {
         const std::string line = Trimmed(rawLine);
         if (line.size() < 2)
             return;
         if (line[0] != '[') {
-            ApplyKeyLine(work, line);
+            // A key line cut short would give a wrong value; the section keeps the rest.
+            if (!whole)
+                return;
+            if (line == std::string(kEscapedKey) + "=TRUE")
+                escaped = true;
+            else
+                ApplyKeyLine(work, line);
             return;
         }
         Finish();
+        // A header cut short starts a section that is skipped whole, so that its lines can never
+        // land in the section before it.
+        if (!whole)
+            return;
         // A new profile connects through the Session Profile dialog unless its file says otherwise.
         work = CSiteProfile{};
+        escaped = false;
         const std::size_t close = line.find(']');
         work.name = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
         open = true;
@@ -165,6 +245,10 @@ public:
 
     void Finish()
     {
+        if (open && escaped) {
+            for (const auto field : kTextFields)
+                work.*field = Unescaped(work.*field);
+        }
         if (open)
             AddSiteToGroup(tree, work);
         open = false;
@@ -174,21 +258,63 @@ private:
     ProfileTree& tree;
     CSiteProfile work;  // key lines before the first header land here and are wiped by it
     bool open = false;
+    bool escaped = false;
 };
+
+// The file a save replaces: the profile file itself, or the file a symbolic link there names (so
+// the link stays). A link that names nothing yet gives the path it names.
+std::string SaveTarget(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        std::string target(4096, '\0');
+        const ssize_t size = ::readlink(path.c_str(), target.data(), target.size());
+        if (size < 0 || static_cast<std::size_t>(size) >= target.size())
+            return path;
+        target.resize(static_cast<std::size_t>(size));
+        if (target.front() != '/')
+            target = path.substr(0, path.rfind('/') + 1) + target;
+        path = target;
+    }
+    return path;
+}
+
+// Removes what a save cut short by a crash left beside the profile file.
+void RemoveLeftoverTemporaries(const std::string& directory)
+{
+    DIR* listing = ::opendir(directory.c_str());
+    if (!listing)
+        return;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() == kTemporaryPrefix.size() + 6 && name.starts_with(kTemporaryPrefix))
+            ::unlink((directory + std::string(name)).c_str());
+    }
+    ::closedir(listing);
+}
 
 // Writes `content` to a new file beside `path` and renames it over `path`, so a failure at any
 // point leaves the previous file whole. The new file is 0600 from its creation: it may hold
-// passwords.
-bool ReplaceFile(const std::string& path, const std::string& content)
+// passwords. On failure `failure` says why.
+bool ReplaceFile(const std::string& path, const std::string& content, std::string& failure)
 {
-    std::string temporary = path + ".XXXXXX";
+    const std::string target = SaveTarget(path);
+    const std::string directory = target.substr(0, target.rfind('/') + 1);
+    RemoveLeftoverTemporaries(directory);
+    std::string temporary = directory + std::string(kTemporaryPrefix) + "XXXXXX";
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        failure = Failure(temporary.substr(0, temporary.size() - 6), errno);
         return false;
+    }
     bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (written && ::rename(temporary.c_str(), path.c_str()) == 0)
+    int error = errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (written && ::rename(temporary.c_str(), target.c_str()) == 0)
         return true;
+    failure = Failure(target, written ? errno : error);
     ::unlink(temporary.c_str());
     return false;
 }
@@ -203,28 +329,44 @@ bool SiteNameLess(const std::string& a, const std::string& b)
     return order != 0 ? order < 0 : a < b;
 }
 
-void ReadProfileSections(std::FILE* file, ProfileTree& tree)
+bool ReadProfileSections(std::FILE* file, ProfileTree& tree)
 {
     SectionReader reader(tree);
-    ForEachLine(file, [&reader](const std::string& line) { reader.Take(line); });
+    const bool read = ForEachLine(file, [&reader](const std::string& line, bool whole) { reader.Take(line, whole); });
     reader.Finish();
+    return read;
 }
 
-bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile)
+bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile,
+                      std::string* unreadable)
 {
+    std::string failure;
+    const auto report = [&] {
+        if (unreadable)
+            *unreadable = failure;
+    };
+    report();
     // No data directory: never fall back on whatever directory the process happens to be in.
     if (directory.empty())
         return false;
     const std::string earlier = directory + kEarlierFile;
     bool readingEarlier = true;
-    File file = OpenRegularFile(earlier);
-    if (!file) {
+    std::string path = earlier;
+    File file = OpenRegularFile(path, failure);
+    if (!file && failure.empty()) {
         readingEarlier = false;
-        file = OpenRegularFile(directory + kProfileFile);
+        path = directory + kProfileFile;
+        file = OpenRegularFile(path, failure);
     }
-    if (!file)
+    if (!file) {
+        report();
         return false;
-    ReadProfileSections(file.get(), tree);
+    }
+    if (!ReadProfileSections(file.get(), tree)) {
+        failure = Failure(path, errno);
+        report();
+        return false;
+    }
     file.reset();
     // The earlier file is read once: its profiles go to "Tessaline.site" at the end of the run and
     // it stays as the backup. rename() replaces an older backup in one step; if it fails, the
@@ -249,10 +391,16 @@ bool AddSiteToGroup(ProfileTree& tree, CSiteProfile profile)
     return true;
 }
 
-bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory)
+bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory, std::string* failure)
 {
-    if (directory.empty())
+    std::string why = "no data directory";
+    const auto report = [&] {
+        if (failure)
+            *failure = why;
         return false;
+    };
+    if (directory.empty())
+        return report();
     std::ostringstream text;
     for (const ProfileTree::Group& group : tree.Groups()) {
         // Quick Connect sites belong to the run that opened them.
@@ -270,17 +418,26 @@ bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory)
             WriteProfileSection(text, site);
         }
     }
-    return ReplaceFile(directory + kProfileFile, text.str());
+    return ReplaceFile(directory + kProfileFile, text.str(), why) || report();
 }
 
-void WriteProfileSection(std::ostream& out, const CSiteProfile& profile)
+void WriteProfileSection(std::ostream& out, CSiteProfile profile)
 {
+    if (!profile.savePassword)
+        profile.password.clear();
+    const bool escaped = NeedsEscapes(profile);
+    if (escaped) {
+        for (const auto field : kTextFields)
+            profile.*field = Escaped(profile.*field);
+    }
     const auto flag = [](int on) { return on ? "=TRUE" : "=FALSE"; };
-    out << "[" << profile.name << "]\r\n"
-        << "HOST=" << profile.host << "\r\n"
+    out << "[" << profile.name << "]\r\n";
+    if (escaped)
+        out << kEscapedKey << "=TRUE\r\n";
+    out << "HOST=" << profile.host << "\r\n"
         << "ACCOUNT=" << profile.account << "\r\n"
         << "UID=" << profile.userId << "\r\n"
-        << "PASSWORD=" << (profile.savePassword ? profile.password : std::string()) << "\r\n"
+        << "PASSWORD=" << profile.password << "\r\n"
         << "SAVPWD" << flag(profile.savePassword) << "\r\n"
         << "ICON=" << profile.icon << "\r\n"
         << "GROUP=" << profile.group << "\r\n"
@@ -290,6 +447,19 @@ void WriteProfileSection(std::ostream& out, const CSiteProfile& profile)
         << "FIREWALL?" << flag(profile.useFirewall) << "\r\n"
         << "COMMENT=" << profile.comment << "\r\n"
         << "\r\n";
+}
+
+std::string LineTooLongForFile(const CSiteProfile& profile)
+{
+    std::ostringstream section;
+    WriteProfileSection(section, profile);
+    std::istringstream lines(section.str());
+    for (std::string line; std::getline(lines, line);) {
+        // The reader gets the line without its CR.
+        if (line.size() - 1 > kLongestProfileLine)
+            return line[0] == '[' ? "[" : line.substr(0, line.find('='));
+    }
+    return {};
 }
 
 bool ProfileList::FindGroup(const std::string& name) const

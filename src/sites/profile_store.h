@@ -36,19 +36,31 @@ public:
 // store: case-insensitive (ASCII), ties broken byte-wise.
 bool SiteNameLess(const std::string& a, const std::string& b);
 
+// The longest line the reader takes whole (without its line break); the dialogs keep every line of
+// a profile within it.
+inline constexpr std::size_t kLongestProfileLine = 4096;
+
 // `directory` ends in "/" (DataDirectory()). With `renameEarlierFile` false (the command line) the
-// files are only read, never renamed or written. False when no file could be read.
-bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile);
+// files are only read, never renamed or written. False when no file could be read; `unreadable`
+// then tells whether a file is there that could not be read (its path and why), or is empty when
+// there is none.
+bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile,
+                      std::string* unreadable = nullptr);
 // Reads the sections of an open profile file into `tree` (what LoadSiteProfiles does once it has
-// chosen the file).
-void ReadProfileSections(std::FILE* file, ProfileTree& tree);
+// chosen the file). False on a read error.
+bool ReadProfileSections(std::FILE* file, ProfileTree& tree);
 // Hands one profile read from the file to the tree. False: placeholder section, or the group could
 // not be made.
 bool AddSiteToGroup(ProfileTree& tree, CSiteProfile profile);
-// Replaces "Tessaline.site" as a whole, mode 0600; on any failure the previous file stays and the
-// result is false.
-bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory);
-void WriteProfileSection(std::ostream& out, const CSiteProfile& profile);
+// Replaces "Tessaline.site" as a whole, mode 0600 (through a symbolic link there, the file it
+// names); on any failure the previous file stays, the result is false and `failure` says why.
+bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory, std::string* failure = nullptr);
+// The section of one profile. A section whose texts hold a line break or a backslash is marked
+// "ESCAPED=TRUE" and has them written as "\n" and "\\"; any other is written plainly.
+void WriteProfileSection(std::ostream& out, CSiteProfile profile);
+// The key of the first line of `profile`'s section that the reader could not take whole ("[" for
+// the header, which holds the name); empty when every line fits.
+std::string LineTooLongForFile(const CSiteProfile& profile);
 
 // A ProfileTree in memory (for the command line and tests), kept in the same order as the desktop tree.
 class ProfileList final : public ProfileTree {

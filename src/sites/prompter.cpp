@@ -1,30 +1,14 @@
 #include "sites/prompter.h"
 
+#include "sites/help_window.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QPointer>
 #include <QString>
-#include <QTextBrowser>
-#include <QUrl>
-#include <QVBoxLayout>
 
 namespace {
-
-// The guide's section for each help context number of the dialogs and option pages.
-QString HelpSection(int context)
-{
-    switch (context) {
-    case 37: return QStringLiteral("properties");
-    case 48: return QStringLiteral("program-options");
-    case 49: return QStringLiteral("firewall-options");
-    case 50: return QStringLiteral("transfer-options");
-    case 51: return QStringLiteral("display-options");
-    case 101: return QStringLiteral("about");
-    default: return QStringLiteral("contents");
-    }
-}
 
 class OnScreenPrompter final : public CPrompter {
 public:
@@ -39,25 +23,7 @@ public:
     }
     void Beep() override { QApplication::beep(); }
     int Exec(QDialog& dialog) override { return dialog.exec(); }
-    void ShowHelp(QWidget* parent, int context) override
-    {
-        // One help window for the run: asking again brings it forward at the new section.
-        static QPointer<QDialog> window;
-        if (!window) {
-            window = new QDialog(parent);
-            window->setAttribute(Qt::WA_DeleteOnClose);
-            window->setWindowTitle(QStringLiteral("Tessaline Help"));
-            window->resize(560, 480);
-            auto* browser = new QTextBrowser(window);
-            browser->setObjectName(QStringLiteral("guide"));
-            auto* layout = new QVBoxLayout(window);
-            layout->addWidget(browser);
-        }
-        auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("guide"));
-        browser->setSource(QUrl(QStringLiteral("qrc:/help/guide.html#") + HelpSection(context)));
-        window->show();
-        window->raise();
-    }
+    void ShowHelp(QWidget*, int context) override { ShowHelpWindow(context); }
     QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
                            const QString& start) override
     {

@@ -3,6 +3,7 @@
 #include "sites/current_site_icon.h"
 #include "sites/icon_selection_dialog.h"
 #include "sites/login_fields.h"
+#include "sites/name_rules.h"
 #include "sites/prompter.h"
 #include "sites/site_icons.h"
 
@@ -46,6 +47,8 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     remoteDirectory = new QLineEdit(this);
     useFirewall = new QCheckBox(QStringLiteral("Use firewall"), this);
     prompt = new QCheckBox(QStringLiteral("Prompt"), this);
+    for (QLineEdit* field : {profileName, host, userId, password, remoteDirectory})
+        LimitToProfileFile(*field);
     comment = new QPlainTextEdit(this);
     comment->setTabChangesFocus(true);
     iconButton = new QToolButton(this);
@@ -148,15 +151,20 @@ void CSitePropertiesDialog::Save(CloseAction action)
         Prompter().Inform(this, QStringLiteral("You must provide a Profile Name."));
         return;
     }
-    entered.name = profileName->text().toStdString();
-    entered.host = host->text().toStdString();
-    entered.userId = userId->text().toStdString();
-    entered.password = password->text().toStdString();
-    entered.remoteDirectory = remoteDirectory->text().toStdString();
-    entered.savePassword = savePassword->isChecked() ? 1 : 0;
-    entered.useFirewall = useFirewall->isChecked() ? 1 : 0;
-    entered.prompt = prompt->isChecked() ? 1 : 0;
-    entered.comment = comment->toPlainText().toStdString();
+    CSiteProfile typed = entered;
+    typed.name = profileName->text().toStdString();
+    typed.host = host->text().toStdString();
+    typed.userId = userId->text().toStdString();
+    typed.password = password->text().toStdString();
+    typed.remoteDirectory = remoteDirectory->text().toStdString();
+    typed.savePassword = savePassword->isChecked() ? 1 : 0;
+    typed.useFirewall = useFirewall->isChecked() ? 1 : 0;
+    typed.prompt = prompt->isChecked() ? 1 : 0;
+    typed.comment = comment->toPlainText().toStdString();
+    typed.icon = currentSiteIcon.reference;
+    if (!AcceptProfile(this, typed))
+        return;
+    entered = typed;
     accept();
 }
 

@@ -2,6 +2,7 @@
 
 #include "ftp/ftp_session.h"
 #include "sites/confirm_delete_dialog.h"
+#include "sites/name_rules.h"
 #include "sites/prompter.h"
 #include "sites/site_icons.h"
 
@@ -13,6 +14,12 @@
 #include <set>
 
 namespace {
+
+std::uint64_t NextItemId()
+{
+    static std::uint64_t last = 0;
+    return ++last;
+}
 
 enum TreeImageIndex { kClosedFolder = 0, kOpenFolder = 1, kComputer = 2, kGlobeFolder = 3 };
 
@@ -50,7 +57,8 @@ private:
 } // namespace
 
 CSiteTreeItem::CSiteTreeItem(int kind, const std::string& name)
-    : kind(kind)
+    : id(NextItemId())
+    , kind(kind)
     , name(name)
 {
     setText(0, QString::fromStdString(name));
@@ -95,19 +103,36 @@ void CSiteTree::InitialUpdate()
 {
     if (loaded)
         return;
+    LoadSiteProfiles(*this, directory, true, &unreadable);
     loaded = true;
-    LoadSiteProfiles(*this, directory, true);
     currentItem = nullptr;
+    if (!unreadable.empty())
+        Prompter().Inform(this, QStringLiteral("The site profiles could not be read (%1). Changes to the sites will "
+                                               "not be saved in this run, so that the file stays as it is.")
+                                    .arg(QString::fromStdString(unreadable)));
 }
 
 void CSiteTree::Shutdown()
 {
-    // A tree that never read the file must not overwrite it with nothing.
+    // A tree that never read the file, or could not, must not overwrite it.
     if (!loaded)
         return;
     loaded = false;
     RemoveQuickConnectGroup();
-    SaveSiteProfiles(*this, directory);
+    if (unreadable.empty())
+        SaveSiteProfiles(*this, directory);
+}
+
+void CSiteTree::ProfilesChanged()
+{
+    // Loading the file changes nothing that needs saving.
+    if (!loaded)
+        return;
+    changedInRun = true;
+    std::string failure;
+    if (unreadable.empty() && !SaveSiteProfiles(*this, directory, &failure))
+        Prompter().Inform(this, QStringLiteral("The site profiles could not be saved (%1).")
+                                    .arg(QString::fromStdString(failure)));
 }
 
 // --- The profile store's view ----------------------------------------------------------------
@@ -183,6 +208,7 @@ CSiteTreeItem* CSiteTree::AddGroupItem(const std::string& name)
     auto* group = new CSiteTreeItem(kItemGroup, name);
     addTopLevelItem(group);
     SortGroups();
+    ProfilesChanged();
     return group;
 }
 
@@ -205,6 +231,7 @@ void CSiteTree::AddSiteUnderCurrentGroup(CSiteProfile profile)
     SortGroups();
     clearSelection();
     lastInserted->setSelected(true);
+    ProfilesChanged();
 }
 
 void CSiteTree::RemoveQuickConnectGroup()
@@ -223,70 +250,61 @@ CSiteProfile CSiteTree::CopyCurrentProfile() const
     return currentItem ? currentItem->profile : CSiteProfile();
 }
 
-CSiteTreeItem* CSiteTree::FindSiteInCurrentGroup(const std::string& name, CSiteProfile* profile) const
+CSiteTreeItem* CSiteTree::ItemWithId(std::uint64_t id) const
 {
-    if (!currentItem || currentItem->childCount() == 0)
-        return nullptr;
-    CSiteTreeItem* item = ChildNamed(currentItem, name);
-    if (item && item->kind == kItemSite && profile)
-        *profile = item->profile;
-    return item;
-}
-
-void CSiteTree::ReplaceSiteInCurrentGroup(const std::string& oldName, const CSiteProfile& profile)
-{
-    if (CSiteTreeItem* item = ChildNamed(currentItem, oldName)) {
-        item->profile = profile;
-        item->name = profile.name;
-        item->setText(0, QString::fromStdString(profile.name));
+    for (QTreeWidgetItemIterator it(const_cast<CSiteTree*>(this)); *it; ++it) {
+        auto* item = static_cast<CSiteTreeItem*>(*it);
+        if (item->id == id)
+            return item;
     }
+    return nullptr;
 }
 
-void CSiteTree::RenameGroup(const std::string& oldName, const std::string& newName)
+void CSiteTree::ReplaceSite(CSiteTreeItem* site, const CSiteProfile& profile)
 {
-    if (CSiteTreeItem* item = FindGroupItem(oldName)) {
-        item->name = newName;
-        item->setText(0, QString::fromStdString(newName));
-    }
+    if (!site || site->kind != kItemSite)
+        return;
+    site->profile = profile;
+    site->name = profile.name;
+    site->setText(0, QString::fromStdString(profile.name));
+    ProfilesChanged();
 }
 
-void CSiteTree::RenameSiteInCurrentGroup(const std::string& oldName, const std::string& newName)
-{
-    if (CSiteTreeItem* item = ChildNamed(currentItem, oldName)) {
-        item->name = newName;
-        item->profile.name = newName;
-        item->setText(0, QString::fromStdString(newName));
-    }
-}
-
-void CSiteTree::RenameItem(CSiteTreeItem* item, const std::string& newName)
+bool CSiteTree::RenameItem(CSiteTreeItem* item, const std::string& newName)
 {
     if (!item)
-        return;
-    const std::string oldName = item->name;
+        return false;
     const auto rename = [item, &newName] {
         item->name = newName;
         item->setText(0, QString::fromStdString(newName));
     };
     switch (item->kind) {
     case kItemSite:
+        if (newName != item->name && !AcceptSiteName(this, newName))
+            return false;
         item->profile.name = newName;
         rename();
-        if (view)
-            view->RenameItemByName(oldName, newName);
         break;
     case kItemGroup:
+        // The group's sites take the new name when the file is written.
+        if (newName != item->name && !AcceptGroupName(this, newName))
+            return false;
         rename();
-        if (view)
-            view->RenameItemByName(oldName, newName);
         break;
-    case kItemRemoteDirectory:
-        if (view && view->RenameDirectoryByName(oldName, newName))
-            rename();
-        break;
-    default:
-        break;
+    case kItemRemoteDirectory: {
+        const std::string oldName = item->name;
+        if (!view || !view->RenameDirectoryByName(oldName, newName))
+            return false;
+        rename();
+        return true;
     }
+    default:
+        return false;
+    }
+    ProfilesChanged();
+    if (view)
+        view->RenameItemRow(*item);
+    return true;
 }
 
 void CSiteTree::FindChildAndMakeCurrent(const std::string& name)
@@ -299,6 +317,14 @@ void CSiteTree::DeleteChildByName(const std::string& name)
 {
     if (CSiteTreeItem* item = ChildNamed(currentItem, name))
         DeleteItem(item);
+}
+
+void CSiteTree::DeleteSiteOrGroup(CSiteTreeItem* item)
+{
+    if (!item || (item->kind != kItemGroup && item->kind != kItemSite))
+        return;
+    DeleteItem(item);
+    ProfilesChanged();
 }
 
 CSiteTreeItem* CSiteTree::EnclosingSiteOrGroup() const
@@ -450,6 +476,7 @@ void CSiteTree::DeleteSelected()
             return;
     }
     DeleteItem(item);
+    ProfilesChanged();
     if (view)
         view->RefreshAfterTreeChange();
 }
@@ -460,16 +487,10 @@ bool CSiteTree::LabelEdited(CSiteTreeItem* item, const QString& text)
         Prompter().Inform(this, QStringLiteral("You must have a name, can't you see it's important."));
         return false;
     }
-    const std::string name = text.toStdString();
     switch (item->kind) {
     case kItemGroup:
-        // The group's sites take the new name when the file is written.
-        item->name = name;
-        item->setText(0, text);
-        return true;
     case kItemSite:
-        RenameItem(item, name);
-        return true;
+        return RenameItem(item, text.toStdString());
     default:
         Prompter().Inform(this, QStringLiteral("To change a directory name, select it in the main view and choose rename."));
         return false;

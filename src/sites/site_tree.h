@@ -13,9 +13,12 @@
 
 #include <QTreeWidget>
 
+#include <cstdint>
 #include <string>
 
 class CFtpSession;
+
+class CSiteTreeItem;
 
 // What the site tree asks of the main view.
 class CSiteTreeViewLink {
@@ -23,7 +26,8 @@ public:
     virtual ~CSiteTreeViewLink() = default;
     virtual void SelectItemByName(const std::string& name) = 0;
     virtual void OpenTreeItem() = 0;
-    virtual void RenameItemByName(const std::string& oldName, const std::string& newName) = 0;
+    // A group or site of the tree has a new name; its icon, if shown, takes it.
+    virtual void RenameItemRow(const CSiteTreeItem& item) = 0;
     virtual bool RenameDirectoryByName(const std::string& oldName, const std::string& newName) = 0;
     virtual void Disconnect(bool ask) = 0;
     // After the tree lost items: the listing again while connected, the sites otherwise.
@@ -31,10 +35,12 @@ public:
 };
 
 // One item of the tree: its kind, its name as raw bytes (a directory's name comes from the
-// server), and for a site its profile.
+// server), and for a site its profile. `id` tells apart items of the same name for as long as the
+// run lasts; the main view keeps it with each icon.
 class CSiteTreeItem final : public QTreeWidgetItem {
 public:
     CSiteTreeItem(int kind, const std::string& name);
+    const std::uint64_t id;
     int kind;
     std::string name;
     CSiteProfile profile;  // sites only
@@ -50,10 +56,16 @@ public:
     ~CSiteTree() override;
 
     void SetViewLink(CSiteTreeViewLink* link) { view = link; }
-    // Loads the profile file; once, when the pane is first shown.
+    // Loads the profile file; once, when the pane is first shown. A file that is there but cannot
+    // be read is reported, and then never written over in this run.
     void InitialUpdate();
     // When the tree goes at program end: drops "Quick Connect" and writes the profile file.
     void Shutdown();
+    // The profile file that could not be read at start-up, and why; empty when it was read or was
+    // not there.
+    const std::string& UnreadableFile() const { return unreadable; }
+    // Groups or sites were added, changed, renamed or deleted in this run.
+    bool ProfilesChangedInRun() const { return changedInRun; }
 
     // The profile store's view of the tree.
     bool FindGroup(const std::string& name) const override;
@@ -71,13 +83,16 @@ public:
     void RemoveQuickConnectGroup();
     static int ItemKindOf(const CSiteTreeItem* item);
     CSiteProfile CopyCurrentProfile() const;
-    CSiteTreeItem* FindSiteInCurrentGroup(const std::string& name, CSiteProfile* profile) const;
-    void ReplaceSiteInCurrentGroup(const std::string& oldName, const CSiteProfile& profile);
-    void RenameGroup(const std::string& oldName, const std::string& newName);
-    void RenameSiteInCurrentGroup(const std::string& oldName, const std::string& newName);
-    void RenameItem(CSiteTreeItem* item, const std::string& newName);
+    // The group or site with that id, or nullptr when it is gone.
+    CSiteTreeItem* ItemWithId(std::uint64_t id) const;
+    // Overwrites the profile of `site` and names the item after it.
+    void ReplaceSite(CSiteTreeItem* site, const CSiteProfile& profile);
+    // False, after telling the user why, when the name is refused (the view's row keeps its name).
+    bool RenameItem(CSiteTreeItem* item, const std::string& newName);
     void FindChildAndMakeCurrent(const std::string& name);
     void DeleteChildByName(const std::string& name);
+    // A group (with its sites) or a site the user chose in the main view.
+    void DeleteSiteOrGroup(CSiteTreeItem* item);
     CSiteTreeItem* EnclosingSiteOrGroup() const;
     CSiteTreeItem* GroupAncestor() const;
     // 7: no current item or no parent; 3: the parent is a directory; 6: a group; 5 otherwise.
@@ -103,6 +118,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    // Every change to groups and sites is saved at once, so that a crash loses nothing.
+    void ProfilesChanged();
     void OpenItem(CSiteTreeItem* item);
     void DeleteItem(CSiteTreeItem* item);
     CSiteTreeItem* ChildNamed(const CSiteTreeItem* parent, const std::string& name) const;
@@ -113,4 +130,6 @@ private:
     CSiteTreeViewLink* view = nullptr;
     CSiteTreeItem* lastInserted = nullptr;
     bool loaded = false;
+    std::string unreadable;
+    bool changedInRun = false;
 };

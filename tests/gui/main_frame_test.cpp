@@ -2,12 +2,18 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "ftp/session_log.h"
+#include "support/dialog_fields.h"
 #include "support/scripted_ftp_server.h"
+#include "support/test_files.h"
 #include "support/test_home.h"
+#include "support/test_prompter.h"
 
 #include <QAction>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -60,7 +66,12 @@ private slots:
         QVERIFY(app.Startup());
         CMainFrame* frame = app.MainFrame();
         QCOMPARE(frame->windowTitle(), QStringLiteral("Tessaline"));
-        QCOMPARE(frame->frameGeometry(), QRect(0, 0, 530, 530));
+        // No stored rectangle: about 60 % of the available area, centred.
+        const QRect available = frame->screen()->availableGeometry();
+        const QRect outer = frame->frameGeometry();
+        QVERIFY((outer.center() - available.center()).manhattanLength() <= 2);
+        const double share = double(outer.width()) * outer.height() / (double(available.width()) * available.height());
+        QVERIFY2(share > 0.58 && share < 0.62, qPrintable(QString::number(share)));
         QCOMPARE(frame->OuterSplitter()->sizes().value(0), 400);
         QCOMPARE(frame->InnerSplitter()->sizes().value(0), 150);
         QVERIFY(frame->Action(CommandId::LargeIcons)->isChecked());
@@ -84,7 +95,7 @@ private slots:
         stored.endGroup();
         stored.beginGroup("WndProperties");
         QCOMPARE(stored.childKeys().size(), 6);
-        QCOMPARE(stored.value("Right").toInt(), 530);
+        QCOMPARE(stored.value("Right").toInt(), outer.x() + outer.width());
         QCOMPARE(stored.value("TopPane").toInt(), 400);
         QCOMPARE(stored.value("LeftPane").toInt(), 150);
     }
@@ -129,6 +140,31 @@ private slots:
         QCOMPARE(st.st_mode & 07777, 0600u);
         QSettings stored(path, QSettings::IniFormat);
         QCOMPARE(stored.value("ProgramOptions/Fire Password").toString(), QStringLiteral("Zx9 !pa;ss"));
+    }
+
+    void optionsOkAndApplyReachTheSettingsFileAtOnce()
+    {
+        TestPrompter prompter;
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        const QString path = dir->path() + "/Corvane/Tessaline.conf";
+        const auto onDisk = [path](const std::string& line) {
+            return ReadFile(QFile::encodeName(path).toStdString()).find(line) != std::string::npos;
+        };
+        bool appliedOnDisk = false;
+        prompter.onDialog = [&](QDialog& sheet) {
+            Labelled(sheet, QStringLiteral("e-mail address:")).setText(QStringLiteral("first@example.org"));
+            sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Apply)->click();
+            appliedOnDisk = onDisk("e-mail=first@example.org");
+            Labelled(sheet, QStringLiteral("e-mail address:")).setText(QStringLiteral("second@example.org"));
+            sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+            return sheet.result();
+        };
+        app.MainFrame()->RunCommand(int(CommandId::Options));
+        // No exit in between: what a kill -9 would leave behind.
+        QVERIFY(appliedOnDisk);
+        QVERIFY(onDisk("e-mail=second@example.org"));
+        app.Shutdown(0);
     }
 
     void storedRectangleAndDraggedSplittersSurviveARestart()

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 
@@ -250,6 +251,26 @@ private slots:
         QCOMPARE(settings->port, 2121);
         QCOMPARE(settings->defaultView, 3);
         QCOMPARE(settings->fireHost, std::string());
+    }
+
+    void okPressesTheViewButtonAsApplyDoesAndBothAskForASave()
+    {
+        QSignalSpy stored(sheet.get(), &COptionsSheet::settingsStored);
+        Tabs(*sheet).setCurrentIndex(kDisplayPage);
+        Button(*sheet, QStringLiteral("Detail view")).click();
+        SheetButton(*sheet, QDialogButtonBox::Ok).click();
+        QCOMPARE(sheet->result(), QDialog::Accepted);
+        QCOMPARE(buttonPresses, 1);
+        QCOMPARE(viewWhenPressed, 1);
+        QCOMPARE(stored.count(), 1);
+
+        Reopen();
+        QSignalSpy storedAgain(sheet.get(), &COptionsSheet::settingsStored);
+        Labelled(*sheet, QStringLiteral("Port:")).setText(QStringLiteral("2121"));
+        SheetButton(*sheet, QDialogButtonBox::Apply).click();
+        QCOMPARE(storedAgain.count(), 1);
+        SheetButton(*sheet, QDialogButtonBox::Cancel).click();
+        QCOMPARE(storedAgain.count(), 1);
     }
 
     void helpOpensTheActivePagesSection()

@@ -3,6 +3,7 @@
 #include "ftp/ftp_session.h"
 #include "sites/connecting_dialog.h"
 #include "sites/current_site_icon.h"
+#include "sites/help_window.h"
 #include "sites/select_group_dialog.h"
 #include "sites/session_profile_dialog.h"
 #include "sites/site_properties_dialog.h"
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTimer>
 
@@ -276,6 +279,42 @@ private slots:
         QTest::qWait(20);
         QCOMPARE(cancelled.result(), int(QDialog::Rejected));
         session.host = nullptr;
+    }
+
+    void theHelpWindowStaysUsableBesideModalDialogs()
+    {
+        QWidget mainWindow;
+        mainWindow.show();
+        ShowHelpWindow(0);
+        QWidget* help = HelpWindow();
+        QVERIFY(help);
+        help->resize(300, 120);
+        auto* guide = help->findChild<QTextBrowser*>();
+        guide->setFocus();
+        // Keys reach a window only while no modal dialog blocks it.
+        const auto scrolls = [help, guide] {
+            guide->verticalScrollBar()->setValue(0);
+            QTest::keyClick(help->windowHandle(), Qt::Key_PageDown);
+            return guide->verticalScrollBar()->value() > 0;
+        };
+        QVERIFY(scrolls());
+
+        // Opened before the dialog (Help > Help..., then Options), and asked for again from it.
+        QDialog options(&mainWindow);
+        options.setWindowModality(Qt::ApplicationModal);
+        options.show();
+        QTRY_VERIFY(scrolls());
+        ShowHelpWindow(48);
+        QVERIFY(scrolls());
+        // A message over the dialog, then the dialog alone again.
+        auto message = std::make_unique<QDialog>(&options);
+        message->setWindowModality(Qt::ApplicationModal);
+        message->show();
+        QTRY_VERIFY(scrolls());
+        message.reset();
+        QTRY_VERIFY(scrolls());
+        options.close();
+        help->close();
     }
 };
 

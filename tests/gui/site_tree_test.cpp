@@ -18,7 +18,7 @@ class RecordingView final : public CSiteTreeViewLink {
 public:
     void SelectItemByName(const std::string& name) override { calls.push_back("select " + name); }
     void OpenTreeItem() override { calls.push_back("open"); }
-    void RenameItemByName(const std::string& o, const std::string& n) override { calls.push_back("rename " + o + " " + n); }
+    void RenameItemRow(const CSiteTreeItem& item) override { calls.push_back("rename row " + item.name); }
     bool RenameDirectoryByName(const std::string& o, const std::string& n) override
     {
         calls.push_back("rename directory " + o + " " + n);
@@ -173,7 +173,7 @@ private slots:
         CSiteTreeItem* mirror = tree->Children(work)[1];
         QVERIFY(tree->LabelEdited(mirror, QStringLiteral("mirror 2")));
         QCOMPARE(mirror->profile.name, std::string("mirror 2"));
-        QCOMPARE(view.calls.back(), std::string("rename mirror mirror 2"));
+        QCOMPARE(view.calls.back(), std::string("rename row mirror 2"));
 
         tree->SetCurrentItem(mirror);
         CSiteTreeItem* directory = tree->AddDirectoryNode("pub");

@@ -74,7 +74,7 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
         tree.AddGroup(group);
     AddSiteToGroup(tree, {kItemSite, 1, 0, 1, "Mirror", "ftp.example.org:2121", "acct", "me", "secret",
                           "Tessaline.exe ,33", "Work", "/home/me", "/pub", "one line"});
-    // Not kept: a password without save password, trailing blanks, what follows "]" or a line break.
+    // Not kept: a password without save password, trailing blanks, what follows "]".
     AddSiteToGroup(tree, {kItemSite, 0, 1, 0, "a]b", "host  ", "", " lead", "not kept", "", "work", "", "",
                           "first\r\nsecond"});
     AddSiteToGroup(tree, {kItemSite, 1, 1, 0, "Opened once", "quick.example.org", "", "u", "quick", "",
@@ -100,7 +100,129 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
                                 "Mirror|ftp.example.org:2121|acct|me|secret|101|Tessaline.exe ,33|Work|/home/me|"
                                 "/pub|one line\n"
                                 "[work]\n"
-                                "a|host|| lead||010||work|||first\n");
+                                "a|host|| lead||010||work|||first\r\nsecond\n");
+}
+
+TEST_F(ProfileStoreTest, LineBreaksAndBackslashesComeBackAsTypedWhileOlderFilesReadAsBefore)
+{
+    ProfileList tree;
+    CSiteProfile noted = Site("Noted", "ftp.example.org");
+    noted.group = "Work";
+    noted.comment = "Line one\n[2024-05-01] moved to new host\nGROUP=Elsewhere\nHOST=evil.example\n";
+    noted.localDirectory = "C:\\new\\files\\";
+    noted.remoteDirectory = "\\n is no line break";
+    AddSiteToGroup(tree, noted);
+    CSiteProfile plain = Site("Plain", "plain.example.org");
+    plain.group = "Work";
+    AddSiteToGroup(tree, plain);
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir));
+
+    const std::string file = ReadFile(dir + "Tessaline.site");
+    EXPECT_TRUE(file.starts_with("[Noted]\r\nESCAPED=TRUE\r\nHOST=ftp.example.org\r\n")) << file;
+    EXPECT_NE(file.find("\r\nLOCALDIR=C:\\\\new\\\\files\\\\\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("\r\nCOMMENT=Line one\\n[2024-05-01] moved"), std::string::npos) << file;
+    // A section without either character is written exactly as older programs wrote it.
+    EXPECT_NE(file.find("\r\n\r\n[Plain]\r\nHOST=plain.example.org\r\n"), std::string::npos) << file;
+    EXPECT_EQ(std::count(file.begin(), file.end(), '['), 3) << file;
+
+    ProfileList loaded;
+    ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
+    EXPECT_EQ(Describe(loaded), Describe(tree));
+    EXPECT_EQ(loaded.Groups().size(), 1u);
+
+    // An older file has no escapes: its backslashes are its own.
+    WriteFile(dir + "Tessaline.site", "[Old]\r\nLOCALDIR=C:\\new\\\\x\r\nCOMMENT=a\\nb\r\n\r\n");
+    ProfileList older;
+    ASSERT_TRUE(LoadSiteProfiles(older, dir, true));
+    const std::vector<CSiteProfile> old = older.FindSites("Old", "");
+    ASSERT_EQ(old.size(), 1u);
+    EXPECT_EQ(old[0].localDirectory, "C:\\new\\\\x");
+    EXPECT_EQ(old[0].comment, "a\\nb");
+}
+
+TEST_F(ProfileStoreTest, AHeaderTooLongToReadSkipsItsWholeSection)
+{
+    const std::string longName(4095, 'n');  // "[" + 4095 + "]" is one more than a line can hold
+    WriteFile(dir + "Tessaline.site",
+              "\xEF\xBB\xBF[Alpha production]\r\nHOST=alpha.example.org\r\nUID=deploy\r\nGROUP=Prod\r\n\r\n"
+              "[" + longName + "]\r\nHOST=other.example.org\r\nUID=intruder\r\nPASSWORD=pw\r\n"
+              "REMOTEDIR=/elsewhere\r\nCOMMENT=replaced\r\nGROUP=Prod\r\n\r\n"
+              "[Beta]\r\nHOST=beta.example.org\r\nGROUP=Prod\r\n");
+    ProfileList tree;
+    ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
+    EXPECT_EQ(Describe(tree), "[Prod]\n"
+                              "Alpha production|alpha.example.org||deploy||010||Prod|||\n"
+                              "Beta|beta.example.org||||010||Prod|||\n");
+
+    // What the dialogs check before a profile is kept: every line within what the reader takes.
+    CSiteProfile profile = Site(std::string(4094, 'n'));
+    EXPECT_EQ(LineTooLongForFile(profile), "");
+    profile.name += "n";
+    EXPECT_EQ(LineTooLongForFile(profile), "[");
+    profile = Site("ok");
+    profile.comment = std::string(2044, '\n');  // written as 4088 characters after "COMMENT="
+    EXPECT_EQ(LineTooLongForFile(profile), "");
+    profile.comment += "\\";
+    EXPECT_EQ(LineTooLongForFile(profile), "COMMENT");
+    profile = Site("ok");
+    profile.group = std::string(4091, 'g');
+    EXPECT_EQ(LineTooLongForFile(profile), "GROUP");
+}
+
+TEST_F(ProfileStoreTest, AFileThatIsThereButCannotBeReadIsReportedAndNothingElseIsRead)
+{
+    ProfileList tree;
+    std::string unreadable = "stale";
+    EXPECT_FALSE(LoadSiteProfiles(tree, dir, true, &unreadable));
+    EXPECT_EQ(unreadable, "");  // no file at all is no fault
+
+    fs::create_directory(dir + "Tessaline.site");
+    EXPECT_FALSE(LoadSiteProfiles(tree, dir, true, &unreadable));
+    EXPECT_EQ(unreadable, dir + "Tessaline.site: not a regular file");
+    fs::remove(dir + "Tessaline.site");
+
+    // The earlier file comes first; when it cannot be read, the newer one is not read instead.
+    WriteFile(dir + "Tessaline.site", "[Newer]\n");
+    WriteFile(dir + "Tessa.INI", "[Old]\n");
+    ::chmod((dir + "Tessa.INI").c_str(), 0);
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(LoadSiteProfiles(tree, dir, true, &unreadable));
+        EXPECT_EQ(unreadable, dir + "Tessa.INI: Permission denied");
+    }
+    fs::remove(dir + "Tessa.INI");
+    ASSERT_EQ(::mkfifo((dir + "Tessa.INI").c_str(), 0600), 0);
+    EXPECT_FALSE(LoadSiteProfiles(tree, dir, true, &unreadable));
+    EXPECT_EQ(unreadable, dir + "Tessa.INI: not a regular file");
+    EXPECT_TRUE(tree.Groups().empty());
+}
+
+TEST_F(ProfileStoreTest, ASaveWritesThroughASymbolicLinkAndClearsWhatACrashLeft)
+{
+    TempDir elsewhere;
+    const std::string target = elsewhere.path + "/profiles.txt";
+    WriteFile(target, "[Old]\n");
+    fs::create_symlink(target, dir + "Tessaline.site");
+    WriteFile(elsewhere.path + "/.Tessaline.site-a1B2c3", "half a save");
+    WriteFile(elsewhere.path + "/.Tessaline.site-keep", "not ours");
+    WriteFile(elsewhere.path + "/Tessaline.site.backup", "not ours");
+
+    ProfileList tree;
+    AddSiteToGroup(tree, Site("New", "new.example.org"));
+    std::string failure;
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir, &failure)) << failure;
+    EXPECT_TRUE(fs::is_symlink(dir + "Tessaline.site"));
+    EXPECT_TRUE(ReadFile(target).starts_with("[New]\r\n"));
+    EXPECT_EQ(Entries(elsewhere.path),
+              (std::vector<std::string>{".Tessaline.site-keep", "Tessaline.site.backup", "profiles.txt"}));
+
+    // A link to a file that is not there yet: the file is made where it points.
+    fs::remove(target);
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir, &failure)) << failure;
+    EXPECT_TRUE(ReadFile(target).starts_with("[New]\r\n"));
+
+    // A failed save says why.
+    EXPECT_FALSE(SaveSiteProfiles(tree, dir + "missing/", &failure));
+    EXPECT_EQ(failure, dir + "missing/.Tessaline.site-: No such file or directory");
 }
 
 TEST_F(ProfileStoreTest, ReadingRules)
