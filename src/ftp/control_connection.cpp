@@ -34,10 +34,10 @@ int ServicePort(const std::string& service, const std::string& protocol)
     return 21;  // the engine asks for no service but "ftp"
 }
 
-// One fixed file in the private temporary directory receives every listing.
+// One fixed file in this process's listing directory receives every listing.
 std::string ListingFilePath()
 {
-    const std::string directory = PrivateTempDirectory();
+    const std::string directory = ListingDirectory();
     return directory.empty() ? directory : directory + "FTP1B.TMP";
 }
 
