@@ -10,9 +10,12 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t endAtOnce = 0;
 
-void OnSignal(int)
+void OnSignal(int number)
 {
+    if (endAtOnce)
+        ::_exit(128 + number);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
@@ -35,4 +38,9 @@ void CloseOnTerminationSignals(QWidget* window)
     action.sa_flags = SA_RESTART;
     for (int number : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(number, &action, nullptr);
+}
+
+void EndProcessOnTerminationSignals()
+{
+    endAtOnce = 1;
 }

@@ -4,6 +4,7 @@
 #include "app/main_frame.h"
 #include "app/qt_settings_store.h"
 #include "app/splash_dialog.h"
+#include "app/termination_signals.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
 #include "sites/prompter.h"
@@ -116,13 +117,16 @@ int CTessalineApp::Shutdown(int exitCode)
 {
     SetLogWakeUp(nullptr);
     QObject::disconnect(idleConnection);
+    // The profiles go with the window, then the settings: everything the user made is saved
+    // before a server that does not answer can hold the exit, which a signal may now end.
     mainFrame.reset();
-    session.Quit();
+    EndProcessOnTerminationSignals();
     if (store) {
         settings.SaveSettings(*store);
         if (!store->Commit())
             std::fprintf(stderr, "tessaline: could not save the settings to %s\n",
                          qPrintable(store->FileName()));
     }
+    session.QuitAtExit();
     return exitCode;
 }
