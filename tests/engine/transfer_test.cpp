@@ -181,10 +181,7 @@ TEST_F(TransferTest, FileErrorsGiveTheirTextBesideTheirNumber)
 
 TEST_F(TransferTest, AnUploadWhoseFileShrinksWhileItIsSentFails)
 {
-    const fs::path big = fs::path(local.path) / "big";
-    WriteFile(big, "");
-    fs::resize_file(big, 64 << 20);
-    settings.sendBytes = 65536;
+    const fs::path big = BigLocalFile(64 << 20);
     // Another program cuts the file down as soon as the upload begins.
     served.instead = [big](Control& control) {
         if (!control.OpenData())
@@ -203,10 +200,7 @@ TEST_F(TransferTest, AnUploadWhoseFileShrinksWhileItIsSentFails)
 TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
 {
     settings.retry = 1;
-    const fs::path big = fs::path(local.path) / "big";
-    WriteFile(big, "");
-    fs::resize_file(big, 64 << 20);
-    settings.sendBytes = 65536;
+    const fs::path big = BigLocalFile(64 << 20);
     served.instead = [](Control& control) {
         if (control.OpenData())
             control.Pause(20s);  // never reads
@@ -344,10 +338,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
 
 TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
 {
-    const fs::path big = fs::path(local.path) / "big";
-    WriteFile(big, "");
-    fs::resize_file(big, 64 << 20);
-    settings.sendBytes = 65536;
+    const fs::path big = BigLocalFile(64 << 20);
     served.instead = [](Control& control) {
         if (control.OpenData())
             control.Pause(30s);

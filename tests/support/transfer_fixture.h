@@ -208,6 +208,17 @@ protected:
         return commands;
     }
 
+    // A sparse local file "big" of `size` bytes, sent in 64 KiB chunks: far more than the socket
+    // buffers hold, so an upload of it is still going when the server acts.
+    fs::path BigLocalFile(std::uintmax_t size)
+    {
+        const fs::path big = fs::path(local.path) / "big";
+        WriteFile(big, "");
+        fs::resize_file(big, size);
+        settings.sendBytes = 65536;
+        return big;
+    }
+
     bool SessionIdle()
     {
         std::lock_guard guard(session.operationStatus.lock);
