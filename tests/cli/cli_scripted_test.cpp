@@ -108,7 +108,7 @@ TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
     const std::string foreign = "-rw-r--r--   1 eve      eve          666 Mar  5 12:30 not-yours.txt\r\n";
     std::atomic<pid_t> run{-1};
     std::atomic<int> ownMode{-1};
-    server.OnCommand([&](const std::string& command, Control& control) {
+    server.OnCommand([foreign, temporary, &run, &ownMode](const std::string& command, Control& control) {
         if (command != "LIST") {
             control.ReplyFromQueue(command);
             return;
