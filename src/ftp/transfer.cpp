@@ -235,7 +235,8 @@ int CFtpSession::UploadFromFile(const std::string& path)
         // are held to the size the file had when STOR was sent.
         const long long expected = uploadSize >= 0 ? uploadSize : size;
         if (outcome == kDone && expected >= 0 && total != expected) {
-            LogMessage("The file %s changed while it was sent: it had %ld bytes, %ld were sent.", {path, expected, total});
+            LogMessage("The file %s changed while it was sent: it had %ld bytes, %ld were sent.",
+                       {path, expected, total});
             outcome = kFailed;
         }
         if (outcome == kFailed)
