@@ -19,8 +19,9 @@
 // UploadFromFile; listings use ReceiveToFile.
 //
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
-// engine settings, so Cancel() from another thread ends any blocking state at once; a cancel, a
-// time-out or a broken connection sets `interrupted`, and replies then count as 421.
+// engine settings (which bounds a whole reply from its first byte to its last), so Cancel() from
+// another thread ends any blocking state at once; a cancel, a time-out or a broken connection
+// sets `interrupted`, and replies then count as 421.
 
 #include "ftp/engine_settings.h"
 #include "ftp/format_text.h"
@@ -166,7 +167,8 @@ private:
     static constexpr int kServerAnswered = -1;
     int AcceptDataConnection();
     void SetRepresentationType(char type);
-    // Puts a received file in place once the final reply is 2, or deletes it; the final result.
+    // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
+    // byte the 150 reply announced did), or deletes it; the final result.
     int KeepDownload(int result);
     std::size_t ChunkSize(int setting, int fallback) const;
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,

@@ -239,10 +239,11 @@ int CFtpSession::UploadFromFile(const std::string& path)
                        {path, expected, total});
             outcome = kFailed;
         }
+        // A stop is the user's doing only after a cancel; a time-out has logged its own text.
         if (outcome == kFailed)
             LogMessage("Error on Transfer, aborted");
         else if (outcome == kStopped && cancelRequested)
-            LogMessage("Transfer aborted by User");  // a time-out has said so already
+            LogMessage("Transfer aborted by User");
         else if (outcome == kDone)
             LogRate("Transmitt", total, SecondsSince(started));
     }
