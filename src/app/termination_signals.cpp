@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +11,8 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
-volatile std::sig_atomic_t endAtOnce = 0;
+std::atomic<bool> endAtOnce{false};  // lock-free, so the handler may read it
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void OnSignal(int number)
 {
@@ -42,5 +44,5 @@ void CloseOnTerminationSignals(QWidget* window)
 
 void EndProcessOnTerminationSignals()
 {
-    endAtOnce = 1;
+    endAtOnce = true;
 }
