@@ -524,14 +524,23 @@ TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntere
     // Everything else came, and the session is back where it started.
     EXPECT_EQ(ReadFile(target / "top.txt"), "top!");
     EXPECT_TRUE(fs::is_directory(target / "empty"));
-    EXPECT_EQ(served.cwd, "");
+    {
+        std::lock_guard guard(served.lock);
+        EXPECT_EQ(served.cwd, "");
+    }
 
-    served.unlistable.clear();
-    served.listings["/tree"] += kDirectoryLine + "gone\r\n";
+    {
+        std::lock_guard guard(served.lock);
+        served.unlistable.clear();
+        served.listings["/tree"] += kDirectoryLine + "gone\r\n";
+    }
     EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "again"));
     EXPECT_TRUE(LogHas(TakeLog(), "Could not enter directory tree/gone"));
     EXPECT_EQ(ReadFile(fs::path(local.path) / "again" / "sub" / "inner.txt"), "never listed");
-    EXPECT_EQ(served.cwd, "");
+    {
+        std::lock_guard guard(served.lock);
+        EXPECT_EQ(served.cwd, "");
+    }
 }
 
 TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
