@@ -55,10 +55,12 @@ CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
 bool CProgramOptions::CheckInput()
 {
     // Counts of seconds and bytes: a negative number would be stored as nonsense, so it is
-    // refused like any other value out of range.
+    // refused like any other value out of range. A time-out of more than a day is no time-out
+    // anyone means.
     constexpr int kLargest = std::numeric_limits<int>::max();
+    constexpr int kLongestTimeOut = 86400;
     for (QLineEdit* field : {port, timeOut, sendBytes, receiveBytes}) {
-        if (!CheckInteger(*field, 0, kLargest))
+        if (!CheckInteger(*field, 0, field == timeOut ? kLongestTimeOut : kLargest))
             return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <atomic>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,9 +11,13 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+std::atomic<bool> endAtOnce{false};  // lock-free, so the handler may read it
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnSignal(int)
+void OnSignal(int number)
 {
+    if (endAtOnce)
+        ::_exit(128 + number);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
@@ -35,4 +40,9 @@ void CloseOnTerminationSignals(QWidget* window)
     action.sa_flags = SA_RESTART;
     for (int number : {SIGTERM, SIGINT, SIGHUP})
         ::sigaction(number, &action, nullptr);
+}
+
+void EndProcessOnTerminationSignals()
+{
+    endAtOnce = true;
 }

@@ -4,6 +4,7 @@
 #include "app/main_frame.h"
 #include "app/qt_settings_store.h"
 #include "app/splash_dialog.h"
+#include "app/termination_signals.h"
 #include "app/window_placement.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
@@ -82,10 +83,15 @@ void CTessalineApp::IdleStep()
     }
 }
 
-void CTessalineApp::SaveSettingsNow()
+bool CTessalineApp::SaveSettingsFile()
 {
     settings.SaveSettings(*store);
-    if (!store->Commit())
+    return store->Commit();
+}
+
+void CTessalineApp::SaveSettingsNow()
+{
+    if (!SaveSettingsFile())
         Prompter().Inform(mainFrame.get(), QStringLiteral("The settings could not be saved to %1.").arg(store->FileName()));
 }
 
@@ -116,13 +122,13 @@ int CTessalineApp::Shutdown(int exitCode)
 {
     SetLogWakeUp(nullptr);
     QObject::disconnect(idleConnection);
+    // The profiles go with the window, then the settings: everything the user made is saved
+    // before a server that does not answer can hold the exit, which a signal may now end.
     mainFrame.reset();
-    session.Quit();
-    if (store) {
-        settings.SaveSettings(*store);
-        if (!store->Commit())
-            std::fprintf(stderr, "tessaline: could not save the settings to %s\n",
-                         qPrintable(store->FileName()));
-    }
+    EndProcessOnTerminationSignals();
+    if (store && !SaveSettingsFile())
+        std::fprintf(stderr, "tessaline: could not save the settings to %s\n",
+                     qPrintable(store->FileName()));
+    session.QuitAtExit();
     return exitCode;
 }

@@ -4,8 +4,8 @@
 // shown, the splash window shown over it, the socket layer checked. The idle step runs whenever
 // the window thread's event loop is about to wait (inside modal dialogs and menus too): it moves
 // queued log lines into the log pane, refreshes the command states and closes the splash window
-// once it has been up for 2500 ms or was clicked. Shutdown quits the FTP session and writes every
-// setting back.
+// once it has been up for 2500 ms or was clicked. Shutdown writes every setting back and then
+// quits the FTP session, waiting at most 3 s for the server.
 
 #include "ftp/settings.h"
 #include "ftp/ftp_session.h"
@@ -35,7 +35,8 @@ public:
     // One round of idle work: queued log lines into the log pane, command states refreshed, the
     // splash window closed when its time is up.
     void IdleStep();
-    // Writes the settings back and returns `exitCode`, the event loop's own exit code.
+    // Closes the window (the profiles are saved as it goes), writes the settings back, quits the
+    // session and returns `exitCode`, the event loop's own exit code.
     int Shutdown(int exitCode);
 
     CSettings& Settings() { return settings; }
@@ -52,6 +53,7 @@ public:
 private:
     void ShowSplash();
     // Writes the settings file now, telling the user when it cannot be written.
+    bool SaveSettingsFile();
     void SaveSettingsNow();
 
     std::unique_ptr<QtSettingsStore> store;

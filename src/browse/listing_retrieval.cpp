@@ -3,13 +3,11 @@
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 
-#include <cerrno>
-#include <sys/stat.h>
+#include <cctype>
+#include <limits>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -17,17 +15,46 @@ namespace {
 // rather than cut into pieces that would read as entries of their own.
 constexpr std::size_t kLongestListingLine = 4096;
 
-// Reads one line the way a text-mode read gives it: without its LF, a CR before it dropped.
-bool ReadListingLine(std::istream& in, std::string& line)
+// A UNIX listing opens with "total" and a block count; it says nothing about the columns.
+bool IsTotalLine(std::string_view line)
 {
-    if (!std::getline(in, line))
+    if (!line.starts_with("total "))
         return false;
-    if (!line.empty() && line.back() == '\r')
-        line.pop_back();
-    return true;
+    const std::size_t count = line.find_first_not_of(' ', 5);
+    return count != std::string_view::npos && std::isdigit(static_cast<unsigned char>(line[count]));
+}
+
+// The count reads a line as a text-mode read gives it, its line feed included.
+int ColumnsOf(std::string line, bool endsWithLineFeed)
+{
+    if (endsWithLineFeed)
+        line += '\n';
+    return CountLineColumns(line);
 }
 
 } // namespace
+
+bool ReadListingLine(std::istream& in, std::string& line, bool& whole)
+{
+    // Room for a whole line and its CR, and one more character to tell a longer line.
+    char buffer[kLongestListingLine + 2];
+    in.getline(buffer, sizeof buffer);
+    std::size_t length = static_cast<std::size_t>(in.gcount());
+    if (length == 0 && in.fail())
+        return false;
+    const bool cut = in.fail() && !in.eof();
+    if (cut) {
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    } else if (!in.eof()) {
+        --length;  // the line feed
+    }
+    line.assign(buffer, length);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    whole = !cut && line.size() <= kLongestListingLine;
+    return true;
+}
 
 void FetchListing(CFtpSession& session, const std::string& path)
 {
@@ -49,17 +76,22 @@ int CountListingColumns(CFtpSession& session, const std::string& path)
         return 0;
     int lines = 0;
     std::string line;
-    while (std::getline(file, line)) {
+    std::string first;
+    bool firstEnded = false;
+    bool whole = false;
+    while (ReadListingLine(file, line, whole)) {
         ++lines;
-        if (lines != 2)
-            continue;
-        // The count reads the line as a text-mode read gives it, line feed included.
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!file.eof())
-            line += '\n';
-        session.listColumnCount = CountLineColumns(line);
+        if (lines == 1) {
+            first = line;
+            firstEnded = !file.eof();
+        } else if (lines == 2) {
+            session.listColumnCount = ColumnsOf(line, !file.eof());
+        }
     }
+    // With one line there is no second to count, and keeping the count of another directory read
+    // a one-entry listing in the wrong columns.
+    if (lines == 1 && !IsTotalLine(first))
+        session.listColumnCount = ColumnsOf(first, firstEnded);
     return lines;
 }
 
@@ -76,8 +108,15 @@ bool CListingReader::Open(const std::string& path)
 ListingStep CListingReader::OpenListing(CDirEntry& entry)
 {
     std::thread worker = StartListingWorker(session, session.listingFile);
-    WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                  FormatText("Getting Directory From: %s", {session.hostName}));
+    bool arrived = WaitForWorker(session, worker, WaitKind::GettingDirectory,
+                                 FormatText("Getting Directory From: %s", {session.hostName}));
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        arrived = arrived && session.operationStatus.workerResult == kCompletion;
+    }
+    // Whatever else the file holds is not this directory's listing.
+    if (!arrived)
+        ::unlink(session.listingFile.c_str());
     if (!Open(session.listingFile))
         return ListingStep::End;
     return NextListingEntry(entry);
@@ -86,72 +125,17 @@ ListingStep CListingReader::OpenListing(CDirEntry& entry)
 ListingStep CListingReader::NextListingEntry(CDirEntry& entry)
 {
     std::string line;
-    while (ReadListingLine(file, line)) {
+    bool whole = false;
+    while (ReadListingLine(file, line, whole)) {
         if (line.find("Permission denied") != std::string::npos) {
             file.close();
             if (session.host)
                 session.host->Inform("Permission to obtain a directory listing was denied");
             return ListingStep::PermissionDenied;
         }
-        if (line.size() <= kLongestListingLine
-            && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
+        if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
             return ListingStep::Entry;
     }
     file.close();
     return ListingStep::End;
-}
-
-bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, const std::string& localPath)
-{
-    session.transferAborted = 0;
-    if (::mkdir(localPath.c_str(), 0777) != 0) {
-        // An existing directory is not copied into: what is there stays as it is.
-        LogMessage("Failed to create directory %s (%u)", {localPath, errno});
-        return false;
-    }
-    if (session.ChangeDirectory(remoteName) != kCompletion) {
-        ::rmdir(localPath.c_str());  // listing here would copy the wrong directory
-        return false;
-    }
-
-    // The whole listing is read before anything is downloaded, so a remote file that happens to
-    // share the listing file's name cannot disturb the reading or be deleted with it.
-    const std::string listingPath = localPath + "/dirlist0021232.ftp";
-    std::thread worker = StartListingWorker(session, listingPath);
-    bool everything = WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                                    FormatText("Getting Directory From: %s", {session.hostName}));
-    std::vector<CDirEntry> entries;
-    {
-        std::ifstream file(listingPath, std::ios::binary);
-        std::string line;
-        CDirEntry entry;
-        while (ReadListingLine(file, line)) {
-            if (line.size() <= kLongestListingLine
-                && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
-                entries.push_back(entry);
-        }
-    }
-    ::unlink(listingPath.c_str());
-    if (!everything)
-        session.transferAborted = 1;
-
-    for (const CDirEntry& entry : entries) {
-        if (session.transferAborted)
-            break;
-        if (entry.name == "." || entry.name == "..")
-            continue;
-        // A name from the server must stay a name inside the target directory.
-        if (!IsSafeLocalName(entry.name)) {
-            LogMessage("Skipped unsafe name %s", {entry.name});
-            continue;
-        }
-        const std::string path = localPath + "/" + entry.name;
-        const bool copied = entry.isFile ? session.RetrieveFile(entry.name, path) == kCompletion
-                                         : DownloadDirectory(session, entry.name, path);
-        everything = everything && copied;
-    }
-    if (session.transferAborted)
-        everything = false;
-    session.ChangeDirectory("..");
-    return everything;
 }

@@ -6,6 +6,7 @@
 #include "browse/listing_parser.h"
 
 #include <fstream>
+#include <istream>
 #include <string>
 #include <thread>
 
@@ -16,9 +17,15 @@ class CFtpSession;
 void FetchListing(CFtpSession& session, const std::string& path);
 std::thread StartListingWorker(CFtpSession& session, const std::string& path);
 
-// The words of the file's second line go into `listColumnCount` (kept when there is no second
-// line). Returns the number of lines, 0 when the file cannot be opened.
+// The words of the file's second line go into `listColumnCount`; a file of one line has that
+// line counted, unless it is a UNIX "total" line, which keeps the count (so does an empty file).
+// Returns the number of lines, 0 when the file cannot be opened.
 int CountListingColumns(CFtpSession& session, const std::string& path);
+
+// Reads one line of a listing file as a text-mode read gives it: without its LF, a CR before it
+// dropped. Only the first 4096 characters are kept; `whole` is false for a longer line, whose rest
+// is skipped without being held, so no listing can make memory grow with its longest line.
+bool ReadListingLine(std::istream& in, std::string& line, bool& whole);
 
 enum class ListingStep { Entry, End, PermissionDenied };
 
@@ -28,8 +35,8 @@ public:
     explicit CListingReader(CFtpSession& session) : session(session) {}
 
     // Fetches the current remote directory into the session's listing file while the front end
-    // waits ("Getting Directory From: host"), then reads the first entry. A cancelled fetch
-    // reads whatever the file holds.
+    // waits ("Getting Directory From: host"), then reads the first entry. The file is read only
+    // when this LIST's data came; a failed or cancelled one reads as an empty directory.
     ListingStep OpenListing(CDirEntry& entry);
     // Reads lines until one is an entry. A line with "Permission denied" ends the listing and
     // the user is told.
@@ -45,5 +52,7 @@ private:
 
 // Copies the remote directory `remoteName` (in the current remote directory) with everything
 // below it into the new local directory `localPath`, and leaves the remote current directory as
-// it was. True when every file came through.
+// it was. True when every file came through; the log names what did not. A lost connection or a
+// directory that cannot be left ends the copy at once; a tree deeper than 100 levels, or a link
+// back up into the copy, is not followed.
 bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, const std::string& localPath);

@@ -5,6 +5,7 @@
 #include "browse/listing_retrieval.h"
 #include "cli/cli_host.h"
 #include "cli/cli_options.h"
+#include "cli/termination_signals.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-enum ExitStatus { kSucceeded = 0, kFailed = 1, kUsage = 2 };
+enum ExitStatus { kSucceeded = 0, kFailed = 1, kUsage = 2, kSignalled = 128 };
 
 const char* const kAnonymousNeedsEmail =
     "Please enter your e-mail address in the options dialog before connecting to anonymous FTP "
@@ -187,6 +188,7 @@ int main(int argc, char* argv[])
     PrintLogAsItComes(options.quiet);
     CliHost host;
     CFtpSession session(settings.engine);
+    const TerminationSignals termination(session);
     session.host = &host;
     session.hostName = hostName;
     session.userName = user;
@@ -207,11 +209,16 @@ int main(int argc, char* argv[])
                         options.firewallPassword.value_or(settings.firePassword));
 
     bool succeeded = session.Connect() != -1;
-    if (succeeded && !directory.empty())
+    if (succeeded && !directory.empty() && !termination.Received())
         succeeded = session.ChangeDirectory(directory) == kCompletion;
-    if (succeeded)
+    if (succeeded && !termination.Received())
         succeeded = RunCommand(session, options);
-    session.Quit();
+    // The signal's cancel has ended the operation; the quit may wait for its answer again.
+    if (termination.Received())
+        session.ClearCancel();
+    session.QuitAtExit();
     SetLogWakeUp(nullptr);
+    if (const int signal = termination.Received())
+        return kSignalled + signal;
     return succeeded ? kSucceeded : kFailed;
 }

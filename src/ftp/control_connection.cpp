@@ -34,10 +34,10 @@ int ServicePort(const std::string& service, const std::string& protocol)
     return 21;  // the engine asks for no service but "ftp"
 }
 
-// One fixed file in the private temporary directory receives every listing.
+// One fixed file in this process's listing directory receives every listing.
 std::string ListingFilePath()
 {
-    const std::string directory = PrivateTempDirectory();
+    const std::string directory = ListingDirectory();
     return directory.empty() ? directory : directory + "FTP1B.TMP";
 }
 
@@ -57,13 +57,16 @@ CFtpSession::~CFtpSession()
     }
 }
 
-int CFtpSession::RetrySeconds() const
+WaitDeadline CFtpSession::RetryDeadline() const
 {
-    return std::max(0, settings.retry.load());
+    return EarlierOf(DeadlineAfter(settings.retry.load()), waitBound);
 }
 
 void CFtpSession::Cancel()
 {
+    // Marked before `interrupted`, so an operation that clears `interrupted` as it starts can
+    // tell that a cancel came in between.
+    cancelRequested = true;
     interrupted = 1;
     cancelSignal.Raise();
 }
@@ -71,6 +74,12 @@ void CFtpSession::Cancel()
 void CFtpSession::ClearCancel()
 {
     cancelSignal.Clear();
+    cancelRequested = false;
+}
+
+bool CFtpSession::ConnectionLost() const
+{
+    return interrupted || replyCode == 421;
 }
 
 int CFtpSession::ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol)
@@ -85,7 +94,7 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
     serverAddress.sin_port = htons(static_cast<std::uint16_t>(port));
 
     if (::inet_pton(AF_INET, target.host.c_str(), &serverAddress.sin_addr) != 1) {
-        const int error = ResolveHostAddress(target.host, cancelSignal, RetrySeconds(), &serverAddress.sin_addr);
+        const int error = ResolveHostAddress(target.host, cancelSignal, RetryDeadline(), &serverAddress.sin_addr);
         if (error == kErrorCancelled)
             return -1;
         if (error != 0) {
@@ -121,7 +130,7 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
     if (::connect(socket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
         error = errno == EINPROGRESS ? 0 : SocketErrorNumber(errno);
         if (error == 0)
-            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
+            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetryDeadline());
         if (error == 0) {
             int pending = 0;
             socklen_t size = sizeof pending;
@@ -158,7 +167,7 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
             continue;
         int error = SocketErrorNumber(errno);
         if (errno == EAGAIN) {
-            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetrySeconds());
+            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetryDeadline());
             if (error == 0)
                 continue;
         }
@@ -176,6 +185,13 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
 
 int CFtpSession::ReadLine()
 {
+    return ReadLine(RetryDeadline());
+}
+
+// The deadline holds for the whole line: a server that trickles a byte now and then must not
+// keep the session waiting for ever.
+int CFtpSession::ReadLine(WaitDeadline deadline)
+{
     if (controlSocket == -1)
         return 0;
     ++commandDepth;
@@ -190,7 +206,7 @@ int CFtpSession::ReadLine()
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN) {
-                failure = WaitForSocket(controlSocket, POLLIN, cancelSignal, RetrySeconds());
+                failure = WaitForSocket(controlSocket, POLLIN, cancelSignal, deadline);
                 if (failure != 0)
                     break;
                 continue;

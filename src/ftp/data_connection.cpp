@@ -65,9 +65,11 @@ int CFtpSession::OpenListener()
 // reply is read and logged, and nobody waits for a connection that will not come.
 int CFtpSession::AcceptDataConnection()
 {
+    // One deadline for the whole wait: refused peers do not make it start again.
+    const WaitDeadline deadline = RetryDeadline();
     for (;;) {
         bool controlSpoke = false;
-        const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, RetrySeconds(), &controlSpoke);
+        const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, deadline, &controlSpoke);
         if (waited != 0) {
             if (waited == kErrorTimedOut)
                 interrupted = 1;

@@ -4,6 +4,7 @@
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
+#include "ftp/socket_errors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,7 +45,7 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
     transferAborted = 0;
     std::vector<std::string> entries;
     if (!LocalEntries(localDirectory, entries)) {
-        LogMessage("Could not open file %s (%u)", {localDirectory, errno});
+        LogMessage("Could not open file %s (%s)", {localDirectory, ErrorNumberText(errno)});
         transferAborted = 1;
         return false;
     }
@@ -60,15 +61,25 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
         return false;
     for (const std::string& name : entries) {
         const std::string path = localDirectory + "/" + name;
-        if (IsPlainDirectory(path))
-            everything = UploadDirectory(path, name) && everything;
-        else
-            everything = StoreFile(name, path) == kCompletion && everything;
-        if (transferAborted) {
+        // After a cancel, a failed entry or a lost connection nothing more goes up; the log says
+        // what did not.
+        if (transferAborted || ConnectionLost()) {
+            LogMessage("Not uploaded: %s", {path});
             everything = false;
-            break;
+            continue;
+        }
+        if (IsPlainDirectory(path)) {
+            everything = UploadDirectory(path, name) && everything;
+        } else if (StoreFile(name, path) != kCompletion) {
+            LogMessage("Not uploaded: %s", {path});
+            everything = false;
         }
     }
+    if (transferAborted)
+        everything = false;
+    // Every command on a lost connection would only wait out the time-out.
+    if (ConnectionLost())
+        return false;
     ChangeDirectory("..");
     return everything;
 }

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr std::size_t kLongestCommandLine = 4094;  // what fits the command buffer with CR LF
+constexpr int kLongestReply = 10000;               // lines; no server needs more for one reply
 
 } // namespace
 
@@ -65,8 +66,10 @@ int CFtpSession::ReadReply()
     if (controlSocket == -1)
         return kNoValidCode;
     ++commandDepth;
-    for (;;) {
-        const int code = ReadLine();
+    // The time-out bounds the whole reply, not each line: a reply that never ends is cut off.
+    const WaitDeadline deadline = RetryDeadline();
+    for (int lines = 1;; ++lines) {
+        const int code = ReadLine(deadline);
         const bool goesOn = ReplyGoesOn(code, replyBuffer);
         if (!interrupted || !replyBuffer.empty())
             PostLogLine(replyBuffer);
@@ -78,6 +81,12 @@ int CFtpSession::ReadReply()
             replyCode = code;
         if (!goesOn)
             break;
+        if (lines == kLongestReply) {
+            LogMessage("The reply went on for more than %u lines; the connection is given up.", {kLongestReply});
+            interrupted = 1;
+            replyCode = 421;
+            break;
+        }
     }
     --commandDepth;
     if (interrupted)

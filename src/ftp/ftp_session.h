@@ -19,8 +19,9 @@
 // UploadFromFile; listings use ReceiveToFile.
 //
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
-// engine settings, so Cancel() from another thread ends any blocking state at once; a cancel, a
-// time-out or a broken connection sets `interrupted`, and replies then count as 421.
+// engine settings (which bounds a whole reply from its first byte to its last), so Cancel() from
+// another thread ends any blocking state at once; a cancel, a time-out or a broken connection
+// sets `interrupted`, and replies then count as 421.
 
 #include "ftp/engine_settings.h"
 #include "ftp/format_text.h"
@@ -47,7 +48,8 @@ public:
     int ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol);
     // Sends every byte; stores 2 (all sent), 5 (send failed) or 6 (interrupted) in `result`.
     long SendAll(int socket, const char* data, long length, int& result);
-    // Reads one reply line into `replyBuffer`; returns its code (421 once interrupted).
+    // Reads one reply line into `replyBuffer` within the time-out; returns its code (421 once
+    // interrupted).
     int ReadLine();
     // Closes `socket`; always returns -1, which callers store back.
     int CloseSocket(int socket);
@@ -55,6 +57,8 @@ public:
     // Command and reply exchange
     int Command(std::string_view format, std::initializer_list<FormatArg> args = {});
     long SendCommandLine(const std::string& line);
+    // Reads one whole reply: the time-out bounds all of it, and a reply of more than 10000 lines
+    // interrupts the session.
     int ReadReply();
     // Appends "%sed %ld characters in %ld seconds (%ld bytes/sec)" to the session log.
     static void LogRate(std::string_view verb, long long bytes, long long seconds);
@@ -73,6 +77,8 @@ public:
     int RenameFile(const std::string& oldName, const std::string& newName);  // 1 when renamed
     int SetPermissions(const std::string& mode, const std::string& name);
     int Quit();
+    // Quit for a program that is ending: the reply is waited for at most 3 s, whatever the time-out.
+    int QuitAtExit();
     int QuerySystemType();
     // Rewrites a directory name into VMS bracket form for the VMS system types, when the result
     // is shorter than `limit`; other types keep the name.
@@ -105,6 +111,9 @@ public:
     // ClearCancel, which the owner calls once no engine operation runs any more.
     void Cancel();
     void ClearCancel();
+    // The control connection broke or timed out, or the server closes it (421): a directory copy
+    // stops at once instead of waiting out the time-out once per entry.
+    bool ConnectionLost() const;
 
     int controlSocket = -1;
     int dataSocket = -1;
@@ -152,11 +161,14 @@ public:
     std::string listingFile;     // where every listing of the current directory is received
 
 private:
-    int RetrySeconds() const;
+    // The "Retry" time-out from now, cut short by `waitBound`.
+    WaitDeadline RetryDeadline() const;
+    int ReadLine(WaitDeadline deadline);
     static constexpr int kServerAnswered = -1;
     int AcceptDataConnection();
     void SetRepresentationType(char type);
-    // Puts a received file in place once the final reply is 2, or deletes it; the final result.
+    // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
+    // byte the 150 reply announced did), or deletes it; the final result.
     int KeepDownload(int result);
     std::size_t ChunkSize(int setting, int fallback) const;
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
@@ -165,9 +177,12 @@ private:
 
     const EngineSettings& settings;
     CancelSignal cancelSignal;
+    std::atomic<bool> cancelRequested{false};  // Cancel was called and ClearCancel not yet
+    WaitDeadline waitBound;                    // no wait of the operation in progress goes past this
     bool convertLineEnds = false;  // this transfer turns CR LF into LF or back (ASCII files)
     char typeInForce = '\0';       // the TYPE the server confirmed on this connection; none yet
     std::string receivedFile;      // a complete download waiting for the server's final reply
+    long long uploadSize = -1;     // the local file's size when STOR was sent; -1: not known
     long long receivedBytes = 0;
     std::vector<char> chunk;
 };

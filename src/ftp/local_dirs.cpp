@@ -1,9 +1,15 @@
 #include "ftp/local_dirs.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <string_view>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -29,6 +35,75 @@ bool MakeParents(const std::string& path)
     return true;
 }
 
+constexpr std::string_view kListingPrefix = "listing-";
+
+// Whether the listing directory at `path` ("listing-<pid>-<random>") belongs to a process that is
+// gone: its process does not exist and nobody holds its lock (which also covers a process of the
+// same number in another PID namespace sharing the directory).
+bool IsStaleListingDirectory(const std::filesystem::path& path)
+{
+    const std::string name = path.filename().string();
+    const int pid = std::atoi(name.c_str() + kListingPrefix.size());
+    if (pid <= 0 || ::kill(pid, 0) == 0 || errno != ESRCH)
+        return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+void RemoveStaleListingDirectories(const std::string& temporary)
+{
+    std::vector<std::filesystem::path> stale;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(temporary, error)) {
+        if (entry.path().filename().string().starts_with(kListingPrefix)
+            && entry.symlink_status(error).type() == std::filesystem::file_type::directory
+            && IsStaleListingDirectory(entry.path()))
+            stale.push_back(entry.path());
+    }
+    for (const auto& path : stale)
+        std::filesystem::remove_all(path, error);
+}
+
+// Made once per process; its lock is held until the directory is removed at exit.
+class ProcessListingDirectory final {
+public:
+    ProcessListingDirectory()
+    {
+        const std::string temporary = PrivateTempDirectory();
+        if (temporary.empty())
+            return;
+        RemoveStaleListingDirectories(temporary);
+        std::string made = temporary + std::string(kListingPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+        if (!::mkdtemp(made.data()))
+            return;
+        lock = ::open(made.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            ::rmdir(made.c_str());
+            return;
+        }
+        path = made + "/";
+    }
+    ~ProcessListingDirectory()
+    {
+        std::error_code ignored;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
+        if (lock >= 0)
+            ::close(lock);
+    }
+    ProcessListingDirectory(const ProcessListingDirectory&) = delete;
+    ProcessListingDirectory& operator=(const ProcessListingDirectory&) = delete;
+
+    std::string path;
+
+private:
+    int lock = -1;
+};
+
 } // namespace
 
 std::string DataDirectory()
@@ -47,4 +122,10 @@ std::string PrivateTempDirectory()
         ? std::string(runtime) + "/tessaline"
         : "/tmp/tessaline-" + std::to_string(::getuid());
     return MakePrivateDirectory(dir) ? dir + "/" : std::string();
+}
+
+std::string ListingDirectory()
+{
+    static const ProcessListingDirectory directory;
+    return directory.path;
 }

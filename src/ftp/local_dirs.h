@@ -11,3 +11,9 @@ std::string DataDirectory();
 // $XDG_RUNTIME_DIR/tessaline/, else /tmp/tessaline-<uid>/, created 0700; refused when it exists
 // but belongs to someone else or is not a real directory. Listing files and staging go here.
 std::string PrivateTempDirectory();
+
+// This process's own directory for listing files, inside the private temporary directory: made
+// 0700 at the first call and removed when the program ends, so programs running side by side
+// never read each other's listings. Those that processes now gone left behind are removed when
+// it is made.
+std::string ListingDirectory();

@@ -39,6 +39,8 @@ int CFtpSession::Connect()
         return -1;
     }
     interrupted = 0;
+    if (cancelRequested)
+        interrupted = 1;  // the user cancelled before the connect began
     const std::string remoteHost = hostName;
     std::string connectHost = hostName;
     if (firewallEnabled) {

@@ -90,7 +90,8 @@ long long SizeFromPreliminaryReply(std::string_view reply)
     std::size_t begin = end;
     while (begin > 0 && std::isdigit(static_cast<unsigned char>(upper[begin - 1])))
         --begin;
-    if (begin == end || end - begin > 18)
+    // A negative size is no size: it must not read as its absolute value.
+    if (begin == end || end - begin > 18 || (begin > 0 && upper[begin - 1] == '-'))
         return 0;
     return std::stoll(upper.substr(begin, end - begin));
 }

@@ -37,7 +37,7 @@ std::string DottedAddress(const sockaddr_in& address);
 
 // The size a 150 reply announces: the number just before " BYTES" in its first 99 characters
 // (any case, blanks between allowed), as in "150 Opening data connection for f (1234 bytes)";
-// 0 when it names none.
+// 0 when it names none or a negative one.
 long long SizeFromPreliminaryReply(std::string_view reply);
 
 // The argument of PORT: the address bytes in network order, then the port's high and low byte.

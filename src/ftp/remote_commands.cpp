@@ -94,6 +94,17 @@ int CFtpSession::Quit()
     return result;
 }
 
+int CFtpSession::QuitAtExit()
+{
+    // Everything the user made is saved by now; a server that does not answer must not keep the
+    // program from ending.
+    constexpr int kQuitAtExitSeconds = 3;
+    waitBound = DeadlineAfter(kQuitAtExitSeconds);
+    const int result = Quit();
+    waitBound.reset();
+    return result;
+}
+
 int CFtpSession::QuerySystemType()
 {
     if (Command("SYST") == kPermanentNegative)

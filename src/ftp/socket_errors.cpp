@@ -50,6 +50,16 @@ constexpr std::array<std::pair<int, const char*>, 28> kTexts = {{
     {11004, "Valid name, no data record for type"},
 }};
 
+// The system's text for an errno value; empty when it has none.
+std::string ErrnoText(int posixError)
+{
+    if (posixError <= 0 || posixError >= 10000)
+        return {};
+    char buffer[128];
+    const std::string text = ::strerror_r(posixError, buffer, sizeof buffer);
+    return text.starts_with("Unknown error") ? std::string() : text;
+}
+
 // The system's own text for a code the table lacks: a program number goes back to its errno.
 std::string SystemText(int code)
 {
@@ -60,13 +70,8 @@ std::string SystemText(int code)
             break;
         }
     }
-    if (posixError > 0 && posixError < 10000) {
-        char buffer[128];
-        const std::string text = ::strerror_r(posixError, buffer, sizeof buffer);
-        if (!text.starts_with("Unknown error"))
-            return text;
-    }
-    return "error " + std::to_string(static_cast<unsigned>(code));
+    const std::string text = ErrnoText(posixError);
+    return text.empty() ? "error " + std::to_string(static_cast<unsigned>(code)) : text;
 }
 
 } // namespace
@@ -99,6 +104,13 @@ std::string SocketErrorText(int code)
             return text;
     }
     return SystemText(code);
+}
+
+std::string ErrorNumberText(int posixError)
+{
+    const std::string text = ErrnoText(posixError);
+    const std::string number = std::to_string(static_cast<unsigned>(posixError));
+    return text.empty() ? number : number + ": " + text;
 }
 
 bool BreaksConnection(int code)

@@ -25,6 +25,9 @@ int SocketErrorNumber(int posixError);
 int LookupErrorNumber(int lookupError);
 // The user's text for a program number (or a kept system code).
 std::string SocketErrorText(int code);
+// "36: File name too long": a system error number with its text, for messages about local files;
+// the number stays for those who search for it.
+std::string ErrorNumberText(int posixError);
 // Whether an error on the control connection means it is gone (the session is then interrupted).
 bool BreaksConnection(int code);
 // Logs "label: text", or the text alone when there is no label.

@@ -2,8 +2,10 @@
 
 #include "ftp/socket_errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -36,15 +38,15 @@ int SystemLookup(const std::string& host, in_addr* address)
 std::atomic<HostLookup> hostLookup{SystemLookup};
 
 // Polls `fds` (the cancel signal last) until one is ready; 0, cancelled, timed out or an error.
-int PollWithCancel(pollfd* fds, nfds_t count, int timeoutSeconds)
+// poll() takes an int of milliseconds, so a long wait is made of several polls.
+int PollWithCancel(pollfd* fds, nfds_t count, WaitDeadline deadline)
 {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
     for (;;) {
         int wait = -1;
-        if (timeoutSeconds > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            wait = static_cast<int>(std::max<long long>(0, left.count()));
+        if (deadline) {
+            const long long left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+            wait = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
         }
         const int ready = ::poll(fds, count, wait);
         if (ready < 0) {
@@ -56,7 +58,8 @@ int PollWithCancel(pollfd* fds, nfds_t count, int timeoutSeconds)
             return kErrorCancelled;
         if (ready > 0)
             return 0;
-        return kErrorTimedOut;
+        if (!deadline || Clock::now() >= *deadline)
+            return kErrorTimedOut;
     }
 }
 
@@ -93,21 +96,36 @@ void CancelSignal::Clear()
     [[maybe_unused]] const ssize_t read = ::read(fd, &count, sizeof count);
 }
 
-int WaitForSocket(int socket, short events, const CancelSignal& cancel, int timeoutSeconds)
+WaitDeadline DeadlineAfter(int seconds)
 {
-    pollfd fds[2] = {{socket, events, 0}, {cancel.Fd(), POLLIN, 0}};
-    return PollWithCancel(fds, 2, timeoutSeconds);
+    if (seconds <= 0)
+        return std::nullopt;
+    return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
 }
 
-int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, int timeoutSeconds, bool* otherReadable)
+WaitDeadline EarlierOf(WaitDeadline a, WaitDeadline b)
+{
+    if (!a || !b)
+        return a ? a : b;
+    return std::min(*a, *b);
+}
+
+int WaitForSocket(int socket, short events, const CancelSignal& cancel, WaitDeadline deadline)
+{
+    pollfd fds[2] = {{socket, events, 0}, {cancel.Fd(), POLLIN, 0}};
+    return PollWithCancel(fds, 2, deadline);
+}
+
+int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, WaitDeadline deadline,
+                          bool* otherReadable)
 {
     pollfd fds[3] = {{socket, POLLIN, 0}, {other, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
-    const int waited = PollWithCancel(fds, 3, timeoutSeconds);
+    const int waited = PollWithCancel(fds, 3, deadline);
     *otherReadable = waited == 0 && fds[0].revents == 0 && fds[1].revents != 0;
     return waited;
 }
 
-int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int timeoutSeconds,
+int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, WaitDeadline deadline,
                        in_addr* address)
 {
     auto state = std::make_shared<LookupState>();
@@ -127,7 +145,7 @@ int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int 
     }).detach();
 
     pollfd fds[2] = {{state->doneFd, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
-    const int waited = PollWithCancel(fds, 2, timeoutSeconds);
+    const int waited = PollWithCancel(fds, 2, deadline);
     if (waited != 0)
         return waited;  // the thread finishes on its own and frees the state
     std::lock_guard guard(state->lock);

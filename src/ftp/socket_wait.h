@@ -5,6 +5,8 @@
 
 #include <netinet/in.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 
 // A wake-up that any thread can raise; it stays raised until cleared.
@@ -23,18 +25,25 @@ private:
     int fd = -1;
 };
 
+// The moment by which a wait must have ended; none: it may last for ever.
+using WaitDeadline = std::optional<std::chrono::steady_clock::time_point>;
+// `seconds` from now, 0 or less meaning no limit. Any int fits: the arithmetic is 64-bit.
+WaitDeadline DeadlineAfter(int seconds);
+WaitDeadline EarlierOf(WaitDeadline a, WaitDeadline b);
+
 // 0 when `socket` has one of `events`; otherwise the program's error number: cancelled, timed
-// out (after `timeoutSeconds`, 0 meaning no limit) or the poll's own error.
-int WaitForSocket(int socket, short events, const CancelSignal& cancel, int timeoutSeconds);
+// out (at `deadline`) or the poll's own error.
+int WaitForSocket(int socket, short events, const CancelSignal& cancel, WaitDeadline deadline);
 
 // Waits until `socket` is readable, like WaitForSocket, but also ends as soon as `other` is
 // readable, with `*otherReadable` set: a server may answer on the control connection instead of
 // opening the data connection it was asked for.
-int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, int timeoutSeconds, bool* otherReadable);
+int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, WaitDeadline deadline,
+                          bool* otherReadable);
 
 // Resolves a host name to an IPv4 address on a helper thread while waiting like WaitForSocket, so
 // a cancel or the time-out ends even a look-up that hangs. 0 or the program's error number.
-int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, int timeoutSeconds,
+int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, WaitDeadline deadline,
                        in_addr* address);
 
 // The blocking look-up that ResolveHostAddress runs (getaddrinfo by default); tests put a slow one

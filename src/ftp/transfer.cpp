@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -37,15 +38,24 @@ long long SecondsSince(std::chrono::steady_clock::time_point start)
 
 // A new file beside `path` for a download to grow in; it replaces `path` only when complete, so
 // a failed or cancelled download never leaves part of a file under the final name, nor costs the
-// file that was there.
+// file that was there. Its name is short, so every target name that fits the directory fits it
+// too; a target name that does not fit fails here, before any data is fetched.
 int CreateFileBeside(const std::string& path, std::string& temporary)
 {
     const std::size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const long longestName = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
+    if (path.size() >= PATH_MAX || (longestName > 0 && name.size() > static_cast<std::size_t>(longestName))) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = directory + "." + name + ".part" + std::to_string(random() % 1000000);
+        temporary = directory + ".tessaline-";
+        for (int i = 0; i < 8; ++i)
+            temporary += kLetters[random() % kLetters.size()];
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -53,14 +63,16 @@ int CreateFileBeside(const std::string& path, std::string& temporary)
     return -1;
 }
 
-// 0 when `path` is a regular file we may read, else the reason as an errno value.
-int ReadableFileError(const std::string& path)
+// 0 when `path` is a regular file we may read (its size in `size`), else the reason as an errno
+// value.
+int ReadableFileError(const std::string& path, long long& size)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return errno;
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    size = st.st_size;
     return ::access(path.c_str(), R_OK) == 0 ? 0 : errno;
 }
 
@@ -131,8 +143,8 @@ int CFtpSession::SendFile()
         return 0;
     }
     // STOR would empty the remote file before we learn the local one cannot be read.
-    if (const int error = ReadableFileError(transferLocalPath); error != 0) {
-        LogMessage("Could not open file %s (%u)", {transferLocalPath, error});
+    if (const int error = ReadableFileError(transferLocalPath, uploadSize); error != 0) {
+        LogMessage("Could not open file %s (%s)", {transferLocalPath, ErrorNumberText(error)});
         return kFailed;
     }
     SetRepresentationType(transferType == 'F' ? 'I' : transferType);  // uploads do not look at the extension table
@@ -175,7 +187,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
     int outcome = kFailed;
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
-        LogMessage("Could not open file %s (%u)", {path, errno});
+        LogMessage("Could not open file %s (%s)", {path, ErrorNumberText(errno)});
     } else {
         const auto started = std::chrono::steady_clock::now();
         outcome = kDone;
@@ -218,14 +230,24 @@ int CFtpSession::UploadFromFile(const std::string& path)
         if (outcome == kDone && interrupted)
             outcome = kStopped;
         if (readError != 0)
-            LogMessage("Could not read file %s (%u)", {path, readError});
+            LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(readError)});
+        // The server cannot tell a file that changed under us from a whole one: the bytes read
+        // are held to the size the file had when STOR was sent.
+        const long long expected = uploadSize >= 0 ? uploadSize : size;
+        if (outcome == kDone && expected >= 0 && total != expected) {
+            LogMessage("The file %s changed while it was sent: it had %ld bytes, %ld were sent.",
+                       {path, expected, total});
+            outcome = kFailed;
+        }
+        // A stop is the user's doing only after a cancel; a time-out has logged its own text.
         if (outcome == kFailed)
             LogMessage("Error on Transfer, aborted");
-        else if (outcome == kStopped)
+        else if (outcome == kStopped && cancelRequested)
             LogMessage("Transfer aborted by User");
-        else
+        else if (outcome == kDone)
             LogRate("Transmitt", total, SecondsSince(started));
     }
+    uploadSize = -1;
     --commandDepth;
     return outcome;
 }
@@ -308,13 +330,20 @@ int CFtpSession::KeepDownload(int result)
         std::lock_guard guard(operationStatus.lock);
         announced = transferTotal;
     }
+    // The data connection ended in order with every byte the 150 reply announced: only the
+    // confirmation was lost (a silent server, or a NAT box that dropped the control connection).
+    if (result == kInterrupted && !cancelRequested && announced > 0 && receivedBytes == announced) {
+        LogMessage("The server did not confirm the transfer; all %ld announced bytes arrived and the file was kept.",
+                   {announced});
+        result = kCompletion;
+    }
     // ASCII data changes size on the way, so only a binary file can be held to the 150 reply.
     if (result == kCompletion && transferType != 'A' && announced > 0 && receivedBytes < announced) {
         LogMessage("Received %ld of the %ld bytes announced: the file is incomplete.", {receivedBytes, announced});
         result = kFailed;
     }
     if (result == kCompletion && ::rename(temporary.c_str(), transferLocalPath.c_str()) != 0) {
-        LogMessage("Failed to write file %s (%u)", {transferLocalPath, errno});
+        LogMessage("Failed to write file %s (%s)", {transferLocalPath, ErrorNumberText(errno)});
         result = kFailed;
     }
     if (result != kCompletion) {
@@ -328,13 +357,13 @@ int CFtpSession::DownloadToFile(const std::string& path)
 {
     if (dataSocket == -1 || !connected)
         return 0;
+    // `interrupted` is not cleared here: a cancel that came after the accept must still count.
     ++commandDepth;
-    interrupted = 0;
 
     std::string temporary;
     const int file = CreateFileBeside(path, temporary);
     if (file < 0) {
-        LogMessage("Failed to create file %s (%u)", {path, errno});
+        LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
         --commandDepth;
         return kFailed;
     }
@@ -363,7 +392,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
                 receiveError = SocketErrorNumber(errno);
                 break;
             }
-            const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetrySeconds());
+            const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetryDeadline());
             if (waited == 0)
                 continue;
             if (waited == kErrorTimedOut) {
@@ -406,7 +435,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
         LogSocketError("Recv", receiveError);
         outcome = kFailed;
     } else if (writeError != 0) {
-        LogMessage("Failed to write file %s (%u)", {path, writeError});
+        LogMessage("Failed to write file %s (%s)", {path, ErrorNumberText(writeError)});
         outcome = kFailed;
     } else {
         LogRate("Receiv", total, SecondsSince(started));

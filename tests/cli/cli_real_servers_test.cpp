@@ -163,7 +163,7 @@ TEST_F(PyftpdlibCliTest, StoredSitesLogInAndEnterTheirDirectoryWithoutTouchingTh
 
     const CliRun top = RunCli({"--site", "Work", "--group", "Office", "--cwd", "/", "ls"}, config.path);
     EXPECT_EQ(top.status, 0) << top.err;
-    EXPECT_NE(top.out.find(" docs\n"), std::string::npos) << top.out;
+    EXPECT_NE(top.out.find("\tdocs\n"), std::string::npos) << top.out;
     EXPECT_EQ(RunCli({"--site", "Work", "--group", "Office", "--password", "wrong", "syst"}, config.path).status, 1);
 
     const CliRun ambiguous = RunCli({"--site", "Work", "syst"}, config.path);

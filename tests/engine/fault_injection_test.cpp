@@ -94,11 +94,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADownloadKeepsTheEarlie
 
 TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringAnUpload)
 {
-    // Far more than the socket buffers hold, so the upload is still going when the server goes.
-    const fs::path big = fs::path(local.path) / "big";
-    WriteFile(big, "");
-    fs::resize_file(big, 256 << 20);
-    settings.sendBytes = 65536;
+    const fs::path big = BigLocalFile(256 << 20);
     SetInstead([](Control& control) {
         if (!control.OpenData())
             return;

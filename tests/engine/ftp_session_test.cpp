@@ -467,6 +467,99 @@ TEST_F(FtpSessionTest, ASilentServerTimesOutLikeABrokenConnection)
     EXPECT_TRUE(Contains(TakeLog(), "Connection timed out, try connecting again."));
 }
 
+TEST_F(FtpSessionTest, TheTimeOutBoundsAWholeLineNotEachByteOfIt)
+{
+    settings.retry = 1;
+    // A byte every 300 ms: each read is well inside the time-out, the line is far outside it.
+    ScriptedFtpServer server("");
+    server.OnAccept([](ScriptedFtpServer::Control& control) {
+        control.SendInPieces("220 Welcome to a very slow server\r\n", 1, 300ms);
+    });
+    server.Reply("USER", "230 Welcome\r\n");
+    Aim(server);
+    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_TRUE(Contains(TakeLog(), "Connection timed out, try connecting again."));
+    EXPECT_TRUE(server.Commands().empty());
+}
+
+TEST_F(FtpSessionTest, AReplyThatNeverEndsIsCutOffByItsLengthOrTheTimeOut)
+{
+    settings.retry = 20;
+    ScriptedFtpServer server;
+    LogIn(server);
+    std::string endless;
+    for (int i = 0; i < 10005; ++i)
+        endless += "250-line " + std::to_string(i) + "\r\n";
+    server.Reply("CWD", endless + "250 Done\r\n");
+    EXPECT_EQ(session.ChangeDirectory("pub"), 4);
+    EXPECT_EQ(session.replyCode, 421);
+    EXPECT_TRUE(session.interrupted);
+    const auto log = TakeLog();
+    EXPECT_TRUE(Contains(log, "The reply went on for more than 10000 lines; the connection is given up."));
+    EXPECT_TRUE(Contains(log, "250-line 9998"));
+    EXPECT_FALSE(Contains(log, "250-line 10000"));
+
+    // Few lines, but never an end: the time-out counts from the start of the reply.
+    session.Quit();
+    settings.retry = 1;
+    ScriptedFtpServer slow;
+    LogIn(slow);
+    slow.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
+        for (int i = 0; i < 30 && control.Connected(); ++i) {
+            control.SendLine("250-still going " + std::to_string(i));
+            control.Pause(200ms);
+        }
+        control.SendLine("250 Done at last");
+    });
+    EXPECT_EQ(session.ChangeDirectory("pub"), 4);
+    EXPECT_TRUE(session.interrupted);
+    const auto slowLog = TakeLog();
+    EXPECT_TRUE(Contains(slowLog, "Connection timed out, try connecting again."));
+    EXPECT_FALSE(Contains(slowLog, "250 Done at last"));
+}
+
+TEST_F(FtpSessionTest, ATimeOutOfManyDaysDoesNotWrapToAShortOne)
+{
+    // 4294968 s in milliseconds is 704 ms past 2^32.
+    settings.retry = 4294968;
+    ScriptedFtpServer server;
+    LogIn(server);
+    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
+        control.Pause(1500ms);
+        control.SendLine("200 Worth the wait");
+    });
+    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+    EXPECT_FALSE(session.interrupted);
+}
+
+TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
+{
+    settings.retry = 0;
+    ScriptedFtpServer server;
+    LogIn(server);
+    // The server never answers; only after 30 s does it hang up.
+    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
+        control.Pause(30s);
+        control.Close();
+    });
+    session.QuitAtExit();
+    EXPECT_EQ(session.controlSocket, -1);
+    EXPECT_FALSE(session.connected);
+    const auto log = TakeLog();
+    EXPECT_TRUE(Contains(log, "Tessaline: quit"));
+    EXPECT_TRUE(Contains(log, "Connection timed out, try connecting again."));
+    EXPECT_FALSE(Contains(log, "Connection closed by the server."));
+
+    // The bound is for that quit alone: the next session waits as long as the time-out says.
+    ScriptedFtpServer next;
+    LogIn(next);
+    next.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
+        control.Pause(3500ms);
+        control.SendLine("200 Slow but fine");
+    });
+    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+}
+
 // Runs `operation` on another thread, cancels it once the server has seen `commandsBefore`
 // commands (and a moment has passed), and checks that it returns although nothing else would
 // end it: the time-out is off and the server stays silent.

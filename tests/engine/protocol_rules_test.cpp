@@ -103,6 +103,11 @@ TEST(SocketErrorsTest, SystemCodesMapToTheProgramsNumbersAndTexts)
     EXPECT_EQ(SocketErrorText(ENOENT), "No such file or directory");
     EXPECT_EQ(SocketErrorText(12345), "error 12345");
 
+    // Local file errors keep their number and say what it means.
+    EXPECT_EQ(ErrorNumberText(ENAMETOOLONG), "36: File name too long");
+    EXPECT_EQ(ErrorNumberText(EINVAL), "22: Invalid argument");
+    EXPECT_EQ(ErrorNumberText(9999), "9999");
+
     EXPECT_TRUE(BreaksConnection(10054));
     EXPECT_TRUE(BreaksConnection(10060));
     EXPECT_FALSE(BreaksConnection(10061));

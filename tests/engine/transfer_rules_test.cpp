@@ -17,6 +17,8 @@ TEST(TransferRulesTest, SizeComesFromTheNumberBeforeBytes)
     EXPECT_EQ(SizeFromPreliminaryReply("150 File status okay; about to open data connection."), 0);
     EXPECT_EQ(SizeFromPreliminaryReply("150 Here come (bytes) of it"), 0);
     EXPECT_EQ(SizeFromPreliminaryReply("150 for big.iso (5000000000 bytes)"), 5000000000LL);
+    // A negative size is no size, not its absolute value.
+    EXPECT_EQ(SizeFromPreliminaryReply("150 Opening data connection for f (-1234 bytes)"), 0);
     // Only the first 99 characters count.
     EXPECT_EQ(SizeFromPreliminaryReply("150 " + std::string(100, 'x') + " (77 bytes)"), 0);
 }

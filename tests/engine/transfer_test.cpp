@@ -4,10 +4,13 @@
 #include "support/transfer_fixture.h"
 
 #include <cstdlib>
+#include <poll.h>
 
 namespace {
 
 class TransferTest : public TransferFixture {};
+
+constexpr int kTransferFailed = 5;  // the outcome of a transfer that failed on this side
 
 // --- Downloads -----------------------------------------------------------------------------
 
@@ -124,7 +127,164 @@ TEST_F(TransferTest, ExtensionTableChoosesTheTypeOfAutomaticDownloads)
     EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE L 8", "TYPE I"}));
 }
 
+TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost)
+{
+    settings.retry = 1;
+    const std::string bytes = RandomBytes(200000);
+    served.files["f.bin"] = bytes;
+    served.preliminary = "150 Opening BINARY mode data connection for f.bin (200000 bytes)\r\n";
+    // Every byte arrives and the data connection ends in order; then the server falls silent.
+    served.instead = [bytes](Control& control) {
+        if (control.OpenData()) {
+            control.DataSend(bytes);
+            control.CloseData();
+        }
+        control.Pause(20s);
+    };
+    const fs::path target = fs::path(local.path) / "f.bin";
+    EXPECT_EQ(session.RetrieveFile("f.bin", target), kCompletion);
+    EXPECT_TRUE(ReadFile(target) == bytes);
+    EXPECT_TRUE(LogHas(TakeLog(), "The server did not confirm the transfer; all 200000 announced bytes arrived and the file was kept."));
+
+    // Without an announced size a whole file cannot be told from a cut one: it is not kept.
+    session.Quit();
+    ASSERT_NE(session.Connect(), -1);
+    served.preliminary = "150 Here it comes.\r\n";
+    EXPECT_NE(session.RetrieveFile("f.bin", fs::path(local.path) / "unknown"), kCompletion);
+    EXPECT_TRUE(LogHas(TakeLog(), "Deleted partially downloaded file"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
+}
+
+TEST_F(TransferTest, NamesAsLongAsTheFileSystemTakesCanBeDownloaded)
+{
+    std::string name;
+    for (int i = 0; i < 85; ++i)
+        name += "\xe3\x81\x82";  // 255 bytes: the longest name a Linux file system takes
+    served.files[name] = "long";
+    EXPECT_EQ(session.RetrieveFile(name, fs::path(local.path) / name), kCompletion);
+    EXPECT_EQ(ReadFile(fs::path(local.path) / name), "long");
+    EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
+}
+
+TEST_F(TransferTest, FileErrorsGiveTheirTextBesideTheirNumber)
+{
+    const std::string tooLong(300, 'n');
+    served.files[tooLong] = "x";
+    const std::string target = local.path + "/" + tooLong;
+    EXPECT_EQ(session.RetrieveFile(tooLong, target), kTransferFailed);
+    EXPECT_TRUE(LogHas(TakeLog(), "Failed to create file " + target + " (36: File name too long)"));
+    EXPECT_EQ(session.StoreFile("null", "/dev/null"), kTransferFailed);
+    EXPECT_TRUE(LogHas(TakeLog(), "Could not open file /dev/null (22: Invalid argument)"));
+}
+
+// --- Uploads -------------------------------------------------------------------------------
+
+TEST_F(TransferTest, AnUploadWhoseFileShrinksWhileItIsSentFails)
+{
+    const fs::path big = BigLocalFile(64 << 20);
+    // Another program cuts the file down as soon as the upload begins.
+    served.instead = [big](Control& control) {
+        if (!control.OpenData())
+            return;
+        fs::resize_file(big, 5 << 20);
+        control.DataReceiveAll();
+        control.CloseData();
+        control.SendLine("226 Transfer complete");
+    };
+    EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "));
+    EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
+}
+
+TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
+{
+    settings.retry = 1;
+    const fs::path big = BigLocalFile(64 << 20);
+    served.instead = [](Control& control) {
+        if (control.OpenData())
+            control.Pause(20s);  // never reads
+    };
+    EXPECT_EQ(session.StoreFile("big", big), kInterrupted);
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Send: Connection timed out, try connecting again."));
+    EXPECT_FALSE(LogHas(log, "Transfer aborted by User"));
+}
+
 // --- Cancel --------------------------------------------------------------------------------
+
+// Cancels from the worker's own thread the moment it posts a log line that holds `step`, so
+// the cancel lands exactly between two steps of a transfer. The lines it takes from the log are
+// kept in `lines`. With `dataFirst`, a cancel after the accept waits until data is there to be
+// read: a cancel that the download then ignored would show in the bytes read.
+class CancelAtStep final {
+public:
+    CancelAtStep(CFtpSession& session, std::string step, bool dataFirst)
+        : session(session)
+        , step(std::move(step))
+        , dataFirst(dataFirst)
+    {
+        SetLogWakeUp([this] { DrainLogQueue([this](const std::string& line) { Take(line); }); });
+    }
+    ~CancelAtStep() { SetLogWakeUp(nullptr); }
+
+    std::atomic<bool> fired{false};
+    std::vector<std::string> lines;  // under `lock`
+    std::mutex lock;
+
+private:
+    void Take(const std::string& line)
+    {
+        std::lock_guard guard(lock);
+        lines.push_back(line);
+        if (fired || line.find(step) == std::string::npos)
+            return;
+        if (dataFirst && session.dataSocket != -1) {
+            pollfd readable = {session.dataSocket, POLLIN, 0};
+            ::poll(&readable, 1, 10000);
+        }
+        session.Cancel();
+        fired = true;
+    }
+
+    CFtpSession& session;
+    const std::string step;
+    const bool dataFirst;
+};
+
+TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
+{
+    served.files["f"] = RandomBytes(4 << 20);
+    const fs::path upload = fs::path(local.path) / "up";
+    WriteFile(upload, RandomBytes(4 << 20));
+    const std::vector<std::string> downloadSteps = {
+        "Tessaline: TYPE", "200 Type set", "going to listen", "Tessaline: PORT", "200 PORT", "listener",
+        "Tessaline: RETR", "150 ", "Tessaline: Closing Listener Socket", "Socket closed.", "Accepted from"};
+    const std::vector<std::string> uploadSteps = {
+        "Tessaline: TYPE", "200 Type set", "going to listen", "Tessaline: PORT", "200 PORT", "listener",
+        "Tessaline: STOR", "150 ", "Socket closed.", "accept from"};
+    for (const bool download : {true, false}) {
+        for (const std::string& step : download ? downloadSteps : uploadSteps) {
+            SCOPED_TRACE((download ? "download, cancel at " : "upload, cancel at ") + step);
+            session.Quit();
+            ASSERT_NE(session.Connect(), -1);
+            TakeLog();
+            int result = 0;
+            {
+                CancelAtStep cancel(session, step, download);
+                host.cancelWhen = [&cancel](CFtpSession&) { return cancel.fired.load(); };
+                result = download ? session.RetrieveFile("f", fs::path(local.path) / "f") : session.StoreFile("up", upload);
+                host.cancelWhen = nullptr;
+                EXPECT_TRUE(cancel.fired);
+            }
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(session.transferDone, 0) << "bytes moved after the cancel";
+            EXPECT_FALSE(fs::exists(fs::path(local.path) / "f"));
+            EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
+            EXPECT_TRUE(SessionIdle());
+        }
+    }
+}
 
 TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
 {
@@ -178,10 +338,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
 
 TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
 {
-    const fs::path big = fs::path(local.path) / "big";
-    WriteFile(big, "");
-    fs::resize_file(big, 64 << 20);
-    settings.sendBytes = 65536;
+    const fs::path big = BigLocalFile(64 << 20);
     served.instead = [](Control& control) {
         if (control.OpenData())
             control.Pause(30s);
@@ -218,10 +375,68 @@ TEST_F(TransferTest, ListingsAreReadThroughTheParserWithTheCountedColumns)
     EXPECT_EQ(ReadFile(session.listingFile), kListing);  // the raw bytes, CR LF and all
     EXPECT_EQ(host.waits.back(), "Getting Directory From: " + session.hostName);
 
-    // A one-line listing keeps the count of the last one.
-    served.files["LIST"] = "-rw-r--r--   1 anna     1234 Jan 11  2021 only\r\n";
-    reader.OpenListing(entry);
+}
+
+TEST_F(TransferTest, AOneLineListingIsReadInItsOwnColumns)
+{
+    // A fresh session: no listing has been counted yet.
+    served.files["LIST"] = "-rw-r--r--   1 root     root            5 Mar  5 00:06 a.txt\r\n";
+    CListingReader reader(session);
+    CDirEntry entry;
+    ASSERT_EQ(reader.OpenListing(entry), ListingStep::Entry);
+    EXPECT_EQ(entry.name, "a.txt");
+    EXPECT_EQ(entry.size, "5");
     EXPECT_EQ(session.listColumnCount, 9);
+
+    served.files["LIST"] = "-rw-r--r--   1 anna     1234 Jan 11  2021 only\r\n";
+    ASSERT_EQ(reader.OpenListing(entry), ListingStep::Entry);
+    EXPECT_EQ(entry.name, "only");
+    EXPECT_EQ(session.listColumnCount, 8);
+
+    // A total line alone says nothing about the columns: the count stays.
+    served.files["LIST"] = "total 0\r\n";
+    EXPECT_EQ(reader.OpenListing(entry), ListingStep::End);
+    EXPECT_EQ(session.listColumnCount, 8);
+}
+
+// The most memory the process has held, in KiB, since the high-water mark was last reset.
+long PeakResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:"))
+            return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
+TEST_F(TransferTest, AnOverlongListingLineDoesNotMakeMemoryGrow)
+{
+    const fs::path path = fs::path(local.path) / "huge listing";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "total 2\r\n-rw-r--r--   1 anna     staff       1 Mar  5 12:30 first\r\n";
+        const std::string chunk(1 << 20, 'x');
+        for (int i = 0; i < 50; ++i)
+            out << chunk;
+        out << "\r\n-rw-r--r--   1 anna     staff       1 Mar  5 12:30 last\r\n";
+    }
+    if (!(std::ofstream("/proc/self/clear_refs") << "5"))
+        GTEST_SKIP() << "the high-water mark of memory cannot be reset here";
+    const long before = PeakResidentKiB();
+
+    CountListingColumns(session, path);
+    CListingReader reader(session);
+    ASSERT_TRUE(reader.Open(path));
+    std::vector<std::string> names;
+    CDirEntry entry;
+    while (reader.NextListingEntry(entry) == ListingStep::Entry)
+        names.push_back(entry.name);
+
+    EXPECT_EQ(names, (std::vector<std::string>{"first", "last"}));
+    EXPECT_EQ(session.listColumnCount, 9);
+    EXPECT_LT(PeakResidentKiB() - before, 16 * 1024) << "a 50 MB line was held in memory";
 }
 
 TEST_F(TransferTest, PermissionDeniedEndsTheListingAndTellsTheUser)
@@ -288,6 +503,111 @@ TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
     const auto before = server.Commands().size();
     EXPECT_FALSE(DownloadDirectory(session, "evil", target));
     EXPECT_EQ(server.Commands().size(), before);
+}
+
+const std::string kFileLine = "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ";
+const std::string kDirectoryLine = "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 ";
+
+TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntered)
+{
+    served.listings[""] = kDirectoryLine + "tree\r\n";
+    served.listings["/tree"] = kDirectoryLine + "empty\r\n" + kDirectoryLine + "sub\r\n" + kFileLine + "top.txt\r\n";
+    served.listings["/tree/empty"] = "";
+    served.listings["/tree/sub"] = kFileLine + "inner.txt\r\n";
+    served.unlistable.insert("/tree/sub");
+    served.files["/tree/top.txt"] = "top!";
+    served.files["/tree/sub/inner.txt"] = "never listed";
+    const fs::path target = fs::path(local.path) / "copy";
+
+    EXPECT_FALSE(DownloadDirectory(session, "tree", target));
+    EXPECT_TRUE(LogHas(TakeLog(), "Could not list directory tree/sub"));
+    // Everything else came, and the session is back where it started.
+    EXPECT_EQ(ReadFile(target / "top.txt"), "top!");
+    EXPECT_TRUE(fs::is_directory(target / "empty"));
+    {
+        std::lock_guard guard(served.lock);
+        EXPECT_EQ(served.cwd, "");
+    }
+
+    {
+        std::lock_guard guard(served.lock);
+        served.unlistable.clear();
+        served.listings["/tree"] += kDirectoryLine + "gone\r\n";
+    }
+    EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "again"));
+    EXPECT_TRUE(LogHas(TakeLog(), "Could not enter directory tree/gone"));
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "again" / "sub" / "inner.txt"), "never listed");
+    {
+        std::lock_guard guard(served.lock);
+        EXPECT_EQ(served.cwd, "");
+    }
+}
+
+TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
+{
+    // Every directory holds "a" again, as behind a server that follows a link to ".".
+    served.files["LIST"] = kDirectoryLine + "a\r\n";
+    EXPECT_FALSE(DownloadDirectory(session, "a", fs::path(local.path) / "endless"));
+    EXPECT_TRUE(LogHas(TakeLog(), "is more than 100 levels deep; it was not copied"));
+    const auto commands = Commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "CWD a"), 100);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "CWD .."), 100);
+
+    // A link to the directory itself or above it is seen for what it is.
+    for (const char* link : {"self -> .", "up -> .."}) {
+        served.files["LIST"] = "lrwxrwxrwx   1 anna     staff       1 Mar  5 12:30 " + std::string(link) + "\r\n"
+            + kFileLine + "f.txt\r\n";
+        served.files["f.txt"] = "data";
+        const fs::path target = fs::path(local.path) / (std::string("link ") + link[0]);
+        EXPECT_FALSE(DownloadDirectory(session, "top", target));
+        EXPECT_TRUE(LogHas(TakeLog(), "Directory link top/" + std::string(link) + " leads back into the copy; it was not copied"));
+        EXPECT_EQ(ReadFile(target / "f.txt"), "data");
+    }
+}
+
+TEST_F(TransferTest, ALostConnectionEndsADirectoryDownloadAtOnce)
+{
+    settings.retry = 1;
+    const std::vector<std::string> names = {"one", "two", "three", "four", "five", "six"};
+    for (const std::string& name : names) {
+        served.files["LIST"] += kFileLine + name + "\r\n";
+        served.files[name] = "data";
+    }
+    // The first file's data stalls until the time-out gives up on it.
+    served.insteadOf = "RETR one";
+    served.instead = [](Control& control) {
+        if (control.OpenData())
+            control.Pause(20s);
+    };
+    const fs::path target = fs::path(local.path) / "copy";
+    EXPECT_FALSE(DownloadDirectory(session, "tree", target));
+    // Nothing more goes over the dead connection: no PORT, RETR or CWD .. that would each wait.
+    EXPECT_EQ(Commands().back(), "RETR one");
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Recv: Connection timed out, try connecting again."));
+    for (const std::string& name : names)
+        EXPECT_TRUE(LogHas(log, "Not downloaded: " + (target / name).string())) << name;
+}
+
+TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
+{
+    settings.retry = 1;
+    const fs::path tree = fs::path(local.path) / "tree";
+    fs::create_directories(tree);
+    for (const char* name : {"a", "b", "c"})
+        WriteFile(tree / name, name);
+    // The server takes the first file but never confirms it.
+    served.insteadOf = "STOR a";
+    served.instead = [](Control& control) {
+        if (control.OpenData())
+            control.DataReceiveAll();
+        control.Pause(20s);
+    };
+    EXPECT_FALSE(session.UploadDirectory(tree, "tree"));
+    EXPECT_EQ(Commands().back(), "STOR a");
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Not uploaded: " + (tree / "b").string()));
+    EXPECT_TRUE(LogHas(log, "Not uploaded: " + (tree / "c").string()));
 }
 
 TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)

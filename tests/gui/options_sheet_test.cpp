@@ -141,6 +141,8 @@ private slots:
         QTest::newRow("negative send bytes") << "Send bytes:" << "-512"
                                              << "Please enter an integer between 0 and 2147483647.";
         QTest::newRow("empty receive bytes") << "Receive bytes:" << "" << kNotAnInteger;
+        QTest::newRow("time out over a day") << "Time out:" << "86401"
+                                             << "Please enter an integer between 0 and 86400.";
     }
 
     void programNumbersAreCheckedThenStored()

@@ -1,6 +1,8 @@
 #pragma once
 // Runs tessaline-ftp as a program, the way a script would, and collects what it printed.
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -10,7 +12,29 @@ struct CliRun {
     std::string err;
 };
 
-// Runs the built tessaline-ftp with `args`. `home` stands for both XDG_CONFIG_HOME and
+// One run of the built tessaline-ftp with `args`. `home` stands for both XDG_CONFIG_HOME and
 // XDG_DATA_HOME, so the settings (home/Corvane/Tessaline.conf) and the data directory
-// (home/Tessaline/, with "Extension.ftp") are the test's own. Gives up after 120 s of silence.
-CliRun RunCli(const std::vector<std::string>& args, const std::string& home);
+// (home/Tessaline/, with "Extension.ftp") are the test's own; `environment` ("NAME=value") sets
+// more variables. The program runs on while the test goes on, so it can be signalled.
+class CliProcess final {
+public:
+    CliProcess(const std::vector<std::string>& args, const std::string& home,
+               const std::vector<std::string>& environment = {});
+    // A run that was not finished is killed.
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    pid_t Pid() const { return pid; }
+    void Signal(int number) const;
+    // Waits for the end, giving up after 120 s of silence, and collects what it printed.
+    CliRun Finish();
+
+private:
+    pid_t pid = -1;
+    int outFd = -1;
+    int errFd = -1;
+};
+
+CliRun RunCli(const std::vector<std::string>& args, const std::string& home,
+              const std::vector<std::string>& environment = {});

@@ -22,6 +22,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -37,20 +38,21 @@ inline std::string RandomBytes(std::size_t size)
     return bytes;
 }
 
-// Waits for workers like a front end does, and cancels when `cancelWhen` says so.
+// Waits for workers like a front end does, and cancels when `cancelWhen` says so; as with a
+// dialog's Cancel button, a cancel wins over a worker that has just finished.
 class TestHost final : public OperationHost {
 public:
     bool WaitWhileBusy(WaitKind, const std::string& text, CFtpSession& session) override
     {
         waits.push_back(text);
         for (;;) {
+            if (cancelWhen && cancelWhen(session))
+                return false;
             {
                 std::lock_guard guard(session.operationStatus.lock);
                 if (!session.operationStatus.workerBusy)
                     return true;
             }
-            if (cancelWhen && cancelWhen(session))
-                return false;
             std::this_thread::sleep_for(2ms);
         }
     }
@@ -71,7 +73,31 @@ struct ServedFiles {
     std::string preliminary = "150 Opening data connection.\r\n";
     std::map<std::string, std::string> replies;   // fixed replies by verb, before the queues
     std::function<void(Control&)> instead;        // replaces sending the data when set
+    std::string insteadOf;                        // the one data command `instead` answers; empty: all
+    // A remote tree instead of one directory: the listing of each directory by its path ("" the
+    // start, "/sub" below it), entered with CWD and left with "CWD ..". RETR then looks for the
+    // file's path in `files` before its name. Directories in `unlistable` answer LIST with 425
+    // after the 150, as a server that cannot open the data connection does.
+    std::map<std::string, std::string> listings;
+    std::set<std::string> unlistable;
+    std::string cwd;
 };
+
+// The answer of a server with a tree to CWD: into a directory it has, or back up.
+inline std::string ChangeServedDirectory(ServedFiles& served, const std::string& name)
+{
+    std::lock_guard guard(served.lock);
+    if (name == "..") {
+        if (served.cwd.empty())
+            return "550 Already at the top\r\n";
+        served.cwd.erase(served.cwd.rfind('/'));
+        return "250 Directory changed\r\n";
+    }
+    if (!served.listings.count(served.cwd + "/" + name))
+        return "550 No such directory\r\n";
+    served.cwd += "/" + name;
+    return "250 Directory changed\r\n";
+}
 
 inline void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
 {
@@ -87,24 +113,46 @@ inline void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
         const std::string name = command.size() > verb.size() + 1 ? command.substr(verb.size() + 1) : "";
         std::string fixed;
         std::function<void(Control&)> instead;
+        bool tree = false;
         {
             std::lock_guard guard(served.lock);
             if (const auto reply = served.replies.find(verb); reply != served.replies.end())
                 fixed = reply->second;
-            instead = served.instead;
+            if (served.insteadOf.empty() || served.insteadOf == command)
+                instead = served.instead;
+            tree = !served.listings.empty();
         }
         if (!fixed.empty()) {
             control.Send(fixed);
+        } else if (tree && verb == "CWD") {
+            control.Send(ChangeServedDirectory(served, name));
         } else if (verb == "RETR" || verb == "LIST") {
             std::string data;
             {
                 std::lock_guard guard(served.lock);
-                const auto found = served.files.find(verb == "LIST" ? "LIST" : name);
-                if (found == served.files.end()) {
+                if (tree && verb == "LIST" && served.unlistable.count(served.cwd)) {
+                    control.Send(served.preliminary);
+                    control.SendLine("425 Can't open data connection.");
+                    return;
+                }
+                const auto Find = [](const std::map<std::string, std::string>& in, const std::string& key) {
+                    const auto found = in.find(key);
+                    return found == in.end() ? nullptr : &found->second;
+                };
+                const std::string* text = nullptr;
+                if (verb == "LIST") {
+                    text = tree ? Find(served.listings, served.cwd) : Find(served.files, "LIST");
+                } else {
+                    if (tree)
+                        text = Find(served.files, served.cwd + "/" + name);
+                    if (!text)
+                        text = Find(served.files, name);
+                }
+                if (!text) {
                     control.SendLine("550 No such file");
                     return;
                 }
-                data = found->second;
+                data = *text;
             }
             control.Send(served.preliminary);
             if (instead) {
@@ -158,6 +206,17 @@ protected:
         std::vector<std::string> commands = server.Commands();
         commands.erase(commands.begin(), commands.begin() + 3);
         return commands;
+    }
+
+    // A sparse local file "big" of `size` bytes, sent in 64 KiB chunks: far more than the socket
+    // buffers hold, so an upload of it is still going when the server acts.
+    fs::path BigLocalFile(std::uintmax_t size)
+    {
+        const fs::path big = fs::path(local.path) / "big";
+        WriteFile(big, "");
+        fs::resize_file(big, size);
+        settings.sendBytes = 65536;
+        return big;
     }
 
     bool SessionIdle()

@@ -1,0 +1,54 @@
+#include "cli/termination_signals.h"
+
+#include "ftp/ftp_session.h"
+
+#include <atomic>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The handler touches nothing but these and the session's cancel, which is lock-free atomics and
+// a write() to its wake-up descriptor: all safe inside a signal handler.
+std::atomic<CFtpSession*> cancelled{nullptr};
+std::atomic<int> received{0};
+static_assert(std::atomic<CFtpSession*>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+
+void OnSignal(int number)
+{
+    if (received.exchange(number) != 0)
+        ::_exit(128 + number);
+    if (CFtpSession* session = cancelled.load())
+        session->Cancel();
+}
+
+void Handle(void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : kSignals)
+        ::sigaction(number, &action, nullptr);
+}
+
+} // namespace
+
+TerminationSignals::TerminationSignals(CFtpSession& session)
+{
+    cancelled = &session;
+    Handle(OnSignal);
+}
+
+TerminationSignals::~TerminationSignals()
+{
+    Handle(SIG_DFL);
+    cancelled = nullptr;
+}
+
+int TerminationSignals::Received() const
+{
+    return received;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C, kill, a closed terminal) cancel what the session is doing:
+// every wait ends at once, and a download in progress deletes its partial file on the way out. A
+// second such signal ends the process at once.
+
+class CFtpSession;
+
+class TerminationSignals final {
+public:
+    explicit TerminationSignals(CFtpSession& session);
+    // Gives the signals back their default effect.
+    ~TerminationSignals();
+    TerminationSignals(const TerminationSignals&) = delete;
+    TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+    // The first signal that came, 0 while none has.
+    int Received() const;
+};

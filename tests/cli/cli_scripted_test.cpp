@@ -1,0 +1,212 @@
+// tessaline-ftp run as a program against the scripted server: what a user meets when the server
+// misbehaves or the run is interrupted, and what the run leaves on the disk.
+
+#include "support/cli_runner.h"
+#include "support/scripted_ftp_server.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Control = ScriptedFtpServer::Control;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The directories whose names begin with "listing-" in `directory`.
+std::vector<fs::path> ListingDirectories(const fs::path& directory)
+{
+    std::vector<fs::path> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(directory, error)) {
+        if (entry.path().filename().string().starts_with("listing-"))
+            found.push_back(entry.path());
+    }
+    return found;
+}
+
+// A process number that no process has now: one that has just ended.
+pid_t EndedProcess()
+{
+    pid_t pid = -1;
+    char program[] = "/bin/true";
+    char* argv[] = {program, nullptr};
+    if (posix_spawn(&pid, program, nullptr, nullptr, argv, nullptr) == 0)
+        ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+class CliScriptedTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server.Reply("USER", "331 Password required\r\n");
+        server.Reply("PASS", "230 Logged in\r\n");
+        server.Reply("SYST", "215 UNIX Type: L8\r\n");
+        server.Reply("TYPE", "200 Type set\r\n");
+        server.Reply("PORT", "200 PORT command successful\r\n");
+        fs::create_directory(PrivateTemporary());
+        fs::permissions(PrivateTemporary(), fs::perms::owner_all);
+    }
+
+    std::vector<std::string> Arguments(std::vector<std::string> command) const
+    {
+        std::vector<std::string> args = {"--host", "127.0.0.1:" + std::to_string(server.Port()),
+                                         "--user", "anna", "--password", "secret"};
+        args.insert(args.end(), command.begin(), command.end());
+        return args;
+    }
+
+    // The runs' private temporary directory.
+    fs::path PrivateTemporary() const { return fs::path(runtime.path) / "tessaline"; }
+    std::vector<std::string> Environment() const { return {"XDG_RUNTIME_DIR=" + runtime.path}; }
+
+    bool ServerGot(const std::string& command) const
+    {
+        const auto commands = server.Commands();
+        return std::find(commands.begin(), commands.end(), command) != commands.end();
+    }
+
+    TempDir runtime;
+    TempDir home;
+    TempDir local;
+    ScriptedFtpServer server;
+};
+
+TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
+{
+    const fs::path temporary = PrivateTemporary();
+    const fs::path stale = temporary / ("listing-" + std::to_string(EndedProcess()) + "-AbCdEf");
+    fs::create_directory(stale);
+    std::ofstream(stale / "FTP1B.TMP") << "left by a program that is gone\n";
+
+    const std::string foreign = "-rw-r--r--   1 eve      eve          666 Mar  5 12:30 not-yours.txt\r\n";
+    std::atomic<pid_t> run{-1};
+    std::atomic<int> ownMode{-1};
+    server.OnCommand([foreign, temporary, &run, &ownMode](const std::string& command, Control& control) {
+        if (command != "LIST") {
+            control.ReplyFromQueue(command);
+            return;
+        }
+        // Another program's listing lands where a shared listing file would be, and even in the
+        // run's own directory; then this LIST fails.
+        std::ofstream(temporary / "FTP1B.TMP", std::ios::binary) << foreign;
+        for (const fs::path& directory : ListingDirectories(temporary)) {
+            if (directory.filename().string().starts_with("listing-" + std::to_string(run.load()) + "-")) {
+                ownMode = static_cast<int>(fs::status(directory).permissions() & fs::perms::all);
+                std::ofstream(directory / "FTP1B.TMP", std::ios::binary) << foreign;
+            }
+        }
+        control.SendLine("150 Opening data connection.");
+        control.SendLine("425 Can't open data connection.");
+    });
+
+    CliProcess ls(Arguments({"ls"}), home.path, Environment());
+    run = ls.Pid();
+    const CliRun done = ls.Finish();
+    EXPECT_EQ(done.status, 1) << done.err;
+    EXPECT_EQ(done.out, "") << "a listing that was not this run's was printed";
+    EXPECT_EQ(ownMode, 0700);
+    // The run's own directory is gone with it, and so is the one left behind by a program that ended.
+    EXPECT_TRUE(ListingDirectories(temporary).empty());
+}
+
+class CliSignalTest : public CliScriptedTest, public ::testing::WithParamInterface<int> {
+protected:
+    // RETR "big" sends data slowly and for as long as the client takes it.
+    void ServeAnEndlessDownload()
+    {
+        server.OnCommand([this](const std::string& command, Control& control) {
+            if (command != "RETR big" || !control.OpenData()) {
+                if (command == "quit" && silentQuit) {
+                    control.Pause(30s);
+                    control.Close();
+                    return;
+                }
+                control.ReplyFromQueue(command);
+                return;
+            }
+            control.SendLine("150 Opening BINARY mode data connection for big.");
+            const std::string chunk(65536, 'x');
+            bool sent = true;
+            for (int i = 0; i < 600 && sent; ++i) {
+                sent = control.DataSend(chunk);
+                control.Pause(50ms);
+            }
+            control.CloseData();
+            if (sent)
+                control.SendLine("226 Transfer complete");
+        });
+    }
+
+    // Starts `get big` and waits until the partial file has appeared beside its target.
+    std::unique_ptr<CliProcess> StartDownload()
+    {
+        auto run = std::make_unique<CliProcess>(Arguments({"get", "big", (fs::path(local.path) / "big").string()}),
+                                                home.path, Environment());
+        EXPECT_TRUE(WaitFor([this] { return !fs::is_empty(local.path); })) << "the download never began";
+        return run;
+    }
+
+    std::atomic<bool> silentQuit{false};
+};
+
+TEST_P(CliSignalTest, ASignalDeletesThePartialFileQuitsAndExitsWith128PlusItsNumber)
+{
+    ServeAnEndlessDownload();
+    auto run = StartDownload();
+    run->Signal(GetParam());
+    const CliRun done = run->Finish();
+    EXPECT_EQ(done.status, 128 + GetParam()) << done.err;
+    EXPECT_TRUE(fs::is_empty(local.path)) << "a partial file was left behind";
+    EXPECT_NE(done.err.find("Deleted partially downloaded file"), std::string::npos) << done.err;
+    EXPECT_TRUE(ServerGot("quit"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGINT ? "Interrupt"
+                                                : info.param == SIGTERM ? "Terminate" : "HangUp");
+                         });
+
+TEST_F(CliSignalTest, ASecondSignalEndsTheRunAtOnce)
+{
+    silentQuit = true;  // the quit after the first signal would wait for its answer
+    ServeAnEndlessDownload();
+    auto run = StartDownload();
+    run->Signal(SIGINT);
+    ASSERT_TRUE(WaitFor([this] { return ServerGot("quit"); }));
+    run->Signal(SIGINT);
+    const CliRun done = run->Finish();
+    EXPECT_EQ(done.status, 130);
+    // The quit's own limit would have ended its wait with the time-out text.
+    EXPECT_EQ(done.err.find("Connection timed out"), std::string::npos) << done.err;
+    EXPECT_TRUE(fs::is_empty(local.path));
+}
+
+} // namespace

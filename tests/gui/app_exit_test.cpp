@@ -1,0 +1,145 @@
+// The end of a run of the desktop program: what is saved before the session is quit, how long a
+// silent server may hold the exit, and what a signal does once the window is gone.
+
+#include "app/main_frame.h"
+#include "app/tessaline_app.h"
+#include "app/termination_signals.h"
+#include "ftp/session_log.h"
+#include "support/scripted_ftp_server.h"
+#include "support/test_home.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+using Control = ScriptedFtpServer::Control;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// A server that logs anyone in and answers quit with silence (hanging up only after 30 s);
+// `onQuit` runs on the server thread when quit arrives.
+void ServeASilentQuit(ScriptedFtpServer& server, std::function<void()> onQuit = {})
+{
+    server.Reply("USER", "331 Password required\r\n");
+    server.Reply("PASS", "230 Logged in\r\n");
+    server.Reply("SYST", "215 UNIX Type: L8\r\n");
+    server.OnCommand([onQuit](const std::string& command, Control& control) {
+        if (command != "quit") {
+            control.ReplyFromQueue(command);
+            return;
+        }
+        if (onQuit)
+            onQuit();
+        control.Pause(30s);
+        control.Close();
+    });
+}
+
+bool ConnectTo(CFtpSession& session, const ScriptedFtpServer& server)
+{
+    session.hostName = "127.0.0.1:" + std::to_string(server.Port());
+    session.userName = "anna";
+    session.password = "secret";
+    return session.Connect() != -1;
+}
+
+} // namespace
+
+class AppExitTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        UseTestHome(dir->path(), dir->path());
+        DrainLogQueue([](const std::string&) {});
+    }
+
+    void quitAtExitDoesNotWaitForASilentServer()
+    {
+        ScriptedFtpServer server;
+        ServeASilentQuit(server);
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        app.Settings().engine.retry = 0;  // no time-out at all
+        QVERIFY(ConnectTo(app.Session(), server));
+        app.MainFrame()->close();
+        QCOMPARE(app.Shutdown(0), 0);
+
+        std::vector<std::string> log;
+        DrainLogQueue([&log](const std::string& line) { log.push_back(line); });
+        const auto has = [&log](const std::string& text) { return std::find(log.begin(), log.end(), text) != log.end(); };
+        QVERIFY(has("Tessaline: quit"));
+        QVERIFY2(has("Connection timed out, try connecting again."), "the quit was not cut short");
+        QVERIFY(!has("Connection closed by the server."));
+    }
+
+    // The program runs in a child process, so that the signal it gets may end it.
+    void everythingIsSavedBeforeQuitAndASignalThenEndsTheProcess()
+    {
+        const std::filesystem::path home = dir->path().toStdString();
+        std::filesystem::create_directories(home / "Tessaline");
+        std::ofstream(home / "Tessaline" / "Tessa.INI", std::ios::binary)
+            << "[Work]\r\nHOST=ftp.example.org\r\nUID=anna\r\nGROUP=Office\r\n";
+
+        std::atomic<pid_t> child{-1};
+        std::atomic<bool> settingsSaved{false};
+        std::atomic<bool> profilesSaved{false};
+        ScriptedFtpServer server;
+        ServeASilentQuit(server, [&] {
+            settingsSaved = ReadFile(home / "Corvane" / "Tessaline.conf").find("Retry=4321") != std::string::npos;
+            profilesSaved = ReadFile(home / "Tessaline" / "Tessaline.site").find("HOST=ftp.example.org") != std::string::npos;
+            while (child.load() <= 0)
+                std::this_thread::yield();
+            ::kill(child, SIGTERM);
+        });
+
+        const pid_t pid = ::fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            CTessalineApp app;
+            if (!app.Startup())
+                ::_exit(2);
+            CloseOnTerminationSignals(app.MainFrame());
+            app.Settings().engine.retry = 4321;
+            if (!ConnectTo(app.Session(), server))
+                ::_exit(3);
+            app.Shutdown(0);
+            ::_exit(0);
+        }
+        child = pid;
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY(settingsSaved);
+        QVERIFY(profilesSaved);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 128 + SIGTERM);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+QTEST_MAIN(AppExitTest)
+#include "app_exit_test.moc"
