@@ -10,6 +10,8 @@ const char* const kCliUsage =
     "                         (with --site, these two override the profile's)\n"
     "  --cwd DIR              after login, change into DIR (in place of the profile's initial directory)\n"
     "  --mode A|I|F           transfer mode for this run (default: the \"Transfer Mode\" setting)\n"
+    "  --passive, --active    data connections in passive or active mode for this run (default: the\n"
+    "                         \"Passive Mode\" setting, automatic: passive behind a router)\n"
     "  --firewall STYLE       0 to 4: use the proxy firewall in that login style for this run, with\n"
     "                         --firewall-host HOST[:PORT], --firewall-user NAME, --firewall-password TEXT\n"
     "                         (defaults: the settings)\n"
@@ -54,6 +56,12 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         }
         if (option == "--no-firewall") {
             options.noFirewall = true;
+            continue;
+        }
+        if (option == "--passive" || option == "--active") {
+            if (options.passiveMode)
+                return "--passive and --active exclude each other";
+            options.passiveMode = option == "--passive" ? 1 : 0;
             continue;
         }
         const std::string* text = value();

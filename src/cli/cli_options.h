@@ -15,6 +15,7 @@ struct CliOptions {
     std::optional<std::string> password;
     std::string cwd;
     std::optional<char> mode;  // 'A', 'I' or 'F'
+    std::optional<int> passiveMode;  // --active 0, --passive 1 ("Passive Mode" for this run)
     std::optional<int> firewallStyle;
     std::optional<std::string> firewallHost;
     std::optional<std::string> firewallUser;

@@ -176,6 +176,8 @@ int main(int argc, char* argv[])
     }
     if (options.mode)
         settings.engine.transferMode = *options.mode;
+    if (options.passiveMode)
+        settings.engine.passiveMode = *options.passiveMode;
 
     if (user == "anonymous" && password.empty()) {
         if (settings.email.empty()) {

@@ -5,6 +5,7 @@
 #include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
+#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 
 #include <arpa/inet.h>
@@ -85,22 +86,24 @@ bool CFtpSession::ConnectionLost() const
 int CFtpSession::ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol)
 {
     serverAddress = {};
-    serverAddress.sin_family = AF_INET;
-
     const HostAndPort target = SplitHostPort(host);
     int port = target.port;
     if (port == 0)
         port = (firewallEnabled && firewallPort != 0) ? firewallPort : ServicePort(service, protocol);
-    serverAddress.sin_port = htons(static_cast<std::uint16_t>(port));
 
-    if (::inet_pton(AF_INET, target.host.c_str(), &serverAddress.sin_addr) != 1) {
-        const int error = ResolveHostAddress(target.host, cancelSignal, RetryDeadline(), &serverAddress.sin_addr);
+    std::vector<sockaddr_storage> addresses;
+    if (const std::optional<sockaddr_storage> numeric = NumericAddress(target.host, port)) {
+        addresses.push_back(*numeric);
+    } else {
+        const int error = ResolveHostAddresses(target.host, cancelSignal, RetryDeadline(), &addresses);
         if (error == kErrorCancelled)
             return -1;
         if (error != 0) {
             LogMessage("I can't get \"%s\" host entry", {host});
             return -1;
         }
+        for (sockaddr_storage& address : addresses)
+            SetPort(address, port);
     }
 
     int protocolNumber = 0;
@@ -116,38 +119,38 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
         protocolNumber = IPPROTO_TCP;
     }
 
+    // The addresses are tried in the resolver's order, each with the whole time-out: a host with an
+    // IPv6 address that does not answer is still reached over IPv4.
     const int type = ::strcasecmp(protocol.c_str(), "udp") == 0 ? SOCK_DGRAM : SOCK_STREAM;
-    const int socket = ::socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocolNumber);
-    if (socket < 0) {
-        LogSocketError("create socket", SocketErrorNumber(errno));
-        return -1;
-    }
-
-    dataPeerAddress = serverAddress;
-    dataPeerAddress.sin_port = htons(20);
-
     int error = 0;
-    if (::connect(socket, reinterpret_cast<const sockaddr*>(&serverAddress), sizeof serverAddress) != 0) {
-        error = errno == EINPROGRESS ? 0 : SocketErrorNumber(errno);
-        if (error == 0)
-            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetryDeadline());
-        if (error == 0) {
-            int pending = 0;
-            socklen_t size = sizeof pending;
-            ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &pending, &size);
-            error = pending ? SocketErrorNumber(pending) : 0;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const sockaddr_storage& address = addresses[i];
+        const int socket = ::socket(address.ss_family, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocolNumber);
+        if (socket < 0) {
+            LogSocketError("create socket", SocketErrorNumber(errno));
+            if (i + 1 == addresses.size())
+                return -1;
+            continue;
         }
-    }
-    if (error != 0) {
-        if (error == kErrorTimedOut)
-            interrupted = 1;
-        LogMessage("Can't connect to %s %s service.", {host, service});
-        LogSocketError("", error);
+        error = ConnectSocket(socket, address, cancelSignal, RetryDeadline());
+        if (error == 0) {
+            serverAddress = address;
+            dataPeerAddress = address;
+            SetPort(dataPeerAddress, 20);
+            LogMessage("Connected to %s port %u", {AddressText(address), port});
+            return socket;
+        }
         ::close(socket);
-        return -1;
+        if (error == kErrorCancelled || i + 1 == addresses.size())
+            break;
+        LogMessage("Can't connect to %s port %u.", {AddressText(address), port});
+        LogSocketError("", error);
     }
-    LogMessage("Connected to %s port %u", {DottedAddress(serverAddress), port});
-    return socket;
+    if (error == kErrorTimedOut)
+        interrupted = 1;
+    LogMessage("Can't connect to %s %s service.", {host, service});
+    LogSocketError("", error);
+    return -1;
 }
 
 long CFtpSession::SendAll(int socket, const char* data, long length, int& result)

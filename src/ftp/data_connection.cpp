@@ -1,45 +1,66 @@
-// The data connection: a listener announced with PORT, the accept of the server's connection,
-// and the abort of a transfer.
+// The data connection of a transfer: in active mode a listener announced with PORT or EPRT and
+// the accept of the server's connection, in passive mode EPSV or PASV and our connection to the
+// server; the choice between the two; and the abort of a transfer.
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
+#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <poll.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace {
+
+// The values of "Passive Mode"; anything else counts as automatic.
+constexpr int kActiveOnly = 0;
+constexpr int kPassiveOnly = 1;
+
+// Our end of the control connection: the address by which the server reaches this machine.
+bool LocalEndOf(int socket, sockaddr_storage& address)
+{
+    socklen_t size = sizeof address;
+    return ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+}
+
+bool IsPermanentNegative(int code)
+{
+    return code >= 500 && code <= 599;
+}
+
+} // namespace
+
 int CFtpSession::OpenListener()
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    // The listener is bound to the address the server reaches us by alone, so the port is not
+    // open on other networks of this machine; it has the control connection's family.
+    sockaddr_storage controlEnd {};
+    const bool knowControlEnd = LocalEndOf(controlSocket, controlEnd);
+    const int getsocknameError = errno;
+    if (!knowControlEnd)
+        controlEnd.ss_family = serverAddress.ss_family;  // the wildcard address of that family
+
+    const int listener = ::socket(controlEnd.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listener < 0) {
         LogSocketError("socket create", SocketErrorNumber(errno));
         return -1;
     }
-    LogMessage("[%u] going to listen %s port %u", {listener, DottedAddress(localAddress), ntohs(localAddress.sin_port)});
-
-    // The address the server reaches us by: our end of the control connection. The listener is
-    // bound to it alone, so the port is not open on other networks of this machine.
-    sockaddr_in controlEnd {};
-    socklen_t size = sizeof controlEnd;
-    const bool knowControlEnd =
-        ::getsockname(controlSocket, reinterpret_cast<sockaddr*>(&controlEnd), &size) == 0;
+    LogMessage("[%u] going to listen %s port %u", {listener, AddressText(localAddress), PortOf(localAddress)});
     if (!knowControlEnd)
-        LogSocketError("getsockname", SocketErrorNumber(errno));
+        LogSocketError("getsockname", SocketErrorNumber(getsocknameError));
 
-    localAddress = {};
-    localAddress.sin_family = AF_INET;
-    localAddress.sin_addr = knowControlEnd ? controlEnd.sin_addr : in_addr{htonl(INADDR_ANY)};
-    if (::bind(listener, reinterpret_cast<const sockaddr*>(&localAddress), sizeof localAddress) != 0) {
+    localAddress = controlEnd;
+    SetPort(localAddress, 0);
+    if (::bind(listener, reinterpret_cast<const sockaddr*>(&localAddress), AddressLength(localAddress)) != 0) {
         LogSocketError("bind", SocketErrorNumber(errno));
         ::close(listener);
         return -1;
     }
-    size = sizeof localAddress;
+    socklen_t size = sizeof localAddress;
     if (::getsockname(listener, reinterpret_cast<sockaddr*>(&localAddress), &size) != 0) {
         LogSocketError("getsockname", SocketErrorNumber(errno));
         ::close(listener);
@@ -51,11 +72,124 @@ int CFtpSession::OpenListener()
         return -1;
     }
 
-    const int port = ntohs(localAddress.sin_port);
-    if (Command("PORT %s", {PortArgument(localAddress, port)}) != kCompletion)
+    // PORT carries IPv4 addresses only; EPRT names the family.
+    const int port = PortOf(localAddress);
+    const int result = localAddress.ss_family == AF_INET6
+        ? Command("EPRT %s", {EprtArgument(localAddress)})
+        : Command("PORT %s", {PortArgument(reinterpret_cast<const sockaddr_in&>(localAddress), port)});
+    if (result != kCompletion)
         LogMessage("[%u] remote host not responding to port command.", {listener});
-    LogMessage("[%u] listener %s port %u", {listener, DottedAddress(localAddress), port});
+    LogMessage("[%u] listener %s port %u", {listener, AddressText(localAddress), port});
     return listener;
+}
+
+bool CFtpSession::PassiveChosen()
+{
+    const int mode = settings.passiveMode;
+    if (mode == kActiveOnly || mode == kPassiveOnly)
+        return mode == kPassiveOnly;
+    if (automaticPath == DataPath::Undecided) {
+        // Behind a router that translates our address the server cannot connect back to us; on
+        // one network, or between two public addresses, it can, as it always could.
+        sockaddr_storage local = localAddress;
+        LocalEndOf(controlSocket, local);
+        const std::string ours = AddressText(local);
+        if (!IsPrivateAddress(local)) {
+            automaticPath = DataPath::Active;
+            LogMessage("Active mode: this computer's address %s is not private.", {ours});
+        } else if (IsPrivateAddress(serverAddress)) {
+            automaticPath = DataPath::Active;
+            LogMessage("Active mode: this computer's address %s and the server's %s are both private.",
+                       {ours, AddressText(serverAddress)});
+        } else {
+            automaticPath = DataPath::Passive;
+            LogMessage("Passive mode: this computer's address %s is private and the server's is not.", {ours});
+        }
+    }
+    return automaticPath == DataPath::Passive;
+}
+
+bool CFtpSession::OpenDataConnection()
+{
+    const int mode = settings.passiveMode;
+    const bool automatic = mode != kActiveOnly && mode != kPassiveOnly;
+    if (PassiveChosen()) {
+        const int passive = ConnectPassive();
+        if (passive != kServerRefused)
+            return passive == 0;
+        if (!automatic) {
+            LogMessage("The server refused passive mode.");
+            return false;
+        }
+        LogMessage("Active mode: the server refused passive mode.");
+        automaticPath = DataPath::Active;
+        listenSocket = OpenListener();
+        return listenSocket != -1;
+    }
+    listenSocket = OpenListener();
+    if (listenSocket == -1)
+        return false;
+    // Refused PORT or EPRT: most often a server that will not connect to an address other than
+    // the one our control connection comes from (a router translated it).
+    if (automatic && IsPermanentNegative(replyCode)) {
+        listenSocket = CloseSocket(listenSocket);
+        LogMessage("Passive mode: the server refused %s.",
+                   {localAddress.ss_family == AF_INET6 ? "EPRT" : "PORT"});
+        automaticPath = DataPath::Passive;
+        return ConnectPassive() == 0;
+    }
+    return true;
+}
+
+// EPSV names only a port; PASV also names an address, which is ignored: a server behind a router
+// announces its private address, and a hostile one could point us at a third host. The data
+// connection always goes to the host of the control connection.
+int CFtpSession::ConnectPassive()
+{
+    int port = 0;
+    if (!extendedPassiveRefused) {
+        const int result = Command("EPSV");
+        const std::optional<int> named = result == kCompletion ? PortFromEpsvReply(replyBuffer) : std::nullopt;
+        if (named)
+            port = *named;
+        else if (result == kCompletion || result == kPermanentNegative)  // 500, 502: an older server
+            extendedPassiveRefused = true;
+        else
+            return -1;
+    }
+    if (port == 0) {
+        const int result = Command("PASV");
+        const std::optional<PassiveTarget> target =
+            result == kCompletion ? TargetFromPasvReply(replyBuffer) : std::nullopt;
+        if (!target)
+            return result == kCompletion || result == kPermanentNegative ? kServerRefused : -1;
+        port = target->port;
+        if (target->address != AddressText(serverAddress)) {
+            LogMessage("Ignoring the address %s in the PASV reply: the data connection goes to %s.",
+                       {target->address, AddressText(serverAddress)});
+        }
+    }
+
+    sockaddr_storage address = serverAddress;
+    SetPort(address, port);
+    const int socket = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket < 0) {
+        LogSocketError("socket create", SocketErrorNumber(errno));
+        return -1;
+    }
+    const int error = ConnectSocket(socket, address, cancelSignal, RetryDeadline());
+    if (error != 0) {
+        ::close(socket);
+        if (error == kErrorTimedOut)
+            interrupted = 1;
+        LogMessage("Can't open the data connection to %s port %u.", {AddressText(address), port});
+        LogSocketError("", error);
+        return -1;
+    }
+    dataSocket = socket;
+    dataPeerAddress = address;
+    LogMessage("[%u] data connection to %s port %u", {socket, AddressText(address), port});
+    return 0;
 }
 
 // Waits on `listenSocket` for the server's data connection and keeps it in `dataSocket`. Only
@@ -79,7 +213,7 @@ int CFtpSession::AcceptDataConnection()
             ReadReply();
             return kServerAnswered;
         }
-        sockaddr_in peer {};
+        sockaddr_storage peer {};
         socklen_t size = sizeof peer;
         const int accepted = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size,
                                        SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -88,8 +222,8 @@ int CFtpSession::AcceptDataConnection()
                 continue;
             return SocketErrorNumber(errno);
         }
-        if (peer.sin_addr.s_addr != serverAddress.sin_addr.s_addr) {
-            LogMessage("Refused data connection from %s", {DottedAddress(peer)});
+        if (!SameHost(peer, serverAddress)) {
+            LogMessage("Refused data connection from %s", {AddressText(peer)});
             ::close(accepted);
             continue;
         }
@@ -99,10 +233,15 @@ int CFtpSession::AcceptDataConnection()
     }
 }
 
-void CFtpSession::AbortTransfer()
+void CFtpSession::CloseDataConnection()
 {
     dataSocket = CloseSocket(dataSocket);
     listenSocket = CloseSocket(listenSocket);
+}
+
+void CFtpSession::AbortTransfer()
+{
+    CloseDataConnection();
     commandDepth = 0;
     connected = 0;
 }

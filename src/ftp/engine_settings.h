@@ -9,4 +9,5 @@ struct EngineSettings final {
     std::atomic<int> sendBytes{512};      // "Send Bytes": bytes read and sent per upload chunk
     std::atomic<int> retry{60};           // "Retry": seconds any network wait may last, 0 = no limit
     std::atomic<int> transferMode{'I'};   // transfer mode in force for the next transfer: 'I', 'A', 'F'
+    std::atomic<int> passiveMode{2};      // "Passive Mode": 0 active, 1 passive, 2 automatic
 };

@@ -1,5 +1,5 @@
 #pragma once
-// CFtpSession: the one FTP session of the program, client side, active mode.
+// CFtpSession: the one FTP session of the program, client side, over IPv4 or IPv6.
 //
 // The road of a connect: the caller copies host, user, password and the firewall values into the
 // session (SetFirewall) and runs Connect on a worker thread. Connect opens the control connection
@@ -12,11 +12,15 @@
 // operations over Command.
 //
 // The road of a download: RetrieveFile (window thread) forms "RETR name", picks the type and
-// starts the download worker (background.h), which runs ReceiveFile: TYPE, OpenListener (a
-// listening socket announced with PORT), the data command, the accept of the server's data
-// connection (only from the server's own address), DownloadToFile (a temporary file renamed into
-// place when complete) and the final reply. Uploads mirror it with StoreFile, SendFile and
-// UploadFromFile; listings use ReceiveToFile.
+// starts the download worker (background.h), which runs ReceiveFile: TYPE, the data connection
+// (OpenDataConnection: in active mode a listener announced with PORT or EPRT, whose connection
+// from the server is accepted after the data command, only from the server's own address; in
+// passive mode EPSV or PASV and a connection to the server's address at the port it names), the
+// data command, DownloadToFile (a temporary file renamed into place when complete) and the final
+// reply. Uploads mirror it with StoreFile, SendFile and UploadFromFile; listings use
+// ReceiveToFile. The "Passive Mode" setting picks the mode; automatic mode goes passive when this
+// computer sits behind a router and the server does not, and switches when the server refuses
+// the mode it tried.
 //
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
 // engine settings (which bounds a whole reply from its first byte to its last), so Cancel() from
@@ -124,9 +128,9 @@ public:
     std::string commandBuffer;         // the last command line sent, with CR LF
     std::string downloadDirectory;
 
-    sockaddr_in serverAddress {};
-    sockaddr_in dataPeerAddress {};
-    sockaddr_in localAddress {};
+    sockaddr_storage serverAddress {};    // where the control connection goes
+    sockaddr_storage dataPeerAddress {};  // the other end of the current data connection
+    sockaddr_storage localAddress {};     // our end of the control connection, then of the listener
 
     int firewallEnabled = 0;
     int firewallDirect = 0;  // the style names the site without a proxy login of its own
@@ -165,6 +169,14 @@ private:
     WaitDeadline RetryDeadline() const;
     int ReadLine(WaitDeadline deadline);
     static constexpr int kServerAnswered = -1;
+    // Readies the data connection of the next transfer in the mode of this session: a listener in
+    // `listenSocket`, or in passive mode the connection itself in `dataSocket`. False: none.
+    bool OpenDataConnection();
+    void CloseDataConnection();  // the listener or the data connection, whichever is open
+    bool PassiveChosen();
+    // 0 when connected, kServerRefused when the server refused both EPSV and PASV, else -1.
+    static constexpr int kServerRefused = -2;
+    int ConnectPassive();
     int AcceptDataConnection();
     void SetRepresentationType(char type);
     // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
@@ -181,6 +193,9 @@ private:
     WaitDeadline waitBound;                    // no wait of the operation in progress goes past this
     bool convertLineEnds = false;  // this transfer turns CR LF into LF or back (ASCII files)
     char typeInForce = '\0';       // the TYPE the server confirmed on this connection; none yet
+    enum class DataPath { Undecided, Active, Passive };
+    DataPath automaticPath = DataPath::Undecided;  // what automatic mode chose on this connection
+    bool extendedPassiveRefused = false;            // EPSV was refused: PASV from now on
     std::string receivedFile;      // a complete download waiting for the server's final reply
     long long uploadSize = -1;     // the local file's size when STOR was sent; -1: not known
     long long receivedBytes = 0;

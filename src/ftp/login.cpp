@@ -4,9 +4,9 @@
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
+#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <sys/socket.h>
 
@@ -53,6 +53,8 @@ int CFtpSession::Connect()
 
     crEndsLine = 0;
     typeInForce = '\0';
+    automaticPath = DataPath::Undecided;
+    extendedPassiveRefused = false;
     ++commandDepth;
     controlSocket = ConnectTcp(connectHost, "ftp", "tcp");
     if (controlSocket == -1) {
@@ -67,7 +69,7 @@ int CFtpSession::Connect()
         --commandDepth;
         return FailConnect();
     }
-    LogMessage("[%u] from %s port %u", {controlSocket, DottedAddress(localAddress), ntohs(localAddress.sin_port)});
+    LogMessage("[%u] from %s port %u", {controlSocket, AddressText(localAddress), PortOf(localAddress)});
 
     // 1xx greetings ("service ready in n minutes") are waited out. Servers that announce "(EXOS"
     // end their lines with a carriage return alone.

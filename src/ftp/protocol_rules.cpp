@@ -1,5 +1,7 @@
 #include "ftp/protocol_rules.h"
 
+#include "ftp/socket_address.h"
+
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -54,26 +56,40 @@ bool IsVmsSystem(int systemType)
     return systemType == 6011 || systemType == 6012;
 }
 
+namespace {
+
+// 1 to 65535 written in at most five decimal digits; 0 otherwise.
+int PortNumber(std::string_view digits)
+{
+    if (digits.empty() || digits.size() > 5
+        || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return 0;
+    const int port = std::stoi(std::string(digits));
+    return port <= 65535 ? port : 0;
+}
+
+} // namespace
+
 HostAndPort SplitHostPort(const std::string& text)
 {
+    if (text.starts_with('[')) {
+        const std::size_t close = text.find(']');
+        if (close == std::string::npos)
+            return {text, 0};
+        const std::string host = text.substr(1, close - 1);
+        if (close + 1 == text.size())
+            return {host, 0};
+        const int port = text[close + 1] == ':' ? PortNumber(std::string_view(text).substr(close + 2)) : 0;
+        return port == 0 ? HostAndPort{text, 0} : HostAndPort{host, port};
+    }
+    // More than one colon: an IPv6 address without a port.
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0 || text.find(':') != colon)
         return {text, 0};
-    const std::string digits = text.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5
-        || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
-        return {text, 0};
-    const int port = std::stoi(digits);
-    if (port < 1 || port > 65535)
+    const int port = PortNumber(std::string_view(text).substr(colon + 1));
+    if (port == 0)
         return {text, 0};
     return {text.substr(0, colon), port};
-}
-
-std::string DottedAddress(const sockaddr_in& address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return text;
 }
 
 long long SizeFromPreliminaryReply(std::string_view reply)
@@ -101,6 +117,56 @@ std::string PortArgument(const sockaddr_in& address, int port)
     const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);
     return std::to_string(bytes[0]) + ',' + std::to_string(bytes[1]) + ',' + std::to_string(bytes[2]) + ','
         + std::to_string(bytes[3]) + ',' + std::to_string((port >> 8) & 0xff) + ',' + std::to_string(port & 0xff);
+}
+
+std::string EprtArgument(const sockaddr_storage& address)
+{
+    const char* family = address.ss_family == AF_INET6 ? "2" : "1";
+    return std::string("|") + family + '|' + AddressText(address) + '|' + std::to_string(PortOf(address)) + '|';
+}
+
+std::optional<int> PortFromEpsvReply(std::string_view reply)
+{
+    const std::size_t open = reply.find('(');
+    if (open == std::string_view::npos || reply.size() < open + 6)
+        return std::nullopt;
+    const char d = reply[open + 1];
+    if (d < 33 || d > 126 || reply[open + 2] != d || reply[open + 3] != d)
+        return std::nullopt;
+    const std::size_t end = reply.find(d, open + 4);
+    if (end == std::string_view::npos || end + 1 >= reply.size() || reply[end + 1] != ')')
+        return std::nullopt;
+    const int port = PortNumber(reply.substr(open + 4, end - open - 4));
+    return port == 0 ? std::nullopt : std::optional<int>(port);
+}
+
+std::optional<PassiveTarget> TargetFromPasvReply(std::string_view reply)
+{
+    std::size_t at = std::min<std::size_t>(reply.size(), 4);
+    while (at < reply.size() && !std::isdigit(static_cast<unsigned char>(reply[at])))
+        ++at;
+    int numbers[6];
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0) {
+            if (at >= reply.size() || reply[at] != ',')
+                return std::nullopt;
+            ++at;
+        }
+        const std::size_t begin = at;
+        while (at < reply.size() && at - begin < 4 && std::isdigit(static_cast<unsigned char>(reply[at])))
+            ++at;
+        if (at == begin || at - begin > 3)
+            return std::nullopt;
+        numbers[i] = std::stoi(std::string(reply.substr(begin, at - begin)));
+        if (numbers[i] > 255)
+            return std::nullopt;
+    }
+    const int port = numbers[4] * 256 + numbers[5];
+    if (port == 0)
+        return std::nullopt;
+    return PassiveTarget{std::to_string(numbers[0]) + '.' + std::to_string(numbers[1]) + '.'
+                             + std::to_string(numbers[2]) + '.' + std::to_string(numbers[3]),
+                         port};
 }
 
 bool IsSafeLocalName(std::string_view name)

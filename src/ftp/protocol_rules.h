@@ -25,15 +25,14 @@ bool HasLineBreak(std::string_view line);
 std::optional<int> SystemTypeFromReply(std::string_view text);
 bool IsVmsSystem(int systemType);
 
-// "host:port" with a port of 1 to 65535 selects that port; anything else is a plain host.
+// "host:port" with a port of 1 to 65535 selects that port; anything else is a plain host. An IPv6
+// address goes in brackets when a port follows ("[2001:db8::1]:2121"); brackets alone ("[::1]") or
+// a bare address ("::1") name the host without a port.
 struct HostAndPort {
     std::string host;
     int port = 0;  // 0: none given
 };
 HostAndPort SplitHostPort(const std::string& text);
-
-// "a.b.c.d" for an IPv4 address, as log lines show it.
-std::string DottedAddress(const sockaddr_in& address);
 
 // The size a 150 reply announces: the number just before " BYTES" in its first 99 characters
 // (any case, blanks between allowed), as in "150 Opening data connection for f (1234 bytes)";
@@ -42,6 +41,18 @@ long long SizeFromPreliminaryReply(std::string_view reply);
 
 // The argument of PORT: the address bytes in network order, then the port's high and low byte.
 std::string PortArgument(const sockaddr_in& address, int port);
+// The argument of EPRT: "|1|a.b.c.d|port|" or "|2|ipv6 address|port|".
+std::string EprtArgument(const sockaddr_storage& address);
+
+// The port of a 229 reply, "(|||6446|)" with any delimiter; nothing when it names none.
+std::optional<int> PortFromEpsvReply(std::string_view reply);
+// The address and port of a 227 reply: six numbers from the first digit after the code on, as in
+// "227 Entering Passive Mode (192,168,1,2,19,100)"; nothing when they are not there.
+struct PassiveTarget {
+    std::string address;
+    int port = 0;
+};
+std::optional<PassiveTarget> TargetFromPasvReply(std::string_view reply);
 
 // Whether a name from a server can become a local path inside a target directory: not empty,
 // not "." or "..", no "/" and no NUL.

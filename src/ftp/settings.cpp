@@ -35,6 +35,7 @@ void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDi
     viewOnDoubleClick = ReadInt(store, kTransfer, "View On Double-Click", d.viewOnDoubleClick);
     defaultDownloadDirectory =
         ReadString(store, kTransfer, "Default Download Directory", downloadDirectoryDefault);
+    engine.passiveMode = ReadInt(store, kTransfer, "Passive Mode", d.engine.passiveMode);
 
     int edgesStored = 0;
     const auto readEdge = [&](const char* name, int fallback) {
@@ -85,4 +86,5 @@ void CSettings::SaveSettings(SettingsStore& store) const
     store.WriteInt(kTransfer, "Save On Double-Click", saveOnDoubleClick);
     store.WriteInt(kTransfer, "View On Double-Click", viewOnDoubleClick);
     store.WriteString(kTransfer, "Default Download Directory", defaultDownloadDirectory);
+    store.WriteInt(kTransfer, "Passive Mode", engine.passiveMode);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// CSettings: the twenty-two user settings in the sections "ProgramOptions", "TransOptions" and
+// CSettings: the user settings in the sections "ProgramOptions", "TransOptions" and
 // "WndProperties". Read once at start-up, changed in memory by the options sheet and the main
 // frame, written back once at exit. The values the engine reads from worker threads live in
 // `engine`; the rest are touched by the window thread only.
@@ -54,6 +54,7 @@ public:
     int leftPane = 150;
     bool windowRectangleStored = false;  // "Left" to "Bottom" were all read from the store; never written
 
-    // "Receive Bytes", "Send Bytes", "Retry" and the transfer mode in force
+    // "Receive Bytes", "Send Bytes", "Retry", "Passive Mode" (in "TransOptions", after the values
+    // above, so older settings files read as before) and the transfer mode in force
     EngineSettings engine;
 };

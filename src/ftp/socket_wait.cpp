@@ -1,5 +1,6 @@
 #include "ftp/socket_wait.h"
 
+#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <climits>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -19,20 +21,24 @@
 
 namespace {
 
-int SystemLookup(const std::string& host, in_addr* address)
+int SystemLookup(const std::string& host, std::vector<sockaddr_storage>* addresses)
 {
     addrinfo hints {};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int result = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
     if (result != 0)
         return LookupErrorNumber(result);
-    if (!found)
-        return kErrorHostNotFound;
-    *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || entry->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        sockaddr_storage address {};
+        std::memcpy(&address, entry->ai_addr, entry->ai_addrlen);
+        addresses->push_back(address);
+    }
     ::freeaddrinfo(found);
-    return 0;
+    return addresses->empty() ? kErrorHostNotFound : 0;
 }
 
 std::atomic<HostLookup> hostLookup{SystemLookup};
@@ -68,7 +74,7 @@ struct LookupState {
     int doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     std::mutex lock;
     int error = 0;
-    in_addr address {};
+    std::vector<sockaddr_storage> addresses;
     ~LookupState() { ::close(doneFd); }
 };
 
@@ -125,20 +131,35 @@ int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, Wai
     return waited;
 }
 
-int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, WaitDeadline deadline,
-                       in_addr* address)
+int ConnectSocket(int socket, const sockaddr_storage& address, const CancelSignal& cancel,
+                  WaitDeadline deadline)
+{
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), AddressLength(address)) == 0)
+        return 0;
+    if (errno != EINPROGRESS)
+        return SocketErrorNumber(errno);
+    if (const int waited = WaitForSocket(socket, POLLOUT, cancel, deadline); waited != 0)
+        return waited;
+    int pending = 0;
+    socklen_t size = sizeof pending;
+    ::getsockopt(socket, SOL_SOCKET, SO_ERROR, &pending, &size);
+    return pending ? SocketErrorNumber(pending) : 0;
+}
+
+int ResolveHostAddresses(const std::string& host, const CancelSignal& cancel, WaitDeadline deadline,
+                         std::vector<sockaddr_storage>* addresses)
 {
     auto state = std::make_shared<LookupState>();
     if (state->doneFd < 0)
         return SocketErrorNumber(errno);
     const HostLookup lookup = hostLookup.load();
     std::thread([state, host, lookup] {
-        in_addr found {};
+        std::vector<sockaddr_storage> found;
         const int error = lookup(host, &found);
         {
             std::lock_guard guard(state->lock);
             state->error = error;
-            state->address = found;
+            state->addresses = std::move(found);
         }
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t written = ::write(state->doneFd, &one, sizeof one);
@@ -150,7 +171,7 @@ int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, Wait
         return waited;  // the thread finishes on its own and frees the state
     std::lock_guard guard(state->lock);
     if (state->error == 0)
-        *address = state->address;
+        *addresses = std::move(state->addresses);
     return state->error;
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A wake-up that any thread can raise; it stays raised until cleared.
 class CancelSignal final {
@@ -41,12 +42,18 @@ int WaitForSocket(int socket, short events, const CancelSignal& cancel, WaitDead
 int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, WaitDeadline deadline,
                           bool* otherReadable);
 
-// Resolves a host name to an IPv4 address on a helper thread while waiting like WaitForSocket, so
-// a cancel or the time-out ends even a look-up that hangs. 0 or the program's error number.
-int ResolveHostAddress(const std::string& host, const CancelSignal& cancel, WaitDeadline deadline,
-                       in_addr* address);
+// Connects the non-blocking `socket` to `address`, waiting like WaitForSocket; 0 or the program's
+// error number (refused, unreachable, cancelled, timed out...).
+int ConnectSocket(int socket, const sockaddr_storage& address, const CancelSignal& cancel,
+                  WaitDeadline deadline);
 
-// The blocking look-up that ResolveHostAddress runs (getaddrinfo by default); tests put a slow one
-// in its place. Returns 0 or the program's error number.
-using HostLookup = int (*)(const std::string& host, in_addr* address);
+// Resolves a host name to its addresses of any family, in the order the resolver gives them, on a
+// helper thread while waiting like WaitForSocket, so a cancel or the time-out ends even a look-up
+// that hangs. 0 or the program's error number; the ports are 0.
+int ResolveHostAddresses(const std::string& host, const CancelSignal& cancel, WaitDeadline deadline,
+                         std::vector<sockaddr_storage>* addresses);
+
+// The blocking look-up that ResolveHostAddresses runs (getaddrinfo by default); tests put a slow
+// one in its place. Returns 0 or the program's error number.
+using HostLookup = int (*)(const std::string& host, std::vector<sockaddr_storage>* addresses);
 void SetHostLookup(HostLookup lookup);

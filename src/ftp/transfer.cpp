@@ -9,10 +9,10 @@
 #include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
+#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/write_all.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -150,25 +150,26 @@ int CFtpSession::SendFile()
     SetRepresentationType(transferType == 'F' ? 'I' : transferType);  // uploads do not look at the extension table
     convertLineEnds = transferType == 'A';
 
-    listenSocket = OpenListener();
-    if (listenSocket == -1) {
+    if (!OpenDataConnection()) {
         transferAborted = 1;
         return kFailed;
     }
-    if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the server opens the data connection
-        listenSocket = CloseSocket(listenSocket);
+    if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
+        CloseDataConnection();
         transferAborted = 1;
         return 0;
     }
-    if (const int error = AcceptDataConnection(); error != 0) {
-        if (error != kServerAnswered)
-            LogSocketError("accept", error);
+    if (listenSocket != -1) {  // active mode: the server connects to us now
+        if (const int error = AcceptDataConnection(); error != 0) {
+            if (error != kServerAnswered)
+                LogSocketError("accept", error);
+            listenSocket = CloseSocket(listenSocket);
+            transferAborted = 1;
+            return kFailed;
+        }
         listenSocket = CloseSocket(listenSocket);
-        transferAborted = 1;
-        return kFailed;
+        LogMessage("[%u] accept from %s port %u", {dataSocket, AddressText(dataPeerAddress), PortOf(dataPeerAddress)});
     }
-    listenSocket = CloseSocket(listenSocket);
-    LogMessage("[%u] accept from %s port %u", {dataSocket, DottedAddress(dataPeerAddress), ntohs(dataPeerAddress.sin_port)});
 
     const int outcome = UploadFromFile(transferLocalPath);
     dataSocket = CloseSocket(dataSocket);  // the end of the data tells the server the file is complete
@@ -290,24 +291,25 @@ int CFtpSession::ReceiveFile()
     }
     SetRepresentationType(transferType);
 
-    listenSocket = OpenListener();
-    if (listenSocket == -1)
+    if (!OpenDataConnection())
         return 0;
-    if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the server opens the data connection
-        listenSocket = CloseSocket(listenSocket);
+    if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
+        CloseDataConnection();
         return 0;
     }
     if (const long long size = SizeFromPreliminaryReply(replyBuffer); size > 0)
         SetTransferTotal(size);
-    if (const int error = AcceptDataConnection(); error != 0) {
-        if (error != kServerAnswered)
-            LogSocketError("accept", error);
+    if (listenSocket != -1) {  // active mode: the server connects to us now
+        if (const int error = AcceptDataConnection(); error != 0) {
+            if (error != kServerAnswered)
+                LogSocketError("accept", error);
+            listenSocket = CloseSocket(listenSocket);
+            return 0;
+        }
+        LogMessage("Tessaline: Closing Listener Socket");
         listenSocket = CloseSocket(listenSocket);
-        return 0;
+        LogMessage("[%u] Accepted from %s port %u", {dataSocket, AddressText(dataPeerAddress), PortOf(dataPeerAddress)});
     }
-    LogMessage("Tessaline: Closing Listener Socket");
-    listenSocket = CloseSocket(listenSocket);
-    LogMessage("[%u] Accepted from %s port %u", {dataSocket, DottedAddress(dataPeerAddress), ntohs(dataPeerAddress.sin_port)});
 
     const int outcome = DownloadToFile(transferLocalPath);
     if (::shutdown(dataSocket, SHUT_RDWR) != 0 && outcome != kStopped)

@@ -51,6 +51,7 @@ const std::vector<std::string> kReadOrder = {
     "ProgramOptions/Retry", "ProgramOptions/e-mail",
     "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
     "TransOptions/View On Double-Click", "TransOptions/Default Download Directory",
+    "TransOptions/Passive Mode",
     "WndProperties/Left", "WndProperties/Right", "WndProperties/Top", "WndProperties/Bottom",
     "WndProperties/TopPane", "WndProperties/LeftPane",
     "ProgramOptions/Default View", "ProgramOptions/Fire Wall On", "ProgramOptions/Fire Mode",
@@ -67,6 +68,7 @@ const std::vector<std::string> kWriteOrder = {
     "ProgramOptions/Fire Host", "ProgramOptions/Fire User ID", "ProgramOptions/Fire Password",
     "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
     "TransOptions/View On Double-Click", "TransOptions/Default Download Directory",
+    "TransOptions/Passive Mode",
 };
 
 TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
@@ -89,6 +91,7 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
         {"TransOptions/Transfer Mode", 'I'}, {"TransOptions/Save On Double-Click", 1},
         {"TransOptions/View On Double-Click", 1},
         {"TransOptions/Default Download Directory", std::string("/home/u/Downloads/")},
+        {"TransOptions/Passive Mode", 2},
         {"WndProperties/Left", 0}, {"WndProperties/Right", 530}, {"WndProperties/Top", 0},
         {"WndProperties/Bottom", 530}, {"WndProperties/TopPane", 400}, {"WndProperties/LeftPane", 150},
     };
@@ -106,6 +109,7 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
         {"ProgramOptions/Receive Bytes", std::string("not a number")},
         {"ProgramOptions/Fire Password", std::string(" p@ss;w=rd ")},
         {"WndProperties/Right", 900},
+        {"TransOptions/Passive Mode", 0},
     };
     CSettings settings;
     settings.LoadSettings(store, "/unused/");
@@ -117,6 +121,7 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
     EXPECT_EQ(settings.engine.receiveBytes, 1024);
     EXPECT_EQ(settings.firePassword, " p@ss;w=rd ");
     EXPECT_EQ(settings.right, 900);
+    EXPECT_EQ(settings.engine.passiveMode, 0);
 }
 
 TEST(SettingsTest, OnlyTheStoredDefaultTransferModeIsWritten)

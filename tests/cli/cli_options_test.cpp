@@ -39,6 +39,16 @@ TEST(CliOptionsTest, FirewallOverridesForOneRun)
     EXPECT_EQ(options.user, "anonymous");
 }
 
+TEST(CliOptionsTest, PassiveOrActiveForOneRun)
+{
+    for (const auto& [flag, mode] : {std::pair{"--passive", 1}, std::pair{"--active", 0}}) {
+        const auto parsed = Parse({flag, "--host", "h", "ls"});
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << flag;
+        EXPECT_EQ(std::get<CliOptions>(parsed).passiveMode, mode) << flag;
+    }
+    EXPECT_EQ(std::get<CliOptions>(Parse({"--host", "h", "ls"})).passiveMode, std::nullopt);
+}
+
 TEST(CliOptionsTest, UsageErrors)
 {
     const std::vector<std::vector<std::string>> wrong = {
@@ -52,6 +62,7 @@ TEST(CliOptionsTest, UsageErrors)
         {"--host", "h", "--mode", "X", "syst"},
         {"--host", "h", "--firewall", "5", "syst"},
         {"--host", "h", "--firewall", "1", "--no-firewall", "syst"},
+        {"--host", "h", "--passive", "--active", "ls"},
         {"--host", "h", "--bogus", "syst"},
         {"--host", "h", "--group", "g", "syst"},            // --group picks among stored sites only
         {"--host"},                                        // value missing

@@ -601,7 +601,7 @@ TEST_F(FtpSessionTest, CancelEndsTheWaitForTheGreetingAndForAReply)
     LogIn(server);
 }
 
-int SlowLookup(const std::string&, in_addr*)
+int SlowLookup(const std::string&, std::vector<sockaddr_storage>*)
 {
     std::this_thread::sleep_for(3s);
     return 11001;

@@ -294,11 +294,13 @@ void ScriptedFtpServer::Control::Begin(int fd)
     pending.clear();
     dataHost.clear();
     dataPort = 0;
+    StopListening();
 }
 
 void ScriptedFtpServer::Control::End()
 {
     CloseData();
+    StopListening();
     Close();
 }
 
@@ -363,9 +365,42 @@ void ScriptedFtpServer::Control::Close()
     input.clear();
 }
 
+int ScriptedFtpServer::Control::ListenForData()
+{
+    StopListening();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(fd, 1) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return 0;
+    }
+    passiveFd = fd;
+    return ntohs(address.sin_port);
+}
+
+void ScriptedFtpServer::Control::StopListening()
+{
+    if (passiveFd >= 0)
+        ::close(passiveFd);
+    passiveFd = -1;
+}
+
 bool ScriptedFtpServer::Control::OpenData(const std::string& from)
 {
     CloseData();
+    if (passiveFd >= 0) {
+        // One connection per passive command, as servers do.
+        if (Await(passiveFd, POLLIN, Clock::now() + kIoTimeout) != Wait::Ready)
+            return false;
+        dataFd = ::accept4(passiveFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        StopListening();
+        return dataFd >= 0;
+    }
     if (dataHost.empty())
         return false;
     sockaddr_in local{};
@@ -528,6 +563,7 @@ void ScriptedFtpServer::Control::NotePortCommand(const std::string& line)
 {
     if (VerbOf(line) != "PORT")
         return;
+    StopListening();
     std::string_view argument(line);
     argument.remove_prefix(std::min(argument.size(), std::string_view("PORT").size()));
     while (!argument.empty() && argument.front() == ' ')

@@ -94,8 +94,12 @@ public:
     void Close();  // closes the control connection now; the next client gets a new one
     bool Connected() const;  // false once closed or lost
 
-    // Active-mode data connection to the address of the last PORT command on this control
-    // connection (none if that one was malformed), from the local address `from`.
+    // Passive mode: listens on 127.0.0.1 for the client's data connection and returns the port
+    // (0 when no listener could be made); the next OpenData accepts there. A PORT command ends it.
+    int ListenForData();
+    // The data connection: in passive mode the client's connection to the ListenForData port;
+    // otherwise a connection to the address of the last PORT command on this control connection
+    // (none if that one was malformed), from the local address `from`.
     bool OpenData(const std::string& from = "127.0.0.1");
     bool DataSend(std::string_view bytes);  // false if the peer is gone or there is no connection
     // Reads until the client closes its end; what arrived when that takes longer than 10 s.
@@ -113,10 +117,12 @@ private:
     void ReadControlInput();
     bool SendAll(int fd, std::string_view bytes);
     void NotePortCommand(const std::string& line);
+    void StopListening();
 
     ScriptedFtpServer& server;
     int controlFd = -1;
     int dataFd = -1;
+    int passiveFd = -1;  // the ListenForData listener; -1: active mode
     bool peerClosed = false;  // the client closed its end (or it failed); no more input
     bool lost = false;        // a send failed or stalled; the connection is no longer usable
     std::string input;        // bytes after the last complete command line

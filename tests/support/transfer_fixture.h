@@ -64,8 +64,9 @@ public:
     std::vector<std::string> informed;
 };
 
-// Files on the scripted server: RETR and LIST send them over an active data connection, STOR
-// keeps what arrives. Everything else is answered from the reply queues.
+// Files on the scripted server: RETR and LIST send them over the data connection, STOR keeps what
+// arrives; EPSV and PASV open a passive listener (unless `replies` refuses them), PORT makes the
+// transfer active. Everything else is answered from the reply queues.
 struct ServedFiles {
     std::mutex lock;
     std::map<std::string, std::string> files;     // by RETR name, and the LIST text under "LIST"
@@ -81,7 +82,15 @@ struct ServedFiles {
     std::map<std::string, std::string> listings;
     std::set<std::string> unlistable;
     std::string cwd;
+    std::string announcedAddress = "127.0.0.1";  // the address that 227 replies name
 };
+
+// "h1,h2,h3,h4,p1,p2" of a 227 reply.
+inline std::string PasvNumbers(std::string address, int port)
+{
+    std::replace(address.begin(), address.end(), '.', ',');
+    return address + ',' + std::to_string(port / 256) + ',' + std::to_string(port % 256);
+}
 
 // The answer of a server with a tree to CWD: into a directory it has, or back up.
 inline std::string ChangeServedDirectory(ServedFiles& served, const std::string& name)
@@ -124,6 +133,12 @@ inline void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
         }
         if (!fixed.empty()) {
             control.Send(fixed);
+        } else if (verb == "EPSV") {
+            control.SendLine("229 Entering Extended Passive Mode (|||" + std::to_string(control.ListenForData()) + "|)");
+        } else if (verb == "PASV") {
+            const int port = control.ListenForData();
+            std::lock_guard guard(served.lock);
+            control.SendLine("227 Entering Passive Mode (" + PasvNumbers(served.announcedAddress, port) + ")");
         } else if (tree && verb == "CWD") {
             control.Send(ChangeServedDirectory(served, name));
         } else if (verb == "RETR" || verb == "LIST") {
