@@ -90,8 +90,9 @@ private slots:
         QCOMPARE(stored.value("Fire Password").toString(), QString());
         stored.endGroup();
         stored.beginGroup("TransOptions");
-        QCOMPARE(stored.childKeys().size(), 4);
+        QCOMPARE(stored.childKeys().size(), 5);
         QCOMPARE(stored.value("Transfer Mode").toInt(), int('I'));
+        QCOMPARE(stored.value("Passive Mode").toInt(), 2);
         stored.endGroup();
         stored.beginGroup("WndProperties");
         QCOMPARE(stored.childKeys().size(), 6);
