@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <span>
+
 namespace {
 
 constexpr int kPicture = 132;
@@ -21,6 +23,24 @@ struct ModeChoice {
     int mode;
 };
 constexpr ModeChoice kModeChoices[] = {{"Auto-detect", 'F'}, {"Binary", 'I'}, {"ASCII", 'A'}};
+constexpr ModeChoice kDataConnectionChoices[] = {
+    {"Active", 0}, {"Passive", 1}, {"Automatic (passive behind a router)", 2}};
+
+// A group of radio buttons, one per choice, the one of `value` checked; a click sets `value`.
+QGroupBox* NewChoiceBox(const QString& title, std::span<const ModeChoice> choices, int& value, QWidget* parent)
+{
+    auto* box = new QGroupBox(title, parent);
+    auto* buttons = new QButtonGroup(box);
+    auto* column = new QVBoxLayout(box);
+    for (const ModeChoice& choice : choices) {
+        auto* button = new QRadioButton(QString::fromLatin1(choice.text), box);
+        button->setChecked(choice.mode == value);
+        buttons->addButton(button, choice.mode);
+        column->addWidget(button);
+    }
+    QObject::connect(buttons, &QButtonGroup::idClicked, box, [&value](int chosen) { value = chosen; });
+    return box;
+}
 
 } // namespace
 
@@ -28,6 +48,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     : COptionsPage(parent)
     , settings(settings)
     , mode(settings.transferMode)
+    , passiveMode(settings.engine.passiveMode)
 {
     auto* directoryBox = new QGroupBox(QStringLiteral("Default download directory"), this);
     directory = new QLineEdit(QString::fromStdString(settings.defaultDownloadDirectory), directoryBox);
@@ -39,16 +60,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     directoryRow->addWidget(directory, 1);
     directoryRow->addWidget(browse);
 
-    auto* modeBox = new QGroupBox(QStringLiteral("Default mode"), this);
-    auto* modes = new QButtonGroup(modeBox);
-    auto* modeColumn = new QVBoxLayout(modeBox);
-    for (const ModeChoice& choice : kModeChoices) {
-        auto* button = new QRadioButton(QString::fromLatin1(choice.text), modeBox);
-        button->setChecked(choice.mode == mode);
-        modes->addButton(button, choice.mode);
-        modeColumn->addWidget(button);
-    }
-    connect(modes, &QButtonGroup::idClicked, this, [this](int value) { mode = value; });
+    QGroupBox* modeBox = NewChoiceBox(QStringLiteral("Default mode"), kModeChoices, mode, this);
 
     auto* doubleClickBox = new QGroupBox(QStringLiteral("Double click-options"), this);
     saveOnDoubleClick = new QCheckBox(QStringLiteral("Save file on double-click"), doubleClickBox);
@@ -62,6 +74,9 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     auto* choices = new QHBoxLayout;
     choices->addWidget(modeBox);
     choices->addWidget(doubleClickBox);
+    // Active mode has the server connect to this computer, which a router in between prevents.
+    QGroupBox* dataConnectionBox =
+        NewChoiceBox(QStringLiteral("Data connection"), kDataConnectionChoices, passiveMode, this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(NewTipBox(kPicture, QStringLiteral(
@@ -70,6 +85,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
         "select general program options for transferring and saving files.")));
     layout->addWidget(directoryBox);
     layout->addLayout(choices);
+    layout->addWidget(dataConnectionBox);
     layout->addStretch();
 }
 
@@ -80,6 +96,7 @@ void CTransOptions::StoreOnOk()
     settings.defaultDownloadDirectory = DownloadDirectory();
     settings.transferMode = mode;
     settings.engine.transferMode = mode;
+    settings.engine.passiveMode = passiveMode;
 }
 
 std::string CTransOptions::DownloadDirectory() const

@@ -1,7 +1,7 @@
 #pragma once
-// CTransOptions ("Transfer Options"): the download directory, the default transfer mode and the
-// two double-click options. Storing the mode changes the mode in force for the next transfer at
-// the same moment as the stored default.
+// CTransOptions ("Transfer Options"): the download directory, the default transfer mode, the two
+// double-click options and the data connection mode ("Passive Mode"). Storing the mode changes
+// the mode in force for the next transfer at the same moment as the stored default.
 
 #include "app/options_page.h"
 
@@ -27,6 +27,7 @@ private:
 
     CSettings& settings;
     int mode;  // 'F', 'I' or 'A'; any other stored value is kept as it is
+    int passiveMode;  // 0 active, 1 passive, 2 automatic; any other stored value is kept
     QLineEdit* directory = nullptr;
     QCheckBox* saveOnDoubleClick = nullptr;
     QCheckBox* viewOnDoubleClick = nullptr;

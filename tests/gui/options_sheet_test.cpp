@@ -215,6 +215,40 @@ private slots:
         QCOMPARE(settings->defaultDownloadDirectory, stored.toStdString());
     }
 
+    void dataConnectionModeIsShownAndStored_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<int>("result");
+        const QString automatic = QStringLiteral("Automatic (passive behind a router)");
+        QTest::newRow("automatic to active") << 2 << "Active" << 0;
+        QTest::newRow("active to passive") << 0 << "Passive" << 1;
+        QTest::newRow("passive to automatic") << 1 << automatic << 2;
+        QTest::newRow("unknown value kept") << 7 << "" << 7;
+    }
+
+    void dataConnectionModeIsShownAndStored()
+    {
+        QFETCH(int, stored);
+        QFETCH(QString, chosen);
+        QFETCH(int, result);
+        const QStringList choices = {QStringLiteral("Active"), QStringLiteral("Passive"),
+                                     QStringLiteral("Automatic (passive behind a router)")};
+        settings->engine.passiveMode = stored;
+        Reopen();
+        Tabs(*sheet).setCurrentIndex(kTransferPage);
+        for (int i = 0; i < choices.size(); ++i)
+            QCOMPARE(Button(*sheet, choices[i]).isChecked(), i == stored);
+        if (!chosen.isEmpty())
+            Button(*sheet, chosen).click();
+        SheetButton(*sheet, QDialogButtonBox::Ok).click();
+        QCOMPARE(settings->engine.passiveMode.load(), result);
+
+        Reopen();
+        for (int i = 0; i < choices.size(); ++i)
+            QCOMPARE(Button(*sheet, choices[i]).isChecked(), i == result);
+    }
+
     void browseFillsInTheChosenFolderOnly()
     {
         Tabs(*sheet).setCurrentIndex(kTransferPage);
