@@ -1,7 +1,10 @@
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
+#include "ftp/socket_address.h"
+#include "ftp/socket_wait.h"
 #include "support/scripted_ftp_server.h"
+#include "support/stalled_listener.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -153,6 +156,30 @@ TEST_F(FtpSessionTest, ClosedPortIsReportedWithTheRefusedText)
     EXPECT_TRUE(Contains(log, "Can't connect to 127.0.0.1:1 ftp service."));
     EXPECT_TRUE(Contains(log, "Connection refused, see the site administrator for a username and password."));
     EXPECT_TRUE(Contains(log, "Connection to 127.0.0.1:1 failed"));
+    EXPECT_FALSE(session.interrupted);
+}
+
+// A host with an IPv6 address where nothing answers and an IPv4 one where the server is.
+int TwoAddressLookup(const std::string&, std::vector<sockaddr_storage>* addresses)
+{
+    addresses->push_back(*NumericAddress("::1", 0));
+    addresses->push_back(*NumericAddress("127.0.0.1", 0));
+    return 0;
+}
+
+TEST_F(FtpSessionTest, EveryAddressOfAHostIsTriedInTurn)
+{
+    ScriptedFtpServer server;
+    SetHostLookup(TwoAddressLookup);
+    server.Reply("USER", "230 Logged in\r\n");
+    session.hostName = "two.example:" + std::to_string(server.Port());
+    session.userName = "anna";
+    EXPECT_NE(session.Connect(), -1);
+    SetHostLookup(nullptr);
+    const auto log = TakeLog();
+    const std::string port = std::to_string(server.Port());
+    EXPECT_TRUE(Contains(log, "Can't connect to ::1 port " + port + "."));
+    EXPECT_TRUE(Contains(log, "Connected to 127.0.0.1 port " + port));
     EXPECT_FALSE(session.interrupted);
 }
 
@@ -619,27 +646,10 @@ TEST_F(FtpSessionTest, CancelEndsAHostLookupThatHangs)
 TEST_F(FtpSessionTest, CancelEndsAConnectThatHangs)
 {
     settings.retry = 0;
-    // A listener that never accepts, with its backlog filled, leaves further connects hanging.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t size = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 4; ++i) {
-        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        fillers.push_back(filler);
-    }
-    std::this_thread::sleep_for(100ms);
-    session.hostName = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    const StalledListener stalled;
+    ASSERT_NE(stalled.Port(), 0);
+    session.hostName = "127.0.0.1:" + std::to_string(stalled.Port());
     ExpectCancelEnds(session, [this] { return session.Connect(); });
-    for (int fd : fillers)
-        ::close(fd);
-    ::close(listener);
 }
 
 } // namespace

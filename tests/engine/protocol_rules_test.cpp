@@ -71,7 +71,16 @@ TEST(ProtocolRulesTest, HostMayNameAPort)
     EXPECT_EQ(SplitHostPort("host:0").port, 0);
     EXPECT_EQ(SplitHostPort("host:65536").port, 0);
     EXPECT_EQ(SplitHostPort("host:21x").host, "host:21x");
+    // IPv6: a port only after brackets.
+    EXPECT_EQ(SplitHostPort("::1").host, "::1");
     EXPECT_EQ(SplitHostPort("::1").port, 0);
+    EXPECT_EQ(SplitHostPort("[::1]").host, "::1");
+    EXPECT_EQ(SplitHostPort("[::1]").port, 0);
+    EXPECT_EQ(SplitHostPort("[2001:db8::1]:2121").host, "2001:db8::1");
+    EXPECT_EQ(SplitHostPort("[2001:db8::1]:2121").port, 2121);
+    EXPECT_EQ(SplitHostPort("[::1]:99999").host, "[::1]:99999");
+    EXPECT_EQ(SplitHostPort("[::1]2121").host, "[::1]2121");
+    EXPECT_EQ(SplitHostPort("[::1").host, "[::1");
 }
 
 TEST(FormatTextTest, ArgumentsAreInsertedWholeAndNeverReadAsFormats)

@@ -1,6 +1,7 @@
 #include "ftp/extension_table.h"
 #include "ftp/line_ends.h"
 #include "ftp/protocol_rules.h"
+#include "ftp/socket_address.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,51 @@ TEST(TransferRulesTest, PortArgumentIsAddressBytesThenPortBytes)
     EXPECT_EQ(PortArgument(address, 50709), "127,0,0,1,198,21");
     ::inet_pton(AF_INET, "192.168.10.254", &address.sin_addr);
     EXPECT_EQ(PortArgument(address, 21), "192,168,10,254,0,21");
+}
+
+TEST(TransferRulesTest, EprtNamesTheFamilyTheAddressAndThePort)
+{
+    EXPECT_EQ(EprtArgument(*NumericAddress("::1", 40000)), "|2|::1|40000|");
+    EXPECT_EQ(EprtArgument(*NumericAddress("2001:db8::7", 21)), "|2|2001:db8::7|21|");
+    EXPECT_EQ(EprtArgument(*NumericAddress("10.1.2.3", 1025)), "|1|10.1.2.3|1025|");
+    EXPECT_EQ(NumericAddress("ftp.example.org", 21), std::nullopt);
+}
+
+TEST(TransferRulesTest, PassiveRepliesNameAPortAndPasvAnAddress)
+{
+    EXPECT_EQ(PortFromEpsvReply("229 Entering Extended Passive Mode (|||6446|)"), 6446);
+    EXPECT_EQ(PortFromEpsvReply("229 Entering extended passive mode (!!!65535!)."), 65535);
+    for (const char* broken : {"229 Entering Extended Passive Mode", "229 (|||0|)", "229 (|||65536|)", "229 (||6446|)",
+                               "229 (|||6446)", "229 (|||64x6|)", "229 (|1|::1|6446|)", "229 ("}) {
+        EXPECT_EQ(PortFromEpsvReply(broken), std::nullopt) << broken;
+    }
+
+    const auto pasv = TargetFromPasvReply("227 Entering Passive Mode (192,168,1,2,19,100)");
+    ASSERT_TRUE(pasv);
+    EXPECT_EQ(pasv->address, "192.168.1.2");
+    EXPECT_EQ(pasv->port, 19 * 256 + 100);
+    // Some servers leave out the parentheses; the numbers start at the first digit after the code.
+    const auto bare = TargetFromPasvReply("227 =127,0,0,1,4,1");
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->port, 1025);
+    for (const char* broken : {"227 Entering Passive Mode", "227 (1,2,3,4,5)", "227 (1,2,3,256,0,21)",
+                               "227 (1,2,3,4,0,0)", "227 (1,2,3,4,1000,1)", "227 (1,2,,4,0,21)"}) {
+        EXPECT_EQ(TargetFromPasvReply(broken), std::nullopt) << broken;
+    }
+}
+
+TEST(TransferRulesTest, PrivateSharedAndLinkLocalAddressesAreTheOnesARouterTranslates)
+{
+    for (const char* translated : {"10.0.0.2", "10.255.255.255", "172.16.0.1", "172.31.255.254", "192.168.1.5",
+                                   "100.64.0.1", "100.127.255.255", "169.254.7.7", "fc00::1", "fd12:3456::1",
+                                   "fe80::1", "febf::1"}) {
+        EXPECT_TRUE(IsPrivateAddress(*NumericAddress(translated, 0))) << translated;
+    }
+    for (const char* reachable : {"127.0.0.1", "198.51.100.2", "172.15.255.255", "172.32.0.1", "100.63.255.255",
+                                  "100.128.0.1", "192.169.0.1", "11.0.0.1", "8.8.8.8", "::1", "2001:db8::1",
+                                  "fec0::1", "fbff::1"}) {
+        EXPECT_FALSE(IsPrivateAddress(*NumericAddress(reachable, 0))) << reachable;
+    }
 }
 
 TEST(TransferRulesTest, OnlyPlainNamesBecomeLocalPaths)

@@ -1,0 +1,211 @@
+// Passive data connections and the choice between active and passive mode, against the scripted
+// server: the commands sent, where the data connection goes, the fall-backs, and the waits.
+
+#include "support/stalled_listener.h"
+#include "support/transfer_fixture.h"
+
+namespace {
+
+constexpr int kActiveOnly = 0;
+constexpr int kPassiveOnly = 1;
+constexpr int kTransferFailed = 5;
+
+class PassiveModeTest : public TransferFixture {
+protected:
+    // The commands after the login that are about data connections and transfers.
+    std::vector<std::string> DataCommands() const
+    {
+        std::vector<std::string> picked;
+        for (const std::string& command : Commands()) {
+            const std::string verb = command.substr(0, 4);
+            if (verb == "EPSV" || verb == "PASV" || verb == "PORT" || verb == "EPRT" || verb == "RETR"
+                || verb == "STOR" || verb == "LIST")
+                picked.push_back(verb);
+        }
+        return picked;
+    }
+
+    std::vector<std::string> LocalNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(local.path))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndTheSameCopyRulesAsActiveOnes)
+{
+    settings.passiveMode = kPassiveOnly;
+    const std::string bytes = RandomBytes(300000);
+    served.files["f.bin"] = bytes;
+    served.files["notes.txt"] = "one\r\ntwo\r\n";
+    served.preliminary = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
+
+    EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "f.bin"), kCompletion);
+    EXPECT_TRUE(ReadFile(fs::path(local.path) / "f.bin") == bytes);
+    EXPECT_EQ(session.transferTotal, 300000);
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "data connection to 127.0.0.1 port"));
+    EXPECT_FALSE(LogHas(log, "Passive mode:")) << "only automatic mode explains its choice";
+    EXPECT_FALSE(LogHas(log, "listen"));
+
+    served.preliminary = "150 Here it comes.\r\n";
+    session.transferMode = 'A';
+    EXPECT_EQ(session.RetrieveFile("notes.txt", fs::path(local.path) / "notes.txt"), kCompletion);
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "notes.txt"), "one\ntwo\n");
+    settings.transferMode = 'A';
+    WriteFile(fs::path(local.path) / "up.txt", "x\ny\n");
+    EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
+    {
+        std::lock_guard guard(served.lock);
+        EXPECT_EQ(served.stored["up.txt"], "x\r\ny\r\n");
+    }
+    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "RETR", "EPSV", "RETR", "EPSV", "STOR"}));
+    EXPECT_TRUE(SessionIdle());
+
+    // A download the server cuts short is not kept, in passive mode as in active mode.
+    served.preliminary = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
+    served.instead = [](Control& control) {
+        if (control.OpenData())
+            control.DataSend(RandomBytes(1000));
+        control.CloseData();
+        control.SendLine("226 Transfer complete");
+    };
+    session.transferMode = 'I';
+    EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "short.bin"), kTransferFailed);
+    EXPECT_EQ(LocalNames(), (std::vector<std::string>{"f.bin", "notes.txt", "up.txt"}));
+}
+
+TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)
+{
+    settings.passiveMode = kPassiveOnly;
+    served.replies["EPSV"] = "500 EPSV not understood\r\n";
+    served.files["f"] = "data";
+    served.files["LIST"] = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
+
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_EQ(session.ReceiveToFile("LIST", session.listingFile), kCompletion);
+    EXPECT_EQ(ReadFile(session.listingFile), served.files["LIST"]);
+    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "PASV", "RETR", "PASV", "LIST"}));
+    // The server named its own address: nothing to say about it.
+    EXPECT_FALSE(LogHas(TakeLog(), "Ignoring the address"));
+
+    // A new connection may go to another server: EPSV is tried again.
+    session.Quit();
+    ASSERT_NE(session.Connect(), -1);
+    const std::size_t before = server.Commands().size();
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    const std::vector<std::string> all = server.Commands();
+    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
+              (std::vector<std::string>{"TYPE I", "EPSV", "PASV", "RETR f"}));
+}
+
+TEST_F(PassiveModeTest, TheAddressInAPasvReplyIsIgnoredForTheControlConnectionsPeer)
+{
+    settings.passiveMode = kPassiveOnly;
+    served.replies["EPSV"] = "502 Command not implemented\r\n";
+    served.announcedAddress = "10.9.8.7";  // a server behind a router announces its private address
+    served.files["f"] = "the data";
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "f"), "the data");
+    EXPECT_TRUE(LogHas(TakeLog(),
+                       "Ignoring the address 10.9.8.7 in the PASV reply: the data connection goes to 127.0.0.1."));
+}
+
+TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRefused)
+{
+    served.files["f"] = "data";
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    auto log = TakeLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.starts_with("Active mode"); }), 1);
+    EXPECT_TRUE(LogHas(log, "Active mode: this computer's address 127.0.0.1 is not private."));
+
+    // A server that will not connect to us: passive at once, and for the rest of the session.
+    served.replies["PORT"] = "500 Illegal PORT command.\r\n";
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_TRUE(LogHas(TakeLog(), "Passive mode: the server refused PORT."));
+    WriteFile(fs::path(local.path) / "up", "up");
+    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kCompletion);
+
+    // A server that refuses passive mode: active again.
+    served.replies["PORT"] = "200 PORT command successful\r\n";
+    served.replies["EPSV"] = "500 Unknown command\r\n";
+    served.replies["PASV"] = "500 Unknown command\r\n";
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_TRUE(LogHas(TakeLog(), "Active mode: the server refused passive mode."));
+    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"PORT", "RETR", "PORT", "RETR", "PORT", "EPSV", "RETR",
+                                                         "EPSV", "STOR", "EPSV", "PASV", "PORT", "RETR"}));
+
+    // Active mode chosen in the settings never tries passive mode, refused PORT or not.
+    settings.passiveMode = kActiveOnly;
+    served.replies["PORT"] = "500 Illegal PORT command.\r\n";
+    const std::size_t before = DataCommands().size();
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_EQ(DataCommands().size(), before + 2);
+    EXPECT_TRUE(LogHas(TakeLog(), "remote host not responding to port command."));
+}
+
+TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSendsNoDataCommand)
+{
+    settings.passiveMode = kPassiveOnly;
+    int closedPort = 0;
+    {
+        const ScriptedFtpServer gone;  // a port that nothing listens on once it is gone
+        closedPort = gone.Port();
+    }
+    served.replies["EPSV"] = "229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n";
+    served.files["f"] = "data";
+    WriteFile(fs::path(local.path) / "keep", "the file that was here");
+    WriteFile(fs::path(local.path) / "up", "up");
+
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "keep"), 0);
+    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kTransferFailed);
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Can't open the data connection to 127.0.0.1 port " + std::to_string(closedPort) + "."));
+    EXPECT_TRUE(LogHas(log, "Connection refused"));
+    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "EPSV"}));
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "keep"), "the file that was here");
+    EXPECT_EQ(LocalNames(), (std::vector<std::string>{"keep", "up"}));
+    EXPECT_TRUE(SessionIdle());
+    server.Reply("NOOP", "200 NOOP ok\r\n");
+    EXPECT_EQ(session.Command("NOOP"), kCompletion);  // the session goes on
+}
+
+TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel)
+{
+    settings.passiveMode = kPassiveOnly;
+    const StalledListener stalled;
+    ASSERT_NE(stalled.Port(), 0);
+    served.replies["EPSV"] = "229 Entering Extended Passive Mode (|||" + std::to_string(stalled.Port()) + "|)\r\n";
+    served.files["f"] = "data";
+
+    settings.retry = 1;
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
+    EXPECT_TRUE(LogHas(TakeLog(), "Connection timed out, try connecting again."));
+    EXPECT_TRUE(fs::is_empty(local.path));
+
+    session.Quit();
+    ASSERT_NE(session.Connect(), -1);
+    settings.retry = 0;  // nothing but the cancel ends the wait now
+    std::chrono::steady_clock::time_point cancelled;
+    host.cancelWhen = [&](CFtpSession&) {
+        if (server.Commands().back() != "EPSV")
+            return false;
+        std::this_thread::sleep_for(50ms);  // the reply has come, the connect is under way
+        cancelled = std::chrono::steady_clock::now();
+        return true;
+    };
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), -1);
+    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - cancelled);
+    RecordProperty("cancel_latency_us", static_cast<int>(latency.count()));
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Can't open the data connection to 127.0.0.1"));
+    EXPECT_TRUE(LogHas(log, "Cancelled."));
+    EXPECT_TRUE(fs::is_empty(local.path));
+    EXPECT_TRUE(SessionIdle());
+}
+
+} // namespace
