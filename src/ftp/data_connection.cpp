@@ -32,6 +32,13 @@ bool IsPermanentNegative(int code)
     return code >= 500 && code <= 599;
 }
 
+// Behind a router that translates our address the server cannot connect back to us; on one
+// network, or between two public addresses, it can, as it always could.
+bool BehindRouter(const sockaddr_storage& local, const sockaddr_storage& server)
+{
+    return IsPrivateAddress(local) && !IsPrivateAddress(server);
+}
+
 } // namespace
 
 int CFtpSession::OpenListener()
@@ -77,6 +84,7 @@ int CFtpSession::OpenListener()
     const int result = localAddress.ss_family == AF_INET6
         ? Command("EPRT %s", {EprtArgument(localAddress)})
         : Command("PORT %s", {PortArgument(reinterpret_cast<const sockaddr_in&>(localAddress), port)});
+    addressRefused = IsPermanentNegative(replyCode);
     if (result != kCompletion)
         LogMessage("[%u] remote host not responding to port command.", {listener});
     LogMessage("[%u] listener %s port %u", {listener, AddressText(localAddress), port});
@@ -89,21 +97,19 @@ bool CFtpSession::PassiveChosen()
     if (mode == kActiveOnly || mode == kPassiveOnly)
         return mode == kPassiveOnly;
     if (automaticPath == DataPath::Undecided) {
-        // Behind a router that translates our address the server cannot connect back to us; on
-        // one network, or between two public addresses, it can, as it always could.
         sockaddr_storage local = localAddress;
         LocalEndOf(controlSocket, local);
         const std::string ours = AddressText(local);
-        if (!IsPrivateAddress(local)) {
-            automaticPath = DataPath::Active;
-            LogMessage("Active mode: this computer's address %s is not private.", {ours});
-        } else if (IsPrivateAddress(serverAddress)) {
+        if (BehindRouter(local, serverAddress)) {
+            automaticPath = DataPath::Passive;
+            LogMessage("Passive mode: this computer's address %s is private and the server's is not.", {ours});
+        } else if (IsPrivateAddress(local)) {
             automaticPath = DataPath::Active;
             LogMessage("Active mode: this computer's address %s and the server's %s are both private.",
                        {ours, AddressText(serverAddress)});
         } else {
-            automaticPath = DataPath::Passive;
-            LogMessage("Passive mode: this computer's address %s is private and the server's is not.", {ours});
+            automaticPath = DataPath::Active;
+            LogMessage("Active mode: this computer's address %s is not private.", {ours});
         }
     }
     return automaticPath == DataPath::Passive;
@@ -131,14 +137,19 @@ bool CFtpSession::OpenDataConnection()
         return false;
     // Refused PORT or EPRT: most often a server that will not connect to an address other than
     // the one our control connection comes from (a router translated it).
-    if (automatic && IsPermanentNegative(replyCode)) {
-        listenSocket = CloseSocket(listenSocket);
-        LogMessage("Passive mode: the server refused %s.",
-                   {localAddress.ss_family == AF_INET6 ? "EPRT" : "PORT"});
-        automaticPath = DataPath::Passive;
-        return ConnectPassive() == 0;
+    if (!addressRefused)
+        return true;
+    if (!automatic) {
+        if (BehindRouter(localAddress, serverAddress)) {
+            LogMessage("This computer's address %s is private and the server's is not: passive mode may work "
+                       "where active mode does not.", {AddressText(localAddress)});
+        }
+        return true;
     }
-    return true;
+    listenSocket = CloseSocket(listenSocket);
+    LogMessage("Passive mode: the server refused %s.", {localAddress.ss_family == AF_INET6 ? "EPRT" : "PORT"});
+    automaticPath = DataPath::Passive;
+    return ConnectPassive() == 0;
 }
 
 // EPSV names only a port; PASV also names an address, which is ignored: a server behind a router

@@ -196,6 +196,7 @@ private:
     enum class DataPath { Undecided, Active, Passive };
     DataPath automaticPath = DataPath::Undecided;  // what automatic mode chose on this connection
     bool extendedPassiveRefused = false;            // EPSV was refused: PASV from now on
+    bool addressRefused = false;  // the server refused the PORT or EPRT of the last listener
     std::string receivedFile;      // a complete download waiting for the server's final reply
     long long uploadSize = -1;     // the local file's size when STOR was sent; -1: not known
     long long receivedBytes = 0;

@@ -154,6 +154,13 @@ int CFtpSession::SendFile()
         transferAborted = 1;
         return kFailed;
     }
+    // A server that refused our address will not connect to it, and STOR would empty the remote
+    // file for nothing.
+    if (listenSocket != -1 && addressRefused) {
+        listenSocket = CloseSocket(listenSocket);
+        transferAborted = 1;
+        return kFailed;
+    }
     if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
         CloseDataConnection();
         transferAborted = 1;

@@ -1,13 +1,17 @@
-// File transfers through tessaline-ftp against real servers (pyftpdlib and vsftpd on loopback): the
-// bytes that arrive on either side, where they land, and whether the exit status tells the truth.
+// File transfers through tessaline-ftp against real servers (pyftpdlib and vsftpd on loopback, over
+// IPv6, and from a client behind a NAT router): the bytes that arrive on either side, where they
+// land, and whether the exit status tells the truth.
 
 #include "support/cli_runner.h"
+#include "support/network_namespaces.h"
 #include "support/real_ftp_servers.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,8 +123,9 @@ protected:
     CliRun RunIn(const std::string& cwd, std::vector<std::string> args) const
     {
         std::vector<std::string> full = {"--host", host, "--user", user, "--password", password, "--cwd", cwd};
+        full.insert(full.end(), options.begin(), options.end());
         full.insert(full.end(), args.begin(), args.end());
-        return RunCli(full, config.path);
+        return RunCli(full, config.path, {}, netns);
     }
 
     fs::path Local(const std::string& name) const { return fs::path(local.path) / name; }
@@ -212,9 +217,26 @@ protected:
     static constexpr char kTextWithCrLf[] =
         "first line\r\nsecond\r\n\r\na lone \r stays\r\nlast line without an end";
 
+    // vsftpd serves anonymous users as "ftp", who may read the root and write only below it.
+    void PrepareVsftpdRoot()
+    {
+        fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
+                                       | fs::perms::others_read | fs::perms::others_exec);
+        remoteCwd = "pub";
+        remoteDir = fs::path(root.path) / remoteCwd;
+        fs::create_directory(remoteDir);
+        const passwd* ftp = ::getpwnam("ftp");
+        ASSERT_NE(ftp, nullptr);
+        ASSERT_EQ(::chown(remoteDir.c_str(), ftp->pw_uid, ftp->pw_gid), 0);
+        user = "anonymous";
+        password = "me@example.org";
+    }
+
     TempDir root;
     TempDir config;
     TempDir local;
+    std::vector<std::string> options;  // given before the command in every run
+    std::string netns;                 // the network namespace the runs are made in; empty: ours
     std::string host;
     std::string user;
     std::string password;
@@ -341,21 +363,10 @@ protected:
     {
         if (!VsftpdServer::Available())
             GTEST_SKIP() << "vsftpd runs only as root";
-        fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                       | fs::perms::others_read | fs::perms::others_exec);
-        // Anonymous users may write only below the root, where the "ftp" user may.
-        remoteCwd = "pub";
-        remoteDir = fs::path(root.path) / remoteCwd;
-        fs::create_directory(remoteDir);
-        const passwd* ftp = ::getpwnam("ftp");
-        ASSERT_NE(ftp, nullptr);
-        ASSERT_EQ(::chown(remoteDir.c_str(), ftp->pw_uid, ftp->pw_gid), 0);
-
+        PrepareVsftpdRoot();
         server = std::make_unique<VsftpdServer>(root.path);
         ASSERT_TRUE(server->Started()) << server->ServerLog();
         host = "127.0.0.1:" + std::to_string(server->Port());
-        user = "anonymous";
-        password = "me@example.org";
     }
 
     std::unique_ptr<VsftpdServer> server;
@@ -400,5 +411,171 @@ TEST_F(VsftpdTransferTest, ListingKeepsNamesWithBlanksWhole)
 {
     ExpectListingKeepsNamesWhole();
 }
+
+// --- IPv6 on ::1, in active mode (EPRT) and passive mode (EPSV) ------------------------------
+
+bool Ipv6LoopbackWorks()
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address {};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool works = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return works;
+}
+
+// The parameter is the mode option of every run.
+class Ipv6TransferTest : public TransferTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (!Ipv6LoopbackWorks())
+            GTEST_SKIP() << "this machine has no IPv6 loopback address";
+        options = {GetParam()};
+    }
+
+    // Lists, downloads and uploads, and the log shows the session went over IPv6 in the mode asked.
+    void ExpectEverythingOverIpv6(int port)
+    {
+        host = "[::1]:" + std::to_string(port);
+        const CliRun ls = Run({"ls"});
+        EXPECT_EQ(ls.status, 0) << ls.err;
+        EXPECT_NE(ls.err.find("Connected to ::1 port " + std::to_string(port) + "\n"), std::string::npos) << ls.err;
+        const std::string dataCommand = options[0] == "--active"s ? "Tessaline: EPRT |2|::1|" : "Tessaline: EPSV\n";
+        EXPECT_NE(ls.err.find(dataCommand), std::string::npos) << ls.err;
+        ExpectBinaryRoundTrips();
+        ExpectListingKeepsNamesWhole();
+    }
+
+    ServerPlace Loopback6() const
+    {
+        ServerPlace place;
+        place.address = "::1";
+        return place;
+    }
+};
+
+TEST_P(Ipv6TransferTest, Pyftpdlib)
+{
+    PyftpdlibOptions serverOptions;
+    serverOptions.place = Loopback6();
+    const PyftpdlibServer server(root.path, "u", "p", serverOptions);
+    ASSERT_TRUE(server.Started()) << server.ServerLog();
+    user = "u";
+    password = "p";
+    remoteCwd = "home";
+    remoteDir = fs::path(root.path) / remoteCwd;
+    fs::create_directory(remoteDir);
+    ExpectEverythingOverIpv6(server.Port());
+}
+
+TEST_P(Ipv6TransferTest, Vsftpd)
+{
+    VsftpdOptions serverOptions;
+    serverOptions.place = Loopback6();
+    if (!VsftpdServer::Available(serverOptions))
+        GTEST_SKIP() << "vsftpd runs only as root";
+    PrepareVsftpdRoot();
+    const VsftpdServer server(root.path, serverOptions);
+    ASSERT_TRUE(server.Started()) << server.ServerLog();
+    ExpectEverythingOverIpv6(server.Port());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Ipv6TransferTest, ::testing::Values("--active", "--passive"),
+                         [](const auto& info) { return std::string(info.param).substr(2); });
+
+// --- A client behind a NAT router -----------------------------------------------------------
+
+// tessaline-ftp runs in the client namespace, the server in the server namespace; nothing but the
+// router's address rewriting connects them. The parameter names the server.
+class NatTransferTest : public TransferTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (!network.Ready())
+            GTEST_SKIP() << "no network namespaces for the NAT test: " << network.Why();
+        netns = network.Client();
+        ServerPlace place;
+        place.address = NatNetwork::kServerAddress;
+        place.netns = network.Server();
+        int port = 0;
+        if (GetParam() == "vsftpd"s) {
+            VsftpdOptions serverOptions;
+            serverOptions.place = place;
+            if (!VsftpdServer::Available(serverOptions))
+                GTEST_SKIP() << "vsftpd runs only as root";
+            PrepareVsftpdRoot();
+            vsftpd = std::make_unique<VsftpdServer>(root.path, serverOptions);
+            ASSERT_TRUE(vsftpd->Started()) << vsftpd->ServerLog();
+            port = vsftpd->Port();
+        } else {
+            PyftpdlibOptions serverOptions;
+            serverOptions.place = place;
+            pyftpdlib = std::make_unique<PyftpdlibServer>(root.path, "u", "p", serverOptions);
+            ASSERT_TRUE(pyftpdlib->Started()) << pyftpdlib->ServerLog();
+            port = pyftpdlib->Port();
+            user = "u";
+            password = "p";
+            remoteCwd = "home";
+            remoteDir = fs::path(root.path) / remoteCwd;
+            fs::create_directory(remoteDir);
+        }
+        host = std::string(NatNetwork::kServerAddress) + ":" + std::to_string(port);
+    }
+
+    NatNetwork network;  // made first, so it goes after the servers in it
+    std::unique_ptr<PyftpdlibServer> pyftpdlib;
+    std::unique_ptr<VsftpdServer> vsftpd;
+};
+
+TEST_P(NatTransferTest, WithNoSettingsPassiveModeIsChosenAndFilesAndListingsComeThrough)
+{
+    const CliRun ls = Run({"ls"});
+    EXPECT_EQ(ls.status, 0) << ls.err;
+    EXPECT_NE(ls.err.find("Passive mode: this computer's address 10.0.0.2 is private and the server's is not.\n"),
+              std::string::npos)
+        << ls.err;
+    EXPECT_EQ(ls.err.find("Tessaline: PORT"), std::string::npos) << ls.err;
+    ExpectBinaryRoundTrips();
+    ExpectListingKeepsNamesWhole();
+}
+
+TEST_P(NatTransferTest, WithNoSettingsDirectoryTreesComeThrough)
+{
+    ExpectTreeRoundTrip();
+}
+
+TEST_P(NatTransferTest, ActiveModeFailsClearlyWithinTheTimeOutAndLeavesNothingBehind)
+{
+    WriteSettings("[ProgramOptions]\nRetry=3\n");
+    options = {"--active"};
+    WriteFile(Remote("remote.txt"), "remote");
+    WriteFile(Local("local.txt"), "local");
+    MakeTree(Remote("tree"));
+    const auto remoteBefore = TreeOf(remoteDir);
+    const auto localBefore = TreeOf(local.path);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"ls"}, {"get", "remote.txt", Local("got.txt")}, {"put", Local("local.txt")},
+          {"getdir", "tree", Local("got tree")}}) {
+        SCOPED_TRACE(command[0]);
+        const CliRun run = Run(command);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find("remote host not responding to port command."), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("This computer's address 10.0.0.2 is private and the server's is not: "
+                               "passive mode may work where active mode does not."),
+                  std::string::npos)
+            << run.err;
+    }
+    EXPECT_EQ(TreeOf(remoteDir), remoteBefore);
+    // getdir makes its target before it lists, and leaves it empty.
+    EXPECT_TRUE(fs::is_empty(Local("got tree")));
+    fs::remove(Local("got tree"));
+    EXPECT_EQ(TreeOf(local.path), localBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, NatTransferTest, ::testing::Values("pyftpdlib", "vsftpd"),
+                         [](const auto& info) { return std::string(info.param); });
 
 } // namespace

@@ -139,13 +139,19 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
     EXPECT_EQ(DataCommands(), (std::vector<std::string>{"PORT", "RETR", "PORT", "RETR", "PORT", "EPSV", "RETR",
                                                          "EPSV", "STOR", "EPSV", "PASV", "PORT", "RETR"}));
 
-    // Active mode chosen in the settings never tries passive mode, refused PORT or not.
+    // Active mode chosen in the settings never tries passive mode, refused PORT or not; a download
+    // goes on to let the server's answer decide, an upload stops before STOR empties the remote file.
     settings.passiveMode = kActiveOnly;
     served.replies["PORT"] = "500 Illegal PORT command.\r\n";
     const std::size_t before = DataCommands().size();
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
-    EXPECT_EQ(DataCommands().size(), before + 2);
     EXPECT_TRUE(LogHas(TakeLog(), "remote host not responding to port command."));
+    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kTransferFailed);
+    const std::vector<std::string> commands = DataCommands();
+    EXPECT_EQ(std::vector<std::string>(commands.begin() + static_cast<long>(before), commands.end()),
+              (std::vector<std::string>{"PORT", "RETR", "PORT"}));
+    EXPECT_TRUE(session.transferAborted);
+    EXPECT_TRUE(SessionIdle());
 }
 
 TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSendsNoDataCommand)

@@ -1,5 +1,7 @@
 #include "support/cli_runner.h"
 
+#include "support/network_namespaces.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,7 +15,7 @@
 extern char** environ;
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& home,
-                       const std::vector<std::string>& environment)
+                       const std::vector<std::string>& environment, const std::string& netns)
 {
     int outPipe[2];
     int errPipe[2];
@@ -44,14 +46,18 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     for (std::string& variable : variables)
         envp.push_back(variable.data());
     envp.push_back(nullptr);
-    std::vector<std::string> argv = {TESSALINE_FTP};
+    // `ip netns exec` enters the namespace and then executes the program itself, so the pid is its.
+    std::vector<std::string> argv;
+    if (!netns.empty())
+        argv = {IpCommand(), "netns", "exec", netns};
+    argv.push_back(TESSALINE_FTP);
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argvp;
     for (std::string& arg : argv)
         argvp.push_back(arg.data());
     argvp.push_back(nullptr);
 
-    if (posix_spawn(&pid, TESSALINE_FTP, &actions, nullptr, argvp.data(), envp.data()) != 0)
+    if (posix_spawn(&pid, argvp[0], &actions, nullptr, argvp.data(), envp.data()) != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
@@ -110,7 +116,7 @@ CliRun CliProcess::Finish()
 }
 
 CliRun RunCli(const std::vector<std::string>& args, const std::string& home,
-              const std::vector<std::string>& environment)
+              const std::vector<std::string>& environment, const std::string& netns)
 {
-    return CliProcess(args, home, environment).Finish();
+    return CliProcess(args, home, environment, netns).Finish();
 }

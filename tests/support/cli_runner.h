@@ -15,11 +15,12 @@ struct CliRun {
 // One run of the built tessaline-ftp with `args`. `home` stands for both XDG_CONFIG_HOME and
 // XDG_DATA_HOME, so the settings (home/Corvane/Tessaline.conf) and the data directory
 // (home/Tessaline/, with "Extension.ftp") are the test's own; `environment` ("NAME=value") sets
-// more variables. The program runs on while the test goes on, so it can be signalled.
+// more variables; a `netns` name runs it inside that network namespace (network_namespaces.h). The
+// program runs on while the test goes on, so it can be signalled.
 class CliProcess final {
 public:
     CliProcess(const std::vector<std::string>& args, const std::string& home,
-               const std::vector<std::string>& environment = {});
+               const std::vector<std::string>& environment = {}, const std::string& netns = {});
     // A run that was not finished is killed.
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
@@ -37,4 +38,4 @@ private:
 };
 
 CliRun RunCli(const std::vector<std::string>& args, const std::string& home,
-              const std::vector<std::string>& environment = {});
+              const std::vector<std::string>& environment = {}, const std::string& netns = {});

@@ -1,11 +1,14 @@
 #include "support/real_ftp_servers.h"
 
+#include "support/network_namespaces.h"
+
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
@@ -41,7 +44,7 @@ const char* const kPyftpdlibProgram = R"(import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, port, banner, anonymous = sys.argv[1:]
+root, user, password, address, port, banner, anonymous = sys.argv[1:]
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm='elradfmwMT')
 if anonymous:
@@ -51,7 +54,7 @@ class Handler(FTPHandler):
 Handler.authorizer = authorizer
 Handler.banner = banner
 Handler.auth_failed_timeout = 0
-FTPServer(('127.0.0.1', int(port)), Handler).serve_forever()
+FTPServer((address, int(port)), Handler).serve_forever()
 )";
 
 std::string ErrnoText(const std::string& what)
@@ -84,26 +87,78 @@ std::string UniqueBanner()
     return banner.str();
 }
 
-int ConnectLoopback(int port, int timeoutMs)
+// A socket of `family` in the place's network namespace; -1 when none could be made there.
+int SocketAt(const ServerPlace& place, int family)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int fd = -1;
+    const auto make = [&fd, family] { fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); };
+    if (place.netns.empty())
+        make();
+    else
+        RunInNetworkNamespace(place.netns, make);
+    return fd;
+}
+
+// The place's address with `port`; false when it is not a numeric IPv4 or IPv6 address.
+bool PlaceAddress(const ServerPlace& place, int port, sockaddr_storage& address, socklen_t& length)
+{
+    address = {};
+    auto& v4 = reinterpret_cast<sockaddr_in&>(address);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
+    if (inet_pton(AF_INET, place.address.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(static_cast<uint16_t>(port));
+        length = sizeof v4;
+        return true;
+    }
+    if (inet_pton(AF_INET6, place.address.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(static_cast<uint16_t>(port));
+        length = sizeof v6;
+        return true;
+    }
+    return false;
+}
+
+int ConnectTo(const ServerPlace& place, int port, int timeoutMs)
+{
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!PlaceAddress(place, port, address, length))
+        return -1;
+    const int fd = SocketAt(place, address.ss_family);
     if (fd < 0)
         return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
         pollfd waiting{fd, POLLOUT, 0};
         int error = 0;
-        socklen_t length = sizeof error;
+        socklen_t size = sizeof error;
         if (errno != EINPROGRESS || poll(&waiting, 1, timeoutMs) != 1
-            || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
             close(fd);
             return -1;
         }
     }
     return fd;
+}
+
+// A port at the place that nothing listens on right now; -1 when none could be had.
+int FreePortAt(const ServerPlace& place)
+{
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!PlaceAddress(place, 0, address, length))
+        return -1;
+    const int fd = SocketAt(place, address.ss_family);
+    if (fd < 0)
+        return -1;
+    int port = -1;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0
+        && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                                   : reinterpret_cast<sockaddr_in&>(address).sin_port);
+    close(fd);
+    return port;
 }
 
 // First line the peer sends, without its line end; empty when nothing whole came in time.
@@ -223,25 +278,14 @@ void StopProcessTree(pid_t root)
 
 int FreeTcpPort()
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = -1;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
-        && getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
+    return FreePortAt(ServerPlace{});
 }
 
 // One server child: its private directory (log, configuration), its start on a free port and its end.
 class RealServerProcess final {
 public:
-    explicit RealServerProcess(const std::string& name)
+    RealServerProcess(const std::string& name, const ServerPlace& place)
+        : place(place)
     {
         std::string pattern = (std::filesystem::temp_directory_path() / ("tessaline-" + name + "-XXXXXX")).string();
         if (mkdtemp(pattern.data()))
@@ -272,7 +316,7 @@ public:
             return;
         const auto deadline = Clock::now() + kStartWait;
         for (int attempt = 0; attempt < kPortAttempts && Clock::now() < deadline; ++attempt) {
-            port = FreeTcpPort();
+            port = FreePortAt(place);
             if (port < 0) {
                 Note(ErrnoText("no free port"));
                 return;
@@ -299,6 +343,7 @@ public:
     std::string File(const std::string& name) const { return directory + "/" + name; }
     std::string ServerLog() const { return ReadWholeFile(File("server.log")) + notes; }
 
+    const ServerPlace place;
     std::string directory;
     std::string notes;
     pid_t pid = -1;
@@ -323,11 +368,17 @@ private:
             Note(ErrnoText("open server.log"));
             return false;
         }
+        int netns = -1;
+        if (!place.netns.empty() && (netns = open(("/run/netns/" + place.netns).c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+            Note(ErrnoText("open network namespace " + place.netns));
+            close(log);
+            return false;
+        }
         const pid_t parent = getpid();
         pid = fork();
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (getppid() != parent)
+            if (getppid() != parent || (netns >= 0 && setns(netns, CLONE_NEWNET) != 0))
                 _exit(127);
             sigset_t none;
             sigemptyset(&none);
@@ -346,6 +397,8 @@ private:
             _exit(127);
         }
         close(log);
+        if (netns >= 0)
+            close(netns);
         if (pid < 0) {
             Note(ErrnoText("fork"));
             return false;
@@ -372,7 +425,7 @@ private:
                     Note(onPort + " killed by signal " + std::to_string(WTERMSIG(status)));
                 return false;
             }
-            const int fd = ConnectLoopback(port, 500);
+            const int fd = ConnectTo(place, port, 500);
             if (fd >= 0) {
                 const std::string line = ReadLine(fd, std::min(deadline, Clock::now() + std::chrono::seconds(2)));
                 close(fd);
@@ -387,7 +440,7 @@ private:
 
 PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& user, const std::string& password,
                                  const PyftpdlibOptions& options)
-    : process(std::make_unique<RealServerProcess>("pyftpdlib"))
+    : process(std::make_unique<RealServerProcess>("pyftpdlib", options.place))
 {
     const std::string banner = UniqueBanner();
     const std::string absoluteRoot = AbsolutePath(root);
@@ -398,7 +451,8 @@ PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& use
     process->Start(
         [&](int port) {
             return std::vector<std::string>{kPython, "-I", "-u", "-c", kPyftpdlibProgram, absoluteRoot, user, password,
-                                            std::to_string(port), banner, options.anonymousPermissions};
+                                            options.place.address, std::to_string(port), banner,
+                                            options.anonymousPermissions};
         },
         banner, "Address already in use");
 }
@@ -420,7 +474,7 @@ bool VsftpdServer::Available(const VsftpdOptions& options)
 }
 
 VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options)
-    : process(std::make_unique<RealServerProcess>("vsftpd"))
+    : process(std::make_unique<RealServerProcess>("vsftpd", options.place))
 {
     if (process->directory.empty())
         return;
@@ -446,8 +500,11 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
     process->Start(
         [&](int port) -> std::vector<std::string> {
             std::ofstream out(config, std::ios::trunc);
-            out << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port
-                << "\nbackground=NO\nftpd_banner=" << banner
+            if (options.place.address.find(':') == std::string::npos)
+                out << "listen=YES\nlisten_ipv6=NO\nlisten_address=" << options.place.address;
+            else
+                out << "listen=NO\nlisten_ipv6=YES\nlisten_address6=" << options.place.address;
+            out << "\nlisten_port=" << port << "\nbackground=NO\nftpd_banner=" << banner
                 << "\nanonymous_enable=YES\nanon_root=" << absoluteRoot
                 << "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES"
                    "\nanon_other_write_enable=YES\nanon_umask=022\nallow_writeable_chroot=YES"

@@ -1,7 +1,8 @@
 #pragma once
-// Real FTP servers from Debian (pyftpdlib, vsftpd) on 127.0.0.1 for integration tests. Each one runs
-// as a child process on a free port, greets with a banner unique to it, and is stopped together with
-// every process it started when the object goes. The server is also killed when the thread that
+// Real FTP servers from Debian (pyftpdlib, vsftpd) for integration tests, on 127.0.0.1 unless told
+// otherwise (::1, or an address inside a network namespace). Each one runs as a child process on a
+// free port, greets with a banner unique to it, and is stopped together with every process it
+// started when the object goes. The server is also killed when the thread that
 // constructed it ends, so that a crashed test leaves none behind: construct and destroy servers on
 // the same long-lived thread (a test body is fine).
 
@@ -15,10 +16,17 @@ int FreeTcpPort();
 
 class RealServerProcess;
 
+// Where a server listens.
+struct ServerPlace final {
+    std::string address = "127.0.0.1";  // "::1" for IPv6
+    std::string netns;                  // an `ip netns` namespace (see network_namespaces.h); empty: ours
+};
+
 struct PyftpdlibOptions final {
     // pyftpdlib permission letters for "anonymous" (any password) in the same root; empty = no
     // anonymous login at all.
     std::string anonymousPermissions = "elr";
+    ServerPlace place;
 };
 
 // pyftpdlib (/usr/bin/python3) serving `root` to `user`/`password` with every permission
@@ -46,6 +54,7 @@ struct VsftpdOptions final {
     // "anonymous"; kVsftpdChmodUser always does) with any password, as the ftp user, in the same
     // root, with SITE CHMOD. vsftpd never allows SITE CHMOD to anonymous logins.
     bool chmodLogin = false;
+    ServerPlace place;
 };
 
 inline constexpr char kVsftpdChmodUser[] = "nobody";
