@@ -35,12 +35,11 @@ protected:
     }
 };
 
-TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndTheSameCopyRulesAsActiveOnes)
+TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
 {
     settings.passiveMode = kPassiveOnly;
     const std::string bytes = RandomBytes(300000);
     served.files["f.bin"] = bytes;
-    served.files["notes.txt"] = "one\r\ntwo\r\n";
     served.preliminary = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
 
     EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "f.bin"), kCompletion);
@@ -51,18 +50,17 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndTheSameCopyRulesAsActiveOnes)
     EXPECT_FALSE(LogHas(log, "Passive mode:")) << "only automatic mode explains its choice";
     EXPECT_FALSE(LogHas(log, "listen"));
 
-    served.preliminary = "150 Here it comes.\r\n";
-    session.transferMode = 'A';
-    EXPECT_EQ(session.RetrieveFile("notes.txt", fs::path(local.path) / "notes.txt"), kCompletion);
-    EXPECT_EQ(ReadFile(fs::path(local.path) / "notes.txt"), "one\ntwo\n");
-    settings.transferMode = 'A';
-    WriteFile(fs::path(local.path) / "up.txt", "x\ny\n");
-    EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
+    served.preliminary = "150 Here comes the directory listing.\r\n";
+    served.files["LIST"] = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
+    EXPECT_EQ(session.ReceiveToFile("LIST", session.listingFile), kCompletion);
+    EXPECT_EQ(ReadFile(session.listingFile), served.files["LIST"]);
+    WriteFile(fs::path(local.path) / "up.bin", bytes);
+    EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
     {
         std::lock_guard guard(served.lock);
-        EXPECT_EQ(served.stored["up.txt"], "x\r\ny\r\n");
+        EXPECT_TRUE(served.stored["up.bin"] == bytes);
     }
-    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "RETR", "EPSV", "RETR", "EPSV", "STOR"}));
+    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "RETR", "EPSV", "LIST", "EPSV", "STOR"}));
     EXPECT_TRUE(SessionIdle());
 
     // A download the server cuts short is not kept, in passive mode as in active mode.
@@ -73,9 +71,8 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndTheSameCopyRulesAsActiveOnes)
         control.CloseData();
         control.SendLine("226 Transfer complete");
     };
-    session.transferMode = 'I';
     EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "short.bin"), kTransferFailed);
-    EXPECT_EQ(LocalNames(), (std::vector<std::string>{"f.bin", "notes.txt", "up.txt"}));
+    EXPECT_EQ(LocalNames(), (std::vector<std::string>{"f.bin", "listing", "up.bin"}));
 }
 
 TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)

@@ -49,14 +49,19 @@ TEST_F(TransferTest, AsciiDownloadsGetLocalLineEndsAndAsciiUploadsSendCrLf)
 {
     served.files["notes.txt"] = "one\r\ntwo\r\nlone\rcr\r\n";
     session.transferMode = 'A';
-    EXPECT_EQ(session.RetrieveFile("notes.txt", fs::path(local.path) / "notes.txt"), kCompletion);
-    EXPECT_EQ(ReadFile(fs::path(local.path) / "notes.txt"), "one\ntwo\nlone\rcr\n");
-
     settings.transferMode = 'A';
     WriteFile(fs::path(local.path) / "up.txt", "x\ny\n");
-    EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
-    std::lock_guard guard(served.lock);
-    EXPECT_EQ(served.stored["up.txt"], "x\r\ny\r\n");
+    // The same in active and in passive mode: only the way the data connection is made differs.
+    for (const int passiveMode : {0, 1}) {
+        SCOPED_TRACE(passiveMode ? "passive" : "active");
+        settings.passiveMode = passiveMode;
+        EXPECT_EQ(session.RetrieveFile("notes.txt", fs::path(local.path) / "notes.txt"), kCompletion);
+        EXPECT_EQ(ReadFile(fs::path(local.path) / "notes.txt"), "one\ntwo\nlone\rcr\n");
+        EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
+        std::lock_guard guard(served.lock);
+        EXPECT_EQ(served.stored["up.txt"], "x\r\ny\r\n");
+        served.stored.clear();
+    }
 }
 
 TEST_F(TransferTest, RefusedPortStillTransfersAndARefusedDataCommandCreatesNothing)
