@@ -43,41 +43,36 @@ protected:
     std::vector<std::string> prompts;
 };
 
-TEST_F(CliLoginTest, TheFirstSourceThatGivesAPasswordWins)
+// The earlier sources are checked on the program itself (cli_scripted_test.cpp).
+TEST_F(CliLoginTest, ThePromptComesLastAndOnlyForANamedUser)
 {
-    LoginSources sources{"ftp.example.org:2121", "anna", "given", Write("pw", "from-file\n", kPrivate),
-                         Write(".netrc", "machine ftp.example.org login anna password from-netrc\n", kPrivate)};
-    EXPECT_EQ(Resolve(sources).password, "given");
-    sources.password.reset();
-    EXPECT_EQ(Resolve(sources).password, "from-file");
-    sources.passwordFile.reset();
-    EXPECT_EQ(Resolve(sources).password, "from-netrc");
-    EXPECT_TRUE(prompts.empty()) << "asked although a password was there";
-    sources.user = "bob";  // ~/.netrc has nothing for bob
-    const CliLogin asked = Resolve(sources);
-    EXPECT_EQ(asked.user, "bob");
-    EXPECT_EQ(asked.password, "typed");
-    EXPECT_EQ(prompts, (std::vector<std::string>{"Password for bob@ftp.example.org:2121: "}));
+    const std::string netrc = Write(".netrc", "machine h login anna\nmachine h login carl password c\n", kPrivate);
+    const CliLogin carl = Resolve({"h:21", "carl", std::nullopt, std::nullopt, netrc});
+    EXPECT_EQ(carl.password, "c");
+    EXPECT_TRUE(prompts.empty()) << "asked although ~/.netrc had the password";
+    // An entry with a login but no password names the user and leaves the password to the prompt.
+    const CliLogin anna = Resolve({"h:21", std::nullopt, std::nullopt, std::nullopt, netrc});
+    EXPECT_EQ(anna.user, "anna");
+    EXPECT_EQ(anna.password, "typed");
+    EXPECT_EQ(prompts, (std::vector<std::string>{"Password for anna@h:21: "}));
     typed.reset();  // no terminal
-    EXPECT_EQ(Resolve(sources).password, "");
+    EXPECT_EQ(Resolve({"h", "bob", std::nullopt, std::nullopt, netrc}).password, "");
+
+    prompts.clear();
+    const CliLogin anonymous = Resolve({"elsewhere", std::nullopt, std::nullopt, std::nullopt, netrc});
+    EXPECT_EQ(anonymous.user, "anonymous");
+    EXPECT_EQ(anonymous.password, "") << "left to the e-mail address of the settings";
+    EXPECT_TRUE(prompts.empty());
 }
 
-TEST_F(CliLoginTest, ANetrcOthersCanReadOrChangeIsNotUsed)
+TEST_F(CliLoginTest, ANetrcTheGroupMayChangeIsNotUsedEither)
 {
-    const std::string text = "machine h login anna password from-netrc\n";
-    for (const fs::perms mode : {kReadable, kPrivate | fs::perms::group_write}) {
-        const CliLogin refused = Resolve({"h", "anna", std::nullopt, std::nullopt, Write(".netrc", text, mode)});
-        EXPECT_EQ(refused.password, "typed");
-        ASSERT_EQ(refused.warnings.size(), 1U);
-        EXPECT_NE(refused.warnings[0].find(home.path + "/.netrc is not used"), std::string::npos) << refused.warnings[0];
-    }
-    EXPECT_NE(Resolve({"h", "anna", std::nullopt, std::nullopt, Write(".netrc", text, kReadable)})
-                  .warnings[0].find("(mode 0644)"), std::string::npos);
-    const CliLogin used = Resolve({"h", "anna", std::nullopt, std::nullopt, Write(".netrc", text, kPrivate)});
-    EXPECT_EQ(used.password, "from-netrc");
-    EXPECT_TRUE(used.warnings.empty());
-    // No ~/.netrc is nothing to warn about.
-    EXPECT_TRUE(Resolve({"h", "anna", std::nullopt, std::nullopt, home.path + "/none"}).warnings.empty());
+    const std::string netrc = Write(".netrc", "machine h login anna password p\n", kPrivate | fs::perms::group_write);
+    const CliLogin login = Resolve({"h", "anna", std::nullopt, std::nullopt, netrc});
+    EXPECT_EQ(login.password, "typed");
+    ASSERT_EQ(login.warnings.size(), 1U);
+    EXPECT_NE(login.warnings[0].find("is not used: other users can read or change it (mode 0620)"),
+              std::string::npos) << login.warnings[0];
 }
 
 TEST_F(CliLoginTest, APasswordFileGivesItsFirstLineAndIsUsedWithAWarningWhenOthersCanReadIt)
@@ -94,23 +89,6 @@ TEST_F(CliLoginTest, APasswordFileGivesItsFirstLineAndIsUsedWithAWarningWhenOthe
     ASSERT_TRUE(std::holds_alternative<std::string>(missing));
     EXPECT_EQ(std::get<std::string>(missing),
               "cannot read the password file " + home.path + "/none: No such file or directory");
-}
-
-TEST_F(CliLoginTest, WithoutAUserTheNetrcNamesTheLoginElseItIsAnonymousWithoutAPrompt)
-{
-    const std::string netrc = Write(".netrc", "machine h login anna\nmachine g login carl password c\n", kPrivate);
-    const CliLogin carl = Resolve({"g:21", std::nullopt, std::nullopt, std::nullopt, netrc});
-    EXPECT_EQ(carl.user, "carl");
-    EXPECT_EQ(carl.password, "c");
-    // A login without a password: asked for.
-    const CliLogin anna = Resolve({"h", std::nullopt, std::nullopt, std::nullopt, netrc});
-    EXPECT_EQ(anna.user, "anna");
-    EXPECT_EQ(anna.password, "typed");
-    prompts.clear();
-    const CliLogin anonymous = Resolve({"elsewhere", std::nullopt, std::nullopt, std::nullopt, netrc});
-    EXPECT_EQ(anonymous.user, "anonymous");
-    EXPECT_EQ(anonymous.password, "") << "left to the e-mail address of the settings";
-    EXPECT_TRUE(prompts.empty());
 }
 
 } // namespace
