@@ -107,7 +107,8 @@ QAction* CMainFrame::Action(CommandId id) const
 
 bool CMainFrame::event(QEvent* event)
 {
-    // Sent before a key can become a shortcut, after the focused widget has declined it.
+    // Sent before a key can become a shortcut, after the focused widget has declined it. The
+    // key meets the enabling rules as they are now, not as at the last idle step.
     if (event->type() == QEvent::ShortcutOverride) {
         UpdateCommandStates();
         if (PaneKeepsKey(*static_cast<QKeyEvent*>(event))) {
@@ -133,7 +134,8 @@ bool CMainFrame::PaneKeepsKey(const QKeyEvent& key) const
     // connected) and deletes when Delete is released.
     if (pressed == QKeyCombination(Qt::Key_F2))
         return inTree || inView;
-    return inView && (pressed == QKeyCombination(Qt::Key_Backspace) || pressed == QKeyCombination(Qt::Key_Delete));
+    return inView
+        && (pressed == QKeyCombination(Qt::Key_Backspace) || pressed == QKeyCombination(Qt::Key_Delete));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
