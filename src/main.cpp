@@ -1,4 +1,5 @@
 #include "app/main_frame.h"
+#include "app/single_instance.h"
 #include "app/tessaline_app.h"
 #include "app/termination_signals.h"
 #include "sites/site_icons.h"
@@ -8,10 +9,14 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    CSingleInstance instance;
+    if (instance.HandedToRunningCopy())
+        return 0;
     QApplication::setWindowIcon(ProgramIcon(151));
     CTessalineApp app;
     if (!app.Startup())
         return app.Shutdown(1);
+    instance.BringToFrontOnRequest(app.MainFrame());
     CloseOnTerminationSignals(app.MainFrame());
     return app.Shutdown(QApplication::exec());
 }

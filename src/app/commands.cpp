@@ -3,24 +3,24 @@
 const std::vector<CommandInfo>& AllCommands()
 {
     static const std::vector<CommandInfo> commands = {
-        {CommandId::NewGroup, "New Group...", nullptr, nullptr},
-        {CommandId::NewSite, "New Site...", "New Profile", ":/icons/new_site.svg"},
+        {CommandId::NewGroup, "New Group...", nullptr, nullptr, "Ctrl+Shift+N"},
+        {CommandId::NewSite, "New Site...", "New Profile", ":/icons/new_site.svg", "Ctrl+N"},
         {CommandId::QuickConnect, "Quick Connect...", nullptr, nullptr},
-        {CommandId::Exit, "E&xit", nullptr, nullptr},
+        {CommandId::Exit, "E&xit", nullptr, nullptr, "Ctrl+Q"},
         {CommandId::CreateDirectory, "Create Directory...", nullptr, nullptr},
-        {CommandId::Delete, "&Delete", "Delete", ":/icons/delete.svg"},
+        {CommandId::Delete, "&Delete", "Delete", ":/icons/delete.svg", "Del"},
         {CommandId::Properties, "&Properties...", nullptr, nullptr},
-        {CommandId::Rename, "Rename...", nullptr, nullptr},
+        {CommandId::Rename, "Rename...", nullptr, nullptr, "F2"},
         {CommandId::Permissions, "Permissions...", nullptr, nullptr},
         {CommandId::LargeIcons, "&Large Icons", "Large Icons", ":/icons/large_icons.svg"},
         {CommandId::SmallIcons, "Small Icons", "Small Icons", ":/icons/small_icons.svg"},
         {CommandId::List, "L&ist", "List View", ":/icons/list.svg"},
         {CommandId::Details, "Details", "Detail", ":/icons/details.svg"},
         {CommandId::Options, "&Options...", nullptr, nullptr},
-        {CommandId::Refresh, "Refresh", "Refresh Directory.", ":/icons/refresh.svg"},
-        {CommandId::UpOneLevel, nullptr, "Up One Level", ":/icons/up_one_level.svg"},
-        {CommandId::Disconnect, nullptr, "Disconnect", ":/icons/disconnect.svg"},
-        {CommandId::Help, "Help...", nullptr, nullptr},
+        {CommandId::Refresh, "Refresh", "Refresh Directory.", ":/icons/refresh.svg", "F5"},
+        {CommandId::UpOneLevel, nullptr, "Up One Level", ":/icons/up_one_level.svg", "Alt+Up; Backspace"},
+        {CommandId::Disconnect, nullptr, "Disconnect", ":/icons/disconnect.svg", "Ctrl+D"},
+        {CommandId::Help, "Help...", nullptr, nullptr, "F1"},
         {CommandId::About, "About Tessaline...", nullptr, nullptr},
     };
     return commands;

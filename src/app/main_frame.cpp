@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSplitter>
@@ -23,6 +24,17 @@ namespace {
 
 constexpr int kLogPaneIdealHeight = 140;
 constexpr int kMainViewIdealWidth = 250;
+
+// "Up One Level (Alt+Up, Backspace)": a button's tooltip says how to reach it from the keyboard.
+QString ToolTipNamingKeys(const QString& tip, const QList<QKeySequence>& keys)
+{
+    if (keys.isEmpty())
+        return tip;
+    QStringList names;
+    for (const QKeySequence& key : keys)
+        names << key.toString(QKeySequence::NativeText);
+    return tip + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
+}
 
 } // namespace
 
@@ -93,6 +105,39 @@ QAction* CMainFrame::Action(CommandId id) const
     return actions.at(id);
 }
 
+bool CMainFrame::event(QEvent* event)
+{
+    // Sent before a key can become a shortcut, after the focused widget has declined it. The
+    // key meets the enabling rules as they are now, not as at the last idle step.
+    if (event->type() == QEvent::ShortcutOverride) {
+        UpdateCommandStates();
+        if (PaneKeepsKey(*static_cast<QKeyEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+    }
+    return QMainWindow::event(event);
+}
+
+bool CMainFrame::PaneKeepsKey(const QKeyEvent& key) const
+{
+    const QWidget* focus = focusWidget();
+    if (!focus)
+        return false;
+    const bool inTree = focus == siteTreePane || siteTreePane->isAncestorOf(focus);
+    const bool inView = focus == mainViewPane || mainViewPane->isAncestorOf(focus);
+    // An in-place rename is under way: every key is the editor's.
+    if ((inTree && focus != siteTreePane) || (inView && focus != mainViewPane->ActiveList()))
+        return true;
+    const QKeyCombination pressed = key.keyCombination();
+    // F2 renames in place in both panes; the main view goes up on Backspace (or beeps while not
+    // connected) and deletes when Delete is released.
+    if (pressed == QKeyCombination(Qt::Key_F2))
+        return inTree || inView;
+    return inView
+        && (pressed == QKeyCombination(Qt::Key_Backspace) || pressed == QKeyCombination(Qt::Key_Delete));
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     const QRect outer = frameGeometry();
@@ -117,11 +162,17 @@ void CMainFrame::CreateCommands()
     for (const CommandInfo& info : AllCommands()) {
         auto* action = new QAction(this);
         action->setText(QString::fromUtf8(info.menuText ? info.menuText : info.toolTip));
+        const QList<QKeySequence> keys =
+            info.keys ? QKeySequence::listFromString(QString::fromUtf8(info.keys)) : QList<QKeySequence>();
+        action->setShortcuts(keys);
         if (info.toolTip)
-            action->setToolTip(QString::fromUtf8(info.toolTip));
+            action->setToolTip(ToolTipNamingKeys(QString::fromUtf8(info.toolTip), keys));
         if (info.image)
             action->setIcon(QIcon(QString::fromUtf8(info.image)));
         action->setEnabled(false);
+        // The window holds every action, so that the keys of the toolbar's commands still work
+        // while the toolbar floats or is hidden.
+        addAction(action);
         const CommandId id = info.id;
         connect(action, &QAction::triggered, this, [this, id] {
             const auto handler = handlers.find(id);

@@ -1,9 +1,9 @@
 #pragma once
 // CMainFrame: the one top-level window. Menu bar, a dockable toolbar in a 28-pixel band, and three
 // panes on two splitters: the site tree upper left, the main view upper right, the session log
-// across the bottom. It owns the commands and their enabling rules (a command goes to the pane
-// with the keyboard focus first, then to the frame), uploads files dropped on it, and records the
-// window rectangle and pane sizes into the settings when it closes.
+// across the bottom. It owns the commands, their keys and their enabling rules (a command goes to
+// the pane with the keyboard focus first, then to the frame), uploads files dropped on it, and
+// records the window rectangle and pane sizes into the settings when it closes.
 
 #include "app/commands.h"
 
@@ -22,6 +22,7 @@ class CTessalinev3View;
 struct CurrentSiteIcon;
 class QAction;
 class QActionGroup;
+class QKeyEvent;
 class QSplitter;
 class QToolBar;
 
@@ -73,6 +74,7 @@ signals:
     void settingsChanged();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -89,6 +91,8 @@ private:
     void CreatePanes();
     void RegisterCommands();
     void CycleFocus(int step);
+    // A key that the focused pane handles itself (or its in-place editor) is not a shortcut.
+    bool PaneKeepsKey(const QKeyEvent& key) const;
     bool TreeHasFocus() const;
     bool ViewHasFocus() const;
 

@@ -10,7 +10,7 @@ struct CliOptions {
     std::string site;
     std::string group;
     std::string host;  // may end in ":PORT"
-    // With --host: "anonymous" and no password unless given. With --site: the profile's unless given.
+    // Unless given: with --site the profile's; else "anonymous" or the login that ~/.netrc names.
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::string cwd;
@@ -20,6 +20,10 @@ struct CliOptions {
     std::optional<std::string> firewallHost;
     std::optional<std::string> firewallUser;
     std::optional<std::string> firewallPassword;
+    // The other places a password may come from (see ResolveLogin); an ftp:// URL fills in host,
+    // user and cwd as well.
+    std::optional<std::string> urlPassword;
+    std::optional<std::string> passwordFile;
     bool noFirewall = false;
     bool quiet = false;
     bool help = false;

@@ -4,7 +4,9 @@
 #include "app/qt_settings_store.h"
 #include "browse/listing_retrieval.h"
 #include "cli/cli_host.h"
+#include "cli/cli_login.h"
 #include "cli/cli_options.h"
+#include "cli/password_prompt.h"
 #include "cli/termination_signals.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
@@ -13,6 +15,7 @@
 #include "sites/profile_store.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 
@@ -103,6 +106,13 @@ std::variant<CSiteProfile, std::string> StoredSite(const CliOptions& options)
     return found.front();
 }
 
+// ~/.netrc of the user's home directory; empty when there is none.
+std::string NetrcPath()
+{
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/.netrc" : std::string();
+}
+
 bool RunCommand(CFtpSession& session, const CliOptions& options)
 {
     const std::string& command = options.command;
@@ -151,9 +161,8 @@ int main(int argc, char* argv[])
         std::fputs(kCliUsage, stdout);
         return kSucceeded;
     }
-    std::string hostName = options.host;
-    std::string user = options.user.value_or("");
-    std::string password = options.password.value_or("");
+    LoginSources sources{options.host, options.user, options.password ? options.password : options.urlPassword,
+                         options.passwordFile, NetrcPath()};
     std::string directory = options.cwd;
     if (!options.site.empty()) {
         const auto stored = StoredSite(options);
@@ -162,12 +171,24 @@ int main(int argc, char* argv[])
             return kUsage;
         }
         const CSiteProfile& site = std::get<CSiteProfile>(stored);
-        hostName = site.host;
-        user = options.user.value_or(site.userId);
-        password = options.password.value_or(site.password);
+        sources.host = site.host;
+        if (!sources.user && !site.userId.empty())
+            sources.user = site.userId;
+        // A profile that does not keep its password leaves it to the other sources.
+        if (!sources.password && !site.password.empty())
+            sources.password = site.password;
         if (directory.empty())
             directory = site.remoteDirectory;
     }
+    const auto login = ResolveLogin(sources, AskPasswordOnTerminal);
+    if (const auto* error = std::get_if<std::string>(&login)) {
+        std::fprintf(stderr, "tessaline-ftp: %s\n", error->c_str());
+        return kUsage;
+    }
+    for (const std::string& warning : std::get<CliLogin>(login).warnings)
+        std::fprintf(stderr, "tessaline-ftp: %s\n", warning.c_str());
+    const std::string user = std::get<CliLogin>(login).user;
+    std::string password = std::get<CliLogin>(login).password;
 
     CSettings settings;
     {
@@ -192,7 +213,7 @@ int main(int argc, char* argv[])
     CFtpSession session(settings.engine);
     const TerminationSignals termination(session);
     session.host = &host;
-    session.hostName = hostName;
+    session.hostName = sources.host;
     session.userName = user;
     session.password = password;
     session.downloadDirectory = settings.defaultDownloadDirectory;

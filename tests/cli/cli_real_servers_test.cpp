@@ -187,6 +187,25 @@ TEST_F(PyftpdlibCliTest, StoredSitesLogInAndEnterTheirDirectoryWithoutTouchingTh
     EXPECT_EQ(fs::last_write_time(data / "Tessaline.site"), before);
 }
 
+TEST_F(PyftpdlibCliTest, AnFtpUrlOrTheNetrcLogsInWithoutThePasswordOnTheCommandLine)
+{
+    fs::create_directory(fs::path(root.path) / "sub dir");
+    Touch(fs::path(root.path) / "sub dir" / "inside.txt");
+    const CliRun escaped = RunCli({"ftp://%75:%70@" + host + "/sub%20dir/", "ls"}, config.path);
+    EXPECT_EQ(escaped.status, 0) << escaped.err;
+    EXPECT_TRUE(HasLine(escaped.err, "Tessaline: USER u")) << escaped.err;
+    EXPECT_TRUE(HasLine(escaped.err, "Tessaline: CWD sub dir"));
+    EXPECT_TRUE(escaped.out.ends_with("\tinside.txt\n")) << escaped.out;
+
+    const fs::path netrc = fs::path(config.path) / ".netrc";
+    std::ofstream(netrc) << "machine 127.0.0.1 login u password p\n";
+    fs::permissions(netrc, fs::perms::owner_read | fs::perms::owner_write);
+    const CliRun fromNetrc = RunCli({"ftp://" + host + "/sub%20dir/", "ls"}, config.path);
+    EXPECT_EQ(fromNetrc.status, 0) << fromNetrc.err;
+    EXPECT_TRUE(HasLine(fromNetrc.err, "Tessaline: USER u")) << fromNetrc.err;
+    EXPECT_TRUE(fromNetrc.out.ends_with("\tinside.txt\n")) << fromNetrc.out;
+}
+
 TEST_F(PyftpdlibCliTest, UsageErrorsExitWithTwo)
 {
     EXPECT_EQ(RunCli({"syst"}, config.path).status, 2);

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +64,65 @@ bool WaitFor(Condition condition)
     return false;
 }
 
+// A pseudo-terminal to stand for the user's: the program gets its other end as standard input.
+class PseudoTerminal final {
+public:
+    PseudoTerminal()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) {
+            if (const char* name = ::ptsname(master))
+                terminal = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        }
+    }
+    ~PseudoTerminal()
+    {
+        for (const int fd : {master, terminal}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+    int Terminal() const { return terminal; }
+    void Type(const std::string& keys) const { ASSERT_EQ(::write(master, keys.data(), keys.size()), ssize_t(keys.size())); }
+    bool Echoes() const
+    {
+        termios modes {};
+        return ::tcgetattr(terminal, &modes) == 0 && (modes.c_lflag & ECHO);
+    }
+    // What the terminal showed, once `text` is among it or after 20 s without.
+    const std::string& ShownOnceItHas(const std::string& text)
+    {
+        while (shown.find(text) == std::string::npos && Read(20000)) {
+        }
+        return shown;
+    }
+    // Everything shown so far, without waiting for more.
+    const std::string& Shown()
+    {
+        while (Read(0)) {
+        }
+        return shown;
+    }
+
+private:
+    bool Read(int timeoutMs)
+    {
+        pollfd ready{master, POLLIN, 0};
+        char buffer[256];
+        const ssize_t n = ::poll(&ready, 1, timeoutMs) == 1 ? ::read(master, buffer, sizeof buffer) : -1;
+        if (n > 0)
+            shown.append(buffer, static_cast<std::size_t>(n));
+        return n > 0;
+    }
+
+    int master = -1;
+    int terminal = -1;
+    std::string shown;
+};
+
 class CliScriptedTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -92,11 +154,100 @@ protected:
         return std::find(commands.begin(), commands.end(), command) != commands.end();
     }
 
+    // The commands the server got during one run.
+    std::vector<std::string> CommandsOfRun(const std::vector<std::string>& args, std::string* err = nullptr)
+    {
+        const std::size_t before = server.Commands().size();
+        const CliRun run = RunCli(args, home.path, Environment());
+        if (err)
+            *err = run.err;
+        const auto commands = server.Commands();
+        return {commands.begin() + static_cast<long>(before), commands.end()};
+    }
+
+    std::string HostText() const { return "127.0.0.1:" + std::to_string(server.Port()); }
+
+    void WriteHomeFile(const std::string& name, const std::string& text, fs::perms mode) const
+    {
+        std::ofstream(fs::path(home.path) / name) << text;
+        fs::permissions(fs::path(home.path) / name, mode);
+    }
+
     TempDir runtime;
     TempDir home;
     TempDir local;
     ScriptedFtpServer server;
 };
+
+bool Has(const std::vector<std::string>& commands, const std::string& command)
+{
+    return std::find(commands.begin(), commands.end(), command) != commands.end();
+}
+
+TEST_F(CliScriptedTest, TheNetrcGivesThePasswordOfItsLoginWhenNoOtherUsersCanReadIt)
+{
+    constexpr fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
+    WriteHomeFile(".netrc", "machine 127.0.0.1\n  login anna\n  password from-netrc\n", kPrivate);
+    const std::string url = "ftp://anna@" + HostText() + "/pub/";
+    std::vector<std::string> got = CommandsOfRun({url, "syst"});
+    EXPECT_TRUE(Has(got, "USER anna")) << testing::PrintToString(got);
+    EXPECT_TRUE(Has(got, "PASS from-netrc"));
+    EXPECT_TRUE(Has(got, "CWD pub"));
+    // Without a user the entry names it.
+    EXPECT_TRUE(Has(CommandsOfRun({"--host", HostText(), "syst"}), "USER anna"));
+
+    // Another login's entry is not used, and with no terminal to ask on the password is empty.
+    got = CommandsOfRun({"--host", HostText(), "--user", "bob", "syst"});
+    EXPECT_TRUE(Has(got, "USER bob"));
+    EXPECT_TRUE(Has(got, "PASS ")) << testing::PrintToString(got);
+
+    // Precedence: --password-file before ~/.netrc, the URL's password before the file, --password first.
+    WriteHomeFile("pw", "from-file\n", kPrivate);
+    const std::string file = home.path + "/pw";
+    EXPECT_TRUE(Has(CommandsOfRun({url, "--password-file", file, "syst"}), "PASS from-file"));
+    const std::string withPassword = "ftp://anna:from-url@" + HostText() + "/";
+    EXPECT_TRUE(Has(CommandsOfRun({withPassword, "--password-file", file, "syst"}), "PASS from-url"));
+    EXPECT_TRUE(Has(CommandsOfRun({withPassword, "--password", "given", "syst"}), "PASS given"));
+
+    fs::permissions(fs::path(home.path) / ".netrc", fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add);
+    std::string err;
+    got = CommandsOfRun({url, "syst"}, &err);
+    EXPECT_FALSE(Has(got, "PASS from-netrc")) << "a ~/.netrc others can read was used";
+    EXPECT_NE(err.find("tessaline-ftp: " + home.path + "/.netrc is not used: other users can read or change it "
+                       "(mode 0644); chmod 600 " + home.path + "/.netrc makes it usable\n"),
+              std::string::npos) << err;
+}
+
+TEST_F(CliScriptedTest, ThePromptReadsThePasswordOnTheTerminalWithoutShowingIt)
+{
+    PseudoTerminal terminal;
+    ASSERT_GE(terminal.Terminal(), 0);
+    CliProcess run({"--host", HostText(), "--user", "anna", "syst"}, home.path, Environment(), terminal.Terminal());
+    const std::string prompt = "Password for anna@" + HostText() + ": ";
+    ASSERT_NE(terminal.ShownOnceItHas(prompt).find(prompt), std::string::npos) << terminal.Shown();
+    EXPECT_FALSE(terminal.Echoes());
+    terminal.Type("typed secret\n");
+    const CliRun done = run.Finish();
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_TRUE(ServerGot("PASS typed secret"));
+    // Nothing typed appeared: only the prompt and the line end the program gives for the Enter.
+    EXPECT_EQ(terminal.Shown(), prompt + "\r\n");
+    EXPECT_TRUE(terminal.Echoes()) << "the terminal was left without echo";
+    EXPECT_EQ(done.err.find("Password for"), std::string::npos) << "the prompt went into the log";
+}
+
+TEST_F(CliScriptedTest, AnInterruptAtThePromptGivesTheTerminalItsEchoBack)
+{
+    PseudoTerminal terminal;
+    ASSERT_GE(terminal.Terminal(), 0);
+    CliProcess run({"--host", HostText(), "--user", "anna", "syst"}, home.path, Environment(), terminal.Terminal());
+    ASSERT_NE(terminal.ShownOnceItHas("Password for").find("Password for"), std::string::npos);
+    run.Signal(SIGINT);
+    EXPECT_EQ(run.Finish().status, 128 + SIGINT);
+    EXPECT_TRUE(terminal.Echoes()) << "the terminal was left without echo";
+    EXPECT_EQ(server.Connections(), 0);
+}
 
 TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
 {

@@ -232,23 +232,26 @@ private slots:
         QStringList menus;
         for (QAction* menu : frame->menuBar()->actions()) {
             QStringList entries;
-            for (QAction* entry : menu->menu()->actions())
-                entries << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
+            for (QAction* entry : menu->menu()->actions()) {
+                // A menu shows an entry's first key beside its text.
+                const QString key = entry->shortcut().toString(QKeySequence::NativeText);
+                entries << (entry->isSeparator() ? QStringLiteral("-") : entry->text() + (key.isEmpty() ? "" : " " + key));
+            }
             menus << menu->text() + ": " + entries.join(" | ");
         }
         QCOMPARE(menus, (QStringList{
-            "&File: New Group... | New Site... | - | Quick Connect... | - | E&xit",
-            "&Edit: Create Directory... | &Delete | - | &Properties... | Rename... | Permissions...",
-            "&View: &Large Icons | Small Icons | L&ist | Details | - | &Options... | - | Refresh",
-            "&Help: Help... | About Tessaline...",
+            "&File: New Group... Ctrl+Shift+N | New Site... Ctrl+N | - | Quick Connect... | - | E&xit Ctrl+Q",
+            "&Edit: Create Directory... | &Delete Del | - | &Properties... | Rename... F2 | Permissions...",
+            "&View: &Large Icons | Small Icons | L&ist | Details | - | &Options... | - | Refresh F5",
+            "&Help: Help... F1 | About Tessaline...",
         }));
 
         QStringList buttons;
         for (QAction* slot : frame->ToolBar()->actions())
             buttons << (slot->isSeparator() ? QStringLiteral("-") : slot->toolTip());
-        QCOMPARE(buttons, (QStringList{"New Profile", "-", "Up One Level", "Refresh Directory.",
-                                     "Disconnect", "-", "Delete", "-", "Large Icons", "Small Icons",
-                                     "List View", "Detail"}));
+        QCOMPARE(buttons, (QStringList{"New Profile (Ctrl+N)", "-", "Up One Level (Alt+Up, Backspace)",
+                                     "Refresh Directory. (F5)", "Disconnect (Ctrl+D)", "-", "Delete (Del)", "-",
+                                     "Large Icons", "Small Icons", "List View", "Detail"}));
         QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
 
         // Not connected and nothing selected.

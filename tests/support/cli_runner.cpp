@@ -15,7 +15,7 @@
 extern char** environ;
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& home,
-                       const std::vector<std::string>& environment, const std::string& netns)
+                       const std::vector<std::string>& environment, int input, const std::string& netns)
 {
     int outPipe[2];
     int errPipe[2];
@@ -28,20 +28,27 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (input >= 0)
+        posix_spawn_file_actions_adddup2(&actions, input, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
 
-    std::vector<std::string> variables = {"XDG_CONFIG_HOME=" + home, "XDG_DATA_HOME=" + home};
-    variables.insert(variables.end(), environment.begin(), environment.end());
+    std::vector<std::string> variables = environment;
     const auto isSet = [&variables](std::string_view text) {
         const std::string_view name = text.substr(0, text.find('=') + 1);
         return std::any_of(variables.begin(), variables.end(),
                            [name](const std::string& v) { return std::string_view(v).starts_with(name); });
     };
-    for (char** variable = environ; *variable; ++variable) {
-        if (!isSet(*variable))
-            variables.emplace_back(*variable);
-    }
+    const auto addUnlessSet = [&](const std::string& variable) {
+        if (!isSet(variable))
+            variables.push_back(variable);
+    };
+    for (const char* name : {"XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "HOME="})
+        addUnlessSet(name + home);
+    for (char** variable = environ; *variable; ++variable)
+        addUnlessSet(*variable);
     std::vector<char*> envp;
     for (std::string& variable : variables)
         envp.push_back(variable.data());
@@ -118,5 +125,5 @@ CliRun CliProcess::Finish()
 CliRun RunCli(const std::vector<std::string>& args, const std::string& home,
               const std::vector<std::string>& environment, const std::string& netns)
 {
-    return CliProcess(args, home, environment, netns).Finish();
+    return CliProcess(args, home, environment, -1, netns).Finish();
 }

@@ -12,15 +12,16 @@ struct CliRun {
     std::string err;
 };
 
-// One run of the built tessaline-ftp with `args`. `home` stands for both XDG_CONFIG_HOME and
-// XDG_DATA_HOME, so the settings (home/Corvane/Tessaline.conf) and the data directory
-// (home/Tessaline/, with "Extension.ftp") are the test's own; `environment` ("NAME=value") sets
-// more variables; a `netns` name runs it inside that network namespace (network_namespaces.h). The
-// program runs on while the test goes on, so it can be signalled.
+// One run of the built tessaline-ftp with `args`. `home` stands for HOME, XDG_CONFIG_HOME and
+// XDG_DATA_HOME, so the settings (home/Corvane/Tessaline.conf), the data directory
+// (home/Tessaline/, with "Extension.ftp") and home/.netrc are the test's own; `environment`
+// ("NAME=value") sets more variables or other values. Standard input is `input` when given (a
+// terminal, say), else /dev/null. A `netns` name runs it inside that network namespace
+// (network_namespaces.h). The program runs on while the test goes on, so it can be signalled.
 class CliProcess final {
 public:
     CliProcess(const std::vector<std::string>& args, const std::string& home,
-               const std::vector<std::string>& environment = {}, const std::string& netns = {});
+               const std::vector<std::string>& environment = {}, int input = -1, const std::string& netns = {});
     // A run that was not finished is killed.
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
