@@ -67,6 +67,9 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
 
     std::vector<CDirEntry> entries;
     bool everything = ListEntries(remotePath, entries);
+    // An empty directory left by a failed listing would look like a copy, and stop the next try.
+    if (!everything)
+        ::rmdir(localPath.c_str());
     for (const CDirEntry& entry : entries) {
         if (entry.name == "." || entry.name == "..")
             continue;
