@@ -8,6 +8,7 @@
 #include "browse/permissions_dialog.h"
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
+#include "ftp/format_text.h"
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -49,6 +51,9 @@ enum CommandNumber {
     kCommandOpen = 3402, kCommandConnectTo = 32779, kCommandDisconnect = 32780, kCommandNewSite = 32785,
     kCommandRename = 32804, kCommandDelete = 32812, kCommandProperties = 33005,
 };
+
+// How long a deferred action waits for the one before it to finish.
+constexpr int kDeferRetryMilliseconds = 50;
 
 const QString kDeleteQuestion =
     QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?");
@@ -77,15 +82,16 @@ QIcon SiteIcon(const std::string& reference)
     return icon.isNull() ? ProgramIcon(kFallbackSiteIcon) : icon;
 }
 
-// In-place edits go to the view's rename; the list itself never keeps an edited label.
+// In-place edits go to the view's rename of the edited item; the list itself never keeps an
+// edited label.
 class RenameDelegate final : public QStyledItemDelegate {
 public:
     explicit RenameDelegate(CTessalinev3View* view) : QStyledItemDelegate(view), view(view) {}
 
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex&) const override
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
     {
         if (const auto* edit = qobject_cast<QLineEdit*>(editor))
-            view->RenameSelected(edit->text().toStdString());
+            view->RenameEdited(QPersistentModelIndex(index), edit->text());
     }
 
 private:
@@ -105,6 +111,14 @@ protected:
 private:
     std::function<void()> beginDrag;
 };
+
+// A key that an in-place editor of `list` passed on (Return, Delete's release, F2) is the
+// editor's, not a command of the list.
+bool KeyFromEditor(const QWidget* list)
+{
+    const QWidget* focus = list->window()->focusWidget();
+    return focus && focus != list && focus->isVisible() && list->isAncestorOf(focus);
+}
 
 } // namespace
 
@@ -156,13 +170,15 @@ CTessalinev3View::CTessalinev3View(CFtpSession& session, CSettings& settings, CS
         detailsList->setColumnWidth(column, widths[column]);
 
     for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(iconList), static_cast<QAbstractItemView*>(detailsList)}) {
-        list->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+        // In-place rename starts from F2 (see the key handler) and nothing else: a click on a
+        // selected item is often the first half of a slow double-click.
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->setItemDelegate(new RenameDelegate(this));
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         list->installEventFilter(this);
         connect(list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
             selectedIndex = index.row();
-            OpenSelectedItem();
+            Defer([this] { OpenSelectedItem(); });
         });
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, list](const QPoint& at) { ShowItemMenu(list->viewport()->mapToGlobal(at)); });
@@ -560,11 +576,21 @@ int CTessalinev3View::SelectedCount() const
 
 std::vector<int> CTessalinev3View::SelectedRows() const
 {
+    // Every style shares this selection model.
     std::vector<int> rows;
-    for (const QModelIndex& index : iconList->selectionModel()->selectedRows(0))
+    for (const QModelIndex& index : iconList->selectionModel()->selectedIndexes())
         rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+bool CTessalinev3View::SelectionIsRemote() const
+{
+    const std::vector<int> rows = SelectedRows();
+    return std::any_of(rows.begin(), rows.end(), [this](int row) {
+        return KindAt(row) == kItemRemoteFile || KindAt(row) == kItemRemoteDirectory;
+    });
 }
 
 std::string CTessalinev3View::NameAt(int row) const
@@ -618,10 +644,12 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
     const auto add = [this, &menu](const QString& text, int command) {
         QAction* action = menu.addAction(text);
         connect(action, &QAction::triggered, this, [this, command] {
-            if (command == kCommandOpen || command == kCommandConnectTo)
-                OpenSelectedItem();
-            else
-                emit commandRequested(command);
+            Defer([this, command] {
+                if (command == kCommandOpen || command == kCommandConnectTo)
+                    OpenSelectedItem();
+                else
+                    emit commandRequested(command);
+            });
         });
     };
     switch (KindAt(rows.front())) {
@@ -691,10 +719,25 @@ void CTessalinev3View::DeleteSelected()
 void CTessalinev3View::RenameSelected(const std::string& newName)
 {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty())
-        return;
-    const int row = rows.front();
+    if (!rows.empty())
+        RenameItemAt(rows.front(), newName);
+}
+
+void CTessalinev3View::RenameEdited(const QPersistentModelIndex& item, const QString& text)
+{
+    Defer([this, item, newName = text.toStdString()] {
+        if (item.isValid())
+            RenameItemAt(item.row(), newName);
+    });
+}
+
+void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
+{
+    // An empty name, or the one the item has (also as shown, for a name that is not UTF-8), is
+    // no rename.
     const std::string oldName = NameAt(row);
+    if (newName.empty() || newName == oldName || Shown(newName) == TextAt(row, kName))
+        return;
     switch (KindAt(row)) {
     case kItemRemoteFile:
         if (session.RenameFile(oldName, newName) == 1)
@@ -802,26 +845,55 @@ void CTessalinev3View::SetPermissionsOfSelected()
     }
 }
 
+void CTessalinev3View::Defer(std::function<void()> action)
+{
+    QTimer::singleShot(0, this, [this, action = std::move(action)]() mutable {
+        // An action that waits in a dialog lets the event loop run: the next one waits its turn.
+        if (deferredRunning) {
+            QTimer::singleShot(kDeferRetryMilliseconds, this, [this, action = std::move(action)]() mutable {
+                Defer(std::move(action));
+            });
+            return;
+        }
+        deferredRunning = true;
+        action();
+        deferredRunning = false;
+    });
+}
+
 bool CTessalinev3View::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
     if (event->type() == QEvent::FocusIn) {
         emit gainedFocus();
-    } else if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Backspace) {
+    } else if (key && !KeyFromEditor(static_cast<QWidget*>(watched))) {
+        auto* list = static_cast<QAbstractItemView*>(watched);
+        const int pressed = static_cast<QKeyEvent*>(event)->key();
+        if (event->type() == QEvent::KeyRelease) {
+            if (pressed != Qt::Key_Delete)
+                return false;
+            Defer([this] { emit commandRequested(kCommandDelete); });
+            return true;
+        }
+        switch (pressed) {
+        case Qt::Key_Backspace:
             if (session.connected)
-                UpOneLevel();
+                Defer([this] { UpOneLevel(); });
             else
                 Prompter().Beep();
             return true;
-        }
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            OpenSelectedItem();
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            Defer([this] { OpenSelectedItem(); });
             return true;
+        case Qt::Key_F2:
+            // The name of the current item, whichever cell of its row is current.
+            if (const QModelIndex current = list->currentIndex(); current.isValid())
+                list->edit(current.siblingAtColumn(kName));
+            return true;
+        default:
+            break;
         }
-    } else if (event->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        emit commandRequested(kCommandDelete);
-        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

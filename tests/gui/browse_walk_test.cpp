@@ -1,6 +1,7 @@
 // The desktop program against a real server: connect to a stored site, browse, download, and the
 // item commands, each through the same commands and dialogs a user works with.
 
+#include "app/debug_window.h"
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
@@ -13,12 +14,17 @@
 #include "support/test_prompter.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -44,6 +50,68 @@ void Open(CTessalinev3View& view, const QString& name)
     view.ActiveList()->selectionModel()->select(view.ActiveList()->model()->index(view.selectedIndex, 0),
                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view.OpenSelectedItem();
+}
+
+// Where the user points at an item: the middle of its name.
+QPoint NameCell(CTessalinev3View& view, const QString& name)
+{
+    QAbstractItemView* list = view.ActiveList();
+    return list->visualRect(list->model()->index(Names(view).indexOf(name), 0)).center();
+}
+
+void Click(CTessalinev3View& view, const QString& name, Qt::KeyboardModifiers modifiers = {})
+{
+    QTest::mouseClick(view.ActiveList()->viewport(), Qt::LeftButton, modifiers, NameCell(view, name));
+}
+
+// A double-click as the window system delivers it.
+void DoubleClick(CTessalinev3View& view, const QString& name)
+{
+    QWidget* viewport = view.ActiveList()->viewport();
+    const QPoint at = NameCell(view, name);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
+}
+
+// A right-click on the item: the entries of the menu that opens ("-" a separator, nothing when
+// no menu opens). The menu is closed without choosing.
+QStringList ContextMenuEntries(CTessalinev3View& view, const QString& name)
+{
+    QWidget* viewport = view.ActiveList()->viewport();
+    const QPoint at = NameCell(view, name);
+    QStringList entries;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&entries] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* action : menu->actions())
+                entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            menu->close();
+        }
+    });
+    poll.start(10);
+    QTest::mousePress(viewport, Qt::RightButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, at);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &event);
+    // The window system gives the keyboard back to the window when the menu closes; the
+    // offscreen platform leaves that to us.
+    viewport->window()->activateWindow();
+    if (!QTest::qWaitForWindowActive(viewport->window()))
+        entries << QStringLiteral("(the window did not get the keyboard back)");
+    return entries;
+}
+
+// The in-place editor open in the list, if any.
+QLineEdit* Editor(CTessalinev3View& view)
+{
+    for (QLineEdit* editor : view.ActiveList()->viewport()->findChildren<QLineEdit*>()) {
+        if (editor->isVisible())
+            return editor;
+    }
+    return nullptr;
 }
 
 void Select(CTessalinev3View& view, const QStringList& names)
@@ -96,6 +164,9 @@ private slots:
         frame = app->MainFrame();
         view = frame->MainViewPane();
         tree = frame->SiteTreePane();
+        // The window has the keyboard, as it does for the user who works in it.
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
     }
 
     void cleanup()
@@ -212,34 +283,25 @@ private slots:
     void commandsFollowTheConnectionAndTheSelection()
     {
         using enum CommandId;
-        const auto enabled = [this] {
-            app->IdleStep();
-            std::set<CommandId> on;
-            for (const CommandInfo& info : AllCommands()) {
-                if (frame->Action(info.id)->isEnabled())
-                    on.insert(info.id);
-            }
-            return on;
-        };
         const std::set<CommandId> always = {Exit, NewGroup, LargeIcons, SmallIcons, List, Details, Options, Help, About};
         std::set<CommandId> expected = always;
         expected.insert({NewSite, QuickConnect});
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
 
         Open(*view, "Work");
         Open(*view, "Local");
         view->ActiveList()->setFocus();
         expected = always;
         expected.insert({CreateDirectory, Refresh, UpOneLevel, Disconnect});
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
 
         Select(*view, {"hello.txt"});
         expected.insert({Delete, Properties, Rename, Permissions});
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
         // Rename wants exactly one item while the list has the focus.
         Select(*view, {"hello.txt", "pub"});
         expected.erase(Rename);
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
 
         // Disconnect asks; No keeps the connection and the list.
         frame->RunCommand(int(Disconnect));
@@ -250,6 +312,118 @@ private slots:
         frame->RunCommand(int(Disconnect));
         QVERIFY(!app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"Local"}));
+    }
+
+    void aClickSelectsInEveryViewStyle()
+    {
+        using enum CommandId;
+        Open(*view, "Work");
+        Open(*view, "Local");
+        prompter->onDialog = [](QDialog&) { return int(QDialog::Rejected); };
+        const std::set<CommandId> itemCommands = {Delete, Properties, Rename, Permissions};
+        for (const CommandId style : {LargeIcons, SmallIcons, List, Details}) {
+            frame->ChangeViewStyle(style);
+            view->ActiveList()->selectionModel()->clear();
+            const QString styleName = frame->Action(style)->text();
+
+            Click(*view, "hello.txt");
+            QVERIFY2(view->SelectedRows() == std::vector<int>{0}, qPrintable(styleName));
+            std::set<CommandId> on = Enabled();
+            QVERIFY2(std::includes(on.begin(), on.end(), itemCommands.begin(), itemCommands.end()), qPrintable(styleName));
+
+            // A right-click selects the item under the mouse and opens its menu.
+            QCOMPARE(ContextMenuEntries(*view, "pub"),
+                     (QStringList{"&Open pub", "-", "&Disconnect", "-", "&Delete", "Rena&me", "-", "&Properties"}));
+            QVERIFY2(view->SelectedRows() == std::vector<int>{1}, qPrintable(styleName));
+
+            Click(*view, "hello.txt", Qt::ControlModifier);
+            QVERIFY2(view->SelectedRows() == (std::vector<int>{0, 1}), qPrintable(styleName));
+            QVERIFY2(!Enabled().contains(Rename), qPrintable(styleName));
+
+            // F2 edits the name of the item the user clicked last; Escape leaves it.
+            QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+            QLineEdit* editor = Editor(*view);
+            QVERIFY2(editor, qPrintable(styleName));
+            QCOMPARE(editor->text(), QStringLiteral("hello.txt"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+            QTRY_VERIFY(!Editor(*view));
+
+            // The Delete key asks about the selection (and No keeps it).
+            prompter->dialogs.clear();
+            QTest::keyClick(view->ActiveList(), Qt::Key_Delete);
+            QTRY_COMPARE(prompter->dialogs, std::vector<QString>{"Delete"});
+        }
+    }
+
+    void slowDoubleClickOpensWithoutStartingARename()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        frame->ChangeViewStyle(CommandId::LargeIcons);
+        WriteFile((downloads + "hello.txt").toStdString(), "mine");
+        prompter->answers.push_back(true);  // File Exists: overwrite
+        const int interval = QApplication::doubleClickInterval();
+        prompter->onDialog = [interval](QDialog& dialog) {
+            const int result = dialog.exec();
+            if (dialog.windowTitle() == "File Transfer Status")
+                QTest::qWait(2 * interval);  // the events of a transfer that takes a moment
+            return result;
+        };
+
+        Click(*view, "hello.txt");
+        QTest::qWait(interval + 200);
+        DoubleClick(*view, "hello.txt");
+        QTRY_COMPARE(ReadFile((downloads + "hello.txt").toStdString()), std::string("hello\n"));
+        QTest::qWait(2 * interval);
+        QVERIFY(!Editor(*view));
+
+        // What the user types next and a click elsewhere rename nothing.
+        QTest::keyClicks(view->ActiveList(), "o");
+        Click(*view, "pub");
+        QTest::qWait(100);
+        QVERIFY(!LogText().contains("RNFR"));
+        QVERIFY(fs::exists(fs::path(root->path().toStdString()) / "hello.txt"));
+    }
+
+    void returnInTheEditorRenamesTheEditedItemOnly()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        frame->ChangeViewStyle(CommandId::LargeIcons);
+        const fs::path top(root->path().toStdString());
+
+        // Two selected, the editor on the one clicked last: that one is renamed, nothing opened.
+        Click(*view, "hello.txt");
+        Click(*view, "pub", Qt::ControlModifier);
+        QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+        QLineEdit* editor = Editor(*view);
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, "X");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
+        QVERIFY(fs::is_directory(top / "pubX"));
+        QVERIFY(fs::exists(top / "hello.txt"));
+        QVERIFY(!fs::exists(downloads.toStdString() + "hello.txt"));
+        QVERIFY(!LogText().contains("CWD pub"));
+        QCOMPARE(tree->currentItem->text(0), QStringLiteral("Local"));
+
+        // An editor emptied with Backspace, or left as it was, sends nothing.
+        Click(*view, "hello.txt");
+        QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+        QVERIFY(Editor(*view));
+        QTest::keyClick(Editor(*view), Qt::Key_Backspace);
+        QCOMPARE(Editor(*view)->text(), QString());
+        Click(*view, "pubX");
+        QTRY_VERIFY(!Editor(*view));
+        QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+        QVERIFY(Editor(*view));
+        QTest::keyClick(Editor(*view), Qt::Key_Return);
+        QTRY_VERIFY(!Editor(*view));
+        QTest::qWait(100);
+        QCOMPARE(LogText().count("RNFR"), 1);
+        QVERIFY(app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
     }
 
     void droppedFilesAreUploadedOneByOne()
@@ -304,6 +478,23 @@ private slots:
     }
 
 private:
+    std::set<CommandId> Enabled()
+    {
+        app->IdleStep();
+        std::set<CommandId> on;
+        for (const CommandInfo& info : AllCommands()) {
+            if (frame->Action(info.id)->isEnabled())
+                on.insert(info.id);
+        }
+        return on;
+    }
+
+    QString LogText()
+    {
+        app->IdleStep();
+        return frame->LogPane()->toPlainText();
+    }
+
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<QTemporaryDir> root;
     std::unique_ptr<PyftpdlibServer> server;
