@@ -189,9 +189,7 @@ void CMainFrame::CreateDirectory()
         Prompter().Inform(this, QStringLiteral("New directories must have a name."));
         return;
     }
-    session.MakeDirectory(name);
-    // The new directory shows up in a fresh listing.
-    mainViewPane->RefreshListing();
+    mainViewPane->MakeRemoteDirectory(name);
 }
 
 void CMainFrame::Rename()

@@ -325,7 +325,10 @@ void CTessalinev3View::EnterDirectory(std::string name)
         if (!rows.empty())
             name = NameAt(rows.front());
     }
-    switch (session.ChangeDirectory(name)) {
+    const std::optional<int> changed = RunRemote([this, name] { return session.ChangeDirectory(name); });
+    if (!changed)
+        return;  // cancelled: the session is closed and the list stays as it is
+    switch (*changed) {
     case kCompletion:
         RefreshListing();
         break;
@@ -386,11 +389,11 @@ void CTessalinev3View::OpenTreeItem()
 void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name)
 {
     if (site.host != session.hostName) {
-        session.Quit();
+        QuitSession();
         quickConnectSession = false;
         ConnectSite(site);
     } else if (session.connected) {
-        session.ChangeToRoot();
+        RunRemote([this] { return session.ChangeToRoot(); });
     } else {
         ConnectSite(site);
     }
@@ -455,7 +458,11 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
         }
         password = settings.email;
     }
-    session.Quit();
+    if (!QuitSession()) {
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.connectCancelled = 1;
+        return;
+    }
     quickConnectSession = false;
     session.hostName = profile.host;
     session.downloadDirectory = settings.defaultDownloadDirectory;
@@ -496,7 +503,7 @@ void CTessalinev3View::UpOneLevel()
                                      + Shown(session.hostName),
                            QStringLiteral("Disconnect"))) {
             tree.SetCurrentItem(parent);
-            session.Quit();
+            QuitSession();
             ShowSites();
         }
         break;
@@ -516,7 +523,7 @@ void CTessalinev3View::Disconnect(bool ask)
                                          + QStringLiteral("?"),
                                QStringLiteral("Disconnect")))
         return;
-    session.Quit();
+    QuitSession();
     quickConnectSession = false;
     CSiteTreeItem* enclosing = tree.EnclosingSiteOrGroup();
     tree.SetCurrentItem(enclosing ? static_cast<CSiteTreeItem*>(enclosing->parent()) : nullptr);
@@ -693,24 +700,22 @@ void CTessalinev3View::DeleteSelected()
     std::vector<int> rows = SelectedRows();
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         const std::string name = NameAt(*row);
-        switch (KindAt(*row)) {
-        case kItemRemoteFile:
-            if (session.DeleteFile(name) == kCompletion)
+        const int kind = KindAt(*row);
+        if (kind == kItemRemoteFile || kind == kItemRemoteDirectory) {
+            const std::optional<int> deleted = RunRemote([this, kind, name] {
+                return kind == kItemRemoteFile ? session.DeleteFile(name) : session.RemoveDirectory(name);
+            });
+            if (!deleted)
+                break;  // cancelled: the session is closed, the rest stays
+            if (*deleted == kCompletion)
                 remoteChange = true;
             else
-                Prompter().Inform(this, QStringLiteral("Error deleting file"));
-            break;
-        case kItemRemoteDirectory:
-            if (session.RemoveDirectory(name) == kCompletion)
-                remoteChange = true;
-            else
-                Prompter().Inform(this, QStringLiteral("Error deleting directory"));
-            break;
-        default:
-            tree.DeleteSiteOrGroup(TreeItemAt(*row));
-            model.removeRow(*row);
-            break;
+                Prompter().Inform(this, kind == kItemRemoteFile ? QStringLiteral("Error deleting file")
+                                                                : QStringLiteral("Error deleting directory"));
+            continue;
         }
+        tree.DeleteSiteOrGroup(TreeItemAt(*row));
+        model.removeRow(*row);
     }
     if (session.connected && remoteChange)
         RefreshListing();
@@ -738,13 +743,16 @@ void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
     const std::string oldName = NameAt(row);
     if (newName.empty() || newName == oldName || Shown(newName) == TextAt(row, kName))
         return;
+    const auto renameRemote = [this, &oldName, &newName] {
+        return RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) == 1;
+    };
     switch (KindAt(row)) {
     case kItemRemoteFile:
-        if (session.RenameFile(oldName, newName) == 1)
+        if (renameRemote())
             RenameRow(row, newName);
         break;
     case kItemRemoteDirectory:
-        if (session.RenameFile(oldName, newName) == 1) {
+        if (renameRemote()) {
             tree.DeleteChildByName(oldName);
             RefreshListing();
         }
@@ -776,7 +784,7 @@ CSiteTreeItem* CTessalinev3View::TreeItemAt(int row) const
 bool CTessalinev3View::RenameDirectoryByName(const std::string& oldName, const std::string& newName)
 {
     const int row = RowNamed(oldName);
-    if (row < 0 || session.RenameFile(oldName, newName) != 1)
+    if (row < 0 || RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) != 1)
         return false;
     tree.DeleteChildByName(oldName);
     RefreshListing();
@@ -804,7 +812,7 @@ void CTessalinev3View::ShowProperties()
         CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
                                      TextAt(row, kModified), location, this);
         if (Prompter().Exec(dialog) == QDialog::Accepted && dialog.NameChanged())
-            session.RenameFile(name, dialog.EditedName().toStdString());
+            RunRemote([this, name, newName = dialog.EditedName().toStdString()] { return session.RenameFile(name, newName); });
         return;
     }
     if (kind != kItemSite)
@@ -840,9 +848,29 @@ void CTessalinev3View::SetPermissionsOfSelected()
         return;
     const std::string mode = dialog.ModeText().toStdString();
     for (const int row : rows) {
-        if (session.SetPermissions(mode, NameAt(row)) != kCompletion)
+        const std::optional<int> set = RunRemote([this, mode, name = NameAt(row)] { return session.SetPermissions(mode, name); });
+        if (!set)
+            break;  // cancelled: the session is closed
+        if (*set != kCompletion)
             Prompter().Inform(this, QStringLiteral("Error setting permissions"));
     }
+}
+
+void CTessalinev3View::MakeRemoteDirectory(const std::string& name)
+{
+    // The new directory shows up in a fresh listing.
+    if (RunRemote([this, name] { return session.MakeDirectory(name); }))
+        RefreshListing();
+}
+
+std::optional<int> CTessalinev3View::RunRemote(std::function<int()> command)
+{
+    return RunRemoteCommand(session, FormatText("Waiting for %s to answer", {session.hostName}), std::move(command));
+}
+
+bool CTessalinev3View::QuitSession()
+{
+    return RunRemote([this] { return session.Quit(); }).has_value();
 }
 
 void CTessalinev3View::Defer(std::function<void()> action)

@@ -102,6 +102,12 @@ private:
     // Runs `action` once the list event that asked for it has been handled, so the list never
     // loses its items in the middle of its own event; one such action at a time.
     void Defer(std::function<void()> action);
+    // One remote command on a worker: the window keeps repainting, and a slow answer shows a
+    // waiting dialog with Cancel. Nothing when the user cancelled.
+    std::optional<int> RunRemote(std::function<int()> command);
+    // QUIT on a worker; the connection is closed afterwards either way. False when the user
+    // cancelled the wait.
+    bool QuitSession();
     void RenameItemAt(int row, const std::string& newName);
     void FillFromListing();
     int InsertSorted(const std::string& name, const QIcon& icon, int kind);

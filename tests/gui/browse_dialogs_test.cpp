@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <mutex>
 #include <thread>
 
@@ -153,6 +154,39 @@ private slots:
         QVERIFY(!worker.joinable());
         QCOMPARE(session.operationStatus.workerBusy, 0);
         QCOMPARE(session.commandDepth.load(), 0);
+    }
+
+    void remoteCommandsRunOnAWorkerAndShowTheirWaitOnlyWhenSlow()
+    {
+        EngineSettings settings;
+        CFtpSession session{settings};
+        CGuiOperationHost host(nullptr);
+        session.host = &host;
+        TestPrompter prompter;
+        prompter.onDialog = [](QDialog& dialog) {
+            QTimer::singleShot(100, &dialog, [&dialog] { Press(dialog, QDialogButtonBox::Cancel); });
+            return dialog.exec();
+        };
+
+        const std::thread::id window = std::this_thread::get_id();
+        std::thread::id ranOn = window;
+        QCOMPARE(RunRemoteCommand(session, "Waiting for host to answer", [&ranOn] {
+                     ranOn = std::this_thread::get_id();
+                     return 5;
+                 }),
+                 std::optional<int>(5));
+        QVERIFY(ranOn != window);
+
+        // A command the server does not answer: its dialog shows, and Cancel ends the wait.
+        const std::optional<int> cancelled = RunRemoteCommand(session, "Waiting for host to answer", [&session] {
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (!session.interrupted && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            return 6;
+        });
+        QVERIFY(!cancelled);
+        QCOMPARE(prompter.dialogs.back(), QStringLiteral("Waiting for Server"));
+        QCOMPARE(session.operationStatus.workerBusy, 0);
     }
 
     void permissionsFromTheListingText()
