@@ -37,7 +37,10 @@ void CMainFrame::RegisterCommands()
     using enum CommandId;
     const auto connected = [this] { return session.connected != 0; };
     const auto always = [] { return true; };
-    const auto anySelected = [this] { return mainViewPane->SelectedCount() > 0; };
+    // Remote entries can still be listed after a cancel has closed the session: their commands
+    // need the connection.
+    const auto selectionUsable = [this, connected] { return connected() || !mainViewPane->SelectionIsRemote(); };
+    const auto anySelected = [this, selectionUsable] { return mainViewPane->SelectedCount() > 0 && selectionUsable(); };
 
     SetCommandHandler(Exit, [this] { close(); }, always);
     SetCommandHandler(NewGroup, [this] { this->NewGroup(); }, always);
@@ -56,18 +59,21 @@ void CMainFrame::RegisterCommands()
         },
         [this, anySelected] { return TreeHasFocus() ? siteTreePane->HasSelection() : anySelected(); });
     SetCommandHandler(Properties, [this] { mainViewPane->ShowProperties(); }, anySelected);
-    SetCommandHandler(Rename, [this] { this->Rename(); }, [this] {
+    SetCommandHandler(Rename, [this] { this->Rename(); }, [this, anySelected, selectionUsable] {
         if (ViewHasFocus())
-            return mainViewPane->SelectedCount() == 1;
-        return siteTreePane->HasSelection() || mainViewPane->SelectedCount() > 0;
+            return mainViewPane->SelectedCount() == 1 && selectionUsable();
+        return siteTreePane->HasSelection() || anySelected();
     });
     SetCommandHandler(Permissions, [this] { mainViewPane->SetPermissionsOfSelected(); },
                       [connected, anySelected] { return connected() && anySelected(); });
     for (CommandId id : ViewStyleCommands())
         SetCommandHandler(id, [this, id] { ChangeViewStyle(id); }, always);
     SetCommandHandler(Refresh, [this] { mainViewPane->RefreshListing(); }, connected);
-    SetCommandHandler(UpOneLevel, [this] { mainViewPane->UpOneLevel(); },
-                      [this] { return siteTreePane->currentItem != nullptr; });
+    // Inside a site, up is a directory change or a disconnect: both need the connection.
+    SetCommandHandler(UpOneLevel, [this] { mainViewPane->UpOneLevel(); }, [this, connected] {
+        return siteTreePane->currentItem != nullptr
+            && (connected() || CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemGroup);
+    });
     SetCommandHandler(
         Disconnect,
         [this] {

@@ -349,12 +349,17 @@ void CTessalinev3View::OpenSelectedItem()
     if (selectedIndex < 0 || selectedIndex >= model.rowCount())
         return;
     const std::string name = NameAt(selectedIndex);
+    const int kind = KindAt(selectedIndex);
+    if ((kind == kItemRemoteFile || kind == kItemRemoteDirectory) && !session.connected) {
+        Prompter().Beep();  // listed before a cancel closed the session
+        return;
+    }
     // Sites and groups may share a name: the one the user chose is the one opened.
     if (CSiteTreeItem* chosen = TreeItemAt(selectedIndex))
         tree.SetCurrentItem(chosen);
     else
         tree.FindChildAndMakeCurrent(name);
-    switch (KindAt(selectedIndex)) {
+    switch (kind) {
     case kItemGroup: ShowSites(); break;
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
     case kItemRemoteDirectory: EnterDirectory(name); break;
