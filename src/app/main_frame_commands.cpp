@@ -167,6 +167,12 @@ void CMainFrame::NewSite()
     profile.icon = currentSiteIcon.reference;
     profile.group = siteTreePane->CurrentItemText();
     siteTreePane->AddSiteUnderCurrentGroup(profile);
+    // Save/Connect connects with what the dialog has just shown; the prompt is for later connects.
+    if (properties.closeAction == CSitePropertiesDialog::kSaveConnect
+        && CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemSite) {
+        mainViewPane->ConnectSiteWithoutPrompt(siteTreePane->CopyCurrentProfile());
+        return;
+    }
     if (properties.closeAction == CSitePropertiesDialog::kSaveExit && siteTreePane->currentItem)
         siteTreePane->SetCurrentItem(static_cast<CSiteTreeItem*>(siteTreePane->currentItem->parent()));
     mainViewPane->OpenTreeItem();

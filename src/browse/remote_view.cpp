@@ -417,6 +417,11 @@ void CTessalinev3View::ConnectSite(CSiteProfile profile)
         }
         dialog.ApplyTo(profile);
     }
+    ConnectSiteWithoutPrompt(std::move(profile));
+}
+
+void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
+{
     {
         std::lock_guard guard(session.operationStatus.lock);
         session.operationStatus.connectCancelled = 0;
@@ -839,7 +844,8 @@ void CTessalinev3View::ShowProperties()
     model.item(row, kName)->setIcon(SiteIcon(profile.icon));
     if (dialog.closeAction == CSitePropertiesDialog::kSaveConnect) {
         selectedIndex = row;
-        OpenSelectedItem();
+        tree.SetCurrentItem(site);
+        ConnectSiteWithoutPrompt(site->profile);
     }
 }
 

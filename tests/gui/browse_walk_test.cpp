@@ -426,6 +426,59 @@ private slots:
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
     }
 
+    void saveConnectConnectsWithWhatTheDialogHolds()
+    {
+        bool promptTicked = false;
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server->Port());
+        prompter->onDialog = [&promptTicked, &host](QDialog& dialog) {
+            if (dialog.windowTitle() == "Select A Group for New Site") {
+                dialog.accept();  // "Work", the only group
+                return dialog.result();
+            }
+            if (dialog.windowTitle() == "Properties") {
+                Labelled(dialog, "Profile name:").setText("Fresh");
+                Button(dialog, "Anonymous &login").click();  // a new site starts anonymous
+                Labelled(dialog, "Host &name:").setText(host);
+                Labelled(dialog, "&User ID:").setText("anna");
+                Labelled(dialog, "Pass&word:").setText("secret");
+                promptTicked = Button(dialog, "Prompt").isChecked();
+                Button(dialog, "Save/Connect").click();
+                return dialog.result();
+            }
+            if (dialog.windowTitle() == "Session Profile")
+                return int(QDialog::Rejected);
+            return dialog.exec();
+        };
+        frame->NewSite();
+        QVERIFY(promptTicked);
+        QVERIFY(app->Session().connected);
+        QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+
+        // The same from the Properties of a site that asks: Save/Connect connects at once ...
+        prompter->answers.push_back(true);
+        frame->RunCommand(int(CommandId::Disconnect));
+        QCOMPARE(Names(*view), (QStringList{"Fresh", "Local"}));
+        Select(*view, {"Fresh"});
+        prompter->onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() == "Properties") {
+                Button(dialog, "Save/Connect").click();
+                return dialog.result();
+            }
+            return dialog.windowTitle() == "Session Profile" ? int(QDialog::Rejected) : dialog.exec();
+        };
+        view->ShowProperties();
+        QVERIFY(app->Session().connected);
+        QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
+
+        // ... and a later connect asks.
+        prompter->answers.push_back(true);
+        frame->RunCommand(int(CommandId::Disconnect));
+        Open(*view, "Fresh");
+        QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 1);
+        QVERIFY(!app->Session().connected);
+    }
+
     void droppedFilesAreUploadedOneByOne()
     {
         const fs::path local(home->path().toStdString());
