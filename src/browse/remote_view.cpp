@@ -130,6 +130,10 @@ QString SizeColumnText(const std::string& size)
     if (digits == 0 || digits > 19)
         return {};
     const double bytes = std::stod(size.substr(0, digits));
+    if (bytes < 1024.0) {
+        const int count = static_cast<int>(bytes);
+        return QString::number(count) + (count == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+    }
     static constexpr const char* kUnits[] = {"K", "M", "G"};
     double value = bytes / 1024.0;
     int unit = 0;

@@ -133,5 +133,6 @@ private:
     bool deferredRunning = false;
 };
 
-// The Size column: the listed size as K, M or G with one decimal; empty when it is not a number.
+// The Size column: the listed size in bytes below 1024, above as K, M or G with one decimal;
+// empty when it is not a number.
 QString SizeColumnText(const std::string& size);

@@ -2,6 +2,7 @@
 #include "browse/file_properties_dialog.h"
 #include "browse/gui_operation_host.h"
 #include "browse/permissions_dialog.h"
+#include "browse/remote_view.h"
 #include "browse/transfer_status_dialog.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
@@ -187,6 +188,17 @@ private slots:
         QVERIFY(!cancelled);
         QCOMPARE(prompter.dialogs.back(), QStringLiteral("Waiting for Server"));
         QCOMPARE(session.operationStatus.workerBusy, 0);
+    }
+
+    void sizeColumnTexts()
+    {
+        const std::pair<const char*, const char*> sizes[] = {
+            {"0", "0 bytes"},  {"1", "1 byte"},    {"7", "7 bytes"},       {"42", "42 bytes"},
+            {"1023", "1023 bytes"}, {"1024", "1.0K"}, {"1536", "1.5K"}, {"1048576", "1.0M"},
+            {"5368709120", "5.0G"}, {"0042", "42 bytes"}, {"12abc", "12 bytes"}, {"abc", ""},
+        };
+        for (const auto& [size, text] : sizes)
+            QVERIFY2(SizeColumnText(size) == QLatin1String(text), size);
     }
 
     void permissionsFromTheListingText()
