@@ -5,6 +5,7 @@
 #include "app/options_sheet.h"
 #include "app/splash_dialog.h"
 #include "browse/create_directory_dialog.h"
+#include "browse/file_types.h"
 #include "browse/remote_view.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
@@ -21,9 +22,10 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -237,19 +239,18 @@ void CMainFrame::ChangeViewStyle(CommandId id)
     Action(id)->setChecked(true);
 }
 
-void CMainFrame::UploadDropped(const QStringList& paths)
+void CMainFrame::UploadDropped(const std::vector<std::string>& paths)
 {
     if (!session.connected) {
         Prompter().Inform(this, QStringLiteral("System Not Connected To A Server"));
         return;
     }
-    for (const QString& path : paths) {
-        if (path.size() > kLongestDroppedPath)
+    for (const std::string& local : paths) {
+        if (local.size() > kLongestDroppedPath)
             continue;
-        const QFileInfo info(path);
-        const std::string local = path.toStdString();
-        const std::string name = info.fileName().toStdString();
-        if (info.isDir() && !info.isSymLink()) {
+        const std::string name = FileNameOfPath(local);
+        struct stat st {};
+        if (::lstat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             // A directory's own message covers its failures; the listing is left as it is.
             session.UploadDirectory(local, name);
         } else if (session.StoreFile(name, local) == kCompletion) {
@@ -269,12 +270,13 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 
 void CMainFrame::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
+    std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls()) {
+        // The path's bytes as the URL carries them: a local name need not be UTF-8.
         if (url.isLocalFile())
-            paths << url.toLocalFile();
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
     }
-    if (paths.isEmpty())
+    if (paths.empty())
         return;
     event->acceptProposedAction();
     UploadDropped(paths);

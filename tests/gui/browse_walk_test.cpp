@@ -18,7 +18,9 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QDropEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -351,7 +353,8 @@ private slots:
             // The Delete key asks about the selection (and No keeps it).
             prompter->dialogs.clear();
             QTest::keyClick(view->ActiveList(), Qt::Key_Delete);
-            QTRY_COMPARE(prompter->dialogs, std::vector<QString>{"Delete"});
+            QTRY_COMPARE(prompter->dialogs.size(), std::size_t(1));
+            QCOMPARE(prompter->dialogs.front(), QStringLiteral("Delete"));
         }
     }
 
@@ -486,10 +489,8 @@ private slots:
         WriteFile(local / "three.txt", "3");
         fs::create_directories(local / "tree" / "inner");
         WriteFile(local / "tree" / "inner" / "deep.txt", "deep");
-        const QStringList dropped = {QString::fromStdString((local / "one.txt").string()),
-                                     QString::fromStdString((local / "missing.txt").string()),
-                                     QString::fromStdString((local / "three.txt").string()),
-                                     QString::fromStdString((local / "tree").string())};
+        const std::vector<std::string> dropped = {(local / "one.txt").string(), (local / "missing.txt").string(),
+                                                  (local / "three.txt").string(), (local / "tree").string()};
         frame->UploadDropped(dropped);
         QCOMPARE(prompter->informed, (std::vector<QString>{"System Not Connected To A Server"}));
 
@@ -502,6 +503,23 @@ private slots:
         QCOMPARE(ReadFile(top / "tree" / "inner" / "deep.txt"), std::string("deep"));
         QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
         QVERIFY(Names(*view).contains("three.txt"));
+
+        // A drop on the window hands over the bytes of the path, also of a name that is not UTF-8.
+        WriteFile(local / "caf\xe9.txt", "accented");
+        QMimeData data;
+        data.setData("text/uri-list",
+                     "file://" + QByteArray::fromStdString(local.string()).toPercentEncoding("/") + "/caf%E9.txt\r\n");
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(frame, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(frame, &drop);
+        QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
+        bool arrived = false;
+        for (const fs::directory_entry& entry : fs::directory_iterator(top))
+            arrived = arrived || (entry.is_regular_file() && ReadFile(entry.path()) == "accented");
+        QVERIFY(arrived);
+        fs::remove(local / "caf\xe9.txt");  // Qt cannot remove a name that is not UTF-8
     }
 
     void quickConnectSitesAreNeverSaved()
