@@ -12,6 +12,7 @@
 #include "support/test_files.h"
 #include "support/test_home.h"
 #include "support/test_prompter.h"
+#include "support/view_mouse.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -36,14 +37,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QStringList Names(const CTessalinev3View& view)
-{
-    QStringList names;
-    for (int row = 0; row < view.RowCount(); ++row)
-        names << view.TextAt(row, CTessalinev3View::kName);
-    return names;
-}
-
 // Selects the list item with that name and double-clicks it.
 void Open(CTessalinev3View& view, const QString& name)
 {
@@ -52,30 +45,6 @@ void Open(CTessalinev3View& view, const QString& name)
     view.ActiveList()->selectionModel()->select(view.ActiveList()->model()->index(view.selectedIndex, 0),
                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view.OpenSelectedItem();
-}
-
-// Where the user points at an item: the middle of its name.
-QPoint NameCell(CTessalinev3View& view, const QString& name)
-{
-    QAbstractItemView* list = view.ActiveList();
-    return list->visualRect(list->model()->index(Names(view).indexOf(name), 0)).center();
-}
-
-void Click(CTessalinev3View& view, const QString& name, Qt::KeyboardModifiers modifiers = {})
-{
-    QTest::mouseClick(view.ActiveList()->viewport(), Qt::LeftButton, modifiers, NameCell(view, name));
-}
-
-// A double-click as the window system delivers it.
-void DoubleClick(CTessalinev3View& view, const QString& name)
-{
-    QWidget* viewport = view.ActiveList()->viewport();
-    const QPoint at = NameCell(view, name);
-    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
 }
 
 // A right-click on the item: the entries of the menu that opens ("-" a separator, nothing when

@@ -11,6 +11,7 @@
 #include "support/test_files.h"
 #include "support/test_home.h"
 #include "support/test_prompter.h"
+#include "support/view_mouse.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -31,26 +33,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-QStringList Names(const CTessalinev3View& view)
-{
-    QStringList names;
-    for (int row = 0; row < view.RowCount(); ++row)
-        names << view.TextAt(row, CTessalinev3View::kName);
-    return names;
-}
-
-void DoubleClick(CTessalinev3View& view, const QString& name)
-{
-    QAbstractItemView* list = view.ActiveList();
-    const QPoint at = list->visualRect(list->model()->index(Names(view).indexOf(name), 0)).center();
-    QWidget* viewport = list->viewport();
-    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-    QTest::mousePress(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, at);
-}
 
 // Counts the paint events a widget gets.
 class PaintCounter final : public QObject {
@@ -63,6 +45,18 @@ public:
     }
     std::atomic<int> paints{0};
 };
+
+// A user who presses Cancel in the dialog of that title as soon as it shows.
+std::function<int(QDialog&)> CancelOnceShown(const QString& title)
+{
+    return [title](QDialog& dialog) {
+        if (dialog.windowTitle() == title)
+            QTimer::singleShot(0, &dialog, [&dialog] {
+                dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+            });
+        return dialog.exec();
+    };
+}
 
 const char kRootListing[] = "drwxr-xr-x   2 anna     anna         4096 Jan 11  2021 slow\r\n"
                             "-rw-r--r--   1 anna     anna            5 Jan 11  2021 top.txt\r\n";
@@ -177,11 +171,7 @@ private slots:
     {
         ConnectToSlow();
         Hold("CWD slow");
-        prompter->onDialog = [](QDialog& dialog) {
-            if (dialog.windowTitle() == "Waiting for Server")
-                QTimer::singleShot(0, &dialog, [&dialog] { dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click(); });
-            return dialog.exec();
-        };
+        prompter->onDialog = CancelOnceShown("Waiting for Server");
         DoubleClick(*view, "slow");
         QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"), 15000);
         QTRY_VERIFY(!app->Session().connected);
@@ -190,8 +180,7 @@ private slots:
         QCOMPARE(app->Session().operationStatus.workerBusy, 0);
 
         // The entries stay listed, but nothing that needs the connection can be chosen.
-        QTest::mouseClick(view->ActiveList()->viewport(), Qt::LeftButton, {},
-                          view->ActiveList()->visualRect(view->ActiveList()->model()->index(1, 0)).center());
+        Click(*view, "top.txt");
         QCOMPARE(view->SelectedCount(), 1);
         for (const CommandId id : {CommandId::UpOneLevel, CommandId::Refresh, CommandId::Disconnect, CommandId::Delete,
                                    CommandId::Properties, CommandId::Rename, CommandId::Permissions})
@@ -207,11 +196,7 @@ private slots:
     {
         ConnectToSlow();
         Hold("LIST");
-        prompter->onDialog = [](QDialog& dialog) {
-            if (dialog.windowTitle() == "Getting Directory")
-                QTimer::singleShot(0, &dialog, [&dialog] { dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click(); });
-            return dialog.exec();
-        };
+        prompter->onDialog = CancelOnceShown("Getting Directory");
         DoubleClick(*view, "slow");
         QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Getting Directory") == 2, 15000);
         QTRY_VERIFY(!app->Session().connected);
