@@ -345,7 +345,7 @@ private slots:
         Click(*view, "hello.txt");
         QTest::qWait(interval + 200);
         DoubleClick(*view, "hello.txt");
-        QTRY_COMPARE(ReadFile((downloads + "hello.txt").toStdString()), std::string("hello\n"));
+        QTRY_COMPARE(QString::fromStdString(ReadFile((downloads + "hello.txt").toStdString())), QStringLiteral("hello\n"));
         QTest::qWait(2 * interval);
         QVERIFY(!Editor(*view));
 

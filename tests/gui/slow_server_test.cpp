@@ -46,18 +46,6 @@ public:
     std::atomic<int> paints{0};
 };
 
-// A user who presses Cancel in the dialog of that title as soon as it shows.
-std::function<int(QDialog&)> CancelOnceShown(const QString& title)
-{
-    return [title](QDialog& dialog) {
-        if (dialog.windowTitle() == title)
-            QTimer::singleShot(0, &dialog, [&dialog] {
-                dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
-            });
-        return dialog.exec();
-    };
-}
-
 const char kRootListing[] = "drwxr-xr-x   2 anna     anna         4096 Jan 11  2021 slow\r\n"
                             "-rw-r--r--   1 anna     anna            5 Jan 11  2021 top.txt\r\n";
 const char kSlowListing[] = "-rw-r--r--   1 anna     anna            6 Jan 11  2021 inside.txt\r\n";
@@ -82,14 +70,16 @@ private slots:
         server->Reply("TYPE", "200 Type set\r\n");
         server->Reply("PORT", "200 PORT command successful\r\n");
         server->OnCommand([this](const std::string& command, ScriptedFtpServer::Control& control) {
+            // True when the reply was held back.
             const auto holdIfAsked = [this, &command, &control] {
                 if (command != HeldCommand())
-                    return;
+                    return false;
                 holding = true;
                 const auto deadline = std::chrono::steady_clock::now() + 10s;
                 while (!release && control.Connected() && std::chrono::steady_clock::now() < deadline)
                     control.Pause(10ms);
                 holding = false;
+                return true;
             };
             if (command.starts_with("CWD ")) {
                 holdIfAsked();
@@ -97,7 +87,12 @@ private slots:
                 control.SendLine("250 Directory changed");
             } else if (command == "LIST") {
                 control.SendLine("150 Here comes the listing");
-                holdIfAsked();  // the data connection comes late
+                // A held listing is never sent: its client has cancelled, and the port it named may
+                // belong to another test's client by now.
+                if (holdIfAsked()) {
+                    control.SendLine("426 Transfer aborted");
+                    return;
+                }
                 if (control.OpenData()) {
                     control.DataSend(inSlow ? kSlowListing : kRootListing);
                     control.CloseData();
@@ -171,7 +166,7 @@ private slots:
     {
         ConnectToSlow();
         Hold("CWD slow");
-        prompter->onDialog = CancelOnceShown("Waiting for Server");
+        prompter->onDialog = CancelWhileHeld("Waiting for Server");
         DoubleClick(*view, "slow");
         QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"), 15000);
         QTRY_VERIFY(!app->Session().connected);
@@ -196,7 +191,7 @@ private slots:
     {
         ConnectToSlow();
         Hold("LIST");
-        prompter->onDialog = CancelOnceShown("Getting Directory");
+        prompter->onDialog = CancelWhileHeld("Getting Directory");
         DoubleClick(*view, "slow");
         QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Getting Directory") == 2, 15000);
         QTRY_VERIFY(!app->Session().connected);
@@ -231,6 +226,23 @@ private:
         view->SelectItemByName("Slow");
         view->OpenSelectedItem();
         QVERIFY(app->Session().connected);
+    }
+
+    // A user who presses Cancel in the dialog of that title while the server holds the reply
+    // back (so the server has the command, and never answers it with data after the cancel).
+    std::function<int(QDialog&)> CancelWhileHeld(const QString& title)
+    {
+        return [this, title](QDialog& dialog) {
+            QTimer poll;
+            if (dialog.windowTitle() == title) {
+                connect(&poll, &QTimer::timeout, &dialog, [this, &dialog] {
+                    if (holding)
+                        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+                });
+                poll.start(10);
+            }
+            return dialog.exec();
+        };
     }
 
     bool Enabled(CommandId id)
