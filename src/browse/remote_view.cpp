@@ -8,7 +8,6 @@
 #include "browse/permissions_dialog.h"
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
-#include "ftp/format_text.h"
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
@@ -880,7 +879,7 @@ void CTessalinev3View::MakeRemoteDirectory(const std::string& name)
 
 std::optional<int> CTessalinev3View::RunRemote(std::function<int()> command)
 {
-    return RunRemoteCommand(session, FormatText("Waiting for %s to answer", {session.hostName}), std::move(command));
+    return RunRemoteCommand(session, std::move(command));
 }
 
 bool CTessalinev3View::QuitSession()

@@ -1,6 +1,7 @@
 #include "ftp/background.h"
 
 #include "ftp/exchange_result.h"
+#include "ftp/format_text.h"
 #include "ftp/ftp_session.h"
 
 #include <system_error>
@@ -79,7 +80,7 @@ bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, con
     return false;
 }
 
-std::optional<int> RunRemoteCommand(CFtpSession& session, const std::string& text, std::function<int()> command)
+std::optional<int> RunRemoteCommand(CFtpSession& session, std::function<int()> command)
 {
     {
         std::lock_guard guard(session.operationStatus.lock);
@@ -90,7 +91,8 @@ std::optional<int> RunRemoteCommand(CFtpSession& session, const std::string& tex
         std::lock_guard guard(session.operationStatus.lock);
         session.operationStatus.workerResult = result;
     });
-    if (!WaitForWorker(session, worker, WaitKind::RemoteCommand, text))
+    if (!WaitForWorker(session, worker, WaitKind::RemoteCommand,
+                       FormatText("Waiting for %s to answer", {session.hostName})))
         return std::nullopt;
     std::lock_guard guard(session.operationStatus.lock);
     return session.operationStatus.workerResult;

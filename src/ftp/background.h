@@ -43,9 +43,10 @@ std::thread StartUploadWorker(CFtpSession& session);
 bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, const std::string& text);
 
 // Runs `command` (one remote command of the session, such as ChangeDirectory) on a worker while
-// the front end waits with WaitKind::RemoteCommand; its result, kNotSent when no worker could be
-// started, nothing when the user cancelled (the session is then not connected).
-std::optional<int> RunRemoteCommand(CFtpSession& session, const std::string& text, std::function<int()> command);
+// the front end waits with WaitKind::RemoteCommand ("Waiting for host to answer"); its result,
+// kNotSent when no worker could be started, nothing when the user cancelled (the session is then
+// not connected).
+std::optional<int> RunRemoteCommand(CFtpSession& session, std::function<int()> command);
 
 // `workerBusy`, read under the session lock.
 bool WorkerBusy(CFtpSession& session);

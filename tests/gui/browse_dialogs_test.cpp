@@ -130,7 +130,7 @@ private slots:
         // A remote command runs on a worker too.
         const std::thread::id window = std::this_thread::get_id();
         std::thread::id ranOn = window;
-        QCOMPARE(RunRemoteCommand(session, "Waiting for host to answer", [&ranOn] {
+        QCOMPARE(RunRemoteCommand(session, [&ranOn] {
                      ranOn = std::this_thread::get_id();
                      return 5;
                  }),
@@ -168,7 +168,7 @@ private slots:
 
         // A remote command the server does not answer shows its dialog after a moment.
         session.interrupted = 0;  // as a new connect leaves it
-        const std::optional<int> cancelled = RunRemoteCommand(session, "Waiting for host to answer", [&session] {
+        const std::optional<int> cancelled = RunRemoteCommand(session, [&session] {
             const auto deadline = std::chrono::steady_clock::now() + 10s;
             while (!session.interrupted && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(1ms);
