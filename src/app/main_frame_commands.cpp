@@ -5,6 +5,7 @@
 #include "app/options_sheet.h"
 #include "app/splash_dialog.h"
 #include "browse/create_directory_dialog.h"
+#include "browse/file_types.h"
 #include "browse/remote_view.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
@@ -21,9 +22,10 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,7 +39,10 @@ void CMainFrame::RegisterCommands()
     using enum CommandId;
     const auto connected = [this] { return session.connected != 0; };
     const auto always = [] { return true; };
-    const auto anySelected = [this] { return mainViewPane->SelectedCount() > 0; };
+    // Remote entries can still be listed after a cancel has closed the session: their commands
+    // need the connection.
+    const auto selectionUsable = [this, connected] { return connected() || !mainViewPane->SelectionIsRemote(); };
+    const auto anySelected = [this, selectionUsable] { return mainViewPane->SelectedCount() > 0 && selectionUsable(); };
 
     SetCommandHandler(Exit, [this] { close(); }, always);
     SetCommandHandler(NewGroup, [this] { this->NewGroup(); }, always);
@@ -56,18 +61,21 @@ void CMainFrame::RegisterCommands()
         },
         [this, anySelected] { return TreeHasFocus() ? siteTreePane->HasSelection() : anySelected(); });
     SetCommandHandler(Properties, [this] { mainViewPane->ShowProperties(); }, anySelected);
-    SetCommandHandler(Rename, [this] { this->Rename(); }, [this] {
+    SetCommandHandler(Rename, [this] { this->Rename(); }, [this, anySelected, selectionUsable] {
         if (ViewHasFocus())
-            return mainViewPane->SelectedCount() == 1;
-        return siteTreePane->HasSelection() || mainViewPane->SelectedCount() > 0;
+            return mainViewPane->SelectedCount() == 1 && selectionUsable();
+        return siteTreePane->HasSelection() || anySelected();
     });
     SetCommandHandler(Permissions, [this] { mainViewPane->SetPermissionsOfSelected(); },
                       [connected, anySelected] { return connected() && anySelected(); });
     for (CommandId id : ViewStyleCommands())
         SetCommandHandler(id, [this, id] { ChangeViewStyle(id); }, always);
     SetCommandHandler(Refresh, [this] { mainViewPane->RefreshListing(); }, connected);
-    SetCommandHandler(UpOneLevel, [this] { mainViewPane->UpOneLevel(); },
-                      [this] { return siteTreePane->currentItem != nullptr; });
+    // Inside a site, up is a directory change or a disconnect: both need the connection.
+    SetCommandHandler(UpOneLevel, [this] { mainViewPane->UpOneLevel(); }, [this, connected] {
+        return siteTreePane->currentItem != nullptr
+            && (connected() || CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemGroup);
+    });
     SetCommandHandler(
         Disconnect,
         [this] {
@@ -161,6 +169,12 @@ void CMainFrame::NewSite()
     profile.icon = currentSiteIcon.reference;
     profile.group = siteTreePane->CurrentItemText();
     siteTreePane->AddSiteUnderCurrentGroup(profile);
+    // Save/Connect connects with what the dialog has just shown; the prompt is for later connects.
+    if (properties.closeAction == CSitePropertiesDialog::kSaveConnect
+        && CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemSite) {
+        mainViewPane->ConnectSiteWithoutPrompt(siteTreePane->CopyCurrentProfile());
+        return;
+    }
     if (properties.closeAction == CSitePropertiesDialog::kSaveExit && siteTreePane->currentItem)
         siteTreePane->SetCurrentItem(static_cast<CSiteTreeItem*>(siteTreePane->currentItem->parent()));
     mainViewPane->OpenTreeItem();
@@ -189,9 +203,7 @@ void CMainFrame::CreateDirectory()
         Prompter().Inform(this, QStringLiteral("New directories must have a name."));
         return;
     }
-    session.MakeDirectory(name);
-    // The new directory shows up in a fresh listing.
-    mainViewPane->RefreshListing();
+    mainViewPane->MakeRemoteDirectory(name);
 }
 
 void CMainFrame::Rename()
@@ -227,19 +239,18 @@ void CMainFrame::ChangeViewStyle(CommandId id)
     Action(id)->setChecked(true);
 }
 
-void CMainFrame::UploadDropped(const QStringList& paths)
+void CMainFrame::UploadDropped(const std::vector<std::string>& paths)
 {
     if (!session.connected) {
         Prompter().Inform(this, QStringLiteral("System Not Connected To A Server"));
         return;
     }
-    for (const QString& path : paths) {
-        if (path.size() > kLongestDroppedPath)
+    for (const std::string& local : paths) {
+        if (local.size() > kLongestDroppedPath)
             continue;
-        const QFileInfo info(path);
-        const std::string local = path.toStdString();
-        const std::string name = info.fileName().toStdString();
-        if (info.isDir() && !info.isSymLink()) {
+        const std::string name = FileNameOfPath(local);
+        struct stat st {};
+        if (::lstat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             // A directory's own message covers its failures; the listing is left as it is.
             session.UploadDirectory(local, name);
         } else if (session.StoreFile(name, local) == kCompletion) {
@@ -259,12 +270,13 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 
 void CMainFrame::dropEvent(QDropEvent* event)
 {
-    QStringList paths;
+    std::vector<std::string> paths;
     for (const QUrl& url : event->mimeData()->urls()) {
+        // The path's bytes as the URL carries them: a local name need not be UTF-8.
         if (url.isLocalFile())
-            paths << url.toLocalFile();
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
     }
-    if (paths.isEmpty())
+    if (paths.empty())
         return;
     event->acceptProposedAction();
     UploadDropped(paths);

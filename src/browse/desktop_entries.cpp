@@ -91,19 +91,19 @@ public:
     ApplicationFinder(Directories dirs, QString path) : dirs(std::move(dirs)), path(std::move(path)) {}
 
     // The first directory that holds the ID decides, even when its entry is hidden.
-    std::optional<QStringList> CommandOf(const QString& id) const
+    std::optional<DesktopApplication> ApplicationOf(const QString& id) const
     {
         for (const QString& dir : dirs.applicationDirs) {
             const QString file = dir + u'/' + id;
             if (QFile::exists(file))
-                return CommandOfEntry(ReadKeyFile(file).value(QStringLiteral("Desktop Entry")));
+                return ApplicationOfEntry(ReadKeyFile(file).value(QStringLiteral("Desktop Entry")));
         }
         return std::nullopt;
     }
 
     // Entries whose MimeType lists one of `types` (a type before the next), in directory order,
     // file names sorted.
-    std::optional<QStringList> CommandListing(const QStringList& types, const QSet<QString>& removed) const
+    std::optional<DesktopApplication> ApplicationListing(const QStringList& types, const QSet<QString>& removed) const
     {
         std::vector<std::pair<QString, QHash<QString, QString>>> entries;  // ID and [Desktop Entry]
         QSet<QString> seen;
@@ -120,15 +120,15 @@ public:
                 if (removed.contains(type + u' ' + id)
                     || !ListValue(entry.value(QStringLiteral("MimeType"))).contains(type))
                     continue;
-                if (auto command = CommandOfEntry(entry))
-                    return command;
+                if (auto application = ApplicationOfEntry(entry))
+                    return application;
             }
         }
         return std::nullopt;
     }
 
 private:
-    std::optional<QStringList> CommandOfEntry(const QHash<QString, QString>& entry) const
+    std::optional<DesktopApplication> ApplicationOfEntry(const QHash<QString, QString>& entry) const
     {
         if (entry.value(QStringLiteral("Type")) != QLatin1String("Application")
             || entry.value(QStringLiteral("Hidden")) == QLatin1String("true"))
@@ -137,15 +137,17 @@ private:
         if (!tryExec.isEmpty() && QStandardPaths::findExecutable(tryExec).isEmpty())
             return std::nullopt;
         std::optional<QStringList> command = ExecArguments(UnescapeString(entry.value(QStringLiteral("Exec"))), path);
-        if (!command || entry.value(QStringLiteral("Terminal")) != QLatin1String("true"))
-            return command;
-        // A program that needs a terminal gets one, or cannot be used.
-        const QString terminal = QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator"));
-        if (terminal.isEmpty())
+        if (!command)
             return std::nullopt;
-        command->prepend(QStringLiteral("-e"));
-        command->prepend(terminal);
-        return command;
+        if (entry.value(QStringLiteral("Terminal")) == QLatin1String("true")) {
+            // A program that needs a terminal gets one, or cannot be used.
+            const QString terminal = QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator"));
+            if (terminal.isEmpty())
+                return std::nullopt;
+            command->prepend(QStringLiteral("-e"));
+            command->prepend(terminal);
+        }
+        return DesktopApplication{UnescapeString(entry.value(QStringLiteral("Name"))), *command};
     }
 
     Directories dirs;
@@ -154,7 +156,7 @@ private:
 
 } // namespace
 
-std::optional<QStringList> DefaultApplicationCommand(const QStringList& types, const QString& path)
+std::optional<DesktopApplication> DefaultApplication(const QStringList& types, const QString& path)
 {
     Directories dirs = XdgDirectories();
     std::vector<KeyFile> lists;
@@ -174,8 +176,8 @@ std::optional<QStringList> DefaultApplicationCommand(const QStringList& types, c
     for (const QString& type : types) {
         for (const KeyFile& list : lists) {
             for (const QString& id : ListValue(list.value(QStringLiteral("Default Applications")).value(type))) {
-                if (auto command = finder.CommandOf(id))
-                    return command;
+                if (auto application = finder.ApplicationOf(id))
+                    return application;
             }
         }
     }
@@ -184,12 +186,12 @@ std::optional<QStringList> DefaultApplicationCommand(const QStringList& types, c
             for (const QString& id : ListValue(list.value(QStringLiteral("Added Associations")).value(type))) {
                 if (removed.contains(type + u' ' + id))
                     continue;
-                if (auto command = finder.CommandOf(id))
-                    return command;
+                if (auto application = finder.ApplicationOf(id))
+                    return application;
             }
         }
     }
-    return finder.CommandListing(types, removed);
+    return finder.ApplicationListing(types, removed);
 }
 
 std::optional<QStringList> ExecArguments(const QString& exec, const QString& path)

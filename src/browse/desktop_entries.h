@@ -9,10 +9,15 @@
 
 #include <optional>
 
-// The program and arguments that open `path` with the first usable application for any of
-// `types` (tried in order, defaults before associations); nothing when no application is there.
-// An entry that wants a terminal runs in x-terminal-emulator.
-std::optional<QStringList> DefaultApplicationCommand(const QStringList& types, const QString& path);
+struct DesktopApplication {
+    QString name;         // as the desktop shows it ("Text Editor")
+    QStringList command;  // program and arguments
+};
+
+// The first usable application for any of `types` (tried in order, defaults before
+// associations), with the command that opens `path`; nothing when no application is there. An
+// entry that wants a terminal runs in x-terminal-emulator.
+std::optional<DesktopApplication> DefaultApplication(const QStringList& types, const QString& path);
 
 // An Exec value (a desktop-entry string, its \s \n \t \r \\ already undone) split by the
 // desktop-entry quoting rules, program first. %f %F %u %U become `path` (one argument when they

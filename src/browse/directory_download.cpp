@@ -41,6 +41,8 @@ private:
     // current directory is no longer the one the copy thinks it is in.
     bool Stopped() const { return lost || session.transferAborted || session.ConnectionLost(); }
     bool ListEntries(const std::string& remotePath, std::vector<CDirEntry>& entries);
+    // CWD on a worker, as every remote command; a cancel stops the copy.
+    bool ChangeDirectory(const std::string& name);
     bool CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
 
     CFtpSession& session;
@@ -59,7 +61,7 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
         LogMessage("Failed to create directory %s (%s)", {localPath, ErrorNumberText(errno)});
         return false;
     }
-    if (session.ChangeDirectory(remoteName) != kCompletion) {
+    if (!ChangeDirectory(remoteName)) {
         ::rmdir(localPath.c_str());  // listing here would copy the wrong directory
         LogMessage("Could not enter directory %s", {remotePath});
         return false;
@@ -89,12 +91,20 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     // Every command on a lost connection would only wait out the time-out.
     if (lost || session.ConnectionLost())
         return false;
-    if (session.ChangeDirectory("..") != kCompletion) {
+    if (!ChangeDirectory("..")) {
         LogMessage("Could not leave directory %s", {remotePath});
         lost = true;
         return false;
     }
     return everything;
+}
+
+bool TreeDownload::ChangeDirectory(const std::string& name)
+{
+    const std::optional<int> changed = RunRemoteCommand(session, [this, &name] { return session.ChangeDirectory(name); });
+    if (!changed)
+        session.transferAborted = 1;
+    return changed == kCompletion;
 }
 
 // The whole listing is read before anything is downloaded, so a remote file that happens to share

@@ -1,14 +1,19 @@
 #include "browse/gui_operation_host.h"
 
+#include "browse/command_waiting_dialog.h"
 #include "browse/getting_directory_dialog.h"
 #include "browse/transfer_status_dialog.h"
 #include "sites/connecting_dialog.h"
 #include "sites/prompter.h"
 
+#include <QEventLoop>
 #include <QString>
 #include <QTimer>
 
 namespace {
+
+// Most commands are answered at once; only a longer wait shows its dialog.
+constexpr int kQuietWaitMilliseconds = 300;
 
 // Runs a waiting dialog until its worker ends (true) or the user cancels (false).
 template <class Dialog>
@@ -19,6 +24,18 @@ bool RunWaitingDialog(CGuiOperationHost& host, Dialog& dialog)
     // as soon as the dialog runs instead of at its first tick.
     QTimer::singleShot(0, &dialog, &Dialog::Wake);
     return Prompter().Exec(dialog) == QDialog::Accepted;
+}
+
+// Waits up to kQuietWaitMilliseconds for the worker; true when it ended. The windows keep
+// repainting meanwhile, and the user's input waits until the command is done or its dialog shows.
+bool WorkerEndsQuietly(CGuiOperationHost& host, CFtpSession& session)
+{
+    QEventLoop loop;
+    QObject::connect(&host, &CGuiOperationHost::workerEnded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QTimer::singleShot(kQuietWaitMilliseconds, &loop, &QEventLoop::quit);
+    if (WorkerBusy(session))
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return !WorkerBusy(session);
 }
 
 } // namespace
@@ -37,6 +54,12 @@ bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, CF
     }
     case WaitKind::GettingDirectory: {
         CGettingDirectoryDialog dialog(session, QString::fromStdString(text), window);
+        return RunWaitingDialog(*this, dialog);
+    }
+    case WaitKind::RemoteCommand: {
+        if (WorkerEndsQuietly(*this, session))
+            return true;
+        CCommandWaitingDialog dialog(session, QString::fromStdString(text), window);
         return RunWaitingDialog(*this, dialog);
     }
     case WaitKind::FileTransfer:

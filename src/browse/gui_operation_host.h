@@ -1,8 +1,9 @@
 #pragma once
 // CGuiOperationHost: the desktop program's side of background operations. While a worker runs,
 // the window thread sits in the modal waiting dialog of the operation ("Connecting", "Getting
-// Directory", "File Transfer Status"); the worker's end wakes that dialog through a queued
-// signal, so the worker itself never touches a widget.
+// Directory", "File Transfer Status"; "Waiting for Server" for a remote command, shown only when
+// the server is slow); the worker's end wakes that dialog through a queued signal, so the worker
+// itself never touches a widget.
 
 #include "ftp/background.h"
 

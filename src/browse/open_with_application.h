@@ -5,9 +5,10 @@
 
 class QWidget;
 
-// Starts the default application for the type the file's name gives, on `localPath`, as an
-// argument vector and never through a shell; "xdg-open" when the desktop names none. A name
-// without a dot, or a type that nothing opens, asks whether to use the text editor instead (the
-// question says "NotePad"); No starts nothing. What is started goes to the session log. The
-// question's parent is `parent`.
+// Starts the default application for the type the file's name gives, on `localPath` (the exact
+// bytes, a name need not be UTF-8), as an argument vector and never through a shell; "xdg-open"
+// when the desktop names none. When nothing opens it, or the name has no dot, a text file (by its
+// name or what it holds) gets the question whether to use the desktop's text editor, named in
+// it; No starts nothing. Any other file is only logged. What is started goes to the session log.
+// The question's parent is `parent`.
 void OpenWithApplication(const std::string& localPath, QWidget* parent);

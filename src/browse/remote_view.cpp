@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -49,6 +50,9 @@ enum CommandNumber {
     kCommandOpen = 3402, kCommandConnectTo = 32779, kCommandDisconnect = 32780, kCommandNewSite = 32785,
     kCommandRename = 32804, kCommandDelete = 32812, kCommandProperties = 33005,
 };
+
+// How long a deferred action waits for the one before it to finish.
+constexpr int kDeferRetryMilliseconds = 50;
 
 const QString kDeleteQuestion =
     QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?");
@@ -77,15 +81,16 @@ QIcon SiteIcon(const std::string& reference)
     return icon.isNull() ? ProgramIcon(kFallbackSiteIcon) : icon;
 }
 
-// In-place edits go to the view's rename; the list itself never keeps an edited label.
+// In-place edits go to the view's rename of the edited item; the list itself never keeps an
+// edited label.
 class RenameDelegate final : public QStyledItemDelegate {
 public:
     explicit RenameDelegate(CTessalinev3View* view) : QStyledItemDelegate(view), view(view) {}
 
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex&) const override
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
     {
         if (const auto* edit = qobject_cast<QLineEdit*>(editor))
-            view->RenameSelected(edit->text().toStdString());
+            view->RenameEdited(QPersistentModelIndex(index), edit->text());
     }
 
 private:
@@ -106,6 +111,14 @@ private:
     std::function<void()> beginDrag;
 };
 
+// A key that an in-place editor of `list` passed on (Return, Delete's release, F2) is the
+// editor's, not a command of the list.
+bool KeyFromEditor(const QWidget* list)
+{
+    const QWidget* focus = list->window()->focusWidget();
+    return focus && focus != list && focus->isVisible() && list->isAncestorOf(focus);
+}
+
 } // namespace
 
 QString SizeColumnText(const std::string& size)
@@ -116,6 +129,10 @@ QString SizeColumnText(const std::string& size)
     if (digits == 0 || digits > 19)
         return {};
     const double bytes = std::stod(size.substr(0, digits));
+    if (bytes < 1024.0) {
+        const int count = static_cast<int>(bytes);
+        return QString::number(count) + (count == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+    }
     static constexpr const char* kUnits[] = {"K", "M", "G"};
     double value = bytes / 1024.0;
     int unit = 0;
@@ -156,13 +173,15 @@ CTessalinev3View::CTessalinev3View(CFtpSession& session, CSettings& settings, CS
         detailsList->setColumnWidth(column, widths[column]);
 
     for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(iconList), static_cast<QAbstractItemView*>(detailsList)}) {
-        list->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+        // In-place rename starts from F2 (see the key handler) and nothing else: a click on a
+        // selected item is often the first half of a slow double-click.
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->setItemDelegate(new RenameDelegate(this));
         list->setContextMenuPolicy(Qt::CustomContextMenu);
         list->installEventFilter(this);
         connect(list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
             selectedIndex = index.row();
-            OpenSelectedItem();
+            Defer([this] { OpenSelectedItem(); });
         });
         connect(list, &QWidget::customContextMenuRequested, this,
                 [this, list](const QPoint& at) { ShowItemMenu(list->viewport()->mapToGlobal(at)); });
@@ -309,7 +328,10 @@ void CTessalinev3View::EnterDirectory(std::string name)
         if (!rows.empty())
             name = NameAt(rows.front());
     }
-    switch (session.ChangeDirectory(name)) {
+    const std::optional<int> changed = RunRemote([this, name] { return session.ChangeDirectory(name); });
+    if (!changed)
+        return;  // cancelled: the session is closed and the list stays as it is
+    switch (*changed) {
     case kCompletion:
         RefreshListing();
         break;
@@ -330,12 +352,17 @@ void CTessalinev3View::OpenSelectedItem()
     if (selectedIndex < 0 || selectedIndex >= model.rowCount())
         return;
     const std::string name = NameAt(selectedIndex);
+    const int kind = KindAt(selectedIndex);
+    if ((kind == kItemRemoteFile || kind == kItemRemoteDirectory) && !session.connected) {
+        Prompter().Beep();  // listed before a cancel closed the session
+        return;
+    }
     // Sites and groups may share a name: the one the user chose is the one opened.
     if (CSiteTreeItem* chosen = TreeItemAt(selectedIndex))
         tree.SetCurrentItem(chosen);
     else
         tree.FindChildAndMakeCurrent(name);
-    switch (KindAt(selectedIndex)) {
+    switch (kind) {
     case kItemGroup: ShowSites(); break;
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
     case kItemRemoteDirectory: EnterDirectory(name); break;
@@ -370,11 +397,11 @@ void CTessalinev3View::OpenTreeItem()
 void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name)
 {
     if (site.host != session.hostName) {
-        session.Quit();
+        QuitSession();
         quickConnectSession = false;
         ConnectSite(site);
     } else if (session.connected) {
-        session.ChangeToRoot();
+        RunRemote([this] { return session.ChangeToRoot(); });
     } else {
         ConnectSite(site);
     }
@@ -393,6 +420,11 @@ void CTessalinev3View::ConnectSite(CSiteProfile profile)
         }
         dialog.ApplyTo(profile);
     }
+    ConnectSiteWithoutPrompt(std::move(profile));
+}
+
+void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
+{
     {
         std::lock_guard guard(session.operationStatus.lock);
         session.operationStatus.connectCancelled = 0;
@@ -439,7 +471,11 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
         }
         password = settings.email;
     }
-    session.Quit();
+    if (!QuitSession()) {
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.connectCancelled = 1;
+        return;
+    }
     quickConnectSession = false;
     session.hostName = profile.host;
     session.downloadDirectory = settings.defaultDownloadDirectory;
@@ -480,7 +516,7 @@ void CTessalinev3View::UpOneLevel()
                                      + Shown(session.hostName),
                            QStringLiteral("Disconnect"))) {
             tree.SetCurrentItem(parent);
-            session.Quit();
+            QuitSession();
             ShowSites();
         }
         break;
@@ -500,7 +536,7 @@ void CTessalinev3View::Disconnect(bool ask)
                                          + QStringLiteral("?"),
                                QStringLiteral("Disconnect")))
         return;
-    session.Quit();
+    QuitSession();
     quickConnectSession = false;
     CSiteTreeItem* enclosing = tree.EnclosingSiteOrGroup();
     tree.SetCurrentItem(enclosing ? static_cast<CSiteTreeItem*>(enclosing->parent()) : nullptr);
@@ -560,11 +596,21 @@ int CTessalinev3View::SelectedCount() const
 
 std::vector<int> CTessalinev3View::SelectedRows() const
 {
+    // Every style shares this selection model.
     std::vector<int> rows;
-    for (const QModelIndex& index : iconList->selectionModel()->selectedRows(0))
+    for (const QModelIndex& index : iconList->selectionModel()->selectedIndexes())
         rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+bool CTessalinev3View::SelectionIsRemote() const
+{
+    const std::vector<int> rows = SelectedRows();
+    return std::any_of(rows.begin(), rows.end(), [this](int row) {
+        return KindAt(row) == kItemRemoteFile || KindAt(row) == kItemRemoteDirectory;
+    });
 }
 
 std::string CTessalinev3View::NameAt(int row) const
@@ -618,10 +664,12 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
     const auto add = [this, &menu](const QString& text, int command) {
         QAction* action = menu.addAction(text);
         connect(action, &QAction::triggered, this, [this, command] {
-            if (command == kCommandOpen || command == kCommandConnectTo)
-                OpenSelectedItem();
-            else
-                emit commandRequested(command);
+            Defer([this, command] {
+                if (command == kCommandOpen || command == kCommandConnectTo)
+                    OpenSelectedItem();
+                else
+                    emit commandRequested(command);
+            });
         });
     };
     switch (KindAt(rows.front())) {
@@ -665,24 +713,22 @@ void CTessalinev3View::DeleteSelected()
     std::vector<int> rows = SelectedRows();
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         const std::string name = NameAt(*row);
-        switch (KindAt(*row)) {
-        case kItemRemoteFile:
-            if (session.DeleteFile(name) == kCompletion)
+        const int kind = KindAt(*row);
+        if (kind == kItemRemoteFile || kind == kItemRemoteDirectory) {
+            const std::optional<int> deleted = RunRemote([this, kind, name] {
+                return kind == kItemRemoteFile ? session.DeleteFile(name) : session.RemoveDirectory(name);
+            });
+            if (!deleted)
+                break;  // cancelled: the session is closed, the rest stays
+            if (*deleted == kCompletion)
                 remoteChange = true;
             else
-                Prompter().Inform(this, QStringLiteral("Error deleting file"));
-            break;
-        case kItemRemoteDirectory:
-            if (session.RemoveDirectory(name) == kCompletion)
-                remoteChange = true;
-            else
-                Prompter().Inform(this, QStringLiteral("Error deleting directory"));
-            break;
-        default:
-            tree.DeleteSiteOrGroup(TreeItemAt(*row));
-            model.removeRow(*row);
-            break;
+                Prompter().Inform(this, kind == kItemRemoteFile ? QStringLiteral("Error deleting file")
+                                                                : QStringLiteral("Error deleting directory"));
+            continue;
         }
+        tree.DeleteSiteOrGroup(TreeItemAt(*row));
+        model.removeRow(*row);
     }
     if (session.connected && remoteChange)
         RefreshListing();
@@ -691,17 +737,35 @@ void CTessalinev3View::DeleteSelected()
 void CTessalinev3View::RenameSelected(const std::string& newName)
 {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty())
-        return;
-    const int row = rows.front();
+    if (!rows.empty())
+        RenameItemAt(rows.front(), newName);
+}
+
+void CTessalinev3View::RenameEdited(const QPersistentModelIndex& item, const QString& text)
+{
+    Defer([this, item, newName = text.toStdString()] {
+        if (item.isValid())
+            RenameItemAt(item.row(), newName);
+    });
+}
+
+void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
+{
+    // An empty name, or the one the item has (also as shown, for a name that is not UTF-8), is
+    // no rename.
     const std::string oldName = NameAt(row);
+    if (newName.empty() || newName == oldName || Shown(newName) == TextAt(row, kName))
+        return;
+    const auto renameRemote = [this, &oldName, &newName] {
+        return RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) == 1;
+    };
     switch (KindAt(row)) {
     case kItemRemoteFile:
-        if (session.RenameFile(oldName, newName) == 1)
+        if (renameRemote())
             RenameRow(row, newName);
         break;
     case kItemRemoteDirectory:
-        if (session.RenameFile(oldName, newName) == 1) {
+        if (renameRemote()) {
             tree.DeleteChildByName(oldName);
             RefreshListing();
         }
@@ -733,7 +797,7 @@ CSiteTreeItem* CTessalinev3View::TreeItemAt(int row) const
 bool CTessalinev3View::RenameDirectoryByName(const std::string& oldName, const std::string& newName)
 {
     const int row = RowNamed(oldName);
-    if (row < 0 || session.RenameFile(oldName, newName) != 1)
+    if (row < 0 || RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) != 1)
         return false;
     tree.DeleteChildByName(oldName);
     RefreshListing();
@@ -761,7 +825,7 @@ void CTessalinev3View::ShowProperties()
         CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
                                      TextAt(row, kModified), location, this);
         if (Prompter().Exec(dialog) == QDialog::Accepted && dialog.NameChanged())
-            session.RenameFile(name, dialog.EditedName().toStdString());
+            RunRemote([this, name, newName = dialog.EditedName().toStdString()] { return session.RenameFile(name, newName); });
         return;
     }
     if (kind != kItemSite)
@@ -783,7 +847,8 @@ void CTessalinev3View::ShowProperties()
     model.item(row, kName)->setIcon(SiteIcon(profile.icon));
     if (dialog.closeAction == CSitePropertiesDialog::kSaveConnect) {
         selectedIndex = row;
-        OpenSelectedItem();
+        tree.SetCurrentItem(site);
+        ConnectSiteWithoutPrompt(site->profile);
     }
 }
 
@@ -797,31 +862,80 @@ void CTessalinev3View::SetPermissionsOfSelected()
         return;
     const std::string mode = dialog.ModeText().toStdString();
     for (const int row : rows) {
-        if (session.SetPermissions(mode, NameAt(row)) != kCompletion)
+        const std::optional<int> set = RunRemote([this, mode, name = NameAt(row)] { return session.SetPermissions(mode, name); });
+        if (!set)
+            break;  // cancelled: the session is closed
+        if (*set != kCompletion)
             Prompter().Inform(this, QStringLiteral("Error setting permissions"));
     }
 }
 
+void CTessalinev3View::MakeRemoteDirectory(const std::string& name)
+{
+    // The new directory shows up in a fresh listing.
+    if (RunRemote([this, name] { return session.MakeDirectory(name); }))
+        RefreshListing();
+}
+
+std::optional<int> CTessalinev3View::RunRemote(std::function<int()> command)
+{
+    return RunRemoteCommand(session, std::move(command));
+}
+
+bool CTessalinev3View::QuitSession()
+{
+    return RunRemote([this] { return session.Quit(); }).has_value();
+}
+
+void CTessalinev3View::Defer(std::function<void()> action)
+{
+    QTimer::singleShot(0, this, [this, action = std::move(action)]() mutable {
+        // An action that waits in a dialog lets the event loop run: the next one waits its turn.
+        if (deferredRunning) {
+            QTimer::singleShot(kDeferRetryMilliseconds, this, [this, action = std::move(action)]() mutable {
+                Defer(std::move(action));
+            });
+            return;
+        }
+        deferredRunning = true;
+        action();
+        deferredRunning = false;
+    });
+}
+
 bool CTessalinev3View::eventFilter(QObject* watched, QEvent* event)
 {
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
     if (event->type() == QEvent::FocusIn) {
         emit gainedFocus();
-    } else if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Backspace) {
+    } else if (key && !KeyFromEditor(static_cast<QWidget*>(watched))) {
+        auto* list = static_cast<QAbstractItemView*>(watched);
+        const int pressed = static_cast<QKeyEvent*>(event)->key();
+        if (event->type() == QEvent::KeyRelease) {
+            if (pressed != Qt::Key_Delete)
+                return false;
+            Defer([this] { emit commandRequested(kCommandDelete); });
+            return true;
+        }
+        switch (pressed) {
+        case Qt::Key_Backspace:
             if (session.connected)
-                UpOneLevel();
+                Defer([this] { UpOneLevel(); });
             else
                 Prompter().Beep();
             return true;
-        }
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            OpenSelectedItem();
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            Defer([this] { OpenSelectedItem(); });
             return true;
+        case Qt::Key_F2:
+            // The name of the current item, whichever cell of its row is current.
+            if (const QModelIndex current = list->currentIndex(); current.isValid())
+                list->edit(current.siblingAtColumn(kName));
+            return true;
+        default:
+            break;
         }
-    } else if (event->type() == QEvent::KeyRelease && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        emit commandRequested(kCommandDelete);
-        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -14,6 +14,9 @@
 #include <QStandardItemModel>
 #include <QWidget>
 
+#include <functional>
+#include <optional>
+
 class CFtpSession;
 class CSettings;
 class QListView;
@@ -42,7 +45,11 @@ public:
     void AddListingEntry(const CDirEntry& entry);
     void EnterDirectory(std::string name);
     void OpenSelectedItem();
+    // Asks for the login data first when the profile's prompt flag is set.
     void ConnectSite(CSiteProfile profile);
+    // Connects with `profile` as it stands: Save/Connect of the site's Properties dialog has just
+    // shown the user every field, so the prompt is for later connects.
+    void ConnectSiteWithoutPrompt(CSiteProfile profile);
     void ConnectProfile(const CSiteProfile& profile);
     void UpOneLevel();
     void OpenRemoteFile(const std::string& name);
@@ -50,6 +57,9 @@ public:
     // Item commands.
     void DeleteSelected();
     void RenameSelected(const std::string& newName);
+    // The in-place editor of `item` ended with `text`; runs once the list is done with the edit.
+    void RenameEdited(const QPersistentModelIndex& item, const QString& text);
+    void MakeRemoteDirectory(const std::string& name);
     void ShowProperties();
     void SetPermissionsOfSelected();
 
@@ -61,9 +71,13 @@ public:
     void Disconnect(bool ask) override;
     void RefreshAfterTreeChange() override;
 
-    // The list, for the commands' enabling rules and for tests.
+    // The list, for the commands' enabling rules and for tests. A row counts as selected when any
+    // of its cells is: a click selects the name alone in the icon and list styles, the whole row
+    // in Details.
     int SelectedCount() const;
     std::vector<int> SelectedRows() const;
+    // Some selected row is a remote file or directory: its commands need a live connection.
+    bool SelectionIsRemote() const;
     std::string NameAt(int row) const;  // raw bytes, as the server sent them
     int KindAt(int row) const;
     QString TextAt(int row, int column) const;
@@ -85,6 +99,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Runs `action` once the list event that asked for it has been handled, so the list never
+    // loses its items in the middle of its own event; one such action at a time.
+    void Defer(std::function<void()> action);
+    // One remote command on a worker: the window keeps repainting, and a slow answer shows a
+    // waiting dialog with Cancel. Nothing when the user cancelled.
+    std::optional<int> RunRemote(std::function<int()> command);
+    // QUIT on a worker; the connection is closed afterwards either way. False when the user
+    // cancelled the wait.
+    bool QuitSession();
+    void RenameItemAt(int row, const std::string& newName);
     void FillFromListing();
     int InsertSorted(const std::string& name, const QIcon& icon, int kind);
     int RowNamed(const std::string& name) const;
@@ -106,7 +130,9 @@ private:
     QListView* iconList = nullptr;
     QTreeView* detailsList = nullptr;
     int style = kLargeIcons;
+    bool deferredRunning = false;
 };
 
-// The Size column: the listed size as K, M or G with one decimal; empty when it is not a number.
+// The Size column: the listed size in bytes below 1024, above as K, M or G with one decimal;
+// empty when it is not a number.
 QString SizeColumnText(const std::string& size);

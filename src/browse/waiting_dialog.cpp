@@ -1,10 +1,8 @@
 #include "browse/waiting_dialog.h"
 
-#include "ftp/ftp_session.h"
+#include "ftp/background.h"
 
 #include <QTimer>
-
-#include <mutex>
 
 namespace {
 
@@ -27,12 +25,7 @@ void CWaitingDialog::Wake()
     // A wake-up can still arrive after the dialog has decided to close.
     if (closing)
         return;
-    bool busy = false;
-    {
-        std::lock_guard guard(session.operationStatus.lock);
-        busy = session.operationStatus.workerBusy != 0;
-    }
-    if (!busy) {
+    if (!WorkerBusy(session)) {
         // Closing at once keeps the finished state (a full bar) from ever showing.
         accept();
         return;

@@ -1,5 +1,7 @@
 #include "ftp/background.h"
 
+#include "ftp/exchange_result.h"
+#include "ftp/format_text.h"
 #include "ftp/ftp_session.h"
 
 #include <system_error>
@@ -76,4 +78,28 @@ bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, con
     }
     session.ClearCancel();
     return false;
+}
+
+std::optional<int> RunRemoteCommand(CFtpSession& session, std::function<int()> command)
+{
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.workerResult = kNotSent;  // what stays when no worker starts
+    }
+    std::thread worker = StartWorker(session, [&session, command = std::move(command)] {
+        const int result = command();
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.workerResult = result;
+    });
+    if (!WaitForWorker(session, worker, WaitKind::RemoteCommand,
+                       FormatText("Waiting for %s to answer", {session.hostName})))
+        return std::nullopt;
+    std::lock_guard guard(session.operationStatus.lock);
+    return session.operationStatus.workerResult;
+}
+
+bool WorkerBusy(CFtpSession& session)
+{
+    std::lock_guard guard(session.operationStatus.lock);
+    return session.operationStatus.workerBusy != 0;
 }

@@ -7,12 +7,15 @@
 //     if (!WaitForWorker(session, worker, WaitKind::FileTransfer, title)) { /* cancelled */ }
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 class CFtpSession;
 
-enum class WaitKind { Connecting, GettingDirectory, FileTransfer };
+// RemoteCommand: one command such as CWD or DELE, whose wait the user sees only when the server
+// is slow to answer.
+enum class WaitKind { Connecting, GettingDirectory, FileTransfer, RemoteCommand };
 
 // The front end's side of a background operation.
 class OperationHost {
@@ -38,3 +41,12 @@ std::thread StartUploadWorker(CFtpSession& session);
 // blocking wait of the engine ends at once), joins it, closes the data sockets and returns false;
 // `commandDepth` is 0 and `workerBusy` clear afterwards either way.
 bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, const std::string& text);
+
+// Runs `command` (one remote command of the session, such as ChangeDirectory) on a worker while
+// the front end waits with WaitKind::RemoteCommand ("Waiting for host to answer"); its result,
+// kNotSent when no worker could be started, nothing when the user cancelled (the session is then
+// not connected).
+std::optional<int> RunRemoteCommand(CFtpSession& session, std::function<int()> command);
+
+// `workerBusy`, read under the session lock.
+bool WorkerBusy(CFtpSession& session);

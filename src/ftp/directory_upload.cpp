@@ -49,7 +49,12 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
         transferAborted = 1;
         return false;
     }
-    if (MakeDirectory(remoteName) != kCompletion) {
+    const std::optional<int> made = RunRemoteCommand(*this, [this, &remoteName] { return MakeDirectory(remoteName); });
+    if (!made) {
+        transferAborted = 1;  // cancelled
+        return false;
+    }
+    if (made != kCompletion) {
         if (host)
             host->Inform("Error Creating Remote Directory\nPossibly a Premissions Problem");
         transferAborted = 1;
@@ -57,7 +62,7 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
     }
     bool everything = true;
     // Paths instead of changing the process's current directory: other threads use relative paths too.
-    if (ChangeDirectory(remoteName) != kCompletion)
+    if (RunRemoteCommand(*this, [this, &remoteName] { return ChangeDirectory(remoteName); }) != kCompletion)
         return false;
     for (const std::string& name : entries) {
         const std::string path = localDirectory + "/" + name;
@@ -80,6 +85,6 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
     // Every command on a lost connection would only wait out the time-out.
     if (ConnectionLost())
         return false;
-    ChangeDirectory("..");
+    RunRemoteCommand(*this, [this] { return ChangeDirectory(".."); });
     return everything;
 }

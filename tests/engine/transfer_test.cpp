@@ -594,6 +594,36 @@ TEST_F(TransferTest, ALostConnectionEndsADirectoryDownloadAtOnce)
         EXPECT_TRUE(LogHas(log, "Not downloaded: " + (target / name).string())) << name;
 }
 
+TEST_F(TransferTest, DirectoryCopiesChangeDirectoriesOnAWorkerAndStopAtACancel)
+{
+    served.listings[""] = kDirectoryLine + "tree\r\n";
+    served.listings["/tree"] = kFileLine + "a.txt\r\n";
+    served.listings["/up"] = "";
+    served.files["/tree/a.txt"] = "a";
+    const fs::path up = fs::path(local.path) / "up";
+    fs::create_directories(up);
+    WriteFile(up / "b.txt", "b");
+    const std::string waitForServer = "Waiting for " + session.hostName + " to answer";
+
+    // Like the view's own commands, each CWD and MKD is a wait the front end can show and cancel.
+    EXPECT_TRUE(DownloadDirectory(session, "tree", fs::path(local.path) / "copy"));
+    EXPECT_EQ(std::count(host.waits.begin(), host.waits.end(), waitForServer), 2);  // CWD tree, CWD ..
+    host.waits.clear();
+    EXPECT_TRUE(session.UploadDirectory(up, "up"));
+    EXPECT_EQ(std::count(host.waits.begin(), host.waits.end(), waitForServer), 3);  // MKD, CWD up, CWD ..
+
+    // A CWD the server never finishes answering: Cancel ends the copy at once.
+    {
+        std::lock_guard guard(served.lock);
+        served.replies["CWD"] = "250-Changing\r\n";
+    }
+    host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "CWD tree"; };
+    EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "cancelled"));
+    EXPECT_TRUE(session.transferAborted);
+    EXPECT_FALSE(fs::exists(fs::path(local.path) / "cancelled"));
+    EXPECT_TRUE(SessionIdle());
+}
+
 TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
 {
     settings.retry = 1;

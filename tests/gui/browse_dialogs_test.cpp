@@ -2,6 +2,7 @@
 #include "browse/file_properties_dialog.h"
 #include "browse/gui_operation_host.h"
 #include "browse/permissions_dialog.h"
+#include "browse/remote_view.h"
 #include "browse/transfer_status_dialog.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <limits>
+#include <optional>
 #include <mutex>
 #include <thread>
 
@@ -125,6 +127,16 @@ private slots:
         QCOMPARE(prompter.dialogs, (std::vector<QString>{QStringLiteral("Connecting"), QStringLiteral("Getting Directory"),
                                                          QStringLiteral("File Transfer Status")}));
 
+        // A remote command runs on a worker too.
+        const std::thread::id window = std::this_thread::get_id();
+        std::thread::id ranOn = window;
+        QCOMPARE(RunRemoteCommand(session, [&ranOn] {
+                     ranOn = std::this_thread::get_id();
+                     return 5;
+                 }),
+                 std::optional<int>(5));
+        QVERIFY(ranOn != window);
+
         host.Inform("Permission to obtain a directory listing was denied");
         QCOMPARE(prompter.informed, std::vector<QString>{QStringLiteral("Permission to obtain a directory listing was denied")});
     }
@@ -153,6 +165,29 @@ private slots:
         QVERIFY(!worker.joinable());
         QCOMPARE(session.operationStatus.workerBusy, 0);
         QCOMPARE(session.commandDepth.load(), 0);
+
+        // A remote command the server does not answer shows its dialog after a moment.
+        session.interrupted = 0;  // as a new connect leaves it
+        const std::optional<int> cancelled = RunRemoteCommand(session, [&session] {
+            const auto deadline = std::chrono::steady_clock::now() + 10s;
+            while (!session.interrupted && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            return 6;
+        });
+        QVERIFY(!cancelled);
+        QCOMPARE(prompter.dialogs.back(), QStringLiteral("Waiting for Server"));
+        QCOMPARE(session.operationStatus.workerBusy, 0);
+    }
+
+    void sizeColumnTexts()
+    {
+        const std::pair<const char*, const char*> sizes[] = {
+            {"0", "0 bytes"},  {"1", "1 byte"},    {"7", "7 bytes"},       {"42", "42 bytes"},
+            {"1023", "1023 bytes"}, {"1024", "1.0K"}, {"1536", "1.5K"}, {"1048576", "1.0M"},
+            {"5368709120", "5.0G"}, {"0042", "42 bytes"}, {"12abc", "12 bytes"}, {"abc", ""},
+        };
+        for (const auto& [size, text] : sizes)
+            QVERIFY2(SizeColumnText(size) == QLatin1String(text), size);
     }
 
     void permissionsFromTheListingText()

@@ -1,6 +1,7 @@
 // The desktop program against a real server: connect to a stored site, browse, download, and the
 // item commands, each through the same commands and dialogs a user works with.
 
+#include "app/debug_window.h"
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
@@ -11,14 +12,22 @@
 #include "support/test_files.h"
 #include "support/test_home.h"
 #include "support/test_prompter.h"
+#include "support/view_mouse.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -28,14 +37,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QStringList Names(const CTessalinev3View& view)
-{
-    QStringList names;
-    for (int row = 0; row < view.RowCount(); ++row)
-        names << view.TextAt(row, CTessalinev3View::kName);
-    return names;
-}
-
 // Selects the list item with that name and double-clicks it.
 void Open(CTessalinev3View& view, const QString& name)
 {
@@ -44,6 +45,44 @@ void Open(CTessalinev3View& view, const QString& name)
     view.ActiveList()->selectionModel()->select(view.ActiveList()->model()->index(view.selectedIndex, 0),
                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view.OpenSelectedItem();
+}
+
+// A right-click on the item: the entries of the menu that opens ("-" a separator, nothing when
+// no menu opens). The menu is closed without choosing.
+QStringList ContextMenuEntries(CTessalinev3View& view, const QString& name)
+{
+    QWidget* viewport = view.ActiveList()->viewport();
+    const QPoint at = NameCell(view, name);
+    QStringList entries;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&entries] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* action : menu->actions())
+                entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+            menu->close();
+        }
+    });
+    poll.start(10);
+    QTest::mousePress(viewport, Qt::RightButton, {}, at);
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, at);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &event);
+    // The window system gives the keyboard back to the window when the menu closes; the
+    // offscreen platform leaves that to us.
+    viewport->window()->activateWindow();
+    if (!QTest::qWaitForWindowActive(viewport->window()))
+        entries << QStringLiteral("(the window did not get the keyboard back)");
+    return entries;
+}
+
+// The in-place editor open in the list, if any.
+QLineEdit* Editor(CTessalinev3View& view)
+{
+    for (QLineEdit* editor : view.ActiveList()->viewport()->findChildren<QLineEdit*>()) {
+        if (editor->isVisible())
+            return editor;
+    }
+    return nullptr;
 }
 
 void Select(CTessalinev3View& view, const QStringList& names)
@@ -96,6 +135,9 @@ private slots:
         frame = app->MainFrame();
         view = frame->MainViewPane();
         tree = frame->SiteTreePane();
+        // The window has the keyboard, as it does for the user who works in it.
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
     }
 
     void cleanup()
@@ -212,34 +254,25 @@ private slots:
     void commandsFollowTheConnectionAndTheSelection()
     {
         using enum CommandId;
-        const auto enabled = [this] {
-            app->IdleStep();
-            std::set<CommandId> on;
-            for (const CommandInfo& info : AllCommands()) {
-                if (frame->Action(info.id)->isEnabled())
-                    on.insert(info.id);
-            }
-            return on;
-        };
         const std::set<CommandId> always = {Exit, NewGroup, LargeIcons, SmallIcons, List, Details, Options, Help, About};
         std::set<CommandId> expected = always;
         expected.insert({NewSite, QuickConnect});
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
 
         Open(*view, "Work");
         Open(*view, "Local");
         view->ActiveList()->setFocus();
         expected = always;
         expected.insert({CreateDirectory, Refresh, UpOneLevel, Disconnect});
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
 
         Select(*view, {"hello.txt"});
         expected.insert({Delete, Properties, Rename, Permissions});
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
         // Rename wants exactly one item while the list has the focus.
         Select(*view, {"hello.txt", "pub"});
         expected.erase(Rename);
-        QCOMPARE(enabled(), expected);
+        QCOMPARE(Enabled(), expected);
 
         // Disconnect asks; No keeps the connection and the list.
         frame->RunCommand(int(Disconnect));
@@ -252,6 +285,172 @@ private slots:
         QCOMPARE(Names(*view), (QStringList{"Local"}));
     }
 
+    void aClickSelectsInEveryViewStyle()
+    {
+        using enum CommandId;
+        Open(*view, "Work");
+        Open(*view, "Local");
+        prompter->onDialog = [](QDialog&) { return int(QDialog::Rejected); };
+        const std::set<CommandId> itemCommands = {Delete, Properties, Rename, Permissions};
+        for (const CommandId style : {LargeIcons, SmallIcons, List, Details}) {
+            frame->ChangeViewStyle(style);
+            view->ActiveList()->selectionModel()->clear();
+            const QString styleName = frame->Action(style)->text();
+
+            Click(*view, "hello.txt");
+            QVERIFY2(view->SelectedRows() == std::vector<int>{0}, qPrintable(styleName));
+            std::set<CommandId> on = Enabled();
+            QVERIFY2(std::includes(on.begin(), on.end(), itemCommands.begin(), itemCommands.end()), qPrintable(styleName));
+
+            // A right-click selects the item under the mouse and opens its menu.
+            QCOMPARE(ContextMenuEntries(*view, "pub"),
+                     (QStringList{"&Open pub", "-", "&Disconnect", "-", "&Delete", "Rena&me", "-", "&Properties"}));
+            QVERIFY2(view->SelectedRows() == std::vector<int>{1}, qPrintable(styleName));
+
+            Click(*view, "hello.txt", Qt::ControlModifier);
+            QVERIFY2(view->SelectedRows() == (std::vector<int>{0, 1}), qPrintable(styleName));
+            QVERIFY2(!Enabled().contains(Rename), qPrintable(styleName));
+
+            // F2 edits the name of the item the user clicked last; Escape leaves it.
+            QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+            QLineEdit* editor = Editor(*view);
+            QVERIFY2(editor, qPrintable(styleName));
+            QCOMPARE(editor->text(), QStringLiteral("hello.txt"));
+            QTest::keyClick(editor, Qt::Key_Escape);
+            QTRY_VERIFY(!Editor(*view));
+
+            // The Delete key asks about the selection (and No keeps it).
+            prompter->dialogs.clear();
+            QTest::keyClick(view->ActiveList(), Qt::Key_Delete);
+            QTRY_COMPARE(prompter->dialogs.size(), std::size_t(1));
+            QCOMPARE(prompter->dialogs.front(), QStringLiteral("Delete"));
+        }
+    }
+
+    void slowDoubleClickOpensWithoutStartingARename()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        frame->ChangeViewStyle(CommandId::LargeIcons);
+        WriteFile((downloads + "hello.txt").toStdString(), "mine");
+        prompter->answers.push_back(true);  // File Exists: overwrite
+        const int interval = QApplication::doubleClickInterval();
+        prompter->onDialog = [interval](QDialog& dialog) {
+            const int result = dialog.exec();
+            if (dialog.windowTitle() == "File Transfer Status")
+                QTest::qWait(2 * interval);  // the events of a transfer that takes a moment
+            return result;
+        };
+
+        Click(*view, "hello.txt");
+        QTest::qWait(interval + 200);
+        DoubleClick(*view, "hello.txt");
+        QTRY_COMPARE(QString::fromStdString(ReadFile((downloads + "hello.txt").toStdString())), QStringLiteral("hello\n"));
+        QTest::qWait(2 * interval);
+        QVERIFY(!Editor(*view));
+
+        // What the user types next and a click elsewhere rename nothing.
+        QTest::keyClicks(view->ActiveList(), "o");
+        Click(*view, "pub");
+        QTest::qWait(100);
+        QVERIFY(!LogText().contains("RNFR"));
+        QVERIFY(fs::exists(fs::path(root->path().toStdString()) / "hello.txt"));
+    }
+
+    void returnInTheEditorRenamesTheEditedItemOnly()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        frame->ChangeViewStyle(CommandId::LargeIcons);
+        const fs::path top(root->path().toStdString());
+
+        // Two selected, the editor on the one clicked last: that one is renamed, nothing opened.
+        Click(*view, "hello.txt");
+        Click(*view, "pub", Qt::ControlModifier);
+        QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+        QLineEdit* editor = Editor(*view);
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, "X");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
+        QVERIFY(fs::is_directory(top / "pubX"));
+        QVERIFY(fs::exists(top / "hello.txt"));
+        QVERIFY(!fs::exists(downloads.toStdString() + "hello.txt"));
+        QVERIFY(!LogText().contains("CWD pub"));
+        QCOMPARE(tree->currentItem->text(0), QStringLiteral("Local"));
+
+        // An editor emptied with Backspace, or left as it was, sends nothing.
+        Click(*view, "hello.txt");
+        QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+        QVERIFY(Editor(*view));
+        QTest::keyClick(Editor(*view), Qt::Key_Backspace);
+        QCOMPARE(Editor(*view)->text(), QString());
+        Click(*view, "pubX");
+        QTRY_VERIFY(!Editor(*view));
+        QTest::keyClick(view->ActiveList(), Qt::Key_F2);
+        QVERIFY(Editor(*view));
+        QTest::keyClick(Editor(*view), Qt::Key_Return);
+        QTRY_VERIFY(!Editor(*view));
+        QTest::qWait(100);
+        QCOMPARE(LogText().count("RNFR"), 1);
+        QVERIFY(app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
+    }
+
+    void saveConnectConnectsWithWhatTheDialogHolds()
+    {
+        bool promptTicked = false;
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server->Port());
+        prompter->onDialog = [&promptTicked, &host](QDialog& dialog) {
+            if (dialog.windowTitle() == "Select A Group for New Site") {
+                dialog.accept();  // "Work", the only group
+                return dialog.result();
+            }
+            if (dialog.windowTitle() == "Properties") {
+                Labelled(dialog, "Profile name:").setText("Fresh");
+                Button(dialog, "Anonymous &login").click();  // a new site starts anonymous
+                Labelled(dialog, "Host &name:").setText(host);
+                Labelled(dialog, "&User ID:").setText("anna");
+                Labelled(dialog, "Pass&word:").setText("secret");
+                promptTicked = Button(dialog, "Prompt").isChecked();
+                Button(dialog, "Save/Connect").click();
+                return dialog.result();
+            }
+            if (dialog.windowTitle() == "Session Profile")
+                return int(QDialog::Rejected);
+            return dialog.exec();
+        };
+        frame->NewSite();
+        QVERIFY(promptTicked);
+        QVERIFY(app->Session().connected);
+        QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+
+        // The same from the Properties of a site that asks: Save/Connect connects at once ...
+        prompter->answers.push_back(true);
+        frame->RunCommand(int(CommandId::Disconnect));
+        QCOMPARE(Names(*view), (QStringList{"Fresh", "Local"}));
+        Select(*view, {"Fresh"});
+        prompter->onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() == "Properties") {
+                Button(dialog, "Save/Connect").click();
+                return dialog.result();
+            }
+            return dialog.windowTitle() == "Session Profile" ? int(QDialog::Rejected) : dialog.exec();
+        };
+        view->ShowProperties();
+        QVERIFY(app->Session().connected);
+        QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
+
+        // ... and a later connect asks.
+        prompter->answers.push_back(true);
+        frame->RunCommand(int(CommandId::Disconnect));
+        Open(*view, "Fresh");
+        QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 1);
+        QVERIFY(!app->Session().connected);
+    }
+
     void droppedFilesAreUploadedOneByOne()
     {
         const fs::path local(home->path().toStdString());
@@ -259,10 +458,8 @@ private slots:
         WriteFile(local / "three.txt", "3");
         fs::create_directories(local / "tree" / "inner");
         WriteFile(local / "tree" / "inner" / "deep.txt", "deep");
-        const QStringList dropped = {QString::fromStdString((local / "one.txt").string()),
-                                     QString::fromStdString((local / "missing.txt").string()),
-                                     QString::fromStdString((local / "three.txt").string()),
-                                     QString::fromStdString((local / "tree").string())};
+        const std::vector<std::string> dropped = {(local / "one.txt").string(), (local / "missing.txt").string(),
+                                                  (local / "three.txt").string(), (local / "tree").string()};
         frame->UploadDropped(dropped);
         QCOMPARE(prompter->informed, (std::vector<QString>{"System Not Connected To A Server"}));
 
@@ -275,6 +472,23 @@ private slots:
         QCOMPARE(ReadFile(top / "tree" / "inner" / "deep.txt"), std::string("deep"));
         QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
         QVERIFY(Names(*view).contains("three.txt"));
+
+        // A drop on the window hands over the bytes of the path, also of a name that is not UTF-8.
+        WriteFile(local / "caf\xe9.txt", "accented");
+        QMimeData data;
+        data.setData("text/uri-list",
+                     "file://" + QByteArray::fromStdString(local.string()).toPercentEncoding("/") + "/caf%E9.txt\r\n");
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(frame, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(frame, &drop);
+        QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
+        bool arrived = false;
+        for (const fs::directory_entry& entry : fs::directory_iterator(top))
+            arrived = arrived || (entry.is_regular_file() && ReadFile(entry.path()) == "accented");
+        QVERIFY(arrived);
+        fs::remove(local / "caf\xe9.txt");  // Qt cannot remove a name that is not UTF-8
     }
 
     void quickConnectSitesAreNeverSaved()
@@ -304,6 +518,23 @@ private slots:
     }
 
 private:
+    std::set<CommandId> Enabled()
+    {
+        app->IdleStep();
+        std::set<CommandId> on;
+        for (const CommandInfo& info : AllCommands()) {
+            if (frame->Action(info.id)->isEnabled())
+                on.insert(info.id);
+        }
+        return on;
+    }
+
+    QString LogText()
+    {
+        app->IdleStep();
+        return frame->LogPane()->toPlainText();
+    }
+
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<QTemporaryDir> root;
     std::unique_ptr<PyftpdlibServer> server;

@@ -193,21 +193,37 @@ private slots:
         OpenWithApplication(packed, nullptr);
         QCOMPARE(opened(packed), (QStringList{"--unpack", QString::fromStdString(packed)}));
 
-        // A name without a dot asks first; Yes opens it in the text editor.
+        // The path goes to the application byte for byte, also when the name is not UTF-8.
+        const std::string latin1 = (top / "caf\xe9.txt").string();
+        OpenWithApplication(latin1, nullptr);
+        QVERIFY(QTest::qWaitFor([&output] { return fs::exists(output); }, 10000));
+        QCOMPARE(ReadFile(output), "--open\n" + latin1 + "\n");
+        fs::remove(output);
+
+        // A text file without a dot, or one that nothing opens, gets the question, which names
+        // the desktop's text editor; Yes opens it there, No starts nothing.
         const QString question = QStringLiteral("Tessaline: I couldn't find an application to open this file, would "
-                                                "you like to open it with NotePad?");
+                                                "you like to open it with Test editor?");
         const std::string readme = (top / "README").string();
         prompter.answers.push_back(true);
         OpenWithApplication(readme, nullptr);
         QCOMPARE(prompter.asked, (std::vector<QString>{question}));
         QCOMPARE(opened(readme), (QStringList{"--open", QString::fromStdString(readme)}));
+        prompter.asked.clear();
+        const std::string notes = (top / "notes.tessaline-none").string();
+        WriteFile(notes, "plain words\n");
+        OpenWithApplication(notes, nullptr);
+        QCOMPARE(prompter.asked, (std::vector<QString>{question}));
 
-        // Nothing registered and no xdg-open: the question again, and No starts nothing.
+        // Any other file nothing opens is only logged.
         prompter.asked.clear();
         TakeLog();
-        OpenWithApplication((top / "data.tessaline-none").string(), nullptr);
-        QCOMPARE(prompter.asked, (std::vector<QString>{question}));
-        QVERIFY(TakeLog().empty());
+        const std::string binary = (top / "data.tessaline-none").string();
+        WriteFile(binary, std::string("\0\x01\x02\xff\xfe", 5));
+        OpenWithApplication(binary, nullptr);
+        QVERIFY(prompter.asked.empty());
+        QCOMPARE(TakeLog(), (std::vector<std::string>{"No application is registered to open " + binary
+                                                      + " (application/octet-stream)"}));
         QVERIFY(!fs::exists(output));
     }
 

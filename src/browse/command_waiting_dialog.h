@@ -1,0 +1,15 @@
+#pragma once
+// CCommandWaitingDialog ("Waiting for Server"): the wait for a remote command (CWD, DELE, RNFR,
+// SITE CHMOD, quit, ...) that the server is slow to answer, with Cancel.
+
+#include "browse/waiting_dialog.h"
+
+class QString;
+
+class CCommandWaitingDialog final : public CWaitingDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CCommandWaitingDialog)
+
+public:
+    CCommandWaitingDialog(CFtpSession& session, const QString& text, QWidget* parent);
+};

@@ -1,0 +1,281 @@
+// The desktop program against a server that keeps it waiting: the window goes on painting while a
+// command waits for its reply, a slow command shows its waiting dialog and can be cancelled, and
+// after a cancel the commands follow what the session really is.
+
+#include "app/debug_window.h"
+#include "app/main_frame.h"
+#include "app/tessaline_app.h"
+#include "browse/remote_view.h"
+#include "sites/site_tree.h"
+#include "support/scripted_ftp_server.h"
+#include "support/test_files.h"
+#include "support/test_home.h"
+#include "support/test_prompter.h"
+#include "support/view_mouse.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Counts the paint events a widget gets.
+class PaintCounter final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+    std::atomic<int> paints{0};
+};
+
+const char kRootListing[] = "drwxr-xr-x   2 anna     anna         4096 Jan 11  2021 slow\r\n"
+                            "-rw-r--r--   1 anna     anna            5 Jan 11  2021 top.txt\r\n";
+const char kSlowListing[] = "-rw-r--r--   1 anna     anna            6 Jan 11  2021 inside.txt\r\n";
+
+} // namespace
+
+class SlowServerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        Hold("");
+        release = false;
+        inSlow = false;
+        home = std::make_unique<QTemporaryDir>();
+        UseTestHome(home->path() + "/config", home->path() + "/data");
+        server = std::make_unique<ScriptedFtpServer>();
+        server->Reply("USER", "331 Password required\r\n");
+        server->Reply("PASS", "230 Logged in\r\n");
+        server->Reply("SYST", "215 UNIX Type: L8\r\n");
+        server->Reply("TYPE", "200 Type set\r\n");
+        server->Reply("PORT", "200 PORT command successful\r\n");
+        server->OnCommand([this](const std::string& command, ScriptedFtpServer::Control& control) {
+            // True when the reply was held back.
+            const auto holdIfAsked = [this, &command, &control] {
+                if (command != HeldCommand())
+                    return false;
+                holding = true;
+                const auto deadline = std::chrono::steady_clock::now() + 10s;
+                while (!release && control.Connected() && std::chrono::steady_clock::now() < deadline)
+                    control.Pause(10ms);
+                holding = false;
+                return true;
+            };
+            if (command.starts_with("CWD ")) {
+                holdIfAsked();
+                inSlow = command == "CWD slow";
+                control.SendLine("250 Directory changed");
+            } else if (command == "LIST") {
+                control.SendLine("150 Here comes the listing");
+                // A held listing is never sent: its client has cancelled, and the port it named may
+                // belong to another test's client by now.
+                if (holdIfAsked()) {
+                    control.SendLine("426 Transfer aborted");
+                    return;
+                }
+                if (control.OpenData()) {
+                    control.DataSend(inSlow ? kSlowListing : kRootListing);
+                    control.CloseData();
+                }
+                control.SendLine("226 Transfer complete");
+            } else {
+                if (command.starts_with("USER "))
+                    inSlow = false;  // a new login starts at the top
+                control.ReplyFromQueue(command);
+            }
+        });
+
+        fs::create_directories(home->path().toStdString() + "/data/Tessaline");
+        WriteFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site",
+                  "[Slow]\r\nHOST=127.0.0.1:" + std::to_string(server->Port())
+                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\n\r\n");
+        {
+            QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
+            stored.setValue("ProgramOptions/Retry", 30);
+        }
+        prompter = std::make_unique<TestPrompter>();
+        app = std::make_unique<CTessalineApp>();
+        QVERIFY(app->Startup());
+        frame = app->MainFrame();
+        view = frame->MainViewPane();
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        frame->LogPane()->viewport()->installEventFilter(&painted);
+    }
+
+    void cleanup()
+    {
+        release = true;
+        if (app) {
+            frame->close();
+            app->Shutdown(0);
+            app.reset();
+        }
+        prompter.reset();
+        server.reset();
+    }
+
+    void theWindowPaintsWhileACommandWaitsForItsReply()
+    {
+        ConnectToSlow();
+        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
+
+        // The server answers only once the window has painted while it held the reply, and the
+        // wait has shown its dialog.
+        Hold("CWD slow");
+        bool paintedWhileHeld = false;
+        int paintsSeen = 0;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, this, [&] {
+            if (holding && painted.paints > paintsSeen)
+                paintedWhileHeld = true;
+            paintsSeen = painted.paints;
+            frame->LogPane()->viewport()->update();
+            if (paintedWhileHeld && std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"))
+                release = true;
+        });
+        ticks.start(20);
+        DoubleClick(*view, "slow");
+        QTRY_COMPARE_WITH_TIMEOUT(Names(*view), QStringList{"inside.txt"}, 15000);
+        QVERIFY(paintedWhileHeld);
+        QCOMPARE(frame->SiteTreePane()->currentItem->text(0), QStringLiteral("slow"));
+        QVERIFY(prompter->informed.empty());
+    }
+
+    void aCancelledCommandLeavesTheListAndTheConnection()
+    {
+        ConnectToSlow();
+        Hold("CWD slow");
+        prompter->onDialog = CancelWhileHeld("Waiting for Server");
+        DoubleClick(*view, "slow");
+        QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"), 15000);
+        QTRY_VERIFY(!app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
+        QVERIFY(prompter->informed.empty());
+        QCOMPARE(app->Session().operationStatus.workerBusy, 0);
+
+        // The entries stay listed, but nothing that needs the connection can be chosen.
+        Click(*view, "top.txt");
+        QCOMPARE(view->SelectedCount(), 1);
+        for (const CommandId id : {CommandId::UpOneLevel, CommandId::Refresh, CommandId::Disconnect, CommandId::Delete,
+                                   CommandId::Properties, CommandId::Rename, CommandId::Permissions})
+            QVERIFY2(!Enabled(id), frame->Action(id)->text().toUtf8());
+        const std::size_t sent = server->Commands().size();
+        DoubleClick(*view, "top.txt");
+        QTest::keyClick(view->ActiveList(), Qt::Key_Backspace);
+        QTRY_COMPARE(prompter->beeps, 2);
+        QCOMPARE(server->Commands().size(), sent);
+    }
+
+    void aCancelledListingLeavesUpOneLevelOff()
+    {
+        ConnectToSlow();
+        Hold("LIST");
+        prompter->onDialog = CancelWhileHeld("Getting Directory");
+        DoubleClick(*view, "slow");
+        QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Getting Directory") == 2, 15000);
+        QTRY_VERIFY(!app->Session().connected);
+        QVERIFY(!Enabled(CommandId::UpOneLevel));
+        QVERIFY(!Enabled(CommandId::Refresh));
+
+        // The command cannot be reached any other way either: nothing is sent, nothing is said.
+        const std::size_t sent = server->Commands().size();
+        frame->RunCommand(int(CommandId::UpOneLevel));
+        QTest::qWait(100);
+        QCOMPARE(server->Commands().size(), sent);
+        QVERIFY(prompter->informed.empty());
+
+        // The site in the tree connects again.
+        prompter->onDialog = nullptr;
+        release = true;
+        Hold("");
+        frame->SiteTreePane()->SetCurrentItem(frame->SiteTreePane()->FindGroupItem("Work"));
+        view->ShowSites();
+        view->SelectItemByName("Slow");
+        view->OpenSelectedItem();
+        QVERIFY(app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
+    }
+
+private:
+    void ConnectToSlow()
+    {
+        frame->RunCommand(int(CommandId::Details));
+        view->SelectItemByName("Work");
+        view->OpenSelectedItem();
+        view->SelectItemByName("Slow");
+        view->OpenSelectedItem();
+        QVERIFY(app->Session().connected);
+    }
+
+    // A user who presses Cancel in the dialog of that title while the server holds the reply
+    // back (so the server has the command, and never answers it with data after the cancel).
+    std::function<int(QDialog&)> CancelWhileHeld(const QString& title)
+    {
+        return [this, title](QDialog& dialog) {
+            QTimer poll;
+            if (dialog.windowTitle() == title) {
+                connect(&poll, &QTimer::timeout, &dialog, [this, &dialog] {
+                    if (holding)
+                        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+                });
+                poll.start(10);
+            }
+            return dialog.exec();
+        };
+    }
+
+    bool Enabled(CommandId id)
+    {
+        app->IdleStep();
+        return frame->Action(id)->isEnabled();
+    }
+
+    void Hold(const std::string& command)
+    {
+        std::lock_guard guard(lock);
+        held = command;
+    }
+
+    std::string HeldCommand()
+    {
+        std::lock_guard guard(lock);
+        return held;
+    }
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<ScriptedFtpServer> server;
+    std::unique_ptr<TestPrompter> prompter;
+    std::unique_ptr<CTessalineApp> app;
+    CMainFrame* frame = nullptr;
+    CTessalinev3View* view = nullptr;
+    PaintCounter painted;
+    std::mutex lock;
+    std::string held;  // the command line whose reply the server holds back
+    std::atomic<bool> holding{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> inSlow{false};
+};
+
+QTEST_MAIN(SlowServerTest)
+#include "slow_server_test.moc"
