@@ -529,6 +529,8 @@ TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntere
     // Everything else came, and the session is back where it started.
     EXPECT_EQ(ReadFile(target / "top.txt"), "top!");
     EXPECT_TRUE(fs::is_directory(target / "empty"));
+    // The directory that could not be listed is not left behind looking like an empty copy.
+    EXPECT_FALSE(fs::exists(target / "sub"));
     {
         std::lock_guard guard(served.lock);
         EXPECT_EQ(served.cwd, "");
