@@ -137,6 +137,12 @@ QIcon ProgramIcon(int number)
     }
 }
 
+QIcon SiteIcon(const std::string& reference)
+{
+    const QIcon icon = IconFromSpec(reference);
+    return icon.isNull() ? ProgramIcon(131) : icon;
+}
+
 QIcon TreeImage(int index)
 {
     static constexpr const char* images[] = {"closed_folder", "open_folder", "computer", "group"};

@@ -17,6 +17,9 @@
 // program's set is that icon of the set. Any other number gives a null icon.
 QIcon ProgramIcon(int number);
 
+// The icon a site shows: the one its profile's reference names, else program icon 131.
+QIcon SiteIcon(const std::string& reference);
+
 // The site tree's images: 0 closed folder, 1 open folder, 2 site (computer), 3 group; else null.
 QIcon TreeImage(int index);
 
