@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
     CSingleInstance instance;
     if (instance.HandedToRunningCopy())
         return 0;
-    QApplication::setWindowIcon(ProgramIcon(151));
+    QApplication::setWindowIcon(ProgramIcon(ProgramIconId::DesktopComputer));
     CTessalineApp app;
     if (!app.Startup())
         return app.Shutdown(1);

@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr int kDesktopComputerIcon = 151;
 constexpr int kLongestDroppedPath = 4096;
 
 } // namespace
@@ -95,10 +94,10 @@ void CMainFrame::RegisterCommands()
     SetCommandHandler(About, [this] { ShowAboutBox(this); }, always);
 }
 
-void CMainFrame::RunCommand(int id)
+void CMainFrame::RunCommand(CommandId id)
 {
     UpdateCommandStates();
-    if (QAction* action = Action(static_cast<CommandId>(id)); action->isEnabled())
+    if (QAction* action = Action(id); action->isEnabled())
         action->trigger();
 }
 
@@ -141,7 +140,7 @@ void CMainFrame::NewSite()
     CSiteProfile profile;
     profile.icon = "Tessaline.exe ,33";
     currentSiteIcon.reference = profile.icon;
-    currentSiteIcon.image = ProgramIcon(kDesktopComputerIcon);
+    currentSiteIcon.image = ProgramIcon(ProgramIconId::DesktopComputer);
     if (session.connected)
         return;
 

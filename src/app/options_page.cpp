@@ -20,7 +20,7 @@ COptionsPage::COptionsPage(QWidget* parent)
 {
 }
 
-QGroupBox* COptionsPage::NewTipBox(int programIcon, const QString& text)
+QGroupBox* COptionsPage::NewTipBox(ProgramIconId programIcon, const QString& text)
 {
     auto* box = new QGroupBox(QStringLiteral("Tip"), this);
     auto* picture = new QLabel(box);

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kPicture = 151;
-
 QLineEdit* NewNumberEdit(int value, QWidget* parent)
 {
     return new QLineEdit(QString::number(value), parent);
@@ -41,7 +39,7 @@ CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
     fields->addRow(QStringLiteral("Receive bytes:"), receiveBytes);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+    layout->addWidget(NewTipBox(ProgramIconId::DesktopComputer, QStringLiteral(
         "Tessaline enables you to send and receive files over the Internet quickly and easily. This "
         "tab allows you to define the program options for uploading and downloading files.")));
     layout->addLayout(fields);

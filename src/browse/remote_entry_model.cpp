@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int kFolderIcon = 132;
 
 } // namespace
 
@@ -48,7 +47,7 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
         row.modified = QString::fromStdString(entry.modified);
     } else {
         row.kind = kItemRemoteDirectory;
-        row.icon = ProgramIcon(kFolderIcon);
+        row.icon = ProgramIcon(ProgramIconId::Folder);
         row.type = QStringLiteral("Folder");
     }
     return row;

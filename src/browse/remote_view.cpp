@@ -25,8 +25,6 @@
 
 namespace {
 
-enum ProgramIconNumber { kGroupIcon = 153 };
-
 // How long a deferred action waits for the one before it to finish.
 constexpr int kDeferRetryMilliseconds = 50;
 
@@ -174,7 +172,7 @@ void CTessalinev3View::ShowSites()
         CRemoteRow row;
         row.kind = item->kind;
         row.name = item->kind == kItemGroup ? item->name : item->profile.name;
-        row.icon = item->kind == kItemGroup ? ProgramIcon(kGroupIcon) : SiteIcon(item->profile.icon);
+        row.icon = item->kind == kItemGroup ? ProgramIcon(ProgramIconId::Group) : SiteIcon(item->profile.icon);
         row.treeItemId = item->id;
         rows.push_back(std::move(row));
     }
@@ -355,7 +353,7 @@ bool CTessalinev3View::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::KeyRelease) {
             if (pressed != Qt::Key_Delete)
                 return false;
-            Defer([this] { emit commandRequested(kCommandDelete); });
+            Defer([this] { emit commandRequested(CommandId::Delete); });
             return true;
         }
         switch (pressed) {

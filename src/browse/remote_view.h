@@ -17,6 +17,7 @@
 #include "sites/current_site_icon.h"
 #include "sites/site_profile.h"
 #include "sites/site_tree.h"
+#include "ui/command_ids.h"
 
 #include <QWidget>
 
@@ -97,7 +98,7 @@ public:
 signals:
     void gainedFocus();
     // A command chosen in the view's context menu or by its keys, for the main window to route.
-    void commandRequested(int id);
+    void commandRequested(CommandId id);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -70,11 +70,11 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
         return;
     const QString name = TextAt(rows.front(), kName);
     QMenu menu(this);
-    const auto add = [this, &menu](const QString& text, int command) {
+    const auto add = [this, &menu](const QString& text, CommandId command) {
         QAction* action = menu.addAction(text);
         connect(action, &QAction::triggered, this, [this, command] {
             Defer([this, command] {
-                if (command == kCommandOpen || command == kCommandConnectTo)
+                if (command == CommandId::OpenEntry || command == CommandId::ConnectTo)
                     OpenSelectedItem();
                 else
                     emit commandRequested(command);
@@ -84,27 +84,27 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
     switch (KindAt(rows.front())) {
     case kItemRemoteFile:
     case kItemRemoteDirectory:
-        add(QStringLiteral("&Open ") + name, kCommandOpen);
+        add(QStringLiteral("&Open ") + name, CommandId::OpenEntry);
         menu.addSeparator();
-        add(QStringLiteral("&Disconnect"), kCommandDisconnect);
+        add(QStringLiteral("&Disconnect"), CommandId::Disconnect);
         menu.addSeparator();
-        add(QStringLiteral("&Delete"), kCommandDelete);
-        add(QStringLiteral("Rena&me"), kCommandRename);
+        add(QStringLiteral("&Delete"), CommandId::Delete);
+        add(QStringLiteral("Rena&me"), CommandId::Rename);
         menu.addSeparator();
-        add(QStringLiteral("&Properties"), kCommandProperties);
+        add(QStringLiteral("&Properties"), CommandId::Properties);
         break;
     case kItemSite:
-        add(QStringLiteral("&Connect to ") + name, kCommandConnectTo);
-        add(QStringLiteral("&Disconnect"), kCommandDisconnect);
+        add(QStringLiteral("&Connect to ") + name, CommandId::ConnectTo);
+        add(QStringLiteral("&Disconnect"), CommandId::Disconnect);
         menu.addSeparator();
-        add(QStringLiteral("&Add Profile"), kCommandNewSite);
-        add(QStringLiteral("&Delete ") + name, kCommandDelete);
+        add(QStringLiteral("&Add Profile"), CommandId::NewSite);
+        add(QStringLiteral("&Delete ") + name, CommandId::Delete);
         menu.addSeparator();
-        add(QStringLiteral("&Properties for ") + name, kCommandProperties);
+        add(QStringLiteral("&Properties for ") + name, CommandId::Properties);
         break;
     case kItemGroup:
-        add(QStringLiteral("Rena&me ") + name + QStringLiteral(" Group"), kCommandRename);
-        add(QStringLiteral("&Delete ") + name + QStringLiteral(" Group"), kCommandDelete);
+        add(QStringLiteral("Rena&me ") + name + QStringLiteral(" Group"), CommandId::Rename);
+        add(QStringLiteral("&Delete ") + name + QStringLiteral(" Group"), CommandId::Delete);
         break;
     default:
         return;

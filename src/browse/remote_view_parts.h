@@ -21,9 +21,3 @@ inline QString Shown(const std::string& raw)
 {
     return QString::fromStdString(raw);
 }
-
-// The commands that the context menu and the keys ask for.
-enum CommandNumber {
-    kCommandOpen = 3402, kCommandConnectTo = 32779, kCommandDisconnect = 32780, kCommandNewSite = 32785,
-    kCommandRename = 32804, kCommandDelete = 32812, kCommandProperties = 33005,
-};

@@ -119,28 +119,40 @@ QIcon IconInFile(const QString& path, int index)
 
 } // namespace
 
+QIcon ProgramIcon(ProgramIconId id)
+{
+    switch (id) {
+    case ProgramIconId::SiteFallback:
+        return CachedIcon(QStringLiteral(":/icons/program/site.svg"));
+    case ProgramIconId::Folder:
+        return CachedIcon(QStringLiteral(":/icons/program/folder.svg"));
+    case ProgramIconId::Document:
+        return CachedIcon(QStringLiteral(":/icons/program/document.svg"));
+    case ProgramIconId::DesktopComputer:
+        return SetIcon(kDefaultSiteIcon);
+    case ProgramIconId::Group:
+        return CachedIcon(QStringLiteral(":/icons/program/group.svg"));
+    }
+    return {};
+}
+
 QIcon ProgramIcon(int number)
 {
-    switch (number) {
-    case 131:
-        return CachedIcon(QStringLiteral(":/icons/program/site.svg"));
-    case 132:
-        return CachedIcon(QStringLiteral(":/icons/program/folder.svg"));
-    case 133:
-        return CachedIcon(QStringLiteral(":/icons/program/document.svg"));
-    case 151:
-        return SetIcon(kDefaultSiteIcon);
-    case 153:
-        return CachedIcon(QStringLiteral(":/icons/program/group.svg"));
-    default:
-        return SetIcon(number);
+    switch (static_cast<ProgramIconId>(number)) {
+    case ProgramIconId::SiteFallback:
+    case ProgramIconId::Folder:
+    case ProgramIconId::Document:
+    case ProgramIconId::DesktopComputer:
+    case ProgramIconId::Group:
+        return ProgramIcon(static_cast<ProgramIconId>(number));
     }
+    return SetIcon(number);
 }
 
 QIcon SiteIcon(const std::string& reference)
 {
     const QIcon icon = IconFromSpec(reference);
-    return icon.isNull() ? ProgramIcon(131) : icon;
+    return icon.isNull() ? ProgramIcon(ProgramIconId::SiteFallback) : icon;
 }
 
 QIcon TreeImage(int index)

@@ -12,9 +12,17 @@
 #include <string>
 #include <vector>
 
-// 131 the site icon shown when a site's own cannot be loaded, 132 a folder, 133 a document, 151 the
-// default site icon (icon 33 of the program's set), 153 a group; a number below the size of the
-// program's set is that icon of the set. Any other number gives a null icon.
+// The program's own icons, under the numbers that icon references use for them.
+enum class ProgramIconId : int {
+    SiteFallback = 131,     // the site icon shown when a site's own cannot be loaded
+    Folder = 132,
+    Document = 133,
+    DesktopComputer = 151,  // icon 33 of the program's set, the default site icon
+    Group = 153,
+};
+QIcon ProgramIcon(ProgramIconId id);
+// By number, as a reference names it: one of the icons above, or, for a number below the size of
+// the program's set, that icon of the set. Any other number gives a null icon.
 QIcon ProgramIcon(int number);
 
 // The icon a site shows: the one its profile's reference names, else program icon 131.
