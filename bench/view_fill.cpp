@@ -8,7 +8,7 @@
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
 #include "ftp/ftp_session.h"
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/site_tree.h"
 #include "support/scripted_ftp_server.h"
 

@@ -1,8 +1,8 @@
 #include "app/main_frame.h"
 #include "app/single_instance.h"
-#include "app/tessaline_app.h"
 #include "app/termination_signals.h"
-#include "sites/site_icons.h"
+#include "app/tessaline_app.h"
+#include "ui/program_icons.h"
 
 #include <QApplication>
 

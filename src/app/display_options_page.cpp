@@ -1,6 +1,6 @@
 #include "app/display_options_page.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #include "app/firewall_options_page.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/login_fields.h"
 
 #include <QButtonGroup>

@@ -9,15 +9,15 @@
 #include "browse/remote_view.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/name_dialogs.h"
 #include "sites/name_rules.h"
-#include "sites/prompter.h"
 #include "sites/select_group_dialog.h"
-#include "sites/site_icons.h"
 #include "sites/site_properties_dialog.h"
 #include "sites/site_tree.h"
+#include "ui/program_icons.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QDragEnterEvent>

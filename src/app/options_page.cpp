@@ -1,7 +1,7 @@
 #include "app/options_page.h"
 
-#include "sites/prompter.h"
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
+#include "ui/prompter.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

@@ -3,7 +3,7 @@
 // leaves it and before OK or Apply, and its store steps on OK and Apply once the page has been
 // shown; until then a page's values live only in its controls.
 
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QWidget>
 

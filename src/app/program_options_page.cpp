@@ -1,6 +1,6 @@
 #include "app/program_options_page.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 #include <QFormLayout>
 #include <QGroupBox>

@@ -1,7 +1,7 @@
 #include "app/transfer_options_page.h"
 
-#include "ftp/settings.h"
-#include "sites/prompter.h"
+#include "settings/settings.h"
+#include "ui/prompter.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -7,9 +7,9 @@
 #include "browse/remote_view_parts.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
-#include "ftp/settings.h"
-#include "sites/prompter.h"
+#include "settings/settings.h"
 #include "sites/session_profile_dialog.h"
+#include "ui/prompter.h"
 
 #include <mutex>
 #include <thread>

@@ -1,6 +1,6 @@
 #include "browse/file_types.h"
 
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QMimeDatabase>
 

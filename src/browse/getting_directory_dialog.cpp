@@ -1,6 +1,6 @@
 #include "browse/getting_directory_dialog.h"
 
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

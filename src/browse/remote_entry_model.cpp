@@ -2,8 +2,8 @@
 
 #include "browse/file_types.h"
 #include "sites/profile_store.h"
-#include "sites/site_icons.h"
 #include "sites/site_profile.h"
+#include "ui/program_icons.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/settings.h"
-#include "sites/prompter.h"
+#include "settings/settings.h"
 #include "sites/site_icons.h"
+#include "ui/prompter.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -12,11 +12,11 @@
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/confirm_delete_dialog.h"
-#include "sites/prompter.h"
 #include "sites/site_icons.h"
 #include "sites/site_properties_dialog.h"
+#include "ui/prompter.h"
 
 #include <QMenu>
 

@@ -1,7 +1,7 @@
 #include "sites/name_dialogs.h"
 
 #include "sites/name_rules.h"
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>

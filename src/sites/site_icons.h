@@ -1,10 +1,12 @@
 #pragma once
-// The program's own images and the icons that icon references name.
+// The icons that icon references name (the program's own images are in ui/program_icons.h).
 //
 // An icon reference is a file name, a blank, a comma and a zero-based index ("Tessaline.exe ,33";
 // "Tessaline.exe, 33" means the same), or a text beginning with a digit: the number of a program
 // icon. A file named "Tessaline.exe" in any directory and any letter case is the program's own set
 // of site icons; an .ico file holds its images in file order; any other image file holds one icon.
+
+#include "ui/program_icons.h"
 
 #include <QIcon>
 #include <QString>
@@ -12,24 +14,8 @@
 #include <string>
 #include <vector>
 
-// The program's own icons, under the numbers that icon references use for them.
-enum class ProgramIconId : int {
-    SiteFallback = 131,     // the site icon shown when a site's own cannot be loaded
-    Folder = 132,
-    Document = 133,
-    DesktopComputer = 151,  // icon 33 of the program's set, the default site icon
-    Group = 153,
-};
-QIcon ProgramIcon(ProgramIconId id);
-// By number, as a reference names it: one of the icons above, or, for a number below the size of
-// the program's set, that icon of the set. Any other number gives a null icon.
-QIcon ProgramIcon(int number);
-
-// The icon a site shows: the one its profile's reference names, else program icon 131.
+// The icon a site shows: the one its profile's reference names, else the site fallback icon.
 QIcon SiteIcon(const std::string& reference);
-
-// The site tree's images: 0 closed folder, 1 open folder, 2 site (computer), 3 group; else null.
-QIcon TreeImage(int index);
 
 struct IconReference {
     std::string file;

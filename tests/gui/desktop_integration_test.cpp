@@ -7,11 +7,11 @@
 #include "browse/open_with_application.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
-#include "sites/site_icons.h"
 #include "support/real_ftp_servers.h"
 #include "support/temp_dir.h"
 #include "support/test_files.h"
 #include "support/test_prompter.h"
+#include "ui/program_icons.h"
 
 #include <QImage>
 #include <QMimeDatabase>
