@@ -1,8 +1,8 @@
 #include "app/main_frame.h"
 #include "app/single_instance.h"
-#include "app/tessaline_app.h"
 #include "app/termination_signals.h"
-#include "sites/site_icons.h"
+#include "app/tessaline_app.h"
+#include "ui/program_icons.h"
 
 #include <QApplication>
 
@@ -12,7 +12,7 @@ int main(int argc, char* argv[])
     CSingleInstance instance;
     if (instance.HandedToRunningCopy())
         return 0;
-    QApplication::setWindowIcon(ProgramIcon(151));
+    QApplication::setWindowIcon(ProgramIcon(ProgramIconId::DesktopComputer));
     CTessalineApp app;
     if (!app.Startup())
         return app.Shutdown(1);

@@ -1,6 +1,6 @@
 #include "app/display_options_page.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -11,8 +11,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int kPicture = 133;
 
 // In the order of the view values 0 to 3.
 constexpr const char* kViewChoices[] = {"Large icon", "Detail view", "Small icon", "List view"};
@@ -37,7 +35,7 @@ CViewOption::CViewOption(CSettings& settings, std::function<void()> pressDefault
     connect(views, &QButtonGroup::idClicked, this, [this](int value) { view = value; });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+    layout->addWidget(NewTipBox(ProgramIconId::Document, QStringLiteral(
         "Tessaline can display icons in a variety of sizes much like the Windows desktop. This tab "
         "enables you to select the default view in which Tessaline will display files.")));
     layout->addWidget(viewBox);

@@ -1,6 +1,6 @@
 #include "app/firewall_options_page.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/login_fields.h"
 
 #include <QButtonGroup>
@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int kPicture = 153;
 constexpr int kLowestPort = 0;
 constexpr int kHighestPort = 99999;
 
@@ -65,7 +64,7 @@ CFireWall::CFireWall(const CSettings& settings, QWidget* parent)
     connect(modes, &QButtonGroup::idClicked, this, [this](int value) { mode = value; });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+    layout->addWidget(NewTipBox(ProgramIconId::Group, QStringLiteral(
         "Tessaline allows you to connect to an outside FTP site through a FireWall. These options "
         "allow you to enable FireWall Access and choose the FireWall type. See your System "
         "Administrator for more details.")));

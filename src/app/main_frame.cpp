@@ -5,9 +5,9 @@
 #include "browse/remote_view.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
-#include "ftp/settings.h"
-#include "sites/prompter.h"
+#include "settings/settings.h"
 #include "sites/site_tree.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QActionGroup>

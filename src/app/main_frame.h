@@ -58,7 +58,7 @@ public:
     CDebugWindow* LogPane() const { return logPane; }
 
     // The commands of the menus and the toolbar, also reachable from tests.
-    void RunCommand(int id);
+    void RunCommand(CommandId id);
     void NewGroup();
     void NewSite();
     void QuickConnect();

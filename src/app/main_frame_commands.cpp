@@ -9,15 +9,15 @@
 #include "browse/remote_view.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/name_dialogs.h"
 #include "sites/name_rules.h"
-#include "sites/prompter.h"
 #include "sites/select_group_dialog.h"
-#include "sites/site_icons.h"
 #include "sites/site_properties_dialog.h"
 #include "sites/site_tree.h"
+#include "ui/program_icons.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QDragEnterEvent>
@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr int kDesktopComputerIcon = 151;
 constexpr int kLongestDroppedPath = 4096;
 
 } // namespace
@@ -95,10 +94,10 @@ void CMainFrame::RegisterCommands()
     SetCommandHandler(About, [this] { ShowAboutBox(this); }, always);
 }
 
-void CMainFrame::RunCommand(int id)
+void CMainFrame::RunCommand(CommandId id)
 {
     UpdateCommandStates();
-    if (QAction* action = Action(static_cast<CommandId>(id)); action->isEnabled())
+    if (QAction* action = Action(id); action->isEnabled())
         action->trigger();
 }
 
@@ -141,7 +140,7 @@ void CMainFrame::NewSite()
     CSiteProfile profile;
     profile.icon = "Tessaline.exe ,33";
     currentSiteIcon.reference = profile.icon;
-    currentSiteIcon.image = ProgramIcon(kDesktopComputerIcon);
+    currentSiteIcon.image = ProgramIcon(ProgramIconId::DesktopComputer);
     if (session.connected)
         return;
 

@@ -1,7 +1,7 @@
 #include "app/options_page.h"
 
-#include "sites/prompter.h"
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
+#include "ui/prompter.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,7 +20,7 @@ COptionsPage::COptionsPage(QWidget* parent)
 {
 }
 
-QGroupBox* COptionsPage::NewTipBox(int programIcon, const QString& text)
+QGroupBox* COptionsPage::NewTipBox(ProgramIconId programIcon, const QString& text)
 {
     auto* box = new QGroupBox(QStringLiteral("Tip"), this);
     auto* picture = new QLabel(box);

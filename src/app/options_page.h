@@ -3,6 +3,8 @@
 // leaves it and before OK or Apply, and its store steps on OK and Apply once the page has been
 // shown; until then a page's values live only in its controls.
 
+#include "ui/program_icons.h"
+
 #include <QWidget>
 
 class QGroupBox;
@@ -25,7 +27,7 @@ public:
 
 protected:
     // The "Tip" box that opens each page: a program picture beside a fixed text.
-    QGroupBox* NewTipBox(int programIcon, const QString& text);
+    QGroupBox* NewTipBox(ProgramIconId programIcon, const QString& text);
     // True when `field` holds a whole number from `lowest` to `highest`; otherwise the user is
     // told "Please enter an integer." (or the range) and the field is focused with its text
     // selected.

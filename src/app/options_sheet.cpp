@@ -4,8 +4,8 @@
 #include "app/firewall_options_page.h"
 #include "app/program_options_page.h"
 #include "app/transfer_options_page.h"
-#include "ftp/settings.h"
-#include "sites/prompter.h"
+#include "settings/settings.h"
+#include "ui/prompter.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>

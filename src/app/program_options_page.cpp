@@ -1,6 +1,6 @@
 #include "app/program_options_page.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -12,8 +12,6 @@
 #include <limits>
 
 namespace {
-
-constexpr int kPicture = 151;
 
 QLineEdit* NewNumberEdit(int value, QWidget* parent)
 {
@@ -41,7 +39,7 @@ CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
     fields->addRow(QStringLiteral("Receive bytes:"), receiveBytes);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+    layout->addWidget(NewTipBox(ProgramIconId::DesktopComputer, QStringLiteral(
         "Tessaline enables you to send and receive files over the Internet quickly and easily. This "
         "tab allows you to define the program options for uploading and downloading files.")));
     layout->addLayout(fields);

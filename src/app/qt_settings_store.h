@@ -4,7 +4,7 @@
 // firewall password, so it is made 0600 before the first value is written; QSettings then
 // replaces it atomically and keeps that mode.
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 #include <QSettings>
 

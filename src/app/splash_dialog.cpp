@@ -1,6 +1,6 @@
 #include "app/splash_dialog.h"
 
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -8,7 +8,7 @@
 #include "app/window_placement.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QAbstractEventDispatcher>
 

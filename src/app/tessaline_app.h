@@ -7,8 +7,8 @@
 // once it has been up for 2500 ms or was clicked. Shutdown writes every setting back and then
 // quits the FTP session, waiting at most 3 s for the server.
 
-#include "ftp/settings.h"
 #include "ftp/ftp_session.h"
+#include "settings/settings.h"
 #include "sites/current_site_icon.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "app/transfer_options_page.h"
 
-#include "ftp/settings.h"
-#include "sites/prompter.h"
+#include "settings/settings.h"
+#include "ui/prompter.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,8 +15,6 @@
 #include <span>
 
 namespace {
-
-constexpr int kPicture = 132;
 
 struct ModeChoice {
     const char* text;
@@ -79,7 +77,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
         NewChoiceBox(QStringLiteral("Data connection"), kDataConnectionChoices, passiveMode, this);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(kPicture, QStringLiteral(
+    layout->addWidget(NewTipBox(ProgramIconId::Folder, QStringLiteral(
         "Tessaline allows you to transfer files between your computer and virtually any other FTP "
         "site which supports the industry standard File Transfer Protocol. This tab enable you to "
         "select general program options for transferring and saving files.")));

@@ -1,6 +1,6 @@
 #include "app/window_placement.h"
 
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 #include <QEvent>
 #include <QGuiApplication>

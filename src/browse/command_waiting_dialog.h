@@ -2,7 +2,7 @@
 // CCommandWaitingDialog ("Waiting for Server"): the wait for a remote command (CWD, DELE, RNFR,
 // SITE CHMOD, quit, ...) that the server is slow to answer, with Cancel.
 
-#include "browse/waiting_dialog.h"
+#include "ui/waiting_dialog.h"
 
 class QString;
 

@@ -1,6 +1,6 @@
 #include "browse/create_directory_dialog.h"
 
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

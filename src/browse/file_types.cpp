@@ -1,24 +1,22 @@
 #include "browse/file_types.h"
 
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QMimeDatabase>
 
 namespace {
 
-constexpr int kDocumentIcon = 133;
-
 QIcon ThemeIconOfType(const QMimeType& type)
 {
     if (!type.isValid())
-        return ProgramIcon(kDocumentIcon);
+        return ProgramIcon(ProgramIconId::Document);
     // A desktop without an icon theme (or a theme without this type) has neither name.
     for (const QString& name : {type.iconName(), type.genericIconName()}) {
         QIcon icon = QIcon::fromTheme(name);
         if (!icon.isNull())
             return icon;
     }
-    return ProgramIcon(kDocumentIcon);
+    return ProgramIcon(ProgramIconId::Document);
 }
 
 CFileTypes& SharedFileTypes()
@@ -65,7 +63,7 @@ QIcon CFileTypes::IconForFileName(const std::string& name)
 {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos)
-        return ProgramIcon(kDocumentIcon);
+        return ProgramIcon(ProgramIconId::Document);
     QString extension = QString::fromStdString(name.substr(dot)).toLower();
     if (extension == QLatin1String(".exe"))
         extension = QStringLiteral(".com");

@@ -30,8 +30,8 @@ public:
     explicit CFileTypes(Lookup lookup = RegisteredTypeOfExtension);
 
     // The icon for the last extension of `name` in lower case (".exe" looked up as ".com"):
-    // the theme's icon of its type, else of its type's generic kind; program icon 133 for a name
-    // without a dot or a type without an icon.
+    // the theme's icon of its type, else of its type's generic kind; the program's document icon
+    // for a name without a dot or a type without an icon.
     QIcon IconForFileName(const std::string& name);
     // The description of the type of FileExtension(name); empty when nothing is registered.
     QString TypeNameForExtension(const std::string& name);

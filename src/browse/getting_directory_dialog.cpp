@@ -1,6 +1,6 @@
 #include "browse/getting_directory_dialog.h"
 
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kFolderIcon = 132;
 constexpr int kIconSize = 32;
 
 } // namespace
@@ -21,7 +20,7 @@ CGettingDirectoryDialog::CGettingDirectoryDialog(CFtpSession& session, const QSt
     setWindowTitle(QStringLiteral("Getting Directory"));
 
     auto* icon = new QLabel;
-    icon->setPixmap(ProgramIcon(kFolderIcon).pixmap(kIconSize, kIconSize));
+    icon->setPixmap(ProgramIcon(ProgramIconId::Folder).pixmap(kIconSize, kIconSize));
     auto* line = new QHBoxLayout;
     line->addWidget(icon);
     line->addWidget(new QLabel(text), 1);

@@ -2,7 +2,7 @@
 // CGettingDirectoryDialog ("Getting Directory"): the wait while the listing worker fetches a
 // remote directory. Its text line is the caller's ("Getting Directory From: host").
 
-#include "browse/waiting_dialog.h"
+#include "ui/waiting_dialog.h"
 
 class QString;
 

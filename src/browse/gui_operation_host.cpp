@@ -4,7 +4,7 @@
 #include "browse/getting_directory_dialog.h"
 #include "browse/transfer_status_dialog.h"
 #include "sites/connecting_dialog.h"
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QEventLoop>
 #include <QString>

@@ -4,7 +4,7 @@
 #include "browse/detached_process.h"
 #include "browse/file_types.h"
 #include "ftp/session_log.h"
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,13 +5,20 @@
 // its start directory, a directory is entered, a file is downloaded and maybe opened. The view
 // keeps no remote state of its own: the session holds the connection, the tree where the user
 // is, and the list is rebuilt from them after every step.
+//
+// The rows live in one CRemoteEntryModel; the four styles are two lists on it (an icon list for
+// Large Icons, Small Icons and List, a tree for Details) sharing one selection. This file's class is
+// implemented in three parts: remote_view.cpp (the lists, their contents and navigation),
+// connect_flow.cpp (connect, disconnect, Up One Level at a site's root) and
+// remote_view_commands.cpp (the item commands and the context menu).
 
 #include "browse/listing_parser.h"
+#include "browse/remote_entry_model.h"
 #include "sites/current_site_icon.h"
 #include "sites/site_profile.h"
 #include "sites/site_tree.h"
+#include "ui/command_ids.h"
 
-#include <QStandardItemModel>
 #include <QWidget>
 
 #include <functional>
@@ -30,7 +37,7 @@ class CTessalinev3View final : public QWidget, public CSiteTreeViewLink {
 
 public:
     enum ViewStyle { kLargeIcons = 0, kDetails = 1, kSmallIcons = 2, kList = 3 };
-    enum Column { kName, kSize, kType, kModified, kPermissions, kColumnCount };
+    using enum CRemoteEntryModel::Column;
 
     CTessalinev3View(CFtpSession& session, CSettings& settings, CSiteTree& tree,
                      CurrentSiteIcon& currentSiteIcon, QWidget* parent = nullptr);
@@ -40,9 +47,7 @@ public:
     void SetViewStyle(int style);
 
     void ShowSites();
-    void ClearItems();
     void RefreshListing();
-    void AddListingEntry(const CDirEntry& entry);
     void EnterDirectory(std::string name);
     void OpenSelectedItem();
     // Asks for the login data first when the profile's prompt flag is set.
@@ -93,7 +98,7 @@ public:
 signals:
     void gainedFocus();
     // A command chosen in the view's context menu or by its keys, for the main window to route.
-    void commandRequested(int id);
+    void commandRequested(CommandId id);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -109,15 +114,13 @@ private:
     // cancelled the wait.
     bool QuitSession();
     void RenameItemAt(int row, const std::string& newName);
+    void ClearItems();
     void FillFromListing();
-    int InsertSorted(const std::string& name, const QIcon& icon, int kind);
-    int RowNamed(const std::string& name) const;
     // The group or site shown in `row`; nullptr for remote entries.
     CSiteTreeItem* TreeItemAt(int row) const;
     void ShowItemMenu(const QPoint& position);
     void GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name);
     void ReturnToParentOfCurrent();
-    void RenameRow(int row, const std::string& newName);
     // The list's begin-drag: the selected remote entries leave the window (sites do not).
     void DragOutSelected();
 
@@ -125,7 +128,7 @@ private:
     CSettings& settings;
     CSiteTree& tree;
     CurrentSiteIcon& currentSiteIcon;
-    QStandardItemModel model;
+    CRemoteEntryModel model;
     QStackedWidget* stack = nullptr;
     QListView* iconList = nullptr;
     QTreeView* detailsList = nullptr;
@@ -133,6 +136,3 @@ private:
     bool deferredRunning = false;
 };
 
-// The Size column: the listed size in bytes below 1024, above as K, M or G with one decimal;
-// empty when it is not a number.
-QString SizeColumnText(const std::string& size);

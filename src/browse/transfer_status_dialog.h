@@ -4,7 +4,7 @@
 // at most once a second, how much has moved and how fast. It only reads the session's progress
 // counters.
 
-#include "browse/waiting_dialog.h"
+#include "ui/waiting_dialog.h"
 
 #include <QString>
 

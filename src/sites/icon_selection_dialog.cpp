@@ -1,7 +1,7 @@
 #include "sites/icon_selection_dialog.h"
 
-#include "sites/prompter.h"
 #include "sites/site_icons.h"
+#include "ui/prompter.h"
 
 #include <QGridLayout>
 #include <QLabel>

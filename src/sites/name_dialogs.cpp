@@ -1,7 +1,7 @@
 #include "sites/name_dialogs.h"
 
 #include "sites/name_rules.h"
-#include "sites/site_icons.h"
+#include "ui/program_icons.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int kDocumentIcon = 133;
 
 } // namespace
 
@@ -69,6 +68,6 @@ CRenameDialog::CRenameDialog(const std::string& name, QWidget* parent)
     : CNameDialog(QStringLiteral("Rename"),
                   QStringLiteral("Enter the new name for the selected item below. If you do not want "
                                  "to rename it, click Cancel."),
-                  QStringLiteral("New name:"), ProgramIcon(kDocumentIcon).pixmap(32, 32), name, parent)
+                  QStringLiteral("New name:"), ProgramIcon(ProgramIconId::Document).pixmap(32, 32), name, parent)
 {
 }

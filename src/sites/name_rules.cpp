@@ -1,6 +1,6 @@
 #include "sites/name_rules.h"
 
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QLineEdit>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "sites/session_profile_dialog.h"
 
 #include "sites/login_fields.h"
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QImage>
 #include <QImageReader>
 #include <QPixmap>
@@ -14,7 +13,6 @@
 namespace {
 
 constexpr char kProgramFileName[] = "Tessaline.exe";
-constexpr int kDefaultSiteIcon = 33;
 constexpr QSize kReadSize(32, 32);
 
 bool IsBlank(char c)
@@ -50,38 +48,6 @@ bool NamesProgramFile(const QString& path)
                                                     Qt::CaseInsensitive) == 0;
 }
 
-// Read once, at first use: every site shown draws from this set.
-const std::vector<QIcon>& ProgramIconSet()
-{
-    static const std::vector<QIcon> set = [] {
-        std::vector<QIcon> icons;
-        for (int index = 0;; ++index) {
-            const QString resource =
-                QStringLiteral(":/icons/sites/%1.svg").arg(index, 2, 10, QLatin1Char('0'));
-            if (!QFile::exists(resource))
-                return icons;
-            icons.emplace_back(resource);
-        }
-    }();
-    return set;
-}
-
-QIcon SetIcon(int index)
-{
-    const std::vector<QIcon>& set = ProgramIconSet();
-    return index >= 0 && index < static_cast<int>(set.size()) ? set[index] : QIcon();
-}
-
-// One QIcon per image keeps the renderings it has made, so each image is drawn once per size.
-QIcon CachedIcon(const QString& resource)
-{
-    static QHash<QString, QIcon> cache;
-    auto found = cache.find(resource);
-    if (found == cache.end())
-        found = cache.insert(resource, QIcon(resource));
-    return *found;
-}
-
 QIcon IconFromImage(const QImage& image)
 {
     return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
@@ -108,7 +74,7 @@ bool IsRegularFile(const QString& path)
 QIcon IconInFile(const QString& path, int index)
 {
     if (NamesProgramFile(path))
-        return SetIcon(index);
+        return ProgramSetIcon(index);
     if (index < 0 || !IsRegularFile(path))
         return {};
     QImageReader reader(path);
@@ -119,30 +85,10 @@ QIcon IconInFile(const QString& path, int index)
 
 } // namespace
 
-QIcon ProgramIcon(int number)
+QIcon SiteIcon(const std::string& reference)
 {
-    switch (number) {
-    case 131:
-        return CachedIcon(QStringLiteral(":/icons/program/site.svg"));
-    case 132:
-        return CachedIcon(QStringLiteral(":/icons/program/folder.svg"));
-    case 133:
-        return CachedIcon(QStringLiteral(":/icons/program/document.svg"));
-    case 151:
-        return SetIcon(kDefaultSiteIcon);
-    case 153:
-        return CachedIcon(QStringLiteral(":/icons/program/group.svg"));
-    default:
-        return SetIcon(number);
-    }
-}
-
-QIcon TreeImage(int index)
-{
-    static constexpr const char* images[] = {"closed_folder", "open_folder", "computer", "group"};
-    if (index < 0 || index >= static_cast<int>(std::size(images)))
-        return {};
-    return CachedIcon(QStringLiteral(":/icons/tree/%1.svg").arg(QLatin1String(images[index])));
+    const QIcon icon = IconFromSpec(reference);
+    return icon.isNull() ? ProgramIcon(ProgramIconId::SiteFallback) : icon;
 }
 
 IconReference ParseIconReference(const std::string& reference)

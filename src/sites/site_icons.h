@@ -1,10 +1,12 @@
 #pragma once
-// The program's own images and the icons that icon references name.
+// The icons that icon references name (the program's own images are in ui/program_icons.h).
 //
 // An icon reference is a file name, a blank, a comma and a zero-based index ("Tessaline.exe ,33";
 // "Tessaline.exe, 33" means the same), or a text beginning with a digit: the number of a program
 // icon. A file named "Tessaline.exe" in any directory and any letter case is the program's own set
 // of site icons; an .ico file holds its images in file order; any other image file holds one icon.
+
+#include "ui/program_icons.h"
 
 #include <QIcon>
 #include <QString>
@@ -12,13 +14,8 @@
 #include <string>
 #include <vector>
 
-// 131 the site icon shown when a site's own cannot be loaded, 132 a folder, 133 a document, 151 the
-// default site icon (icon 33 of the program's set), 153 a group; a number below the size of the
-// program's set is that icon of the set. Any other number gives a null icon.
-QIcon ProgramIcon(int number);
-
-// The site tree's images: 0 closed folder, 1 open folder, 2 site (computer), 3 group; else null.
-QIcon TreeImage(int index);
+// The icon a site shows: the one its profile's reference names, else the site fallback icon.
+QIcon SiteIcon(const std::string& reference);
 
 struct IconReference {
     std::string file;

@@ -4,8 +4,8 @@
 #include "sites/icon_selection_dialog.h"
 #include "sites/login_fields.h"
 #include "sites/name_rules.h"
-#include "sites/prompter.h"
 #include "sites/site_icons.h"
+#include "ui/prompter.h"
 
 #include <QCheckBox>
 #include <QFormLayout>

@@ -3,8 +3,8 @@
 #include "ftp/ftp_session.h"
 #include "sites/confirm_delete_dialog.h"
 #include "sites/name_rules.h"
-#include "sites/prompter.h"
 #include "sites/site_icons.h"
+#include "ui/prompter.h"
 
 #include <QHeaderView>
 #include <QLineEdit>

@@ -1,9 +1,11 @@
 #include "browse/listing_parser.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -114,14 +116,11 @@ TEST(ListingParserTest, VmsLines)
 
 TEST(ListingParserTest, WholeListingThroughOneRecord)
 {
-    const std::vector<std::string> lines = {
-        "total 24",
-        "drwxr-xr-x   2 anna staff  4096 Mar  5 12:30 docs",
-        "crw-rw-rw-   1 root tty    4, 0 Jan  1 00:00 tty0",
-        "lrwxrwxrwx   1 anna staff     4 Apr 10  2023 up -> ..",
-        "-rw-r--r--   1 anna staff    99",
-        "-rw-r--r--   1 anna staff    17 Apr 10  2023 a b",
-    };
+    std::vector<std::string> lines;
+    std::istringstream listing(TestData("listings/unix_odd_lines.txt"));
+    for (std::string line; std::getline(listing, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 6u);
     const int columns = CountLineColumns(lines[1] + "\n");
     ASSERT_EQ(columns, 9);
     const std::vector<CDirEntry> expected = {

@@ -1,6 +1,7 @@
 // Transfers, listings and directory copies against the scripted server: exact commands, the data
 // that arrives, faults, and cancel in every waiting state.
 
+#include "support/test_data.h"
 #include "support/transfer_fixture.h"
 
 #include <cstdlib>
@@ -360,16 +361,10 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
 
 // --- Listings ------------------------------------------------------------------------------
 
-const char* const kListing =
-    "total 12\r\n"
-    "drwxr-xr-x   2 anna     staff        512 Mar  5 12:30 docs\r\n"
-    "-rw-r--r--   1 anna     staff       1234 Jan 11  2021 read me.txt\r\n"
-    "lrwxrwxrwx   1 anna     staff          4 Jan 11  2021 pub -> ../pub\r\n"
-    "crw-rw-rw-   1 root     root       1,   3 Jan 11  2021 null\r\n";
-
 TEST_F(TransferTest, ListingsAreReadThroughTheParserWithTheCountedColumns)
 {
-    served.files["LIST"] = kListing;
+    const std::string listing = TestData("listings/unix_crlf.txt");
+    served.files["LIST"] = listing;
     CListingReader reader(session);
     CDirEntry entry;
     std::vector<std::string> names;
@@ -377,7 +372,7 @@ TEST_F(TransferTest, ListingsAreReadThroughTheParserWithTheCountedColumns)
         names.push_back(entry.name + "|" + entry.size + "|" + std::to_string(entry.isFile));
     EXPECT_EQ(session.listColumnCount, 9);
     EXPECT_EQ(names, (std::vector<std::string>{"docs|512|0", "read me.txt|1234|1", "pub -> ../pub|4|0"}));
-    EXPECT_EQ(ReadFile(session.listingFile), kListing);  // the raw bytes, CR LF and all
+    EXPECT_EQ(ReadFile(session.listingFile), listing);  // the raw bytes, CR LF and all
     EXPECT_EQ(host.waits.back(), "Getting Directory From: " + session.hostName);
 
 }

@@ -6,6 +6,7 @@
 #include "app/termination_signals.h"
 #include "ftp/session_log.h"
 #include "support/scripted_ftp_server.h"
+#include "support/test_data.h"
 #include "support/test_home.h"
 
 #include <QTemporaryDir>
@@ -100,8 +101,7 @@ private slots:
     {
         const std::filesystem::path home = dir->path().toStdString();
         std::filesystem::create_directories(home / "Tessaline");
-        std::ofstream(home / "Tessaline" / "Tessa.INI", std::ios::binary)
-            << "[Work]\r\nHOST=ftp.example.org\r\nUID=anna\r\nGROUP=Office\r\n";
+        std::filesystem::copy_file(TestDataPath("Tessa.INI"), home / "Tessaline" / "Tessa.INI");
 
         std::atomic<pid_t> child{-1};
         std::atomic<bool> settingsSaved{false};

@@ -275,12 +275,12 @@ private slots:
         QCOMPARE(Enabled(), expected);
 
         // Disconnect asks; No keeps the connection and the list.
-        frame->RunCommand(int(Disconnect));
+        frame->RunCommand(Disconnect);
         QVERIFY(prompter->asked.back().startsWith("Disconnect: Are you sure you want to disconnect from 127.0.0.1:"));
         QVERIFY(app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
         prompter->answers.push_back(true);
-        frame->RunCommand(int(Disconnect));
+        frame->RunCommand(Disconnect);
         QVERIFY(!app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"Local"}));
     }
@@ -429,7 +429,7 @@ private slots:
 
         // The same from the Properties of a site that asks: Save/Connect connects at once ...
         prompter->answers.push_back(true);
-        frame->RunCommand(int(CommandId::Disconnect));
+        frame->RunCommand(CommandId::Disconnect);
         QCOMPARE(Names(*view), (QStringList{"Fresh", "Local"}));
         Select(*view, {"Fresh"});
         prompter->onDialog = [](QDialog& dialog) {
@@ -445,7 +445,7 @@ private slots:
 
         // ... and a later connect asks.
         prompter->answers.push_back(true);
-        frame->RunCommand(int(CommandId::Disconnect));
+        frame->RunCommand(CommandId::Disconnect);
         Open(*view, "Fresh");
         QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 1);
         QVERIFY(!app->Session().connected);

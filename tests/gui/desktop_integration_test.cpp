@@ -7,11 +7,11 @@
 #include "browse/open_with_application.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
-#include "sites/site_icons.h"
 #include "support/real_ftp_servers.h"
 #include "support/temp_dir.h"
 #include "support/test_files.h"
 #include "support/test_prompter.h"
+#include "ui/program_icons.h"
 
 #include <QImage>
 #include <QMimeDatabase>
@@ -84,7 +84,7 @@ private slots:
             probes << probe;
             return RegisteredTypeOfExtension(probe);
         });
-        const qint64 document = ProgramIcon(133).cacheKey();
+        const qint64 document = ProgramIcon(ProgramIconId::Document).cacheKey();
 
         QCOMPARE(types.IconForFileName("README").cacheKey(), document);
         QCOMPARE(types.TypeNameForExtension("README"), QString());
@@ -94,7 +94,7 @@ private slots:
         types.IconForFileName("archive.tar.gz");
         types.IconForFileName("SETUP.EXE");
         QCOMPARE(probes, (QStringList{".gz", ".com"}));
-        // No icon of the gzip type in the theme, and nothing registered for ".com": icon 133.
+        // No icon of the gzip type in the theme, and nothing registered for ".com": the document icon.
         QCOMPARE(types.IconForFileName("other.gz").cacheKey(), document);
         QCOMPARE(types.IconForFileName("setup.exe").cacheKey(), document);
         // text/plain has no icon of its own there, its generic kind has.

@@ -4,7 +4,7 @@
 #include "app/options_sheet.h"
 #include "browse/create_directory_dialog.h"
 #include "browse/file_properties_dialog.h"
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/icon_selection_dialog.h"
 #include "sites/name_dialogs.h"

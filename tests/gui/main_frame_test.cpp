@@ -161,7 +161,7 @@ private slots:
             sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
             return sheet.result();
         };
-        app.MainFrame()->RunCommand(int(CommandId::Options));
+        app.MainFrame()->RunCommand(CommandId::Options);
         // No exit in between: what a kill -9 would leave behind.
         QVERIFY(appliedOnDisk);
         QVERIFY(onDisk("e-mail=second@example.org"));

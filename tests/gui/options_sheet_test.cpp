@@ -1,7 +1,7 @@
 #include "app/firewall_options_page.h"
 #include "app/options_sheet.h"
 #include "app/transfer_options_page.h"
-#include "ftp/settings.h"
+#include "settings/settings.h"
 #include "support/dialog_fields.h"
 #include "support/test_prompter.h"
 

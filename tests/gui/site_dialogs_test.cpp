@@ -3,12 +3,12 @@
 #include "ftp/ftp_session.h"
 #include "sites/connecting_dialog.h"
 #include "sites/current_site_icon.h"
-#include "sites/help_window.h"
 #include "sites/select_group_dialog.h"
 #include "sites/session_profile_dialog.h"
 #include "sites/site_properties_dialog.h"
 #include "support/dialog_fields.h"
 #include "support/test_prompter.h"
+#include "ui/help_window.h"
 
 #include <QAbstractButton>
 #include <QLabel>

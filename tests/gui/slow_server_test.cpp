@@ -200,7 +200,7 @@ private slots:
 
         // The command cannot be reached any other way either: nothing is sent, nothing is said.
         const std::size_t sent = server->Commands().size();
-        frame->RunCommand(int(CommandId::UpOneLevel));
+        frame->RunCommand(CommandId::UpOneLevel);
         QTest::qWait(100);
         QCOMPARE(server->Commands().size(), sent);
         QVERIFY(prompter->informed.empty());
@@ -220,7 +220,7 @@ private slots:
 private:
     void ConnectToSlow()
     {
-        frame->RunCommand(int(CommandId::Details));
+        frame->RunCommand(CommandId::Details);
         view->SelectItemByName("Work");
         view->OpenSelectedItem();
         view->SelectItemByName("Slow");

@@ -1,6 +1,7 @@
 #include "sites/profile_store.h"
 
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
@@ -260,14 +261,17 @@ TEST_F(ProfileStoreTest, ReadingRules)
 
 TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
 {
-    const std::string earlier = "[Old]\r\nGROUP=G\r\n";
+    const std::string earlier = TestData("Tessa.INI");
     WriteFile(dir + "Tessa.INI", earlier);
     WriteFile(dir + "TessaBak.INI", "older backup");
     WriteFile(dir + "Tessaline.site", "[Newer]\n");
 
     ProfileList readOnly;
     ASSERT_TRUE(LoadSiteProfiles(readOnly, dir, false));
-    EXPECT_EQ(Describe(readOnly), "[G]\nOld|||||010||G|||\n");
+    EXPECT_EQ(Describe(readOnly), "[Office]\n"
+                                  "Work|ftp.example.org||anna||010||Office|||\n"
+                                  "[Public]\n"
+                                  "Mirror|mirror.example.net:2121||anonymous||000|C:\\TESSA\\TESSA.EXE ,12|Public|||\n");
     EXPECT_EQ(ReadFile(dir + "Tessa.INI"), earlier);
     EXPECT_EQ(ReadFile(dir + "TessaBak.INI"), "older backup");
 
@@ -278,7 +282,7 @@ TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
     EXPECT_EQ(ReadFile(dir + "TessaBak.INI"), earlier);
 
     ASSERT_TRUE(SaveSiteProfiles(tree, dir));
-    EXPECT_TRUE(ReadFile(dir + "Tessaline.site").starts_with("[Old]\r\n"));
+    EXPECT_TRUE(ReadFile(dir + "Tessaline.site").starts_with("[Work]\r\nHOST=ftp.example.org\r\n"));
 }
 
 TEST_F(ProfileStoreTest, AFailedSaveKeepsThePreviousFileWhole)

@@ -2,7 +2,7 @@
 // A prompter for widget tests: it records every message and question, answers questions from a
 // queue (No when the queue is empty), and hands each modal dialog to the test.
 
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
 #include <QDialog>
 #include <QString>

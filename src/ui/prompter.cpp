@@ -1,6 +1,6 @@
-#include "sites/prompter.h"
+#include "ui/prompter.h"
 
-#include "sites/help_window.h"
+#include "ui/help_window.h"
 
 #include <QApplication>
 #include <QDialog>

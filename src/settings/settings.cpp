@@ -1,4 +1,4 @@
-#include "ftp/settings.h"
+#include "settings/settings.h"
 
 namespace {
 

@@ -3,6 +3,11 @@
 // "WndProperties". Read once at start-up, changed in memory by the options sheet and the main
 // frame, written back once at exit. The values the engine reads from worker threads live in
 // `engine`; the rest are touched by the window thread only.
+//
+// Who reads it: the desktop program (app: the options sheet, the main frame and the window
+// placement; browse: the remote view, for the e-mail address, the download directory, the
+// double-click choices and the firewall), and tessaline-ftp, which reads the same store and never
+// writes it. The engine reads only `engine`, handed to the session at construction.
 
 #include "ftp/engine_settings.h"
 

@@ -1,4 +1,4 @@
-#include "sites/help_window.h"
+#include "ui/help_window.h"
 
 #include <QApplication>
 #include <QDialog>

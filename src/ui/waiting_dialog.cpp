@@ -1,4 +1,4 @@
-#include "browse/waiting_dialog.h"
+#include "ui/waiting_dialog.h"
 
 #include "ftp/background.h"
 

@@ -1,0 +1,121 @@
+// How long the remote view takes to show a large directory: a scripted server on loopback sends a
+// listing of N entries (20 000 unless given) in name order, as servers do, and the view lists it
+// with Refresh, in the default style (Large Icons). Prints the time of the whole refresh (LIST,
+// parse, fill) and of the layout and paint that follow it.
+//
+//     build/bench/view_fill [ENTRIES] [RUNS]
+
+#include "browse/gui_operation_host.h"
+#include "browse/remote_view.h"
+#include "ftp/ftp_session.h"
+#include "settings/settings.h"
+#include "sites/site_tree.h"
+#include "support/scripted_ftp_server.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// One directory for every ten files, names in the byte order a server sorts them in.
+std::string Listing(int entries)
+{
+    std::vector<std::string> names;
+    for (int index = 0; index < entries; ++index) {
+        char name[32];
+        std::snprintf(name, sizeof name, index % 10 == 0 ? "dir%05d" : "file%05d.txt", index);
+        names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::string listing;
+    for (const std::string& name : names) {
+        const bool directory = name.starts_with("dir");
+        listing += directory ? "drwxr-xr-x   2 anna     anna         4096 Jan 11  2021 "
+                             : "-rw-r--r--   1 anna     anna        12345 Jan 11  2021 ";
+        listing += name + "\r\n";
+    }
+    return listing;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    const int entries = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const std::string listing = Listing(entries);
+
+    ScriptedFtpServer server;
+    server.Reply("USER", "331 Password required\r\n");
+    server.Reply("PASS", "230 Logged in\r\n");
+    server.Reply("SYST", "215 UNIX Type: L8\r\n");
+    server.Reply("TYPE", "200 Type set\r\n");
+    server.Reply("PORT", "200 PORT command successful\r\n");
+    server.OnCommand([&listing](const std::string& command, ScriptedFtpServer::Control& control) {
+        if (command != "LIST") {
+            control.ReplyFromQueue(command);
+            return;
+        }
+        control.SendLine("150 Here comes the listing");
+        if (control.OpenData()) {
+            control.DataSend(listing);
+            control.CloseData();
+        }
+        control.SendLine("226 Transfer complete");
+    });
+
+    QTemporaryDir scratch;
+    CSettings settings;
+    settings.engine.passiveMode = 0;
+    CFtpSession session(settings.engine);
+    session.listingFile = scratch.path().toStdString() + "/listing";
+    session.hostName = "127.0.0.1:" + std::to_string(server.Port());
+    session.userName = "anna";
+    session.password = "secret";
+    CSiteTree tree(session, scratch.path().toStdString());
+    CurrentSiteIcon currentSiteIcon;
+    CTessalinev3View view(session, settings, tree, currentSiteIcon);
+    CGuiOperationHost host(&view);
+    session.host = &host;
+    view.resize(800, 600);
+    view.show();
+    if (session.Connect() == -1) {
+        std::fprintf(stderr, "could not log in to the scripted server\n");
+        return 1;
+    }
+    // The site is the tree's current item, so the listed directories join the tree as they do
+    // after a real connect.
+    tree.SetCurrentItem(tree.AddGroupItem("Bench"));
+    CSiteProfile site;
+    site.name = "bench";
+    site.host = session.hostName;
+    tree.AddSiteUnderCurrentGroup(site);
+    tree.FindChildAndMakeCurrent("bench");
+
+    std::printf("view fill of %d entries (%zu bytes of listing), %d runs\n", entries, listing.size(), runs);
+    for (int run = 1; run <= runs; ++run) {
+        const auto start = std::chrono::steady_clock::now();
+        view.RefreshListing();
+        const double refresh = SecondsSince(start);
+        const auto painted = std::chrono::steady_clock::now();
+        QApplication::processEvents();
+        std::printf("run %d: %d rows, refresh %.3f s, first paint %.3f s\n", run, view.RowCount(), refresh,
+                    SecondsSince(painted));
+    }
+    session.Quit();
+    return 0;
+}

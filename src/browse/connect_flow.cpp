@@ -1,0 +1,192 @@
+// The connect flow of the main view: a site's login (asking for the login data first when its
+// profile says so), the Quick Connect group, the start directory, and the ways back out:
+// Disconnect, Up One Level at a site's root, a directory node of another site.
+
+#include "browse/remote_view.h"
+
+#include "browse/remote_view_parts.h"
+#include "ftp/background.h"
+#include "ftp/ftp_session.h"
+#include "settings/settings.h"
+#include "sites/session_profile_dialog.h"
+#include "ui/prompter.h"
+
+#include <mutex>
+#include <thread>
+
+void CTessalinev3View::OpenTreeItem()
+{
+    switch (CSiteTree::ItemKindOf(tree.currentItem)) {
+    case kItemGroup:
+        ShowSites();
+        break;
+    case kItemSite:
+        ConnectSite(tree.CopyCurrentProfile());
+        break;
+    case kItemRemoteDirectory: {
+        CSiteProfile site;
+        std::string path;
+        tree.SiteAndPathOfCurrent(&site, &path);
+        navigatingToDirectory = true;
+        GoToDirectoryNode(site, path, tree.CurrentItemText());
+        navigatingToDirectory = false;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name)
+{
+    if (site.host != session.hostName) {
+        QuitSession();
+        quickConnectSession = false;
+        ConnectSite(site);
+    } else if (session.connected) {
+        RunRemote([this] { return session.ChangeToRoot(); });
+    } else {
+        ConnectSite(site);
+    }
+    if (session.connected)
+        EnterDirectory(path + name);
+}
+
+void CTessalinev3View::ConnectSite(CSiteProfile profile)
+{
+    if (profile.prompt) {
+        CSessionProfileDialog dialog(settings.email, this);
+        dialog.SetProfile(profile);
+        if (Prompter().Exec(dialog) != QDialog::Accepted) {
+            ReturnToParentOfCurrent();
+            return;
+        }
+        dialog.ApplyTo(profile);
+    }
+    ConnectSiteWithoutPrompt(std::move(profile));
+}
+
+void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
+{
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.connectCancelled = 0;
+    }
+    if (quickConnectSession) {
+        CSiteTreeItem* group = quickConnectGroupMade ? tree.FindGroupItem(kQuickConnectGroup) : nullptr;
+        if (!group) {
+            group = tree.AddGroupItem(kQuickConnectGroup);
+            quickConnectGroupMade = true;
+        }
+        tree.SetCurrentItem(group);
+        profile.name = profile.host;
+        tree.AddSiteUnderCurrentGroup(profile);
+    }
+    ConnectProfile(profile);
+    if (session.connected)
+        return;
+    bool cancelled = false;
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        cancelled = session.operationStatus.connectCancelled != 0;
+    }
+    if (!session.interrupted && !cancelled)
+        Prompter().Inform(this, QStringLiteral("There was a problem logging on to the site, please see the log window for details."));
+    ReturnToParentOfCurrent();
+}
+
+void CTessalinev3View::ReturnToParentOfCurrent()
+{
+    CSiteTreeItem* parent = nullptr;
+    tree.ParentKind(&parent);
+    tree.SetCurrentItem(parent);
+}
+
+void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
+{
+    WaitCursor busy;
+    std::string password = profile.password;
+    if (profile.userId == "anonymous" && password.empty()) {
+        if (settings.email.empty()) {
+            Prompter().Inform(this, QStringLiteral("Please enter your e-mail address in the options dialog before "
+                                                   "connecting to anonymous FTP sites. Thanks."));
+            return;
+        }
+        password = settings.email;
+    }
+    if (!QuitSession()) {
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.connectCancelled = 1;
+        return;
+    }
+    quickConnectSession = false;
+    session.hostName = profile.host;
+    session.downloadDirectory = settings.defaultDownloadDirectory;
+    session.userName = profile.userId;
+    session.password = password;
+    session.transferMode = static_cast<char>(settings.engine.transferMode.load());
+    session.SetFirewall(settings.fireWallOn, settings.fireMode, settings.firePort, settings.fireHost,
+                        settings.fireUserId, settings.firePassword);
+
+    std::thread worker = StartConnectWorker(session);
+    if (!WaitForWorker(session, worker, WaitKind::Connecting, profile.host)) {
+        std::lock_guard guard(session.operationStatus.lock);
+        session.operationStatus.connectCancelled = 1;
+    }
+    if (!session.connected)
+        return;
+    if (!profile.remoteDirectory.empty()) {
+        tree.SetCurrentItem(tree.EnclosingSiteOrGroup());
+        tree.AddDirectoryPath(profile.remoteDirectory);
+        EnterDirectory(profile.remoteDirectory);
+    } else if (!navigatingToDirectory) {
+        RefreshListing();
+    }
+}
+
+void CTessalinev3View::UpOneLevel()
+{
+    CSiteTreeItem* parent = nullptr;
+    switch (tree.ParentKind(&parent)) {
+    case kItemRemoteDirectory:
+    case kItemSite:
+        tree.SetCurrentItem(parent);
+        EnterDirectory("..");
+        break;
+    case kItemGroup:
+        // The current item is the site itself: the session is at its start directory.
+        if (Prompter().Ask(this, QStringLiteral("You are at the root directory, are you sure you want to disconnect from ")
+                                     + Shown(session.hostName),
+                           QStringLiteral("Disconnect"))) {
+            tree.SetCurrentItem(parent);
+            QuitSession();
+            ShowSites();
+        }
+        break;
+    default:
+        tree.SetCurrentItem(nullptr);
+        ShowSites();
+        break;
+    }
+}
+
+void CTessalinev3View::Disconnect(bool ask)
+{
+    WaitCursor busy;
+    if (!session.connected)
+        return;
+    if (ask && !Prompter().Ask(this, QStringLiteral("Are you sure you want to disconnect from ") + Shown(session.hostName)
+                                         + QStringLiteral("?"),
+                               QStringLiteral("Disconnect")))
+        return;
+    QuitSession();
+    quickConnectSession = false;
+    CSiteTreeItem* enclosing = tree.EnclosingSiteOrGroup();
+    tree.SetCurrentItem(enclosing ? static_cast<CSiteTreeItem*>(enclosing->parent()) : nullptr);
+    ShowSites();
+}
+
+bool CTessalinev3View::QuitSession()
+{
+    return RunRemote([this] { return session.Quit(); }).has_value();
+}

@@ -1,0 +1,285 @@
+// The main view's item commands (open a file, delete, rename, properties, permissions, create
+// directory) and the context menu that offers them.
+
+#include "browse/remote_view.h"
+
+#include "browse/file_properties_dialog.h"
+#include "browse/open_with_application.h"
+#include "browse/permissions_dialog.h"
+#include "browse/remote_view_parts.h"
+#include "ftp/background.h"
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/protocol_rules.h"
+#include "ftp/session_log.h"
+#include "settings/settings.h"
+#include "sites/confirm_delete_dialog.h"
+#include "sites/site_icons.h"
+#include "sites/site_properties_dialog.h"
+#include "ui/prompter.h"
+
+#include <QMenu>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kDeleteQuestion =
+    QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?");
+
+} // namespace
+
+void CTessalinev3View::OpenRemoteFile(const std::string& name)
+{
+    WaitCursor busy;
+    // A name from the server must stay a name inside the download directory.
+    if (!IsSafeLocalName(name)) {
+        LogMessage("Skipped unsafe name %s", {name});
+        return;
+    }
+    const std::string path = settings.defaultDownloadDirectory + name;
+    if (::access(path.c_str(), R_OK) == 0) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        const bool overwrite = Prompter().Ask(
+            this, QStringLiteral("File %1 already exists.\n Do you wish to overwrite it?").arg(Shown(path)),
+            QStringLiteral("File Exists"));
+        QApplication::restoreOverrideCursor();
+        if (!overwrite)
+            return;
+    }
+    // A failed download must not open what an earlier one left there.
+    if (session.RetrieveFile(name, "") != kCompletion)
+        return;
+    if (!settings.viewOnDoubleClick)
+        return;
+    const int file = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (file < 0) {
+        LogMessage("File does not exist %s (%u)", {path, errno});
+        return;
+    }
+    ::close(file);
+    OpenWithApplication(path, this);
+}
+
+void CTessalinev3View::ShowItemMenu(const QPoint& position)
+{
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    const QString name = TextAt(rows.front(), kName);
+    QMenu menu(this);
+    const auto add = [this, &menu](const QString& text, CommandId command) {
+        QAction* action = menu.addAction(text);
+        connect(action, &QAction::triggered, this, [this, command] {
+            Defer([this, command] {
+                if (command == CommandId::OpenEntry || command == CommandId::ConnectTo)
+                    OpenSelectedItem();
+                else
+                    emit commandRequested(command);
+            });
+        });
+    };
+    switch (KindAt(rows.front())) {
+    case kItemRemoteFile:
+    case kItemRemoteDirectory:
+        add(QStringLiteral("&Open ") + name, CommandId::OpenEntry);
+        menu.addSeparator();
+        add(QStringLiteral("&Disconnect"), CommandId::Disconnect);
+        menu.addSeparator();
+        add(QStringLiteral("&Delete"), CommandId::Delete);
+        add(QStringLiteral("Rena&me"), CommandId::Rename);
+        menu.addSeparator();
+        add(QStringLiteral("&Properties"), CommandId::Properties);
+        break;
+    case kItemSite:
+        add(QStringLiteral("&Connect to ") + name, CommandId::ConnectTo);
+        add(QStringLiteral("&Disconnect"), CommandId::Disconnect);
+        menu.addSeparator();
+        add(QStringLiteral("&Add Profile"), CommandId::NewSite);
+        add(QStringLiteral("&Delete ") + name, CommandId::Delete);
+        menu.addSeparator();
+        add(QStringLiteral("&Properties for ") + name, CommandId::Properties);
+        break;
+    case kItemGroup:
+        add(QStringLiteral("Rena&me ") + name + QStringLiteral(" Group"), CommandId::Rename);
+        add(QStringLiteral("&Delete ") + name + QStringLiteral(" Group"), CommandId::Delete);
+        break;
+    default:
+        return;
+    }
+    menu.exec(position);
+}
+
+void CTessalinev3View::DeleteSelected()
+{
+    CConfirmDeleteDialog confirm(kDeleteQuestion, this);
+    if (Prompter().Exec(confirm) != QDialog::Accepted)
+        return;
+    bool remoteChange = false;
+    // Rows are taken from the end, so removing a site or group row never shifts one still to come.
+    std::vector<int> rows = SelectedRows();
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        const std::string name = NameAt(*row);
+        const int kind = KindAt(*row);
+        if (kind == kItemRemoteFile || kind == kItemRemoteDirectory) {
+            const std::optional<int> deleted = RunRemote([this, kind, name] {
+                return kind == kItemRemoteFile ? session.DeleteFile(name) : session.RemoveDirectory(name);
+            });
+            if (!deleted)
+                break;  // cancelled: the session is closed, the rest stays
+            if (*deleted == kCompletion)
+                remoteChange = true;
+            else
+                Prompter().Inform(this, kind == kItemRemoteFile ? QStringLiteral("Error deleting file")
+                                                                : QStringLiteral("Error deleting directory"));
+            continue;
+        }
+        tree.DeleteSiteOrGroup(TreeItemAt(*row));
+        model.RemoveRow(*row);
+    }
+    if (session.connected && remoteChange)
+        RefreshListing();
+}
+
+void CTessalinev3View::RenameSelected(const std::string& newName)
+{
+    const std::vector<int> rows = SelectedRows();
+    if (!rows.empty())
+        RenameItemAt(rows.front(), newName);
+}
+
+void CTessalinev3View::RenameEdited(const QPersistentModelIndex& item, const QString& text)
+{
+    Defer([this, item, newName = text.toStdString()] {
+        if (item.isValid())
+            RenameItemAt(item.row(), newName);
+    });
+}
+
+void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
+{
+    // An empty name, or the one the item has (also as shown, for a name that is not UTF-8), is
+    // no rename.
+    const std::string oldName = NameAt(row);
+    if (newName.empty() || newName == oldName || Shown(newName) == TextAt(row, kName))
+        return;
+    const auto renameRemote = [this, &oldName, &newName] {
+        return RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) == 1;
+    };
+    switch (KindAt(row)) {
+    case kItemRemoteFile:
+        if (renameRemote())
+            model.Rename(row, newName);
+        break;
+    case kItemRemoteDirectory:
+        if (renameRemote()) {
+            tree.DeleteChildByName(oldName);
+            RefreshListing();
+        }
+        break;
+    case kItemSite:
+    case kItemGroup:
+        tree.RenameItem(TreeItemAt(row), newName);  // renames the row too, unless the name is refused
+        break;
+    default:
+        break;
+    }
+}
+
+void CTessalinev3View::RenameItemRow(const CSiteTreeItem& item)
+{
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (TreeItemAt(row) == &item)
+            model.Rename(row, item.name);
+    }
+}
+
+bool CTessalinev3View::RenameDirectoryByName(const std::string& oldName, const std::string& newName)
+{
+    const int row = model.RowNamed(oldName);
+    if (row < 0 || RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) != 1)
+        return false;
+    tree.DeleteChildByName(oldName);
+    RefreshListing();
+    return true;
+}
+
+void CTessalinev3View::ShowProperties()
+{
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    const int row = rows.front();
+    const std::string name = NameAt(row);
+    const int kind = KindAt(row);
+    if (kind == kItemRemoteFile || kind == kItemRemoteDirectory) {
+        if (rows.size() != 1) {
+            Prompter().Inform(this, QStringLiteral("Properties can only be viewed for one item at a time."));
+            return;
+        }
+        CSiteProfile site;
+        std::string path;
+        int currentKind = 0;
+        tree.SiteAndPathWithCurrent(&site, &path, &currentKind);
+        const QString location = Shown(site.name) + QStringLiteral("/") + (quickConnectSession ? QString() : Shown(path));
+        CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
+                                     TextAt(row, kModified), location, this);
+        if (Prompter().Exec(dialog) == QDialog::Accepted && dialog.NameChanged())
+            RunRemote([this, name, newName = dialog.EditedName().toStdString()] { return session.RenameFile(name, newName); });
+        return;
+    }
+    if (kind != kItemSite)
+        return;
+    CSiteTreeItem* site = TreeItemAt(row);
+    if (!site)
+        return;
+    CSiteProfile profile = site->profile;
+    currentSiteIcon.reference = profile.icon.empty() ? std::string("Tessaline.exe, 33") : profile.icon;
+    currentSiteIcon.image = SiteIcon(currentSiteIcon.reference);
+    CSitePropertiesDialog dialog(currentSiteIcon, settings.email, this);
+    dialog.SetProfile(profile);
+    if (Prompter().Exec(dialog) != QDialog::Accepted)
+        return;
+    dialog.ApplyTo(profile);
+    profile.icon = currentSiteIcon.reference;
+    tree.ReplaceSite(site, profile);
+    model.Rename(row, profile.name);
+    model.SetIcon(row, SiteIcon(profile.icon));
+    if (dialog.closeAction == CSitePropertiesDialog::kSaveConnect) {
+        selectedIndex = row;
+        tree.SetCurrentItem(site);
+        ConnectSiteWithoutPrompt(site->profile);
+    }
+}
+
+void CTessalinev3View::SetPermissionsOfSelected()
+{
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    CPermissionsDialog dialog(TextAt(rows.front(), kPermissions), this);
+    if (Prompter().Exec(dialog) != QDialog::Accepted)
+        return;
+    const std::string mode = dialog.ModeText().toStdString();
+    for (const int row : rows) {
+        const std::optional<int> set = RunRemote([this, mode, name = NameAt(row)] { return session.SetPermissions(mode, name); });
+        if (!set)
+            break;  // cancelled: the session is closed
+        if (*set != kCompletion)
+            Prompter().Inform(this, QStringLiteral("Error setting permissions"));
+    }
+}
+
+void CTessalinev3View::MakeRemoteDirectory(const std::string& name)
+{
+    // The new directory shows up in a fresh listing.
+    if (RunRemote([this, name] { return session.MakeDirectory(name); }))
+        RefreshListing();
+}
+
+std::optional<int> CTessalinev3View::RunRemote(std::function<int()> command)
+{
+    return RunRemoteCommand(session, std::move(command));
+}

@@ -1,0 +1,93 @@
+// The remote view's model and its four styles: rows sorted once in the view's name order, and a
+// click selects the same row in every style.
+
+#include "browse/remote_entry_model.h"
+#include "browse/remote_view.h"
+#include "ftp/ftp_session.h"
+#include "settings/settings.h"
+#include "sites/site_profile.h"
+#include "sites/site_tree.h"
+#include "support/view_mouse.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+CRemoteRow Row(const std::string& name, int kind, const char* size = "")
+{
+    CRemoteRow row;
+    row.name = name;
+    row.kind = kind;
+    row.size = QString::fromLatin1(size);
+    return row;
+}
+
+QStringList ModelNames(const CRemoteEntryModel& model)
+{
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row)
+        names << model.index(row, CRemoteEntryModel::kName).data().toString() + QLatin1Char('/')
+                     + model.index(row, CRemoteEntryModel::kSize).data().toString();
+    return names;
+}
+
+} // namespace
+
+class RemoteViewModelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rowsAreSortedOnceCaseFoldedAndEqualNamesKeepTheirOrder()
+    {
+        CRemoteEntryModel model;
+        int resets = 0;
+        connect(&model, &QAbstractItemModel::modelReset, this, [&resets] { ++resets; });
+        model.Reset({Row("b", kItemRemoteFile, "1"), Row("B", kItemRemoteFile, "2"), Row("a", kItemRemoteFile, "3"),
+                     Row("b", kItemRemoteDirectory, "4"), Row("\xff", kItemRemoteFile, "5")});
+        QCOMPARE(resets, 1);
+        // "B" before "b" (same folded, then bytes), the two "b" in the order they came.
+        QCOMPARE(ModelNames(model), (QStringList{"a/3", "B/2", "b/1", "b/4", QStringLiteral("\ufffd/5")}));
+        QCOMPARE(model.RowNamed("b"), 2);
+        QCOMPARE(model.Row(4).name, std::string("\xff"));  // the raw bytes stay with the row
+
+        model.Rename(2, "zz");
+        QCOMPARE(model.index(2, CRemoteEntryModel::kName).data().toString(), QStringLiteral("zz"));
+        model.RemoveRow(0);
+        QCOMPARE(ModelNames(model), (QStringList{"B/2", "zz/1", "b/4", QStringLiteral("\ufffd/5")}));
+        QVERIFY(model.flags(model.index(0, CRemoteEntryModel::kName)) & Qt::ItemIsEditable);
+        QVERIFY(!(model.flags(model.index(0, CRemoteEntryModel::kSize)) & Qt::ItemIsEditable));
+    }
+
+    void aClickSelectsTheSameRowInEveryStyle()
+    {
+        QTemporaryDir home;
+        CSettings settings;
+        CFtpSession session(settings.engine);
+        CSiteTree tree(session, home.path().toStdString());
+        CurrentSiteIcon currentSiteIcon;
+        for (const char* group : {"Work", "archive", "Home"})
+            tree.AddGroupItem(group);
+        CTessalinev3View view(session, settings, tree, currentSiteIcon);
+        view.resize(600, 400);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.InitialUpdate();
+        QCOMPARE(Names(view), (QStringList{"archive", "Home", "Work"}));
+
+        for (const int style : {CTessalinev3View::kLargeIcons, CTessalinev3View::kSmallIcons, CTessalinev3View::kList,
+                                CTessalinev3View::kDetails}) {
+            view.SetViewStyle(style);
+            QApplication::processEvents();
+            Click(view, QStringLiteral("Home"));
+            QCOMPARE(view.SelectedRows(), std::vector<int>{1});
+            Click(view, QStringLiteral("Work"), Qt::ControlModifier);
+            QCOMPARE(view.SelectedRows(), (std::vector<int>{1, 2}));
+            QCOMPARE(view.SelectedCount(), 2);
+            QVERIFY(!view.SelectionIsRemote());
+        }
+    }
+};
+
+QTEST_MAIN(RemoteViewModelTest)
+#include "remote_view_model_test.moc"
