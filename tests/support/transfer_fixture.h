@@ -211,6 +211,7 @@ protected:
         session.hostName = "127.0.0.1:" + std::to_string(server.Port());
         session.userName = "anna";
         session.password = "secret";
+        session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
         ASSERT_NE(session.Connect(), -1);
         TakeLog();
     }
