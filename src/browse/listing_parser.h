@@ -1,16 +1,12 @@
 #pragma once
 // Reads one line of a LIST reply into the fields the file browser shows. The server's system type
-// picks the layout; the texts are kept as the server wrote them and are never interpreted here.
+// (ftp/system_types.h; UNIX, VMS, Windows NT and MacOS differ, every other reads as UNIX) picks the
+// layout; the texts are kept as the server wrote them and are never interpreted here.
+
+#include "ftp/system_types.h"
 
 #include <string>
 #include <string_view>
-
-// System types that change how a listing is read; every other value reads as UNIX.
-inline constexpr int kSystemUnix = 6010;
-inline constexpr int kSystemVmsMultiNet = 6011;
-inline constexpr int kSystemVms = 6012;
-inline constexpr int kSystemWindowsNt = 6014;
-inline constexpr int kSystemMacOs = 6017;
 
 // One accepted listing line: texts exactly as the server wrote them.
 struct CDirEntry {

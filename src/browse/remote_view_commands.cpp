@@ -166,7 +166,7 @@ void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
     if (newName.empty() || newName == oldName || Shown(newName) == TextAt(row, kName))
         return;
     const auto renameRemote = [this, &oldName, &newName] {
-        return RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) == 1;
+        return RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) == kCompletion;
     };
     switch (KindAt(row)) {
     case kItemRemoteFile:
@@ -199,7 +199,7 @@ void CTessalinev3View::RenameItemRow(const CSiteTreeItem& item)
 bool CTessalinev3View::RenameDirectoryByName(const std::string& oldName, const std::string& newName)
 {
     const int row = model.RowNamed(oldName);
-    if (row < 0 || RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) != 1)
+    if (row < 0 || RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) != kCompletion)
         return false;
     tree.DeleteChildByName(oldName);
     RefreshListing();

@@ -133,7 +133,7 @@ bool RunCommand(CFtpSession& session, const CliOptions& options)
     if (command == "rm")
         return session.DeleteFile(args[0]) == kCompletion;
     if (command == "rename")
-        return session.RenameFile(args[0], args[1]) == 1;
+        return session.RenameFile(args[0], args[1]) == kCompletion;
     if (command == "chmod")
         return session.SetPermissions(args[0], args[1]) == kCompletion;
     if (command == "ls")

@@ -1,6 +1,7 @@
 // The lowest layer of the session: the control connection, sending, reading one reply line,
 // closing sockets, and cancel.
 
+#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
@@ -183,10 +184,10 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
         // connection breaks or a wait times out.
         if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
             interrupted = 1;
-        result = interrupted ? 6 : 5;
+        result = interrupted ? kInterrupted : kPermanentNegative;
         return -1;
     }
-    result = interrupted ? 6 : 2;
+    result = interrupted ? kInterrupted : kCompletion;
     return sent;
 }
 

@@ -64,7 +64,8 @@ public:
 
     // Control connection
     int ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol);
-    // Sends every byte; stores 2 (all sent), 5 (send failed) or 6 (interrupted) in `result`.
+    // Sends every byte; stores kCompletion (all sent), kPermanentNegative (send failed) or
+    // kInterrupted in `result`.
     long SendAll(int socket, const char* data, long length, int& result);
     // Reads one reply line into `replyBuffer` within the time-out; returns its code (421 once
     // interrupted).
@@ -92,7 +93,9 @@ public:
     int MakeDirectory(const std::string& name);
     int RemoveDirectory(const std::string& name);
     int DeleteFile(const std::string& name);
-    int RenameFile(const std::string& oldName, const std::string& newName);  // 1 when renamed
+    // kCompletion when renamed; otherwise the result of the step that stopped it (an RNFR that is
+    // not answered with 350 counts as refused).
+    int RenameFile(const std::string& oldName, const std::string& newName);
     int SetPermissions(const std::string& mode, const std::string& name);
     int Quit();
     // Quit for a program that is ending: the reply is waited for at most 3 s, whatever the time-out.
@@ -102,9 +105,9 @@ public:
     // is shorter than `limit`; other types keep the name.
     void VmsDirectoryName(std::string& name, std::size_t limit) const;
 
-    // Data connections and transfers. The window-thread halves return the worker's outcome (2
-    // done, 5 failed, 6 interrupted, or the final reply's class; 0 when the transfer never
-    // started), or -1 when the user cancelled.
+    // Data connections and transfers. The window-thread halves return the worker's outcome
+    // (kCompletion, kPermanentNegative when it failed, kInterrupted, or the final reply's class; 0
+    // when the transfer never started), or -1 when the user cancelled.
     int OpenListener();
     int StoreFile(const std::string& remoteName, const std::string& localPath);
     int SendFile();

@@ -1,6 +1,7 @@
 #include "ftp/protocol_rules.h"
 
 #include "ftp/socket_address.h"
+#include "ftp/system_types.h"
 
 #include <arpa/inet.h>
 
@@ -38,8 +39,9 @@ std::optional<int> SystemTypeFromReply(std::string_view text)
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     static constexpr std::array<std::pair<std::string_view, int>, 9> kWords = {{
-        {"UNIX", 6010}, {"CLIX", 6019}, {"ULTRIX", 6010}, {"MVS", 6020}, {"QVT", 6013},
-        {"NCSA", 6006}, {"CHAMELEON", 6001}, {"WINDOWS_NT", 6014}, {"MACOS", 6017},
+        {"UNIX", kSystemUnix}, {"CLIX", kSystemClix}, {"ULTRIX", kSystemUnix}, {"MVS", kSystemMvs},
+        {"QVT", kSystemQvt}, {"NCSA", kSystemNcsa}, {"CHAMELEON", kSystemChameleon},
+        {"WINDOWS_NT", kSystemWindowsNt}, {"MACOS", kSystemMacOs},
     }};
     for (const auto& [word, type] : kWords) {
         if (upper.find(word) != std::string::npos)
@@ -47,13 +49,13 @@ std::optional<int> SystemTypeFromReply(std::string_view text)
     }
     // VMS servers are told apart by the words exactly as they write them.
     if (text.find("VMS") != std::string_view::npos)
-        return text.find("MultiNet") != std::string_view::npos ? 6011 : 6012;
+        return text.find("MultiNet") != std::string_view::npos ? kSystemVmsMultiNet : kSystemVms;
     return std::nullopt;
 }
 
 bool IsVmsSystem(int systemType)
 {
-    return systemType == 6011 || systemType == 6012;
+    return systemType == kSystemVmsMultiNet || systemType == kSystemVms;
 }
 
 namespace {

@@ -74,9 +74,10 @@ int CFtpSession::DeleteFile(const std::string& name)
 
 int CFtpSession::RenameFile(const std::string& oldName, const std::string& newName)
 {
-    if (Command("RNFR %s", {oldName}) != kIntermediate)  // 350: ready for the new name
-        return 0;
-    return Command("RNTO %s", {newName}) == kCompletion ? 1 : 0;
+    const int from = Command("RNFR %s", {oldName});
+    if (from != kIntermediate)  // 350: ready for the new name
+        return from == kCompletion ? kPermanentNegative : from;
+    return Command("RNTO %s", {newName});
 }
 
 int CFtpSession::SetPermissions(const std::string& mode, const std::string& name)

@@ -27,8 +27,6 @@
 
 namespace {
 
-enum Outcome { kDone = 2, kFailed = 5, kStopped = 6 };
-
 constexpr std::size_t kLargestChunk = 1 << 20;
 
 long long SecondsSince(std::chrono::steady_clock::time_point start)
@@ -145,21 +143,21 @@ int CFtpSession::SendFile()
     // STOR would empty the remote file before we learn the local one cannot be read.
     if (const int error = ReadableFileError(transferLocalPath, uploadSize); error != 0) {
         LogMessage("Could not open file %s (%s)", {transferLocalPath, ErrorNumberText(error)});
-        return kFailed;
+        return kPermanentNegative;
     }
     SetRepresentationType(transferType == 'F' ? 'I' : transferType);  // uploads do not look at the extension table
     convertLineEnds = transferType == 'A';
 
     if (!OpenDataConnection()) {
         transferAborted = 1;
-        return kFailed;
+        return kPermanentNegative;
     }
     // A server that refused our address will not connect to it, and STOR would empty the remote
     // file for nothing.
     if (listenSocket != -1 && addressRefused) {
         listenSocket = CloseSocket(listenSocket);
         transferAborted = 1;
-        return kFailed;
+        return kPermanentNegative;
     }
     if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
         CloseDataConnection();
@@ -172,7 +170,7 @@ int CFtpSession::SendFile()
                 LogSocketError("accept", error);
             listenSocket = CloseSocket(listenSocket);
             transferAborted = 1;
-            return kFailed;
+            return kPermanentNegative;
         }
         listenSocket = CloseSocket(listenSocket);
         LogMessage("[%u] accept from %s port %u", {dataSocket, AddressText(dataPeerAddress), PortOf(dataPeerAddress)});
@@ -182,32 +180,32 @@ int CFtpSession::SendFile()
         if (!interrupted)
             ReadReply();
         transferAborted = 1;
-        return kFailed;
+        return kPermanentNegative;
     }
 
     const int outcome = UploadFromFile(transferLocalPath);
-    if (outcome == kDone)
+    if (outcome == kCompletion)
         EndDataTls(true);
     dataSocket = CloseSocket(dataSocket);  // the end of the data tells the server the file is complete
-    if (outcome == kStopped)
-        return kStopped;
+    if (outcome == kInterrupted)
+        return kInterrupted;
     const int reply = ReadReply();
     // The server may well confirm what arrived; a file that was not all sent is still a failure.
-    return outcome == kFailed ? kFailed : reply;
+    return outcome == kPermanentNegative ? kPermanentNegative : reply;
 }
 
 int CFtpSession::UploadFromFile(const std::string& path)
 {
     if (dataSocket == -1 || !connected)
-        return kFailed;
+        return kPermanentNegative;
     ++commandDepth;
-    int outcome = kFailed;
+    int outcome = kPermanentNegative;
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
         LogMessage("Could not open file %s (%s)", {path, ErrorNumberText(errno)});
     } else {
         const auto started = std::chrono::steady_clock::now();
-        outcome = kDone;
+        outcome = kCompletion;
         struct stat st {};
         const long long size = ::fstat(file, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
         SetTransferTotal(size);
@@ -216,7 +214,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
         long long total = 0;
         int readError = 0;
         std::string converted;
-        while (outcome != kFailed && outcome != kStopped && !interrupted) {
+        while (outcome != kPermanentNegative && outcome != kInterrupted && !interrupted) {
             const std::size_t want = ChunkSize(settings.sendBytes, 512);
             if (chunk.size() < want)
                 chunk.resize(want);
@@ -226,7 +224,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
             if (got < 0) {
                 // A file that cannot be read to its end must not be reported as sent.
                 readError = errno;
-                outcome = kFailed;
+                outcome = kPermanentNegative;
                 break;
             }
             if (got == 0)
@@ -244,24 +242,24 @@ int CFtpSession::UploadFromFile(const std::string& path)
             SetTransferDone(total);
         }
         ::close(file);
-        if (outcome == kDone && interrupted)
-            outcome = kStopped;
+        if (outcome == kCompletion && interrupted)
+            outcome = kInterrupted;
         if (readError != 0)
             LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(readError)});
         // The server cannot tell a file that changed under us from a whole one: the bytes read
         // are held to the size the file had when STOR was sent.
         const long long expected = uploadSize >= 0 ? uploadSize : size;
-        if (outcome == kDone && expected >= 0 && total != expected) {
+        if (outcome == kCompletion && expected >= 0 && total != expected) {
             LogMessage("The file %s changed while it was sent: it had %ld bytes, %ld were sent.",
                        {path, expected, total});
-            outcome = kFailed;
+            outcome = kPermanentNegative;
         }
         // A stop is the user's doing only after a cancel; a time-out has logged its own text.
-        if (outcome == kFailed)
+        if (outcome == kPermanentNegative)
             LogMessage("Error on Transfer, aborted");
-        else if (outcome == kStopped && cancelRequested)
+        else if (outcome == kInterrupted && cancelRequested)
             LogMessage("Transfer aborted by User");
-        else if (outcome == kDone)
+        else if (outcome == kCompletion)
             LogRate("Transmitt", total, SecondsSince(started));
     }
     uploadSize = -1;
@@ -334,17 +332,17 @@ int CFtpSession::ReceiveFile()
     }
 
     const int outcome = DownloadToFile(transferLocalPath);
-    if (outcome != kStopped)
+    if (outcome != kInterrupted)
         EndDataTls(false);
     // After a TLS close the server may already have closed its end.
-    if (::shutdown(dataSocket, SHUT_RDWR) != 0 && outcome != kStopped && !protectData)
+    if (::shutdown(dataSocket, SHUT_RDWR) != 0 && outcome != kInterrupted && !protectData)
         LogSocketError("ShutDown", SocketErrorNumber(errno));
     dataSocket = CloseSocket(dataSocket);
-    if (outcome == kStopped)
-        return kStopped;
+    if (outcome == kInterrupted)
+        return kInterrupted;
     const int reply = ReadReply();
     // The server may well have sent everything; a file we could not keep is still a failure.
-    return KeepDownload(outcome == kFailed ? kFailed : reply);
+    return KeepDownload(outcome == kPermanentNegative ? kPermanentNegative : reply);
 }
 
 int CFtpSession::KeepDownload(int result)
@@ -367,11 +365,11 @@ int CFtpSession::KeepDownload(int result)
     // ASCII data changes size on the way, so only a binary file can be held to the 150 reply.
     if (result == kCompletion && transferType != 'A' && announced > 0 && receivedBytes < announced) {
         LogMessage("Received %ld of the %ld bytes announced: the file is incomplete.", {receivedBytes, announced});
-        result = kFailed;
+        result = kPermanentNegative;
     }
     if (result == kCompletion && ::rename(temporary.c_str(), transferLocalPath.c_str()) != 0) {
         LogMessage("Failed to write file %s (%s)", {transferLocalPath, ErrorNumberText(errno)});
-        result = kFailed;
+        result = kPermanentNegative;
     }
     if (result != kCompletion) {
         ::unlink(temporary.c_str());
@@ -392,7 +390,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
     if (file < 0) {
         LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
         --commandDepth;
-        return kFailed;
+        return kPermanentNegative;
     }
 
     const auto started = std::chrono::steady_clock::now();
@@ -458,16 +456,16 @@ int CFtpSession::DownloadToFile(const std::string& path)
         LogMessage("Deleted partially downloaded file");
     }
 
-    int outcome = kDone;
+    int outcome = kCompletion;
     if (receiveError != 0) {
         LogSocketError("Recv", receiveError);
-        outcome = kFailed;
+        outcome = kPermanentNegative;
     } else if (writeError != 0) {
         LogMessage("Failed to write file %s (%s)", {path, ErrorNumberText(writeError)});
-        outcome = kFailed;
+        outcome = kPermanentNegative;
     } else {
         LogRate("Receiv", total, SecondsSince(started));
-        outcome = interrupted ? kStopped : kDone;
+        outcome = interrupted ? kInterrupted : kCompletion;
     }
     --commandDepth;
     return outcome;

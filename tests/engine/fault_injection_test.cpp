@@ -177,7 +177,7 @@ TEST_F(FaultInjectionTest, FewerBytesThanThe150ReplyAnnouncedIsAFailure)
     WriteFile(target, "earlier");
     served.files["f"] = std::string(1000, 'z');
     served.preliminary = "150 Opening BINARY mode data connection for f (2000 bytes)\r\n";
-    EXPECT_EQ(session.RetrieveFile("f", target), 5);
+    EXPECT_EQ(session.RetrieveFile("f", target), kPermanentNegative);
     EXPECT_TRUE(LogHas(TakeLog(), "Received 1000 of the 2000 bytes announced: the file is incomplete."));
     EXPECT_EQ(ReadFile(target), "earlier");
     ExpectLocalFiles({"f"});

@@ -3,6 +3,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_wait.h"
+#include "ftp/system_types.h"
 #include "support/scripted_ftp_server.h"
 #include "support/stalled_listener.h"
 #include "support/test_files.h"
@@ -84,7 +85,7 @@ TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
 
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret", "SYST"}));
     EXPECT_TRUE(session.connected);
-    EXPECT_EQ(session.systemType, 6010);
+    EXPECT_EQ(session.systemType, kSystemUnix);
     EXPECT_EQ(session.commandDepth, 0);
     const auto log = TakeLog();
     EXPECT_EQ(log.front(), "Connected to 127.0.0.1 port " + std::to_string(server.Port()));
@@ -136,7 +137,7 @@ TEST_F(FtpSessionTest, UserAnsweredWith230NeedsNoPassword)
     Aim(server);
     ASSERT_NE(session.Connect(), -1);
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "SYST"}));
-    EXPECT_EQ(session.systemType, 6014);
+    EXPECT_EQ(session.systemType, kSystemWindowsNt);
 }
 
 TEST_F(FtpSessionTest, ASecondConnectIsRefusedWithoutTouchingTheConnection)
@@ -329,7 +330,7 @@ TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
     EXPECT_TRUE(session.connected);  // nothing went out, so the session is as it was
 
     const std::string longName(3000, 'n');
-    EXPECT_EQ(session.DeleteFile(longName), 2);
+    EXPECT_EQ(session.DeleteFile(longName), kCompletion);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"DELE " + longName}));
 }
 
@@ -391,7 +392,7 @@ TEST_F(FtpSessionTest, ExosServersEndLinesWithALoneCarriageReturn)
     Aim(server);
     ASSERT_NE(session.Connect(), -1);
     EXPECT_EQ(session.crEndsLine, 1);
-    EXPECT_EQ(session.systemType, 6010);
+    EXPECT_EQ(session.systemType, kSystemUnix);
 }
 
 TEST_F(FtpSessionTest, ABrokenConnectionGives421AndInterrupted)
@@ -419,9 +420,9 @@ TEST_F(FtpSessionTest, DirectoryCommandsRetryWithTheXFormOrTheVmsName)
     server.Reply("MKD", "550 Refused\r\n");
     server.Reply("RMD", "500 Unknown command\r\n");
     server.Reply("XRMD", "250 ok\r\n");
-    EXPECT_EQ(session.ChangeDirectory("pub"), 2);
-    EXPECT_EQ(session.MakeDirectory("new"), 5);
-    EXPECT_EQ(session.RemoveDirectory("old"), 2);
+    EXPECT_EQ(session.ChangeDirectory("pub"), kCompletion);
+    EXPECT_EQ(session.MakeDirectory("new"), kPermanentNegative);
+    EXPECT_EQ(session.RemoveDirectory("old"), kCompletion);
     // Not a VMS server: the retry after 550 sends the same name again.
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD pub", "XCWD pub", "MKD new", "MKD new",
                                                             "RMD old", "XRMD old"}));
@@ -431,13 +432,13 @@ TEST_F(FtpSessionTest, VmsServersGetBracketNamesAfterARefusal)
 {
     ScriptedFtpServer server;
     LogIn(server, "215 VMS OpenVMS V7.3\r\n");
-    ASSERT_EQ(session.systemType, 6012);
+    ASSERT_EQ(session.systemType, kSystemVms);
     server.Reply("CWD", "550 Not found\r\n");
     server.Reply("CWD", "250 ok\r\n");
     server.Reply("CWD", "550 Not found\r\n");
     server.Reply("CWD", "250 ok\r\n");
-    EXPECT_EQ(session.ChangeDirectory("pub"), 2);
-    EXPECT_EQ(session.ChangeDirectory(".."), 2);
+    EXPECT_EQ(session.ChangeDirectory("pub"), kCompletion);
+    EXPECT_EQ(session.ChangeDirectory(".."), kCompletion);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD pub", "CWD [.pub]", "CWD ..", "CWD [-]"}));
 
     std::string fits(91, 'd');
@@ -453,8 +454,8 @@ TEST_F(FtpSessionTest, LinkEntriesChangeIntoTheirTarget)
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("CWD", "250 ok\r\n");
-    EXPECT_EQ(session.ChangeDirectory("pub -> ../../pub"), 2);
-    EXPECT_EQ(session.ChangeDirectory("lib -> /usr/lib"), 2);
+    EXPECT_EQ(session.ChangeDirectory("pub -> ../../pub"), kCompletion);
+    EXPECT_EQ(session.ChangeDirectory("lib -> /usr/lib"), kCompletion);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD ..", "CWD ..", "CWD pub", "CWD /", "CWD /usr/lib"}));
 }
 
@@ -466,8 +467,8 @@ TEST_F(FtpSessionTest, RenameStopsWhenTheOldNameIsRefused)
     server.Reply("RNFR", "350 Ready\r\n");
     server.Reply("RNTO", "250 Renamed\r\n");
     server.Reply("SITE", "200 Mode changed\r\n");
-    EXPECT_EQ(session.RenameFile("a", "b"), 0);
-    EXPECT_EQ(session.RenameFile("a", "b"), 1);
+    EXPECT_EQ(session.RenameFile("a", "b"), kPermanentNegative);
+    EXPECT_EQ(session.RenameFile("a", "b"), kCompletion);
     EXPECT_EQ(session.SetPermissions("644", "my file"), kCompletion);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"RNFR a", "RNFR a", "RNTO b", "SITE CHMOD 644 my file"}));
 }
@@ -477,9 +478,9 @@ TEST_F(FtpSessionTest, SystRefusalKeepsTheOldTypeAndQuitIsSentOnce)
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("SYST", "500 Unknown command\r\n");  // queued after the login's reply
-    EXPECT_EQ(session.QuerySystemType(), 2);
-    EXPECT_EQ(session.QuerySystemType(), 5);
-    EXPECT_EQ(session.systemType, 6010);
+    EXPECT_EQ(session.QuerySystemType(), kCompletion);
+    EXPECT_EQ(session.QuerySystemType(), kPermanentNegative);
+    EXPECT_EQ(session.systemType, kSystemUnix);
     EXPECT_EQ(session.Quit(), kCompletion);
     EXPECT_EQ(session.Quit(), -1);
     EXPECT_EQ(session.controlSocket, -1);
@@ -524,7 +525,7 @@ TEST_F(FtpSessionTest, AReplyThatNeverEndsIsCutOffByItsLengthOrTheTimeOut)
     for (int i = 0; i < 10005; ++i)
         endless += "250-line " + std::to_string(i) + "\r\n";
     server.Reply("CWD", endless + "250 Done\r\n");
-    EXPECT_EQ(session.ChangeDirectory("pub"), 4);
+    EXPECT_EQ(session.ChangeDirectory("pub"), kTransientNegative);
     EXPECT_EQ(session.replyCode, 421);
     EXPECT_TRUE(session.interrupted);
     const auto log = TakeLog();
@@ -544,7 +545,7 @@ TEST_F(FtpSessionTest, AReplyThatNeverEndsIsCutOffByItsLengthOrTheTimeOut)
         }
         control.SendLine("250 Done at last");
     });
-    EXPECT_EQ(session.ChangeDirectory("pub"), 4);
+    EXPECT_EQ(session.ChangeDirectory("pub"), kTransientNegative);
     EXPECT_TRUE(session.interrupted);
     const auto slowLog = TakeLog();
     EXPECT_TRUE(Contains(slowLog, "Connection timed out, try connecting again."));

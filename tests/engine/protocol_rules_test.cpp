@@ -1,6 +1,7 @@
 #include "ftp/format_text.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/socket_errors.h"
+#include "ftp/system_types.h"
 
 #include <gtest/gtest.h>
 
@@ -50,15 +51,15 @@ TEST(ProtocolRulesTest, QuitAndLineBreaks)
 
 TEST(ProtocolRulesTest, SystemTypesFromSystReplies)
 {
-    EXPECT_EQ(SystemTypeFromReply("215 UNIX Type: L8"), 6010);
-    EXPECT_EQ(SystemTypeFromReply("215 Windows_NT"), 6014);
-    EXPECT_EQ(SystemTypeFromReply("215 VMS MultiNet V4.3"), 6011);
-    EXPECT_EQ(SystemTypeFromReply("215 VMS OpenVMS V7"), 6012);
+    EXPECT_EQ(SystemTypeFromReply("215 UNIX Type: L8"), kSystemUnix);
+    EXPECT_EQ(SystemTypeFromReply("215 Windows_NT"), kSystemWindowsNt);
+    EXPECT_EQ(SystemTypeFromReply("215 VMS MultiNet V4.3"), kSystemVmsMultiNet);
+    EXPECT_EQ(SystemTypeFromReply("215 VMS OpenVMS V7"), kSystemVms);
     EXPECT_EQ(SystemTypeFromReply("215 vms lower case"), std::nullopt);
-    EXPECT_EQ(SystemTypeFromReply("215 MACOS Peter's Server"), 6017);
-    EXPECT_EQ(SystemTypeFromReply("215 ULTRIX"), 6010);
-    EXPECT_EQ(SystemTypeFromReply("215 MVS is the operating system of this server"), 6020);
-    EXPECT_EQ(SystemTypeFromReply("215 UNIX emulated by VMS"), 6010);
+    EXPECT_EQ(SystemTypeFromReply("215 MACOS Peter's Server"), kSystemMacOs);
+    EXPECT_EQ(SystemTypeFromReply("215 ULTRIX"), kSystemUnix);
+    EXPECT_EQ(SystemTypeFromReply("215 MVS is the operating system of this server"), kSystemMvs);
+    EXPECT_EQ(SystemTypeFromReply("215 UNIX emulated by VMS"), kSystemUnix);
     EXPECT_EQ(SystemTypeFromReply("215 Something else"), std::nullopt);
 }
 
