@@ -8,10 +8,11 @@
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
+#include "sites/connect_preparation.h"
 #include "sites/session_profile_dialog.h"
 #include "ui/prompter.h"
 
-#include <mutex>
+#include <optional>
 #include <thread>
 
 void CTessalinev3View::OpenTreeItem()
@@ -68,10 +69,7 @@ void CTessalinev3View::ConnectSite(CSiteProfile profile)
 
 void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
 {
-    {
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.connectCancelled = 0;
-    }
+    session.SetConnectCancelled(false);
     if (quickConnectSession) {
         CSiteTreeItem* group = quickConnectGroupMade ? tree.FindGroupItem(kQuickConnectGroup) : nullptr;
         if (!group) {
@@ -85,12 +83,7 @@ void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
     ConnectProfile(profile);
     if (session.connected)
         return;
-    bool cancelled = false;
-    {
-        std::lock_guard guard(session.operationStatus.lock);
-        cancelled = session.operationStatus.connectCancelled != 0;
-    }
-    if (!session.interrupted && !cancelled)
+    if (!session.interrupted && !session.ConnectCancelled())
         Prompter().Inform(this, QStringLiteral("There was a problem logging on to the site, please see the log window for details."));
     ReturnToParentOfCurrent();
 }
@@ -105,34 +98,22 @@ void CTessalinev3View::ReturnToParentOfCurrent()
 void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
 {
     WaitCursor busy;
-    std::string password = profile.password;
-    if (profile.userId == "anonymous" && password.empty()) {
-        if (settings.email.empty()) {
-            Prompter().Inform(this, QStringLiteral("Please enter your e-mail address in the options dialog before "
-                                                   "connecting to anonymous FTP sites. Thanks."));
-            return;
-        }
-        password = settings.email;
+    const std::optional<std::string> password = LoginPassword(profile, settings);
+    if (!password) {
+        Prompter().Inform(this, QStringLiteral("Please enter your e-mail address in the options dialog before "
+                                               "connecting to anonymous FTP sites. Thanks."));
+        return;
     }
     if (!QuitSession()) {
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.connectCancelled = 1;
+        session.SetConnectCancelled(true);
         return;
     }
     quickConnectSession = false;
-    session.hostName = profile.host;
-    session.encryption = profile.encryption;
-    session.downloadDirectory = settings.defaultDownloadDirectory;
-    session.userName = profile.userId;
-    session.password = password;
-    session.transferMode = static_cast<char>(settings.engine.transferMode.load());
-    session.SetFirewall(settings.fireWallOn, settings.fireMode, settings.firePort, settings.fireHost,
-                        settings.fireUserId, settings.firePassword);
+    PrepareConnect(session, profile, *password, settings);
 
     std::thread worker = StartConnectWorker(session);
     if (!WaitForWorker(session, worker, WaitKind::Connecting, profile.host)) {
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.connectCancelled = 1;
+        session.SetConnectCancelled(true);
     }
     if (!session.connected)
         return;

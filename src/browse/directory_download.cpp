@@ -118,12 +118,9 @@ bool TreeDownload::ListEntries(const std::string& remotePath, std::vector<CDirEn
     }
     const std::string listingPath = directory + "dirlist0021232.ftp";
     std::thread worker = StartListingWorker(session, listingPath);
-    bool listed = WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                                FormatText("Getting Directory From: %s", {session.hostName}));
-    {
-        std::lock_guard guard(session.operationStatus.lock);
-        listed = listed && session.operationStatus.workerResult == kCompletion;
-    }
+    const bool listed = WaitForWorker(session, worker, WaitKind::GettingDirectory,
+                                      FormatText("Getting Directory From: %s", {session.hostName}))
+        && session.WorkerResult() == kCompletion;
     if (listed) {
         std::ifstream file(listingPath, std::ios::binary);
         std::string line;

@@ -60,8 +60,7 @@ void FetchListing(CFtpSession& session, const std::string& path)
 {
     const int result = session.ReceiveToFile("LIST", path);
     CountListingColumns(session, path);
-    std::lock_guard guard(session.operationStatus.lock);
-    session.operationStatus.workerResult = result;
+    session.SetWorkerResult(result);
 }
 
 std::thread StartListingWorker(CFtpSession& session, const std::string& path)
@@ -108,12 +107,9 @@ bool CListingReader::Open(const std::string& path)
 ListingStep CListingReader::OpenListing(CDirEntry& entry)
 {
     std::thread worker = StartListingWorker(session, session.listingFile);
-    bool arrived = WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                                 FormatText("Getting Directory From: %s", {session.hostName}));
-    {
-        std::lock_guard guard(session.operationStatus.lock);
-        arrived = arrived && session.operationStatus.workerResult == kCompletion;
-    }
+    const bool arrived = WaitForWorker(session, worker, WaitKind::GettingDirectory,
+                                       FormatText("Getting Directory From: %s", {session.hostName}))
+        && session.WorkerResult() == kCompletion;
     // Whatever else the file holds is not this directory's listing.
     if (!arrived)
         ::unlink(session.listingFile.c_str());

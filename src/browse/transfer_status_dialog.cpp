@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
-#include <mutex>
 
 namespace {
 
@@ -80,13 +79,7 @@ CTransferStatusDialog::CTransferStatusDialog(CFtpSession& session, const QString
 
 void CTransferStatusDialog::ShowProgress()
 {
-    long long total = 0;
-    long long done = 0;
-    {
-        std::lock_guard guard(Session().operationStatus.lock);
-        total = Session().transferTotal;
-        done = Session().transferDone;
-    }
+    const auto [total, done] = Session().Progress();
     if (total <= 0)
         return;  // the size is not known (yet): nothing to show
 

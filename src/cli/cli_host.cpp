@@ -1,5 +1,6 @@
 #include "cli/cli_host.h"
 
+#include "ftp/background.h"
 #include "ftp/ftp_session.h"
 
 #include <chrono>
@@ -7,12 +8,8 @@
 
 bool CliHost::WaitWhileBusy(WaitKind, const std::string&, CFtpSession& session)
 {
-    const auto busy = [&session] {
-        std::lock_guard guard(session.operationStatus.lock);
-        return session.operationStatus.workerBusy != 0;
-    };
     std::unique_lock guard(lock);
-    while (busy())
+    while (WorkerBusy(session))
         ended.wait_for(guard, std::chrono::milliseconds(500));
     return true;
 }

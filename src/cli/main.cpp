@@ -12,7 +12,9 @@
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "ftp/session_log.h"
+#include "sites/connect_preparation.h"
 #include "sites/profile_store.h"
+#include "sites/site_profile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -67,8 +69,7 @@ bool List(CFtpSession& session)
                     Escaped(entry.modified).c_str(), Escaped(entry.permissions).c_str(),
                     Escaped(entry.name).c_str());
     }
-    std::lock_guard guard(session.operationStatus.lock);
-    return step == ListingStep::End && session.operationStatus.workerResult == kCompletion;
+    return step == ListingStep::End && session.WorkerResult() == kCompletion;
 }
 
 std::string FileNameOf(const std::string& path)
@@ -191,8 +192,6 @@ int main(int argc, char* argv[])
     }
     for (const std::string& warning : std::get<CliLogin>(login).warnings)
         std::fprintf(stderr, "tessaline-ftp: %s\n", warning.c_str());
-    const std::string user = std::get<CliLogin>(login).user;
-    std::string password = std::get<CliLogin>(login).password;
 
     CSettings settings;
     {
@@ -204,12 +203,25 @@ int main(int argc, char* argv[])
     if (options.passiveMode)
         settings.engine.passiveMode = *options.passiveMode;
 
-    if (user == "anonymous" && password.empty()) {
-        if (settings.email.empty()) {
-            std::fprintf(stderr, "%s\n", kAnonymousNeedsEmail);
-            return kFailed;
-        }
-        password = settings.email;
+    if (options.firewallStyle) {
+        settings.fireWallOn = 1;
+        settings.fireMode = *options.firewallStyle;
+    }
+    if (options.noFirewall)
+        settings.fireWallOn = 0;
+    settings.fireHost = options.firewallHost.value_or(settings.fireHost);
+    settings.fireUserId = options.firewallUser.value_or(settings.fireUserId);
+    settings.firePassword = options.firewallPassword.value_or(settings.firePassword);
+
+    CSiteProfile profile;
+    profile.host = sources.host;
+    profile.userId = std::get<CliLogin>(login).user;
+    profile.password = std::get<CliLogin>(login).password;
+    profile.encryption = encryption;
+    const std::optional<std::string> password = LoginPassword(profile, settings);
+    if (!password) {
+        std::fprintf(stderr, "%s\n", kAnonymousNeedsEmail);
+        return kFailed;
     }
 
     PrintLogAsItComes(options.quiet);
@@ -218,24 +230,7 @@ int main(int argc, char* argv[])
     const TerminationSignals termination(session);
     host.trustedFingerprint = options.trustedFingerprint;
     session.host = &host;
-    session.encryption = encryption;
-    session.hostName = sources.host;
-    session.userName = user;
-    session.password = password;
-    session.downloadDirectory = settings.defaultDownloadDirectory;
-    session.transferMode = static_cast<char>(settings.engine.transferMode.load());
-    int firewallOn = settings.fireWallOn;
-    int firewallStyle = settings.fireMode;
-    if (options.firewallStyle) {
-        firewallOn = 1;
-        firewallStyle = *options.firewallStyle;
-    }
-    if (options.noFirewall)
-        firewallOn = 0;
-    session.SetFirewall(firewallOn, firewallStyle, settings.firePort,
-                        options.firewallHost.value_or(settings.fireHost),
-                        options.firewallUser.value_or(settings.fireUserId),
-                        options.firewallPassword.value_or(settings.firePassword));
+    PrepareConnect(session, profile, *password, settings);
 
     bool succeeded = session.Connect() != -1;
     if (succeeded && !directory.empty() && !termination.Received())

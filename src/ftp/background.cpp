@@ -39,9 +39,7 @@ std::thread StartConnectWorker(CFtpSession& session)
 std::thread StartDownloadWorker(CFtpSession& session)
 {
     return StartWorker(session, [&session] {
-        const int outcome = session.ReceiveFile();
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.workerResult = outcome;
+        session.SetWorkerResult(session.ReceiveFile());
     });
 }
 
@@ -50,9 +48,7 @@ std::thread StartUploadWorker(CFtpSession& session)
     return StartWorker(session, [&session] {
         // The mode in force now, so a change in the options applies to the next upload at once.
         session.transferType = static_cast<char>(session.Settings().transferMode.load());
-        const int outcome = session.SendFile();
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.workerResult = outcome;
+        session.SetWorkerResult(session.SendFile());
     });
 }
 
@@ -82,24 +78,48 @@ bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, con
 
 std::optional<int> RunRemoteCommand(CFtpSession& session, std::function<int()> command)
 {
-    {
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.workerResult = kNotSent;  // what stays when no worker starts
-    }
+    session.SetWorkerResult(kNotSent);  // what stays when no worker starts
     std::thread worker = StartWorker(session, [&session, command = std::move(command)] {
-        const int result = command();
-        std::lock_guard guard(session.operationStatus.lock);
-        session.operationStatus.workerResult = result;
+        session.SetWorkerResult(command());
     });
     if (!WaitForWorker(session, worker, WaitKind::RemoteCommand,
                        FormatText("Waiting for %s to answer", {session.hostName})))
         return std::nullopt;
-    std::lock_guard guard(session.operationStatus.lock);
-    return session.operationStatus.workerResult;
+    return session.WorkerResult();
 }
 
 bool WorkerBusy(CFtpSession& session)
 {
     std::lock_guard guard(session.operationStatus.lock);
     return session.operationStatus.workerBusy != 0;
+}
+
+int CFtpSession::WorkerResult()
+{
+    std::lock_guard guard(operationStatus.lock);
+    return operationStatus.workerResult;
+}
+
+void CFtpSession::SetWorkerResult(int result)
+{
+    std::lock_guard guard(operationStatus.lock);
+    operationStatus.workerResult = result;
+}
+
+bool CFtpSession::ConnectCancelled()
+{
+    std::lock_guard guard(operationStatus.lock);
+    return operationStatus.connectCancelled != 0;
+}
+
+void CFtpSession::SetConnectCancelled(bool cancelled)
+{
+    std::lock_guard guard(operationStatus.lock);
+    operationStatus.connectCancelled = cancelled ? 1 : 0;
+}
+
+CFtpSession::TransferProgress CFtpSession::Progress()
+{
+    std::lock_guard guard(operationStatus.lock);
+    return {transferTotal, transferDone};
 }

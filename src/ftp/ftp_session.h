@@ -178,6 +178,17 @@ public:
     // current entry.
     std::atomic<int> transferAborted{0};
     COperationStatus operationStatus;
+    // The shared state of background operations, each read or written under the session lock,
+    // so no front end takes the lock itself.
+    int WorkerResult();
+    void SetWorkerResult(int result);
+    bool ConnectCancelled();
+    void SetConnectCancelled(bool cancelled);
+    struct TransferProgress {
+        long long total = 0;
+        long long done = 0;
+    };
+    TransferProgress Progress();  // transferTotal and transferDone as one pair
     OperationHost* host = nullptr;  // the front end that waits for workers; not owned
 
     int listColumnCount = 0;     // words in the second line of the last counted listing

@@ -124,8 +124,7 @@ int CFtpSession::StoreFile(const std::string& remoteName, const std::string& loc
         transferAborted = 1;
         return -1;
     }
-    std::lock_guard guard(operationStatus.lock);
-    return operationStatus.workerResult;
+    return WorkerResult();
 }
 
 int CFtpSession::SendFile()
@@ -288,8 +287,7 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
         transferAborted = 1;
         return -1;
     }
-    std::lock_guard guard(operationStatus.lock);
-    return operationStatus.workerResult;
+    return WorkerResult();
 }
 
 int CFtpSession::ReceiveFile()
@@ -350,11 +348,7 @@ int CFtpSession::KeepDownload(int result)
     if (receivedFile.empty())
         return result;
     const std::string temporary = std::exchange(receivedFile, std::string());
-    long long announced = 0;
-    {
-        std::lock_guard guard(operationStatus.lock);
-        announced = transferTotal;
-    }
+    const long long announced = Progress().total;
     // The data connection ended in order with every byte the 150 reply announced: only the
     // confirmation was lost (a silent server, or a NAT box that dropped the control connection).
     if (result == kInterrupted && !cancelRequested && announced > 0 && receivedBytes == announced) {

@@ -332,8 +332,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
         }
     };
     host.cancelWhen = [](CFtpSession& session) {
-        std::lock_guard guard(session.operationStatus.lock);
-        return session.transferDone >= 100000;
+        return session.Progress().done >= 100000;
     };
     EXPECT_EQ(session.RetrieveFile("f", target), -1);
     EXPECT_EQ(ReadFile(target), "the file that was here");
@@ -350,8 +349,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
             control.Pause(30s);
     };
     host.cancelWhen = [](CFtpSession& session) {
-        std::lock_guard guard(session.operationStatus.lock);
-        return session.transferDone > 0;
+        return session.Progress().done > 0;
     };
     EXPECT_EQ(session.StoreFile("big", big), -1);
     EXPECT_TRUE(session.transferAborted);

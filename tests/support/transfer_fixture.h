@@ -49,11 +49,8 @@ public:
         for (;;) {
             if (cancelWhen && cancelWhen(session))
                 return false;
-            {
-                std::lock_guard guard(session.operationStatus.lock);
-                if (!session.operationStatus.workerBusy)
-                    return true;
-            }
+            if (!WorkerBusy(session))
+                return true;
             std::this_thread::sleep_for(2ms);
         }
     }
@@ -253,8 +250,7 @@ protected:
 
     bool SessionIdle()
     {
-        std::lock_guard guard(session.operationStatus.lock);
-        return session.operationStatus.workerBusy == 0 && session.commandDepth == 0
+        return !WorkerBusy(session) && session.commandDepth == 0
             && session.dataSocket == -1 && session.listenSocket == -1;
     }
 
