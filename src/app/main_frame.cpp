@@ -12,7 +12,9 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSplitter>
@@ -75,6 +77,13 @@ void CMainFrame::UpdateCommandStates()
             && (!handler->second.enabled || handler->second.enabled());
         action->setEnabled(enabled);
     }
+    if (encryptionSign)
+        encryptionSign->setVisible(session.connected && session.encrypted);
+}
+
+bool CMainFrame::EncryptionSignShown() const
+{
+    return encryptionSign->isVisible();
 }
 
 void CMainFrame::CheckDefaultViewButton()
@@ -214,6 +223,14 @@ void CMainFrame::CreateToolBar()
         else
             toolBar->addAction(actions.at(id));
     }
+    auto* padlock = new QLabel(toolBar);
+    padlock->setPixmap(QIcon(QStringLiteral(":/icons/padlock.svg")).pixmap(toolBar->iconSize()));
+    padlock->setToolTip(QStringLiteral("Encrypted: commands, the password and files travel over TLS"));
+    padlock->setAccessibleName(QStringLiteral("Encrypted"));
+    padlock->setContentsMargins(4, 0, 4, 0);
+    encryptionSign = toolBar->addWidget(padlock);
+    encryptionSign->setToolTip(padlock->toolTip());
+    encryptionSign->setVisible(false);
     // The band the toolbar docks in is 28 pixels deep on whichever side it sits.
     const auto fitBand = [this](Qt::Orientation orientation) {
         if (orientation == Qt::Horizontal) {

@@ -44,8 +44,10 @@ public:
     // A command runs `run` when chosen and is enabled while `enabled` says so; a command that has
     // no handler stays disabled.
     void SetCommandHandler(CommandId id, std::function<void()> run, std::function<bool()> enabled);
-    // Re-evaluates every enabling rule; part of the idle step.
+    // Re-evaluates every enabling rule and shows the padlock while the session is encrypted; part
+    // of the idle step.
     void UpdateCommandStates();
+    bool EncryptionSignShown() const;
     // Presses the view-style button that matches "Default View"; other values press none.
     void CheckDefaultViewButton();
 
@@ -105,6 +107,7 @@ private:
     std::map<CommandId, QAction*> actions;
     std::map<CommandId, Handler> handlers;
     QActionGroup* viewStyleGroup = nullptr;
+    QAction* encryptionSign = nullptr;  // the padlock at the toolbar's end
     QToolBar* toolBar = nullptr;
     QSplitter* outerSplitter = nullptr;
     QSplitter* innerSplitter = nullptr;

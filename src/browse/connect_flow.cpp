@@ -121,6 +121,7 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
     }
     quickConnectSession = false;
     session.hostName = profile.host;
+    session.encryption = profile.encryption;
     session.downloadDirectory = settings.defaultDownloadDirectory;
     session.userName = profile.userId;
     session.password = password;

@@ -1,5 +1,6 @@
 #include "browse/gui_operation_host.h"
 
+#include "browse/certificate_dialog.h"
 #include "browse/command_waiting_dialog.h"
 #include "browse/getting_directory_dialog.h"
 #include "browse/transfer_status_dialog.h"
@@ -7,6 +8,7 @@
 #include "ui/prompter.h"
 
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QString>
 #include <QTimer>
 
@@ -77,4 +79,18 @@ void CGuiOperationHost::WorkerEnded()
 void CGuiOperationHost::Inform(const std::string& text)
 {
     Prompter().Inform(window, QString::fromStdString(text));
+}
+
+void CGuiOperationHost::AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply)
+{
+    // The window thread sits in the "Connecting" dialog's loop, which runs this call.
+    QMetaObject::invokeMethod(
+        this,
+        [this, question, reply] {
+            if (reply->Abandoned())
+                return;  // the connect was cancelled before the question came up
+            CCertificateDialog dialog(question, window);
+            reply->Answer(CCertificateDialog::AnswerOf(Prompter().Exec(dialog)));
+        },
+        Qt::QueuedConnection);
 }

@@ -23,6 +23,8 @@ public:
     bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) override;
     void WorkerEnded() override;
     void Inform(const std::string& text) override;
+    // The certificate dialog, run on the window thread; the worker waits for the answer.
+    void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override;
 
 signals:
     // Emitted on the worker thread: receivers connect queued.

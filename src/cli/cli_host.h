@@ -6,12 +6,17 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 class CliHost final : public OperationHost {
 public:
     bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) override;
     void WorkerEnded() override;
     void Inform(const std::string& text) override;
+    // Nobody to ask: a certificate passes only when its fingerprint is the one given.
+    void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override;
+
+    std::string trustedFingerprint;  // from --trust-certificate; empty: none
 
 private:
     std::mutex lock;

@@ -1,8 +1,12 @@
 #include "cli/cli_options.h"
 
 #include "cli/ftp_url.h"
+#include "ftp/encryption.h"
+#include "ftp/trusted_certificates.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 const char* const kCliUsage =
     "usage: tessaline-ftp [OPTIONS] [ftp://[USER@]HOST[:PORT][/DIR/]] COMMAND [ARGUMENTS]\n"
@@ -20,6 +24,14 @@ const char* const kCliUsage =
     "  --mode A|I|F           transfer mode for this run (default: the \"Transfer Mode\" setting)\n"
     "  --passive, --active    data connections in passive or active mode for this run (default: the\n"
     "                         \"Passive Mode\" setting, automatic: passive behind a router)\n"
+    "  --tls auto|require|implicit|off\n"
+    "                         encryption for this run (default: the site's choice, else auto): TLS if\n"
+    "                         the server offers it, TLS or nothing, TLS from the start (port 990 unless\n"
+    "                         HOST names one), plain text only\n"
+    "  --trust-certificate SHA256:FINGERPRINT\n"
+    "                         accept this server certificate although the system does not trust it (the\n"
+    "                         64 hex digits, colons optional); certificates trusted in the desktop program\n"
+    "                         are accepted as well\n"
     "  --firewall STYLE       0 to 4: use the proxy firewall in that login style for this run, with\n"
     "                         --firewall-host HOST[:PORT], --firewall-user NAME, --firewall-password TEXT\n"
     "                         (defaults: the settings)\n"
@@ -109,6 +121,19 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
             if (*text != "A" && *text != "I" && *text != "F")
                 return "--mode takes A, I or F";
             options.mode = (*text)[0];
+        } else if (option == "--tls") {
+            static const std::pair<const char*, int> kChoices[] = {
+                {"auto", kTlsIfAvailable}, {"require", kTlsRequired}, {"implicit", kTlsImplicit}, {"off", kPlainOnly}};
+            const auto* choice = std::find_if(std::begin(kChoices), std::end(kChoices),
+                                              [&](const auto& entry) { return *text == entry.first; });
+            if (choice == std::end(kChoices))
+                return "--tls takes auto, require, implicit or off";
+            options.encryption = choice->second;
+        } else if (option == "--trust-certificate") {
+            const std::optional<std::string> fingerprint = NormalisedFingerprint(*text);
+            if (!fingerprint)
+                return "--trust-certificate takes SHA256: and the 64 hex digits of the fingerprint";
+            options.trustedFingerprint = *fingerprint;
         } else if (option == "--firewall") {
             if (text->size() != 1 || (*text)[0] < '0' || (*text)[0] > '4')
                 return "--firewall takes a style from 0 to 4";

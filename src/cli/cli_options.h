@@ -16,6 +16,8 @@ struct CliOptions {
     std::string cwd;
     std::optional<char> mode;  // 'A', 'I' or 'F'
     std::optional<int> passiveMode;  // --active 0, --passive 1 ("Passive Mode" for this run)
+    std::optional<int> encryption;   // --tls: the site's "ENCRYPTION=" values, for this run
+    std::string trustedFingerprint;  // --trust-certificate, normalised; empty: none
     std::optional<int> firewallStyle;
     std::optional<std::string> firewallHost;
     std::optional<std::string> firewallUser;

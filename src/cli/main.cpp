@@ -164,6 +164,7 @@ int main(int argc, char* argv[])
     LoginSources sources{options.host, options.user, options.password ? options.password : options.urlPassword,
                          options.passwordFile, NetrcPath()};
     std::string directory = options.cwd;
+    int encryption = kTlsIfAvailable;
     if (!options.site.empty()) {
         const auto stored = StoredSite(options);
         if (const auto* error = std::get_if<std::string>(&stored)) {
@@ -179,7 +180,10 @@ int main(int argc, char* argv[])
             sources.password = site.password;
         if (directory.empty())
             directory = site.remoteDirectory;
+        encryption = site.encryption;
     }
+    if (options.encryption)
+        encryption = *options.encryption;
     const auto login = ResolveLogin(sources, AskPasswordOnTerminal);
     if (const auto* error = std::get_if<std::string>(&login)) {
         std::fprintf(stderr, "tessaline-ftp: %s\n", error->c_str());
@@ -212,7 +216,9 @@ int main(int argc, char* argv[])
     CliHost host;
     CFtpSession session(settings.engine);
     const TerminationSignals termination(session);
+    host.trustedFingerprint = options.trustedFingerprint;
     session.host = &host;
+    session.encryption = encryption;
     session.hostName = sources.host;
     session.userName = user;
     session.password = password;

@@ -6,7 +6,10 @@
 //     std::thread worker = StartDownloadWorker(session);
 //     if (!WaitForWorker(session, worker, WaitKind::FileTransfer, title)) { /* cancelled */ }
 
+#include "ftp/peer_certificate.h"
+
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -28,6 +31,10 @@ public:
     virtual void WorkerEnded() = 0;
     // A message the user must see.
     virtual void Inform(const std::string& text) = 0;
+    // Called on the worker when a server's certificate is neither verified nor trusted yet; the
+    // worker waits for `reply` (or a cancel), so the question may be answered on another thread.
+    // A front end that cannot ask refuses.
+    virtual void AskTrust(const CertificateQuestion&, std::shared_ptr<TrustReply> reply) { reply->Answer(TrustAnswer::Refuse); }
 };
 
 // Marks the session busy and runs `body` on a new thread; the thread clears the mark when done.

@@ -7,6 +7,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
+#include "ftp/tls_stream.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -32,7 +33,7 @@ int ServicePort(const std::string& service, const std::string& protocol)
     if (number != 0)
         return number;
     LogMessage("can't get \"%s\" service entry, will use default", {service});
-    return 21;  // the engine asks for no service but "ftp"
+    return ::strcasecmp(service.c_str(), "ftps") == 0 ? 990 : 21;  // the engine asks for no other services
 }
 
 // One fixed file in this process's listing directory receives every listing.
@@ -52,6 +53,8 @@ CFtpSession::CFtpSession(const EngineSettings& settings)
 
 CFtpSession::~CFtpSession()
 {
+    dataTls.reset();
+    controlTls.reset();
     for (int socket : {controlSocket, dataSocket, listenSocket}) {
         if (socket != -1)
             ::close(socket);
@@ -159,7 +162,8 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
     // interruption follows each send, so a quit after a cancel still goes out.
     long sent = 0;
     while (sent < length) {
-        const ssize_t n = ::send(socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
+        short waitFor = POLLOUT;
+        const ssize_t n = TrySend(socket, data + sent, static_cast<std::size_t>(length - sent), waitFor);
         if (n >= 0) {
             sent += n;
             if (interrupted)
@@ -170,7 +174,7 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
             continue;
         int error = SocketErrorNumber(errno);
         if (errno == EAGAIN) {
-            error = WaitForSocket(socket, POLLOUT, cancelSignal, RetryDeadline());
+            error = WaitForSocket(socket, waitFor, cancelSignal, RetryDeadline());
             if (error == 0)
                 continue;
         }
@@ -204,12 +208,13 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
     bool serverClosed = false;
     char peeked[kPeekBytes];
     for (;;) {
-        const ssize_t seen = ::recv(controlSocket, peeked, sizeof peeked, MSG_PEEK);
+        short waitFor = POLLIN;
+        const ssize_t seen = TryReceive(controlSocket, peeked, sizeof peeked, true, waitFor);
         if (seen < 0) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN) {
-                failure = WaitForSocket(controlSocket, POLLIN, cancelSignal, deadline);
+                failure = WaitForSocket(controlSocket, waitFor, cancelSignal, deadline);
                 if (failure != 0)
                     break;
                 continue;
@@ -232,7 +237,7 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
                 break;
             }
         }
-        const ssize_t got = ::recv(controlSocket, peeked, take, 0);
+        const ssize_t got = TryReceive(controlSocket, peeked, take, false, waitFor);
         if (got <= 0) {
             failure = got < 0 ? SocketErrorNumber(errno) : 0;
             serverClosed = got == 0;
@@ -269,10 +274,35 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
     return code;
 }
 
+ssize_t CFtpSession::TryReceive(int socket, char* data, std::size_t length, bool peek, short& waitFor)
+{
+    TlsStream* stream = socket == controlSocket ? controlTls.get() : socket == dataSocket ? dataTls.get() : nullptr;
+    if (stream)
+        return stream->Read(data, length, peek, waitFor);
+    waitFor = POLLIN;
+    return ::recv(socket, data, length, peek ? MSG_PEEK : 0);
+}
+
+ssize_t CFtpSession::TrySend(int socket, const char* data, std::size_t length, short& waitFor)
+{
+    TlsStream* stream = socket == controlSocket ? controlTls.get() : socket == dataSocket ? dataTls.get() : nullptr;
+    if (stream)
+        return stream->Write(data, length, waitFor);
+    waitFor = POLLOUT;
+    return ::send(socket, data, length, MSG_NOSIGNAL);
+}
+
 int CFtpSession::CloseSocket(int socket)
 {
     if (socket == -1)
         return -1;
+    // The TLS state of a connection goes with its socket.
+    if (socket == dataSocket)
+        dataTls.reset();
+    if (socket == controlSocket) {
+        controlTls.reset();
+        encrypted = 0;
+    }
     // The descriptor is gone after close() whatever it reports, so it is never handed back.
     if (::close(socket) != 0) {
         LogSocketError("CloseSocket", SocketErrorNumber(errno));

@@ -8,6 +8,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
+#include "ftp/tls_stream.h"
 
 #include <cerrno>
 #include <netinet/in.h>
@@ -212,6 +213,11 @@ int CFtpSession::AcceptDataConnection()
 {
     // One deadline for the whole wait: refused peers do not make it start again.
     const WaitDeadline deadline = RetryDeadline();
+    // A reply that TLS has already taken off the socket would never wake the poll.
+    if (controlTls && controlTls->HasPending()) {
+        ReadReply();
+        return kServerAnswered;
+    }
     for (;;) {
         bool controlSpoke = false;
         const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, deadline, &controlSpoke);

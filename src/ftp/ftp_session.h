@@ -22,24 +22,38 @@
 // computer sits behind a router and the server does not, and switches when the server refuses
 // the mode it tried.
 //
+// Encryption (`encryption`, per site): after the greeting AUTH TLS and on 234 the TLS handshake
+// (StartControlTls), or the handshake at once for implicit TLS; login; then PBSZ 0 and PROT P, so
+// every data connection is TLS too, resuming the control connection's TLS session. The server's
+// certificate passes when the system's trust store verifies it, when the user trusts its
+// fingerprint ("trusted-certificates", trusted_certificates.h), or when the front end's AskTrust
+// says so. Every read and write goes through TryReceive and TrySend, plain or TLS alike.
+//
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
 // engine settings (which bounds a whole reply from its first byte to its last), so Cancel() from
 // another thread ends any blocking state at once; a cancel, a time-out or a broken connection
 // sets `interrupted`, and replies then count as 421.
 
+#include "ftp/encryption.h"
 #include "ftp/engine_settings.h"
 #include "ftp/format_text.h"
+#include "ftp/peer_certificate.h"
 #include "ftp/operation_status.h"
 #include "ftp/socket_wait.h"
 
 #include <netinet/in.h>
+#include <sys/types.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class OperationHost;
+class TlsContext;
+class TlsStream;
+
 
 class CFtpSession final {
 public:
@@ -140,6 +154,8 @@ public:
     std::string firewallUser;
     std::string firewallPassword;
 
+    int encryption = kTlsIfAvailable;
+    std::atomic<int> encrypted{0};  // the control connection is TLS
     std::string hostName;  // may end in ":PORT"
     std::string userName;
     std::string password;
@@ -187,7 +203,31 @@ private:
                          std::size_t vmsLimit);
     int FailConnect();
 
+    // One attempt to receive or send on `socket` through TLS when it carries TLS, like recv() and
+    // send(): -1 with errno EAGAIN means wait for `waitFor` and try again.
+    ssize_t TryReceive(int socket, char* data, std::size_t length, bool peek, short& waitFor);
+    ssize_t TrySend(int socket, const char* data, std::size_t length, short& waitFor);
+    // The TLS handshake on the control connection to `host` (what it is reached by) and the
+    // certificate check; false: the connection is to be closed (logged).
+    bool StartControlTls(const std::string& host);
+    bool NegotiateTls(const std::string& host);
+    bool CertificateAccepted(const std::string& server, const PeerCertificate& certificate);
+    TrustAnswer AskTrust(const CertificateQuestion& question);
+    // PBSZ 0 and PROT P after login; false when the site requires TLS and the server refused.
+    bool ProtectDataConnections();
+    // The TLS handshake on the data connection once the server has answered the data command.
+    bool SecureDataConnection();
+    // The TLS close on the data connection before it is closed, unless the transfer was stopped.
+    void EndDataTls(bool waitForPeer);
+
     const EngineSettings& settings;
+    // Declared before the streams, which use it, so it goes after them.
+    std::unique_ptr<TlsContext> tls;
+    std::unique_ptr<TlsStream> controlTls;
+    std::unique_ptr<TlsStream> dataTls;
+    bool protectData = false;        // PROT P is in force: data connections are TLS
+    std::string tlsHost;             // the name the certificate is checked against
+    std::string controlFingerprint;  // data connections must show the control connection's certificate
     CancelSignal cancelSignal;
     std::atomic<bool> cancelRequested{false};  // Cancel was called and ClearCancel not yet
     WaitDeadline waitBound;                    // no wait of the operation in progress goes past this

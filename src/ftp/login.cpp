@@ -6,6 +6,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
+#include "ftp/tls_stream.h"
 
 #include <cerrno>
 #include <sys/socket.h>
@@ -56,7 +57,10 @@ int CFtpSession::Connect()
     automaticPath = DataPath::Undecided;
     extendedPassiveRefused = false;
     ++commandDepth;
-    controlSocket = ConnectTcp(connectHost, "ftp", "tcp");
+    protectData = false;
+    // A new control connection has a TLS session of its own.
+    tls.reset();
+    controlSocket = ConnectTcp(connectHost, encryption == kTlsImplicit ? "ftps" : "ftp", "tcp");
     if (controlSocket == -1) {
         LogMessage("Connection to %s failed", {connectHost});
         --commandDepth;
@@ -70,6 +74,12 @@ int CFtpSession::Connect()
         return FailConnect();
     }
     LogMessage("[%u] from %s port %u", {controlSocket, AddressText(localAddress), PortOf(localAddress)});
+    // TLS with the host the control connection reaches: the site, or the proxy firewall.
+    const std::string tlsName = SplitHostPort(connectHost).host;
+    if (encryption == kTlsImplicit && !StartControlTls(tlsName)) {
+        --commandDepth;
+        return FailConnect();
+    }
 
     // 1xx greetings ("service ready in n minutes") are waited out. Servers that announce "(EXOS"
     // end their lines with a carriage return alone.
@@ -90,6 +100,8 @@ int CFtpSession::Connect()
         LogSocketError("setsockopt", SocketErrorNumber(errno));
     --commandDepth;
     firewallDirect = NamesSiteWithoutProxyLogin(firewallStyle) ? 1 : 0;
+    if ((encryption == kTlsIfAvailable || encryption == kTlsRequired) && !NegotiateTls(tlsName))
+        return FailConnect();
 
     if (firewallEnabled && !firewallDirect) {
         result = Command("USER %s", {firewallUser});
@@ -125,8 +137,26 @@ int CFtpSession::Connect()
         return FailConnect();
     }
     connected = 1;
+    if (!ProtectDataConnections())
+        return FailConnect();
     QuerySystemType();
     return controlSocket;
+}
+
+// AUTH TLS, then the handshake. False: the connection is to be closed, and nothing else is sent.
+bool CFtpSession::NegotiateTls(const std::string& host)
+{
+    const int result = Command("AUTH TLS");
+    if (result == kCompletion)  // 234: the server waits for our TLS handshake
+        return StartControlTls(host);
+    if (interrupted || replyCode == 421)
+        return false;
+    if (encryption == kTlsIfAvailable) {
+        LogMessage("The server does not offer TLS: the password is sent in plain text.");
+        return true;
+    }
+    LogMessage("The server does not offer TLS, which this site requires; nothing more is sent.");
+    return false;
 }
 
 int CFtpSession::FailConnect()

@@ -2,6 +2,7 @@
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/tls_stream.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 
@@ -88,6 +89,8 @@ int CFtpSession::Quit()
     if (controlSocket == -1)
         return -1;
     const int result = Command("quit");
+    if (controlTls && !interrupted)
+        controlTls->Shutdown(cancelSignal, RetryDeadline(), false);
     ::shutdown(controlSocket, SHUT_RDWR);
     controlSocket = CloseSocket(controlSocket);
     connected = 0;

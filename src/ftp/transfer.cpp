@@ -177,8 +177,17 @@ int CFtpSession::SendFile()
         listenSocket = CloseSocket(listenSocket);
         LogMessage("[%u] accept from %s port %u", {dataSocket, AddressText(dataPeerAddress), PortOf(dataPeerAddress)});
     }
+    if (!SecureDataConnection()) {
+        dataSocket = CloseSocket(dataSocket);
+        if (!interrupted)
+            ReadReply();
+        transferAborted = 1;
+        return kFailed;
+    }
 
     const int outcome = UploadFromFile(transferLocalPath);
+    if (outcome == kDone)
+        EndDataTls(true);
     dataSocket = CloseSocket(dataSocket);  // the end of the data tells the server the file is complete
     if (outcome == kStopped)
         return kStopped;
@@ -317,9 +326,18 @@ int CFtpSession::ReceiveFile()
         listenSocket = CloseSocket(listenSocket);
         LogMessage("[%u] Accepted from %s port %u", {dataSocket, AddressText(dataPeerAddress), PortOf(dataPeerAddress)});
     }
+    if (!SecureDataConnection()) {
+        dataSocket = CloseSocket(dataSocket);
+        if (!interrupted)
+            ReadReply();
+        return 0;
+    }
 
     const int outcome = DownloadToFile(transferLocalPath);
-    if (::shutdown(dataSocket, SHUT_RDWR) != 0 && outcome != kStopped)
+    if (outcome != kStopped)
+        EndDataTls(false);
+    // After a TLS close the server may already have closed its end.
+    if (::shutdown(dataSocket, SHUT_RDWR) != 0 && outcome != kStopped && !protectData)
         LogSocketError("ShutDown", SocketErrorNumber(errno));
     dataSocket = CloseSocket(dataSocket);
     if (outcome == kStopped)
@@ -391,7 +409,8 @@ int CFtpSession::DownloadToFile(const std::string& path)
         const std::size_t want = ChunkSize(settings.receiveBytes, 1024);
         if (chunk.size() < want)
             chunk.resize(want);
-        const ssize_t got = ::recv(dataSocket, chunk.data(), want, 0);
+        short waitFor = POLLIN;
+        const ssize_t got = TryReceive(dataSocket, chunk.data(), want, false, waitFor);
         if (got == 0)
             break;  // the server closed the data connection: the file is complete
         if (got < 0) {
@@ -401,7 +420,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
                 receiveError = SocketErrorNumber(errno);
                 break;
             }
-            const int waited = WaitForSocket(dataSocket, POLLIN, cancelSignal, RetryDeadline());
+            const int waited = WaitForSocket(dataSocket, waitFor, cancelSignal, RetryDeadline());
             if (waited == 0)
                 continue;
             if (waited == kErrorTimedOut) {

@@ -1,5 +1,6 @@
 #include "sites/login_fields.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QString>
 
@@ -30,4 +31,14 @@ void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, c
         password.clear();
     }
     ShowLoginState(user, password, anonymous);
+}
+
+QComboBox* NewEncryptionChoice(QWidget* parent)
+{
+    auto* choice = new QComboBox(parent);
+    choice->addItems({QStringLiteral("Use explicit FTP over TLS if available"),
+                      QStringLiteral("Require explicit FTP over TLS"),
+                      QStringLiteral("Require implicit FTP over TLS"),
+                      QStringLiteral("Only use plain FTP (insecure)")});
+    return choice;
 }

@@ -3,6 +3,7 @@
 // and the e-mail address in clear and greys both fields; any other login masks the password
 // with "*".
 
+class QComboBox;
 class QLineEdit;
 class QString;
 class QWidget;
@@ -15,3 +16,7 @@ void ShowLoginState(QLineEdit& user, QLineEdit& password, bool anonymous);
 // empties both fields unless `keepTexts`.
 void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email,
                          bool keepTexts);
+
+// The "Encryption:" choice of a site, its entries in the order of the profile's "ENCRYPTION="
+// values, so an entry's index is the value.
+QComboBox* NewEncryptionChoice(QWidget* parent);

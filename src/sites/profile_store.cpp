@@ -1,12 +1,11 @@
 #include "sites/profile_store.h"
 
-#include "ftp/write_all.h"
+#include "ftp/replace_file.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sstream>
@@ -20,9 +19,6 @@ namespace {
 constexpr char kProfileFile[] = "Tessaline.site";
 constexpr char kEarlierFile[] = "Tessa.INI";
 constexpr char kEarlierBackup[] = "TessaBak.INI";
-// A save writes a hidden file of this name and six random characters beside the profile file, then
-// renames it over the profile file.
-constexpr std::string_view kTemporaryPrefix = ".Tessaline.site-";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Marks a section whose values are written with "\\n" for a line break and "\\\\" for a backslash.
 // Sections that need neither are written as files always were, so older programs read them alike.
@@ -155,6 +151,11 @@ void ApplyKeyLine(CSiteProfile& profile, const std::string& line)
         profile.icon = CurrentIconReference(value);
         return;
     }
+    // A value this program does not know keeps the default: TLS when the server offers it.
+    if (key == "ENCRYPTION") {
+        profile.encryption = value.size() == 1 && value[0] >= '0' && value[0] <= '3' ? value[0] - '0' : 0;
+        return;
+    }
     for (const auto& [name, field] : kTexts) {
         if (key == name) {
             profile.*field = value;
@@ -260,64 +261,6 @@ private:
     bool open = false;
     bool escaped = false;
 };
-
-// The file a save replaces: the profile file itself, or the file a symbolic link there names (so
-// the link stays). A link that names nothing yet gives the path it names.
-std::string SaveTarget(std::string path)
-{
-    for (int hops = 0; hops < 40; ++hops) {
-        std::string target(4096, '\0');
-        const ssize_t size = ::readlink(path.c_str(), target.data(), target.size());
-        if (size < 0 || static_cast<std::size_t>(size) >= target.size())
-            return path;
-        target.resize(static_cast<std::size_t>(size));
-        if (target.front() != '/')
-            target = path.substr(0, path.rfind('/') + 1) + target;
-        path = target;
-    }
-    return path;
-}
-
-// Removes what a save cut short by a crash left beside the profile file.
-void RemoveLeftoverTemporaries(const std::string& directory)
-{
-    DIR* listing = ::opendir(directory.c_str());
-    if (!listing)
-        return;
-    while (const dirent* entry = ::readdir(listing)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() == kTemporaryPrefix.size() + 6 && name.starts_with(kTemporaryPrefix))
-            ::unlink((directory + std::string(name)).c_str());
-    }
-    ::closedir(listing);
-}
-
-// Writes `content` to a new file beside `path` and renames it over `path`, so a failure at any
-// point leaves the previous file whole. The new file is 0600 from its creation: it may hold
-// passwords. On failure `failure` says why.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& failure)
-{
-    const std::string target = SaveTarget(path);
-    const std::string directory = target.substr(0, target.rfind('/') + 1);
-    RemoveLeftoverTemporaries(directory);
-    std::string temporary = directory + std::string(kTemporaryPrefix) + "XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        failure = Failure(temporary.substr(0, temporary.size() - 6), errno);
-        return false;
-    }
-    bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
-    int error = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (written && ::rename(temporary.c_str(), target.c_str()) == 0)
-        return true;
-    failure = Failure(target, written ? errno : error);
-    ::unlink(temporary.c_str());
-    return false;
-}
 
 } // namespace
 
@@ -446,6 +389,7 @@ void WriteProfileSection(std::ostream& out, CSiteProfile profile)
         << "PROMPT?" << flag(profile.prompt) << "\r\n"
         << "FIREWALL?" << flag(profile.useFirewall) << "\r\n"
         << "COMMENT=" << profile.comment << "\r\n"
+        << "ENCRYPTION=" << profile.encryption << "\r\n"
         << "\r\n";
 }
 

@@ -4,6 +4,7 @@
 #include "ui/prompter.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -28,6 +29,7 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     password = NewPasswordEdit(remote);
     remoteDirectory = new QLineEdit(remote);
     anonymous = new QCheckBox(QStringLiteral("Anonymous &Login"), remote);
+    encryption = NewEncryptionChoice(remote);
     // Hidden: connections follow the global firewall settings, not a choice per session.
     auto* useFirewall = new QCheckBox(QStringLiteral("Use Firewall"), remote);
     useFirewall->hide();
@@ -36,6 +38,7 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     fields->addRow(QStringLiteral("Pass&word:"), password);
     fields->addRow(QStringLiteral("Initial Directory"), remoteDirectory);
     fields->addRow(anonymous);
+    fields->addRow(QStringLiteral("&Encryption:"), encryption);
     fields->addRow(useFirewall);
 
     auto* connectButton = new QPushButton(QStringLiteral("Connect"), this);
@@ -65,6 +68,7 @@ void CSessionProfileDialog::SetProfile(const CSiteProfile& profile)
     password->setText(isAnonymous ? email : QString::fromStdString(profile.password));
     remoteDirectory->setText(QString::fromStdString(profile.remoteDirectory));
     anonymous->setChecked(isAnonymous);
+    encryption->setCurrentIndex(profile.encryption);
     ShowLoginState(*userId, *password, isAnonymous);
 }
 
@@ -75,6 +79,7 @@ void CSessionProfileDialog::ApplyTo(CSiteProfile& profile) const
     profile.password = entered.password;
     profile.savePassword = entered.savePassword;
     profile.remoteDirectory = entered.remoteDirectory;
+    profile.encryption = entered.encryption;
 }
 
 void CSessionProfileDialog::reject()
@@ -94,5 +99,6 @@ void CSessionProfileDialog::Connect()
     entered.userId = userId->text().toStdString();
     entered.password = password->text().toStdString();
     entered.remoteDirectory = remoteDirectory->text().toStdString();
+    entered.encryption = encryption->currentIndex();
     accept();
 }

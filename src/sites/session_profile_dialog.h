@@ -10,6 +10,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 class CSessionProfileDialog final : public QDialog {
@@ -23,7 +24,8 @@ public:
     // Fills the dialog from `profile`; a user ID of "anonymous" ticks the anonymous box and shows
     // the e-mail setting as the password.
     void SetProfile(const CSiteProfile& profile);
-    // Copies host, user ID, password, save password and remote directory as entered on "Connect".
+    // Copies host, user ID, password, save password, remote directory and encryption as entered
+    // on "Connect".
     void ApplyTo(CSiteProfile& profile) const;
     bool Cancelled() const { return cancelled; }
 
@@ -41,4 +43,5 @@ private:
     QLineEdit* password = nullptr;
     QLineEdit* remoteDirectory = nullptr;
     QCheckBox* anonymous = nullptr;
+    QComboBox* encryption = nullptr;
 };

@@ -27,6 +27,7 @@ struct CSiteProfile {
     std::string localDirectory;  // carried through the file unchanged
     std::string remoteDirectory; // changed into after login
     std::string comment;
+    int encryption = 0;  // "ENCRYPTION=": 0 TLS if available, 1 TLS required, 2 implicit TLS, 3 plain only
 };
 
 // Group names with a meaning of their own.

@@ -8,6 +8,7 @@
 #include "ui/prompter.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -47,6 +48,7 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     remoteDirectory = new QLineEdit(this);
     useFirewall = new QCheckBox(QStringLiteral("Use firewall"), this);
     prompt = new QCheckBox(QStringLiteral("Prompt"), this);
+    encryption = NewEncryptionChoice(this);
     for (QLineEdit* field : {profileName, host, userId, password, remoteDirectory})
         LimitToProfileFile(*field);
     comment = new QPlainTextEdit(this);
@@ -77,6 +79,7 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     connectionBoxes->addWidget(useFirewall);
     connectionBoxes->addWidget(prompt);
     fields->addRow(connectionBoxes);
+    fields->addRow(QStringLiteral("&Encryption:"), encryption);
     fields->addRow(QStringLiteral("Comments:"), comment);
     auto* iconRow = new QHBoxLayout;
     iconRow->addWidget(iconButton);
@@ -116,6 +119,7 @@ void CSitePropertiesDialog::SetProfile(const CSiteProfile& profile)
     savePassword->setChecked(profile.savePassword != 0);
     useFirewall->setChecked(profile.useFirewall != 0);
     prompt->setChecked(profile.prompt != 0);
+    encryption->setCurrentIndex(profile.encryption);
     comment->setPlainText(Text(profile.comment));
     const bool isAnonymous = profile.userId == "anonymous";
     anonymous->setChecked(isAnonymous);
@@ -134,6 +138,7 @@ void CSitePropertiesDialog::ApplyTo(CSiteProfile& profile) const
     profile.useFirewall = entered.useFirewall;
     profile.prompt = entered.prompt;
     profile.comment = entered.comment;
+    profile.encryption = entered.encryption;
 }
 
 void CSitePropertiesDialog::reject()
@@ -161,6 +166,7 @@ void CSitePropertiesDialog::Save(CloseAction action)
     typed.useFirewall = useFirewall->isChecked() ? 1 : 0;
     typed.prompt = prompt->isChecked() ? 1 : 0;
     typed.comment = comment->toPlainText().toStdString();
+    typed.encryption = encryption->currentIndex();
     typed.icon = currentSiteIcon.reference;
     if (!AcceptProfile(this, typed))
         return;

@@ -12,6 +12,7 @@
 
 struct CurrentSiteIcon;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QToolButton;
@@ -31,7 +32,7 @@ public:
     // Fills the dialog from `profile`; a user ID of "anonymous" ticks the anonymous box.
     void SetProfile(const CSiteProfile& profile);
     // Copies profile name, host, user ID, password, remote directory, save password, use
-    // firewall, prompt and comment as entered when the dialog was saved.
+    // firewall, prompt, comment and encryption as entered when the dialog was saved.
     void ApplyTo(CSiteProfile& profile) const;
 
     int closeAction = kCancel;
@@ -55,6 +56,7 @@ private:
     QLineEdit* remoteDirectory = nullptr;
     QCheckBox* useFirewall = nullptr;
     QCheckBox* prompt = nullptr;
+    QComboBox* encryption = nullptr;
     QPlainTextEdit* comment = nullptr;
     QToolButton* iconButton = nullptr;
 };

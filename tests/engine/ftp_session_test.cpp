@@ -34,6 +34,8 @@ protected:
     void SetUp() override
     {
         settings.retry = 10;
+        // These servers speak plain FTP; the TLS tests try AUTH TLS against them.
+        session.encryption = kPlainOnly;
         TakeLog();
     }
 
@@ -206,12 +208,16 @@ TEST_P(FirewallTest, CommandSequence)
     session.userName = "anna";
     session.password = "secret";
     session.SetFirewall(1, c.style, proxy.Port(), "127.0.0.1", "fwuser", "fwpass");
+    // TLS is asked of the host the control connection reaches: the proxy, which refuses it here.
+    session.encryption = kTlsIfAvailable;
 
     EXPECT_EQ(session.Connect() != -1, c.logsIn);
     std::vector<std::string> commands = proxy.Commands();
     if (c.logsIn)
         commands.pop_back();  // SYST
-    EXPECT_EQ(commands, c.commands);
+    std::vector<std::string> expected = {"AUTH TLS"};
+    expected.insert(expected.end(), c.commands.begin(), c.commands.end());
+    EXPECT_EQ(commands, expected);
     const auto log = TakeLog();
     if (c.message) {
         EXPECT_TRUE(Contains(log, c.message)) << testing::PrintToString(log);
@@ -626,6 +632,111 @@ TEST_F(FtpSessionTest, CancelEndsTheWaitForTheGreetingAndForAReply)
     // After a cancel the session connects again.
     ScriptedFtpServer server;
     LogIn(server);
+}
+
+// --- TLS against servers that do not or will not speak it -----------------------------------
+
+// Answers AUTH with `reply` (234 and whatever follows it), then holds the connection, taking the
+// client's TLS for nothing.
+void AnswerAuthWithoutTls(ScriptedFtpServer& server, const std::string& reply)
+{
+    server.OnCommand([reply](const std::string& command, ScriptedFtpServer::Control& control) {
+        if (!command.starts_with("AUTH")) {
+            control.ReplyFromQueue(command);
+            return;
+        }
+        control.Send(reply);
+        control.HandOverToTls();
+        control.Pause(10s);
+    });
+}
+
+TEST_F(FtpSessionTest, TlsIfAvailableFallsBackToPlainTextOnlyWhenAuthIsRefused)
+{
+    ScriptedFtpServer server;
+    server.Reply("AUTH", "500 AUTH not understood\r\n");
+    server.Reply("USER", "331 Password required\r\n");
+    server.Reply("PASS", "230 Logged in\r\n");
+    session.encryption = kTlsIfAvailable;
+    Aim(server);
+    ASSERT_NE(session.Connect(), -1);
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST"}));
+    EXPECT_TRUE(Contains(TakeLog(), "The server does not offer TLS: the password is sent in plain text."));
+    session.Quit();
+    EXPECT_FALSE(session.encrypted);
+    TakeLog();
+
+    // A server that closes the connection refused nothing: there is no login in plain text.
+    ScriptedFtpServer closing;
+    closing.Reply("AUTH", "421 Going down\r\n");
+    Aim(closing);
+    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(closing.Commands(), std::vector<std::string>{"AUTH TLS"});
+}
+
+TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshake)
+{
+    {
+        ScriptedFtpServer server;
+        session.encryption = kTlsRequired;
+        Aim(server);
+        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
+        EXPECT_TRUE(Contains(TakeLog(), "The server does not offer TLS, which this site requires; nothing more is sent."));
+        EXPECT_FALSE(session.connected);
+    }
+    {
+        // 234, and then plain text where the server's half of the handshake should be.
+        ScriptedFtpServer server;
+        AnswerAuthWithoutTls(server, "234 Go ahead\r\n220 not TLS at all\r\n");
+        session.encryption = kTlsIfAvailable;
+        Aim(server);
+        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_TRUE(server.WaitForCommands(1, 1s));
+        EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
+        const auto log = TakeLog();
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+            return line.starts_with("The TLS handshake failed: ");
+        })) << testing::PrintToString(log);
+    }
+    {
+        // Implicit TLS to a plain server: its greeting is no handshake. What it received is our
+        // half of the handshake, which it took for garbage lines, and no login.
+        ScriptedFtpServer server;
+        session.encryption = kTlsImplicit;
+        Aim(server);
+        EXPECT_EQ(session.Connect(), -1);
+        const std::vector<std::string> commands = server.Commands();
+        EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& line) {
+            return line.find("USER") != std::string::npos || line.find("PASS") != std::string::npos;
+        }));
+        EXPECT_EQ(session.controlSocket, -1);
+    }
+}
+
+TEST_F(FtpSessionTest, AServerThatNeverAnswersTheHandshakeTimesOut)
+{
+    settings.retry = 1;
+    ScriptedFtpServer server;
+    AnswerAuthWithoutTls(server, "234 Go ahead\r\n");
+    session.encryption = kTlsRequired;
+    Aim(server);
+    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_TRUE(session.interrupted);
+    EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
+    EXPECT_TRUE(Contains(TakeLog(), "TLS handshake: Connection timed out, try connecting again."));
+}
+
+TEST_F(FtpSessionTest, CancelEndsTheTlsHandshake)
+{
+    settings.retry = 0;
+    ScriptedFtpServer server;
+    AnswerAuthWithoutTls(server, "234 Go ahead\r\n");
+    session.encryption = kTlsRequired;
+    Aim(server);
+    ExpectCancelEnds(session, [this] { return session.Connect(); });
+    EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
+    EXPECT_EQ(session.controlSocket, -1);
 }
 
 int SlowLookup(const std::string&, std::vector<sockaddr_storage>*)

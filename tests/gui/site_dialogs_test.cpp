@@ -11,6 +11,7 @@
 #include "ui/help_window.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,7 +43,7 @@ CSiteProfile Login(const std::string& userId, const std::string& password)
 auto EditedFields(const CSiteProfile& p)
 {
     return std::tie(p.name, p.host, p.userId, p.password, p.remoteDirectory, p.savePassword,
-                    p.useFirewall, p.prompt, p.comment);
+                    p.useFirewall, p.prompt, p.comment, p.encryption);
 }
 
 // Passes the worker's end on to the dialog the way the desktop program's host does: a queued
@@ -154,6 +155,7 @@ private slots:
         site.icon = "Tessaline.exe ,4";
         site.group = "Clients";
         site.account = "acct";
+        site.encryption = kTlsImplicit;
 
         CurrentSiteIcon icon;
         CSitePropertiesDialog dialog(icon, kEmail);
@@ -189,6 +191,7 @@ private slots:
         TestPrompter prompter;
         CSiteProfile site = Login("dave", "pw");
         site.savePassword = 1;
+        site.encryption = kPlainOnly;
         CSessionProfileDialog dialog(kEmail);
         dialog.SetProfile(site);
         dialog.show();
@@ -207,6 +210,37 @@ private slots:
         site.host = "10.0.0.5";
         site.remoteDirectory = "/srv";
         QVERIFY(EditedFields(edited) == EditedFields(site));
+    }
+
+    // The choice's entries are the profile's values in order; new sites and Quick Connect start at
+    // "if available".
+    void encryptionChoiceIsTheSitesKey()
+    {
+        TestPrompter prompter;
+        CurrentSiteIcon icon;
+        CSitePropertiesDialog properties(icon, kEmail);
+        properties.show();
+        auto& choice = Labelled<QComboBox>(properties, QStringLiteral("&Encryption:"));
+        QCOMPARE(choice.currentText(), QStringLiteral("Use explicit FTP over TLS if available"));
+        QCOMPARE(choice.count(), 4);
+        choice.setCurrentIndex(choice.findText(QStringLiteral("Require explicit FTP over TLS")));
+        Labelled(properties, QStringLiteral("Profile name:")).setText(QStringLiteral("secure"));
+        Button(properties, QStringLiteral("Save/Exit")).click();
+        CSiteProfile saved;
+        properties.ApplyTo(saved);
+        QCOMPARE(saved.encryption, int(kTlsRequired));
+
+        CSiteProfile quick;
+        quick.host = "ftp.example.org";
+        CSessionProfileDialog session(kEmail);
+        session.SetProfile(quick);
+        session.show();
+        auto& sessionChoice = Labelled<QComboBox>(session, QStringLiteral("&Encryption:"));
+        QCOMPARE(sessionChoice.currentIndex(), int(kTlsIfAvailable));
+        sessionChoice.setCurrentIndex(sessionChoice.findText(QStringLiteral("Only use plain FTP (insecure)")));
+        Button(session, QStringLiteral("Connect")).click();
+        session.ApplyTo(quick);
+        QCOMPARE(quick.encryption, int(kPlainOnly));
     }
 
     void selectGroupAnswersTheTreePosition_data()

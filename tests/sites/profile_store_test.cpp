@@ -1,5 +1,7 @@
 #include "sites/profile_store.h"
 
+#include "ftp/encryption.h"
+
 #include "support/temp_dir.h"
 #include "support/test_data.h"
 
@@ -85,7 +87,7 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
     const std::string file = ReadFile(dir + "Tessaline.site");
     EXPECT_TRUE(file.starts_with("[Group Place Holder]\r\nHOST=\r\nACCOUNT=\r\nUID=\r\nPASSWORD=\r\n"
                                  "SAVPWD=FALSE\r\nICON=\r\nGROUP=Empty\r\nLOCALDIR=\r\nREMOTEDIR=\r\n"
-                                 "PROMPT?=TRUE\r\nFIREWALL?=FALSE\r\nCOMMENT=\r\n\r\n"
+                                 "PROMPT?=TRUE\r\nFIREWALL?=FALSE\r\nCOMMENT=\r\nENCRYPTION=0\r\n\r\n"
                                  "[Mirror]\r\nHOST=ftp.example.org:2121\r\n"))
         << file;
     EXPECT_EQ(file.find("not kept"), std::string::npos);
@@ -102,6 +104,35 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
                                 "/pub|one line\n"
                                 "[work]\n"
                                 "a|host|| lead||010||work|||first\r\nsecond\n");
+}
+
+TEST_F(ProfileStoreTest, EncryptionIsKeptAfterTheOtherKeysAndOlderFilesGetTheDefault)
+{
+    ProfileList tree;
+    for (int choice = 0; choice <= 3; ++choice) {
+        CSiteProfile site = Site("Site " + std::to_string(choice), "ftp.example.org");
+        site.group = "Work";
+        site.encryption = choice;
+        AddSiteToGroup(tree, site);
+    }
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir));
+    const std::string file = ReadFile(dir + "Tessaline.site");
+    EXPECT_NE(file.find("\r\nCOMMENT=\r\nENCRYPTION=2\r\n\r\n[Site 3]"), std::string::npos) << file;
+    ProfileList loaded;
+    ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
+    ASSERT_EQ(loaded.Groups().size(), 1u);
+    for (int choice = 0; choice <= 3; ++choice)
+        EXPECT_EQ(loaded.Groups()[0].sites[static_cast<std::size_t>(choice)].encryption, choice);
+
+    // A file of an older version has no such key; a value this version does not know is the default.
+    WriteFile(dir + "Tessaline.site", "[Old]\r\nHOST=old.example.org\r\nGROUP=Work\r\n\r\n"
+                                      "[Odd]\r\nHOST=odd.example.org\r\nGROUP=Work\r\nENCRYPTION=7\r\n\r\n"
+                                      "[Word]\r\nHOST=word.example.org\r\nGROUP=Work\r\nENCRYPTION=1x\r\n");
+    ProfileList older;
+    ASSERT_TRUE(LoadSiteProfiles(older, dir, true));
+    ASSERT_EQ(older.Groups().size(), 1u);
+    for (const CSiteProfile& site : older.Groups()[0].sites)
+        EXPECT_EQ(site.encryption, kTlsIfAvailable) << site.name;
 }
 
 TEST_F(ProfileStoreTest, LineBreaksAndBackslashesComeBackAsTypedWhileOlderFilesReadAsBefore)

@@ -3,6 +3,7 @@
 #include "support/network_namespaces.h"
 
 #include <arpa/inet.h>
+#include <openssl/ssl.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -42,15 +43,22 @@ const char* const kPython = "/usr/bin/python3";
 // Runs inside the child; parameters arrive as argv so that no text of ours is ever parsed as code.
 const char* const kPyftpdlibProgram = R"(import sys
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, address, port, banner, anonymous = sys.argv[1:]
+root, user, password, address, port, banner, anonymous, certfile, keyfile, refuse_prot = sys.argv[1:]
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm='elradfmwMT')
 if anonymous:
     authorizer.add_anonymous(root, perm=anonymous)
-class Handler(FTPHandler):
-    pass
+class Handler(TLS_FTPHandler if certfile else FTPHandler):
+    if refuse_prot:
+        def ftp_PROT(self, line):
+            self.respond("534 PROT refused by this server.")
+if certfile:
+    Handler.certfile = certfile
+    Handler.keyfile = keyfile
+    Handler.tls_control_required = True
+    Handler.tls_data_required = not refuse_prot
 Handler.authorizer = authorizer
 Handler.banner = banner
 Handler.auth_failed_timeout = 0
@@ -183,6 +191,38 @@ std::string ReadLine(int fd, Clock::time_point deadline)
     return {};
 }
 
+// The first line after a TLS handshake, as a client that trusts anything: only the banner counts.
+std::string ReadLineOverTls(int fd, Clock::time_point deadline)
+{
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    SSL_set_fd(ssl, fd);
+    // One step of the handshake or one byte of the line; false when it is time to give up.
+    const auto step = [&](auto operation) {
+        for (;;) {
+            const int result = operation();
+            if (result > 0)
+                return true;
+            const int error = SSL_get_error(ssl, result);
+            if ((error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) || Clock::now() >= deadline)
+                return false;
+            pollfd waiting{fd, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+            poll(&waiting, 1, 100);
+        }
+    };
+    std::string line;
+    char byte = 0;
+    if (step([&] { return SSL_connect(ssl); })) {
+        while (line.size() < 4096 && step([&] { return SSL_read(ssl, &byte, 1); }) && byte != '\n')
+            line += byte;
+    }
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    return byte == '\n' ? line : std::string();
+}
+
 // Plain reads: a /proc file of a process that exits while it is read fails with ESRCH, which a
 // stream buffer iterator would throw out of the test as an exception.
 std::string ReadWholeFile(const std::string& path)
@@ -310,8 +350,9 @@ public:
     // Asks `argvForPort` for the command line for a fresh port (empty: give up) until a server greets
     // with `banner`. A server that ends saying `bindFailure` lost its port to someone else: try anew.
     void Start(const std::function<std::vector<std::string>(int port)>& argvForPort, const std::string& banner,
-               const std::string& bindFailure)
+               const std::string& bindFailure, bool greetsInTls = false)
     {
+        tlsGreeting = greetsInTls;
         if (directory.empty())
             return;
         const auto deadline = Clock::now() + kStartWait;
@@ -349,6 +390,7 @@ public:
     pid_t pid = -1;
     int port = -1;
     bool started = false;
+    bool tlsGreeting = false;  // implicit TLS: the greeting comes after the handshake
 
 private:
     bool Spawn(const std::vector<std::string>& argv)
@@ -427,7 +469,8 @@ private:
             }
             const int fd = ConnectTo(place, port, 500);
             if (fd >= 0) {
-                const std::string line = ReadLine(fd, std::min(deadline, Clock::now() + std::chrono::seconds(2)));
+                const auto lineDeadline = std::min(deadline, Clock::now() + std::chrono::seconds(2));
+                const std::string line = tlsGreeting ? ReadLineOverTls(fd, lineDeadline) : ReadLine(fd, lineDeadline);
                 close(fd);
                 if (line == greeting)
                     return true;
@@ -452,7 +495,8 @@ PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& use
         [&](int port) {
             return std::vector<std::string>{kPython, "-I", "-u", "-c", kPyftpdlibProgram, absoluteRoot, user, password,
                                             options.place.address, std::to_string(port), banner,
-                                            options.anonymousPermissions};
+                                            options.anonymousPermissions, options.tls.certificate,
+                                            options.tls.key, options.refuseProtP ? "1" : ""};
         },
         banner, "Address already in use");
 }
@@ -511,7 +555,22 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
                    "\nsecure_chroot_dir="
                 << empty
                 << "\nport_enable=YES\nconnect_from_port_20=NO\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO"
-                   "\nxferlog_enable=NO\nsyslog_enable=NO\ndelay_failed_login=0\n";
+                   "\nsyslog_enable=NO\ndelay_failed_login=0\n";
+            if (options.tls.certificate.empty())
+                out << "xferlog_enable=NO\n";
+            if (!options.tls.certificate.empty()) {
+                // Everything in TLS, and data connections only in the control connection's TLS
+                // session, as most hosting servers demand. Commands are logged, so tests can see
+                // what the server received.
+                out << "ssl_enable=YES\nrsa_cert_file=" << options.tls.certificate
+                    << "\nrsa_private_key_file=" << options.tls.key
+                    << "\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES"
+                       "\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES"
+                       "\nxferlog_enable=YES\nlog_ftp_protocol=YES\nvsftpd_log_file="
+                    << process->File("protocol.log") << "\n";
+                if (options.implicitTls)
+                    out << "implicit_ssl=YES\n";
+            }
             if (options.chmodLogin)
                 out << "local_enable=YES\nguest_enable=YES\nguest_username=ftp\nvirtual_use_local_privs=YES"
                        "\nchroot_local_user=YES\nlocal_root="
@@ -525,10 +584,15 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
             }
             return {kVsftpd, config};
         },
-        banner, "could not bind listening");
+        banner, "could not bind listening", options.implicitTls);
 }
 
 VsftpdServer::~VsftpdServer() = default;
+
+std::string VsftpdServer::ProtocolLog() const
+{
+    return ReadWholeFile(process->File("protocol.log"));
+}
 
 bool VsftpdServer::Started() const { return process->started; }
 int VsftpdServer::Port() const { return process->port; }

@@ -22,11 +22,20 @@ struct ServerPlace final {
     std::string netns;                  // an `ip netns` namespace (see network_namespaces.h); empty: ours
 };
 
+// The certificate and key files of a TLS server (test_certificates.h); none: plain FTP.
+struct ServerTls final {
+    std::string certificate;
+    std::string key;
+};
+
 struct PyftpdlibOptions final {
     // pyftpdlib permission letters for "anonymous" (any password) in the same root; empty = no
     // anonymous login at all.
     std::string anonymousPermissions = "elr";
     ServerPlace place;
+    // TLS required on the control and data connections (TLS_FTPHandler).
+    ServerTls tls;
+    bool refuseProtP = false;  // with tls: PROT is refused, and data connections stay plain
 };
 
 // pyftpdlib (/usr/bin/python3) serving `root` to `user`/`password` with every permission
@@ -55,6 +64,10 @@ struct VsftpdOptions final {
     // root, with SITE CHMOD. vsftpd never allows SITE CHMOD to anonymous logins.
     bool chmodLogin = false;
     ServerPlace place;
+    // TLS required for logins and data of every user, data connections only in the control
+    // connection's TLS session (require_ssl_reuse); commands are logged (ProtocolLog).
+    ServerTls tls;
+    bool implicitTls = false;  // with tls: TLS from the first byte
 };
 
 inline constexpr char kVsftpdChmodUser[] = "nobody";
@@ -79,6 +92,8 @@ public:
     int Port() const;
     pid_t Pid() const;
     std::string ServerLog() const;
+    // With tls: every command and reply as the server saw it, decrypted.
+    std::string ProtocolLog() const;
 
 private:
     std::unique_ptr<RealServerProcess> process;

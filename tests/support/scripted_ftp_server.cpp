@@ -290,6 +290,7 @@ void ScriptedFtpServer::Control::Begin(int fd)
     controlFd = fd;
     peerClosed = false;
     lost = false;
+    tlsFromClient = false;
     input.clear();
     pending.clear();
     dataHost.clear();
@@ -354,6 +355,13 @@ void ScriptedFtpServer::Control::ReplyFromQueue(const std::string& command)
 void ScriptedFtpServer::Control::Pause(std::chrono::milliseconds duration)
 {
     Await(-1, 0, Clock::now() + duration);
+}
+
+void ScriptedFtpServer::Control::HandOverToTls()
+{
+    tlsFromClient = true;
+    pending.clear();
+    input.clear();
 }
 
 void ScriptedFtpServer::Control::Close()
@@ -517,6 +525,8 @@ void ScriptedFtpServer::Control::ReadControlInput()
             peerClosed = true;  // an incomplete last line is not a command
             return;
         }
+        if (tlsFromClient)
+            continue;
         const std::size_t scanFrom = input.size();
         input.append(buffer, static_cast<std::size_t>(n));
         std::size_t start = 0;

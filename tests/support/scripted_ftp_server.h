@@ -91,6 +91,9 @@ public:
     // Waits without blocking the connection: commands that arrive meanwhile are read and kept.
     // Ends early once the client has closed the control connection.
     void Pause(std::chrono::milliseconds duration);
+    // After a 234 to AUTH the client speaks TLS, which this server cannot: from now on what
+    // arrives is read and dropped, never taken for commands.
+    void HandOverToTls();
     void Close();  // closes the control connection now; the next client gets a new one
     bool Connected() const;  // false once closed or lost
 
@@ -125,6 +128,7 @@ private:
     int passiveFd = -1;  // the ListenForData listener; -1: active mode
     bool peerClosed = false;  // the client closed its end (or it failed); no more input
     bool lost = false;        // a send failed or stalled; the connection is no longer usable
+    bool tlsFromClient = false;  // HandOverToTls: input is dropped
     std::string input;        // bytes after the last complete command line
     std::deque<std::string> pending;  // command lines received but not yet handled
     std::string dataHost;     // from the last PORT command; empty: none

@@ -1,0 +1,182 @@
+// FTP over TLS: the handshake on the control connection, the certificate check and the user's
+// trust, protection of the data connections, and their TLS handshake and close.
+
+#include "ftp/background.h"
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "ftp/local_dirs.h"
+#include "ftp/session_log.h"
+#include "ftp/socket_address.h"
+#include "ftp/socket_errors.h"
+#include "ftp/tls_stream.h"
+#include "ftp/trusted_certificates.h"
+
+#include <atomic>
+#include <cstdint>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+// The front end's answer, waited for on a descriptor so that a cancel ends the wait as well.
+class AnswerSlot final : public TrustReply {
+public:
+    AnswerSlot() : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~AnswerSlot() override { ::close(fd); }
+    AnswerSlot(const AnswerSlot&) = delete;
+    AnswerSlot& operator=(const AnswerSlot&) = delete;
+
+    void Answer(TrustAnswer given) override
+    {
+        answer = given;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+    }
+    bool Abandoned() const override { return abandoned; }
+
+    const int fd;
+    std::atomic<TrustAnswer> answer{TrustAnswer::Refuse};
+    std::atomic<bool> abandoned{false};
+};
+
+} // namespace
+
+bool CFtpSession::StartControlTls(const std::string& host)
+{
+    std::string failure;
+    if (!tls)
+        tls = TlsContext::Create(failure);
+    if (!tls) {
+        LogMessage("TLS is not available: %s", {failure});
+        return false;
+    }
+    tlsHost = host;
+    controlTls = std::make_unique<TlsStream>(*tls, controlSocket, host, TlsStream::Role::Control);
+    const int result = controlTls->Handshake(cancelSignal, RetryDeadline(), failure);
+    if (result != 0) {
+        if (result == TlsStream::kHandshakeFailed) {
+            LogMessage("The TLS handshake failed: %s", {failure});
+        } else {
+            if (result == kErrorTimedOut)
+                interrupted = 1;
+            LogSocketError("TLS handshake", result);
+        }
+        controlTls.reset();
+        return false;
+    }
+    LogMessage("%s", {controlTls->Description()});
+    const PeerCertificate certificate = controlTls->Certificate();
+    if (!CertificateAccepted(ServerKey(host, PortOf(serverAddress)), certificate)) {
+        controlTls.reset();
+        return false;
+    }
+    controlFingerprint = certificate.fingerprint;
+    encrypted = 1;
+    return true;
+}
+
+bool CFtpSession::CertificateAccepted(const std::string& server, const PeerCertificate& certificate)
+{
+    LogMessage("Certificate: %s, issued by %s, valid until %s", {certificate.subject, certificate.issuer,
+                                                                 certificate.notAfter});
+    if (certificate.verified) {
+        LogMessage("The certificate of %s is verified.", {server});
+        return true;
+    }
+    const std::string directory = DataDirectory();
+    const std::optional<std::string> trusted =
+        directory.empty() ? std::nullopt : TrustedFingerprint(directory, server);
+    if (trusted && *trusted == certificate.fingerprint) {
+        LogMessage("The certificate of %s is not verified (%s); it is trusted by the user: %s",
+                   {server, certificate.problem, certificate.fingerprint});
+        return true;
+    }
+    if (trusted)
+        LogMessage("The certificate of %s has changed since it was trusted.", {server});
+    LogMessage("The certificate of %s is not verified: %s", {server, certificate.problem});
+
+    const TrustAnswer answer = AskTrust({server, certificate, trusted.has_value()});
+    if (answer == TrustAnswer::Refuse) {
+        LogMessage("The certificate was not accepted; nothing more is sent to %s.", {server});
+        return false;
+    }
+    if (answer == TrustAnswer::Always) {
+        std::string failure = "no data directory";
+        if (directory.empty() || !TrustCertificate(directory, server, certificate.fingerprint, failure))
+            LogMessage("Could not keep the trusted certificate: %s", {failure});
+    }
+    LogMessage("The certificate of %s is trusted by the user%s: %s",
+               {server, answer == TrustAnswer::Always ? "" : " for this connection", certificate.fingerprint});
+    return true;
+}
+
+TrustAnswer CFtpSession::AskTrust(const CertificateQuestion& question)
+{
+    if (!host)
+        return TrustAnswer::Refuse;
+    auto slot = std::make_shared<AnswerSlot>();
+    if (slot->fd < 0)
+        return TrustAnswer::Refuse;
+    host->AskTrust(question, slot);
+    // The user takes the time they need: no time-out, but a cancel ends the wait.
+    const int waited = WaitForSocket(slot->fd, POLLIN, cancelSignal, std::nullopt);
+    slot->abandoned = true;
+    return waited == 0 ? slot->answer.load() : TrustAnswer::Refuse;
+}
+
+bool CFtpSession::ProtectDataConnections()
+{
+    protectData = false;
+    if (!controlTls)
+        return true;
+    // PBSZ must come before PROT; TLS has no buffer size, so it is 0.
+    Command("PBSZ 0");
+    if (Command("PROT P") == kCompletion) {
+        protectData = true;
+        return true;
+    }
+    if (interrupted)
+        return false;
+    if (encryption == kTlsIfAvailable) {
+        LogMessage("The server refused PROT P: listings and files travel in plain text.");
+        return true;
+    }
+    LogMessage("The server refused to protect data connections (PROT P), which this site requires.");
+    return false;
+}
+
+bool CFtpSession::SecureDataConnection()
+{
+    if (!protectData)
+        return true;
+    dataTls = std::make_unique<TlsStream>(*tls, dataSocket, tlsHost, TlsStream::Role::Data);
+    std::string failure;
+    const int result = dataTls->Handshake(cancelSignal, RetryDeadline(), failure);
+    if (result != 0) {
+        if (result == TlsStream::kHandshakeFailed) {
+            LogMessage("The TLS handshake on the data connection failed: %s", {failure});
+        } else {
+            if (result == kErrorTimedOut)
+                interrupted = 1;
+            LogSocketError("TLS handshake", result);
+        }
+        return false;
+    }
+    // Someone who took over the data port must not pass for the server.
+    if (dataTls->Certificate().fingerprint != controlFingerprint) {
+        LogMessage("The data connection shows another certificate than the control connection.");
+        return false;
+    }
+    LogMessage("[%u] TLS data connection%s", {dataSocket, dataTls->Resumed() ? " (session resumed)" : ""});
+    return true;
+}
+
+void CFtpSession::EndDataTls(bool waitForPeer)
+{
+    if (!dataTls)
+        return;
+    dataTls->Shutdown(cancelSignal, RetryDeadline(), waitForPeer);
+    if (dataTls->EndedWithoutClose())
+        LogMessage("The server ended the data connection without closing TLS.");
+}
