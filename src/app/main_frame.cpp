@@ -229,6 +229,7 @@ void CMainFrame::CreateToolBar()
     padlock->setAccessibleName(QStringLiteral("Encrypted"));
     padlock->setContentsMargins(4, 0, 4, 0);
     encryptionSign = toolBar->addWidget(padlock);
+    encryptionSign->setToolTip(padlock->toolTip());
     encryptionSign->setVisible(false);
     // The band the toolbar docks in is 28 pixels deep on whichever side it sits.
     const auto fitBand = [this](Qt::Orientation orientation) {

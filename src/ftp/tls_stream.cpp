@@ -157,29 +157,43 @@ TlsContext::TlsContext(ssl_ctx_st* context)
 
 TlsContext::~TlsContext()
 {
-    if (lastSession)
-        SSL_SESSION_free(lastSession);
+    for (SSL_SESSION* session : sessions)
+        SSL_SESSION_free(session);
     SSL_CTX_free(context);
 }
 
-// TLS 1.3 sends its resumable sessions (tickets) after the handshake, while we read replies on the
-// control connection; the newest one is what the next data connection offers.
+// TLS 1.3 sends its resumable sessions (tickets) after each handshake, and they arrive while we
+// read from that connection: replies on the control connection, data, or the peer's TLS close.
 int TlsContext::KeepSession(ssl_st* ssl, ssl_session_st* session)
 {
+    constexpr std::size_t kKept = 8;
     auto* self = static_cast<TlsContext*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-    if (!self || ssl != self->control)
+    if (!self || SSL_SESSION_is_resumable(session) != 1)
         return 0;
-    if (self->lastSession)
-        SSL_SESSION_free(self->lastSession);
-    self->lastSession = session;
+    if (self->sessions.size() == kKept) {
+        SSL_SESSION_free(self->sessions.front());
+        self->sessions.erase(self->sessions.begin());
+    }
+    self->sessions.push_back(session);
     return 1;  // we keep the reference
 }
 
+ssl_session_st* TlsContext::SessionToResume()
+{
+    if (sessions.empty())
+        return nullptr;
+    if (sessions.size() == 1) {
+        SSL_SESSION_up_ref(sessions.back());
+        return sessions.back();
+    }
+    SSL_SESSION* newest = sessions.back();
+    sessions.pop_back();
+    return newest;
+}
+
 TlsStream::TlsStream(TlsContext& context, int socket, const std::string& host, Role role)
-    : context(context)
-    , ssl(SSL_new(context.context))
+    : ssl(SSL_new(context.context))
     , socket(socket)
-    , role(role)
 {
     BIO* bio = BIO_new(SocketBioMethod());
     BIO_set_data(bio, new SocketBio{socket});
@@ -191,16 +205,16 @@ TlsStream::TlsStream(TlsContext& context, int socket, const std::string& host, R
         SSL_set_tlsext_host_name(ssl, host.c_str());
         SSL_set1_host(ssl, host.c_str());
     }
-    if (role == Role::Control)
-        context.control = ssl;
-    else if (context.lastSession)
-        SSL_set_session(ssl, context.lastSession);
+    if (role == Role::Data) {
+        if (SSL_SESSION* session = context.SessionToResume()) {
+            SSL_set_session(ssl, session);
+            SSL_SESSION_free(session);
+        }
+    }
 }
 
 TlsStream::~TlsStream()
 {
-    if (context.control == ssl)
-        context.control = nullptr;
     SSL_free(ssl);
 }
 
@@ -287,8 +301,11 @@ ssize_t TlsStream::Write(const char* data, std::size_t length, short& waitFor)
         errno = EAGAIN;
         return -1;
     }
-    if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)
-        return -1;  // errno tells
+    if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
+        if (errno == 0)
+            errno = EPIPE;  // the stream has ended: nothing more can be sent
+        return -1;
+    }
     LogMessage("TLS: %s", {OpenSslError()});
     errno = ECONNABORTED;
     return -1;

@@ -1,7 +1,7 @@
 #pragma once
 // Engine-internal: TLS (OpenSSL 3) over the session's non-blocking sockets. A TlsContext lives as
-// long as one control connection; it keeps the TLS session of that connection so that every data
-// connection resumes it (servers such as vsftpd refuse data connections that do not). A
+// long as one control connection; it keeps the TLS sessions the server hands out so that every
+// data connection resumes one (servers such as vsftpd refuse data connections that do not). A
 // TlsStream never waits by itself except in Handshake and Shutdown: Read and Write make one
 // attempt and say which readiness to poll for, so the session's own loops and waits (cancel,
 // "Retry" time-out) work alike over plain and TLS sockets.
@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 struct ssl_ctx_st;
@@ -30,10 +31,14 @@ private:
     friend class TlsStream;
     explicit TlsContext(ssl_ctx_st* context);
     static int KeepSession(ssl_st* ssl, ssl_session_st* session);
+    // The session a new data connection offers: the newest one not offered yet, or the last one
+    // left (TLS 1.2 servers resume one session any number of times). Nothing before the first.
+    ssl_session_st* SessionToResume();
 
     ssl_ctx_st* context;
-    ssl_st* control = nullptr;           // the control connection, whose sessions are kept
-    ssl_session_st* lastSession = nullptr;  // the control connection's newest resumable session
+    // Resumable sessions, newest last. TLS 1.3 servers resume each ticket once, and send new
+    // ones on every connection, the data connections included.
+    std::vector<ssl_session_st*> sessions;
 };
 
 class TlsStream final {
@@ -71,9 +76,7 @@ public:
     bool Resumed() const;
 
 private:
-    TlsContext& context;
     ssl_st* ssl = nullptr;
     int socket;
-    Role role;
     bool endedWithoutClose = false;
 };

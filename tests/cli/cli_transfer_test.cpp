@@ -6,6 +6,7 @@
 #include "support/network_namespaces.h"
 #include "support/real_ftp_servers.h"
 #include "support/temp_dir.h"
+#include "support/test_certificates.h"
 
 #include <gtest/gtest.h>
 
@@ -574,5 +575,98 @@ TEST_P(NatTransferTest, ActiveModeFailsClearlyWithinTheTimeOutAndLeavesNothingBe
 
 INSTANTIATE_TEST_SUITE_P(Servers, NatTransferTest, ::testing::Values("pyftpdlib", "vsftpd"),
                          [](const auto& info) { return std::string(info.param); });
+
+
+// --- FTP over TLS: vsftpd as hosting servers run it (TLS forced for logins and data, data
+// connections only in the control connection's TLS session), explicit and implicit, and
+// pyftpdlib's TLS handler; each in active and in passive mode ----------------------------------
+
+struct TlsCase {
+    const char* name;
+    const char* server;  // "vsftpd" or "pyftpdlib"
+    bool implicitTls;
+    const char* mode;    // --active or --passive
+};
+
+class TlsTransferTest : public TransferTest, public ::testing::WithParamInterface<TlsCase> {
+protected:
+    void SetUp() override
+    {
+        const TlsCase& c = GetParam();
+        certificate = certificates.SelfSigned("server");
+        ASSERT_FALSE(certificate.fingerprint.empty()) << certificates.Failures();
+        const ServerTls tls{certificate.certificate, certificate.key};
+        if (std::string(c.server) == "vsftpd") {
+            if (!VsftpdServer::Available())
+                GTEST_SKIP() << "vsftpd runs only as root";
+            PrepareVsftpdRoot();
+            VsftpdOptions vsftpdOptions;
+            vsftpdOptions.tls = tls;
+            vsftpdOptions.implicitTls = c.implicitTls;
+            vsftpd = std::make_unique<VsftpdServer>(root.path, vsftpdOptions);
+            ASSERT_TRUE(vsftpd->Started()) << vsftpd->ServerLog();
+            host = "127.0.0.1:" + std::to_string(vsftpd->Port());
+        } else {
+            PyftpdlibOptions pyftpdlibOptions;
+            pyftpdlibOptions.tls = tls;
+            pyftpdlib = std::make_unique<PyftpdlibServer>(root.path, "u", "p", pyftpdlibOptions);
+            ASSERT_TRUE(pyftpdlib->Started()) << pyftpdlib->ServerLog();
+            host = "127.0.0.1:" + std::to_string(pyftpdlib->Port());
+            user = "u";
+            password = "p";
+            remoteCwd = "home dir";
+            remoteDir = fs::path(root.path) / remoteCwd;
+            fs::create_directory(remoteDir);
+        }
+        options = {"--tls", c.implicitTls ? "implicit" : "require", "--trust-certificate", certificate.fingerprint,
+                   c.mode};
+    }
+
+    TempDir certificateDirectory;
+    TestCertificates certificates{certificateDirectory.path};
+    CertificateFiles certificate;
+    std::unique_ptr<VsftpdServer> vsftpd;
+    std::unique_ptr<PyftpdlibServer> pyftpdlib;
+};
+
+TEST_P(TlsTransferTest, FilesComeBackByteForByte)
+{
+    ExpectBinaryRoundTrips();
+}
+
+TEST_P(TlsTransferTest, DirectoryTreesCopyExactlyBothWays)
+{
+    ExpectTreeRoundTrip();
+}
+
+TEST_P(TlsTransferTest, ListingsKeepNamesWholeAndTheLogTellsWhatProtectsTheSession)
+{
+    ExpectListingKeepsNamesWhole();
+
+    const CliRun ls = Run({"ls"});
+    EXPECT_EQ(ls.status, 0) << ls.err;
+    EXPECT_NE(ls.err.find("TLS 1.3 connection established (TLS_"), std::string::npos) << ls.err;
+    EXPECT_NE(ls.err.find("trusted by the user for this connection: " + certificate.fingerprint), std::string::npos)
+        << ls.err;
+    EXPECT_NE(ls.err.find("Tessaline: PROT P\n200 "), std::string::npos) << ls.err;
+    EXPECT_NE(ls.err.find("TLS data connection (session resumed)"), std::string::npos) << ls.err;
+    EXPECT_NE(ls.err.find("Tessaline: PASS xxxxxx"), std::string::npos) << ls.err;
+    if (vsftpd) {
+        // The server saw the whole session in TLS, so it let the login and the transfers through.
+        const std::string log = vsftpd->ProtocolLog();
+        EXPECT_NE(log.find("\"PROT P\""), std::string::npos) << log;
+        EXPECT_EQ(log.find("session reuse required"), std::string::npos) << log;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, TlsTransferTest,
+    ::testing::Values(TlsCase{"VsftpdPassive", "vsftpd", false, "--passive"},
+                      TlsCase{"VsftpdActive", "vsftpd", false, "--active"},
+                      TlsCase{"VsftpdImplicitPassive", "vsftpd", true, "--passive"},
+                      TlsCase{"VsftpdImplicitActive", "vsftpd", true, "--active"},
+                      TlsCase{"PyftpdlibPassive", "pyftpdlib", false, "--passive"},
+                      TlsCase{"PyftpdlibActive", "pyftpdlib", false, "--active"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

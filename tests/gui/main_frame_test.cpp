@@ -1,16 +1,21 @@
 #include "app/debug_window.h"
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
+#include "browse/remote_view.h"
+#include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
 #include "support/dialog_fields.h"
+#include "support/real_ftp_servers.h"
 #include "support/scripted_ftp_server.h"
 #include "support/test_files.h"
+#include "support/test_certificates.h"
 #include "support/test_home.h"
 #include "support/test_prompter.h"
 
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QMenuBar>
 #include <QScreen>
@@ -251,7 +256,10 @@ private slots:
             buttons << (slot->isSeparator() ? QStringLiteral("-") : slot->toolTip());
         QCOMPARE(buttons, (QStringList{"New Profile (Ctrl+N)", "-", "Up One Level (Alt+Up, Backspace)",
                                      "Refresh Directory. (F5)", "Disconnect (Ctrl+D)", "-", "Delete (Del)", "-",
-                                     "Large Icons", "Small Icons", "List View", "Detail"}));
+                                     "Large Icons", "Small Icons", "List View", "Detail",
+                                     "Encrypted: commands, the password and files travel over TLS"}));
+        // The padlock shows only while an encrypted session is open.
+        QVERIFY(!frame->EncryptionSignShown());
         QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
 
         // Not connected and nothing selected.
@@ -351,6 +359,57 @@ private slots:
         QCOMPARE(server.Commands().back(), std::string("quit"));
         QCOMPARE(session.controlSocket, -1);
         QVERIFY(QFile::exists(dir->path() + "/Corvane/Tessaline.conf"));
+    }
+
+    // The worker asks about the certificate; the dialog comes up on the window thread over the
+    // "Connecting" dialog, and while the session is encrypted the toolbar shows the padlock.
+    void anUntrustedCertificateIsAskedAboutAndTheEncryptedSessionShowsThePadlock()
+    {
+        QTemporaryDir served;
+        TestCertificates certificates(dir->path().toStdString());
+        const CertificateFiles certificate = certificates.SelfSigned("server");
+        QVERIFY2(!certificate.fingerprint.empty(), certificates.Failures().c_str());
+        PyftpdlibOptions options;
+        options.tls = {certificate.certificate, certificate.key};
+        PyftpdlibServer server(served.path().toStdString(), "anna", "secret", options);
+        QVERIFY2(server.Started(), server.ServerLog().c_str());
+
+        TestPrompter prompter;
+        QStringList shown;
+        prompter.onDialog = [&](QDialog& dialog) {
+            if (dialog.windowTitle() != QStringLiteral("Server Certificate"))
+                return dialog.exec();
+            for (QLabel* label : dialog.findChildren<QLabel*>())
+                shown << label->text();
+            Button(dialog, QStringLiteral("Trust &once")).click();
+            return dialog.result();
+        };
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CMainFrame* frame = app.MainFrame();
+        CSiteProfile site;
+        site.name = "secure";
+        site.host = "127.0.0.1:" + std::to_string(server.Port());
+        site.userId = "anna";
+        site.password = "secret";
+        site.prompt = 0;
+        site.encryption = kTlsRequired;
+        frame->UpdateCommandStates();
+        QVERIFY(!frame->EncryptionSignShown());
+        frame->MainViewPane()->ConnectProfile(site);
+        QVERIFY(app.Session().connected);
+        QVERIFY(shown.contains(QString::fromStdString(certificate.fingerprint)));
+        QVERIFY(shown.contains(QStringLiteral("self-signed certificate")));
+        QVERIFY(shown.contains(QStringLiteral("CN=localhost")));
+        frame->UpdateCommandStates();
+        QVERIFY(frame->EncryptionSignShown());
+        // Trusted once: nothing is kept for the next time.
+        QVERIFY(!QFile::exists(dir->path() + "/Tessaline/trusted-certificates"));
+
+        frame->MainViewPane()->Disconnect(false);
+        frame->UpdateCommandStates();
+        QVERIFY(!frame->EncryptionSignShown());
+        app.Shutdown(0);
     }
 
 private:

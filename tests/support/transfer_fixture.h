@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -73,8 +74,23 @@ public:
     }
     void WorkerEnded() override {}
     void Inform(const std::string& text) override { informed.push_back(text); }
+    // Answers at once with `trustAnswer`, or keeps the reply unanswered when told to.
+    void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override
+    {
+        questions.push_back(question);
+        if (leaveTrustUnanswered)
+            unanswered = std::move(reply);
+        else
+            reply->Answer(trustAnswer);
+        ++asked;
+    }
 
     std::function<bool(CFtpSession&)> cancelWhen;
+    std::vector<CertificateQuestion> questions;  // read once `asked` says so: the worker writes them
+    std::atomic<int> asked{0};
+    TrustAnswer trustAnswer = TrustAnswer::Refuse;
+    bool leaveTrustUnanswered = false;
+    std::shared_ptr<TrustReply> unanswered;
     std::vector<std::string> waits;
     std::vector<std::string> informed;
 };

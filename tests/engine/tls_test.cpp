@@ -1,0 +1,140 @@
+// The session and the front end's answer about a certificate the system does not trust: kept for
+// good, asked again when it changed, and a connect cancelled while the question is open.
+
+#include "ftp/exchange_result.h"
+#include "ftp/ftp_session.h"
+#include "support/real_ftp_servers.h"
+#include "support/temp_dir.h"
+#include "support/test_certificates.h"
+#include "support/transfer_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <string>
+
+namespace {
+
+class TlsSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        certificate = certificates.SelfSigned("server");
+        ASSERT_FALSE(certificate.fingerprint.empty()) << certificates.Failures();
+        PyftpdlibOptions options;
+        options.tls = {certificate.certificate, certificate.key};
+        server = std::make_unique<PyftpdlibServer>(root.path, "anna", "secret", options);
+        ASSERT_TRUE(server->Started()) << server->ServerLog();
+        if (const char* data = std::getenv("XDG_DATA_HOME"))
+            savedDataHome = data;
+        ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
+        settings.retry = 20;
+        session.host = &host;
+        session.encryption = kTlsRequired;
+        session.hostName = "127.0.0.1:" + std::to_string(server->Port());
+        session.userName = "anna";
+        session.password = "secret";
+        serverKey = "127.0.0.1:" + std::to_string(server->Port());
+        trustFile = data.path + "/Tessaline/trusted-certificates";
+    }
+
+    void TearDown() override
+    {
+        if (savedDataHome)
+            ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1);
+        else
+            ::unsetenv("XDG_DATA_HOME");
+        TakeLog();
+    }
+
+    TempDir root;
+    TempDir data;
+    TempDir certificateDirectory;
+    TestCertificates certificates{certificateDirectory.path};
+    CertificateFiles certificate;
+    std::unique_ptr<PyftpdlibServer> server;
+    std::optional<std::string> savedDataHome;
+    EngineSettings settings;
+    TestHost host;
+    CFtpSession session{settings};
+    std::string serverKey;
+    std::string trustFile;
+};
+
+TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
+{
+    host.trustAnswer = TrustAnswer::Always;
+    ASSERT_NE(session.Connect(), -1);
+    EXPECT_TRUE(session.encrypted);
+    ASSERT_EQ(host.questions.size(), 1u);
+    const CertificateQuestion& asked = host.questions[0];
+    EXPECT_EQ(asked.server, serverKey);
+    EXPECT_FALSE(asked.changed);
+    EXPECT_EQ(asked.certificate.fingerprint, certificate.fingerprint);
+    EXPECT_EQ(asked.certificate.subject, "CN=localhost");
+    EXPECT_EQ(asked.certificate.issuer, "CN=localhost");
+    EXPECT_EQ(asked.certificate.problem, "self-signed certificate");
+    EXPECT_FALSE(asked.certificate.notAfter.empty());
+    EXPECT_EQ(ReadFile(trustFile), serverKey + " " + certificate.fingerprint + "\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(trustFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    session.Quit();
+    EXPECT_FALSE(session.encrypted);
+
+    // Known now: nobody is asked.
+    ASSERT_NE(session.Connect(), -1);
+    EXPECT_EQ(host.questions.size(), 1u);
+    session.Quit();
+
+    // Another certificate was trusted for this server: the question says it changed, and a trust
+    // for this connection only leaves the file as it was.
+    WriteFile(trustFile, "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " SHA256:"
+                             + std::string(64, '0') + "\n");
+    const std::string before = ReadFile(trustFile);
+    host.trustAnswer = TrustAnswer::Once;
+    ASSERT_NE(session.Connect(), -1);
+    ASSERT_EQ(host.questions.size(), 2u);
+    EXPECT_TRUE(host.questions[1].changed);
+    EXPECT_EQ(ReadFile(trustFile), before);
+    session.Quit();
+
+    // Trusting it always replaces that server's line and keeps the others.
+    host.trustAnswer = TrustAnswer::Always;
+    ASSERT_NE(session.Connect(), -1);
+    EXPECT_EQ(ReadFile(trustFile), "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " "
+                                       + certificate.fingerprint + "\n");
+    session.Quit();
+
+    // Refused: no login.
+    WriteFile(trustFile, "");
+    host.trustAnswer = TrustAnswer::Refuse;
+    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_FALSE(session.connected);
+    EXPECT_EQ(session.controlSocket, -1);
+}
+
+TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
+{
+    host.leaveTrustUnanswered = true;
+    auto connect = std::async(std::launch::async, [this] { return session.Connect(); });
+    while (host.asked == 0 && connect.wait_for(std::chrono::milliseconds(5)) == std::future_status::timeout) {
+    }
+    ASSERT_EQ(host.asked, 1);
+    session.Cancel();
+    ASSERT_EQ(connect.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(connect.get(), -1);
+    // An answer that comes too late changes nothing, and the front end can tell not to ask.
+    ASSERT_TRUE(host.unanswered);
+    EXPECT_TRUE(host.unanswered->Abandoned());
+    host.unanswered->Answer(TrustAnswer::Always);
+    EXPECT_FALSE(std::filesystem::exists(trustFile));
+    session.ClearCancel();
+}
+
+} // namespace
