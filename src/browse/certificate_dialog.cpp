@@ -51,8 +51,12 @@ CCertificateDialog::CCertificateDialog(const CertificateQuestion& question, QWid
     auto* always = new QPushButton(QStringLiteral("Trust this certificate &always"), this);
     auto* once = new QPushButton(QStringLiteral("Trust &once"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    // Nothing is trusted by pressing Return alone.
+    // Nothing is trusted by pressing Return alone: a focused button would take Return itself, so
+    // the trust buttons never do and the dialog opens with the focus on "Cancel".
+    always->setAutoDefault(false);
+    once->setAutoDefault(false);
     cancel->setDefault(true);
+    cancel->setFocus();
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     for (QPushButton* button : {always, once, cancel})

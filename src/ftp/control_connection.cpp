@@ -171,24 +171,30 @@ long CFtpSession::SendAll(int socket, const char* data, long length, int& result
                 break;
             continue;
         }
-        if (errno == EINTR)
-            continue;
-        int error = SocketErrorNumber(errno);
-        if (errno == EAGAIN) {
-            error = WaitForSocket(socket, waitFor, cancelSignal, RetryDeadline());
-            if (error == 0)
-                continue;
-        }
-        LogSocketError("Send", error);
-        // A reset data connection fails the transfer; the session is only gone when the control
-        // connection breaks or a wait times out.
-        if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
-            interrupted = 1;
-        result = interrupted ? kInterrupted : kPermanentNegative;
-        return -1;
+        if (!SendMayGoOn(socket, waitFor, result))
+            return -1;
     }
     result = interrupted ? kInterrupted : kCompletion;
     return sent;
+}
+
+bool CFtpSession::SendMayGoOn(int socket, short waitFor, int& result)
+{
+    if (errno == EINTR)
+        return true;
+    int error = SocketErrorNumber(errno);
+    if (errno == EAGAIN) {
+        error = WaitForSocket(socket, waitFor, cancelSignal, RetryDeadline());
+        if (error == 0)
+            return true;
+    }
+    LogSocketError("Send", error);
+    // A reset data connection fails the transfer; the session is only gone when the control
+    // connection breaks or a wait times out.
+    if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
+        interrupted = 1;
+    result = interrupted ? kInterrupted : kPermanentNegative;
+    return false;
 }
 
 int CFtpSession::ReadLine()

@@ -212,7 +212,6 @@ private:
     // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
     // byte the 150 reply announced did), or deletes it; the final result.
     int KeepDownload(int result);
-    std::size_t ChunkSize(int setting, int fallback) const;
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                          std::size_t vmsLimit);
     int FailConnect();
@@ -221,6 +220,16 @@ private:
     // send(): -1 with errno EAGAIN means wait for `waitFor` and try again.
     ssize_t TryReceive(int socket, char* data, std::size_t length, bool peek, short& waitFor);
     ssize_t TrySend(int socket, const char* data, std::size_t length, short& waitFor);
+    // After a send attempt on `socket` failed with errno: true when it may be tried again (the
+    // call was interrupted, or the socket became writable within the time-out); otherwise the
+    // failure is logged, `result` is kPermanentNegative or kInterrupted, and false.
+    bool SendMayGoOn(int socket, short waitFor, int& result);
+    // Sends up to `length` bytes from the current offset of `file` on the data connection with
+    // sendfile, waiting like SendAll; fewer at the end of the file or after an interruption, -1
+    // when the send failed (`result` says how), kNoDirectCopy when the file cannot be sent this
+    // way. A failed read of the file ends it early with `readError` set.
+    static constexpr long kNoDirectCopy = -2;
+    long SendFromFile(int file, long length, int& result, int& readError);
     // The TLS handshake on the control connection to `host` (what it is reached by) and the
     // certificate check; false: the connection is to be closed (logged).
     bool StartControlTls(const std::string& host);

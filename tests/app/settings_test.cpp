@@ -82,8 +82,8 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
     EXPECT_EQ(store.writes, kWriteOrder);
 
     const std::map<std::string, RecordingStore::Value> expected = {
-        {"ProgramOptions/Port", 21}, {"ProgramOptions/Receive Bytes", 1024},
-        {"ProgramOptions/Send Bytes", 512}, {"ProgramOptions/Retry", 60},
+        {"ProgramOptions/Port", 21}, {"ProgramOptions/Receive Bytes", 65536},
+        {"ProgramOptions/Send Bytes", 65536}, {"ProgramOptions/Retry", 60},
         {"ProgramOptions/e-mail", std::string()}, {"ProgramOptions/Default View", 0},
         {"ProgramOptions/Fire Wall On", 0}, {"ProgramOptions/Fire Mode", 0},
         {"ProgramOptions/Fire Port", 0}, {"ProgramOptions/Fire Host", std::string()},
@@ -107,6 +107,7 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
         {"TransOptions/Default Download Directory", std::string("/data/in")},
         {"ProgramOptions/Default View", 7},
         {"ProgramOptions/Receive Bytes", std::string("not a number")},
+        {"ProgramOptions/Send Bytes", 512},  // an earlier version's default, kept as stored
         {"ProgramOptions/Fire Password", std::string(" p@ss;w=rd ")},
         {"WndProperties/Right", 900},
         {"TransOptions/Passive Mode", 0},
@@ -118,7 +119,8 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
     EXPECT_EQ(settings.engine.transferMode, 'A');  // the mode in force starts from the stored one
     EXPECT_EQ(settings.defaultDownloadDirectory, "/data/in");  // used as read, no separator added
     EXPECT_EQ(settings.defaultView, 7);  // out of range, kept: it simply matches no view
-    EXPECT_EQ(settings.engine.receiveBytes, 1024);
+    EXPECT_EQ(settings.engine.receiveBytes, 65536);
+    EXPECT_EQ(settings.engine.sendBytes, 512);
     EXPECT_EQ(settings.firePassword, " p@ss;w=rd ");
     EXPECT_EQ(settings.right, 900);
     EXPECT_EQ(settings.engine.passiveMode, 0);

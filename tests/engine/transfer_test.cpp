@@ -185,22 +185,66 @@ TEST_F(TransferTest, FileErrorsGiveTheirTextBesideTheirNumber)
 
 // --- Uploads -------------------------------------------------------------------------------
 
-TEST_F(TransferTest, AnUploadWhoseFileShrinksWhileItIsSentFails)
+// Binary uploads go from the file to the socket in the kernel (the process writes the file's bytes
+// as sendfile counts them, never reading them itself), in pieces of "Send Bytes"; ASCII uploads
+// are read and converted here.
+TEST_F(TransferTest, BinaryUploadsGoStraightFromTheFileInPiecesAndAsciiOnesAreReadHere)
+{
+    if (BytesWrittenByProcess() < 0)
+        GTEST_SKIP() << "this kernel keeps no /proc/self/io counts";
+    const std::string bytes = RandomBytes(300001);
+    WriteFile(fs::path(local.path) / "up.bin", bytes);
+    for (const int pieceBytes : {1000, 65536, 1 << 20}) {
+        SCOPED_TRACE("Send Bytes " + std::to_string(pieceBytes));
+        settings.sendBytes = pieceBytes;
+        const long long writtenBefore = BytesWrittenByProcess();
+        EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
+        EXPECT_GE(BytesWrittenByProcess() - writtenBefore, 300001) << "not sent with sendfile";
+        EXPECT_EQ(session.transferTotal, 300001);
+        EXPECT_EQ(session.transferDone, 300001);
+        std::lock_guard guard(served.lock);
+        EXPECT_TRUE(served.stored["up.bin"] == bytes);
+    }
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Transferring 300001 bytes"));
+    EXPECT_TRUE(LogHas(log, "Transmitted 300001 characters in "));
+
+    session.transferMode = 'A';
+    settings.transferMode = 'A';
+    const long long writtenBefore = BytesWrittenByProcess();
+    EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
+    EXPECT_LT(BytesWrittenByProcess() - writtenBefore, 300001) << "ASCII must be converted, not sent raw";
+    EXPECT_TRUE(SessionIdle());
+}
+
+TEST_F(TransferTest, AnUploadWhoseFileShrinksOrGrowsWhileItIsSentFails)
 {
     const fs::path big = BigLocalFile(64 << 20);
-    // Another program cuts the file down as soon as the upload begins.
-    served.instead = [big](Control& control) {
-        if (!control.OpenData())
-            return;
-        fs::resize_file(big, 5 << 20);
-        control.DataReceiveAll();
-        control.CloseData();
-        control.SendLine("226 Transfer complete");
-    };
-    EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
-    const auto log = TakeLog();
-    EXPECT_TRUE(LogHas(log, "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "));
-    EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
+    // Another program cuts the file down, or adds to it, as soon as the upload begins.
+    for (const std::uintmax_t changedSize : {std::uintmax_t{5} << 20, std::uintmax_t{65} << 20}) {
+        SCOPED_TRACE("changed to " + std::to_string(changedSize));
+        fs::resize_file(big, 64 << 20);
+        const long long writtenBefore = BytesWrittenByProcess();
+        {
+            std::lock_guard guard(served.lock);
+            served.instead = [big, changedSize](Control& control) {
+                if (!control.OpenData())
+                    return;
+                fs::resize_file(big, changedSize);
+                control.DataReceiveAll();
+                control.CloseData();
+                control.SendLine("226 Transfer complete");
+            };
+        }
+        EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
+        const auto log = TakeLog();
+        EXPECT_TRUE(LogHas(log, "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "
+                                    + std::to_string(session.transferDone) + " were sent."));
+        EXPECT_EQ(session.transferDone, static_cast<long long>(changedSize));
+        EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
+        if (writtenBefore >= 0)
+            EXPECT_GE(BytesWrittenByProcess() - writtenBefore, session.transferDone);
+    }
 }
 
 TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
@@ -211,10 +255,41 @@ TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
         if (control.OpenData())
             control.Pause(20s);  // never reads
     };
+    const long long writtenBefore = BytesWrittenByProcess();
     EXPECT_EQ(session.StoreFile("big", big), kInterrupted);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Send: Connection timed out, try connecting again."));
     EXPECT_FALSE(LogHas(log, "Transfer aborted by User"));
+    EXPECT_GT(session.transferDone, 0);
+    if (writtenBefore >= 0)
+        EXPECT_GE(BytesWrittenByProcess() - writtenBefore, session.transferDone);
+}
+
+TEST_F(TransferTest, AServerThatResetsTheDataConnectionFailsTheUploadAndTheSessionGoesOn)
+{
+    const fs::path big = BigLocalFile(64 << 20);
+    served.instead = [](Control& control) {
+        if (!control.OpenData())
+            return;
+        control.Pause(50ms);
+        control.CloseData();  // with the client's data unread: the kernel resets the connection
+        control.SendLine("426 Connection closed; transfer aborted.");
+    };
+    EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
+    const auto log = TakeLog();
+    EXPECT_TRUE(LogHas(log, "Send: "));
+    EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
+    EXPECT_TRUE(LogHas(log, "426 Connection closed"));
+    EXPECT_TRUE(SessionIdle());
+
+    {
+        std::lock_guard guard(served.lock);
+        served.instead = nullptr;
+    }
+    WriteFile(fs::path(local.path) / "small", "after the reset");
+    EXPECT_EQ(session.StoreFile("small", fs::path(local.path) / "small"), kCompletion);
+    std::lock_guard guard(served.lock);
+    EXPECT_EQ(served.stored["small"], "after the reset");
 }
 
 // --- Cancel --------------------------------------------------------------------------------
@@ -351,10 +426,13 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
     host.cancelWhen = [](CFtpSession& session) {
         return session.Progress().done > 0;
     };
+    const long long writtenBefore = BytesWrittenByProcess();
     EXPECT_EQ(session.StoreFile("big", big), -1);
     EXPECT_TRUE(session.transferAborted);
     EXPECT_TRUE(LogHas(TakeLog(), "Transfer aborted by User"));
     EXPECT_TRUE(SessionIdle());
+    if (writtenBefore >= 0)
+        EXPECT_GE(BytesWrittenByProcess() - writtenBefore, session.transferDone);
 }
 
 // --- Listings ------------------------------------------------------------------------------

@@ -1,3 +1,4 @@
+#include "browse/certificate_dialog.h"
 #include "browse/create_directory_dialog.h"
 #include "browse/file_properties_dialog.h"
 #include "browse/gui_operation_host.h"
@@ -8,6 +9,7 @@
 #include "ftp/ftp_session.h"
 #include "support/test_prompter.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -46,6 +48,22 @@ class BrowseDialogsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // Return alone never trusts a certificate, whichever button has the focus when the dialog opens.
+    void returnInTheCertificateDialogTrustsNothing()
+    {
+        CertificateQuestion question;
+        question.server = "127.0.0.1:990";
+        question.certificate.subject = "CN=walk";
+        question.certificate.problem = "self-signed certificate";
+        CCertificateDialog dialog(question, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &dialog, Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(CCertificateDialog::AnswerOf(dialog.result()), TrustAnswer::Refuse);
+        QVERIFY(dialog.isHidden());
+    }
+
     void statusLineTexts()
     {
         QCOMPARE(TransferStatusText(0, 12288, 3), QStringLiteral("Starting File Transfer"));

@@ -343,7 +343,7 @@ private slots:
         app.Shutdown(0);
     }
 
-    void shutdownQuitsTheOpenSessionBeforeSaving()
+    void shutdownSavesTheSettingsAndQuitsTheOpenSession()
     {
         ScriptedFtpServer server;
         server.Reply("USER", "230 Logged in\r\n");

@@ -130,8 +130,9 @@ TEST_F(ProfileStoreTest, EncryptionIsKeptAfterTheOtherKeysAndOlderFilesGetTheDef
                                       "[Word]\r\nHOST=word.example.org\r\nGROUP=Work\r\nENCRYPTION=1x\r\n");
     ProfileList older;
     ASSERT_TRUE(LoadSiteProfiles(older, dir, true));
-    ASSERT_EQ(older.Groups().size(), 1u);
-    for (const CSiteProfile& site : older.Groups()[0].sites)
+    const auto groups = older.Groups();  // a copy: a loop over a temporary's member reads freed memory
+    ASSERT_EQ(groups.size(), 1u);
+    for (const CSiteProfile& site : groups[0].sites)
         EXPECT_EQ(site.encryption, kTlsIfAvailable) << site.name;
 }
 
