@@ -426,8 +426,12 @@ int CFtpSession::DownloadToFile(const std::string& path)
     // `interrupted` is not cleared here: a cancel that came after the accept must still count.
     ++commandDepth;
 
+    // A device or a pipe (/dev/null, a FIFO a script reads) is written to as it is: a file renamed
+    // over it would replace the device itself.
     std::string temporary;
-    const int file = CreateFileBeside(path, temporary);
+    struct stat target {};
+    const bool special = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+    const int file = special ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : CreateFileBeside(path, temporary);
     if (file < 0) {
         LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
         --commandDepth;
@@ -489,7 +493,9 @@ int CFtpSession::DownloadToFile(const std::string& path)
         writeError = errno;
 
     // A complete file waits beside its target until the server confirms the transfer.
-    if (!interrupted && receiveError == 0 && writeError == 0) {
+    if (special) {
+        receivedBytes = total;
+    } else if (!interrupted && receiveError == 0 && writeError == 0) {
         receivedFile = temporary;
         receivedBytes = total;
     } else {

@@ -5,7 +5,10 @@
 #include "support/transfer_fixture.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -131,6 +134,35 @@ TEST_F(TransferTest, ExtensionTableChoosesTheTypeOfAutomaticDownloads)
     }
     // A type the connection has already is not asked for again.
     EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE L 8", "TYPE I"}));
+}
+
+TEST_F(TransferTest, ADownloadOntoAPipeOrDeviceWritesIntoItAndLeavesItInPlace)
+{
+    const std::string bytes = RandomBytes(300000);
+    served.files["f.bin"] = bytes;
+    const fs::path fifo = fs::path(local.path) / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // The test holds a writer of its own, so the reader sees the end only after the test lets go,
+    // whether or not the download wrote into the pipe.
+    const int in = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(in, 0);
+    const int held = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ::fcntl(in, F_SETFL, 0);
+    std::string read;
+    std::thread reader([&] {
+        char buffer[65536];
+        for (ssize_t got; (got = ::read(in, buffer, sizeof buffer)) > 0;)
+            read.append(buffer, static_cast<std::size_t>(got));
+    });
+    EXPECT_EQ(session.RetrieveFile("f.bin", fifo), kCompletion);
+    ::close(held);
+    reader.join();
+    ::close(in);
+    EXPECT_TRUE(read == bytes);
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    // Nothing was made beside it either.
+    EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
 }
 
 TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost)
