@@ -50,7 +50,7 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
             return;
     }
     // A failed download must not open what an earlier one left there.
-    if (session.RetrieveFile(name, "") != kCompletion)
+    if (session.RetrieveFile(name, path) != kCompletion)
         return;
     if (!settings.viewOnDoubleClick)
         return;

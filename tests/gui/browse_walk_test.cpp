@@ -176,6 +176,16 @@ private slots:
         QVERIFY(prompter->asked.back().startsWith("File Exists: File "));
         QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())), QStringLiteral("mine"));
 
+        // A download directory changed in Options while connected is where the next file goes,
+        // the one the overwrite question and the opened file name.
+        const QString elsewhere = home->path() + "/elsewhere/";
+        fs::create_directories(elsewhere.toStdString());
+        app->Settings().defaultDownloadDirectory = elsewhere.toStdString();
+        Open(*view, "other.txt");
+        QVERIFY(fs::exists((elsewhere + "other.txt").toStdString()));
+        QVERIFY(!fs::exists((downloads + "other.txt").toStdString()));
+        app->Settings().defaultDownloadDirectory = downloads.toStdString();
+
         // Up from the directory, then up from the site's top asks to disconnect; No keeps it.
         view->UpOneLevel();
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
