@@ -69,6 +69,8 @@ void RecordingRelay::Run()
             continue;
         if (fds[0].revents)
             break;
+        // Only the pairs that were polled have revents; one accepted now waits for the next poll.
+        const std::size_t polled = pairs.size();
         if (fds[1].revents) {
             const int client = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -80,7 +82,7 @@ void RecordingRelay::Run()
                 ::close(server);
             }
         }
-        for (std::size_t i = 0; i < pairs.size(); ++i) {
+        for (std::size_t i = 0; i < polled; ++i) {
             const short fromClient = fds[2 + 2 * i].revents;
             const short fromServer = fds[3 + 2 * i].revents;
             bool ended = false;
