@@ -72,9 +72,7 @@ class AppExitTest : public QObject {
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        UseTestHome(dir->path(), dir->path());
-        DrainLogQueue([](const std::string&) {});
+        dir = NewTestHome();
     }
 
     void quitAtExitDoesNotWaitForASilentServer()

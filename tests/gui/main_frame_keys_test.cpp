@@ -37,9 +37,7 @@ class MainFrameKeysTest : public QObject {
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        UseTestHome(dir->path(), dir->path());
-        DrainLogQueue([](const std::string&) {});
+        dir = NewTestHome();
         app = std::make_unique<CTessalineApp>();
         QVERIFY(app->Startup());
         frame = app->MainFrame();

@@ -60,9 +60,7 @@ class MainFrameTest : public QObject {
 private slots:
     void init()
     {
-        dir = std::make_unique<QTemporaryDir>();
-        UseTestHome(dir->path(), dir->path());
-        DrainLogQueue([](const std::string&) {});
+        dir = NewTestHome();
     }
 
     void firstRunUsesTheDefaultsAndWritesThemAll()
