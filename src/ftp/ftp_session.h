@@ -224,12 +224,6 @@ private:
     // call was interrupted, or the socket became writable within the time-out); otherwise the
     // failure is logged, `result` is kPermanentNegative or kInterrupted, and false.
     bool SendMayGoOn(int socket, short waitFor, int& result);
-    // Sends up to `length` bytes from the current offset of `file` on the data connection with
-    // sendfile, waiting like SendAll; fewer at the end of the file or after an interruption, -1
-    // when the send failed (`result` says how), kNoDirectCopy when the file cannot be sent this
-    // way. A failed read of the file ends it early with `readError` set.
-    static constexpr long kNoDirectCopy = -2;
-    long SendFromFile(int file, long length, int& result, int& readError);
     // The TLS handshake on the control connection to `host` (what it is reached by) and the
     // certificate check; false: the connection is to be closed (logged).
     bool StartControlTls(const std::string& host);
