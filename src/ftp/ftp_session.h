@@ -39,7 +39,7 @@
 #include "ftp/format_text.h"
 #include "ftp/peer_certificate.h"
 #include "ftp/operation_status.h"
-#include "ftp/socket_wait.h"
+#include "ftp/wait_bounds.h"
 
 #include <netinet/in.h>
 #include <sys/types.h>

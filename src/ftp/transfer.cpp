@@ -11,6 +11,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
+#include "ftp/socket_wait.h"
 #include "ftp/write_all.h"
 
 #include <cerrno>
