@@ -112,7 +112,7 @@ public:
     int StoreFile(const std::string& remoteName, const std::string& localPath);
     int SendFile();
     int UploadFromFile(const std::string& path);
-    // An empty `localPath` means `downloadDirectory` followed by `remoteName`.
+    // The front end decides `localPath`: the engine writes what it was asked about.
     int RetrieveFile(const std::string& remoteName, const std::string& localPath);
     int ReceiveFile();
     int DownloadToFile(const std::string& path);
@@ -143,7 +143,6 @@ public:
     int replyCode = 0;                 // code of the last complete reply, 421 after a break
     std::string replyBuffer;           // the reply line last read
     std::string commandBuffer;         // the last command line sent, with CR LF
-    std::string downloadDirectory;
 
     sockaddr_storage serverAddress {};    // where the control connection goes
     sockaddr_storage dataPeerAddress {};  // the other end of the current data connection

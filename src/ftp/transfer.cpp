@@ -283,7 +283,6 @@ int CFtpSession::UploadFromFile(const std::string& path)
 
 int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath)
 {
-    const std::string local = localPath.empty() ? downloadDirectory + remoteName : localPath;
     transferCommand = FormatText("RETR %s", {remoteName});
     char type = transferMode;
     if (transferMode == 'F') {
@@ -292,7 +291,7 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     }
     transferType = type;
     convertLineEnds = type == 'A';
-    transferLocalPath = local;
+    transferLocalPath = localPath;
     SetTransferTotal(0);
     SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = StartDownloadWorker(*this);
