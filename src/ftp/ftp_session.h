@@ -48,6 +48,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class OperationHost;
@@ -208,6 +209,8 @@ private:
     int ConnectPassive();
     int AcceptDataConnection();
     void SetRepresentationType(char type);
+    // Waits for a transfer's worker under `text`; a cancel marks the transfer aborted: -1.
+    int AwaitTransfer(std::thread& worker, const std::string& text);
     // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
     // byte the 150 reply announced did), or deletes it; the final result.
     int KeepDownload(int result);

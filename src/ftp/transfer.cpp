@@ -128,13 +128,7 @@ int CFtpSession::StoreFile(const std::string& remoteName, const std::string& loc
     SetTransferTotal(0);
     SetTransferDone(0);
     std::thread worker = StartUploadWorker(*this);
-    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
-                       FormatText("Sending %s To %s", {remoteName, hostName}))) {
-        commandDepth = 0;
-        transferAborted = 1;
-        return -1;
-    }
-    return WorkerResult();
+    return AwaitTransfer(worker, FormatText("Sending %s To %s", {remoteName, hostName}));
 }
 
 int CFtpSession::SendFile()
@@ -295,8 +289,12 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     SetTransferTotal(0);
     SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = StartDownloadWorker(*this);
-    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
-                       FormatText("Retrieving %s From %s", {remoteName, hostName}))) {
+    return AwaitTransfer(worker, FormatText("Retrieving %s From %s", {remoteName, hostName}));
+}
+
+int CFtpSession::AwaitTransfer(std::thread& worker, const std::string& text)
+{
+    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer, text)) {
         commandDepth = 0;
         transferAborted = 1;
         return -1;
