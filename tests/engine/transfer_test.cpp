@@ -274,8 +274,9 @@ TEST_F(TransferTest, AnUploadWhoseFileShrinksOrGrowsWhileItIsSentFails)
                                     + std::to_string(session.transferDone) + " were sent."));
         EXPECT_EQ(session.transferDone, static_cast<long long>(changedSize));
         EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
-        if (writtenBefore >= 0)
+        if (writtenBefore >= 0) {
             EXPECT_GE(BytesWrittenByProcess() - writtenBefore, session.transferDone);
+        }
     }
 }
 
@@ -293,8 +294,9 @@ TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
     EXPECT_TRUE(LogHas(log, "Send: Connection timed out, try connecting again."));
     EXPECT_FALSE(LogHas(log, "Transfer aborted by User"));
     EXPECT_GT(session.transferDone, 0);
-    if (writtenBefore >= 0)
+    if (writtenBefore >= 0) {
         EXPECT_GE(BytesWrittenByProcess() - writtenBefore, session.transferDone);
+    }
 }
 
 TEST_F(TransferTest, AServerThatResetsTheDataConnectionFailsTheUploadAndTheSessionGoesOn)
@@ -463,8 +465,9 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
     EXPECT_TRUE(session.transferAborted);
     EXPECT_TRUE(LogHas(TakeLog(), "Transfer aborted by User"));
     EXPECT_TRUE(SessionIdle());
-    if (writtenBefore >= 0)
+    if (writtenBefore >= 0) {
         EXPECT_GE(BytesWrittenByProcess() - writtenBefore, session.transferDone);
+    }
 }
 
 // --- Listings ------------------------------------------------------------------------------
