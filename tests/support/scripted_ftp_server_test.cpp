@@ -1,4 +1,5 @@
 #include "support/scripted_ftp_server.h"
+#include "support/transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -334,6 +335,23 @@ TEST(ScriptedFtpServerTest, DataConnectionsGoToThePortAddressFromTheGivenHost)
     const std::string refused = "200 PORT ok\r\n425 No data connection\r\n";
     EXPECT_EQ(client.Read(refused.size()), refused);
     ::close(listener);
+}
+
+TEST(ScriptedFtpServerTest, TranscriptsHideThePortNumbersOfPortAndEprtAlone)
+{
+    ScriptedFtpServer server;
+    Client client(server.Port());
+    ASSERT_EQ(client.Read(kGreeting.size()), kGreeting);
+    const std::vector<std::string> sent = {"USER anna",          "PORT 127,0,0,1,200,7", "EPRT |1|127.0.0.1|51234|",
+                                           "EPRT !2!::1!40000!", "PORT 127,0,0,1,x,7",   "PORT 1,2,3",
+                                           "EPRT |2|::1||",      "RETR PORT 1,2,3,4,5,6"};
+    for (const std::string& line : sent)
+        ASSERT_TRUE(client.Send(line + "\r\n"));
+    ASSERT_TRUE(server.WaitForCommands(sent.size(), 5s));
+    EXPECT_EQ(Transcript(server),
+              (std::vector<std::string>{"USER anna", "PORT 127,0,0,1,*", "EPRT |1|127.0.0.1|*|", "EPRT !2!::1!*!",
+                                        "PORT 127,0,0,1,x,7", "PORT 1,2,3", "EPRT |2|::1||", "RETR PORT 1,2,3,4,5,6"}));
+    EXPECT_EQ(Transcript(server, 6), (std::vector<std::string>{"EPRT |2|::1||", "RETR PORT 1,2,3,4,5,6"}));
 }
 
 TEST(ScriptedFtpServerTest, DestructorReturnsPromptlyWhateverTheConnectionIsDoing)
