@@ -7,6 +7,7 @@
 #include "support/scripted_ftp_server.h"
 #include "support/stalled_listener.h"
 #include "support/test_files.h"
+#include "support/transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -61,12 +62,7 @@ protected:
     }
 
     // The commands the server got after USER, PASS and SYST.
-    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server)
-    {
-        std::vector<std::string> commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + std::min<std::size_t>(3, commands.size()));
-        return commands;
-    }
+    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server) { return Transcript(server, 3); }
 
     EngineSettings settings;
     CFtpSession session{settings};
