@@ -262,7 +262,7 @@ TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
     std::atomic<int> ownMode{-1};
     server.OnCommand([foreign, temporary, &run, &ownMode](const std::string& command, Control& control) {
         if (command != "LIST") {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         // Another program's listing lands where a shared listing file would be, and even in the
@@ -300,7 +300,7 @@ protected:
                     control.Close();
                     return;
                 }
-                control.ReplyFromQueue(command);
+                control.Answer(command);
                 return;
             }
             control.SendLine("150 Opening BINARY mode data connection for big.");

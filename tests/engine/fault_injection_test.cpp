@@ -129,7 +129,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADirectoryDownload)
         const bool retrOne = command == "RETR one";
         const bool list = command == "LIST";
         if (!retrOne && !list) {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         std::string data;

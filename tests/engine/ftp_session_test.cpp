@@ -639,7 +639,7 @@ void AnswerAuthWithoutTls(ScriptedFtpServer& server, const std::string& reply)
 {
     server.OnCommand([reply](const std::string& command, ScriptedFtpServer::Control& control) {
         if (!command.starts_with("AUTH")) {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         control.Send(reply);

@@ -47,7 +47,7 @@ void ServeASilentQuit(ScriptedFtpServer& server, std::function<void()> onQuit = 
     server.Reply("SYST", "215 UNIX Type: L8\r\n");
     server.OnCommand([onQuit](const std::string& command, Control& control) {
         if (command != "quit") {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         if (onQuit)

@@ -102,7 +102,7 @@ private slots:
             } else {
                 if (command.starts_with("USER "))
                     inSlow = false;  // a new login starts at the top
-                control.ReplyFromQueue(command);
+                control.Answer(command);
             }
         });
 

@@ -223,7 +223,7 @@ inline void ServeFiles(ScriptedFtpServer& server, ServedFiles& served)
             }
             control.SendLine("226 Transfer complete");
         } else {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
         }
     });
 }
