@@ -554,10 +554,8 @@ TEST_F(FtpSessionTest, ATimeOutOfManyDaysDoesNotWrapToAShortOne)
     settings.retry = 4294968;
     ScriptedFtpServer server;
     LogIn(server);
-    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
-        control.Pause(1500ms);
-        control.SendLine("200 Worth the wait");
-    });
+    server.Reply("NOOP", "200 Worth the wait\r\n");
+    server.SetFaults({.pauseBeforeReply = 1500ms});
     EXPECT_EQ(session.Command("NOOP"), kCompletion);
     EXPECT_FALSE(session.interrupted);
 }
@@ -567,11 +565,8 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
     settings.retry = 0;
     ScriptedFtpServer server;
     LogIn(server);
-    // The server never answers; only after 30 s does it hang up.
-    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
-        control.Pause(30s);
-        control.Close();
-    });
+    // The server answers only after 30 s.
+    server.SetFaults({.pauseBeforeReply = 30s});
     session.QuitAtExit();
     EXPECT_EQ(session.controlSocket, -1);
     EXPECT_FALSE(session.connected);
@@ -583,10 +578,8 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
     // The bound is for that quit alone: the next session waits as long as the time-out says.
     ScriptedFtpServer next;
     LogIn(next);
-    next.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
-        control.Pause(3500ms);
-        control.SendLine("200 Slow but fine");
-    });
+    next.Reply("NOOP", "200 Slow but fine\r\n");
+    next.SetFaults({.pauseBeforeReply = 3500ms});
     EXPECT_EQ(session.Command("NOOP"), kCompletion);
 }
 
