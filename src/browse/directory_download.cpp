@@ -6,7 +6,7 @@
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
-#include "ftp/protocol_rules.h"
+#include "ftp/local_names.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_errors.h"
 

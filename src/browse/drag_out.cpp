@@ -3,7 +3,7 @@
 #include "browse/listing_retrieval.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
-#include "ftp/protocol_rules.h"
+#include "ftp/local_names.h"
 #include "ftp/session_log.h"
 
 #include <QCoreApplication>

@@ -10,7 +10,7 @@
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/protocol_rules.h"
+#include "ftp/local_names.h"
 #include "ftp/session_log.h"
 #include "settings/settings.h"
 #include "sites/confirm_delete_dialog.h"

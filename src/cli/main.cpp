@@ -114,7 +114,7 @@ std::string NetrcPath()
     return home && *home ? std::string(home) + "/.netrc" : std::string();
 }
 
-bool RunCommand(CFtpSession& session, const CliOptions& options)
+bool RunCommand(CFtpSession& session, const CliOptions& options, const std::string& downloadDirectory)
 {
     const std::string& command = options.command;
     const std::vector<std::string>& args = options.arguments;
@@ -140,11 +140,11 @@ bool RunCommand(CFtpSession& session, const CliOptions& options)
     if (command == "ls")
         return List(session);
     if (command == "get")
-        return session.RetrieveFile(args[0], argOr(1, "")) == kCompletion;
+        return session.RetrieveFile(args[0], argOr(1, downloadDirectory + args[0])) == kCompletion;
     if (command == "put")
         return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
     if (command == "getdir")
-        return DownloadDirectory(session, args[0], argOr(1, session.downloadDirectory + args[0]));
+        return DownloadDirectory(session, args[0], argOr(1, downloadDirectory + args[0]));
     return session.UploadDirectory(args[0], argOr(1, FileNameOf(args[0])));  // putdir
 }
 
@@ -236,7 +236,7 @@ int main(int argc, char* argv[])
     if (succeeded && !directory.empty() && !termination.Received())
         succeeded = session.ChangeDirectory(directory) == kCompletion;
     if (succeeded && !termination.Received())
-        succeeded = RunCommand(session, options);
+        succeeded = RunCommand(session, options, settings.defaultDownloadDirectory);
     // The signal's cancel has ended the operation; the quit may wait for its answer again.
     if (termination.Received())
         session.ClearCancel();

@@ -1,6 +1,6 @@
 #include "cli/netrc.h"
 
-#include "ftp/protocol_rules.h"
+#include "ftp/host_port.h"
 
 #include <algorithm>
 #include <cctype>

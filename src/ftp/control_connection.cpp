@@ -3,6 +3,7 @@
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/host_port.h"
 #include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"

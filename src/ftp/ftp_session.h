@@ -39,7 +39,7 @@
 #include "ftp/format_text.h"
 #include "ftp/peer_certificate.h"
 #include "ftp/operation_status.h"
-#include "ftp/socket_wait.h"
+#include "ftp/wait_bounds.h"
 
 #include <netinet/in.h>
 #include <sys/types.h>
@@ -48,6 +48,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 class OperationHost;
@@ -112,7 +113,7 @@ public:
     int StoreFile(const std::string& remoteName, const std::string& localPath);
     int SendFile();
     int UploadFromFile(const std::string& path);
-    // An empty `localPath` means `downloadDirectory` followed by `remoteName`.
+    // The front end decides `localPath`: the engine writes what it was asked about.
     int RetrieveFile(const std::string& remoteName, const std::string& localPath);
     int ReceiveFile();
     int DownloadToFile(const std::string& path);
@@ -143,7 +144,6 @@ public:
     int replyCode = 0;                 // code of the last complete reply, 421 after a break
     std::string replyBuffer;           // the reply line last read
     std::string commandBuffer;         // the last command line sent, with CR LF
-    std::string downloadDirectory;
 
     sockaddr_storage serverAddress {};    // where the control connection goes
     sockaddr_storage dataPeerAddress {};  // the other end of the current data connection
@@ -209,6 +209,8 @@ private:
     int ConnectPassive();
     int AcceptDataConnection();
     void SetRepresentationType(char type);
+    // Waits for a transfer's worker under `text`; a cancel marks the transfer aborted: -1.
+    int AwaitTransfer(std::thread& worker, const std::string& text);
     // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
     // byte the 150 reply announced did), or deletes it; the final result.
     int KeepDownload(int result);
@@ -224,12 +226,6 @@ private:
     // call was interrupted, or the socket became writable within the time-out); otherwise the
     // failure is logged, `result` is kPermanentNegative or kInterrupted, and false.
     bool SendMayGoOn(int socket, short waitFor, int& result);
-    // Sends up to `length` bytes from the current offset of `file` on the data connection with
-    // sendfile, waiting like SendAll; fewer at the end of the file or after an interruption, -1
-    // when the send failed (`result` says how), kNoDirectCopy when the file cannot be sent this
-    // way. A failed read of the file ends it early with `readError` set.
-    static constexpr long kNoDirectCopy = -2;
-    long SendFromFile(int file, long length, int& result, int& readError);
     // The TLS handshake on the control connection to `host` (what it is reached by) and the
     // certificate check; false: the connection is to be closed (logged).
     bool StartControlTls(const std::string& host);

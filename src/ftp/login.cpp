@@ -2,6 +2,7 @@
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/host_port.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"

@@ -1,5 +1,6 @@
 #include "ftp/protocol_rules.h"
 
+#include "ftp/host_port.h"
 #include "ftp/socket_address.h"
 #include "ftp/system_types.h"
 
@@ -56,42 +57,6 @@ std::optional<int> SystemTypeFromReply(std::string_view text)
 bool IsVmsSystem(int systemType)
 {
     return systemType == kSystemVmsMultiNet || systemType == kSystemVms;
-}
-
-namespace {
-
-// 1 to 65535 written in at most five decimal digits; 0 otherwise.
-int PortNumber(std::string_view digits)
-{
-    if (digits.empty() || digits.size() > 5
-        || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
-        return 0;
-    const int port = std::stoi(std::string(digits));
-    return port <= 65535 ? port : 0;
-}
-
-} // namespace
-
-HostAndPort SplitHostPort(const std::string& text)
-{
-    if (text.starts_with('[')) {
-        const std::size_t close = text.find(']');
-        if (close == std::string::npos)
-            return {text, 0};
-        const std::string host = text.substr(1, close - 1);
-        if (close + 1 == text.size())
-            return {host, 0};
-        const int port = text[close + 1] == ':' ? PortNumber(std::string_view(text).substr(close + 2)) : 0;
-        return port == 0 ? HostAndPort{text, 0} : HostAndPort{host, port};
-    }
-    // More than one colon: an IPv6 address without a port.
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0 || text.find(':') != colon)
-        return {text, 0};
-    const int port = PortNumber(std::string_view(text).substr(colon + 1));
-    if (port == 0)
-        return {text, 0};
-    return {text.substr(0, colon), port};
 }
 
 long long SizeFromPreliminaryReply(std::string_view reply)
@@ -169,10 +134,4 @@ std::optional<PassiveTarget> TargetFromPasvReply(std::string_view reply)
     return PassiveTarget{std::to_string(numbers[0]) + '.' + std::to_string(numbers[1]) + '.'
                              + std::to_string(numbers[2]) + '.' + std::to_string(numbers[3]),
                          port};
-}
-
-bool IsSafeLocalName(std::string_view name)
-{
-    return !name.empty() && name != "." && name != ".."
-        && name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }

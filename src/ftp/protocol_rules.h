@@ -25,15 +25,6 @@ bool HasLineBreak(std::string_view line);
 std::optional<int> SystemTypeFromReply(std::string_view text);
 bool IsVmsSystem(int systemType);
 
-// "host:port" with a port of 1 to 65535 selects that port; anything else is a plain host. An IPv6
-// address goes in brackets when a port follows ("[2001:db8::1]:2121"); brackets alone ("[::1]") or
-// a bare address ("::1") name the host without a port.
-struct HostAndPort {
-    std::string host;
-    int port = 0;  // 0: none given
-};
-HostAndPort SplitHostPort(const std::string& text);
-
 // The size a 150 reply announces: the number just before " BYTES" in its first 99 characters
 // (any case, blanks between allowed), as in "150 Opening data connection for f (1234 bytes)";
 // 0 when it names none or a negative one.
@@ -53,7 +44,3 @@ struct PassiveTarget {
     int port = 0;
 };
 std::optional<PassiveTarget> TargetFromPasvReply(std::string_view reply);
-
-// Whether a name from a server can become a local path inside a target directory: not empty,
-// not "." or "..", no "/" and no NUL.
-bool IsSafeLocalName(std::string_view name);

@@ -80,42 +80,6 @@ struct LookupState {
 
 } // namespace
 
-CancelSignal::CancelSignal()
-    : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
-
-CancelSignal::~CancelSignal()
-{
-    ::close(fd);
-}
-
-void CancelSignal::Raise()
-{
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
-}
-
-void CancelSignal::Clear()
-{
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t read = ::read(fd, &count, sizeof count);
-}
-
-WaitDeadline DeadlineAfter(int seconds)
-{
-    if (seconds <= 0)
-        return std::nullopt;
-    return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-}
-
-WaitDeadline EarlierOf(WaitDeadline a, WaitDeadline b)
-{
-    if (!a || !b)
-        return a ? a : b;
-    return std::min(*a, *b);
-}
-
 int WaitForSocket(int socket, short events, const CancelSignal& cancel, WaitDeadline deadline)
 {
     pollfd fds[2] = {{socket, events, 0}, {cancel.Fd(), POLLIN, 0}};

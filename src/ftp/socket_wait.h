@@ -3,34 +3,12 @@
 // cancel signal and honours the "Retry" time-out, so a cancel from another thread ends any wait at
 // once and a silent server cannot hold the engine for ever.
 
+#include "ftp/wait_bounds.h"
+
 #include <netinet/in.h>
 
-#include <chrono>
-#include <optional>
 #include <string>
 #include <vector>
-
-// A wake-up that any thread can raise; it stays raised until cleared.
-class CancelSignal final {
-public:
-    CancelSignal();
-    ~CancelSignal();
-    CancelSignal(const CancelSignal&) = delete;
-    CancelSignal& operator=(const CancelSignal&) = delete;
-
-    void Raise();
-    void Clear();
-    int Fd() const { return fd; }
-
-private:
-    int fd = -1;
-};
-
-// The moment by which a wait must have ended; none: it may last for ever.
-using WaitDeadline = std::optional<std::chrono::steady_clock::time_point>;
-// `seconds` from now, 0 or less meaning no limit. Any int fits: the arithmetic is 64-bit.
-WaitDeadline DeadlineAfter(int seconds);
-WaitDeadline EarlierOf(WaitDeadline a, WaitDeadline b);
 
 // 0 when `socket` has one of `events`; otherwise the program's error number: cancelled, timed
 // out (at `deadline`) or the poll's own error.

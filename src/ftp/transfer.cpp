@@ -11,6 +11,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
+#include "ftp/socket_wait.h"
 #include "ftp/write_all.h"
 
 #include <cerrno>
@@ -18,9 +19,10 @@
 #include <climits>
 #include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <random>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +31,12 @@
 namespace {
 
 constexpr std::size_t kLargestChunk = 1 << 20;
+
+// Bytes of an upload that may wait unsent in the socket. A short queue hands the receiver bytes
+// that are still in the processor's caches; a long one holds them until they are not (uploads on
+// one machine took a quarter longer). Bytes in flight are not limited, so a fast link far away
+// keeps its whole window.
+constexpr int kUnsentUploadBytes = 65536;
 
 // A chunk size setting as used: a count below 1 means the default, and none passes 1 MiB.
 std::size_t ChunkSize(int setting)
@@ -120,13 +128,7 @@ int CFtpSession::StoreFile(const std::string& remoteName, const std::string& loc
     SetTransferTotal(0);
     SetTransferDone(0);
     std::thread worker = StartUploadWorker(*this);
-    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
-                       FormatText("Sending %s To %s", {remoteName, hostName}))) {
-        commandDepth = 0;
-        transferAborted = 1;
-        return -1;
-    }
-    return WorkerResult();
+    return AwaitTransfer(worker, FormatText("Sending %s To %s", {remoteName, hostName}));
 }
 
 int CFtpSession::SendFile()
@@ -212,28 +214,14 @@ int CFtpSession::UploadFromFile(const std::string& path)
         SetTransferTotal(size);
         LogMessage("Transferring %ld bytes", {size});
 
+        // A failed setsockopt costs speed only.
+        ::setsockopt(dataSocket, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentUploadBytes, sizeof kUnsentUploadBytes);
+
         long long total = 0;
         int readError = 0;
         std::string converted;
-        // Binary data over a plain connection goes from the file to the socket inside the kernel;
-        // ASCII needs its line ends turned here, and TLS encrypts in this process.
-        bool direct = !convertLineEnds && !dataTls;
         while (outcome != kPermanentNegative && outcome != kInterrupted && !interrupted) {
             const std::size_t want = ChunkSize(settings.sendBytes);
-            if (direct) {
-                const long sent = SendFromFile(file, static_cast<long>(want), outcome, readError);
-                if (sent == kNoDirectCopy) {
-                    direct = false;  // a file system that cannot feed sendfile: read the file here
-                    continue;
-                }
-                if (sent > 0) {
-                    total += sent;
-                    SetTransferDone(total);
-                }
-                if (sent < static_cast<long>(want))
-                    break;  // the end of the file, a failure or a stop
-                continue;
-            }
             if (chunk.size() < want)
                 chunk.resize(want);
             const ssize_t got = ::read(file, chunk.data(), want);
@@ -287,35 +275,8 @@ int CFtpSession::UploadFromFile(const std::string& path)
     return outcome;
 }
 
-long CFtpSession::SendFromFile(int file, long length, int& result, int& readError)
-{
-    long sent = 0;
-    while (sent < length) {
-        const ssize_t n = ::sendfile(dataSocket, file, nullptr, static_cast<std::size_t>(length - sent));
-        if (n > 0) {
-            sent += n;
-            if (interrupted)
-                break;
-            continue;
-        }
-        if (n == 0)
-            break;  // the end of the file
-        if (errno == EIO) {
-            readError = errno;
-            break;
-        }
-        if ((errno == EINVAL || errno == ENOSYS) && sent == 0)
-            return kNoDirectCopy;
-        if (!SendMayGoOn(dataSocket, POLLOUT, result))
-            return -1;
-    }
-    result = interrupted ? kInterrupted : kCompletion;
-    return sent;
-}
-
 int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath)
 {
-    const std::string local = localPath.empty() ? downloadDirectory + remoteName : localPath;
     transferCommand = FormatText("RETR %s", {remoteName});
     char type = transferMode;
     if (transferMode == 'F') {
@@ -324,12 +285,16 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     }
     transferType = type;
     convertLineEnds = type == 'A';
-    transferLocalPath = local;
+    transferLocalPath = localPath;
     SetTransferTotal(0);
     SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = StartDownloadWorker(*this);
-    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer,
-                       FormatText("Retrieving %s From %s", {remoteName, hostName}))) {
+    return AwaitTransfer(worker, FormatText("Retrieving %s From %s", {remoteName, hostName}));
+}
+
+int CFtpSession::AwaitTransfer(std::thread& worker, const std::string& text)
+{
+    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer, text)) {
         commandDepth = 0;
         transferAborted = 1;
         return -1;

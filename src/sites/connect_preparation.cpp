@@ -18,7 +18,6 @@ void PrepareConnect(CFtpSession& session, const CSiteProfile& profile, const std
 {
     session.hostName = profile.host;
     session.encryption = profile.encryption;
-    session.downloadDirectory = settings.defaultDownloadDirectory;
     session.userName = profile.userId;
     session.password = password;
     session.transferMode = static_cast<char>(settings.engine.transferMode.load());

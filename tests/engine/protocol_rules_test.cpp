@@ -1,4 +1,5 @@
 #include "ftp/format_text.h"
+#include "ftp/host_port.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/socket_errors.h"
 #include "ftp/system_types.h"

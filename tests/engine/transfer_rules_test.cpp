@@ -1,5 +1,6 @@
 #include "ftp/extension_table.h"
 #include "ftp/line_ends.h"
+#include "ftp/local_names.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/socket_address.h"
 

@@ -58,7 +58,6 @@ TEST(ConnectPreparationTest, CopiesTheProfileAndTheSettingsIntoTheSession)
     EXPECT_EQ(session.password, "secret");
     EXPECT_EQ(session.transferMode, 'A');
     EXPECT_EQ(session.Settings().passiveMode, 1);  // read by the session from the settings it was made with
-    EXPECT_EQ(session.downloadDirectory, "/home/me/in/");
     EXPECT_EQ(session.firewallEnabled, 1);
     EXPECT_EQ(session.firewallStyle, 3);
     EXPECT_EQ(session.firewallPort, 8021);

@@ -18,7 +18,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -38,21 +37,6 @@ inline std::string RandomBytes(std::size_t size)
     for (char& c : bytes)
         c = static_cast<char>(random());
     return bytes;
-}
-
-// Bytes this process has written through write-like calls (/proc/self/io "wchar"): sendfile
-// counts there and send on a socket does not, which tells an upload that went straight from its
-// file from one that was read and sent. -1 where the kernel keeps no such count.
-inline long long BytesWrittenByProcess()
-{
-    std::ifstream io("/proc/self/io");
-    std::string name;
-    long long value = 0;
-    while (io >> name >> value) {
-        if (name == "wchar:")
-            return value;
-    }
-    return -1;
 }
 
 // Waits for workers like a front end does, and cancels when `cancelWhen` says so; as with a
