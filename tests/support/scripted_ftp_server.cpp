@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <netinet/in.h>
 #include <linux/sockios.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
