@@ -64,19 +64,8 @@ int main(int argc, char** argv)
     server.Reply("PASS", "230 Logged in\r\n");
     server.Reply("SYST", "215 UNIX Type: L8\r\n");
     server.Reply("TYPE", "200 Type set\r\n");
-    server.Reply("PORT", "200 PORT command successful\r\n");
-    server.OnCommand([&listing](const std::string& command, ScriptedFtpServer::Control& control) {
-        if (command != "LIST") {
-            control.ReplyFromQueue(command);
-            return;
-        }
-        control.SendLine("150 Here comes the listing");
-        if (control.OpenData()) {
-            control.DataSend(listing);
-            control.CloseData();
-        }
-        control.SendLine("226 Transfer complete");
-    });
+    server.ServeFiles();
+    server.ServeListing(listing);
 
     QTemporaryDir scratch;
     CSettings settings;

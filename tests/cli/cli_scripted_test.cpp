@@ -4,6 +4,7 @@
 #include "support/cli_runner.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
+#include "support/transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,7 @@ protected:
         server.Reply("SYST", "215 UNIX Type: L8\r\n");
         server.Reply("TYPE", "200 Type set\r\n");
         server.Reply("PORT", "200 PORT command successful\r\n");
+        server.Reply("CWD", "250 Directory changed\r\n");
         fs::create_directory(PrivateTemporary());
         fs::permissions(PrivateTemporary(), fs::perms::owner_all);
     }
@@ -161,8 +163,7 @@ protected:
         const CliRun run = RunCli(args, home.path, Environment());
         if (err)
             *err = run.err;
-        const auto commands = server.Commands();
-        return {commands.begin() + static_cast<long>(before), commands.end()};
+        return Transcript(server, before);
     }
 
     std::string HostText() const { return "127.0.0.1:" + std::to_string(server.Port()); }
@@ -179,9 +180,15 @@ protected:
     ScriptedFtpServer server;
 };
 
-bool Has(const std::vector<std::string>& commands, const std::string& command)
+// What a run of syst sends when it logs in as `user` with `password`, changing into pub first
+// when `inPub`.
+std::vector<std::string> SystRun(const std::string& user, const std::string& password, bool inPub)
 {
-    return std::find(commands.begin(), commands.end(), command) != commands.end();
+    std::vector<std::string> commands = {"AUTH TLS", "USER " + user, "PASS " + password, "SYST"};
+    if (inPub)
+        commands.push_back("CWD pub");
+    commands.insert(commands.end(), {"SYST", "quit"});
+    return commands;
 }
 
 TEST_F(CliScriptedTest, TheNetrcGivesThePasswordOfItsLoginWhenNoOtherUsersCanReadIt)
@@ -189,31 +196,25 @@ TEST_F(CliScriptedTest, TheNetrcGivesThePasswordOfItsLoginWhenNoOtherUsersCanRea
     constexpr fs::perms kPrivate = fs::perms::owner_read | fs::perms::owner_write;
     WriteHomeFile(".netrc", "machine 127.0.0.1\n  login anna\n  password from-netrc\n", kPrivate);
     const std::string url = "ftp://anna@" + HostText() + "/pub/";
-    std::vector<std::string> got = CommandsOfRun({url, "syst"});
-    EXPECT_TRUE(Has(got, "USER anna")) << testing::PrintToString(got);
-    EXPECT_TRUE(Has(got, "PASS from-netrc"));
-    EXPECT_TRUE(Has(got, "CWD pub"));
+    EXPECT_EQ(CommandsOfRun({url, "syst"}), SystRun("anna", "from-netrc", true));
     // Without a user the entry names it.
-    EXPECT_TRUE(Has(CommandsOfRun({"--host", HostText(), "syst"}), "USER anna"));
+    EXPECT_EQ(CommandsOfRun({"--host", HostText(), "syst"}), SystRun("anna", "from-netrc", false));
 
     // Another login's entry is not used, and with no terminal to ask on the password is empty.
-    got = CommandsOfRun({"--host", HostText(), "--user", "bob", "syst"});
-    EXPECT_TRUE(Has(got, "USER bob"));
-    EXPECT_TRUE(Has(got, "PASS ")) << testing::PrintToString(got);
+    EXPECT_EQ(CommandsOfRun({"--host", HostText(), "--user", "bob", "syst"}), SystRun("bob", "", false));
 
     // Precedence: --password-file before ~/.netrc, the URL's password before the file, --password first.
     WriteHomeFile("pw", "from-file\n", kPrivate);
     const std::string file = home.path + "/pw";
-    EXPECT_TRUE(Has(CommandsOfRun({url, "--password-file", file, "syst"}), "PASS from-file"));
+    EXPECT_EQ(CommandsOfRun({url, "--password-file", file, "syst"}), SystRun("anna", "from-file", true));
     const std::string withPassword = "ftp://anna:from-url@" + HostText() + "/";
-    EXPECT_TRUE(Has(CommandsOfRun({withPassword, "--password-file", file, "syst"}), "PASS from-url"));
-    EXPECT_TRUE(Has(CommandsOfRun({withPassword, "--password", "given", "syst"}), "PASS given"));
+    EXPECT_EQ(CommandsOfRun({withPassword, "--password-file", file, "syst"}), SystRun("anna", "from-url", false));
+    EXPECT_EQ(CommandsOfRun({withPassword, "--password", "given", "syst"}), SystRun("anna", "given", false));
 
     fs::permissions(fs::path(home.path) / ".netrc", fs::perms::group_read | fs::perms::others_read,
                     fs::perm_options::add);
     std::string err;
-    got = CommandsOfRun({url, "syst"}, &err);
-    EXPECT_FALSE(Has(got, "PASS from-netrc")) << "a ~/.netrc others can read was used";
+    EXPECT_EQ(CommandsOfRun({url, "syst"}, &err), SystRun("anna", "", true)) << "a ~/.netrc others can read was used";
     EXPECT_NE(err.find("tessaline-ftp: " + home.path + "/.netrc is not used: other users can read or change it "
                        "(mode 0644); chmod 600 " + home.path + "/.netrc makes it usable\n"),
               std::string::npos) << err;
@@ -230,7 +231,7 @@ TEST_F(CliScriptedTest, ThePromptReadsThePasswordOnTheTerminalWithoutShowingIt)
     terminal.Type("typed secret\n");
     const CliRun done = run.Finish();
     EXPECT_EQ(done.status, 0) << done.err;
-    EXPECT_TRUE(ServerGot("PASS typed secret"));
+    EXPECT_EQ(Transcript(server), SystRun("anna", "typed secret", false));
     // Nothing typed appeared: only the prompt and the line end the program gives for the Enter.
     EXPECT_EQ(terminal.Shown(), prompt + "\r\n");
     EXPECT_TRUE(terminal.Echoes()) << "the terminal was left without echo";
@@ -261,7 +262,7 @@ TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
     std::atomic<int> ownMode{-1};
     server.OnCommand([foreign, temporary, &run, &ownMode](const std::string& command, Control& control) {
         if (command != "LIST") {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         // Another program's listing lands where a shared listing file would be, and even in the
@@ -299,7 +300,7 @@ protected:
                     control.Close();
                     return;
                 }
-                control.ReplyFromQueue(command);
+                control.Answer(command);
                 return;
             }
             control.SendLine("150 Opening BINARY mode data connection for big.");
@@ -336,7 +337,9 @@ TEST_P(CliSignalTest, ASignalDeletesThePartialFileQuitsAndExitsWith128PlusItsNum
     EXPECT_EQ(done.status, 128 + GetParam()) << done.err;
     EXPECT_TRUE(fs::is_empty(local.path)) << "a partial file was left behind";
     EXPECT_NE(done.err.find("Deleted partially downloaded file"), std::string::npos) << done.err;
-    EXPECT_TRUE(ServerGot("quit"));
+    EXPECT_EQ(Transcript(server),
+              (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "TYPE I", "PORT 127,0,0,1,*",
+                                        "RETR big", "quit"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),

@@ -13,11 +13,9 @@ protected:
     // The session connects again and transfers a file.
     void ExpectSessionRecovers()
     {
-        {
-            std::lock_guard guard(served.lock);
-            served.instead = nullptr;
-            served.files["after"] = "fine";
-        }
+        server.OnCommand(nullptr);
+        server.SetFaults({});
+        server.ServeFile("after", "fine");
         session.Quit();
         ASSERT_NE(session.Connect(), -1);
         EXPECT_EQ(session.RetrieveFile("after", fs::path(local.path) / "after"), kCompletion);
@@ -34,12 +32,6 @@ protected:
         std::sort(found.begin(), found.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(found, expected);
-    }
-
-    void SetInstead(std::function<void(Control&)> instead)
-    {
-        std::lock_guard guard(served.lock);
-        served.instead = std::move(instead);
     }
 };
 
@@ -74,8 +66,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADownloadKeepsTheEarlie
 {
     const fs::path target = fs::path(local.path) / "f";
     WriteFile(target, "earlier");
-    served.files["f"] = "x";
-    SetInstead([](Control& control) {
+    OnDataCommand("RETR f", [](Control& control) {
         if (!control.OpenData())
             return;
         control.DataSend(std::string(5000, 'a'));
@@ -95,7 +86,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADownloadKeepsTheEarlie
 TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringAnUpload)
 {
     const fs::path big = BigLocalFile(256 << 20);
-    SetInstead([](Control& control) {
+    OnDataCommand("STOR big", [](Control& control) {
         if (!control.OpenData())
             return;
         control.Pause(50ms);
@@ -112,43 +103,16 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringAnUpload)
 
 TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADirectoryDownload)
 {
-    served.files["LIST"] =
-        "-rw-r--r--   1 anna     staff       5 Mar  5 12:30 one\r\n"
-        "-rw-r--r--   1 anna     staff       5 Mar  5 12:30 two\r\n"
-        "-rw-r--r--   1 anna     staff       5 Mar  5 12:30 three\r\n";
-    served.files["one"] = "first";
-    served.files["two"] = "never";
-    served.files["three"] = "never";
+    server.ServeListing("-rw-r--r--   1 anna     staff       5 Mar  5 12:30 one\r\n"
+                        "-rw-r--r--   1 anna     staff       5 Mar  5 12:30 two\r\n"
+                        "-rw-r--r--   1 anna     staff       5 Mar  5 12:30 three\r\n");
+    server.ServeFile("one", "first");
+    server.ServeFile("three", "never");
     // The second file's RETR loses the control connection.
-    server.OnCommand([this](const std::string& command, Control& control) {
-        if (command == "RETR two") {
-            control.Send("150 Opening data connection.\r\n");
-            control.Close();
-            return;
-        }
-        const bool retrOne = command == "RETR one";
-        const bool list = command == "LIST";
-        if (!retrOne && !list) {
-            control.ReplyFromQueue(command);
-            return;
-        }
-        std::string data;
-        {
-            std::lock_guard guard(served.lock);
-            data = served.files[list ? "LIST" : "one"];
-        }
-        control.Send("150 Opening data connection.\r\n");
-        if (control.OpenData()) {
-            control.DataSend(data);
-            control.CloseData();
-        }
-        control.SendLine("226 Transfer complete");
-    });
-    server.Reply("PORT", "200 PORT command successful\r\n");
+    OnDataCommand("RETR two", [](Control& control) { control.Close(); });
     EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "copy"));
     ExpectLocalFiles({"copy", "copy/one"});
     EXPECT_TRUE(LogHas(TakeLog(), "Connection closed by the server."));
-    ServeFiles(server, served);
     ExpectSessionRecovers();
 }
 
@@ -157,11 +121,8 @@ TEST_F(FaultInjectionTest, ADataConnectionThatStaysSilentEndsAtTheTimeOut)
     settings.retry = 1;
     const fs::path target = fs::path(local.path) / "f";
     WriteFile(target, "earlier");
-    served.files["f"] = "x";
-    SetInstead([](Control& control) {
-        if (control.OpenData())
-            control.Pause(3s);
-    });
+    server.ServeFile("f", "x");
+    server.SetFaults({.dataPause = 3s});
     EXPECT_EQ(session.RetrieveFile("f", target), kInterrupted);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Recv: Connection timed out, try connecting again."));
@@ -175,8 +136,7 @@ TEST_F(FaultInjectionTest, FewerBytesThanThe150ReplyAnnouncedIsAFailure)
 {
     const fs::path target = fs::path(local.path) / "f";
     WriteFile(target, "earlier");
-    served.files["f"] = std::string(1000, 'z');
-    served.preliminary = "150 Opening BINARY mode data connection for f (2000 bytes)\r\n";
+    server.ServeFile("f", std::string(1000, 'z'), "150 Opening BINARY mode data connection for f (2000 bytes)\r\n");
     EXPECT_EQ(session.RetrieveFile("f", target), kPermanentNegative);
     EXPECT_TRUE(LogHas(TakeLog(), "Received 1000 of the 2000 bytes announced: the file is incomplete."));
     EXPECT_EQ(ReadFile(target), "earlier");
@@ -189,7 +149,7 @@ TEST_F(FaultInjectionTest, AListingOf200000LinesIsReadWhole)
     listing.reserve(13'000'000);
     for (int i = 0; i < 200000; ++i)
         listing += "-rw-r--r--   1 anna     staff       5 Mar  5 12:30 file" + std::to_string(i) + "\r\n";
-    served.files["LIST"] = listing;
+    server.ServeListing(listing);
     CListingReader reader(session);
     CDirEntry entry;
     int entries = 0;
@@ -204,13 +164,12 @@ TEST_F(FaultInjectionTest, HostileNamesNeverLeaveTheTarget)
     const std::string longName(4000, 'L');
     const std::string invalidUtf8 = "caf\xe9\xff.txt";
     const std::string line = "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ";
-    served.files["LIST"] = line + "ok.txt\r\n" + line + "../up\r\n" + line + "/etc/passwd-copy\r\n"
-        + line + "a/b\r\n" + line + std::string("nul\0name", 8) + "\r\n" + line + "cr\rname\r\n"
-        + line + longName + "\r\n" + line + invalidUtf8 + "\r\n"
-        + "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 ..\r\n";
+    server.ServeListing(line + "ok.txt\r\n" + line + "../up\r\n" + line + "/etc/passwd-copy\r\n" + line + "a/b\r\n"
+                        + line + std::string("nul\0name", 8) + "\r\n" + line + "cr\rname\r\n" + line + longName + "\r\n"
+                        + line + invalidUtf8 + "\r\n" + "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 ..\r\n");
     for (const std::string& name : {std::string("ok.txt"), std::string("../up"), std::string("/etc/passwd-copy"),
                                     std::string("a/b"), std::string("cr\rname"), longName, invalidUtf8})
-        served.files[name] = "data";
+        server.ServeFile(name, "data");
 
     EXPECT_FALSE(DownloadDirectory(session, "hostile", fs::path(local.path) / "copy"));
     ExpectLocalFiles({"copy", "copy/ok.txt", "copy/" + invalidUtf8});

@@ -7,6 +7,7 @@
 #include "support/scripted_ftp_server.h"
 #include "support/stalled_listener.h"
 #include "support/test_files.h"
+#include "support/transcript.h"
 
 #include <gtest/gtest.h>
 
@@ -61,12 +62,7 @@ protected:
     }
 
     // The commands the server got after USER, PASS and SYST.
-    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server)
-    {
-        std::vector<std::string> commands = server.Commands();
-        commands.erase(commands.begin(), commands.begin() + std::min<std::size_t>(3, commands.size()));
-        return commands;
-    }
+    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server) { return Transcript(server, 3); }
 
     EngineSettings settings;
     CFtpSession session{settings};
@@ -558,10 +554,8 @@ TEST_F(FtpSessionTest, ATimeOutOfManyDaysDoesNotWrapToAShortOne)
     settings.retry = 4294968;
     ScriptedFtpServer server;
     LogIn(server);
-    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
-        control.Pause(1500ms);
-        control.SendLine("200 Worth the wait");
-    });
+    server.Reply("NOOP", "200 Worth the wait\r\n");
+    server.SetFaults({.pauseBeforeReply = 1500ms});
     EXPECT_EQ(session.Command("NOOP"), kCompletion);
     EXPECT_FALSE(session.interrupted);
 }
@@ -571,11 +565,8 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
     settings.retry = 0;
     ScriptedFtpServer server;
     LogIn(server);
-    // The server never answers; only after 30 s does it hang up.
-    server.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
-        control.Pause(30s);
-        control.Close();
-    });
+    // The server answers only after 30 s.
+    server.SetFaults({.pauseBeforeReply = 30s});
     session.QuitAtExit();
     EXPECT_EQ(session.controlSocket, -1);
     EXPECT_FALSE(session.connected);
@@ -587,10 +578,8 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
     // The bound is for that quit alone: the next session waits as long as the time-out says.
     ScriptedFtpServer next;
     LogIn(next);
-    next.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
-        control.Pause(3500ms);
-        control.SendLine("200 Slow but fine");
-    });
+    next.Reply("NOOP", "200 Slow but fine\r\n");
+    next.SetFaults({.pauseBeforeReply = 3500ms});
     EXPECT_EQ(session.Command("NOOP"), kCompletion);
 }
 
@@ -643,7 +632,7 @@ void AnswerAuthWithoutTls(ScriptedFtpServer& server, const std::string& reply)
 {
     server.OnCommand([reply](const std::string& command, ScriptedFtpServer::Control& control) {
         if (!command.starts_with("AUTH")) {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         control.Send(reply);

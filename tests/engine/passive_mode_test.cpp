@@ -12,19 +12,6 @@ constexpr int kTransferFailed = 5;
 
 class PassiveModeTest : public TransferFixture {
 protected:
-    // The commands after the login that are about data connections and transfers.
-    std::vector<std::string> DataCommands() const
-    {
-        std::vector<std::string> picked;
-        for (const std::string& command : Commands()) {
-            const std::string verb = command.substr(0, 4);
-            if (verb == "EPSV" || verb == "PASV" || verb == "PORT" || verb == "EPRT" || verb == "RETR"
-                || verb == "STOR" || verb == "LIST")
-                picked.push_back(verb);
-        }
-        return picked;
-    }
-
     std::vector<std::string> LocalNames() const
     {
         std::vector<std::string> names;
@@ -39,8 +26,8 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
 {
     settings.passiveMode = kPassiveOnly;
     const std::string bytes = RandomBytes(300000);
-    served.files["f.bin"] = bytes;
-    served.preliminary = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
+    const std::string announced = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
+    server.ServeFile("f.bin", bytes, announced);
 
     EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "f.bin"), kCompletion);
     EXPECT_TRUE(ReadFile(fs::path(local.path) / "f.bin") == bytes);
@@ -50,61 +37,53 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
     EXPECT_FALSE(LogHas(log, "Passive mode:")) << "only automatic mode explains its choice";
     EXPECT_FALSE(LogHas(log, "listen"));
 
-    served.preliminary = "150 Here comes the directory listing.\r\n";
-    served.files["LIST"] = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
+    const std::string listing = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
+    server.ServeListing(listing);
     EXPECT_EQ(session.ReceiveToFile("LIST", session.listingFile), kCompletion);
-    EXPECT_EQ(ReadFile(session.listingFile), served.files["LIST"]);
+    EXPECT_EQ(ReadFile(session.listingFile), listing);
     WriteFile(fs::path(local.path) / "up.bin", bytes);
     EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
-    {
-        std::lock_guard guard(served.lock);
-        EXPECT_TRUE(served.stored["up.bin"] == bytes);
-    }
-    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "RETR", "EPSV", "LIST", "EPSV", "STOR"}));
+    EXPECT_TRUE(server.Stored()["/up.bin"] == bytes);
     EXPECT_TRUE(SessionIdle());
 
     // A download the server cuts short is not kept, in passive mode as in active mode.
-    served.preliminary = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
-    served.instead = [](Control& control) {
-        if (control.OpenData())
-            control.DataSend(RandomBytes(1000));
-        control.CloseData();
-        control.SendLine("226 Transfer complete");
-    };
+    server.ServeFile("f.bin", RandomBytes(1000), announced);
     EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "short.bin"), kTransferFailed);
     EXPECT_EQ(LocalNames(), (std::vector<std::string>{"f.bin", "listing", "up.bin"}));
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"TYPE I", "EPSV", "RETR f.bin", "TYPE A", "EPSV", "LIST", "TYPE I", "EPSV",
+                                        "STOR up.bin", "EPSV", "RETR f.bin"}));
 }
 
 TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)
 {
     settings.passiveMode = kPassiveOnly;
-    served.replies["EPSV"] = "500 EPSV not understood\r\n";
-    served.files["f"] = "data";
-    served.files["LIST"] = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
+    server.Reply("EPSV", "500 EPSV not understood\r\n");
+    server.ServeFile("f", "data");
+    const std::string listing = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
+    server.ServeListing(listing);
 
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(session.ReceiveToFile("LIST", session.listingFile), kCompletion);
-    EXPECT_EQ(ReadFile(session.listingFile), served.files["LIST"]);
-    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "PASV", "RETR", "PASV", "LIST"}));
+    EXPECT_EQ(ReadFile(session.listingFile), listing);
     // The server named its own address: nothing to say about it.
     EXPECT_FALSE(LogHas(TakeLog(), "Ignoring the address"));
 
     // A new connection may go to another server: EPSV is tried again.
     session.Quit();
     ASSERT_NE(session.Connect(), -1);
-    const std::size_t before = server.Commands().size();
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
-    const std::vector<std::string> all = server.Commands();
-    EXPECT_EQ(std::vector<std::string>(all.begin() + static_cast<long>(before), all.end()),
-              (std::vector<std::string>{"TYPE I", "EPSV", "PASV", "RETR f"}));
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"TYPE I", "EPSV", "PASV", "RETR f", "TYPE A", "PASV", "LIST", "quit",
+                                        "USER anna", "PASS secret", "SYST", "TYPE I", "EPSV", "PASV", "RETR f"}));
 }
 
 TEST_F(PassiveModeTest, TheAddressInAPasvReplyIsIgnoredForTheControlConnectionsPeer)
 {
     settings.passiveMode = kPassiveOnly;
-    served.replies["EPSV"] = "502 Command not implemented\r\n";
-    served.announcedAddress = "10.9.8.7";  // a server behind a router announces its private address
-    served.files["f"] = "the data";
+    server.Reply("EPSV", "502 Command not implemented\r\n");
+    server.AnnouncePassiveAddress("10.9.8.7");  // a server behind a router announces its private address
+    server.ServeFile("f", "the data");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(ReadFile(fs::path(local.path) / "f"), "the data");
     EXPECT_TRUE(LogHas(TakeLog(),
@@ -113,7 +92,7 @@ TEST_F(PassiveModeTest, TheAddressInAPasvReplyIsIgnoredForTheControlConnectionsP
 
 TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRefused)
 {
-    served.files["f"] = "data";
+    server.ServeFile("f", "data");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     auto log = TakeLog();
@@ -121,34 +100,33 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
     EXPECT_TRUE(LogHas(log, "Active mode: this computer's address 127.0.0.1 is not private."));
 
     // A server that will not connect to us: passive at once, and for the rest of the session.
-    served.replies["PORT"] = "500 Illegal PORT command.\r\n";
+    server.Reply("PORT", "500 Illegal PORT command.\r\n");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "Passive mode: the server refused PORT."));
     WriteFile(fs::path(local.path) / "up", "up");
     EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kCompletion);
 
     // A server that refuses passive mode: active again.
-    served.replies["PORT"] = "200 PORT command successful\r\n";
-    served.replies["EPSV"] = "500 Unknown command\r\n";
-    served.replies["PASV"] = "500 Unknown command\r\n";
+    server.ReplyFromNowOn("PORT", "200 PORT command successful\r\n");
+    server.Reply("EPSV", "500 Unknown command\r\n");
+    server.Reply("PASV", "500 Unknown command\r\n");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "Active mode: the server refused passive mode."));
-    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"PORT", "RETR", "PORT", "RETR", "PORT", "EPSV", "RETR",
-                                                         "EPSV", "STOR", "EPSV", "PASV", "PORT", "RETR"}));
 
     // Active mode chosen in the settings never tries passive mode, refused PORT or not; a download
     // goes on to let the server's answer decide, an upload stops before STOR empties the remote file.
     settings.passiveMode = kActiveOnly;
-    served.replies["PORT"] = "500 Illegal PORT command.\r\n";
-    const std::size_t before = DataCommands().size();
+    server.ReplyFromNowOn("PORT", "500 Illegal PORT command.\r\n");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "remote host not responding to port command."));
     EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kTransferFailed);
-    const std::vector<std::string> commands = DataCommands();
-    EXPECT_EQ(std::vector<std::string>(commands.begin() + static_cast<long>(before), commands.end()),
-              (std::vector<std::string>{"PORT", "RETR", "PORT"}));
     EXPECT_TRUE(session.transferAborted);
     EXPECT_TRUE(SessionIdle());
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"TYPE I", kPortLine, "RETR f", kPortLine, "RETR f",  // PORT accepted
+                                        kPortLine, "EPSV", "RETR f", "EPSV", "STOR up",      // PORT refused
+                                        "EPSV", "PASV", kPortLine, "RETR f",                 // passive refused
+                                        kPortLine, "RETR f", kPortLine}));                   // active only
 }
 
 TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSendsNoDataCommand)
@@ -159,8 +137,8 @@ TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSen
         const ScriptedFtpServer gone;  // a port that nothing listens on once it is gone
         closedPort = gone.Port();
     }
-    served.replies["EPSV"] = "229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n";
-    served.files["f"] = "data";
+    server.Reply("EPSV", "229 Entering Extended Passive Mode (|||" + std::to_string(closedPort) + "|)\r\n");
+    server.ServeFile("f", "data");
     WriteFile(fs::path(local.path) / "keep", "the file that was here");
     WriteFile(fs::path(local.path) / "up", "up");
 
@@ -169,12 +147,12 @@ TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSen
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Can't open the data connection to 127.0.0.1 port " + std::to_string(closedPort) + "."));
     EXPECT_TRUE(LogHas(log, "Connection refused"));
-    EXPECT_EQ(DataCommands(), (std::vector<std::string>{"EPSV", "EPSV"}));
     EXPECT_EQ(ReadFile(fs::path(local.path) / "keep"), "the file that was here");
     EXPECT_EQ(LocalNames(), (std::vector<std::string>{"keep", "up"}));
     EXPECT_TRUE(SessionIdle());
     server.Reply("NOOP", "200 NOOP ok\r\n");
     EXPECT_EQ(session.Command("NOOP"), kCompletion);  // the session goes on
+    EXPECT_EQ(TranscriptAfterLogin(), (std::vector<std::string>{"TYPE I", "EPSV", "EPSV", "NOOP"}));
 }
 
 TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel)
@@ -182,8 +160,8 @@ TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel
     settings.passiveMode = kPassiveOnly;
     const StalledListener stalled;
     ASSERT_NE(stalled.Port(), 0);
-    served.replies["EPSV"] = "229 Entering Extended Passive Mode (|||" + std::to_string(stalled.Port()) + "|)\r\n";
-    served.files["f"] = "data";
+    server.Reply("EPSV", "229 Entering Extended Passive Mode (|||" + std::to_string(stalled.Port()) + "|)\r\n");
+    server.ServeFile("f", "data");
 
     settings.retry = 1;
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);

@@ -22,19 +22,13 @@ constexpr int kTransferFailed = 5;  // the outcome of a transfer that failed on 
 TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
 {
     const std::string bytes = RandomBytes(1234);
-    served.files["f.bin"] = bytes;
-    served.preliminary = "150 Opening BINARY mode data connection for f.bin (1234 bytes)\r\n";
+    server.ServeFile("f.bin", bytes, "150 Opening BINARY mode data connection for f.bin (1234 bytes)\r\n");
     const fs::path target = fs::path(local.path) / "f.bin";
 
     EXPECT_EQ(session.RetrieveFile("f.bin", target), kCompletion);
     EXPECT_EQ(ReadFile(target), bytes);
     EXPECT_EQ(session.transferTotal, 1234);
     EXPECT_EQ(session.transferDone, 1234);
-    const auto commands = Commands();
-    ASSERT_EQ(commands.size(), 3u);
-    EXPECT_EQ(commands[0], "TYPE I");
-    EXPECT_TRUE(commands[1].starts_with("PORT 127,0,0,1,"));
-    EXPECT_EQ(commands[2], "RETR f.bin");
     EXPECT_EQ(host.waits, (std::vector<std::string>{"Retrieving f.bin From " + session.hostName}));
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Tessaline: Closing Listener Socket"));
@@ -42,37 +36,62 @@ TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
     EXPECT_TRUE(SessionIdle());
 
     // Without a byte count in the reply the size stays unknown; an empty file is a file too.
-    served.files["empty"] = "";
-    served.preliminary = "150 Here it comes.\r\n";
+    server.ServeFile("empty", "", "150 Here it comes.\r\n");
     EXPECT_EQ(session.RetrieveFile("empty", fs::path(local.path) / "empty"), kCompletion);
     EXPECT_EQ(session.transferTotal, 0);
     EXPECT_TRUE(fs::exists(fs::path(local.path) / "empty"));
     EXPECT_EQ(fs::file_size(fs::path(local.path) / "empty"), 0u);
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", kPortLine, "RETR empty"}));
+}
+
+// Replies whose lines end in LF alone, or that come a byte per segment, are read whole: the size
+// in the 150, both lines of a multi-line reply, and nothing of the next reply.
+TEST_F(TransferTest, RepliesEndingInLfAloneOrComingAByteASegmentAreReadWhole)
+{
+    const std::string bytes = RandomBytes(5000);
+    server.ServeFile("f.bin", bytes, "150 Opening BINARY mode data connection for f.bin (5000 bytes)\r\n");
+    server.Reply("NOOP", "200-Still\r\n200 here\r\n");
+    WriteFile(fs::path(local.path) / "up.bin", bytes);
+    using Faults = ScriptedFtpServer::Faults;
+    for (const Faults& faults : {Faults{.lfOnly = true}, Faults{.bytePerSegment = true}}) {
+        SCOPED_TRACE(faults.lfOnly ? "LF alone" : "a byte a segment");
+        server.SetFaults(faults);
+        EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "f.bin"), kCompletion);
+        EXPECT_EQ(session.transferTotal, 5000);
+        EXPECT_TRUE(ReadFile(fs::path(local.path) / "f.bin") == bytes);
+        EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
+        EXPECT_EQ(session.Command("NOOP"), kCompletion);
+        EXPECT_EQ(session.replyBuffer, "200 here");
+    }
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", kPortLine, "STOR up.bin", "NOOP", kPortLine,
+                                        "RETR f.bin", kPortLine, "STOR up.bin", "NOOP"}));
 }
 
 TEST_F(TransferTest, AsciiDownloadsGetLocalLineEndsAndAsciiUploadsSendCrLf)
 {
-    served.files["notes.txt"] = "one\r\ntwo\r\nlone\rcr\r\n";
+    server.ServeFile("notes.txt", "one\r\ntwo\r\nlone\rcr\r\n");
     session.transferMode = 'A';
     settings.transferMode = 'A';
     WriteFile(fs::path(local.path) / "up.txt", "x\ny\n");
     // The same in active and in passive mode: only the way the data connection is made differs.
-    for (const int passiveMode : {0, 1}) {
-        SCOPED_TRACE(passiveMode ? "passive" : "active");
-        settings.passiveMode = passiveMode;
-        EXPECT_EQ(session.RetrieveFile("notes.txt", fs::path(local.path) / "notes.txt"), kCompletion);
-        EXPECT_EQ(ReadFile(fs::path(local.path) / "notes.txt"), "one\ntwo\nlone\rcr\n");
-        EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
-        std::lock_guard guard(served.lock);
-        EXPECT_EQ(served.stored["up.txt"], "x\r\ny\r\n");
-        served.stored.clear();
+    for (const std::string mode : {"active", "passive"}) {
+        SCOPED_TRACE(mode);
+        settings.passiveMode = mode == "passive";
+        const fs::path target = fs::path(local.path) / (mode + ".txt");
+        EXPECT_EQ(session.RetrieveFile("notes.txt", target), kCompletion);
+        EXPECT_EQ(ReadFile(target), "one\ntwo\nlone\rcr\n");
+        EXPECT_EQ(session.StoreFile(mode + ".txt", fs::path(local.path) / "up.txt"), kCompletion);
     }
+    EXPECT_EQ(server.Stored(),
+              (std::map<std::string, std::string>{{"/active.txt", "x\r\ny\r\n"}, {"/passive.txt", "x\r\ny\r\n"}}));
 }
 
 TEST_F(TransferTest, RefusedPortStillTransfersAndARefusedDataCommandCreatesNothing)
 {
-    served.replies["PORT"] = "500 Illegal PORT command\r\n";
-    served.files["f"] = "data";
+    server.Reply("PORT", "500 Illegal PORT command\r\n");
+    server.ServeFile("f", "data");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "remote host not responding to port command."));
 
@@ -86,8 +105,7 @@ TEST_F(TransferTest, RefusedPortStillTransfersAndARefusedDataCommandCreatesNothi
 TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
 {
     settings.retry = 1;
-    served.files["f"] = "never sent";
-    served.instead = [](Control& control) { control.Pause(3s); };
+    OnDataCommand("RETR f", [](Control& control) { control.Pause(3s); });
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
     EXPECT_TRUE(LogHas(TakeLog(), "accept: Connection timed out, try connecting again."));
     EXPECT_TRUE(fs::is_empty(local.path));
@@ -96,8 +114,7 @@ TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
 
 TEST_F(TransferTest, DataConnectionsFromAnotherAddressAreRefused)
 {
-    served.files["f"] = "the real data";
-    served.instead = [](Control& control) {
+    OnDataCommand("RETR f", [](Control& control) {
         ASSERT_TRUE(control.OpenData("127.0.0.2"));
         control.Pause(100ms);
         control.CloseData();
@@ -105,7 +122,7 @@ TEST_F(TransferTest, DataConnectionsFromAnotherAddressAreRefused)
         control.DataSend("the real data");
         control.CloseData();
         control.SendLine("226 Transfer complete");
-    };
+    });
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(ReadFile(fs::path(local.path) / "f"), "the real data");
     EXPECT_TRUE(LogHas(TakeLog(), "Refused data connection from 127.0.0.2"));
@@ -118,7 +135,7 @@ TEST_F(TransferTest, ExtensionTableChoosesTheTypeOfAutomaticDownloads)
     fs::create_directories(fs::path(data.path) / "Tessaline");
     WriteFile(fs::path(data.path) / "Tessaline" / "Extension.ftp", "A TXT\nL BIN\nA UNK\nI GZ\na DOC\n");
     for (const char* name : {"notes.txt", "README", "a.tar.gz", "x.bin", "letter.doc"})
-        served.files[name] = "x";
+        server.ServeFile(name, "x");
     session.transferMode = 'F';
     for (const char* name : {"notes.txt", "README", "a.tar.gz", "x.bin", "letter.doc"})
         EXPECT_EQ(session.RetrieveFile(name, fs::path(local.path) / name), kCompletion) << name;
@@ -128,19 +145,17 @@ TEST_F(TransferTest, ExtensionTableChoosesTheTypeOfAutomaticDownloads)
     EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
     ::unsetenv("XDG_DATA_HOME");
 
-    std::vector<std::string> types;
-    for (const std::string& command : Commands()) {
-        if (command.starts_with("TYPE"))
-            types.push_back(command);
-    }
     // A type the connection has already is not asked for again.
-    EXPECT_EQ(types, (std::vector<std::string>{"TYPE A", "TYPE I", "TYPE L 8", "TYPE I"}));
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"TYPE A", kPortLine, "RETR notes.txt", kPortLine, "RETR README", "TYPE I",
+                                        kPortLine, "RETR a.tar.gz", "TYPE L 8", kPortLine, "RETR x.bin", "TYPE I",
+                                        kPortLine, "RETR letter.doc", kPortLine, "STOR up.txt"}));
 }
 
 TEST_F(TransferTest, ADownloadOntoAPipeOrDeviceWritesIntoItAndLeavesItInPlace)
 {
     const std::string bytes = RandomBytes(300000);
-    served.files["f.bin"] = bytes;
+    server.ServeFile("f.bin", bytes);
     const fs::path fifo = fs::path(local.path) / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // The test holds a writer of its own, so the reader sees the end only after the test lets go,
@@ -170,16 +185,9 @@ TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost
 {
     settings.retry = 1;
     const std::string bytes = RandomBytes(200000);
-    served.files["f.bin"] = bytes;
-    served.preliminary = "150 Opening BINARY mode data connection for f.bin (200000 bytes)\r\n";
+    server.ServeFile("f.bin", bytes, "150 Opening BINARY mode data connection for f.bin (200000 bytes)\r\n");
     // Every byte arrives and the data connection ends in order; then the server falls silent.
-    served.instead = [bytes](Control& control) {
-        if (control.OpenData()) {
-            control.DataSend(bytes);
-            control.CloseData();
-        }
-        control.Pause(20s);
-    };
+    server.SetFaults({.command = "RETR f.bin", .pauseBeforeReply = 20s});
     const fs::path target = fs::path(local.path) / "f.bin";
     EXPECT_EQ(session.RetrieveFile("f.bin", target), kCompletion);
     EXPECT_TRUE(ReadFile(target) == bytes);
@@ -188,7 +196,7 @@ TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost
     // Without an announced size a whole file cannot be told from a cut one: it is not kept.
     session.Quit();
     ASSERT_NE(session.Connect(), -1);
-    served.preliminary = "150 Here it comes.\r\n";
+    server.ServeFile("f.bin", bytes, "150 Here it comes.\r\n");
     EXPECT_NE(session.RetrieveFile("f.bin", fs::path(local.path) / "unknown"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "Deleted partially downloaded file"));
     EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
@@ -199,7 +207,7 @@ TEST_F(TransferTest, NamesAsLongAsTheFileSystemTakesCanBeDownloaded)
     std::string name;
     for (int i = 0; i < 85; ++i)
         name += "\xe3\x81\x82";  // 255 bytes: the longest name a Linux file system takes
-    served.files[name] = "long";
+    server.ServeFile(name, "long");
     EXPECT_EQ(session.RetrieveFile(name, fs::path(local.path) / name), kCompletion);
     EXPECT_EQ(ReadFile(fs::path(local.path) / name), "long");
     EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
@@ -208,7 +216,7 @@ TEST_F(TransferTest, NamesAsLongAsTheFileSystemTakesCanBeDownloaded)
 TEST_F(TransferTest, FileErrorsGiveTheirTextBesideTheirNumber)
 {
     const std::string tooLong(300, 'n');
-    served.files[tooLong] = "x";
+    server.ServeFile(tooLong, "x");
     const std::string target = local.path + "/" + tooLong;
     EXPECT_EQ(session.RetrieveFile(tooLong, target), kTransferFailed);
     EXPECT_TRUE(LogHas(TakeLog(), "Failed to create file " + target + " (36: File name too long)"));
@@ -230,8 +238,7 @@ TEST_F(TransferTest, UploadsArriveWholeInPiecesOfAnySizeAndAsciiOnesWithCrLf)
         EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
         EXPECT_EQ(session.transferTotal, 300001);
         EXPECT_EQ(session.transferDone, 300001);
-        std::lock_guard guard(served.lock);
-        EXPECT_TRUE(served.stored["up.bin"] == bytes);
+        EXPECT_TRUE(server.Stored()["/up.bin"] == bytes);
     }
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Transferring 300001 bytes"));
@@ -242,10 +249,7 @@ TEST_F(TransferTest, UploadsArriveWholeInPiecesOfAnySizeAndAsciiOnesWithCrLf)
     settings.sendBytes = 4;  // a line end split between two pieces
     WriteFile(fs::path(local.path) / "up.txt", "one\ntwo\r\n\n");
     EXPECT_EQ(session.StoreFile("up.txt", fs::path(local.path) / "up.txt"), kCompletion);
-    {
-        std::lock_guard guard(served.lock);
-        EXPECT_EQ(served.stored["up.txt"], "one\r\ntwo\r\r\n\r\n");
-    }
+    EXPECT_EQ(server.Stored()["/up.txt"], "one\r\ntwo\r\r\n\r\n");
     EXPECT_TRUE(SessionIdle());
 }
 
@@ -256,17 +260,14 @@ TEST_F(TransferTest, AnUploadWhoseFileShrinksOrGrowsWhileItIsSentFails)
     for (const std::uintmax_t changedSize : {std::uintmax_t{5} << 20, std::uintmax_t{65} << 20}) {
         SCOPED_TRACE("changed to " + std::to_string(changedSize));
         fs::resize_file(big, 64 << 20);
-        {
-            std::lock_guard guard(served.lock);
-            served.instead = [big, changedSize](Control& control) {
-                if (!control.OpenData())
-                    return;
-                fs::resize_file(big, changedSize);
-                control.DataReceiveAll();
-                control.CloseData();
-                control.SendLine("226 Transfer complete");
-            };
-        }
+        OnDataCommand("STOR big", [big, changedSize](Control& control) {
+            if (!control.OpenData())
+                return;
+            fs::resize_file(big, changedSize);
+            control.DataReceiveAll();
+            control.CloseData();
+            control.SendLine("226 Transfer complete");
+        });
         EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
         const auto log = TakeLog();
         EXPECT_TRUE(LogHas(log, "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "
@@ -280,10 +281,7 @@ TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
 {
     settings.retry = 1;
     const fs::path big = BigLocalFile(64 << 20);
-    served.instead = [](Control& control) {
-        if (control.OpenData())
-            control.Pause(20s);  // never reads
-    };
+    server.SetFaults({.dataPause = 20s});  // never reads
     EXPECT_EQ(session.StoreFile("big", big), kInterrupted);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Send: Connection timed out, try connecting again."));
@@ -294,13 +292,8 @@ TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
 TEST_F(TransferTest, AServerThatResetsTheDataConnectionFailsTheUploadAndTheSessionGoesOn)
 {
     const fs::path big = BigLocalFile(64 << 20);
-    served.instead = [](Control& control) {
-        if (!control.OpenData())
-            return;
-        control.Pause(50ms);
-        control.CloseData();  // with the client's data unread: the kernel resets the connection
-        control.SendLine("426 Connection closed; transfer aborted.");
-    };
+    // Closed with the client's data unread: the kernel resets the connection.
+    server.SetFaults({.failDataAfter = 65536});
     EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Send: "));
@@ -308,14 +301,10 @@ TEST_F(TransferTest, AServerThatResetsTheDataConnectionFailsTheUploadAndTheSessi
     EXPECT_TRUE(LogHas(log, "426 Connection closed"));
     EXPECT_TRUE(SessionIdle());
 
-    {
-        std::lock_guard guard(served.lock);
-        served.instead = nullptr;
-    }
+    server.SetFaults({});
     WriteFile(fs::path(local.path) / "small", "after the reset");
     EXPECT_EQ(session.StoreFile("small", fs::path(local.path) / "small"), kCompletion);
-    std::lock_guard guard(served.lock);
-    EXPECT_EQ(served.stored["small"], "after the reset");
+    EXPECT_EQ(server.Stored()["/small"], "after the reset");
 }
 
 // --- Cancel --------------------------------------------------------------------------------
@@ -361,7 +350,7 @@ private:
 
 TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
 {
-    served.files["f"] = RandomBytes(4 << 20);
+    server.ServeFile("f", RandomBytes(4 << 20));
     const fs::path upload = fs::path(local.path) / "up";
     WriteFile(upload, RandomBytes(4 << 20));
     const std::vector<std::string> downloadSteps = {
@@ -395,14 +384,14 @@ TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
 
 TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
 {
-    served.files["f"] = "never sent";
+    server.ServeFile("f", "sent once the cancel is over");
     // The server never connects, but answers the quit that follows the cancel.
-    served.instead = [this](Control& control) {
+    OnDataCommand("RETR f", [this](Control& control) {
         while (control.Connected() && server.Commands().back() != "quit")
             control.Pause(10ms);
         control.SendLine("221 Goodbye.");
         control.Close();
-    };
+    });
     host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "RETR f"; };
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), -1);
     EXPECT_TRUE(session.transferAborted);
@@ -414,10 +403,7 @@ TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
     session.Quit();
     ASSERT_NE(session.Connect(), -1);
     host.cancelWhen = nullptr;
-    {
-        std::lock_guard guard(served.lock);
-        served.instead = nullptr;
-    }
+    server.OnCommand(nullptr);
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
 }
 
@@ -425,13 +411,8 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
 {
     const fs::path target = fs::path(local.path) / "f";
     WriteFile(target, "the file that was here");
-    served.files["f"] = "x";
-    served.instead = [](Control& control) {
-        if (control.OpenData()) {
-            control.DataSend(RandomBytes(100000));
-            control.Pause(30s);
-        }
-    };
+    server.ServeFile("f", RandomBytes(200000));
+    server.SetFaults({.dataPauseAfter = 100000, .dataPause = 30s});
     host.cancelWhen = [](CFtpSession& session) {
         return session.Progress().done >= 100000;
     };
@@ -445,10 +426,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
 TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
 {
     const fs::path big = BigLocalFile(64 << 20);
-    served.instead = [](Control& control) {
-        if (control.OpenData())
-            control.Pause(30s);
-    };
+    server.SetFaults({.dataPause = 30s});
     host.cancelWhen = [](CFtpSession& session) {
         return session.Progress().done > 0;
     };
@@ -463,7 +441,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
 TEST_F(TransferTest, ListingsAreReadThroughTheParserWithTheCountedColumns)
 {
     const std::string listing = TestData("listings/unix_crlf.txt");
-    served.files["LIST"] = listing;
+    server.ServeListing(listing);
     CListingReader reader(session);
     CDirEntry entry;
     std::vector<std::string> names;
@@ -473,13 +451,12 @@ TEST_F(TransferTest, ListingsAreReadThroughTheParserWithTheCountedColumns)
     EXPECT_EQ(names, (std::vector<std::string>{"docs|512|0", "read me.txt|1234|1", "pub -> ../pub|4|0"}));
     EXPECT_EQ(ReadFile(session.listingFile), listing);  // the raw bytes, CR LF and all
     EXPECT_EQ(host.waits.back(), "Getting Directory From: " + session.hostName);
-
 }
 
 TEST_F(TransferTest, AOneLineListingIsReadInItsOwnColumns)
 {
     // A fresh session: no listing has been counted yet.
-    served.files["LIST"] = "-rw-r--r--   1 root     root            5 Mar  5 00:06 a.txt\r\n";
+    server.ServeListing("-rw-r--r--   1 root     root            5 Mar  5 00:06 a.txt\r\n");
     CListingReader reader(session);
     CDirEntry entry;
     ASSERT_EQ(reader.OpenListing(entry), ListingStep::Entry);
@@ -487,13 +464,13 @@ TEST_F(TransferTest, AOneLineListingIsReadInItsOwnColumns)
     EXPECT_EQ(entry.size, "5");
     EXPECT_EQ(session.listColumnCount, 9);
 
-    served.files["LIST"] = "-rw-r--r--   1 anna     1234 Jan 11  2021 only\r\n";
+    server.ServeListing("-rw-r--r--   1 anna     1234 Jan 11  2021 only\r\n");
     ASSERT_EQ(reader.OpenListing(entry), ListingStep::Entry);
     EXPECT_EQ(entry.name, "only");
     EXPECT_EQ(session.listColumnCount, 8);
 
     // A total line alone says nothing about the columns: the count stays.
-    served.files["LIST"] = "total 0\r\n";
+    server.ServeListing("total 0\r\n");
     EXPECT_EQ(reader.OpenListing(entry), ListingStep::End);
     EXPECT_EQ(session.listColumnCount, 8);
 }
@@ -540,11 +517,10 @@ TEST_F(TransferTest, AnOverlongListingLineDoesNotMakeMemoryGrow)
 
 TEST_F(TransferTest, PermissionDeniedEndsTheListingAndTellsTheUser)
 {
-    served.files["LIST"] =
-        "total 4\r\n"
-        "-rw-r--r--   1 anna     staff       1 Jan 11  2021 first\r\n"
-        "ls: cannot open directory .: Permission denied\r\n"
-        "-rw-r--r--   1 anna     staff       1 Jan 11  2021 never\r\n";
+    server.ServeListing("total 4\r\n"
+                        "-rw-r--r--   1 anna     staff       1 Jan 11  2021 first\r\n"
+                        "ls: cannot open directory .: Permission denied\r\n"
+                        "-rw-r--r--   1 anna     staff       1 Jan 11  2021 never\r\n");
     CListingReader reader(session);
     CDirEntry entry;
     ASSERT_EQ(reader.OpenListing(entry), ListingStep::Entry);
@@ -555,8 +531,8 @@ TEST_F(TransferTest, PermissionDeniedEndsTheListingAndTellsTheUser)
 
 TEST_F(TransferTest, CancelBeforeTheListingArrivesShowsAnEmptyDirectory)
 {
-    served.files["LIST"] = "x";
-    served.instead = [](Control& control) { control.Pause(30s); };
+    server.ServeListing("x");
+    server.SetFaults({.dataPause = 30s});
     host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "LIST"; };
     CListingReader reader(session);
     CDirEntry entry;
@@ -569,16 +545,15 @@ TEST_F(TransferTest, CancelBeforeTheListingArrivesShowsAnEmptyDirectory)
 
 TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
 {
-    served.files["LIST"] =
-        "total 4\r\n"
-        "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 .\r\n"
-        "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 ..\r\n"
-        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ../escaped\r\n"
-        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 /tmp/absolute\r\n"
-        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 a/b\r\n"
-        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ok.txt\r\n";
+    server.ServeListing("total 4\r\n"
+                        "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 .\r\n"
+                        "drwxr-xr-x   2 anna     staff     512 Mar  5 12:30 ..\r\n"
+                        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ../escaped\r\n"
+                        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 /tmp/absolute\r\n"
+                        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 a/b\r\n"
+                        "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ok.txt\r\n");
     for (const char* name : {"../escaped", "/tmp/absolute", "a/b", "ok.txt"})
-        served.files[name] = "data";
+        server.ServeFile(name, "data");
     const fs::path target = fs::path(local.path) / "copy";
 
     EXPECT_TRUE(DownloadDirectory(session, "evil", target));
@@ -592,16 +567,12 @@ TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Skipped unsafe name ../escaped"));
     EXPECT_TRUE(LogHas(log, "Skipped unsafe name a/b"));
-    const auto commands = Commands();
-    EXPECT_EQ(commands.front(), "CWD evil");
-    EXPECT_EQ(commands.back(), "CWD ..");
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "RETR ok.txt"), 1);
-    EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const std::string& c) { return c.starts_with("RETR"); }), 1);
 
     // Into a directory that exists already nothing is copied and the server is not asked.
-    const auto before = server.Commands().size();
     EXPECT_FALSE(DownloadDirectory(session, "evil", target));
-    EXPECT_EQ(server.Commands().size(), before);
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"CWD evil", "TYPE A", kPortLine, "LIST", "TYPE I", kPortLine, "RETR ok.txt",
+                                        "CWD .."}));
 }
 
 const std::string kFileLine = "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ";
@@ -609,13 +580,13 @@ const std::string kDirectoryLine = "drwxr-xr-x   2 anna     staff     512 Mar  5
 
 TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntered)
 {
-    served.listings[""] = kDirectoryLine + "tree\r\n";
-    served.listings["/tree"] = kDirectoryLine + "empty\r\n" + kDirectoryLine + "sub\r\n" + kFileLine + "top.txt\r\n";
-    served.listings["/tree/empty"] = "";
-    served.listings["/tree/sub"] = kFileLine + "inner.txt\r\n";
-    served.unlistable.insert("/tree/sub");
-    served.files["/tree/top.txt"] = "top!";
-    served.files["/tree/sub/inner.txt"] = "never listed";
+    const std::string tree = kDirectoryLine + "empty\r\n" + kDirectoryLine + "sub\r\n" + kFileLine + "top.txt\r\n";
+    server.ServeDirectory("/", kDirectoryLine + "tree\r\n");
+    server.ServeDirectory("/tree", tree);
+    server.ServeDirectory("/tree/empty", "");
+    server.ServeUnlistableDirectory("/tree/sub");
+    server.ServeFile("/tree/top.txt", "top!");
+    server.ServeFile("/tree/sub/inner.txt", "never listed");
     const fs::path target = fs::path(local.path) / "copy";
 
     EXPECT_FALSE(DownloadDirectory(session, "tree", target));
@@ -625,65 +596,74 @@ TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntere
     EXPECT_TRUE(fs::is_directory(target / "empty"));
     // The directory that could not be listed is not left behind looking like an empty copy.
     EXPECT_FALSE(fs::exists(target / "sub"));
-    {
-        std::lock_guard guard(served.lock);
-        EXPECT_EQ(served.cwd, "");
-    }
 
-    {
-        std::lock_guard guard(served.lock);
-        served.unlistable.clear();
-        served.listings["/tree"] += kDirectoryLine + "gone\r\n";
-    }
+    server.ServeDirectory("/tree/sub", kFileLine + "inner.txt\r\n");
+    server.ServeDirectory("/tree", tree + kDirectoryLine + "gone\r\n");
     EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "again"));
     EXPECT_TRUE(LogHas(TakeLog(), "Could not enter directory tree/gone"));
     EXPECT_EQ(ReadFile(fs::path(local.path) / "again" / "sub" / "inner.txt"), "never listed");
-    {
-        std::lock_guard guard(served.lock);
-        EXPECT_EQ(served.cwd, "");
-    }
+    // Each time the session is back where it started.
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"CWD tree",     "TYPE A",         kPortLine,      "LIST",    // tree
+                                        "CWD empty",    kPortLine,        "LIST",         "CWD ..",  // empty
+                                        "CWD sub",      kPortLine,        "LIST",         "CWD ..",  // sub: 425
+                                        "TYPE I",       kPortLine,        "RETR top.txt", "CWD ..",  // top.txt
+                                        "CWD tree",     "TYPE A",         kPortLine,      "LIST",    // again
+                                        "CWD empty",    kPortLine,        "LIST",         "CWD ..",  // empty
+                                        "CWD sub",      kPortLine,        "LIST",         "TYPE I",  // sub
+                                        kPortLine,      "RETR inner.txt", "CWD ..",       kPortLine,
+                                        "RETR top.txt", "CWD gone",       "CWD gone",     "CWD .."}));  // top.txt, gone
 }
 
 TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
 {
     // Every directory holds "a" again, as behind a server that follows a link to ".".
-    served.files["LIST"] = kDirectoryLine + "a\r\n";
+    server.ServeListing(kDirectoryLine + "a\r\n");
     EXPECT_FALSE(DownloadDirectory(session, "a", fs::path(local.path) / "endless"));
     EXPECT_TRUE(LogHas(TakeLog(), "is more than 100 levels deep; it was not copied"));
-    const auto commands = Commands();
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "CWD a"), 100);
-    EXPECT_EQ(std::count(commands.begin(), commands.end(), "CWD .."), 100);
 
     // A link to the directory itself or above it is seen for what it is.
     for (const char* link : {"self -> .", "up -> .."}) {
-        served.files["LIST"] = "lrwxrwxrwx   1 anna     staff       1 Mar  5 12:30 " + std::string(link) + "\r\n"
-            + kFileLine + "f.txt\r\n";
-        served.files["f.txt"] = "data";
+        server.ServeListing("lrwxrwxrwx   1 anna     staff       1 Mar  5 12:30 " + std::string(link) + "\r\n"
+                            + kFileLine + "f.txt\r\n");
+        server.ServeFile("f.txt", "data");
         const fs::path target = fs::path(local.path) / (std::string("link ") + link[0]);
         EXPECT_FALSE(DownloadDirectory(session, "top", target));
         EXPECT_TRUE(LogHas(TakeLog(), "Directory link top/" + std::string(link) + " leads back into the copy; it was not copied"));
         EXPECT_EQ(ReadFile(target / "f.txt"), "data");
     }
+
+    std::vector<std::string> expected;
+    for (int level = 1; level <= 100; ++level) {
+        expected.push_back("CWD a");
+        if (level == 1)
+            expected.push_back("TYPE A");
+        expected.insert(expected.end(), {kPortLine, "LIST"});
+    }
+    expected.insert(expected.end(), 100, "CWD ..");
+    expected.insert(expected.end(), {"CWD top", kPortLine, "LIST", "TYPE I", kPortLine, "RETR f.txt", "CWD .."});
+    expected.insert(expected.end(),
+                    {"CWD top", "TYPE A", kPortLine, "LIST", "TYPE I", kPortLine, "RETR f.txt", "CWD .."});
+    EXPECT_EQ(TranscriptAfterLogin(), expected);
 }
 
 TEST_F(TransferTest, ALostConnectionEndsADirectoryDownloadAtOnce)
 {
     settings.retry = 1;
     const std::vector<std::string> names = {"one", "two", "three", "four", "five", "six"};
+    std::string listing;
     for (const std::string& name : names) {
-        served.files["LIST"] += kFileLine + name + "\r\n";
-        served.files[name] = "data";
+        listing += kFileLine + name + "\r\n";
+        server.ServeFile(name, "data");
     }
+    server.ServeListing(listing);
     // The first file's data stalls until the time-out gives up on it.
-    served.insteadOf = "RETR one";
-    served.instead = [](Control& control) {
-        if (control.OpenData())
-            control.Pause(20s);
-    };
+    server.SetFaults({.command = "RETR one", .dataPause = 20s});
     const fs::path target = fs::path(local.path) / "copy";
     EXPECT_FALSE(DownloadDirectory(session, "tree", target));
     // Nothing more goes over the dead connection: no PORT, RETR or CWD .. that would each wait.
-    EXPECT_EQ(Commands().back(), "RETR one");
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"CWD tree", "TYPE A", kPortLine, "LIST", "TYPE I", kPortLine, "RETR one"}));
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Recv: Connection timed out, try connecting again."));
     for (const std::string& name : names)
@@ -692,10 +672,9 @@ TEST_F(TransferTest, ALostConnectionEndsADirectoryDownloadAtOnce)
 
 TEST_F(TransferTest, DirectoryCopiesChangeDirectoriesOnAWorkerAndStopAtACancel)
 {
-    served.listings[""] = kDirectoryLine + "tree\r\n";
-    served.listings["/tree"] = kFileLine + "a.txt\r\n";
-    served.listings["/up"] = "";
-    served.files["/tree/a.txt"] = "a";
+    server.ServeDirectory("/", kDirectoryLine + "tree\r\n");
+    server.ServeDirectory("/tree", kFileLine + "a.txt\r\n");
+    server.ServeFile("/tree/a.txt", "a");
     const fs::path up = fs::path(local.path) / "up";
     fs::create_directories(up);
     WriteFile(up / "b.txt", "b");
@@ -709,10 +688,7 @@ TEST_F(TransferTest, DirectoryCopiesChangeDirectoriesOnAWorkerAndStopAtACancel)
     EXPECT_EQ(std::count(host.waits.begin(), host.waits.end(), waitForServer), 3);  // MKD, CWD up, CWD ..
 
     // A CWD the server never finishes answering: Cancel ends the copy at once.
-    {
-        std::lock_guard guard(served.lock);
-        served.replies["CWD"] = "250-Changing\r\n";
-    }
+    server.Reply("CWD", "250-Changing\r\n");
     host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "CWD tree"; };
     EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "cancelled"));
     EXPECT_TRUE(session.transferAborted);
@@ -728,14 +704,10 @@ TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
     for (const char* name : {"a", "b", "c"})
         WriteFile(tree / name, name);
     // The server takes the first file but never confirms it.
-    served.insteadOf = "STOR a";
-    served.instead = [](Control& control) {
-        if (control.OpenData())
-            control.DataReceiveAll();
-        control.Pause(20s);
-    };
+    server.SetFaults({.command = "STOR a", .pauseBeforeReply = 20s});
     EXPECT_FALSE(session.UploadDirectory(tree, "tree"));
-    EXPECT_EQ(Commands().back(), "STOR a");
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a"}));
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Not uploaded: " + (tree / "b").string()));
     EXPECT_TRUE(LogHas(log, "Not uploaded: " + (tree / "c").string()));
@@ -749,20 +721,14 @@ TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
     WriteFile(tree / "sub" / "b.txt", "b");
 
     EXPECT_TRUE(session.UploadDirectory(tree, "tree"));
-    EXPECT_EQ(Commands().front(), "MKD tree");
-    EXPECT_EQ(Commands().back(), "CWD ..");
-    {
-        std::lock_guard guard(served.lock);
-        EXPECT_EQ(served.stored, (std::map<std::string, std::string>{{"a.txt", "a"}, {"b.txt", "b"}}));
-    }
+    EXPECT_EQ(server.Stored(), (std::map<std::string, std::string>{{"/tree/a.txt", "a"}, {"/tree/sub/b.txt", "b"}}));
 
-    {
-        std::lock_guard guard(served.lock);
-        served.replies["MKD"] = "550 Permission denied\r\n";
-    }
-    const auto before = server.Commands().size();
+    server.Reply("MKD", "550 Permission denied\r\n");
     EXPECT_FALSE(session.UploadDirectory(tree, "tree"));
-    EXPECT_EQ(server.Commands().size(), before + 2);  // MKD and its VMS-style retry, nothing else
+    // Nothing follows the refused MKD and its VMS-style retry.
+    EXPECT_EQ(TranscriptAfterLogin(),
+              (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a.txt", "MKD sub", "CWD sub",
+                                        kPortLine, "STOR b.txt", "CWD ..", "CWD ..", "MKD tree", "MKD tree"}));
     EXPECT_EQ(host.informed, (std::vector<std::string>{"Error Creating Remote Directory\nPossibly a Premissions Problem"}));
     EXPECT_TRUE(session.transferAborted);
 }

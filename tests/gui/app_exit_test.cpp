@@ -9,11 +9,12 @@
 #include "support/test_data.h"
 #include "support/test_home.h"
 
+#include <QApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -46,7 +47,7 @@ void ServeASilentQuit(ScriptedFtpServer& server, std::function<void()> onQuit = 
     server.Reply("SYST", "215 UNIX Type: L8\r\n");
     server.OnCommand([onQuit](const std::string& command, Control& control) {
         if (command != "quit") {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
             return;
         }
         if (onQuit)
@@ -56,18 +57,53 @@ void ServeASilentQuit(ScriptedFtpServer& server, std::function<void()> onQuit = 
     });
 }
 
-bool ConnectTo(CFtpSession& session, const ScriptedFtpServer& server)
+bool ConnectTo(CFtpSession& session, int port)
 {
-    session.hostName = "127.0.0.1:" + std::to_string(server.Port());
+    session.hostName = "127.0.0.1:" + std::to_string(port);
     session.userName = "anna";
     session.password = "secret";
     return session.Connect() != -1;
+}
+
+// The program's part of the signal test runs in a process of its own: this test program started
+// again with these set. A copy forked from the test process would carry the locks its other
+// threads (the scripted server's, Qt's) held at the fork, and could wait on one for ever.
+constexpr char kProgramHome[] = "TESSALINE_EXIT_TEST_HOME";
+constexpr char kProgramServerPort[] = "TESSALINE_EXIT_TEST_PORT";
+
+// Starts the program in `home`, connects it to the server on `port` and shuts it down; the server
+// sends the signal while the program waits for the answer to its quit. Never returns: the exit
+// status says how far it got.
+[[noreturn]] void RunTheProgram(const QString& home, int port)
+{
+    int argc = 1;
+    char name[] = "tessaline";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    UseTestHome(home, home);
+    CTessalineApp app;
+    if (!app.Startup())
+        ::_exit(2);
+    CloseOnTerminationSignals(app.MainFrame());
+    app.Settings().engine.retry = 4321;
+    if (!ConnectTo(app.Session(), port))
+        ::_exit(3);
+    app.Shutdown(0);
+    ::_exit(0);
 }
 
 } // namespace
 
 class AppExitTest : public QObject {
     Q_OBJECT
+
+public:
+    // Runs before the test's own QApplication exists.
+    static void initMain()
+    {
+        if (qEnvironmentVariableIsSet(kProgramServerPort))
+            RunTheProgram(qEnvironmentVariable(kProgramHome), qEnvironmentVariableIntValue(kProgramServerPort));
+    }
 
 private slots:
     void init()
@@ -82,7 +118,7 @@ private slots:
         CTessalineApp app;
         QVERIFY(app.Startup());
         app.Settings().engine.retry = 0;  // no time-out at all
-        QVERIFY(ConnectTo(app.Session(), server));
+        QVERIFY(ConnectTo(app.Session(), server.Port()));
         app.MainFrame()->close();
         QCOMPARE(app.Shutdown(0), 0);
 
@@ -94,7 +130,7 @@ private slots:
         QVERIFY(!has("Connection closed by the server."));
     }
 
-    // The program runs in a child process, so that the signal it gets may end it.
+    // The program runs in a process of its own, so that the signal it gets may end it.
     void everythingIsSavedBeforeQuitAndASignalThenEndsTheProcess()
     {
         const std::filesystem::path home = dir->path().toStdString();
@@ -113,26 +149,20 @@ private slots:
             ::kill(child, SIGTERM);
         });
 
-        const pid_t pid = ::fork();
-        QVERIFY(pid >= 0);
-        if (pid == 0) {
-            CTessalineApp app;
-            if (!app.Startup())
-                ::_exit(2);
-            CloseOnTerminationSignals(app.MainFrame());
-            app.Settings().engine.retry = 4321;
-            if (!ConnectTo(app.Session(), server))
-                ::_exit(3);
-            app.Shutdown(0);
-            ::_exit(0);
-        }
-        child = pid;
-        int status = 0;
-        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(kProgramHome, dir->path());
+        environment.insert(kProgramServerPort, QString::number(server.Port()));
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(program.waitForStarted());
+        child = pid_t(program.processId());
+        QVERIFY(program.waitForFinished(-1));
         QVERIFY(settingsSaved);
         QVERIFY(profilesSaved);
-        QVERIFY(WIFEXITED(status));
-        QCOMPARE(WEXITSTATUS(status), 128 + SIGTERM);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 128 + SIGTERM);
     }
 
 private:

@@ -20,9 +20,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <future>
 #include <limits>
 #include <optional>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -34,13 +34,35 @@ void Press(QDialog& dialog, QDialogButtonBox::StandardButton which)
     dialog.findChild<QDialogButtonBox*>()->button(which)->click();
 }
 
-void SetProgress(CFtpSession& session, int busy, long long total, long long done)
+void SetProgress(CFtpSession& session, long long total, long long done)
 {
-    std::lock_guard guard(session.operationStatus.lock);
-    session.operationStatus.workerBusy = busy;
-    session.transferTotal = total;
-    session.transferDone = done;
+    session.SetTransferTotal(total);
+    session.SetTransferDone(done);
 }
+
+// A worker that does nothing until it is told to end: the session is busy as long as it runs.
+class IdleWorker final {
+public:
+    explicit IdleWorker(CFtpSession& session)
+        : thread(StartWorker(session, [done = finish.get_future().share()] { done.wait(); }))
+    {
+    }
+    ~IdleWorker() { End(); }
+    IdleWorker(const IdleWorker&) = delete;
+    IdleWorker& operator=(const IdleWorker&) = delete;
+
+    void End()
+    {
+        if (!thread.joinable())
+            return;
+        finish.set_value();
+        thread.join();
+    }
+
+private:
+    std::promise<void> finish;
+    std::thread thread;
+};
 
 } // namespace
 
@@ -98,29 +120,31 @@ private slots:
         }
     }
 
-    void transferDialogTicksWithoutAWorker()
+    void transferDialogTicksWithTheProgress()
     {
         EngineSettings settings;
         CFtpSession session{settings};
         CTransferStatusDialog dialog(session, QStringLiteral("Retrieving f From host"), nullptr);
         auto* bar = dialog.findChild<QProgressBar*>();
         auto* status = dialog.findChild<QLabel*>(QStringLiteral("statusLine"));
+        IdleWorker worker(session);
+        QVERIFY(WorkerBusy(session));
 
-        SetProgress(session, 1, 0, 0);
         dialog.Wake();
         QVERIFY(status->text().isEmpty());  // the size is not known yet
 
-        SetProgress(session, 1, 100'000, 0);
+        SetProgress(session, 100'000, 0);
         dialog.Wake();
         QCOMPARE(bar->maximum(), 100);
         QCOMPARE(bar->value(), -1);  // the look that sets the range leaves the bar empty
         QCOMPARE(status->text(), QStringLiteral("Starting File Transfer"));
 
-        SetProgress(session, 1, 100'000, 50'000);
+        SetProgress(session, 100'000, 50'000);
         dialog.Wake();
         QCOMPARE(bar->value(), 50);
 
-        SetProgress(session, 0, 100'000, 100'000);
+        SetProgress(session, 100'000, 100'000);
+        worker.End();
         dialog.Wake();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(bar->value(), 50);  // never shows the finished state
@@ -181,7 +205,7 @@ private slots:
         QVERIFY(!WaitForWorker(session, worker, WaitKind::FileTransfer, "Retrieving f From host"));
         QVERIFY(stoppedByCancel);
         QVERIFY(!worker.joinable());
-        QCOMPARE(session.operationStatus.workerBusy, 0);
+        QVERIFY(!WorkerBusy(session));
         QCOMPARE(session.commandDepth.load(), 0);
 
         // A remote command the server does not answer shows its dialog after a moment.
@@ -194,7 +218,7 @@ private slots:
         });
         QVERIFY(!cancelled);
         QCOMPARE(prompter.dialogs.back(), QStringLiteral("Waiting for Server"));
-        QCOMPARE(session.operationStatus.workerBusy, 0);
+        QVERIFY(!WorkerBusy(session));
     }
 
     void sizeColumnTexts()

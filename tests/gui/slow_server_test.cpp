@@ -6,6 +6,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
+#include "ftp/background.h"
 #include "sites/site_tree.h"
 #include "support/scripted_ftp_server.h"
 #include "support/test_files.h"
@@ -101,7 +102,7 @@ private slots:
             } else {
                 if (command.starts_with("USER "))
                     inSlow = false;  // a new login starts at the top
-                control.ReplyFromQueue(command);
+                control.Answer(command);
             }
         });
 
@@ -172,7 +173,7 @@ private slots:
         QTRY_VERIFY(!app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
         QVERIFY(prompter->informed.empty());
-        QCOMPARE(app->Session().operationStatus.workerBusy, 0);
+        QVERIFY(!WorkerBusy(app->Session()));
 
         // The entries stay listed, but nothing that needs the connection can be chosen.
         Click(*view, "top.txt");

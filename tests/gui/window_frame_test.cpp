@@ -41,12 +41,13 @@ std::string FindProgram(const std::string& name)
 
 pid_t Spawn(const std::vector<std::string>& command)
 {
+    // Built before the fork: the child of a process with threads must not allocate before exec.
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        std::vector<char*> argv;
-        for (const std::string& part : command)
-            argv.push_back(const_cast<char*>(part.c_str()));
-        argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

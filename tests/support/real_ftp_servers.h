@@ -32,9 +32,9 @@ struct PyftpdlibOptions final {
     // pyftpdlib permission letters for "anonymous" (any password) in the same root; empty = no
     // anonymous login at all.
     std::string anonymousPermissions = "elr";
-    ServerPlace place;
+    ServerPlace place{};
     // TLS required on the control and data connections (TLS_FTPHandler).
-    ServerTls tls;
+    ServerTls tls{};
     bool refuseProtP = false;  // with tls: PROT is refused, and data connections stay plain
 };
 
@@ -63,10 +63,10 @@ struct VsftpdOptions final {
     // "anonymous"; kVsftpdChmodUser always does) with any password, as the ftp user, in the same
     // root, with SITE CHMOD. vsftpd never allows SITE CHMOD to anonymous logins.
     bool chmodLogin = false;
-    ServerPlace place;
+    ServerPlace place{};
     // TLS required for logins and data of every user, data connections only in the control
     // connection's TLS session (require_ssl_reuse); commands are logged (ProtocolLog).
-    ServerTls tls;
+    ServerTls tls{};
     bool implicitTls = false;  // with tls: TLS from the first byte
 };
 

@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <system_error>
 #include <unistd.h>
@@ -136,6 +138,14 @@ void ScriptedFtpServer::Reply(const std::string& verb, std::string rawText)
     replies[VerbOf(verb)].push_back(std::move(rawText));
 }
 
+void ScriptedFtpServer::ReplyFromNowOn(const std::string& verb, std::string rawText)
+{
+    std::lock_guard guard(mutex);
+    std::deque<std::string>& queue = replies[VerbOf(verb)];
+    queue.clear();
+    queue.push_back(std::move(rawText));
+}
+
 void ScriptedFtpServer::OnCommand(Handler handler)
 {
     std::lock_guard guard(mutex);
@@ -146,6 +156,18 @@ void ScriptedFtpServer::OnAccept(std::function<void(Control&)> handler)
 {
     std::lock_guard guard(mutex);
     acceptHandler = std::move(handler);
+}
+
+void ScriptedFtpServer::SetFaults(Faults newFaults)
+{
+    std::lock_guard guard(mutex);
+    faults = std::move(newFaults);
+}
+
+ScriptedFtpServer::Faults ScriptedFtpServer::FaultsFor(const std::string& line) const
+{
+    std::lock_guard guard(mutex);
+    return faults.command.empty() || faults.command == line ? faults : Faults{};
 }
 
 std::vector<std::string> ScriptedFtpServer::Commands() const
@@ -206,6 +228,7 @@ void ScriptedFtpServer::Run()
         const int one = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         control->Begin(fd);
+        control->faults = FaultsFor("");
         ++connections;
 
         std::function<void(Control&)> handler;
@@ -257,6 +280,7 @@ void ScriptedFtpServer::Serve()
 void ScriptedFtpServer::Dispatch(const std::string& line)
 {
     control->NotePortCommand(line);
+    control->faults = FaultsFor(line);
     Handler handler;
     {
         std::lock_guard guard(mutex);
@@ -266,7 +290,7 @@ void ScriptedFtpServer::Dispatch(const std::string& line)
         if (handler)
             handler(line, *control);
         else
-            control->ReplyFromQueue(line);
+            control->Answer(line);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "ScriptedFtpServer: command handler threw: %s\n", e.what());
         control->Close();
@@ -295,6 +319,7 @@ void ScriptedFtpServer::Control::Begin(int fd)
     pending.clear();
     dataHost.clear();
     dataPort = 0;
+    directory = "/";
     StopListening();
 }
 
@@ -312,8 +337,7 @@ bool ScriptedFtpServer::Control::Connected() const
 
 void ScriptedFtpServer::Control::Send(std::string_view bytes)
 {
-    if (Connected() && !SendAll(controlFd, bytes))
-        lost = true;
+    SendInPieces(bytes, 0, std::chrono::milliseconds(0));
 }
 
 void ScriptedFtpServer::Control::SendLine(std::string_view text)
@@ -326,30 +350,64 @@ void ScriptedFtpServer::Control::SendLine(std::string_view text)
 void ScriptedFtpServer::Control::SendInPieces(std::string_view bytes, std::size_t pieceSize,
                                               std::chrono::milliseconds gap)
 {
+    std::string shaped(bytes);
+    if (faults.lfOnly) {
+        for (std::size_t crlf = shaped.find("\r\n"); crlf != std::string::npos; crlf = shaped.find("\r\n", crlf))
+            shaped.erase(crlf, 1);
+    }
+    if (faults.bytePerSegment)
+        pieceSize = 1;
     if (pieceSize == 0)
-        pieceSize = bytes.size();
-    for (std::size_t at = 0; at < bytes.size() && Connected() && !server.stopping;) {
-        if (at > 0)
+        pieceSize = shaped.size();
+    const std::string_view rest(shaped);
+    for (std::size_t at = 0; at < rest.size() && Connected() && !server.stopping;) {
+        if (at > 0 && gap.count() > 0)
             Pause(gap);
-        const std::size_t size = std::min(pieceSize, bytes.size() - at);
-        Send(bytes.substr(at, size));
+        const std::size_t size = std::min(pieceSize, rest.size() - at);
+        if (!SendAll(controlFd, rest.substr(at, size)))
+            lost = true;
+        if (faults.bytePerSegment)
+            AwaitSent();
         at += size;
     }
 }
 
-void ScriptedFtpServer::Control::ReplyFromQueue(const std::string& command)
+// Waits until the kernel has sent everything written so far: what is written next then goes out
+// in a segment of its own instead of joining bytes still queued.
+void ScriptedFtpServer::Control::AwaitSent()
+{
+    const auto deadline = Clock::now() + kIoTimeout;
+    int unsent = 0;
+    while (Connected() && !peerClosed && !server.stopping && Clock::now() < deadline
+           && ::ioctl(controlFd, SIOCOUTQNSD, &unsent) == 0 && unsent > 0)
+        Await(-1, 0, Clock::now() + std::chrono::milliseconds(1));
+}
+
+void ScriptedFtpServer::Control::Answer(const std::string& command)
 {
     const std::string verb = VerbOf(command);
     bool found = false;
     const std::string text = server.TakeQueuedReply(verb, found);
+    const std::string argument = command.size() > verb.size() + 1 ? command.substr(verb.size() + 1) : "";
     if (found) {
-        Send(text);
-    } else if (verb == "QUIT") {
-        Send("221 Goodbye.\r\n");
+        SendReply(text);
+        return;
+    }
+    if (AnswerFromFiles(verb, argument))
+        return;
+    if (verb == "QUIT") {
+        SendReply("221 Goodbye.\r\n");
         Close();
     } else {
-        Send("502 Command not implemented.\r\n");
+        SendReply("502 Command not implemented.\r\n");
     }
+}
+
+void ScriptedFtpServer::Control::SendReply(std::string_view text)
+{
+    if (faults.pauseBeforeReply.count() > 0)
+        Pause(faults.pauseBeforeReply);
+    Send(text);
 }
 
 void ScriptedFtpServer::Control::Pause(std::chrono::milliseconds duration)
@@ -447,13 +505,20 @@ bool ScriptedFtpServer::Control::DataSend(std::string_view bytes)
 
 std::string ScriptedFtpServer::Control::DataReceiveAll()
 {
+    return DataReceive(std::string::npos);
+}
+
+// Reads until the client closes its end or `limit` bytes have arrived; what arrived when that
+// takes longer than 10 s.
+std::string ScriptedFtpServer::Control::DataReceive(std::size_t limit)
+{
     std::string received;
     if (dataFd < 0)
         return received;
     const auto deadline = Clock::now() + kIoTimeout;
     char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::recv(dataFd, buffer, sizeof buffer, MSG_DONTWAIT);
+    while (received.size() < limit) {
+        const ssize_t n = ::recv(dataFd, buffer, std::min(sizeof buffer, limit - received.size()), MSG_DONTWAIT);
         if (n > 0) {
             received.append(buffer, static_cast<std::size_t>(n));
         } else if (n < 0 && errno == EINTR) {
@@ -465,6 +530,7 @@ std::string ScriptedFtpServer::Control::DataReceiveAll()
             return received;  // end of data, or the connection failed
         }
     }
+    return received;
 }
 
 void ScriptedFtpServer::Control::CloseData()

@@ -1,9 +1,13 @@
 #include "support/scripted_ftp_server.h"
+#include "support/transcript.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -108,9 +113,42 @@ public:
 
     bool QuietFor(std::chrono::milliseconds time) const { return !WaitFor(fd, POLLIN, time); }
 
+    // One reply line, its line end included.
+    std::string ReadLine()
+    {
+        std::string line;
+        for (std::string byte; !line.ends_with('\n') && (byte = Read(1)).size() == 1;)
+            line += byte;
+        return line;
+    }
+
+    // Sends no more: the server reads the end of its input, and may still reply.
+    void EndSending() const { ::shutdown(fd, SHUT_WR); }
+
+    // TCP segments with data that have arrived so far.
+    unsigned DataSegmentsIn() const
+    {
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        ::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &size);
+        return info.tcpi_data_segs_in;
+    }
+
     int fd;
     bool connected = false;
 };
+
+// A client for the data connection of a 227 or 229 reply, at the port it names on 127.0.0.1.
+std::unique_ptr<Client> PassiveData(const std::string& reply)
+{
+    int port = 0;
+    int high = 0;
+    int low = 0;
+    if (std::sscanf(reply.c_str(), "229 Entering Extended Passive Mode (|||%d|)", &port) != 1
+        && std::sscanf(reply.c_str(), "227 Entering Passive Mode (%*d,%*d,%*d,%*d,%d,%d)", &high, &low) == 2)
+        port = high * 256 + low;
+    return std::make_unique<Client>(port);
+}
 
 TEST(ScriptedFtpServerTest, GreetsThenRepliesFromTheQueueOfEachVerbReusingTheLastText)
 {
@@ -173,7 +211,7 @@ TEST(ScriptedFtpServerTest, RepliesInPiecesArriveOverSeveralReadsWhileCommandsKe
         if (command.starts_with("USER"))
             control.SendInPieces(password, 6, 40ms);
         else
-            control.ReplyFromQueue(command);
+            control.Answer(command);
     });
     server.Reply("PASS", "230 In\r\n");
 
@@ -288,7 +326,7 @@ TEST(ScriptedFtpServerTest, DataConnectionsGoToThePortAddressFromTheGivenHost)
             control.CloseData();
             control.SendLine("226 Got " + got);
         } else {
-            control.ReplyFromQueue(command);
+            control.Answer(command);
         }
     });
 
@@ -334,6 +372,166 @@ TEST(ScriptedFtpServerTest, DataConnectionsGoToThePortAddressFromTheGivenHost)
     const std::string refused = "200 PORT ok\r\n425 No data connection\r\n";
     EXPECT_EQ(client.Read(refused.size()), refused);
     ::close(listener);
+}
+
+// What a client sees of `command`: the reply to `passive` up to its port, the replies to the
+// command and, in brackets, what came over the data connection; `upload` is sent over it instead.
+std::string Exchange(Client& client, const std::string& command, const std::string& passive, const std::string& upload)
+{
+    std::string seen;
+    std::unique_ptr<Client> data;
+    if (!passive.empty()) {
+        client.Send(passive + "\r\n");
+        const std::string reply = client.ReadLine();
+        const std::size_t port =
+            reply.starts_with("227") ? reply.rfind(',', reply.rfind(',') - 1) + 1 : reply.find("|||") + 3;
+        seen = reply.substr(0, port) + "*";
+        data = PassiveData(reply);
+    }
+    client.Send(command + "\r\n");
+    const std::string reply = client.ReadLine();
+    seen += reply;
+    if (!reply.starts_with("150"))
+        return seen;
+    if (!upload.empty()) {
+        data->Send(upload);
+        data->Close();
+    }
+    const std::string final = client.ReadLine();
+    if (upload.empty() && final.starts_with("226"))
+        seen += "[" + data->Read(1 << 20) + "]";
+    return seen + final;
+}
+
+TEST(ScriptedFtpServerTest, ServesATreeOfFilesOverPassiveDataConnectionsAndKeepsUploads)
+{
+    ScriptedFtpServer server;
+    server.ServeFiles();
+    server.ServeFile("everywhere.txt", "in every directory");
+    server.ServeDirectory("/", "the top\r\n");
+    server.ServeDirectory("/sub", "below\r\n");
+    server.ServeFile("/sub/here.txt", "only here", "150 Here (9 bytes)\r\n");
+    server.ServeUnlistableDirectory("/sub/locked");
+    server.AnnouncePassiveAddress("10.0.0.9");
+    server.Reply("NOOP", "200 first\r\n");
+    server.Reply("NOOP", "200 second\r\n");
+    server.ReplyFromNowOn("NOOP", "200 only\r\n");
+    Client client(server.Port());
+    ASSERT_EQ(client.Read(kGreeting.size()), kGreeting);
+
+    const std::string epsv = "229 Entering Extended Passive Mode (|||*";
+    const std::string opening = ScriptedFtpServer::kOpeningData;
+    const std::string done = "226 Transfer complete\r\n";
+    const std::string changed = "250 Directory changed\r\n";
+    const struct {
+        std::string command;
+        std::string passive;
+        std::string seen;
+        std::string upload{};
+    } steps[] = {
+        {"RETR everywhere.txt", "EPSV", epsv + opening + "[in every directory]" + done},
+        {"LIST", "PASV", "227 Entering Passive Mode (10,0,0,9,*" + opening + "[the top\r\n]" + done},
+        {"CWD nowhere", "", "550 No such directory\r\n"},
+        {"CWD sub", "", changed},
+        {"RETR here.txt", "EPSV", epsv + "150 Here (9 bytes)\r\n[only here]" + done},
+        {"RETR everywhere.txt", "EPSV", epsv + opening + "[in every directory]" + done},
+        {"LIST", "EPSV", epsv + opening + "[below\r\n]" + done},
+        {"STOR up.bin", "EPSV", epsv + opening + done, std::string("up\0loaded", 9)},
+        {"CWD locked", "", changed},
+        {"LIST", "EPSV", epsv + opening + "425 Can't open data connection.\r\n"},
+        {"CWD ..", "", changed},
+        {"CWD ..", "", changed},
+        {"CWD ..", "", "550 Already at the top\r\n"},
+        {"MKD new", "", "257 \"/new\" created\r\n"},
+        {"CWD new", "", changed},
+        {"LIST", "EPSV", epsv + opening + "[]" + done},
+        {"RETR missing", "", "550 No such file\r\n"},
+        {"PORT 127,0,0,1,1,1", "", "200 PORT command successful\r\n"},
+        {"NOOP", "", "200 only\r\n"},
+    };
+    for (const auto& step : steps)
+        EXPECT_EQ(Exchange(client, step.command, step.passive, step.upload), step.seen) << step.command;
+    EXPECT_EQ(server.Stored(), (std::map<std::string, std::string>{{"/sub/up.bin", std::string("up\0loaded", 9)}}));
+
+    // A reply queued for a verb comes before what the files would answer.
+    server.Reply("MKD", "550 Not here\r\n");
+    EXPECT_EQ(Exchange(client, "MKD other", "", ""), "550 Not here\r\n");
+}
+
+TEST(ScriptedFtpServerTest, FaultsShapeTheRepliesAndHoldOrCutTheData)
+{
+    ScriptedFtpServer server;
+    server.ServeFiles();
+    server.ServeFile("f", "0123456789");
+    const std::string twoLines = "200-Two\r\n200 lines\r\n";
+    server.Reply("NOOP", twoLines);
+    server.SetFaults({.lfOnly = true});
+    Client client(server.Port());
+    EXPECT_EQ(client.ReadLine(), "220 Scripted server ready\n");
+    ASSERT_TRUE(client.Send("NOOP\r\n"));
+    EXPECT_EQ(client.Read(18), "200-Two\n200 lines\n");
+
+    // For the one command named: a segment for each byte of its reply, the next reply in one.
+    server.SetFaults({.command = "NOOP", .bytePerSegment = true});
+    const unsigned segmentsBefore = client.DataSegmentsIn();
+    ASSERT_TRUE(client.Send("NOOP\r\nSYST\r\n"));
+    EXPECT_EQ(client.Read(twoLines.size() + kNotImplemented.size()), twoLines + kNotImplemented);
+    EXPECT_EQ(client.DataSegmentsIn() - segmentsBefore, twoLines.size() + 1);
+
+    // The data connection closed after 4 bytes, downloading and uploading.
+    server.SetFaults({.failDataAfter = 4});
+    const std::string failed = "426 Connection closed; transfer aborted.\r\n";
+    ASSERT_TRUE(client.Send("EPSV\r\n"));
+    auto data = PassiveData(client.ReadLine());
+    ASSERT_TRUE(client.Send("RETR f\r\n"));
+    EXPECT_EQ(client.Read(std::strlen(ScriptedFtpServer::kOpeningData) + failed.size()),
+              ScriptedFtpServer::kOpeningData + failed);
+    EXPECT_EQ(data->Read(100), "0123");
+    ASSERT_TRUE(client.Send("EPSV\r\n"));
+    data = PassiveData(client.ReadLine());
+    ASSERT_TRUE(client.Send("STOR up\r\n"));
+    EXPECT_EQ(client.ReadLine(), ScriptedFtpServer::kOpeningData);
+    data->Send("abcdefgh");
+    EXPECT_EQ(client.ReadLine(), failed);
+    EXPECT_EQ(server.Stored(), (std::map<std::string, std::string>{{"/up", "abcd"}}));
+
+    // A download held after 4 bytes until the pause ends, here when the client sends no more.
+    server.SetFaults({.dataPauseAfter = 4, .dataPause = 30s});
+    ASSERT_TRUE(client.Send("EPSV\r\n"));
+    data = PassiveData(client.ReadLine());
+    ASSERT_TRUE(client.Send("RETR f\r\n"));
+    EXPECT_EQ(client.ReadLine(), ScriptedFtpServer::kOpeningData);
+    EXPECT_EQ(data->Read(4), "0123");
+    EXPECT_TRUE(data->QuietFor(100ms));
+    client.EndSending();
+    EXPECT_EQ(data->Read(100), "456789");
+    EXPECT_EQ(client.ReadLine(), "226 Transfer complete\r\n");
+
+    // A reply held the same way, on the next connection.
+    server.SetFaults({.command = "NOOP", .pauseBeforeReply = 30s});
+    Client next(server.Port());
+    ASSERT_EQ(next.Read(kGreeting.size()), kGreeting);
+    ASSERT_TRUE(next.Send("NOOP\r\n"));
+    EXPECT_TRUE(next.QuietFor(100ms));
+    next.EndSending();
+    EXPECT_EQ(next.Read(twoLines.size()), twoLines);
+}
+
+TEST(ScriptedFtpServerTest, TranscriptsHideThePortNumbersOfPortAndEprtAlone)
+{
+    ScriptedFtpServer server;
+    Client client(server.Port());
+    ASSERT_EQ(client.Read(kGreeting.size()), kGreeting);
+    const std::vector<std::string> sent = {"USER anna",          "PORT 127,0,0,1,200,7", "EPRT |1|127.0.0.1|51234|",
+                                           "EPRT !2!::1!40000!", "PORT 127,0,0,1,x,7",   "PORT 1,2,3",
+                                           "EPRT |2|::1||",      "RETR PORT 1,2,3,4,5,6"};
+    for (const std::string& line : sent)
+        ASSERT_TRUE(client.Send(line + "\r\n"));
+    ASSERT_TRUE(server.WaitForCommands(sent.size(), 5s));
+    EXPECT_EQ(Transcript(server),
+              (std::vector<std::string>{"USER anna", "PORT 127,0,0,1,*", "EPRT |1|127.0.0.1|*|", "EPRT !2!::1!*!",
+                                        "PORT 127,0,0,1,x,7", "PORT 1,2,3", "EPRT |2|::1||", "RETR PORT 1,2,3,4,5,6"}));
+    EXPECT_EQ(Transcript(server, 6), (std::vector<std::string>{"EPRT |2|::1||", "RETR PORT 1,2,3,4,5,6"}));
 }
 
 TEST(ScriptedFtpServerTest, DestructorReturnsPromptlyWhateverTheConnectionIsDoing)
