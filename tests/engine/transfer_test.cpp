@@ -112,6 +112,27 @@ TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
     EXPECT_TRUE(SessionIdle());
 }
 
+// The time-out is for a silence: data that trickles in small pieces, each within it, is read as it
+// comes however long the whole takes (a receive low-water mark left above 1 would hold it back).
+TEST_F(TransferTest, ADownloadThatTricklesLongerThanTheTimeOutComesThrough)
+{
+    settings.retry = 1;
+    OnDataCommand("RETR f", [](Control& control) {
+        if (!control.OpenData())
+            return;
+        for (int piece = 0; piece < 5; ++piece) {
+            control.DataSend(std::string(100, static_cast<char>('a' + piece)));
+            control.Pause(400ms);
+        }
+        control.CloseData();
+        control.SendLine("226 Transfer complete");
+    });
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "f"),
+              std::string(100, 'a') + std::string(100, 'b') + std::string(100, 'c') + std::string(100, 'd')
+                  + std::string(100, 'e'));
+}
+
 TEST_F(TransferTest, DataConnectionsFromAnotherAddressAreRefused)
 {
     OnDataCommand("RETR f", [](Control& control) {
