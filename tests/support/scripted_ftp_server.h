@@ -116,7 +116,7 @@ private:
     std::atomic<bool> stopping{false};
     std::atomic<int> connections{0};
 
-    mutable std::mutex mutex;  // guards everything below it
+    mutable std::mutex mutex;  // guards the members up to `control`
     mutable std::condition_variable commandArrived;
     std::map<std::string, std::deque<std::string>> replies;  // by upper-case verb
     Handler commandHandler;
