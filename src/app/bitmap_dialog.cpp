@@ -23,7 +23,7 @@ CDIB LoadBitmapResource(const QString& name)
     return dib;
 }
 
-} // namespace
+}  // namespace
 
 QImage DibImage(const CDIB& dib)
 {

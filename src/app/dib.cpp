@@ -42,7 +42,7 @@ bool Allocate(std::vector<std::uint8_t>& bits, std::size_t size)
     }
 }
 
-} // namespace
+}  // namespace
 
 CDIB::CDIB()
 {

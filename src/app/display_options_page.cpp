@@ -15,7 +15,7 @@ namespace {
 // In the order of the view values 0 to 3.
 constexpr const char* kViewChoices[] = {"Large icon", "Detail view", "Small icon", "List view"};
 
-} // namespace
+}  // namespace
 
 CViewOption::CViewOption(CSettings& settings, std::function<void()> pressDefaultViewButton, QWidget* parent)
     : COptionsPage(parent)

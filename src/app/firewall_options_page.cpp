@@ -31,7 +31,7 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
-} // namespace
+}  // namespace
 
 CFireWall::CFireWall(const CSettings& settings, QWidget* parent)
     : COptionsPage(parent)

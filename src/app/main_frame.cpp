@@ -38,7 +38,7 @@ QString ToolTipNamingKeys(const QString& tip, const QList<QKeySequence>& keys)
     return tip + QStringLiteral(" (") + names.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
-} // namespace
+}  // namespace
 
 CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon)
     : session(session)

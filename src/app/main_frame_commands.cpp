@@ -31,7 +31,7 @@ namespace {
 
 constexpr int kLongestDroppedPath = 4096;
 
-} // namespace
+}  // namespace
 
 void CMainFrame::RegisterCommands()
 {

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kTipPictureSize = 32;
 
-} // namespace
+}  // namespace
 
 COptionsPage::COptionsPage(QWidget* parent)
     : QWidget(parent)

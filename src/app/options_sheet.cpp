@@ -20,7 +20,7 @@ namespace {
 // The guide's sections for the pages, in tab order.
 constexpr std::array<int, 4> kHelpContexts = {48, 50, 51, 49};
 
-} // namespace
+}  // namespace
 
 COptionsSheet::COptionsSheet(CSettings& settings, QWidget* parent, std::function<void()> pressDefaultViewButton)
     : QDialog(parent)

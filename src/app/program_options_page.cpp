@@ -18,7 +18,7 @@ QLineEdit* NewNumberEdit(int value, QWidget* parent)
     return new QLineEdit(QString::number(value), parent);
 }
 
-} // namespace
+}  // namespace
 
 CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
     : COptionsPage(parent)

@@ -17,7 +17,7 @@ QString Key(const std::string& section, const std::string& name)
     return QString::fromStdString(section) + u'/' + QString::fromStdString(name);
 }
 
-} // namespace
+}  // namespace
 
 std::string DefaultDownloadDirectory()
 {

@@ -42,7 +42,7 @@ void BringToFront(QWidget& window)
     window.activateWindow();
 }
 
-} // namespace
+}  // namespace
 
 QString CSingleInstance::SocketPath()
 {

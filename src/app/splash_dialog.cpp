@@ -20,7 +20,7 @@ constexpr QSize kButtonSize(75, 23);
 constexpr int kButtonMargin = 8;
 constexpr int kButtonGap = 6;
 
-} // namespace
+}  // namespace
 
 CSplashDialog::CSplashDialog(QWidget* parent)
     : CBitmapDialog(QStringLiteral("IDR_SPLASH"), parent)

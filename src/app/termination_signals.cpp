@@ -22,7 +22,7 @@ void OnSignal(int number)
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
 }
 
-} // namespace
+}  // namespace
 
 void CloseOnTerminationSignals(QWidget* window)
 {

@@ -30,7 +30,7 @@ std::uint32_t SteadyTickCount()
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-} // namespace
+}  // namespace
 
 CTessalineApp::CTessalineApp() : tickCount(SteadyTickCount) {}
 

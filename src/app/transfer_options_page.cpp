@@ -40,7 +40,7 @@ QGroupBox* NewChoiceBox(const QString& title, std::span<const ModeChoice> choice
     return box;
 }
 
-} // namespace
+}  // namespace
 
 CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     : COptionsPage(parent)

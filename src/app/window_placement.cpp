@@ -83,7 +83,7 @@ private:
     bool done = false;
 };
 
-} // namespace
+}  // namespace
 
 void PlaceAndShowMainWindow(QWidget& window, const CSettings& settings)
 {

@@ -17,7 +17,7 @@ QLabel* Value(const std::string& text, QWidget* parent)
     return label;
 }
 
-} // namespace
+}  // namespace
 
 CCertificateDialog::CCertificateDialog(const CertificateQuestion& question, QWidget* parent)
     : QDialog(parent)

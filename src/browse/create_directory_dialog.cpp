@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kLongestName = 128;
 
-} // namespace
+}  // namespace
 
 CCreateDirectoryDialog::CCreateDirectoryDialog(QWidget* parent)
     : QDialog(parent)

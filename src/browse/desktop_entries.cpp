@@ -154,7 +154,7 @@ private:
     QString path;
 };
 
-} // namespace
+}  // namespace
 
 std::optional<DesktopApplication> DefaultApplication(const QStringList& types, const QString& path)
 {

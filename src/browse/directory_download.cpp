@@ -153,7 +153,7 @@ bool TreeDownload::CopyEntry(const CDirEntry& entry, const std::string& remotePa
     return Copy(entry.name, remotePath, localPath, depth + 1);
 }
 
-} // namespace
+}  // namespace
 
 bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, const std::string& localPath)
 {

@@ -59,7 +59,7 @@ private:
     QPointer<CDragOutData> data;
 };
 
-} // namespace
+}  // namespace
 
 std::string DragOutDirectory()
 {

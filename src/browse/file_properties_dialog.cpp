@@ -14,7 +14,7 @@ QLineEdit* ReadOnlyField(const QString& text)
     return field;
 }
 
-} // namespace
+}  // namespace
 
 CFilePropertiesDialog::CFilePropertiesDialog(const QString& name, const QString& size, const QString& type,
                                              const QString& modified, const QString& location, QWidget* parent)

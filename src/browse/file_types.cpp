@@ -25,7 +25,7 @@ CFileTypes& SharedFileTypes()
     return types;
 }
 
-} // namespace
+}  // namespace
 
 std::string FileExtension(const std::string& name)
 {

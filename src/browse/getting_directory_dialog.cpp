@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kIconSize = 32;
 
-} // namespace
+}  // namespace
 
 CGettingDirectoryDialog::CGettingDirectoryDialog(CFtpSession& session, const QString& text, QWidget* parent)
     : CWaitingDialog(session, parent)

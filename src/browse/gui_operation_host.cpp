@@ -40,7 +40,7 @@ bool WorkerEndsQuietly(CGuiOperationHost& host, CFtpSession& session)
     return !WorkerBusy(session);
 }
 
-} // namespace
+}  // namespace
 
 CGuiOperationHost::CGuiOperationHost(QWidget* window)
     : window(window)

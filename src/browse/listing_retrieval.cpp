@@ -32,7 +32,7 @@ int ColumnsOf(std::string line, bool endsWithLineFeed)
     return CountLineColumns(line);
 }
 
-} // namespace
+}  // namespace
 
 bool ReadListingLine(std::istream& in, std::string& line, bool& whole)
 {

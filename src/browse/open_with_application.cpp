@@ -102,7 +102,7 @@ void Start(const DesktopApplication& application, const std::string& localPath)
         LogMessage("Could not start %s to open %s", {arguments.front(), localPath});
 }
 
-} // namespace
+}  // namespace
 
 void OpenWithApplication(const std::string& localPath, QWidget* parent)
 {

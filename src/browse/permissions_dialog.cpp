@@ -17,7 +17,7 @@ constexpr std::array<const char*, 3> kRights = {"Read", "Write", "Execute"};
 constexpr std::array<QChar, 3> kLetters = {u'r', u'w', u'x'};
 constexpr std::array<int, 3> kWeights = {4, 2, 1};
 
-} // namespace
+}  // namespace
 
 CPermissionsDialog::CPermissionsDialog(const QString& permissions, QWidget* parent)
     : QDialog(parent)

@@ -7,11 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-
-
-} // namespace
-
 QString SizeColumnText(const std::string& size)
 {
     std::size_t digits = 0;

@@ -66,7 +66,7 @@ bool KeyFromEditor(const QWidget* list)
     return focus && focus != list && focus->isVisible() && list->isAncestorOf(focus);
 }
 
-} // namespace
+}  // namespace
 
 CTessalinev3View::CTessalinev3View(CFtpSession& session, CSettings& settings, CSiteTree& tree,
                                    CurrentSiteIcon& currentSiteIcon, QWidget* parent)

@@ -29,7 +29,7 @@ namespace {
 const QString kDeleteQuestion =
     QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?");
 
-} // namespace
+}  // namespace
 
 void CTessalinev3View::OpenRemoteFile(const std::string& name)
 {

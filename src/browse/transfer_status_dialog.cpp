@@ -23,7 +23,7 @@ long long NowSeconds()
     return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-} // namespace
+}  // namespace
 
 ProgressBarScale ScaleForTotal(long long total)
 {

@@ -56,7 +56,7 @@ std::string FirstLine(const std::string& text)
     return line;
 }
 
-} // namespace
+}  // namespace
 
 std::variant<CliLogin, std::string> ResolveLogin(const LoginSources& sources, const PasswordPrompt& prompt)
 {

@@ -60,7 +60,7 @@ constexpr std::array<CommandShape, 11> kCommands = {{
     {"ls", 0, 0}, {"get", 1, 2}, {"put", 1, 2}, {"getdir", 1, 2}, {"putdir", 1, 2},
 }};
 
-} // namespace
+}  // namespace
 
 std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::string>& args)
 {

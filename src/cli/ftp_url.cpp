@@ -49,7 +49,7 @@ bool IsPortSuffix(std::string_view rest)
     return rest.empty() || (rest.front() == ':' && IsPort(rest.substr(1)));
 }
 
-} // namespace
+}  // namespace
 
 bool IsFtpUrl(std::string_view text)
 {

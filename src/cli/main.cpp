@@ -148,7 +148,7 @@ bool RunCommand(CFtpSession& session, const CliOptions& options, const std::stri
     return session.UploadDirectory(args[0], argOr(1, FileNameOf(args[0])));  // putdir
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[])
 {

@@ -67,7 +67,7 @@ bool SameHostName(std::string_view a, std::string_view b)
     });
 }
 
-} // namespace
+}  // namespace
 
 std::vector<NetrcEntry> ParseNetrc(std::string_view text)
 {

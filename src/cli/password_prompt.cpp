@@ -37,7 +37,7 @@ void HandleEndingSignals(void (*handler)(int))
         ::sigaction(number, &action, nullptr);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> AskPasswordOnTerminal(const std::string& text)
 {

@@ -34,7 +34,7 @@ void Handle(void (*handler)(int))
         ::sigaction(number, &action, nullptr);
 }
 
-} // namespace
+}  // namespace
 
 TerminationSignals::TerminationSignals(CFtpSession& session)
 {

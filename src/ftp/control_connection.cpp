@@ -45,7 +45,7 @@ std::string ListingFilePath()
     return directory.empty() ? directory : directory + "FTP1B.TMP";
 }
 
-} // namespace
+}  // namespace
 
 CFtpSession::CFtpSession(const EngineSettings& settings)
     : listingFile(ListingFilePath())

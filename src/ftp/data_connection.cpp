@@ -40,7 +40,7 @@ bool BehindRouter(const sockaddr_storage& local, const sockaddr_storage& server)
     return IsPrivateAddress(local) && !IsPrivateAddress(server);
 }
 
-} // namespace
+}  // namespace
 
 int CFtpSession::OpenListener()
 {

@@ -38,7 +38,7 @@ bool IsPlainDirectory(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-} // namespace
+}  // namespace
 
 bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::string& remoteName)
 {

@@ -10,7 +10,7 @@ namespace {
 constexpr std::size_t kLongestCommandLine = 4094;  // what fits the command buffer with CR LF
 constexpr int kLongestReply = 10000;               // lines; no server needs more for one reply
 
-} // namespace
+}  // namespace
 
 int CFtpSession::Command(std::string_view format, std::initializer_list<FormatArg> args)
 {

@@ -104,7 +104,7 @@ private:
     int lock = -1;
 };
 
-} // namespace
+}  // namespace
 
 std::string DataDirectory()
 {

@@ -21,7 +21,7 @@ bool NamesSiteWithoutProxyLogin(int style)
     return style == 1 || style == 4;
 }
 
-} // namespace
+}  // namespace
 
 void CFtpSession::SetFirewall(int enabled, int style, int port, const std::string& host,
                               const std::string& user, const std::string& password)

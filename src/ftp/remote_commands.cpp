@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kVmsChangeDirectoryLimit = 95;
 constexpr std::size_t kVmsMakeRemoveLimit = 99;
 
-} // namespace
+}  // namespace
 
 int CFtpSession::DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                                   std::size_t vmsLimit)

@@ -46,7 +46,7 @@ void RemoveLeftoverTemporaries(const std::string& directory, std::string_view pr
     ::closedir(listing);
 }
 
-} // namespace
+}  // namespace
 
 bool ReplaceFile(const std::string& path, const std::string& content, std::string& failure)
 {

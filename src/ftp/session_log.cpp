@@ -19,7 +19,7 @@ LogQueue& Queue()
     return queue;
 }
 
-} // namespace
+}  // namespace
 
 void PostLogLine(std::string line)
 {

@@ -24,7 +24,7 @@ bool InNetwork(std::uint32_t address, std::uint32_t network, int prefix)
     return (address & mask) == network;
 }
 
-} // namespace
+}  // namespace
 
 std::string AddressText(const sockaddr_storage& address)
 {

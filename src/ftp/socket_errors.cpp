@@ -74,7 +74,7 @@ std::string SystemText(int code)
     return text.empty() ? "error " + std::to_string(static_cast<unsigned>(code)) : text;
 }
 
-} // namespace
+}  // namespace
 
 int SocketErrorNumber(int posixError)
 {

@@ -78,7 +78,7 @@ struct LookupState {
     ~LookupState() { ::close(doneFd); }
 };
 
-} // namespace
+}  // namespace
 
 int WaitForSocket(int socket, short events, const CancelSignal& cancel, WaitDeadline deadline)
 {

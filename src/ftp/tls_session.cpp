@@ -40,7 +40,7 @@ public:
     std::atomic<bool> abandoned{false};
 };
 
-} // namespace
+}  // namespace
 
 bool CFtpSession::StartControlTls(const std::string& host)
 {

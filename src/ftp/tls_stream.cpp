@@ -127,7 +127,7 @@ std::string TimeText(const ASN1_TIME* time)
     return TextOf(memory);
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TlsContext> TlsContext::Create(std::string& failure)
 {

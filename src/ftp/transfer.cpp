@@ -98,7 +98,7 @@ int ReadableFileError(const std::string& path, long long& size)
     return ::access(path.c_str(), R_OK) == 0 ? 0 : errno;
 }
 
-} // namespace
+}  // namespace
 
 void CFtpSession::SetRepresentationType(char type)
 {

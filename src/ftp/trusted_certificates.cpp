@@ -11,7 +11,7 @@ namespace {
 
 constexpr char kTrustFile[] = "trusted-certificates";
 
-} // namespace
+}  // namespace
 
 std::optional<std::string> NormalisedFingerprint(const std::string& text)
 {

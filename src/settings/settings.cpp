@@ -17,7 +17,7 @@ std::string ReadString(SettingsStore& store, const std::string& section, const s
     return store.ReadString(section, name).value_or(fallback);
 }
 
-} // namespace
+}  // namespace
 
 void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDirectoryDefault)
 {

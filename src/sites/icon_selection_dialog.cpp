@@ -14,7 +14,7 @@ namespace {
 
 constexpr QSize kIconSize(32, 32);
 
-} // namespace
+}  // namespace
 
 CIconSelectionDialog::CIconSelectionDialog(const std::string& reference, QWidget* parent)
     : QDialog(parent)

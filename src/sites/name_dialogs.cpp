@@ -12,11 +12,6 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
-namespace {
-
-
-} // namespace
-
 CNameDialog::CNameDialog(const QString& title, const QString& explanation, const QString& label,
                          const QPixmap& picture, const std::string& name, QWidget* parent)
     : QDialog(parent)

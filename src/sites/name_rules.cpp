@@ -32,7 +32,7 @@ bool Fits(QWidget* parent, const CSiteProfile& profile)
     return false;
 }
 
-} // namespace
+}  // namespace
 
 void LimitToProfileFile(QLineEdit& field)
 {

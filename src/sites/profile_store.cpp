@@ -262,7 +262,7 @@ private:
     bool escaped = false;
 };
 
-} // namespace
+}  // namespace
 
 bool SiteNameLess(const std::string& a, const std::string& b)
 {

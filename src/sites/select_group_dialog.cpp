@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kTreePositionRole = Qt::UserRole;
 
-} // namespace
+}  // namespace
 
 CSelectGroupDialog::CSelectGroupDialog(const std::vector<std::string>& rootItems, QWidget* parent)
     : QDialog(parent)

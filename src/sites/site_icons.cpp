@@ -83,7 +83,7 @@ QIcon IconInFile(const QString& path, int index)
     return index == 0 ? SingleImageIcon(reader, path) : QIcon();
 }
 
-} // namespace
+}  // namespace
 
 QIcon SiteIcon(const std::string& reference)
 {

@@ -28,7 +28,7 @@ QString Text(const std::string& text)
     return QString::fromStdString(text);
 }
 
-} // namespace
+}  // namespace
 
 CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, const std::string& email,
                                              QWidget* parent)

@@ -54,7 +54,7 @@ private:
     CSiteTree* tree;
 };
 
-} // namespace
+}  // namespace
 
 CSiteTreeItem::CSiteTreeItem(int kind, const std::string& name)
     : id(NextItemId())

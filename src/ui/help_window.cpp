@@ -93,7 +93,7 @@ private:
 
 QPointer<CHelpWindow> window;
 
-} // namespace
+}  // namespace
 
 void ShowHelpWindow(int context)
 {

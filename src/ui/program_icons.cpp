@@ -20,7 +20,7 @@ QIcon CachedIcon(const QString& resource)
     return *found;
 }
 
-} // namespace
+}  // namespace
 
 QIcon ProgramIcon(ProgramIconId id)
 {

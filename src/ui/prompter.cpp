@@ -43,7 +43,7 @@ public:
 
 CPrompter* installed = nullptr;
 
-} // namespace
+}  // namespace
 
 CPrompter& Prompter()
 {

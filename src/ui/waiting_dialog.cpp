@@ -8,7 +8,7 @@ namespace {
 
 constexpr int kPollMilliseconds = 500;
 
-} // namespace
+}  // namespace
 
 CWaitingDialog::CWaitingDialog(CFtpSession& session, QWidget* parent)
     : QDialog(parent)

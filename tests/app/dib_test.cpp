@@ -199,4 +199,4 @@ TEST(DibTest, FileCutShortAnywhereIsRefused)
     }
 }
 
-} // namespace
+}  // namespace

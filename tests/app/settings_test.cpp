@@ -136,4 +136,4 @@ TEST(SettingsTest, OnlyTheStoredDefaultTransferModeIsWritten)
     EXPECT_EQ(std::get<int>(store.values["TransOptions/Transfer Mode"]), 'I');
 }
 
-} // namespace
+}  // namespace

@@ -91,4 +91,4 @@ TEST_F(CliLoginTest, APasswordFileGivesItsFirstLineAndIsUsedWithAWarningWhenOthe
               "cannot read the password file " + home.path + "/none: No such file or directory");
 }
 
-} // namespace
+}  // namespace

@@ -131,4 +131,4 @@ TEST(CliOptionsTest, UsageErrors)
     }
 }
 
-} // namespace
+}  // namespace

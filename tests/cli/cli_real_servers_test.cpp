@@ -263,4 +263,4 @@ TEST(VsftpdCliTest, RemoteCommandsWorkAgainstVsftpd)
     EXPECT_EQ(run("anonymous", {"rm", "renamed.txt"}).status, 1);
 }
 
-} // namespace
+}  // namespace

@@ -363,4 +363,4 @@ TEST_F(CliSignalTest, ASecondSignalEndsTheRunAtOnce)
     EXPECT_TRUE(fs::is_empty(local.path));
 }
 
-} // namespace
+}  // namespace

@@ -208,4 +208,4 @@ TEST_F(TlsCliTest, ARefusedProtPFailsARequiredSiteAndLeavesDataInPlainTextOtherw
     EXPECT_FALSE(Has(automatic.err, "TLS data connection")) << automatic.err;
 }
 
-} // namespace
+}  // namespace

@@ -669,4 +669,4 @@ INSTANTIATE_TEST_SUITE_P(
                       TlsCase{"PyftpdlibActive", "pyftpdlib", false, "--active"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-} // namespace
+}  // namespace

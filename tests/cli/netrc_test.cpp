@@ -61,4 +61,4 @@ TEST(NetrcTest, TruncatedAndStrayWordsEndWithoutAnEntry)
     EXPECT_FALSE(entries[0].password);
 }
 
-} // namespace
+}  // namespace

@@ -182,4 +182,4 @@ TEST_F(FaultInjectionTest, HostileNamesNeverLeaveTheTarget)
     ExpectSessionRecovers();
 }
 
-} // namespace
+}  // namespace

@@ -753,4 +753,4 @@ TEST_F(FtpSessionTest, CancelEndsAConnectThatHangs)
     ExpectCancelEnds(session, [this] { return session.Connect(); });
 }
 
-} // namespace
+}  // namespace

@@ -189,4 +189,4 @@ TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel
     EXPECT_TRUE(SessionIdle());
 }
 
-} // namespace
+}  // namespace

@@ -124,4 +124,4 @@ TEST(SocketErrorsTest, SystemCodesMapToTheProgramsNumbersAndTexts)
     EXPECT_FALSE(BreaksConnection(10061));
 }
 
-} // namespace
+}  // namespace

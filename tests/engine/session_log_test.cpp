@@ -87,4 +87,4 @@ TEST_F(SessionLogTest, WakeUpOnlyWhenALineLandsInAnEmptyQueue)
     EXPECT_EQ(wakes, 2);
 }
 
-} // namespace
+}  // namespace

@@ -87,4 +87,4 @@ TEST(SoakTest, RoundTripsAndCancelledConnectsLeaveNothingBehind)
     EXPECT_EQ(session.RetrieveFile("file0", fs::path(local.path) / "last"), kCompletion);
 }
 
-} // namespace
+}  // namespace

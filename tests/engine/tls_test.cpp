@@ -137,4 +137,4 @@ TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
     session.ClearCancel();
 }
 
-} // namespace
+}  // namespace

@@ -133,4 +133,4 @@ TEST(TransferRulesTest, LineEndsConvertBothWaysAndSurviveChunkBoundaries)
     EXPECT_EQ(again, "a\nb\r\nc");
 }
 
-} // namespace
+}  // namespace

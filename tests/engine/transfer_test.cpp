@@ -754,4 +754,4 @@ TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
     EXPECT_TRUE(session.transferAborted);
 }
 
-} // namespace
+}  // namespace

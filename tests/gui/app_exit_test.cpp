@@ -92,7 +92,7 @@ constexpr char kProgramServerPort[] = "TESSALINE_EXIT_TEST_PORT";
     ::_exit(0);
 }
 
-} // namespace
+}  // namespace
 
 class AppExitTest : public QObject {
     Q_OBJECT

@@ -64,7 +64,7 @@ private:
     std::thread thread;
 };
 
-} // namespace
+}  // namespace
 
 class BrowseDialogsTest : public QObject {
     Q_OBJECT

@@ -97,7 +97,7 @@ void Select(CTessalinev3View& view, const QStringList& names)
     }
 }
 
-} // namespace
+}  // namespace
 
 class BrowseWalkTest : public QObject {
     Q_OBJECT

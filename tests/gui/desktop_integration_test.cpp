@@ -45,7 +45,7 @@ private:
     QByteArray old;  // null when it was not set
 };
 
-} // namespace
+}  // namespace
 
 class DesktopIntegrationTest : public QObject {
     Q_OBJECT

@@ -113,7 +113,7 @@ QStringList NumbersUpTo(int count)
     return numbers;
 }
 
-} // namespace
+}  // namespace
 
 class IconSelectionTest : public QObject {
     Q_OBJECT

@@ -29,7 +29,7 @@ QLineEdit* FocusedEditor()
     return qobject_cast<QLineEdit*>(QApplication::focusWidget());
 }
 
-} // namespace
+}  // namespace
 
 class MainFrameKeysTest : public QObject {
     Q_OBJECT

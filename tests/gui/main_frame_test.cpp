@@ -52,7 +52,7 @@ QStringList LogLines(const CDebugWindow* log)
     return lines;
 }
 
-} // namespace
+}  // namespace
 
 class MainFrameTest : public QObject {
     Q_OBJECT

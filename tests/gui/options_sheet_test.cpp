@@ -49,7 +49,7 @@ QStringList CheckedRadios(QWidget& page)
     return checked;
 }
 
-} // namespace
+}  // namespace
 
 class OptionsSheetTest : public QObject {
     Q_OBJECT

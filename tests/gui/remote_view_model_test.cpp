@@ -32,7 +32,7 @@ QStringList ModelNames(const CRemoteEntryModel& model)
     return names;
 }
 
-} // namespace
+}  // namespace
 
 class RemoteViewModelTest : public QObject {
     Q_OBJECT

@@ -68,7 +68,7 @@ QStringList Snapshot(const QString& root)
     return entries;
 }
 
-} // namespace
+}  // namespace
 
 class SingleInstanceTest : public QObject {
     Q_OBJECT

@@ -60,7 +60,7 @@ signals:
     void workerEnded();
 };
 
-} // namespace
+}  // namespace
 
 Q_DECLARE_METATYPE(std::vector<std::string>)
 

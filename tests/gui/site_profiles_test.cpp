@@ -49,7 +49,7 @@ bool Has(const std::vector<QString>& messages, const QString& part)
     return std::any_of(messages.begin(), messages.end(), [&](const QString& m) { return m.contains(part); });
 }
 
-} // namespace
+}  // namespace
 
 class SiteProfilesTest : public QObject {
     Q_OBJECT

@@ -47,7 +47,7 @@ QStringList Labels(const std::vector<CSiteTreeItem*>& items)
     return labels;
 }
 
-} // namespace
+}  // namespace
 
 class SiteTreeTest : public QObject {
     Q_OBJECT

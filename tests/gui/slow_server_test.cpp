@@ -51,7 +51,7 @@ const char kRootListing[] = "drwxr-xr-x   2 anna     anna         4096 Jan 11  2
                             "-rw-r--r--   1 anna     anna            5 Jan 11  2021 top.txt\r\n";
 const char kSlowListing[] = "-rw-r--r--   1 anna     anna            6 Jan 11  2021 inside.txt\r\n";
 
-} // namespace
+}  // namespace
 
 class SlowServerTest : public QObject {
     Q_OBJECT

@@ -38,7 +38,7 @@ QPushButton* Button(const QWidget& dialog, const QString& text)
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 class SplashTest : public QObject {
     Q_OBJECT

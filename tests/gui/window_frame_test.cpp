@@ -124,7 +124,7 @@ QRect StoredRectangle()
                                            stored.value("WndProperties/Bottom").toInt() - 1));
 }
 
-} // namespace
+}  // namespace
 
 class WindowFrameTest : public QObject {
     Q_OBJECT

@@ -18,7 +18,7 @@ CSiteProfile Profile(const std::string& user, const std::string& password)
     return profile;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ConnectPreparationTest, AnonymousWithoutPasswordSendsTheEmailAddress)
 {

@@ -407,4 +407,4 @@ TEST(ProfileListTest, GroupsAndSitesKeepTheTreeOrder)
     EXPECT_EQ(inB[0].group, "B");
 }
 
-} // namespace
+}  // namespace

@@ -80,7 +80,7 @@ void RemoveStaleNamespaces(const std::string& ip)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::string IpCommand()
 {

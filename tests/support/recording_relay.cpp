@@ -26,7 +26,7 @@ struct Pair {
     int server = -1;
 };
 
-} // namespace
+}  // namespace
 
 RecordingRelay::RecordingRelay(int serverPort)
     : serverPort(serverPort)

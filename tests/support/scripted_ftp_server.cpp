@@ -80,7 +80,7 @@ bool ParseHostPort(std::string_view text, std::string& host, int& port)
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-} // namespace
+}  // namespace
 
 // --- ScriptedFtpServer ---------------------------------------------------------------------------
 

@@ -24,7 +24,7 @@ std::string PasvNumbers(std::string address, int port)
     return address + ',' + std::to_string(port / 256) + ',' + std::to_string(port % 256);
 }
 
-} // namespace
+}  // namespace
 
 // --- What the tests serve ------------------------------------------------------------------------
 

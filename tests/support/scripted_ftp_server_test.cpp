@@ -571,4 +571,4 @@ TEST(ScriptedFtpServerTest, DestructorReturnsPromptlyWhateverTheConnectionIsDoin
     }
 }
 
-} // namespace
+}  // namespace

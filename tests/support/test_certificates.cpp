@@ -19,7 +19,7 @@ std::string ReadText(const std::string& path)
     return text.str();
 }
 
-} // namespace
+}  // namespace
 
 TestCertificates::TestCertificates(std::string directory)
     : directory(std::move(directory))

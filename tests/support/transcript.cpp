@@ -50,7 +50,7 @@ std::string Normalised(const std::string& line)
     return line;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<std::string> Transcript(const ScriptedFtpServer& server, std::size_t from)
 {
