@@ -350,7 +350,7 @@ int CSiteTree::ParentKind(CSiteTreeItem** parent) const
 {
     *parent = currentItem ? static_cast<CSiteTreeItem*>(currentItem->parent()) : nullptr;
     if (!*parent)
-        return 7;
+        return kNoParent;
     switch ((*parent)->kind) {
     case kItemRemoteFile:
     case kItemRemoteDirectory: return kItemRemoteDirectory;

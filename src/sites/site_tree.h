@@ -95,7 +95,9 @@ public:
     void DeleteSiteOrGroup(CSiteTreeItem* item);
     CSiteTreeItem* EnclosingSiteOrGroup() const;
     CSiteTreeItem* GroupAncestor() const;
-    // 7: no current item or no parent; 3: the parent is a directory; 6: a group; 5 otherwise.
+    // What the current item's parent is: kItemRemoteDirectory, kItemGroup, kItemSite, or
+    // kNoParent when there is no current item or it is at the root.
+    static constexpr int kNoParent = 7;
     int ParentKind(CSiteTreeItem** parent) const;
     CSiteTreeItem* AddDirectoryNode(const std::string& name);
     void AddDirectoryPath(const std::string& path);

@@ -130,7 +130,7 @@ private slots:
         tree->SetCurrentItem(site);
         QCOMPARE(tree->ParentKind(&parent), int(kItemGroup));
         tree->SetCurrentItem(nullptr);
-        QCOMPARE(tree->ParentKind(&parent), 7);
+        QCOMPARE(tree->ParentKind(&parent), CSiteTree::kNoParent);
     }
 
     void deletingAGroupTakesItsSitesAfterOneConfirmation()
