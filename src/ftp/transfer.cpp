@@ -225,7 +225,6 @@ int CFtpSession::UploadFromFile(const std::string& path)
         ::setsockopt(dataSocket, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentUploadBytes, sizeof kUnsentUploadBytes);
 
         long long total = 0;
-        int readError = 0;
         std::string converted;
         while (outcome != kPermanentNegative && outcome != kInterrupted && !interrupted) {
             const std::size_t want = ChunkSize(settings.sendBytes);
@@ -236,7 +235,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
                 continue;
             if (got < 0) {
                 // A file that cannot be read to its end must not be reported as sent.
-                readError = errno;
+                LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(errno)});
                 outcome = kPermanentNegative;
                 break;
             }
@@ -257,10 +256,6 @@ int CFtpSession::UploadFromFile(const std::string& path)
         ::close(file);
         if (outcome == kCompletion && interrupted)
             outcome = kInterrupted;
-        if (readError != 0) {
-            outcome = kPermanentNegative;
-            LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(readError)});
-        }
         // The server cannot tell a file that changed under us from a whole one: the bytes read
         // are held to the size the file had when STOR was sent.
         const long long expected = uploadSize >= 0 ? uploadSize : size;
