@@ -174,7 +174,8 @@ bool CFtpSession::SecureDataConnection()
 
 void CFtpSession::EndDataTls(bool waitForPeer)
 {
-    if (!dataTls)
+    // A stream the server has cut has no close left to send; the transfer has said so.
+    if (!dataTls || dataTls->EndedWithoutClose())
         return;
     dataTls->Shutdown(cancelSignal, RetryDeadline(), waitForPeer);
     if (dataTls->EndedWithoutClose())

@@ -12,6 +12,7 @@
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/socket_wait.h"
+#include "ftp/tls_stream.h"
 #include "ftp/write_all.h"
 
 #include <cerrno>
@@ -414,6 +415,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
     long long total = 0;
     int receiveError = 0;
     int writeError = 0;
+    bool cutShort = false;
     CrLfToLf toLocal;
     std::string converted;
     const auto store = [&](const char* data, std::size_t size) {
@@ -426,8 +428,19 @@ int CFtpSession::DownloadToFile(const std::string& path)
             chunk.resize(want);
         short waitFor = POLLIN;
         const ssize_t got = TryReceive(dataSocket, chunk.data(), want, false, waitFor);
-        if (got == 0)
-            break;  // the server closed the data connection: the file is complete
+        if (got == 0) {
+            // The server closed the data connection: the file is complete. Over TLS only the TLS
+            // close says so; a bare end may be anyone's cut, unless every announced byte came.
+            if (dataTls && dataTls->EndedWithoutClose()) {
+                const long long announced = Progress().total;
+                cutShort = announced <= 0 || total != announced;
+                if (!cutShort)
+                    LogMessage("The server ended the data connection without closing TLS; all %ld announced "
+                               "bytes arrived.",
+                               {announced});
+            }
+            break;
+        }
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -467,7 +480,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
     // A complete file waits beside its target until the server confirms the transfer.
     if (special) {
         receivedBytes = total;
-    } else if (!interrupted && receiveError == 0 && writeError == 0) {
+    } else if (!interrupted && receiveError == 0 && writeError == 0 && !cutShort) {
         receivedFile = temporary;
         receivedBytes = total;
     } else {
@@ -481,6 +494,10 @@ int CFtpSession::DownloadToFile(const std::string& path)
         outcome = kPermanentNegative;
     } else if (writeError != 0) {
         LogMessage("Failed to write file %s (%s)", {path, ErrorNumberText(writeError)});
+        outcome = kPermanentNegative;
+    } else if (cutShort) {
+        LogMessage("The server ended the data connection without closing TLS: the data may have been cut "
+                   "short and is not used.");
         outcome = kPermanentNegative;
     } else {
         LogRate("Receiv", total, SecondsSince(started));

@@ -26,21 +26,28 @@ protected:
     {
         certificate = certificates.SelfSigned("server");
         ASSERT_FALSE(certificate.fingerprint.empty()) << certificates.Failures();
-        PyftpdlibOptions options;
-        options.tls = {certificate.certificate, certificate.key};
-        server = std::make_unique<PyftpdlibServer>(root.path, "anna", "secret", options);
-        ASSERT_TRUE(server->Started()) << server->ServerLog();
         if (const char* data = std::getenv("XDG_DATA_HOME"))
             savedDataHome = data;
         ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
         settings.retry = 20;
         session.host = &host;
         session.encryption = kTlsRequired;
-        session.hostName = "127.0.0.1:" + std::to_string(server->Port());
         session.userName = "anna";
         session.password = "secret";
-        serverKey = "127.0.0.1:" + std::to_string(server->Port());
+        session.listingFile = data.path + "/listing";
         trustFile = data.path + "/Tessaline/trusted-certificates";
+        Serve({});
+    }
+
+    // A new server over TLS with `options`, in place of the last one.
+    void Serve(PyftpdlibOptions options)
+    {
+        options.tls = {certificate.certificate, certificate.key};
+        server.reset();
+        server = std::make_unique<PyftpdlibServer>(root.path, "anna", "secret", options);
+        ASSERT_TRUE(server->Started()) << server->ServerLog();
+        session.hostName = "127.0.0.1:" + std::to_string(server->Port());
+        serverKey = session.hostName;
     }
 
     void TearDown() override
@@ -135,6 +142,48 @@ TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
     host.unanswered->Answer(TrustAnswer::Always);
     EXPECT_FALSE(std::filesystem::exists(trustFile));
     session.ClearCancel();
+}
+
+// Only the TLS close tells a whole transfer from one cut on the way: a data connection that ends
+// without it is not used, unless the preliminary reply announced a size and all of it came.
+TEST_F(TlsSessionTest, ADataConnectionEndedWithoutTheTlsCloseIsNotTakenAsWhole)
+{
+    constexpr std::size_t kSize = 300000;
+    WriteFile(root.path + "/big.bin", RandomBytes(kSize));
+    for (int i = 0; i < 2000; ++i)
+        WriteFile(root.path + "/entry-" + std::to_string(i), "");
+    host.trustAnswer = TrustAnswer::Once;
+    struct Case {
+        const char* name;
+        std::size_t cutAfter;
+        bool announceSize;
+        bool kept;
+    };
+    // The listing is far shorter than the file: only the first two cut it.
+    for (const Case& c :
+         {Case{"cut, no size announced", 4000, false, false}, Case{"cut, size announced", 4000, true, false},
+          Case{"every byte, no size announced", kSize, false, false},
+          Case{"every byte of the announced size", kSize, true, true}}) {
+        SCOPED_TRACE(c.name);
+        Serve({.cutTlsData = c.cutAfter, .announceSize = c.announceSize});
+        ASSERT_NE(session.Connect(), -1);
+        const std::string target = data.path + "/big.bin";
+        EXPECT_EQ(session.RetrieveFile("big.bin", target), c.kept ? kCompletion : kPermanentNegative);
+        EXPECT_EQ(fs::exists(target), c.kept);
+        for (const auto& left : fs::directory_iterator(data.path))
+            EXPECT_FALSE(left.path().filename().string().starts_with(".tessaline-")) << left.path();
+
+        // A listing cut short would read as a directory with fewer entries, the last a cut name.
+        CListingReader reader(session);
+        CDirEntry entry;
+        int entries = 0;
+        for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry;
+             step = reader.NextListingEntry(entry))
+            ++entries;
+        EXPECT_EQ(entries, c.cutAfter < kSize ? 0 : 2001);
+        session.Quit();
+        fs::remove(target);
+    }
 }
 
 }  // namespace

@@ -41,11 +41,11 @@ const char* const kVsftpd = "/usr/sbin/vsftpd";
 const char* const kPython = "/usr/bin/python3";
 
 // Runs inside the child; parameters arrive as argv so that no text of ours is ever parsed as code.
-const char* const kPyftpdlibProgram = R"(import sys
+const char* const kPyftpdlibProgram = R"py(import os, sys
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, address, port, banner, anonymous, certfile, keyfile, refuse_prot = sys.argv[1:]
+root, user, password, address, port, banner, anonymous, certfile, keyfile, refuse_prot, cut_data, announce_size = sys.argv[1:]
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm='elradfmwMT')
 if anonymous:
@@ -54,6 +54,26 @@ class Handler(TLS_FTPHandler if certfile else FTPHandler):
     if refuse_prot:
         def ftp_PROT(self, line):
             self.respond("534 PROT refused by this server.")
+    if announce_size:
+        def push_dtp_data(self, data, isproducer=False, file=None, cmd=None):
+            self.announced = os.fstat(file.fileno()).st_size if file else None
+            super().push_dtp_data(data, isproducer, file, cmd)
+        def respond(self, resp, *args, **kwargs):
+            if resp[:3] in ("125", "150") and getattr(self, "announced", None) is not None:
+                resp += " (%d bytes)" % self.announced
+                self.announced = None
+            super().respond(resp, *args, **kwargs)
+if cut_data:
+    class CutDTPHandler(TLS_DTPHandler):
+        def send(self, data):
+            return super().send(bytes(data)[:int(cut_data) - self.tot_bytes_sent])
+        def initiate_send(self):
+            if self.tot_bytes_sent >= int(cut_data):
+                self._error = True  # close() then skips the TLS close
+                self._resp = ("226 Transfer complete.", print)
+                return self.close()
+            super().initiate_send()
+    Handler.dtp_handler = CutDTPHandler
 if certfile:
     Handler.certfile = certfile
     Handler.keyfile = keyfile
@@ -63,7 +83,7 @@ Handler.authorizer = authorizer
 Handler.banner = banner
 Handler.auth_failed_timeout = 0
 FTPServer((address, int(port)), Handler).serve_forever()
-)";
+)py";
 
 std::string ErrnoText(const std::string& what)
 {
@@ -496,7 +516,9 @@ PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& use
             return std::vector<std::string>{kPython, "-I", "-u", "-c", kPyftpdlibProgram, absoluteRoot, user, password,
                                             options.place.address, std::to_string(port), banner,
                                             options.anonymousPermissions, options.tls.certificate,
-                                            options.tls.key, options.refuseProtP ? "1" : ""};
+                                            options.tls.key, options.refuseProtP ? "1" : "",
+                                            options.cutTlsData ? std::to_string(*options.cutTlsData) : "",
+                                            options.announceSize ? "1" : ""};
         },
         banner, "Address already in use");
 }

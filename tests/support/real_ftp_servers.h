@@ -8,7 +8,9 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 // A port on 127.0.0.1 that nothing listens on right now; -1 when none could be had.
@@ -36,6 +38,10 @@ struct PyftpdlibOptions final {
     // TLS required on the control and data connections (TLS_FTPHandler).
     ServerTls tls{};
     bool refuseProtP = false;  // with tls: PROT is refused, and data connections stay plain
+    // With tls: every data connection ends after this many bytes without the TLS close, and the
+    // transfer is answered 226 as if complete.
+    std::optional<std::size_t> cutTlsData{};
+    bool announceSize = false;  // RETR's preliminary reply names the size: "150 ... (N bytes)"
 };
 
 // pyftpdlib (/usr/bin/python3) serving `root` to `user`/`password` with every permission
