@@ -83,6 +83,18 @@ void CFtpSession::ClearCancel()
     cancelRequested = false;
 }
 
+void CFtpSession::BreakConnection()
+{
+    interrupted = 1;
+    // After a time-out or a break nobody knows what the server answers next, and a late reply
+    // would pass for the answer to the next command: nothing more is sent. After a cancel the
+    // session may still say goodbye.
+    if (cancelRequested || controlSocket == -1)
+        return;
+    controlSocket = CloseSocket(controlSocket);
+    connected = 0;
+}
+
 bool CFtpSession::ConnectionLost() const
 {
     return interrupted || replyCode == 421;
@@ -152,7 +164,7 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
         LogSocketError("", error);
     }
     if (error == kErrorTimedOut)
-        interrupted = 1;
+        BreakConnection();
     LogMessage("Can't connect to %s %s service.", {host, service});
     LogSocketError("", error);
     return -1;
@@ -193,7 +205,7 @@ bool CFtpSession::SendMayGoOn(int socket, short waitFor, int& result)
     // A reset data connection fails the transfer; the session is only gone when the control
     // connection breaks or a wait times out.
     if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
-        interrupted = 1;
+        BreakConnection();
     result = interrupted ? kInterrupted : kPermanentNegative;
     return false;
 }
@@ -264,11 +276,11 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
     if (failure != 0) {
         LogSocketError("", failure);
         if (BreaksConnection(failure))
-            interrupted = 1;
+            BreakConnection();
     } else if (serverClosed) {
         // Reading on would give nothing for ever: the connection is gone like after a reset.
         LogMessage("Connection closed by the server.");
-        interrupted = 1;
+        BreakConnection();
     } else {
         code = ReplyCodeOf(replyBuffer);
     }

@@ -193,7 +193,7 @@ int CFtpSession::ConnectPassive()
     if (error != 0) {
         ::close(socket);
         if (error == kErrorTimedOut)
-            interrupted = 1;
+            BreakConnection();
         LogMessage("Can't open the data connection to %s port %u.", {AddressText(address), port});
         LogSocketError("", error);
         return -1;
@@ -223,7 +223,7 @@ int CFtpSession::AcceptDataConnection()
         const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, deadline, &controlSpoke);
         if (waited != 0) {
             if (waited == kErrorTimedOut)
-                interrupted = 1;
+                BreakConnection();
             return waited;
         }
         if (controlSpoke) {

@@ -83,7 +83,7 @@ int CFtpSession::ReadReply()
             break;
         if (lines == kLongestReply) {
             LogMessage("The reply went on for more than %u lines; the connection is given up.", {kLongestReply});
-            interrupted = 1;
+            BreakConnection();
             replyCode = 421;
             break;
         }

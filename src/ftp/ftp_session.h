@@ -32,7 +32,8 @@
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
 // engine settings (which bounds a whole reply from its first byte to its last), so Cancel() from
 // another thread ends any blocking state at once; a cancel, a time-out or a broken connection
-// sets `interrupted`, and replies then count as 421.
+// sets `interrupted`, and replies then count as 421. A time-out or a break also closes the control
+// connection (BreakConnection): no later command goes out on it.
 
 #include "ftp/encryption.h"
 #include "ftp/engine_settings.h"
@@ -217,6 +218,9 @@ private:
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                          std::size_t vmsLimit);
     int FailConnect();
+    // A time-out or a broken connection ends the session: `interrupted`, and unless the user
+    // cancelled, the control connection is closed so that no later command is sent on it.
+    void BreakConnection();
 
     // One attempt to receive or send on `socket` through TLS when it carries TLS, like recv() and
     // send(): -1 with errno EAGAIN means wait for `waitFor` and try again.

@@ -453,7 +453,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
                 continue;
             if (waited == kErrorTimedOut) {
                 LogSocketError("Recv", waited);
-                interrupted = 1;  // a silent server is treated like a broken connection
+                BreakConnection();  // a silent server is treated like a broken connection
             } else if (waited != kErrorCancelled) {
                 receiveError = waited;
             }

@@ -132,6 +132,42 @@ TEST_F(FaultInjectionTest, ADataConnectionThatStaysSilentEndsAtTheTimeOut)
     ExpectSessionRecovers();
 }
 
+// A late reply would pass for the answer to the next command: after a time-out the session has
+// ended, and a put over an existing remote file sends neither TYPE nor PORT nor STOR.
+TEST_F(FaultInjectionTest, AfterATimeOutNothingMoreIsSent)
+{
+    settings.retry = 1;
+    const fs::path file = fs::path(local.path) / "f";
+    WriteFile(file, "local");
+    server.ServeFile("f", "x");
+    struct Case {
+        const char* name;
+        ScriptedFtpServer::Faults faults;
+        std::function<void()> timesOut;
+    };
+    for (const Case& c : {Case{"a reply after login",
+                               {.command = "SYST", .pauseBeforeReply = 3s},
+                               [this] {
+                                   session.Quit();
+                                   EXPECT_EQ(session.Connect(), -1);
+                               }},
+                          Case{"the data of a download", {.dataPause = 3s}, [this, &file] {
+                                   EXPECT_EQ(session.RetrieveFile("f", file), kInterrupted);
+                               }}}) {
+        SCOPED_TRACE(c.name);
+        server.SetFaults(c.faults);
+        c.timesOut();
+        const std::size_t sent = server.Commands().size();
+        EXPECT_FALSE(session.connected);
+        EXPECT_NE(session.StoreFile("f", file), kCompletion);
+        EXPECT_NE(session.DeleteFile("f"), kCompletion);
+        EXPECT_EQ(server.Commands().size(), sent);
+        server.SetFaults({});
+        ASSERT_NE(session.Connect(), -1);
+    }
+    EXPECT_EQ(ReadFile(file), "local");
+}
+
 TEST_F(FaultInjectionTest, FewerBytesThanThe150ReplyAnnouncedIsAFailure)
 {
     const fs::path target = fs::path(local.path) / "f";
