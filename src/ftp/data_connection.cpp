@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <netinet/in.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,6 +21,9 @@ namespace {
 // The values of "Passive Mode"; anything else counts as automatic.
 constexpr int kActiveOnly = 0;
 constexpr int kPassiveOnly = 1;
+
+constexpr std::string_view kEveryModeRefused =
+    "The server refused both active and passive mode: no data connection can be opened.";
 
 // Our end of the control connection: the address by which the server reaches this machine.
 bool LocalEndOf(int socket, sockaddr_storage& address)
@@ -131,6 +135,11 @@ bool CFtpSession::OpenDataConnection()
         LogMessage("Active mode: the server refused passive mode.");
         automaticPath = DataPath::Active;
         listenSocket = OpenListener();
+        if (listenSocket != -1 && addressRefused) {
+            listenSocket = CloseSocket(listenSocket);
+            LogMessage(kEveryModeRefused);
+            return false;
+        }
         return listenSocket != -1;
     }
     listenSocket = OpenListener();
@@ -150,7 +159,10 @@ bool CFtpSession::OpenDataConnection()
     listenSocket = CloseSocket(listenSocket);
     LogMessage("Passive mode: the server refused %s.", {localAddress.ss_family == AF_INET6 ? "EPRT" : "PORT"});
     automaticPath = DataPath::Passive;
-    return ConnectPassive() == 0;
+    const int passive = ConnectPassive();
+    if (passive == kServerRefused)
+        LogMessage(kEveryModeRefused);
+    return passive == 0;
 }
 
 // EPSV names only a port; PASV also names an address, which is ignored: a server behind a router

@@ -113,6 +113,12 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "Active mode: the server refused passive mode."));
 
+    // Every mode refused: the log says why the transfer failed.
+    server.ReplyFromNowOn("PORT", "500 Illegal PORT command.\r\n");
+    EXPECT_NE(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
+    EXPECT_TRUE(
+        LogHas(TakeLog(), "The server refused both active and passive mode: no data connection can be opened."));
+
     // Active mode chosen in the settings never tries passive mode, refused PORT or not; a download
     // goes on to let the server's answer decide, an upload stops before STOR empties the remote file.
     settings.passiveMode = kActiveOnly;
@@ -126,6 +132,7 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
               (std::vector<std::string>{"TYPE I", kPortLine, "RETR f", kPortLine, "RETR f",  // PORT accepted
                                         kPortLine, "EPSV", "RETR f", "EPSV", "STOR up",      // PORT refused
                                         "EPSV", "PASV", kPortLine, "RETR f",                 // passive refused
+                                        kPortLine, "PASV",                                   // both refused
                                         kPortLine, "RETR f", kPortLine}));                   // active only
 }
 
