@@ -50,7 +50,7 @@ void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::st
         ConnectSite(site);
     }
     if (session.connected)
-        EnterDirectory(path + name);
+        EnterDirectory(path + name, true);  // a node keeps the name its listing showed, a link's target too
 }
 
 void CTessalinev3View::ConnectSite(CSiteProfile profile)
@@ -120,7 +120,7 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
     if (!profile.remoteDirectory.empty()) {
         tree.SetCurrentItem(tree.EnclosingSiteOrGroup());
         tree.AddDirectoryPath(profile.remoteDirectory);
-        EnterDirectory(profile.remoteDirectory);
+        EnterDirectory(profile.remoteDirectory, false);
     } else if (!navigatingToDirectory) {
         RefreshListing();
     }
@@ -133,7 +133,7 @@ void CTessalinev3View::UpOneLevel()
     case kItemRemoteDirectory:
     case kItemSite:
         tree.SetCurrentItem(parent);
-        EnterDirectory("..");
+        EnterDirectory("..", false);
         break;
     case kItemGroup:
         // The current item is the site itself: the session is at its start directory.

@@ -11,6 +11,8 @@
 #include "ftp/socket_errors.h"
 
 #include <cerrno>
+#include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -22,10 +24,10 @@ namespace {
 constexpr int kDeepestCopy = 100;
 
 // A UNIX link to the directory itself or the one above it: following it would copy the tree
-// into itself. (A link whose target has a slash is no safe local name and never gets here.)
-bool LinksBackUp(const std::string& name)
+// into itself.
+bool LinksBackUp(const ListedLink& link)
 {
-    return name.ends_with(" -> .") || name.ends_with(" -> ..");
+    return link.target == "." || link.target == "..";
 }
 
 class TreeDownload final {
@@ -33,24 +35,28 @@ public:
     explicit TreeDownload(CFtpSession& session) : session(session) {}
 
     // Copies `remoteName` (shown in messages as `remotePath`) into the new directory `localPath`.
-    bool Copy(const std::string& remoteName, const std::string& remotePath, const std::string& localPath,
-              int depth);
+    // `refused`, when given, is set when the server refused to enter `remoteName` (nothing is made
+    // then, and nothing logged).
+    bool Copy(const std::string& remoteName, const std::string& remotePath, const std::string& localPath, int depth,
+              bool* refused);
 
 private:
     // Nothing more can be fetched: the user cancelled, the connection is gone, or the remote
     // current directory is no longer the one the copy thinks it is in.
     bool Stopped() const { return lost || session.transferAborted || session.ConnectionLost(); }
     bool ListEntries(const std::string& remotePath, std::vector<CDirEntry>& entries);
-    // CWD on a worker, as every remote command; a cancel stops the copy.
-    bool ChangeDirectory(const std::string& name);
+    // CWD on a worker, as every remote command; a cancel stops the copy. Its result, or nothing.
+    std::optional<int> ChangeDirectory(const std::string& name);
     bool CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
+    bool CopyLink(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
+    bool CopyFile(const std::string& remoteName, const std::string& localPath);
 
     CFtpSession& session;
     bool lost = false;
 };
 
-bool TreeDownload::Copy(const std::string& remoteName, const std::string& remotePath,
-                        const std::string& localPath, int depth)
+bool TreeDownload::Copy(const std::string& remoteName, const std::string& remotePath, const std::string& localPath,
+                        int depth, bool* refused)
 {
     if (depth > kDeepestCopy) {
         LogMessage("Directory %s is more than %u levels deep; it was not copied", {remotePath, kDeepestCopy});
@@ -61,9 +67,12 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
         LogMessage("Failed to create directory %s (%s)", {localPath, ErrorNumberText(errno)});
         return false;
     }
-    if (!ChangeDirectory(remoteName)) {
+    if (const std::optional<int> entered = ChangeDirectory(remoteName); entered != kCompletion) {
         ::rmdir(localPath.c_str());  // listing here would copy the wrong directory
-        LogMessage("Could not enter directory %s", {remotePath});
+        if (refused && entered == kPermanentNegative)
+            *refused = true;
+        else
+            LogMessage("Could not enter directory %s", {remotePath});
         return false;
     }
 
@@ -75,12 +84,15 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     for (const CDirEntry& entry : entries) {
         if (entry.name == "." || entry.name == "..")
             continue;
-        // A name from the server must stay a name inside the target directory.
-        if (!IsSafeLocalName(entry.name)) {
+        // A link is copied under its own name; a name from the server must stay a name inside the
+        // target directory.
+        const std::string_view name = IsListedLink(entry) ? SplitListedLink(entry.name).name : entry.name;
+        if (!IsSafeLocalName(name)) {
             LogMessage("Skipped unsafe name %s", {entry.name});
+            everything = false;
             continue;
         }
-        const std::string path = localPath + "/" + entry.name;
+        const std::string path = localPath + "/" + std::string(name);
         if (Stopped()) {
             LogMessage("Not downloaded: %s", {path});
             everything = false;
@@ -91,7 +103,7 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     // Every command on a lost connection would only wait out the time-out.
     if (lost || session.ConnectionLost())
         return false;
-    if (!ChangeDirectory("..")) {
+    if (ChangeDirectory("..") != kCompletion) {
         LogMessage("Could not leave directory %s", {remotePath});
         lost = true;
         return false;
@@ -99,12 +111,12 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     return everything;
 }
 
-bool TreeDownload::ChangeDirectory(const std::string& name)
+std::optional<int> TreeDownload::ChangeDirectory(const std::string& name)
 {
     const std::optional<int> changed = RunRemoteCommand(session, [this, &name] { return session.ChangeDirectory(name); });
     if (!changed)
         session.transferAborted = 1;
-    return changed == kCompletion;
+    return changed;
 }
 
 // The whole listing is read before anything is downloaded, so a remote file that happens to share
@@ -140,17 +152,39 @@ bool TreeDownload::ListEntries(const std::string& remotePath, std::vector<CDirEn
 bool TreeDownload::CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath,
                              int depth)
 {
-    if (entry.isFile) {
-        if (session.RetrieveFile(entry.name, localPath) == kCompletion)
-            return true;
-        LogMessage("Not downloaded: %s", {localPath});
-        return false;
-    }
-    if (LinksBackUp(entry.name)) {
+    if (entry.isFile)
+        return CopyFile(entry.name, localPath);
+    if (IsListedLink(entry))
+        return CopyLink(entry, remotePath, localPath, depth);
+    return Copy(entry.name, remotePath, localPath, depth + 1, nullptr);
+}
+
+// The server follows a link wherever it leads. The copy comes back up with "CWD ..", so a link is
+// entered only when its target lies beside it; one the server does not enter, and one that leads
+// elsewhere, is copied as the file it names.
+bool TreeDownload::CopyLink(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath,
+                            int depth)
+{
+    const ListedLink link = SplitListedLink(entry.name);
+    if (LinksBackUp(link)) {
         LogMessage("Directory link %s leads back into the copy; it was not copied", {remotePath});
         return false;
     }
-    return Copy(entry.name, remotePath, localPath, depth + 1);
+    bool refused = false;
+    if (IsSafeLocalName(link.target)) {
+        const bool copied = Copy(std::string(link.target), remotePath, localPath, depth + 1, &refused);
+        if (!refused)
+            return copied;
+    }
+    return CopyFile(std::string(link.name), localPath);
+}
+
+bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath)
+{
+    if (session.RetrieveFile(remoteName, localPath) == kCompletion)
+        return true;
+    LogMessage("Not downloaded: %s", {localPath});
+    return false;
 }
 
 }  // namespace
@@ -159,6 +193,6 @@ bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, cons
 {
     session.transferAborted = 0;
     TreeDownload download(session);
-    const bool everything = download.Copy(remoteName, remoteName, localPath, 1);
+    const bool everything = download.Copy(remoteName, remoteName, localPath, 1, nullptr);
     return everything && !session.transferAborted;
 }

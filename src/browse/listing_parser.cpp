@@ -241,3 +241,8 @@ int CountLineColumns(std::string_view line)
     }
     return count;
 }
+
+bool IsListedLink(const CDirEntry& entry)
+{
+    return entry.permissions.starts_with('l');
+}

@@ -21,6 +21,10 @@ struct CDirEntry {
 // leaves `entry` exactly as it was.
 bool ParseListingLine(std::string_view line, int systemType, int listColumnCount, CDirEntry& entry);
 
+// Whether the listing marks the entry as a symbolic link (the UNIX type letter "l"): only then is
+// its name read as "name -> target".
+bool IsListedLink(const CDirEntry& entry);
+
 // The word count of one line as the listing's column count reads it: a leading blank counts as one
 // more word and a final line feed belongs to the last word.
 int CountLineColumns(std::string_view line);

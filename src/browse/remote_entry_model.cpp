@@ -34,6 +34,7 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
     CRemoteRow row;
     row.name = entry.name;
     row.permissions = QString::fromStdString(entry.permissions);
+    row.link = IsListedLink(entry);
     if (entry.isFile) {
         row.kind = kItemRemoteFile;
         row.icon = IconForFileName(entry.name);

@@ -22,6 +22,7 @@ struct CRemoteRow {
     QString type;
     QString modified;
     QString permissions;
+    bool link = false;  // the listing marks it as a symbolic link: its name ends in " -> target"
 };
 
 class CRemoteEntryModel final : public QAbstractTableModel {

@@ -211,15 +211,18 @@ void CTessalinev3View::RefreshAfterTreeChange()
 
 // --- Navigation -----------------------------------------------------------------------------
 
-void CTessalinev3View::EnterDirectory(std::string name)
+void CTessalinev3View::EnterDirectory(std::string name, bool link)
 {
     WaitCursor busy;
     if (name.empty()) {
         const std::vector<int> rows = SelectedRows();
-        if (!rows.empty())
+        if (!rows.empty()) {
             name = NameAt(rows.front());
+            link = model.Row(rows.front()).link;
+        }
     }
-    const std::optional<int> changed = RunRemote([this, name] { return session.ChangeDirectory(name); });
+    const std::optional<int> changed =
+        RunRemote([this, name, link] { return link ? session.EnterLink(name) : session.ChangeDirectory(name); });
     if (!changed)
         return;  // cancelled: the session is closed and the list stays as it is
     switch (*changed) {
@@ -256,7 +259,7 @@ void CTessalinev3View::OpenSelectedItem()
     switch (kind) {
     case kItemGroup: ShowSites(); break;
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
-    case kItemRemoteDirectory: EnterDirectory(name); break;
+    case kItemRemoteDirectory: EnterDirectory(name, model.Row(selectedIndex).link); break;
     case kItemRemoteFile: OpenRemoteFile(name); break;
     default: break;
     }

@@ -48,7 +48,8 @@ public:
 
     void ShowSites();
     void RefreshListing();
-    void EnterDirectory(std::string name);
+    // `link`: `name` is what the listing shows for a symbolic link, and its target is entered.
+    void EnterDirectory(std::string name, bool link);
     void OpenSelectedItem();
     // Asks for the login data first when the profile's prompt flag is set.
     void ConnectSite(CSiteProfile profile);

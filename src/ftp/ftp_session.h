@@ -90,7 +90,11 @@ public:
     int Connect();
 
     // Remote commands; the directory, delete and system-type commands return replyCode / 100.
+    // ChangeDirectory enters exactly `name`; EnterLink enters the target of what a UNIX listing
+    // shows as a symbolic link, "name -> target" (any other name as it is). Only an entry the
+    // listing marks as a link may be entered so: a directory may well be named "a -> ..".
     int ChangeDirectory(const std::string& name);
+    int EnterLink(const std::string& listedName);
     int ChangeToRoot();
     int MakeDirectory(const std::string& name);
     int RemoveDirectory(const std::string& name);

@@ -6,3 +6,11 @@
 // Whether a name from a server can become a local path inside a target directory: not empty,
 // not "." or "..", no "/" and no NUL.
 bool IsSafeLocalName(std::string_view name);
+
+// A symbolic link as a UNIX listing shows it, "name -> target", in its two parts; a name without
+// the arrow is all name, with an empty target.
+struct ListedLink {
+    std::string_view name;
+    std::string_view target;
+};
+ListedLink SplitListedLink(std::string_view listed);

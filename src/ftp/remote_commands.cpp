@@ -2,9 +2,10 @@
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/tls_stream.h"
+#include "ftp/local_names.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
+#include "ftp/tls_stream.h"
 
 #include <sys/socket.h>
 
@@ -35,20 +36,23 @@ int CFtpSession::DirectoryCommand(const char* command, const char* fallback, con
 
 int CFtpSession::ChangeDirectory(const std::string& name)
 {
-    // A symbolic link as a UNIX listing shows it, "name -> target": enter the target.
-    std::string directory = name;
-    if (const std::size_t arrow = name.find(" -> "); arrow != std::string::npos) {
-        directory = name.substr(arrow + 4);
-        if (directory.starts_with("/")) {
-            ChangeDirectory("/");
-        } else {
-            while (directory.starts_with("../")) {
-                ChangeDirectory("..");
-                directory.erase(0, 3);
-            }
+    return DirectoryCommand("CWD", "XCWD", name, kVmsChangeDirectoryLimit);
+}
+
+int CFtpSession::EnterLink(const std::string& listedName)
+{
+    std::string target(SplitListedLink(listedName).target);
+    if (target.empty())
+        return ChangeDirectory(listedName);
+    if (target.starts_with("/")) {
+        ChangeDirectory("/");
+    } else {
+        while (target.starts_with("../")) {
+            ChangeDirectory("..");
+            target.erase(0, 3);
         }
     }
-    return DirectoryCommand("CWD", "XCWD", directory, kVmsChangeDirectoryLimit);
+    return ChangeDirectory(target);
 }
 
 int CFtpSession::ChangeToRoot()

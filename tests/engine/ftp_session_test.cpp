@@ -445,14 +445,18 @@ TEST_F(FtpSessionTest, VmsServersGetBracketNamesAfterARefusal)
     EXPECT_EQ(tooLong, std::string(92, 'd'));
 }
 
-TEST_F(FtpSessionTest, LinkEntriesChangeIntoTheirTarget)
+// Only what a listing marks as a link is entered through its target; any other name, a local
+// directory's "a -> .." included, is entered exactly as it is.
+TEST_F(FtpSessionTest, LinkEntriesChangeIntoTheirTargetAndOtherNamesAreEnteredAsTheyAre)
 {
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("CWD", "250 ok\r\n");
-    EXPECT_EQ(session.ChangeDirectory("pub -> ../../pub"), kCompletion);
-    EXPECT_EQ(session.ChangeDirectory("lib -> /usr/lib"), kCompletion);
-    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD ..", "CWD ..", "CWD pub", "CWD /", "CWD /usr/lib"}));
+    EXPECT_EQ(session.EnterLink("pub -> ../../pub"), kCompletion);
+    EXPECT_EQ(session.EnterLink("lib -> /usr/lib"), kCompletion);
+    EXPECT_EQ(session.ChangeDirectory("a -> .."), kCompletion);
+    EXPECT_EQ(AfterLogin(server),
+              (std::vector<std::string>{"CWD ..", "CWD ..", "CWD pub", "CWD /", "CWD /usr/lib", "CWD a -> .."}));
 }
 
 TEST_F(FtpSessionTest, RenameStopsWhenTheOldNameIsRefused)

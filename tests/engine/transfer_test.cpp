@@ -577,7 +577,7 @@ TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
         server.ServeFile(name, "data");
     const fs::path target = fs::path(local.path) / "copy";
 
-    EXPECT_TRUE(DownloadDirectory(session, "evil", target));
+    EXPECT_FALSE(DownloadDirectory(session, "evil", target));  // not every file came through
     EXPECT_EQ(ReadFile(target / "ok.txt"), "data");
     std::vector<std::string> made;
     for (const auto& entry : fs::recursive_directory_iterator(local.path))
@@ -717,6 +717,26 @@ TEST_F(TransferTest, DirectoryCopiesChangeDirectoriesOnAWorkerAndStopAtACancel)
     EXPECT_TRUE(SessionIdle());
 }
 
+// A link is copied under its own name: one to a directory beside it as that directory, one to a
+// file, or one that leads elsewhere, as the file the server resolves it to.
+TEST_F(TransferTest, LinksAreCopiedUnderTheirOwnNames)
+{
+    const std::string linkLine = "lrwxrwxrwx   1 anna     staff       5 Mar  5 12:30 ";
+    server.ServeDirectory("/top",
+                          linkLine + "current -> release\r\n" + linkLine + "latest -> v2.txt\r\n" + linkLine
+                              + "elsewhere -> ../v1.txt\r\n" + kDirectoryLine + "release\r\n");
+    server.ServeDirectory("/top/release", kFileLine + "r.txt\r\n");
+    server.ServeFile("/top/release/r.txt", "r");
+    server.ServeFile("/top/latest", "2");
+    server.ServeFile("/top/elsewhere", "1");
+    const fs::path copy = fs::path(local.path) / "copy";
+    EXPECT_TRUE(DownloadDirectory(session, "top", copy));
+    EXPECT_EQ(ReadFile(copy / "current" / "r.txt"), "r");
+    EXPECT_EQ(ReadFile(copy / "release" / "r.txt"), "r");
+    EXPECT_EQ(ReadFile(copy / "latest"), "2");
+    EXPECT_EQ(ReadFile(copy / "elsewhere"), "1");
+}
+
 TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
 {
     settings.retry = 1;
@@ -737,19 +757,22 @@ TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
 TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
 {
     const fs::path tree = fs::path(local.path) / "tree";
-    fs::create_directories(tree / "sub");
+    // A local name that reads like a listed link is still only a name.
+    fs::create_directories(tree / "sub -> ..");
     WriteFile(tree / "a.txt", "a");
-    WriteFile(tree / "sub" / "b.txt", "b");
+    WriteFile(tree / "sub -> .." / "b.txt", "b");
 
     EXPECT_TRUE(session.UploadDirectory(tree, "tree"));
-    EXPECT_EQ(server.Stored(), (std::map<std::string, std::string>{{"/tree/a.txt", "a"}, {"/tree/sub/b.txt", "b"}}));
+    EXPECT_EQ(server.Stored(),
+              (std::map<std::string, std::string>{{"/tree/a.txt", "a"}, {"/tree/sub -> ../b.txt", "b"}}));
 
     server.Reply("MKD", "550 Permission denied\r\n");
     EXPECT_FALSE(session.UploadDirectory(tree, "tree"));
     // Nothing follows the refused MKD and its VMS-style retry.
     EXPECT_EQ(TranscriptAfterLogin(),
-              (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a.txt", "MKD sub", "CWD sub",
-                                        kPortLine, "STOR b.txt", "CWD ..", "CWD ..", "MKD tree", "MKD tree"}));
+              (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a.txt", "MKD sub -> ..",
+                                        "CWD sub -> ..", kPortLine, "STOR b.txt", "CWD ..", "CWD ..", "MKD tree",
+                                        "MKD tree"}));
     EXPECT_EQ(host.informed, (std::vector<std::string>{"Error Creating Remote Directory\nPossibly a Premissions Problem"}));
     EXPECT_TRUE(session.transferAborted);
 }
