@@ -86,6 +86,41 @@ int CreateFileBeside(const std::string& path, std::string& temporary)
     return -1;
 }
 
+constexpr int kNotSpecial = -2;
+
+// The target of a download when it is a device or a pipe (/dev/null, a FIFO a script reads), which
+// is written into as it is: a file renamed over it would replace the device itself. Only a
+// character device or the user's own FIFO is used: another user's FIFO planted under the target
+// name in a shared directory must not receive the file, and a link is followed only when it is
+// the user's own or the system's (/dev/stdout). kNotSpecial when the download is to grow beside
+// `path`; -1 with errno set when the special file must not or cannot be used.
+int OpenSpecialTarget(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return kNotSpecial;
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && ((st.st_uid != ::geteuid() && st.st_uid != 0) || ::stat(path.c_str(), &st) != 0))
+        return kNotSpecial;
+    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+        return kNotSpecial;
+    // Not blocking: a FIFO that nobody reads must not hold the download before anything is checked.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
+    if (fd < 0)
+        return -1;
+    // What was opened is what counts: the name may have been swapped since it was looked at.
+    struct stat opened {};
+    const bool usable = ::fstat(fd, &opened) == 0
+        && (S_ISCHR(opened.st_mode) || (S_ISFIFO(opened.st_mode) && opened.st_uid == ::geteuid()));
+    if (!usable || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = usable ? errno : EPERM;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 // 0 when `path` is a regular file we may read (its size in `size`), else the reason as an errno
 // value.
 int ReadableFileError(const std::string& path, long long& size)
@@ -394,12 +429,10 @@ int CFtpSession::DownloadToFile(const std::string& path)
     // `interrupted` is not cleared here: a cancel that came after the accept must still count.
     ++commandDepth;
 
-    // A device or a pipe (/dev/null, a FIFO a script reads) is written to as it is: a file renamed
-    // over it would replace the device itself.
     std::string temporary;
-    struct stat target {};
-    const bool special = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
-    const int file = special ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : CreateFileBeside(path, temporary);
+    const int specialFile = OpenSpecialTarget(path);
+    const bool special = specialFile != kNotSpecial;
+    const int file = special ? specialFile : CreateFileBeside(path, temporary);
     if (file < 0) {
         LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
         --commandDepth;

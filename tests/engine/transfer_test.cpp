@@ -200,6 +200,20 @@ TEST_F(TransferTest, ADownloadOntoAPipeOrDeviceWritesIntoItAndLeavesItInPlace)
     EXPECT_TRUE(fs::is_fifo(fifo));
     // Nothing was made beside it either.
     EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
+    EXPECT_EQ(session.RetrieveFile("f.bin", "/dev/null"), kCompletion);
+
+    // A pipe nobody reads does not hold the download, and another user's pipe planted under the
+    // target name (only root can plant one here) receives nothing.
+    EXPECT_EQ(session.RetrieveFile("f.bin", fifo), kPermanentNegative);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(fifo.c_str(), 65534, 65534), 0);
+        const int planted = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_EQ(session.RetrieveFile("f.bin", fifo), kPermanentNegative);
+        char byte = 0;
+        EXPECT_EQ(::read(planted, &byte, 1), 0);
+        ::close(planted);
+        EXPECT_TRUE(LogHas(TakeLog(), "Failed to create file " + fifo.string() + " (1: Operation not permitted)"));
+    }
 }
 
 TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost)
