@@ -60,6 +60,14 @@ constexpr std::array<CommandShape, 11> kCommands = {{
     {"ls", 0, 0}, {"get", 1, 2}, {"put", 1, 2}, {"getdir", 1, 2}, {"putdir", 1, 2},
 }};
 
+// An option as a usage error shows it: usage errors end up in logs others keep, and the value of
+// a "--NAME=VALUE" (no form we take: "--password=TEXT") or a URL in it may hold a password.
+std::string OptionShown(const std::string& option)
+{
+    const std::size_t equals = option.find('=');
+    return equals == std::string::npos ? WithoutUrlPassword(option) : option.substr(0, equals + 1) + "...";
+}
+
 }  // namespace
 
 std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::string>& args)
@@ -102,7 +110,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         }
         const std::string* text = value();
         if (!text)
-            return "option " + option + " needs a value";
+            return "option " + OptionShown(option) + " needs a value";
         if (option == "--site") {
             options.site = *text;
         } else if (option == "--group") {
@@ -145,7 +153,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         } else if (option == "--firewall-password") {
             options.firewallPassword = *text;
         } else {
-            return "unknown option " + option;
+            return "unknown option " + OptionShown(option);
         }
     }
     if (url) {
@@ -178,5 +186,5 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
             return options;
         }
     }
-    return "unknown command " + options.command;
+    return "unknown command " + WithoutUrlPassword(options.command);
 }
