@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -107,6 +108,14 @@ std::variant<CSiteProfile, std::string> StoredSite(const CliOptions& options)
     return found.front();
 }
 
+// Every user of the machine reads the arguments in /proc/PID/cmdline: the passwords among them are
+// overwritten in place once the options hold their copies.
+void BlankSecrets(const std::vector<SecretArgument>& secrets, char* arguments[])
+{
+    for (const SecretArgument& secret : secrets)
+        std::memset(arguments[secret.argument] + secret.text.offset, '*', secret.text.length);
+}
+
 // ~/.netrc of the user's home directory; empty when there is none.
 std::string NetrcPath()
 {
@@ -158,6 +167,7 @@ int main(int argc, char* argv[])
         return kUsage;
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
+    BlankSecrets(options.secrets, argv + 1);
     if (options.help) {
         std::fputs(kCliUsage, stdout);
         return kSucceeded;

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@
 namespace fs = std::filesystem;
 using Control = ScriptedFtpServer::Control;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 namespace {
 
@@ -286,6 +288,21 @@ TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
     EXPECT_EQ(ownMode, 0700);
     // The run's own directory is gone with it, and so is the one left behind by a program that ended.
     EXPECT_TRUE(ListingDirectories(temporary).empty());
+}
+
+// Every user reads a process's arguments in /proc/PID/cmdline. After the command, "--password" is an argument.
+TEST_F(CliScriptedTest, PasswordsOnTheCommandLineAreBlankedOnceRead)
+{
+    server.ReplyFromNowOn("PASS", "");  // the run waits for the answer while its arguments are read
+    CliProcess run({"ftp://anna:s%3Fcret@" + HostText() + "/", "--password", "given", "--firewall-password", "fw",
+                    "mkdir", "--password"},
+                   home.path, Environment());
+    ASSERT_TRUE(WaitFor([this] { return ServerGot("PASS given"); }));
+    std::ifstream in("/proc/" + std::to_string(run.Pid()) + "/cmdline", std::ios::binary);
+    const std::string shown(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(shown.substr(shown.find('\0') + 1),
+              "ftp://anna:********@" + HostText()
+                  + "/\0--password\0*****\0--firewall-password\0**\0mkdir\0--password\0"s);
 }
 
 class CliSignalTest : public CliScriptedTest, public ::testing::WithParamInterface<int> {
