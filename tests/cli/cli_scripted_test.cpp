@@ -305,6 +305,18 @@ TEST_F(CliScriptedTest, PasswordsOnTheCommandLineAreBlankedOnceRead)
                   + "/\0--password\0*****\0--firewall-password\0**\0mkdir\0--password\0"s);
 }
 
+// A server's greeting, replies and names could otherwise drive the user's terminal.
+TEST_F(CliScriptedTest, ControlCharactersOfServerTextAreShownEscaped)
+{
+    server.OnAccept([](Control& control) { control.SendLine("220 \x1b]0;title\x07\x1b[2Jready"); });
+    server.ServeFiles();
+    server.ServeListing("-rw-r--r--   1 anna     staff       5 Mar  5 12:30 hide\b\bxy\x01 caf\xc3\xa9\xc2\x85\\\r\n");
+    const CliRun run = RunCli(Arguments({"ls"}), home.path, Environment());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "1\t5\tMar  5 12:30\t-rw-r--r--\thide\\x08\\x08xy\\x01 caf\xc3\xa9\\xc2\\x85\\\\\n");
+    EXPECT_NE(run.err.find("\n220 \\x1b]0;title\\x07\\x1b[2Jready\n"), std::string::npos) << run.err;
+}
+
 class CliSignalTest : public CliScriptedTest, public ::testing::WithParamInterface<int> {
 protected:
     // RETR "big" sends data slowly and for as long as the client takes it.
