@@ -1,5 +1,6 @@
 #include "cli/cli_host.h"
 
+#include "cli/terminal_text.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
 
@@ -41,8 +42,8 @@ void CliHost::AskTrust(const CertificateQuestion& question, std::shared_ptr<Trus
                  "  fingerprint %s\n"
                  "If you know it is the server's, run again with --trust-certificate %s\n",
                  question.server.c_str(), question.changed ? " and differs from the one trusted before" : "",
-                 certificate.problem.c_str(), certificate.subject.c_str(), certificate.issuer.c_str(),
-                 certificate.notBefore.c_str(), certificate.notAfter.c_str(), certificate.fingerprint.c_str(),
-                 compact.c_str());
+                 certificate.problem.c_str(), EscapedControls(certificate.subject).c_str(),
+                 EscapedControls(certificate.issuer).c_str(), certificate.notBefore.c_str(),
+                 certificate.notAfter.c_str(), certificate.fingerprint.c_str(), compact.c_str());
     reply->Answer(TrustAnswer::Refuse);
 }

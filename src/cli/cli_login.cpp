@@ -2,6 +2,7 @@
 
 #include "cli/netrc.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,27 +15,36 @@ namespace {
 constexpr mode_t kOthersAccess = S_IRWXG | S_IRWXO;
 
 struct FileText {
-    std::string text;
+    std::string text;  // at most kSecretFileLimit + 1 bytes, so that a longer file or line shows
     mode_t mode = 0;
 };
 
-// The whole file with its mode, or the errno of the failure. The mode is that of the file read,
-// even when the path is replaced meanwhile.
-std::variant<FileText, int> ReadFile(const std::string& path)
+enum class Extent { FirstLine, RegularFile };
+
+// What `path` holds, with the mode of the file read even when the path is replaced meanwhile, or
+// the errno of the failure. FirstLine stops reading at the first line end: a pipe's writer may keep
+// it open after the line. RegularFile opens without waiting, so that a FIFO nobody writes to cannot
+// hold the run, and reads nothing from anything but a regular file.
+std::variant<FileText, int> ReadFile(const std::string& path, Extent extent)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool firstLine = extent == Extent::FirstLine;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (firstLine ? 0 : O_NONBLOCK));
     if (fd < 0)
         return errno;
     FileText file;
     struct stat status {};
     int error = ::fstat(fd, &status) == 0 ? 0 : errno;
     file.mode = status.st_mode;
+    bool more = firstLine || S_ISREG(status.st_mode);
     char buffer[4096];
-    ssize_t n = 0;
-    while (!error && (n = ::read(fd, buffer, sizeof buffer)) > 0)
-        file.text.append(buffer, static_cast<std::size_t>(n));
-    if (n < 0)
-        error = errno;
+    while (!error && more && file.text.size() <= kSecretFileLimit) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, kSecretFileLimit + 1 - file.text.size()));
+        if (n < 0)
+            error = errno;
+        more = n > 0 && !(firstLine && std::memchr(buffer, '\n', static_cast<std::size_t>(n)));
+        if (n > 0)
+            file.text.append(buffer, static_cast<std::size_t>(n));
+    }
     ::close(fd);
     if (error)
         return error;
@@ -71,10 +81,14 @@ std::variant<CliLogin, std::string> ResolveLogin(const LoginSources& sources, co
         return with(*sources.password);
 
     if (const auto& path = sources.passwordFile) {
-        const auto file = ReadFile(*path);
+        const auto file = ReadFile(*path, Extent::FirstLine);
         if (const int* error = std::get_if<int>(&file))
             return "cannot read the password file " + *path + ": " + std::strerror(*error);
         const FileText& read = std::get<FileText>(file);
+        if (read.text.size() > kSecretFileLimit && read.text.find('\n') == std::string::npos) {
+            return "cannot read the password file " + *path + ": its first line is longer than "
+                + std::to_string(kSecretFileLimit) + " bytes";
+        }
         // Named on purpose (often a secret a container or a CI job mounts read-only), so used;
         // the warning says how to keep it private.
         if (read.mode & kOthersAccess) {
@@ -85,11 +99,16 @@ std::variant<CliLogin, std::string> ResolveLogin(const LoginSources& sources, co
     }
 
     if (const std::string& path = sources.netrcPath; !path.empty()) {
-        const auto file = ReadFile(path);
+        const auto file = ReadFile(path, Extent::RegularFile);
         if (const int* error = std::get_if<int>(&file)) {
             if (*error != ENOENT)
                 login.warnings.push_back("cannot read " + path + ": " + std::strerror(*error));
-        } else if (const FileText& read = std::get<FileText>(file); read.mode & kOthersAccess) {
+        } else if (const FileText& read = std::get<FileText>(file); !S_ISREG(read.mode)) {
+            login.warnings.push_back(path + " is not used: it is not a regular file");
+        } else if (read.text.size() > kSecretFileLimit) {
+            login.warnings.push_back(path + " is not used: it is larger than " + std::to_string(kSecretFileLimit)
+                                     + " bytes");
+        } else if (read.mode & kOthersAccess) {
             login.warnings.push_back(path + " is not used: other users can read or change it (mode "
                                      + ModeText(read.mode) + "); chmod 600 " + path + " makes it usable");
         } else if (const auto entry = FindNetrcEntry(ParseNetrc(read.text), sources.host, user)) {

@@ -3,11 +3,17 @@
 // the URL's or the site profile's, --password-file, ~/.netrc, then a prompt on the terminal. Only
 // the last three keep the password out of the process list, which every user of the machine reads.
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+
+// The most a password file's first line (without its end) or the whole ~/.netrc may hold: far more
+// than any password or list of logins, and a bound on what a device or an endless pipe can make the
+// run read.
+constexpr std::size_t kSecretFileLimit = 64 * 1024;
 
 struct LoginSources {
     std::string host;                     // the host text the run connects to

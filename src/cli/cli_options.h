@@ -1,10 +1,20 @@
 #pragma once
 // The command line of tessaline-ftp: options, the command and its arguments.
 
+#include "cli/ftp_url.h"
+
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
+
+// Where a password stands among the arguments: argument `argument` (0 is the first after the
+// program's name) holds it at `text`.
+struct SecretArgument {
+    std::size_t argument = 0;
+    TextSpan text;
+};
 
 struct CliOptions {
     std::string site;
@@ -31,6 +41,9 @@ struct CliOptions {
     bool help = false;
     std::string command;
     std::vector<std::string> arguments;
+    // The values of --password and --firewall-password and the URL's password, to be blanked in
+    // the process's own arguments once read.
+    std::vector<SecretArgument> secrets;
 };
 
 // The options, or the text of a usage error.

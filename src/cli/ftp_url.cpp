@@ -6,6 +6,7 @@
 namespace {
 
 constexpr std::string_view kScheme = "ftp://";
+constexpr std::string_view kSchemeEnd = "://";
 
 int HexValue(char c)
 {
@@ -58,9 +59,30 @@ bool IsFtpUrl(std::string_view text)
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
+std::optional<TextSpan> UrlPasswordSpan(std::string_view text)
+{
+    const std::size_t schemeEnd = text.find(kSchemeEnd);
+    if (schemeEnd == std::string_view::npos)
+        return std::nullopt;
+    const std::size_t colon = text.find(':', schemeEnd + kSchemeEnd.size());
+    const std::size_t at = text.rfind('@');
+    if (colon == std::string_view::npos || at == std::string_view::npos || at < colon)
+        return std::nullopt;
+    return TextSpan{colon + 1, at - colon - 1};
+}
+
+std::string WithoutUrlPassword(std::string_view text)
+{
+    std::string shown(text);
+    if (const auto password = UrlPasswordSpan(text))
+        shown.replace(password->offset, password->length, "***");
+    return shown;
+}
+
 std::variant<FtpUrl, std::string> ParseFtpUrl(std::string_view text)
 {
-    const std::string bad = "bad URL " + std::string(text) + ": ";
+    // Usage errors end up in logs that others keep, such as those of CI jobs.
+    const std::string bad = "bad URL " + WithoutUrlPassword(text) + ": ";
     text.remove_prefix(kScheme.size());
     const std::size_t slash = text.find('/');
     std::string_view authority = text.substr(0, slash);

@@ -7,6 +7,7 @@
 #include "cli/cli_login.h"
 #include "cli/cli_options.h"
 #include "cli/password_prompt.h"
+#include "cli/terminal_text.h"
 #include "cli/termination_signals.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
@@ -18,6 +19,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -29,7 +31,8 @@ const char* const kAnonymousNeedsEmail =
     "Please enter your e-mail address in the options dialog before connecting to anonymous FTP "
     "sites. Thanks.";
 
-// Prints the session log as it grows, line by line as the log pane shows it.
+// Prints the session log as it grows, line by line as the log pane shows it, with the control
+// characters of server text escaped.
 void PrintLogAsItComes(bool quiet)
 {
     static std::mutex printing;
@@ -37,25 +40,9 @@ void PrintLogAsItComes(bool quiet)
         std::lock_guard guard(printing);
         DrainLogQueue([quiet](const std::string& line) {
             if (!quiet)
-                std::fprintf(stderr, "%s\n", line.c_str());
+                std::fprintf(stderr, "%s\n", EscapedControls(line).c_str());
         });
     });
-}
-
-// A field of an ls line: a backslash, TAB, CR or LF would break the line apart, so they are escaped.
-std::string Escaped(const std::string& field)
-{
-    std::string out;
-    for (const char c : field) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 // Prints the entries of the current remote directory as the main view reads them.
@@ -65,9 +52,9 @@ bool List(CFtpSession& session)
     CDirEntry entry;
     ListingStep step = reader.OpenListing(entry);
     for (; step == ListingStep::Entry; step = reader.NextListingEntry(entry)) {
-        std::printf("%d\t%s\t%s\t%s\t%s\n", entry.isFile, Escaped(entry.size).c_str(),
-                    Escaped(entry.modified).c_str(), Escaped(entry.permissions).c_str(),
-                    Escaped(entry.name).c_str());
+        std::printf("%d\t%s\t%s\t%s\t%s\n", entry.isFile, EscapedControls(entry.size).c_str(),
+                    EscapedControls(entry.modified).c_str(), EscapedControls(entry.permissions).c_str(),
+                    EscapedControls(entry.name).c_str());
     }
     return step == ListingStep::End && session.WorkerResult() == kCompletion;
 }
@@ -105,6 +92,14 @@ std::variant<CSiteProfile, std::string> StoredSite(const CliOptions& options)
     }
     // Several of that name in one group: the first, as the desktop tree finds it.
     return found.front();
+}
+
+// Every user of the machine reads the arguments in /proc/PID/cmdline: the passwords among them are
+// overwritten in place once the options hold their copies.
+void BlankSecrets(const std::vector<SecretArgument>& secrets, char* arguments[])
+{
+    for (const SecretArgument& secret : secrets)
+        std::memset(arguments[secret.argument] + secret.text.offset, '*', secret.text.length);
 }
 
 // ~/.netrc of the user's home directory; empty when there is none.
@@ -158,6 +153,7 @@ int main(int argc, char* argv[])
         return kUsage;
     }
     const CliOptions& options = std::get<CliOptions>(parsed);
+    BlankSecrets(options.secrets, argv + 1);
     if (options.help) {
         std::fputs(kCliUsage, stdout);
         return kSucceeded;

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -89,6 +93,30 @@ TEST_F(CliLoginTest, APasswordFileGivesItsFirstLineAndIsUsedWithAWarningWhenOthe
     ASSERT_TRUE(std::holds_alternative<std::string>(missing));
     EXPECT_EQ(std::get<std::string>(missing),
               "cannot read the password file " + home.path + "/none: No such file or directory");
+}
+
+// Sources that never end or never close: only a password file's first line and a regular ~/.netrc are read.
+TEST_F(CliLoginTest, PasswordSourcesAreReadWithinABoundAndNeverWaitedForPastTheFirstLine)
+{
+    const std::string pipe = home.path + "/pipe", fifo = home.path + "/fifo";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600) | ::mkfifo(fifo.c_str(), 0600), 0);
+    const int writer = ::open(pipe.c_str(), O_RDWR | O_CLOEXEC);  // stays open after the line
+    ASSERT_EQ(::write(writer, "piped\nnever read", 17), 17);
+    const std::string big = Write("big", std::string(kSecretFileLimit + 1, 'x'), kPrivate);
+    const auto outcome = [](std::optional<std::string> file, std::string netrc) {
+        const auto login = ResolveLogin({"h", "anna", std::nullopt, file, netrc}, [](auto&) { return "typed"; });
+        const auto* got = std::get_if<CliLogin>(&login);
+        return got ? got->password + (got->warnings.empty() ? "" : ", " + got->warnings[0])
+                   : std::get<std::string>(login);
+    };
+    const std::string notRegular = " is not used: it is not a regular file";
+    EXPECT_EQ(outcome("/dev/zero", ""),
+              "cannot read the password file /dev/zero: its first line is longer than 65536 bytes");
+    EXPECT_EQ(outcome(pipe, ""), "piped");
+    EXPECT_EQ(outcome(std::nullopt, fifo), "typed, " + fifo + notRegular);
+    EXPECT_EQ(outcome(std::nullopt, "/dev/zero"), "typed, /dev/zero" + notRegular);
+    EXPECT_EQ(outcome(std::nullopt, big), "typed, " + big + " is not used: it is larger than 65536 bytes");
+    ::close(writer);
 }
 
 }  // namespace

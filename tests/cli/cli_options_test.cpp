@@ -124,10 +124,19 @@ TEST(CliOptionsTest, UsageErrors)
         {"ftp://anna@host/", "--user", "bob", "ls"},       // two users
         {"ftp://host/pub/", "--cwd", "etc", "ls"},         // two directories
         {"ftp://host/", "ftp://other/", "ls"},
+        {"ftp://al:PASSWORD@h:21x/", "ls"},                // a URL's password in a usage error
+        {"ftp://al:PASSWORD@[::1/", "ls"},
+        {"ftp://al:PASS%WORD@h/", "ls"},
+        {"ftp://al:PASS/WORD@h/", "ls"},                   // a "/" left unescaped
+        {"--host", "h", "sftp://al:PASSWORD@h/"},          // taken for the command
+        {"--host", "h", "--password=PASSWORD", "ls"},      // no form we take
     };
     for (const auto& args : wrong) {
         SCOPED_TRACE(testing::PrintToString(args));
-        EXPECT_TRUE(std::holds_alternative<std::string>(Parse(args)));
+        const auto parsed = Parse(args);
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed));
+        // Usage errors go to standard error, which CI jobs keep in their logs.
+        EXPECT_EQ(std::get<std::string>(parsed).find("PASSWORD"), std::string::npos) << std::get<std::string>(parsed);
     }
 }
 

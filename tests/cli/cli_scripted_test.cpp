@@ -21,6 +21,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@
 namespace fs = std::filesystem;
 using Control = ScriptedFtpServer::Control;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 
 namespace {
 
@@ -286,6 +288,33 @@ TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
     EXPECT_EQ(ownMode, 0700);
     // The run's own directory is gone with it, and so is the one left behind by a program that ended.
     EXPECT_TRUE(ListingDirectories(temporary).empty());
+}
+
+// Every user reads a process's arguments in /proc/PID/cmdline. After the command, "--password" is an argument.
+TEST_F(CliScriptedTest, PasswordsOnTheCommandLineAreBlankedOnceRead)
+{
+    server.ReplyFromNowOn("PASS", "");  // the run waits for the answer while its arguments are read
+    CliProcess run({"ftp://anna:s%3Fcret@" + HostText() + "/", "--password", "given", "--firewall-password", "fw",
+                    "mkdir", "--password"},
+                   home.path, Environment());
+    ASSERT_TRUE(WaitFor([this] { return ServerGot("PASS given"); }));
+    std::ifstream in("/proc/" + std::to_string(run.Pid()) + "/cmdline", std::ios::binary);
+    const std::string shown(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(shown.substr(shown.find('\0') + 1),
+              "ftp://anna:********@" + HostText()
+                  + "/\0--password\0*****\0--firewall-password\0**\0mkdir\0--password\0"s);
+}
+
+// A server's greeting, replies and names could otherwise drive the user's terminal.
+TEST_F(CliScriptedTest, ControlCharactersOfServerTextAreShownEscaped)
+{
+    server.OnAccept([](Control& control) { control.SendLine("220 \x1b]0;title\x07\x1b[2Jready"); });
+    server.ServeFiles();
+    server.ServeListing("-rw-r--r--   1 anna     staff       5 Mar  5 12:30 hide\b\bxy\x01 caf\xc3\xa9\xc2\x85\\\r\n");
+    const CliRun run = RunCli(Arguments({"ls"}), home.path, Environment());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "1\t5\tMar  5 12:30\t-rw-r--r--\thide\\x08\\x08xy\\x01 caf\xc3\xa9\\xc2\\x85\\\\\n");
+    EXPECT_NE(run.err.find("\n220 \\x1b]0;title\\x07\\x1b[2Jready\n"), std::string::npos) << run.err;
 }
 
 class CliSignalTest : public CliScriptedTest, public ::testing::WithParamInterface<int> {
