@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr char kForwardSecretSuites[] = "ECDHE:DHE:!aNULL:!eNULL:!PSK:!SRP:!RC4:!3DES:!MD5";
+
 // The socket under a TLS stream. OpenSSL's own socket BIO sends without MSG_NOSIGNAL, so a server
 // that hangs up during a send would end the whole program with SIGPIPE.
 struct SocketBio final {
@@ -137,6 +139,15 @@ std::unique_ptr<TlsContext> TlsContext::Create(std::string& failure)
         return nullptr;
     }
     SSL_CTX_set_min_proto_version(made, TLS1_2_VERSION);
+    // FTP never needs a second handshake, and a certificate it brought would not be checked again.
+    SSL_CTX_set_options(made, SSL_OP_NO_RENEGOTIATION);
+    // TLS 1.2 suites with forward secrecy only: with a static RSA key exchange, whoever gets the
+    // server's key later reads every recorded session. TLS 1.3 suites all have it.
+    if (SSL_CTX_set_cipher_list(made, kForwardSecretSuites) != 1) {
+        failure = OpenSslError();
+        SSL_CTX_free(made);
+        return nullptr;
+    }
     if (SSL_CTX_set_default_verify_paths(made) != 1)
         ERR_clear_error();  // no system store: every certificate then needs the user's trust
     // Verification runs and records its result, but the decision is ours: a certificate the
@@ -199,11 +210,16 @@ TlsStream::TlsStream(TlsContext& context, int socket, const std::string& host, R
     BIO_set_data(bio, new SocketBio{socket});
     BIO_set_init(bio, 1);
     SSL_set_bio(ssl, bio, bio);
+    X509_VERIFY_PARAM* check = SSL_get0_param(ssl);
     if (IsNumericAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+        X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str());
     } else {
         SSL_set_tlsext_host_name(ssl, host.c_str());
         SSL_set1_host(ssl, host.c_str());
+        // Only the names the certificate lists for the purpose count: not the subject's common
+        // name, and no wildcard inside a label ("f*.example.org").
+        X509_VERIFY_PARAM_set_hostflags(check,
+                                        X509_CHECK_FLAG_NEVER_CHECK_SUBJECT | X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
     }
     if (role == Role::Data) {
         if (SSL_SESSION* session = context.SessionToResume()) {

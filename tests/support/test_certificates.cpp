@@ -45,8 +45,8 @@ CertificateFiles TestCertificates::Issued(const std::string& name, const std::st
     CertificateFiles files{directory + "/" + name + ".pem", directory + "/" + name + ".key", {}};
     const std::string request = directory + "/" + name + ".csr";
     const std::string extensions = directory + "/" + name + ".ext";
-    std::ofstream(extensions) << "subjectAltName=" << subjectAltName
-                              << "\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n";
+    std::ofstream(extensions) << (subjectAltName.empty() ? "" : "subjectAltName=" + subjectAltName + "\n")
+                              << "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n";
     if (Openssl(name, {"req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + name, "-keyout", files.key, "-out",
                        request})
         && Openssl(name, {"x509", "-req", "-in", request, "-CA", authority, "-CAkey", authorityKey,

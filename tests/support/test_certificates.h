@@ -19,7 +19,8 @@ public:
 
     // For "localhost" and 127.0.0.1, signed by nobody but itself.
     CertificateFiles SelfSigned(const std::string& name);
-    // Signed by the test's authority for the names in `subjectAltName` ("DNS:a,IP:127.0.0.1").
+    // Signed by the test's authority for the names in `subjectAltName` ("DNS:a,IP:127.0.0.1"; empty:
+    // none, only the common name `name`).
     CertificateFiles Issued(const std::string& name, const std::string& subjectAltName);
     const std::string& AuthorityFile() const { return authority; }
     // What went wrong, when a file is missing.

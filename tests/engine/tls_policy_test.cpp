@@ -1,0 +1,124 @@
+// What a TLS stream of the engine accepts from a server: a certificate that lists the host's name
+// (not merely in its common name, not by a wildcard inside a label), no second handshake, and TLS
+// 1.2 only with forward secrecy. The server is OpenSSL on the other end of a socket pair.
+
+#include "ftp/socket_wait.h"
+#include "ftp/tls_stream.h"
+#include "support/temp_dir.h"
+#include "support/test_certificates.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr int kSeconds = 10;
+
+struct Case {
+    const char* name;
+    const char* host;             // what the client connects to
+    const char* subjectAltNames;  // of the server's certificate; empty: its common name alone
+    const char* serverSuites;     // TLS 1.2 suites the server takes
+    bool renegotiate;             // the server asks for a second handshake
+    bool handshakes;
+    bool verified;
+};
+
+TEST(TlsPolicyTest, TheNamesSuitesAndHandshakesAStreamAccepts)
+{
+    TempDir directory;
+    TestCertificates certificates(directory.path);
+    ::setenv("SSL_CERT_FILE", certificates.AuthorityFile().c_str(), 1);
+    const char* const kForwardSecret = "ECDHE-RSA-AES128-GCM-SHA256";
+    for (const Case& c : {
+             Case{"a listed name", "www.example.org", "DNS:www.example.org", kForwardSecret, false, true, true},
+             Case{"a whole-label wildcard", "www.example.org", "DNS:*.example.org", kForwardSecret, false, true, true},
+             Case{"the common name alone", "www.example.org", "", kForwardSecret, false, true, false},
+             Case{"a wildcard inside a label", "www.example.org", "DNS:w*.example.org", kForwardSecret, false, true,
+                  false},
+             Case{"a static RSA key exchange", "www.example.org", "DNS:www.example.org", "AES128-GCM-SHA256", false,
+                  false, false},
+             Case{"a second handshake", "www.example.org", "DNS:www.example.org", kForwardSecret, true, true, true},
+         }) {
+        SCOPED_TRACE(c.name);
+        const CertificateFiles files = certificates.Issued(c.subjectAltNames[0] ? c.name : c.host, c.subjectAltNames);
+        ASSERT_FALSE(files.fingerprint.empty()) << certificates.Failures();
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        ::fcntl(ends[0], F_SETFL, O_NONBLOCK);  // the client's end, as the session's sockets are
+
+        SSL_CTX* serverContext = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_set_max_proto_version(serverContext, TLS1_2_VERSION);  // TLS 1.3 knows neither
+        SSL_CTX_use_certificate_file(serverContext, files.certificate.c_str(), SSL_FILETYPE_PEM);
+        SSL_CTX_use_PrivateKey_file(serverContext, files.key.c_str(), SSL_FILETYPE_PEM);
+        SSL_CTX_set_cipher_list(serverContext, c.serverSuites);
+        SSL* server = SSL_new(serverContext);
+        bool refusedSecondHandshake = false;
+        SSL_set_fd(server, ends[1]);
+        std::thread serverThread([&] {
+            // An alert sent after the client has gone must not end the whole test program.
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+            if (SSL_accept(server) != 1)
+                return;
+            if (c.renegotiate) {
+                SSL_renegotiate(server);
+                SSL_do_handshake(server);
+            }
+            SSL_write(server, "after", 5);
+            char byte = 0;
+            while (SSL_read(server, &byte, 1) > 0) {
+            }
+            refusedSecondHandshake = ERR_GET_REASON(ERR_peek_error()) == SSL_R_NO_RENEGOTIATION;
+        });
+
+        std::string failure;
+        const std::unique_ptr<TlsContext> context = TlsContext::Create(failure);
+        ASSERT_TRUE(context) << failure;
+        {
+            CancelSignal cancel;
+            TlsStream stream(*context, ends[0], c.host, TlsStream::Role::Control);
+            const bool handshaken = stream.Handshake(cancel, DeadlineAfter(kSeconds), failure) == 0;
+            EXPECT_EQ(handshaken, c.handshakes) << failure;
+            if (handshaken) {
+                EXPECT_EQ(stream.Certificate().verified, c.verified) << stream.Certificate().problem;
+                std::string read;
+                char data[16];
+                for (short waitFor = POLLIN; read.size() < 5;) {
+                    const ssize_t got = stream.Read(data, sizeof data, false, waitFor);
+                    if (got > 0)
+                        read.append(data, static_cast<std::size_t>(got));
+                    else if (got == 0 || errno != EAGAIN
+                             || WaitForSocket(ends[0], waitFor, cancel, DeadlineAfter(kSeconds)) != 0)
+                        break;
+                }
+                EXPECT_EQ(read, "after");
+            }
+        }
+        ::shutdown(ends[0], SHUT_RDWR);
+        serverThread.join();
+        EXPECT_EQ(refusedSecondHandshake, c.renegotiate);
+        SSL_free(server);
+        SSL_CTX_free(serverContext);
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    ::unsetenv("SSL_CERT_FILE");
+}
+
+}  // namespace
