@@ -104,6 +104,28 @@ private:
     int lock = -1;
 };
 
+// A private directory of this process's own, removed when it ends: where anyone may make the
+// shared name first, as in /tmp, nobody can take this one.
+class ProcessTempDirectory final {
+public:
+    explicit ProcessTempDirectory(const std::string& base)
+    {
+        std::string made = base + "-XXXXXX";
+        if (::mkdtemp(made.data()))
+            path = made + "/";
+    }
+    ~ProcessTempDirectory()
+    {
+        std::error_code ignored;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
+    }
+    ProcessTempDirectory(const ProcessTempDirectory&) = delete;
+    ProcessTempDirectory& operator=(const ProcessTempDirectory&) = delete;
+
+    std::string path;
+};
+
 }  // namespace
 
 std::string DataDirectory()
@@ -118,10 +140,17 @@ std::string DataDirectory()
 std::string PrivateTempDirectory()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string dir = (runtime && *runtime)
-        ? std::string(runtime) + "/tessaline"
-        : "/tmp/tessaline-" + std::to_string(::getuid());
-    return MakePrivateDirectory(dir) ? dir + "/" : std::string();
+    if (runtime && *runtime) {
+        const std::string dir = std::string(runtime) + "/tessaline";
+        return MakePrivateDirectory(dir) ? dir + "/" : std::string();
+    }
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string dir =
+        std::string(temporary && *temporary ? temporary : "/tmp") + "/tessaline-" + std::to_string(::getuid());
+    if (MakePrivateDirectory(dir))
+        return dir + "/";
+    static const ProcessTempDirectory own(dir);
+    return own.path;
 }
 
 std::string ListingDirectory()

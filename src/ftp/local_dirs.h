@@ -8,8 +8,10 @@
 // site profiles and the extension table live here.
 std::string DataDirectory();
 
-// $XDG_RUNTIME_DIR/tessaline/, else /tmp/tessaline-<uid>/, created 0700; refused when it exists
-// but belongs to someone else or is not a real directory. Listing files and staging go here.
+// $XDG_RUNTIME_DIR/tessaline/, created 0700; refused when it exists but belongs to someone else or
+// is not a real directory. Without XDG_RUNTIME_DIR: $TMPDIR/tessaline-<uid>/ ($TMPDIR: /tmp), or
+// when someone else has taken that name, a new directory beside it of this process's own, removed
+// when it ends. Listing files and staging go here.
 std::string PrivateTempDirectory();
 
 // This process's own directory for listing files, inside the private temporary directory: made

@@ -290,6 +290,19 @@ TEST_F(CliScriptedTest, ARunListsIntoADirectoryOfItsOwnThatGoesWithIt)
     EXPECT_TRUE(ListingDirectories(temporary).empty());
 }
 
+// Without XDG_RUNTIME_DIR the runs share TMPDIR's "tessaline-<uid>", a name anyone may take first:
+// a run then lists in a private directory of its own, gone with it.
+TEST_F(CliScriptedTest, ARunWhoseSharedTemporaryNameIsTakenListsInADirectoryOfItsOwn)
+{
+    server.ServeFiles();
+    server.ServeListing("-rw-r--r--   1 anna     staff       4 Mar  5 12:30 a.txt\r\n");
+    fs::create_directory_symlink("/", fs::path(local.path) / ("tessaline-" + std::to_string(::getuid())));
+    const CliRun run = RunCli(Arguments({"ls"}), home.path, {"XDG_RUNTIME_DIR=", "TMPDIR=" + local.path});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("a.txt"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
+}
+
 // Every user reads a process's arguments in /proc/PID/cmdline. After the command, "--password" is an argument.
 TEST_F(CliScriptedTest, PasswordsOnTheCommandLineAreBlankedOnceRead)
 {
