@@ -44,7 +44,6 @@ private:
     // Nothing more can be fetched: the user cancelled, the connection is gone, or the remote
     // current directory is no longer the one the copy thinks it is in.
     bool Stopped() const { return lost || session.transferAborted || session.ConnectionLost(); }
-    bool ListEntries(const std::string& remotePath, std::vector<CDirEntry>& entries);
     // CWD on a worker, as every remote command; a cancel stops the copy. Its result, or nothing.
     std::optional<int> ChangeDirectory(const std::string& name);
     bool CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
@@ -77,7 +76,7 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     }
 
     std::vector<CDirEntry> entries;
-    bool everything = ListEntries(remotePath, entries);
+    bool everything = ListCurrentDirectory(session, remotePath, entries);
     // An empty directory left by a failed listing would look like a copy, and stop the next try.
     if (!everything)
         ::rmdir(localPath.c_str());
@@ -117,36 +116,6 @@ std::optional<int> TreeDownload::ChangeDirectory(const std::string& name)
     if (!changed)
         session.transferAborted = 1;
     return changed;
-}
-
-// The whole listing is read before anything is downloaded, so a remote file that happens to share
-// the listing file's name cannot disturb the reading or be deleted with it.
-bool TreeDownload::ListEntries(const std::string& remotePath, std::vector<CDirEntry>& entries)
-{
-    const std::string directory = ListingDirectory();
-    if (directory.empty()) {
-        LogMessage("Could not list directory %s", {remotePath});
-        return false;
-    }
-    const std::string listingPath = directory + "dirlist0021232.ftp";
-    std::thread worker = StartListingWorker(session, listingPath);
-    const bool listed = WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                                      FormatText("Getting Directory From: %s", {session.hostName}))
-        && session.WorkerResult() == kCompletion;
-    if (listed) {
-        std::ifstream file(listingPath, std::ios::binary);
-        std::string line;
-        bool whole = false;
-        CDirEntry entry;
-        while (ReadListingLine(file, line, whole)) {
-            if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
-                entries.push_back(entry);
-        }
-    } else {
-        LogMessage("Could not list directory %s", {remotePath});
-    }
-    ::unlink(listingPath.c_str());
-    return listed;
 }
 
 bool TreeDownload::CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath,

@@ -3,6 +3,7 @@
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/local_dirs.h"
 #include "ftp/session_log.h"
 
 #include <cctype>
@@ -107,12 +108,13 @@ bool CListingReader::Open(const std::string& path)
 ListingStep CListingReader::OpenListing(CDirEntry& entry)
 {
     std::thread worker = StartListingWorker(session, session.listingFile);
-    const bool arrived = WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                                       FormatText("Getting Directory From: %s", {session.hostName}))
-        && session.WorkerResult() == kCompletion;
+    cancelled = !WaitForWorker(session, worker, WaitKind::GettingDirectory,
+                               FormatText("Getting Directory From: %s", {session.hostName}));
     // Whatever else the file holds is not this directory's listing.
-    if (!arrived)
+    if (cancelled || session.WorkerResult() != kCompletion) {
         ::unlink(session.listingFile.c_str());
+        return ListingStep::Failed;
+    }
     if (!Open(session.listingFile))
         return ListingStep::End;
     return NextListingEntry(entry);
@@ -134,4 +136,34 @@ ListingStep CListingReader::NextListingEntry(CDirEntry& entry)
     }
     file.close();
     return ListingStep::End;
+}
+
+// The whole listing is read before anything is done with its entries, so a remote file that
+// happens to share the listing file's name cannot disturb the reading or be deleted with it.
+bool ListCurrentDirectory(CFtpSession& session, const std::string& remotePath, std::vector<CDirEntry>& entries)
+{
+    const std::string directory = ListingDirectory();
+    if (directory.empty()) {
+        LogMessage("Could not list directory %s", {remotePath});
+        return false;
+    }
+    const std::string listingPath = directory + "dirlist0021232.ftp";
+    std::thread worker = StartListingWorker(session, listingPath);
+    const bool listed = WaitForWorker(session, worker, WaitKind::GettingDirectory,
+                                      FormatText("Getting Directory From: %s", {session.hostName}))
+        && session.WorkerResult() == kCompletion;
+    if (listed) {
+        std::ifstream file(listingPath, std::ios::binary);
+        std::string line;
+        bool whole = false;
+        CDirEntry entry;
+        while (ReadListingLine(file, line, whole)) {
+            if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
+                entries.push_back(entry);
+        }
+    } else {
+        LogMessage("Could not list directory %s", {remotePath});
+    }
+    ::unlink(listingPath.c_str());
+    return listed;
 }

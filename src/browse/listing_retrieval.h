@@ -9,6 +9,7 @@
 #include <istream>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CFtpSession;
 
@@ -27,7 +28,9 @@ int CountListingColumns(CFtpSession& session, const std::string& path);
 // is skipped without being held, so no listing can make memory grow with its longest line.
 bool ReadListingLine(std::istream& in, std::string& line, bool& whole);
 
-enum class ListingStep { Entry, End, PermissionDenied };
+// Failed: the listing did not come (cancelled, refused or broken off; the worker's result and the
+// log say which).
+enum class ListingStep { Entry, End, PermissionDenied, Failed };
 
 // One listing read through the parser, on the window thread.
 class CListingReader final {
@@ -36,8 +39,10 @@ public:
 
     // Fetches the current remote directory into the session's listing file while the front end
     // waits ("Getting Directory From: host"), then reads the first entry. The file is read only
-    // when this LIST's data came; a failed or cancelled one reads as an empty directory.
+    // when this LIST's data came.
     ListingStep OpenListing(CDirEntry& entry);
+    // The user cancelled the wait for the listing.
+    bool Cancelled() const { return cancelled; }
     // Reads lines until one is an entry. A line with "Permission denied" ends the listing and
     // the user is told.
     ListingStep NextListingEntry(CDirEntry& entry);
@@ -48,7 +53,12 @@ public:
 private:
     CFtpSession& session;
     std::ifstream file;
+    bool cancelled = false;
 };
+
+// Lists the current remote directory (shown in messages as `remotePath`) into `entries`, whole
+// before anything else is done with it; false (and a log line) when the listing did not come.
+bool ListCurrentDirectory(CFtpSession& session, const std::string& remotePath, std::vector<CDirEntry>& entries);
 
 // Copies the remote directory `remoteName` (in the current remote directory) with everything
 // below it into the new local directory `localPath`, and leaves the remote current directory as

@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::size_t kPeekBytes = 82;        // what one look at the control connection takes in
 constexpr std::size_t kReplyLineCap = 4000;   // a reply line stops growing past this
+constexpr std::string_view kServerClosed = "Connection closed by the server.";
 
 int ServicePort(const std::string& service, const std::string& protocol)
 {
@@ -83,16 +84,25 @@ void CFtpSession::ClearCancel()
     cancelRequested = false;
 }
 
-void CFtpSession::BreakConnection()
+void CFtpSession::BreakConnection(std::string_view why)
 {
     interrupted = 1;
     // After a time-out or a break nobody knows what the server answers next, and a late reply
     // would pass for the answer to the next command: nothing more is sent. After a cancel the
     // session may still say goodbye.
-    if (cancelRequested || controlSocket == -1)
+    if (cancelRequested)
+        return;
+    if (lostReason.empty())
+        lostReason = why;
+    if (controlSocket == -1)
         return;
     controlSocket = CloseSocket(controlSocket);
     connected = 0;
+}
+
+const std::string& CFtpSession::LostReason() const
+{
+    return lostReason;
 }
 
 bool CFtpSession::ConnectionLost() const
@@ -164,7 +174,7 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
         LogSocketError("", error);
     }
     if (error == kErrorTimedOut)
-        BreakConnection();
+        BreakConnection(SocketErrorText(error));
     LogMessage("Can't connect to %s %s service.", {host, service});
     LogSocketError("", error);
     return -1;
@@ -205,7 +215,7 @@ bool CFtpSession::SendMayGoOn(int socket, short waitFor, int& result)
     // A reset data connection fails the transfer; the session is only gone when the control
     // connection breaks or a wait times out.
     if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
-        BreakConnection();
+        BreakConnection(SocketErrorText(error));
     result = interrupted ? kInterrupted : kPermanentNegative;
     return false;
 }
@@ -276,11 +286,11 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
     if (failure != 0) {
         LogSocketError("", failure);
         if (BreaksConnection(failure))
-            BreakConnection();
+            BreakConnection(SocketErrorText(failure));
     } else if (serverClosed) {
         // Reading on would give nothing for ever: the connection is gone like after a reset.
-        LogMessage("Connection closed by the server.");
-        BreakConnection();
+        LogMessage(kServerClosed);
+        BreakConnection(kServerClosed);
     } else {
         code = ReplyCodeOf(replyBuffer);
     }

@@ -205,7 +205,7 @@ int CFtpSession::ConnectPassive()
     if (error != 0) {
         ::close(socket);
         if (error == kErrorTimedOut)
-            BreakConnection();
+            BreakConnection(SocketErrorText(error));
         LogMessage("Can't open the data connection to %s port %u.", {AddressText(address), port});
         LogSocketError("", error);
         return -1;
@@ -235,7 +235,7 @@ int CFtpSession::AcceptDataConnection()
         const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, deadline, &controlSpoke);
         if (waited != 0) {
             if (waited == kErrorTimedOut)
-                BreakConnection();
+                BreakConnection(SocketErrorText(waited));
             return waited;
         }
         if (controlSpoke) {

@@ -82,8 +82,10 @@ int CFtpSession::ReadReply()
         if (!goesOn)
             break;
         if (lines == kLongestReply) {
-            LogMessage("The reply went on for more than %u lines; the connection is given up.", {kLongestReply});
-            BreakConnection();
+            const std::string why =
+                FormatText("The reply went on for more than %u lines; the connection is given up.", {kLongestReply});
+            LogMessage("%s", {why});
+            BreakConnection(why);
             replyCode = 421;
             break;
         }

@@ -118,8 +118,10 @@ public:
     int StoreFile(const std::string& remoteName, const std::string& localPath);
     int SendFile();
     int UploadFromFile(const std::string& path);
-    // The front end decides `localPath`: the engine writes what it was asked about.
-    int RetrieveFile(const std::string& remoteName, const std::string& localPath);
+    // The front end decides `localPath`: the engine writes what it was asked about. `listedSize`,
+    // what a listing showed (0: nothing), is the progress's total until the server announces one;
+    // unlike an announced size it is not held against the file, which may have changed since.
+    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize = 0);
     int ReceiveFile();
     int DownloadToFile(const std::string& path);
     // Runs the download half for a listing on the calling thread: raw bytes into `path`.
@@ -141,6 +143,9 @@ public:
     // The control connection broke or timed out, or the server closes it (421): a directory copy
     // stops at once instead of waiting out the time-out once per entry.
     bool ConnectionLost() const;
+    // Why the connection was given up (a time-out, a break, the server closing it); empty after a
+    // cancel or while it lasts.
+    const std::string& LostReason() const;
 
     int controlSocket = -1;
     int dataSocket = -1;
@@ -224,7 +229,7 @@ private:
     int FailConnect();
     // A time-out or a broken connection ends the session: `interrupted`, and unless the user
     // cancelled, the control connection is closed so that no later command is sent on it.
-    void BreakConnection();
+    void BreakConnection(std::string_view why);
 
     // One attempt to receive or send on `socket` through TLS when it carries TLS, like recv() and
     // send(): -1 with errno EAGAIN means wait for `waitFor` and try again.
@@ -267,5 +272,7 @@ private:
     std::string receivedFile;      // a complete download waiting for the server's final reply
     long long uploadSize = -1;     // the local file's size when STOR was sent; -1: not known
     long long receivedBytes = 0;
+    long long announcedBytes = 0;
+    std::string lostReason;  // the size the download's preliminary reply named; 0: none
     std::vector<char> chunk;
 };

@@ -41,6 +41,7 @@ int CFtpSession::Connect()
         return -1;
     }
     interrupted = 0;
+    lostReason.clear();
     if (cancelRequested)
         interrupted = 1;  // the user cancelled before the connect began
     const std::string remoteHost = hostName;

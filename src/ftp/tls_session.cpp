@@ -59,7 +59,7 @@ bool CFtpSession::StartControlTls(const std::string& host)
             LogMessage("The TLS handshake failed: %s", {failure});
         } else {
             if (result == kErrorTimedOut)
-                BreakConnection();
+                BreakConnection(SocketErrorText(result));
             LogSocketError("TLS handshake", result);
         }
         controlTls.reset();
@@ -158,7 +158,7 @@ bool CFtpSession::SecureDataConnection()
             LogMessage("The TLS handshake on the data connection failed: %s", {failure});
         } else {
             if (result == kErrorTimedOut)
-                BreakConnection();
+                BreakConnection(SocketErrorText(result));
             LogSocketError("TLS handshake", result);
         }
         return false;

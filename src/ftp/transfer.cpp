@@ -313,7 +313,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
     return outcome;
 }
 
-int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath)
+int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
 {
     transferCommand = FormatText("RETR %s", {remoteName});
     char type = transferMode;
@@ -324,7 +324,7 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     transferType = type;
     convertLineEnds = type == 'A';
     transferLocalPath = localPath;
-    SetTransferTotal(0);
+    SetTransferTotal(listedSize);
     SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = StartDownloadWorker(*this);
     return AwaitTransfer(worker, FormatText("Retrieving %s From %s", {remoteName, hostName}));
@@ -355,12 +355,14 @@ int CFtpSession::ReceiveFile()
 
     if (!OpenDataConnection())
         return 0;
+    announcedBytes = 0;
     if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
         CloseDataConnection();
         return 0;
     }
-    if (const long long size = SizeFromPreliminaryReply(replyBuffer); size > 0)
-        SetTransferTotal(size);
+    announcedBytes = SizeFromPreliminaryReply(replyBuffer);
+    if (announcedBytes > 0)
+        SetTransferTotal(announcedBytes);
     if (listenSocket != -1) {  // active mode: the server connects to us now
         if (const int error = AcceptDataConnection(); error != 0) {
             if (error != kServerAnswered)
@@ -398,7 +400,7 @@ int CFtpSession::KeepDownload(int result)
     if (receivedFile.empty())
         return result;
     const std::string temporary = std::exchange(receivedFile, std::string());
-    const long long announced = Progress().total;
+    const long long announced = announcedBytes;
     // The data connection ended in order with every byte the 150 reply announced: only the
     // confirmation was lost (a silent server, or a NAT box that dropped the control connection).
     if (result == kInterrupted && !cancelRequested && announced > 0 && receivedBytes == announced) {
@@ -465,12 +467,11 @@ int CFtpSession::DownloadToFile(const std::string& path)
             // The server closed the data connection: the file is complete. Over TLS only the TLS
             // close says so; a bare end may be anyone's cut, unless every announced byte came.
             if (dataTls && dataTls->EndedWithoutClose()) {
-                const long long announced = Progress().total;
-                cutShort = announced <= 0 || total != announced;
+                cutShort = announcedBytes <= 0 || total != announcedBytes;
                 if (!cutShort)
                     LogMessage("The server ended the data connection without closing TLS; all %ld announced "
                                "bytes arrived.",
-                               {announced});
+                               {announcedBytes});
             }
             break;
         }
@@ -486,7 +487,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
                 continue;
             if (waited == kErrorTimedOut) {
                 LogSocketError("Recv", waited);
-                BreakConnection();  // a silent server is treated like a broken connection
+                BreakConnection(SocketErrorText(waited));  // a silent server is treated like a broken connection
             } else if (waited != kErrorCancelled) {
                 receiveError = waited;
             }

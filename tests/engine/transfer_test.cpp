@@ -564,15 +564,15 @@ TEST_F(TransferTest, PermissionDeniedEndsTheListingAndTellsTheUser)
     EXPECT_EQ(host.informed, (std::vector<std::string>{"Permission to obtain a directory listing was denied"}));
 }
 
-TEST_F(TransferTest, CancelBeforeTheListingArrivesShowsAnEmptyDirectory)
+TEST_F(TransferTest, CancelBeforeTheListingArrivesFailsTheListing)
 {
     server.ServeListing("x");
     server.SetFaults({.dataPause = 30s});
     host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "LIST"; };
     CListingReader reader(session);
     CDirEntry entry;
-    EXPECT_EQ(reader.OpenListing(entry), ListingStep::End);
-    EXPECT_TRUE(LogHas(TakeLog(), "Couldn't open TempDirFile for reading."));
+    EXPECT_EQ(reader.OpenListing(entry), ListingStep::Failed);
+    EXPECT_TRUE(reader.Cancelled());
     EXPECT_TRUE(SessionIdle());
 }
 
