@@ -1,8 +1,10 @@
 // The session and the front end's answer about a certificate the system does not trust: kept for
-// good, asked again when it changed, and a connect cancelled while the question is open.
+// good, asked again when it changed, and a connect cancelled while the question is open. Trusts
+// written side by side.
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/trusted_certificates.h"
 #include "support/real_ftp_servers.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
@@ -17,6 +19,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -135,6 +138,28 @@ TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
     host.unanswered->Answer(TrustAnswer::Always);
     EXPECT_FALSE(std::filesystem::exists(trustFile));
     session.ClearCancel();
+}
+
+// Two writers adding entries side by side, each with descriptors of its own as two programs have:
+// every save succeeds (neither takes the other's temporary file for a leftover) and none is lost.
+TEST(TrustFilesTest, WritersSideBySideLoseNoEntry)
+{
+    constexpr int kEachAdds = 60;
+    TempDir data;
+    const std::string directory = data.path + "/";
+    const auto writer = [&directory](int w) {
+        for (int i = 0; i < kEachAdds; ++i) {
+            std::string failure;
+            EXPECT_TRUE(TrustCertificate(directory, ServerKey("writer" + std::to_string(w), i), "SHA256:00", failure))
+                << failure;
+        }
+    };
+    std::thread first(writer, 0);
+    std::thread second(writer, 1);
+    first.join();
+    second.join();
+    const std::string content = ReadFile(directory + "trusted-certificates");
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2 * kEachAdds);
 }
 
 }  // namespace
