@@ -123,24 +123,6 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
     EXPECT_EQ(session.controlSocket, -1);
 }
 
-TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
-{
-    host.leaveTrustUnanswered = true;
-    auto connect = std::async(std::launch::async, [this] { return session.Connect(); });
-    while (host.asked == 0 && connect.wait_for(std::chrono::milliseconds(5)) == std::future_status::timeout) {
-    }
-    ASSERT_EQ(host.asked, 1);
-    session.Cancel();
-    ASSERT_EQ(connect.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_EQ(connect.get(), -1);
-    // An answer that comes too late changes nothing, and the front end can tell not to ask.
-    ASSERT_TRUE(host.unanswered);
-    EXPECT_TRUE(host.unanswered->Abandoned());
-    host.unanswered->Answer(TrustAnswer::Always);
-    EXPECT_FALSE(std::filesystem::exists(trustFile));
-    session.ClearCancel();
-}
-
 // Once a server has spoken TLS, a refused AUTH TLS gets nothing more, whatever the login, unless
 // the site says plain FTP only: a relay in between may be stripping TLS.
 TEST_F(TlsSessionTest, AServerThatSpokeTlsGetsNoLoginInPlainText)
@@ -195,6 +177,24 @@ TEST(TrustFilesTest, WritersSideBySideLoseNoEntry)
     second.join();
     const std::string content = ReadFile(directory + "trusted-certificates");
     EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2 * kEachAdds);
+}
+
+TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
+{
+    host.leaveTrustUnanswered = true;
+    auto connect = std::async(std::launch::async, [this] { return session.Connect(); });
+    while (host.asked == 0 && connect.wait_for(std::chrono::milliseconds(5)) == std::future_status::timeout) {
+    }
+    ASSERT_EQ(host.asked, 1);
+    session.Cancel();
+    ASSERT_EQ(connect.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(connect.get(), -1);
+    // An answer that comes too late changes nothing, and the front end can tell not to ask.
+    ASSERT_TRUE(host.unanswered);
+    EXPECT_TRUE(host.unanswered->Abandoned());
+    host.unanswered->Answer(TrustAnswer::Always);
+    EXPECT_FALSE(std::filesystem::exists(trustFile));
+    session.ClearCancel();
 }
 
 }  // namespace
