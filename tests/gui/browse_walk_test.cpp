@@ -542,17 +542,14 @@ private slots:
     void aServerWithoutTlsIsAskedAboutBeforeThePasswordGoes_data()
     {
         QTest::addColumn<QString>("answer");  // none: the server has spoken TLS before
-        QTest::addColumn<int>("encryption");  // the site's, afterwards
-        QTest::newRow("send this time") << QStringLiteral("&Send this time") << int(kTlsIfAvailable);
-        QTest::newRow("always for this site") << QStringLiteral("&Always for this site") << int(kPlainOnly);
-        QTest::newRow("cancel") << QStringLiteral("Cancel") << int(kTlsIfAvailable);
-        QTest::newRow("spoke TLS before") << QString() << int(kTlsIfAvailable);
+        for (const char* answer : {"&Send this time", "&Always for this site", "Cancel", ""})
+            QTest::newRow(*answer ? answer : "spoke TLS before") << QString::fromUtf8(answer);
     }
 
     void aServerWithoutTlsIsAskedAboutBeforeThePasswordGoes()
     {
         QFETCH(QString, answer);
-        QFETCH(int, encryption);
+        const int encryption = answer == QStringLiteral("&Always for this site") ? kPlainOnly : kTlsIfAvailable;
         const bool connects = answer.startsWith('&');
         const QString host = QStringLiteral("127.0.0.1:%1").arg(server->Port());
         if (answer.isEmpty())
