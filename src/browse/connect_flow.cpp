@@ -83,7 +83,9 @@ void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
     ConnectProfile(profile);
     if (session.connected)
         return;
-    if (!session.interrupted && !session.ConnectCancelled())
+    if (!session.refusal.empty())
+        Prompter().Inform(this, QString::fromStdString(session.refusal));
+    else if (!session.interrupted && !session.ConnectCancelled())
         Prompter().Inform(this, QStringLiteral("There was a problem logging on to the site, please see the log window for details."));
     ReturnToParentOfCurrent();
 }
@@ -114,6 +116,13 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
     std::thread worker = StartConnectWorker(session);
     if (!WaitForWorker(session, worker, WaitKind::Connecting, profile.host)) {
         session.SetConnectCancelled(true);
+    }
+    // "Always for this site" to the question about a password in plain text: the site keeps it.
+    CSiteTreeItem* site = tree.EnclosingSiteOrGroup();
+    if (session.encryption == kPlainOnly && profile.encryption != kPlainOnly && site && site->kind == kItemSite) {
+        CSiteProfile plain = site->profile;
+        plain.encryption = kPlainOnly;
+        tree.ReplaceSite(site, plain);
     }
     if (!session.connected)
         return;

@@ -3,6 +3,7 @@
 #include "browse/certificate_dialog.h"
 #include "browse/command_waiting_dialog.h"
 #include "browse/getting_directory_dialog.h"
+#include "browse/plain_login_dialog.h"
 #include "browse/transfer_status_dialog.h"
 #include "sites/connecting_dialog.h"
 #include "ui/prompter.h"
@@ -38,6 +39,22 @@ bool WorkerEndsQuietly(CGuiOperationHost& host, CFtpSession& session)
     if (WorkerBusy(session))
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     return !WorkerBusy(session);
+}
+
+// Runs the question's Dialog on the window thread, which sits in the "Connecting" dialog's loop,
+// and answers the worker that waits for `reply`.
+template <class Dialog, class Subject>
+void AskOnWindowThread(CGuiOperationHost& host, QWidget* window, Subject subject, std::shared_ptr<TrustReply> reply)
+{
+    QMetaObject::invokeMethod(
+        &host,
+        [window, subject = std::move(subject), reply = std::move(reply)] {
+            if (reply->Abandoned())
+                return;  // the connect was cancelled before the question came up
+            Dialog dialog(subject, window);
+            reply->Answer(Dialog::AnswerOf(Prompter().Exec(dialog)));
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -83,14 +100,10 @@ void CGuiOperationHost::Inform(const std::string& text)
 
 void CGuiOperationHost::AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply)
 {
-    // The window thread sits in the "Connecting" dialog's loop, which runs this call.
-    QMetaObject::invokeMethod(
-        this,
-        [this, question, reply] {
-            if (reply->Abandoned())
-                return;  // the connect was cancelled before the question came up
-            CCertificateDialog dialog(question, window);
-            reply->Answer(CCertificateDialog::AnswerOf(Prompter().Exec(dialog)));
-        },
-        Qt::QueuedConnection);
+    AskOnWindowThread<CCertificateDialog>(*this, window, question, std::move(reply));
+}
+
+void CGuiOperationHost::AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply)
+{
+    AskOnWindowThread<CPlainLoginDialog>(*this, window, server, std::move(reply));
 }

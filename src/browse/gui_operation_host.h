@@ -25,6 +25,8 @@ public:
     void Inform(const std::string& text) override;
     // The certificate dialog, run on the window thread; the worker waits for the answer.
     void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override;
+    // The question before a password goes in plain text, the same way.
+    void AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply) override;
 
 signals:
     // Emitted on the worker thread: receivers connect queued.

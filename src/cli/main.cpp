@@ -229,6 +229,8 @@ int main(int argc, char* argv[])
     PrepareConnect(session, profile, *password, settings);
 
     bool succeeded = session.Connect() != -1;
+    if (!succeeded && !session.refusal.empty())
+        host.Inform(session.refusal);
     if (succeeded && !directory.empty() && !termination.Received())
         succeeded = session.ChangeDirectory(directory) == kCompletion;
     if (succeeded && !termination.Received())

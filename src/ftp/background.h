@@ -35,6 +35,15 @@ public:
     // worker waits for `reply` (or a cancel), so the question may be answered on another thread.
     // A front end that cannot ask refuses.
     virtual void AskTrust(const CertificateQuestion&, std::shared_ptr<TrustReply> reply) { reply->Answer(TrustAnswer::Refuse); }
+    // Called on the worker, the same way, before a password would go in plain text to `server`
+    // ("host:port"), which refused TLS and has never spoken it here, for a site that takes TLS if
+    // available. Once sends it this time; Always sends it and sets the session's `encryption` to
+    // plain FTP for the front end to keep in the site; Refuse cancels the connect. A front end
+    // that cannot ask sends it, and the log says so.
+    virtual void AskPlainLogin(const std::string&, std::shared_ptr<TrustReply> reply)
+    {
+        reply->Answer(TrustAnswer::Once);
+    }
 };
 
 // Marks the session busy and runs `body` on a new thread; the thread clears the mark when done.

@@ -27,7 +27,10 @@
 // every data connection is TLS too, resuming the control connection's TLS session. The server's
 // certificate passes when the system's trust store verifies it, when the user trusts its
 // fingerprint ("trusted-certificates", trusted_certificates.h), or when the front end's AskTrust
-// says so. Every read and write goes through TryReceive and TrySend, plain or TLS alike.
+// says so. A server that has spoken TLS is remembered ("tls-hosts", tls_hosts.h); when one refuses
+// AUTH TLS later, nothing more is sent unless the site says plain FTP only, and a server never
+// seen speaking it gets the login in plain text only when the front end's AskPlainLogin agrees.
+// Every read and write goes through TryReceive and TrySend, plain or TLS alike.
 //
 // Waiting: every socket wait watches the session's cancel signal and the "Retry" time-out of the
 // engine settings (which bounds a whole reply from its first byte to its last), so Cancel() from
@@ -46,6 +49,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -167,7 +171,7 @@ public:
     std::string firewallUser;
     std::string firewallPassword;
 
-    int encryption = kTlsIfAvailable;
+    int encryption = kTlsIfAvailable;  // AskPlainLogin's "always" makes it kPlainOnly
     std::atomic<int> encrypted{0};  // the control connection is TLS
     std::string hostName;  // may end in ":PORT"
     std::string userName;
@@ -176,6 +180,7 @@ public:
 
     std::atomic<int> interrupted{0};
     std::atomic<int> connected{0};
+    std::string refusal;  // why the last Connect stopped, for the user to read; empty: the log tells
     int systemType = 0;
     int crEndsLine = 0;  // a carriage return alone also ends a reply line
 
@@ -243,8 +248,13 @@ private:
     // certificate check; false: the connection is to be closed (logged).
     bool StartControlTls(const std::string& host);
     bool NegotiateTls(const std::string& host);
+    // After a refused AUTH TLS, for a site that takes TLS if available: whether the login may go
+    // in plain text to `server`; false: the connection is to be closed (logged).
+    bool PlainLoginAllowed(const std::string& server);
     bool CertificateAccepted(const std::string& server, const PeerCertificate& certificate);
-    TrustAnswer AskTrust(const CertificateQuestion& question);
+    // Hands a reply to `ask` (which passes it to the front end) and waits for the answer, or for a
+    // cancel, which refuses.
+    TrustAnswer AwaitAnswer(const std::function<void(std::shared_ptr<TrustReply>)>& ask);
     // PBSZ 0 and PROT P after login; false when the site requires TLS and the server refused.
     bool ProtectDataConnections();
     // The TLS handshake on the data connection once the server has answered the data command.

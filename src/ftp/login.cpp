@@ -8,6 +8,7 @@
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/tls_stream.h"
+#include "ftp/trusted_certificates.h"
 
 #include <cerrno>
 #include <sys/socket.h>
@@ -42,6 +43,7 @@ int CFtpSession::Connect()
     }
     interrupted = 0;
     lostReason.clear();
+    refusal.clear();
     if (cancelRequested)
         interrupted = 1;  // the user cancelled before the connect began
     const std::string remoteHost = hostName;
@@ -153,10 +155,8 @@ bool CFtpSession::NegotiateTls(const std::string& host)
         return StartControlTls(host);
     if (interrupted || replyCode == 421)
         return false;
-    if (encryption == kTlsIfAvailable) {
-        LogMessage("The server does not offer TLS: the password is sent in plain text.");
-        return true;
-    }
+    if (encryption == kTlsIfAvailable)
+        return PlainLoginAllowed(ServerKey(host, PortOf(serverAddress)));
     LogMessage("The server does not offer TLS, which this site requires; nothing more is sent.");
     return false;
 }

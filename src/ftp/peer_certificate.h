@@ -21,6 +21,7 @@ struct CertificateQuestion final {
     bool changed = false;  // another certificate was trusted for this server before
 };
 
+// Also the answer about a login in plain text (OperationHost::AskPlainLogin).
 enum class TrustAnswer { Refuse, Once, Always };
 
 // Where the answer goes. Any thread may answer, once; a question whose connect was cancelled

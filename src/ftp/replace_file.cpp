@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -46,9 +47,71 @@ void RemoveLeftoverTemporaries(const std::string& directory, std::string_view pr
     ::closedir(listing);
 }
 
-}  // namespace
+// The lock every save of one file holds, on ".NAME.lock" beside it. An flock belongs to the open
+// file description, so two threads of one process exclude each other as two processes do.
+class SaveLock final {
+public:
+    SaveLock(const std::string& path, std::string& failure)
+    {
+        const std::size_t name = path.rfind('/') + 1;  // 0 when there is no slash
+        const std::string lockPath = path.substr(0, name) + "." + path.substr(name) + ".lock";
+        fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        int locked = -1;
+        while (fd >= 0 && (locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked == 0)
+            return;
+        failure = Failure(lockPath, errno);
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    ~SaveLock()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
 
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& failure)
+    bool Held() const { return fd >= 0; }
+
+private:
+    int fd = -1;
+};
+
+// The content of `path`, empty when there is no such file; nothing, with `failure` set, when it
+// is there but cannot be read.
+std::optional<std::string> CurrentContent(const std::string& path, std::string& failure)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return std::string();
+        failure = Failure(path, errno);
+        return std::nullopt;
+    }
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got > 0) {
+            content.append(buffer, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        const int error = errno;
+        ::close(fd);
+        if (got == 0)
+            return content;
+        failure = Failure(path, error);
+        return std::nullopt;
+    }
+}
+
+// ReplaceFile's work, for a caller that holds the lock.
+bool WriteInPlace(const std::string& path, const std::string& content, std::string& failure)
 {
     const std::string target = SaveTarget(path);
     const std::string directory = target.substr(0, target.rfind('/') + 1);
@@ -72,4 +135,26 @@ bool ReplaceFile(const std::string& path, const std::string& content, std::strin
     failure = Failure(target, written ? errno : error);
     ::unlink(temporary.c_str());
     return false;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, const std::string& content, std::string& failure)
+{
+    const SaveLock lock(path, failure);
+    return lock.Held() && WriteInPlace(path, content, failure);
+}
+
+bool UpdateFile(const std::string& path,
+                const std::function<std::optional<std::string>(const std::string& content)>& change,
+                std::string& failure)
+{
+    const SaveLock lock(path, failure);
+    if (!lock.Held())
+        return false;
+    const std::optional<std::string> current = CurrentContent(path, failure);
+    if (!current)
+        return false;
+    const std::optional<std::string> changed = change(*current);
+    return !changed || WriteInPlace(path, *changed, failure);
 }

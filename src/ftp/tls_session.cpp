@@ -1,5 +1,6 @@
 // FTP over TLS: the handshake on the control connection, the certificate check and the user's
-// trust, protection of the data connections, and their TLS handshake and close.
+// trust, the servers known to speak TLS and a login in plain text, protection of the data
+// connections, and their TLS handshake and close.
 
 #include "ftp/background.h"
 #include "ftp/exchange_result.h"
@@ -8,6 +9,7 @@
 #include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
+#include "ftp/tls_hosts.h"
 #include "ftp/tls_stream.h"
 #include "ftp/trusted_certificates.h"
 
@@ -67,12 +69,44 @@ bool CFtpSession::StartControlTls(const std::string& host)
     }
     LogMessage("%s", {controlTls->Description()});
     const PeerCertificate certificate = controlTls->Certificate();
-    if (!CertificateAccepted(ServerKey(host, PortOf(serverAddress)), certificate)) {
+    const std::string server = ServerKey(host, PortOf(serverAddress));
+    if (!CertificateAccepted(server, certificate)) {
         controlTls.reset();
         return false;
     }
     controlFingerprint = certificate.fingerprint;
     encrypted = 1;
+    const std::string directory = DataDirectory();
+    failure = "no data directory";
+    if (directory.empty() || !RememberTlsServer(directory, server, failure))
+        LogMessage("Could not remember that %s speaks TLS: %s", {server, failure});
+    return true;
+}
+
+bool CFtpSession::PlainLoginAllowed(const std::string& server)
+{
+    const std::string directory = DataDirectory();
+    if (!directory.empty() && SpokeTls(directory, server)) {
+        refusal = FormatText("%s has spoken TLS before and now refuses it, so the login is not sent in plain text. "
+                             "The server may have changed, or someone between is removing the encryption: check "
+                             "with the server's administrator. If the server really dropped TLS, choose \"Only use "
+                             "plain FTP\" for the site (tessaline-ftp: --tls off).",
+                             {server});
+        LogMessage("%s", {refusal});
+        return false;
+    }
+    const auto ask = [&](std::shared_ptr<TrustReply> reply) { host->AskPlainLogin(server, std::move(reply)); };
+    const TrustAnswer answer = host ? AwaitAnswer(ask) : TrustAnswer::Once;
+    if (answer == TrustAnswer::Refuse) {
+        LogMessage("The password is not sent in plain text to %s: the connect is cancelled.", {server});
+        SetConnectCancelled(true);
+        return false;
+    }
+    if (answer == TrustAnswer::Always) {
+        encryption = kPlainOnly;
+        LogMessage("The site is set to plain FTP: %s is not asked for TLS any more.", {server});
+    }
+    LogMessage("The server does not offer TLS: the password is sent in plain text.");
     return true;
 }
 
@@ -96,7 +130,10 @@ bool CFtpSession::CertificateAccepted(const std::string& server, const PeerCerti
         LogMessage("The certificate of %s has changed since it was trusted.", {server});
     LogMessage("The certificate of %s is not verified: %s", {server, certificate.problem});
 
-    const TrustAnswer answer = AskTrust({server, certificate, trusted.has_value()});
+    const auto ask = [&](std::shared_ptr<TrustReply> reply) {
+        host->AskTrust({server, certificate, trusted.has_value()}, std::move(reply));
+    };
+    const TrustAnswer answer = host ? AwaitAnswer(ask) : TrustAnswer::Refuse;
     if (answer == TrustAnswer::Refuse) {
         LogMessage("The certificate was not accepted; nothing more is sent to %s.", {server});
         return false;
@@ -111,14 +148,12 @@ bool CFtpSession::CertificateAccepted(const std::string& server, const PeerCerti
     return true;
 }
 
-TrustAnswer CFtpSession::AskTrust(const CertificateQuestion& question)
+TrustAnswer CFtpSession::AwaitAnswer(const std::function<void(std::shared_ptr<TrustReply>)>& ask)
 {
-    if (!host)
-        return TrustAnswer::Refuse;
     auto slot = std::make_shared<AnswerSlot>();
     if (slot->fd < 0)
         return TrustAnswer::Refuse;
-    host->AskTrust(question, slot);
+    ask(slot);
     // The user takes the time they need: no time-out, but a cancel ends the wait.
     const int waited = WaitForSocket(slot->fd, POLLIN, cancelSignal, std::nullopt);
     slot->abandoned = true;

@@ -16,8 +16,9 @@ constexpr char kTrustFile[] = "trusted-certificates";
 std::optional<std::string> NormalisedFingerprint(const std::string& text)
 {
     std::string_view rest = text;
-    if (rest.size() >= 7 && std::equal(rest.begin(), rest.begin() + 7, "sha256:",
-                                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
+    if (rest.size() >= 7 && std::equal(rest.begin(), rest.begin() + 7, "sha256:", [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == b;
+        }))
         rest.remove_prefix(7);
     std::string digits;
     for (const char c : rest) {
@@ -64,17 +65,19 @@ std::optional<std::string> TrustedFingerprint(const std::string& directory, cons
 bool TrustCertificate(const std::string& directory, const std::string& server, const std::string& fingerprint,
                       std::string& failure)
 {
-    std::ifstream file(directory + kTrustFile);
-    std::string kept;
-    std::string line;
-    while (std::getline(file, line)) {
-        std::istringstream words(line);
-        std::string key;
-        if (words >> key && key == server)
-            continue;
-        if (!line.empty())
-            kept += line + "\n";
-    }
-    kept += server + " " + fingerprint + "\n";
-    return ReplaceFile(directory + kTrustFile, kept, failure);
+    const auto trust = [&](const std::string& content) -> std::optional<std::string> {
+        std::istringstream lines(content);
+        std::string kept;
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream words(line);
+            std::string key;
+            if (words >> key && key == server)
+                continue;
+            if (!line.empty())
+                kept += line + "\n";
+        }
+        return kept + server + " " + fingerprint + "\n";
+    };
+    return UpdateFile(directory + kTrustFile, trust, failure);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Certificates the user trusts although the system's trust store does not: the file
 // "trusted-certificates" in the data directory, one "HOST:PORT FINGERPRINT" a line, shared by the
-// desktop program and the command line. Written whole and atomically, mode 0600.
+// desktop program and the command line. Written whole and atomically, mode 0600, each change a
+// locked read-modify-write (UpdateFile), so that programs adding entries side by side lose none.
 
 #include <optional>
 #include <string>

@@ -142,6 +142,18 @@ TEST_F(TlsCliTest, ThePasswordNeverCrossesTheWireInPlainText)
     TempDir plainRoot;
     PyftpdlibServer plain(plainRoot.path, "u", secret);
     ASSERT_TRUE(plain.Started()) << plain.ServerLog();
+
+    // The first relay now strips TLS from a host that has spoken it: nothing after AUTH, and the
+    // reason on standard error even with -q; "--tls off" is the way on for a server that dropped TLS.
+    relay.RelayTo(plain.Port());
+    const std::size_t sent = relay.ClientBytes().size();
+    const CliRun refused = RunCli({"--host", host, "--user", "u", "--password", secret, "-q", "ls"}, home.path);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(Has(refused.err, host + " has spoken TLS before")) << refused.err;
+    EXPECT_TRUE(Has(refused.err, "--tls off")) << refused.err;
+    EXPECT_EQ(relay.ClientBytes().substr(sent), "AUTH TLS\r\n");
+    EXPECT_EQ(RunCli({"--host", host, "--user", "u", "--password", secret, "--tls", "off", "ls"}, home.path).status, 0);
+
     RecordingRelay plainRelay(plain.Port());
     const CliRun fellBack = RunCli({"--host", "127.0.0.1:" + std::to_string(plainRelay.Port()), "--user", "u",
                                     "--password", secret, "ls"},

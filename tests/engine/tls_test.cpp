@@ -1,9 +1,12 @@
 // The session and the front end's answer about a certificate the system does not trust: kept for
-// good, asked again when it changed, and a connect cancelled while the question is open.
+// good, asked again when it changed, and a connect cancelled while the question is open. Servers
+// that have spoken TLS, and trusts written side by side.
 
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "ftp/trusted_certificates.h"
 #include "support/real_ftp_servers.h"
+#include "support/recording_relay.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
 #include "support/transfer_fixture.h"
@@ -17,6 +20,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -124,6 +128,62 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
     EXPECT_EQ(session.Connect(), -1);
     EXPECT_FALSE(session.connected);
     EXPECT_EQ(session.controlSocket, -1);
+}
+
+// Once a server has spoken TLS, a refused AUTH TLS gets nothing more, whatever the login, unless
+// the site says plain FTP only: a relay in between may be stripping TLS.
+TEST_F(TlsSessionTest, AServerThatSpokeTlsGetsNoLoginInPlainText)
+{
+    ScriptedFtpServer stripped;  // answers AUTH TLS with 502
+    stripped.Reply("USER", "331 Password required\r\n");
+    stripped.Reply("PASS", "230 Logged in\r\n");
+    RecordingRelay relay(server->Port());
+    const std::string relayKey = "127.0.0.1:" + std::to_string(relay.Port());
+    session.hostName = relayKey;
+    session.encryption = kTlsIfAvailable;
+    host.trustAnswer = TrustAnswer::Once;
+    ASSERT_NE(session.Connect(), -1);
+    session.Quit();
+    EXPECT_EQ(ReadFile(data.path + "/Tessaline/tls-hosts"), relayKey + "\n");
+
+    relay.RelayTo(stripped.Port());
+    struct Case {
+        int encryption;
+        std::string user;
+        std::vector<std::string> commands;
+    };
+    for (const Case& c : {Case{kTlsIfAvailable, "anna", {"AUTH TLS"}}, Case{kTlsIfAvailable, "anonymous", {"AUTH TLS"}},
+                          Case{kPlainOnly, "anna", {"USER anna", "PASS secret", "SYST"}}}) {
+        session.encryption = c.encryption;
+        session.userName = c.user;
+        const std::size_t before = stripped.Commands().size();
+        session.Connect();
+        EXPECT_EQ(Transcript(stripped, before), c.commands) << c.user;
+        EXPECT_EQ(session.refusal.starts_with(relayKey + " has spoken TLS before"), !session.connected);
+        session.Quit();
+    }
+}
+
+// Two writers adding entries side by side, each with descriptors of its own as two programs have:
+// every save succeeds (neither takes the other's temporary file for a leftover) and none is lost.
+TEST(TrustFilesTest, WritersSideBySideLoseNoEntry)
+{
+    constexpr int kEachAdds = 60;
+    TempDir data;
+    const std::string directory = data.path + "/";
+    const auto writer = [&directory](int w) {
+        for (int i = 0; i < kEachAdds; ++i) {
+            std::string failure;
+            EXPECT_TRUE(TrustCertificate(directory, ServerKey("writer" + std::to_string(w), i), "SHA256:00", failure))
+                << failure;
+        }
+    };
+    std::thread first(writer, 0);
+    std::thread second(writer, 1);
+    first.join();
+    second.join();
+    const std::string content = ReadFile(directory + "trusted-certificates");
+    EXPECT_EQ(std::count(content.begin(), content.end(), '\n'), 2 * kEachAdds);
 }
 
 TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)

@@ -62,6 +62,7 @@ bool ConnectTo(CFtpSession& session, int port)
     session.hostName = "127.0.0.1:" + std::to_string(port);
     session.userName = "anna";
     session.password = "secret";
+    session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
     return session.Connect() != -1;
 }
 

@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QDropEvent>
@@ -127,7 +128,7 @@ private slots:
         fs::create_directories(home->path().toStdString() + "/data/Tessaline");
         WriteFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site",
                   "[Local]\r\nHOST=127.0.0.1:" + std::to_string(server->Port())
-                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\n\r\n");
+                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\nENCRYPTION=3\r\n\r\n");
 
         prompter = std::make_unique<TestPrompter>();
         app = std::make_unique<CTessalineApp>();
@@ -423,6 +424,7 @@ private slots:
                 Labelled(dialog, "Host &name:").setText(host);
                 Labelled(dialog, "&User ID:").setText("anna");
                 Labelled(dialog, "Pass&word:").setText("secret");
+                Labelled<QComboBox>(dialog, "&Encryption:").setCurrentIndex(kPlainOnly);
                 promptTicked = Button(dialog, "Prompt").isChecked();
                 Button(dialog, "Save/Connect").click();
                 return dialog.result();
@@ -512,11 +514,17 @@ private slots:
                 Button(dialog, "Connect").click();
                 return dialog.result();
             }
+            if (dialog.windowTitle() == "No Encryption") {
+                Button(dialog, "&Always for this site").click();
+                return dialog.result();
+            }
             return dialog.exec();
         };
         frame->QuickConnect();
         QVERIFY(app->Session().connected);
         QVERIFY(tree->FindGroupItem("Quick Connect"));
+        // "Always for this site" holds for the Quick Connect entry while the program runs.
+        QCOMPARE(tree->Children(tree->FindGroupItem("Quick Connect")).front()->profile.encryption, int(kPlainOnly));
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
 
         frame->close();
@@ -525,6 +533,51 @@ private slots:
         const std::string saved = ReadFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site");
         QVERIFY(saved.find("[Local]") != std::string::npos);
         QVERIFY(saved.find("Quick Connect") == std::string::npos);
+    }
+
+    // A site that takes TLS if available, on a server that offers none: the user is asked before
+    // the password goes. "Always for this site" keeps plain FTP in the profile file; Cancel sends
+    // nothing more and tells nothing more. A server that has spoken TLS before gets no password
+    // and nobody is asked: the user is told why.
+    void aServerWithoutTlsIsAskedAboutBeforeThePasswordGoes_data()
+    {
+        QTest::addColumn<QString>("answer");  // none: the server has spoken TLS before
+        for (const char* answer : {"&Send this time", "&Always for this site", "Cancel", ""})
+            QTest::newRow(*answer ? answer : "spoke TLS before") << QString::fromUtf8(answer);
+    }
+
+    void aServerWithoutTlsIsAskedAboutBeforeThePasswordGoes()
+    {
+        QFETCH(QString, answer);
+        const int encryption = answer == QStringLiteral("&Always for this site") ? kPlainOnly : kTlsIfAvailable;
+        const bool connects = answer.startsWith('&');
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server->Port());
+        if (answer.isEmpty())
+            WriteFile(home->path().toStdString() + "/data/Tessaline/tls-hosts", host.toStdString() + "\n");
+        Open(*view, "Work");
+        CSiteTreeItem* site = tree->Children(tree->currentItem).front();
+        CSiteProfile profile = site->profile;
+        profile.encryption = kTlsIfAvailable;
+        tree->ReplaceSite(site, profile);
+        QStringList asked;
+        prompter->onDialog = [&](QDialog& dialog) {
+            if (dialog.windowTitle() != QStringLiteral("No Encryption"))
+                return dialog.exec();
+            asked << dialog.findChildren<QLabel*>().value(0)->text();
+            Button(dialog, answer).click();
+            return dialog.result();
+        };
+        Open(*view, "Local");
+        const QString question = host + QStringLiteral(" does not offer encryption. Send the password in plain text?");
+        QCOMPARE(asked, answer.isEmpty() ? QStringList() : QStringList{question});
+        QCOMPARE(bool(app->Session().connected), connects);
+        QCOMPARE(LogText().contains("Tessaline: USER"), connects);
+        QCOMPARE(prompter->informed.size(), answer.isEmpty() ? 1u : 0u);
+        if (answer.isEmpty())
+            QVERIFY(prompter->informed.front().startsWith(host + QStringLiteral(" has spoken TLS before")));
+        QCOMPARE(site->profile.encryption, encryption);
+        const std::string saved = ReadFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site");
+        QVERIFY(saved.find("ENCRYPTION=" + std::to_string(encryption)) != std::string::npos);
     }
 
 private:

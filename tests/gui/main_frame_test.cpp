@@ -351,6 +351,7 @@ private slots:
         CFtpSession& session = app.Session();
         session.hostName = "127.0.0.1:" + std::to_string(server.Port());
         session.userName = "anna";
+        session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
         QVERIFY(session.Connect() != -1);
         app.MainFrame()->close();
         app.Shutdown(0);

@@ -109,7 +109,7 @@ private slots:
         fs::create_directories(home->path().toStdString() + "/data/Tessaline");
         WriteFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site",
                   "[Slow]\r\nHOST=127.0.0.1:" + std::to_string(server->Port())
-                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\n\r\n");
+                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\nENCRYPTION=3\r\n\r\n");
         {
             QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
             stored.setValue("ProgramOptions/Retry", 30);

@@ -255,7 +255,7 @@ TEST_F(ProfileStoreTest, ASaveWritesThroughASymbolicLinkAndClearsWhatACrashLeft)
 
     // A failed save says why.
     EXPECT_FALSE(SaveSiteProfiles(tree, dir + "missing/", &failure));
-    EXPECT_EQ(failure, dir + "missing/.Tessaline.site-: No such file or directory");
+    EXPECT_EQ(failure, dir + "missing/.Tessaline.site.lock: No such file or directory");
 }
 
 TEST_F(ProfileStoreTest, ReadingRules)
@@ -338,14 +338,15 @@ TEST_F(ProfileStoreTest, AFailedSaveKeepsThePreviousFileWhole)
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_FALSE(saved);
     EXPECT_EQ(ReadFile(dir + "Tessaline.site"), previous);
-    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Tessaline.site"});
+    // Only the saves' lock stays beside the file.
+    EXPECT_EQ(Entries(dir), (std::vector<std::string>{".Tessaline.site.lock", "Tessaline.site"}));
 
     // The rename fails: something that is no file stands in the way.
     TempDir blocked;
     fs::create_directories(blocked.path + "/Tessaline.site/inside");
     EXPECT_FALSE(SaveSiteProfiles(tree, blocked.path + "/"));
     EXPECT_TRUE(fs::is_directory(blocked.path + "/Tessaline.site/inside"));
-    EXPECT_EQ(Entries(blocked.path), std::vector<std::string>{"Tessaline.site"});
+    EXPECT_EQ(Entries(blocked.path), (std::vector<std::string>{".Tessaline.site.lock", "Tessaline.site"}));
 
     EXPECT_FALSE(SaveSiteProfiles(tree, dir + "missing/"));
     EXPECT_FALSE(SaveSiteProfiles(tree, ""));

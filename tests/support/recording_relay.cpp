@@ -50,6 +50,11 @@ RecordingRelay::~RecordingRelay()
     ::close(wakeFd);
 }
 
+void RecordingRelay::RelayTo(int otherServerPort)
+{
+    serverPort = otherServerPort;
+}
+
 std::string RecordingRelay::ClientBytes() const
 {
     std::lock_guard guard(lock);

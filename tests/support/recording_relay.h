@@ -3,6 +3,7 @@
 // clients sent: what crossed the wire, as the server received it. One thread, stopped promptly by
 // the destructor.
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,13 +17,15 @@ public:
     RecordingRelay& operator=(const RecordingRelay&) = delete;
 
     int Port() const { return port; }
+    // Connections from now on go to 127.0.0.1:`otherServerPort`, a server in the first one's place.
+    void RelayTo(int otherServerPort);
     // Everything the clients sent so far, all connections one after the other.
     std::string ClientBytes() const;
 
 private:
     void Run();
 
-    const int serverPort;
+    std::atomic<int> serverPort;
     int listenFd = -1;
     int wakeFd = -1;
     int port = 0;
