@@ -282,7 +282,7 @@ private:
     std::string receivedFile;      // a complete download waiting for the server's final reply
     long long uploadSize = -1;     // the local file's size when STOR was sent; -1: not known
     long long receivedBytes = 0;
-    long long announcedBytes = 0;
-    std::string lostReason;  // the size the download's preliminary reply named; 0: none
+    long long announcedBytes = 0;  // the size the download's preliminary reply named; 0: none
+    std::string lostReason;        // why the connection was given up; see LostReason
     std::vector<char> chunk;
 };
