@@ -3,6 +3,7 @@
 #include "ftp/exchange_result.h"
 #include "ftp/format_text.h"
 #include "ftp/ftp_session.h"
+#include "ftp/session_log.h"
 
 #include <system_error>
 
@@ -10,8 +11,14 @@ std::thread StartWorker(CFtpSession& session, std::function<void()> body)
 {
     COperationStatus& status = session.operationStatus;
     {
-        // Busy before the thread starts, so the wait cannot end before the worker has begun.
+        // Busy before the thread starts, so the wait cannot end before the worker has begun. One
+        // operation at a time: two workers on one session would interleave their commands.
         std::lock_guard guard(status.lock);
+        if (status.workerBusy) {
+            LogMessage("Another operation is still in progress.");
+            status.workerResult = kNotSent;
+            return {};
+        }
         status.workerBusy = 1;
     }
     try {
@@ -27,6 +34,7 @@ std::thread StartWorker(CFtpSession& session, std::function<void()> body)
     } catch (const std::system_error&) {
         std::lock_guard guard(status.lock);
         status.workerBusy = 0;
+        status.workerResult = kNotSent;
         return {};
     }
 }
@@ -54,7 +62,18 @@ std::thread StartUploadWorker(CFtpSession& session)
 
 bool WaitForWorker(CFtpSession& session, std::thread& worker, WaitKind kind, const std::string& text)
 {
+    // A worker that was not started leaves its operation's result as it was: nothing to wait for.
+    if (!worker.joinable())
+        return true;
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        ++session.operationStatus.waits;
+    }
     const bool finished = !session.host || session.host->WaitWhileBusy(kind, text, session);
+    {
+        std::lock_guard guard(session.operationStatus.lock);
+        --session.operationStatus.waits;
+    }
     if (finished) {
         if (worker.joinable())
             worker.join();
@@ -92,6 +111,12 @@ bool WorkerBusy(CFtpSession& session)
 {
     std::lock_guard guard(session.operationStatus.lock);
     return session.operationStatus.workerBusy != 0;
+}
+
+bool OperationInProgress(CFtpSession& session)
+{
+    std::lock_guard guard(session.operationStatus.lock);
+    return session.operationStatus.workerBusy != 0 || session.operationStatus.waits != 0;
 }
 
 int CFtpSession::WorkerResult()

@@ -47,7 +47,8 @@ public:
 };
 
 // Marks the session busy and runs `body` on a new thread; the thread clears the mark when done.
-// A thread that cannot be started leaves the session idle and an empty handle.
+// While another worker runs, or when no thread can be started, nothing runs: an empty handle, and
+// the worker's result is kNotSent.
 std::thread StartWorker(CFtpSession& session, std::function<void()> body);
 std::thread StartConnectWorker(CFtpSession& session);
 std::thread StartDownloadWorker(CFtpSession& session);
@@ -66,3 +67,6 @@ std::optional<int> RunRemoteCommand(CFtpSession& session, std::function<int()> c
 
 // `workerBusy`, read under the session lock.
 bool WorkerBusy(CFtpSession& session);
+// A worker runs or a front end still waits for one: an event handled inside that wait must not
+// start another operation.
+bool OperationInProgress(CFtpSession& session);

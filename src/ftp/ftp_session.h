@@ -117,7 +117,8 @@ public:
 
     // Data connections and transfers. The window-thread halves return the worker's outcome
     // (kCompletion, kPermanentNegative when it failed, kInterrupted, or the final reply's class; 0
-    // when the transfer never started), or -1 when the user cancelled.
+    // when the transfer never started), or kTransferCancelled when the user cancelled.
+    static constexpr int kTransferCancelled = -1;
     int OpenListener();
     int StoreFile(const std::string& remoteName, const std::string& localPath);
     int SendFile();

@@ -10,4 +10,5 @@ struct COperationStatus final {
     int workerBusy = 0;        // 1 while a worker's operation runs
     int workerResult = 0;      // outcome of the last download or upload worker
     int connectCancelled = 0;  // the user cancelled the last connect
+    int waits = 0;             // front ends waiting for a worker; more than one only when a wait was entered again
 };

@@ -335,7 +335,7 @@ int CFtpSession::AwaitTransfer(std::thread& worker, const std::string& text)
     if (!WaitForWorker(*this, worker, WaitKind::FileTransfer, text)) {
         commandDepth = 0;
         transferAborted = 1;
-        return -1;
+        return kTransferCancelled;
     }
     return WorkerResult();
 }
