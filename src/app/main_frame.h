@@ -67,8 +67,6 @@ public:
     void CreateDirectory();
     void Rename();
     void ChangeViewStyle(CommandId id);
-    // Uploads local files and directories (paths as bytes) into the current remote directory.
-    void UploadDropped(const std::vector<std::string>& paths);
 
     // 1 when the main view last had the keyboard focus, 2 the site tree, 0 before either had it.
     int activePane = 0;

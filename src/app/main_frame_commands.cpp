@@ -5,9 +5,8 @@
 #include "app/options_sheet.h"
 #include "app/splash_dialog.h"
 #include "browse/create_directory_dialog.h"
-#include "browse/file_types.h"
 #include "browse/remote_view.h"
-#include "ftp/exchange_result.h"
+#include "ftp/background.h"
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
 #include "sites/current_site_icon.h"
@@ -24,14 +23,6 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
-
-#include <sys/stat.h>
-
-namespace {
-
-constexpr int kLongestDroppedPath = 4096;
-
-}  // namespace
 
 void CMainFrame::RegisterCommands()
 {
@@ -238,32 +229,11 @@ void CMainFrame::ChangeViewStyle(CommandId id)
     Action(id)->setChecked(true);
 }
 
-void CMainFrame::UploadDropped(const std::vector<std::string>& paths)
-{
-    if (!session.connected) {
-        Prompter().Inform(this, QStringLiteral("System Not Connected To A Server"));
-        return;
-    }
-    for (const std::string& local : paths) {
-        if (local.size() > kLongestDroppedPath)
-            continue;
-        const std::string name = FileNameOfPath(local);
-        struct stat st {};
-        if (::lstat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            // A directory's own message covers its failures; the listing is left as it is.
-            session.UploadDirectory(local, name);
-        } else if (session.StoreFile(name, local) == kCompletion) {
-            mainViewPane->RefreshListing();
-        } else {
-            Prompter().Inform(this, QStringLiteral("Error uploading file."));
-        }
-    }
-}
-
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 {
-    // Entries dragged out of our own list would come straight back as uploads.
-    if (event->source() == nullptr && event->mimeData()->hasUrls())
+    // Entries dragged out of our own list would come straight back as uploads; while an operation
+    // is waited for, a drop is refused rather than started inside that wait.
+    if (event->source() == nullptr && event->mimeData()->hasUrls() && !OperationInProgress(session))
         event->acceptProposedAction();
 }
 
@@ -278,5 +248,5 @@ void CMainFrame::dropEvent(QDropEvent* event)
     if (paths.empty())
         return;
     event->acceptProposedAction();
-    UploadDropped(paths);
+    mainViewPane->UploadDropped(std::move(paths));
 }

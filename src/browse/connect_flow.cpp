@@ -83,10 +83,16 @@ void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
     ConnectProfile(profile);
     if (session.connected)
         return;
-    if (!session.refusal.empty())
+    if (!session.refusal.empty()) {
         Prompter().Inform(this, QString::fromStdString(session.refusal));
-    else if (!session.interrupted && !session.ConnectCancelled())
-        Prompter().Inform(this, QStringLiteral("There was a problem logging on to the site, please see the log window for details."));
+    } else if (!session.ConnectCancelled()) {
+        // A refused login or a server that stopped answering: its words, or the time-out, say why.
+        QString text =
+            QStringLiteral("There was a problem logging on to the site, please see the log window for details.");
+        if (!session.LostReason().empty() || session.replyCode >= 400)
+            text += QStringLiteral("\n\n") + FailureText();
+        Prompter().Inform(this, text);
+    }
     ReturnToParentOfCurrent();
 }
 
@@ -131,7 +137,7 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
         tree.AddDirectoryPath(profile.remoteDirectory);
         EnterDirectory(profile.remoteDirectory, false);
     } else if (!navigatingToDirectory) {
-        RefreshListing();
+        FillFromListing(false);
     }
 }
 
@@ -170,11 +176,40 @@ void CTessalinev3View::Disconnect(bool ask)
                                          + QStringLiteral("?"),
                                QStringLiteral("Disconnect")))
         return;
+    CloseSessionAndShowSites();
+}
+
+void CTessalinev3View::CloseSessionAndShowSites()
+{
     QuitSession();
     quickConnectSession = false;
     CSiteTreeItem* enclosing = tree.EnclosingSiteOrGroup();
     tree.SetCurrentItem(enclosing ? static_cast<CSiteTreeItem*>(enclosing->parent()) : nullptr);
     ShowSites();
+}
+
+bool CTessalinev3View::LeftEndedSession(const QString& what, bool cancelled, const QString& note)
+{
+    if (session.connected)
+        return false;
+    const QString host = Shown(session.hostName);
+    QString text = cancelled
+        ? QStringLiteral("%1 was cancelled, and the connection to %2 was closed with it.").arg(what, host)
+        : QStringLiteral("%1 failed: the connection to %2 was lost (%3).").arg(what, host, FailureText());
+    if (!note.isEmpty())
+        text += u' ' + note;
+    CloseSessionAndShowSites();
+    Prompter().Inform(this, text + QStringLiteral(" Double-click the site to connect again."));
+    return true;
+}
+
+QString CTessalinev3View::FailureText() const
+{
+    if (!session.LostReason().empty())
+        return Shown(session.LostReason());
+    if (session.replyCode >= 400 && session.replyCode <= 599)
+        return Shown(session.replyBuffer);
+    return QStringLiteral("see the log window for details");
 }
 
 bool CTessalinev3View::QuitSession()

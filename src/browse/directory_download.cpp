@@ -48,7 +48,7 @@ private:
     std::optional<int> ChangeDirectory(const std::string& name);
     bool CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
     bool CopyLink(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
-    bool CopyFile(const std::string& remoteName, const std::string& localPath);
+    bool CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize);
 
     CFtpSession& session;
     bool lost = false;
@@ -122,7 +122,7 @@ bool TreeDownload::CopyEntry(const CDirEntry& entry, const std::string& remotePa
                              int depth)
 {
     if (entry.isFile)
-        return CopyFile(entry.name, localPath);
+        return CopyFile(entry.name, localPath, ListedBytes(entry));
     if (IsListedLink(entry))
         return CopyLink(entry, remotePath, localPath, depth);
     return Copy(entry.name, remotePath, localPath, depth + 1, nullptr);
@@ -145,12 +145,12 @@ bool TreeDownload::CopyLink(const CDirEntry& entry, const std::string& remotePat
         if (!refused)
             return copied;
     }
-    return CopyFile(std::string(link.name), localPath);
+    return CopyFile(std::string(link.name), localPath, 0);
 }
 
-bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath)
+bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
 {
-    if (session.RetrieveFile(remoteName, localPath) == kCompletion)
+    if (session.RetrieveFile(remoteName, localPath, listedSize) == kCompletion)
         return true;
     LogMessage("Not downloaded: %s", {localPath});
     return false;

@@ -25,6 +25,9 @@ bool ParseListingLine(std::string_view line, int systemType, int listColumnCount
 // its name read as "name -> target".
 bool IsListedLink(const CDirEntry& entry);
 
+// The size column as a count of bytes; 0 when it is no plain number.
+long long ListedBytes(const CDirEntry& entry);
+
 // The word count of one line as the listing's column count reads it: a leading blank counts as one
 // more word and a final line feed belongs to the last word.
 int CountLineColumns(std::string_view line);

@@ -35,6 +35,7 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
     row.name = entry.name;
     row.permissions = QString::fromStdString(entry.permissions);
     row.link = IsListedLink(entry);
+    row.bytes = ListedBytes(entry);
     if (entry.isFile) {
         row.kind = kItemRemoteFile;
         row.icon = IconForFileName(entry.name);

@@ -22,7 +22,8 @@ struct CRemoteRow {
     QString type;
     QString modified;
     QString permissions;
-    bool link = false;  // the listing marks it as a symbolic link: its name ends in " -> target"
+    bool link = false;    // the listing marks it as a symbolic link: its name ends in " -> target"
+    long long bytes = 0;  // the listed size; 0: none
 };
 
 class CRemoteEntryModel final : public QAbstractTableModel {

@@ -179,26 +179,35 @@ void CTessalinev3View::ShowSites()
     model.Reset(std::move(rows));
 }
 
-void CTessalinev3View::FillFromListing()
+void CTessalinev3View::FillFromListing(bool keepRows)
 {
     WaitCursor busy;
     CListingReader reader(session);
     CDirEntry entry;
     std::vector<CRemoteRow> rows;
-    for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry; step = reader.NextListingEntry(entry)) {
+    ListingStep step = reader.OpenListing(entry);
+    for (; step == ListingStep::Entry; step = reader.NextListingEntry(entry)) {
         if (entry.name == "." || entry.name == "..")
             continue;
         if (!entry.isFile && !quickConnectSession)
             tree.AddDirectoryNode(entry.name);
         rows.push_back(RowOfEntry(entry));
     }
+    if (step == ListingStep::Failed) {
+        if (LeftEndedSession(QStringLiteral("The listing of the directory"), reader.Cancelled()))
+            return;
+        if (!keepRows)
+            ClearItems();
+        Prompter().Inform(this, QStringLiteral("The directory could not be listed: %1").arg(FailureText()));
+        return;
+    }
+    ClearItems();
     model.Reset(std::move(rows));
 }
 
 void CTessalinev3View::RefreshListing()
 {
-    ClearItems();
-    FillFromListing();
+    FillFromListing(true);
 }
 
 void CTessalinev3View::RefreshAfterTreeChange()
@@ -223,18 +232,21 @@ void CTessalinev3View::EnterDirectory(std::string name, bool link)
     }
     const std::optional<int> changed =
         RunRemote([this, name, link] { return link ? session.EnterLink(name) : session.ChangeDirectory(name); });
-    if (!changed)
-        return;  // cancelled: the session is closed and the list stays as it is
+    if (!changed) {
+        LeftEndedSession(QStringLiteral("Changing the directory"), true);
+        return;
+    }
     switch (*changed) {
-    case kCompletion:
-        RefreshListing();
-        break;
+    case kCompletion: FillFromListing(false); break;
     case kTransientNegative:
-        Disconnect(false);
+        CloseSessionAndShowSites();
         Prompter().Inform(this, QStringLiteral("The connection was closed without me knowing about it, try logging on again."));
         break;
     default:
-        break;  // refused: the list keeps the directory it shows
+        // Refused: the list keeps the directory it shows.
+        Prompter().Inform(this,
+                          QStringLiteral("Could not change to the directory %1: %2").arg(Shown(name), FailureText()));
+        break;
     }
 }
 
@@ -332,8 +344,9 @@ void CTessalinev3View::SelectItemByName(const std::string& name)
 void CTessalinev3View::Defer(std::function<void()> action)
 {
     QTimer::singleShot(0, this, [this, action = std::move(action)]() mutable {
-        // An action that waits in a dialog lets the event loop run: the next one waits its turn.
-        if (deferredRunning) {
+        // An action that waits in a dialog lets the event loop run: the next one waits its turn,
+        // and so does one that comes while any operation of the session is still waited for.
+        if (deferredRunning || OperationInProgress(session)) {
             QTimer::singleShot(kDeferRetryMilliseconds, this, [this, action = std::move(action)]() mutable {
                 Defer(std::move(action));
             });

@@ -47,6 +47,7 @@ public:
     void SetViewStyle(int style);
 
     void ShowSites();
+    // Lists the current remote directory again; when the listing fails the rows stay as they were.
     void RefreshListing();
     // `link`: `name` is what the listing shows for a symbolic link, and its target is entered.
     void EnterDirectory(std::string name, bool link);
@@ -66,6 +67,10 @@ public:
     // The in-place editor of `item` ended with `text`; runs once the list is done with the edit.
     void RenameEdited(const QPersistentModelIndex& item, const QString& text);
     void MakeRemoteDirectory(const std::string& name);
+    // Uploads local files and directories dropped on the window into the remote directory, once the
+    // drop itself has been answered. A file the listing shows already is replaced only when the
+    // user says so.
+    void UploadDropped(std::vector<std::string> paths);
     void ShowProperties();
     void SetPermissionsOfSelected();
 
@@ -116,7 +121,21 @@ private:
     bool QuitSession();
     void RenameItemAt(int row, const std::string& newName);
     void ClearItems();
-    void FillFromListing();
+    // Reads the current remote directory into the list. When the listing fails the user is told
+    // why, and the rows stay as they were when `keepRows`.
+    void FillFromListing(bool keepRows);
+    void UploadPaths(const std::vector<std::string>& paths);
+    // Deletes the remote directory `name`; one that holds entries is emptied first when the user
+    // agrees. False once the session has ended.
+    bool DeleteRemoteDirectory(const std::string& name, bool& changed);
+    // After a cancel or a lost connection the session is closed: true then, and the view is back
+    // at the sites with a message saying that `what` ("The download of a.txt") was cancelled or
+    // failed, and why; `note` follows it. False while the session lasts.
+    bool LeftEndedSession(const QString& what, bool cancelled, const QString& note = QString());
+    void CloseSessionAndShowSites();
+    // Why the last remote operation failed, as the user is told: the reason the connection was
+    // lost, or the server's refusal.
+    QString FailureText() const;
     // The group or site shown in `row`; nullptr for remote entries.
     CSiteTreeItem* TreeItemAt(int row) const;
     void ShowItemMenu(const QPoint& position);

@@ -3,7 +3,9 @@
 
 #include "browse/remote_view.h"
 
+#include "browse/directory_removal.h"
 #include "browse/file_properties_dialog.h"
+#include "browse/file_types.h"
 #include "browse/open_with_application.h"
 #include "browse/permissions_dialog.h"
 #include "browse/remote_view_parts.h"
@@ -22,9 +24,13 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Longer paths are no local files a drop can name.
+constexpr std::size_t kLongestDroppedPath = 4096;
 
 const QString kDeleteQuestion =
     QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?");
@@ -49,9 +55,15 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
         if (!overwrite)
             return;
     }
+    const int row = model.RowNamed(name);
+    const int result = session.RetrieveFile(name, path, row >= 0 ? model.Row(row).bytes : 0);
     // A failed download must not open what an earlier one left there.
-    if (session.RetrieveFile(name, path) != kCompletion)
+    if (result != kCompletion) {
+        const QString what = QStringLiteral("The download of %1").arg(Shown(name));
+        if (!LeftEndedSession(what, result == CFtpSession::kTransferCancelled))
+            Prompter().Inform(this, QStringLiteral("%1 failed: %2").arg(what, FailureText()));
         return;
+    }
     if (!settings.viewOnDoubleClick)
         return;
     const int file = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -123,17 +135,19 @@ void CTessalinev3View::DeleteSelected()
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         const std::string name = NameAt(*row);
         const int kind = KindAt(*row);
-        if (kind == kItemRemoteFile || kind == kItemRemoteDirectory) {
-            const std::optional<int> deleted = RunRemote([this, kind, name] {
-                return kind == kItemRemoteFile ? session.DeleteFile(name) : session.RemoveDirectory(name);
-            });
-            if (!deleted)
-                break;  // cancelled: the session is closed, the rest stays
+        if (kind == kItemRemoteDirectory) {
+            if (!DeleteRemoteDirectory(name, remoteChange))
+                return;
+            continue;
+        }
+        if (kind == kItemRemoteFile) {
+            const std::optional<int> deleted = RunRemote([this, name] { return session.DeleteFile(name); });
+            if (LeftEndedSession(QStringLiteral("Deleting %1").arg(Shown(name)), !deleted))
+                return;
             if (*deleted == kCompletion)
                 remoteChange = true;
             else
-                Prompter().Inform(this, kind == kItemRemoteFile ? QStringLiteral("Error deleting file")
-                                                                : QStringLiteral("Error deleting directory"));
+                Prompter().Inform(this, QStringLiteral("Error deleting file\n") + FailureText());
             continue;
         }
         tree.DeleteSiteOrGroup(TreeItemAt(*row));
@@ -141,6 +155,42 @@ void CTessalinev3View::DeleteSelected()
     }
     if (session.connected && remoteChange)
         RefreshListing();
+}
+
+bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& changed)
+{
+    const QString what = QStringLiteral("Deleting %1").arg(Shown(name));
+    const std::optional<int> removed = RunRemote([this, name] { return session.RemoveDirectory(name); });
+    if (LeftEndedSession(what, !removed))
+        return false;
+    if (*removed == kCompletion) {
+        changed = true;
+        return true;
+    }
+    // Most often the directory is not empty: what it holds can go with it, when the user says so.
+    const QString refusal = FailureText();
+    const std::optional<std::size_t> held = CountDirectoryEntries(session, name);
+    if (LeftEndedSession(what, session.LostReason().empty()))
+        return false;
+    if (!held || *held == 0) {
+        Prompter().Inform(this, QStringLiteral("Error deleting directory\n") + refusal);
+        return true;
+    }
+    if (!Prompter().Ask(this,
+                        QStringLiteral("The directory %1 is not empty: it holds %2 entries. Delete them with it? "
+                                       "They will be gone forever.")
+                            .arg(Shown(name))
+                            .arg(*held),
+                        QStringLiteral("Delete Directory")))
+        return true;
+    std::string failure;
+    const bool deleted = RemoveDirectoryTree(session, name, failure);
+    changed = true;  // even a deletion that stopped took something away
+    if (LeftEndedSession(what, session.LostReason().empty()))
+        return false;
+    if (!deleted)
+        Prompter().Inform(this, QStringLiteral("Error deleting directory\n") + Shown(failure));
+    return true;
 }
 
 void CTessalinev3View::RenameSelected(const std::string& newName)
@@ -274,8 +324,91 @@ void CTessalinev3View::SetPermissionsOfSelected()
 
 void CTessalinev3View::MakeRemoteDirectory(const std::string& name)
 {
-    // The new directory shows up in a fresh listing.
-    if (RunRemote([this, name] { return session.MakeDirectory(name); }))
+    const std::optional<int> made = RunRemote([this, name] { return session.MakeDirectory(name); });
+    if (LeftEndedSession(QStringLiteral("Creating the directory %1").arg(Shown(name)), !made))
+        return;
+    if (*made != kCompletion)
+        Prompter().Inform(this,
+                          QStringLiteral("Could not create the directory %1: %2").arg(Shown(name), FailureText()));
+    else
+        RefreshListing();  // the new directory shows up in a fresh listing
+}
+
+void CTessalinev3View::UploadDropped(std::vector<std::string> paths)
+{
+    // The program the drop came from waits for the drop to be answered, and no wait of ours may
+    // run inside the drop's own event.
+    Defer([this, paths = std::move(paths)] { UploadPaths(paths); });
+}
+
+void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
+{
+    if (!session.connected) {
+        Prompter().Inform(this, QStringLiteral("System Not Connected To A Server"));
+        return;
+    }
+    const auto listedFile = [this](const std::string& name) {
+        const int row = model.RowNamed(name);
+        return row >= 0 && KindAt(row) == kItemRemoteFile;
+    };
+    std::vector<std::string> usable;
+    std::size_t replacing = 0;
+    for (const std::string& local : paths) {
+        if (local.size() > kLongestDroppedPath)
+            continue;
+        usable.push_back(local);
+        struct stat st {};
+        replacing += ::lstat(local.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && listedFile(FileNameOfPath(local));
+    }
+    // Whether the file `name` may replace the server's: asked for each, or once for the whole drop.
+    std::optional<bool> forAll;
+    const auto mayReplace = [&](const std::string& name) {
+        if (forAll)
+            return *forAll;
+        const QString question =
+            QStringLiteral("File %1 already exists on the server.\n Do you wish to overwrite it?").arg(Shown(name));
+        const QString caption = QStringLiteral("File Exists");
+        if (replacing < 2)
+            return Prompter().Ask(this, question, caption);
+        using enum CPrompter::BatchAnswer;
+        const CPrompter::BatchAnswer answer = Prompter().AskForBatch(this, question, caption);
+        if (answer == YesToAll || answer == NoToAll)
+            forAll = answer == YesToAll;
+        return answer == Yes || answer == YesToAll;
+    };
+    bool changed = false;
+    for (const std::string& local : usable) {
+        const std::string name = FileNameOfPath(local);
+        const QString what = QStringLiteral("The upload of %1").arg(Shown(name));
+        struct stat st {};
+        if (::lstat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            // A directory's own message covers its failures.
+            session.UploadDirectory(local, name);
+            changed = true;
+            if (LeftEndedSession(what, session.LostReason().empty()))
+                return;
+            continue;
+        }
+        if (listedFile(name) && !mayReplace(name)) {
+            LogMessage("Not uploaded: %s (the server's file of that name is kept)", {local});
+            continue;
+        }
+        const int result = session.StoreFile(name, local);
+        if (result == kCompletion) {
+            changed = true;
+            continue;
+        }
+        if (result == CFtpSession::kTransferCancelled) {
+            LogMessage("The upload of %s was cancelled; the server may keep the part that arrived as %s.",
+                       {local, name});
+            LeftEndedSession(what, true, QStringLiteral("The server may keep the part that arrived under that name."));
+            return;
+        }
+        if (LeftEndedSession(what, false))
+            return;
+        Prompter().Inform(this, QStringLiteral("Error uploading file.\n") + FailureText());
+    }
+    if (changed)
         RefreshListing();
 }
 

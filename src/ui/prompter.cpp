@@ -21,6 +21,17 @@ public:
         return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::No) == QMessageBox::Yes;
     }
+    BatchAnswer AskForBatch(QWidget* parent, const QString& text, const QString& caption) override
+    {
+        switch (QMessageBox::question(parent, caption, text,
+                                      QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll,
+                                      QMessageBox::No)) {
+        case QMessageBox::Yes: return BatchAnswer::Yes;
+        case QMessageBox::YesToAll: return BatchAnswer::YesToAll;
+        case QMessageBox::NoToAll: return BatchAnswer::NoToAll;
+        default: return BatchAnswer::No;
+        }
+    }
     void Beep() override { QApplication::beep(); }
     int Exec(QDialog& dialog) override { return dialog.exec(); }
     void ShowHelp(QWidget*, int context) override { ShowHelpWindow(context); }

@@ -15,6 +15,10 @@ public:
     virtual void Inform(QWidget* parent, const QString& text) = 0;
     // A question with Yes and No buttons and a question icon; true for Yes.
     virtual bool Ask(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // The same question for one item of several (a dropped file that would replace one on the
+    // server): "to All" answers it for the items still to come as well. No is the default.
+    enum class BatchAnswer { Yes, YesToAll, No, NoToAll };
+    virtual BatchAnswer AskForBatch(QWidget* parent, const QString& text, const QString& caption) = 0;
     // The warning sound that goes with a refused input.
     virtual void Beep() = 0;
     // Runs `dialog` modally and returns its result code (QDialog::Accepted or Rejected).

@@ -257,9 +257,17 @@ private slots:
         QVERIFY(!fs::exists(top / "renamed.txt"));
         QVERIFY(!fs::exists(top / "made by test"));
         QCOMPARE(Names(*view), (QStringList{"pub"}));
-        Select(*view, {"pub"});
-        view->DeleteSelected();  // not empty: the server refuses
-        QCOMPARE(prompter->informed.back(), QStringLiteral("Error deleting directory"));
+        // A directory that is not empty goes with what it holds when the user says so.
+        for (const bool agreed : {false, true}) {
+            prompter->answers.push_back(agreed);
+            Select(*view, {"pub"});
+            view->DeleteSelected();
+            QCOMPARE(prompter->asked.back(),
+                     "Delete Directory: The directory pub is not empty: it holds 3 entries. "
+                     "Delete them with it? They will be gone forever.");
+            QCOMPARE(fs::exists(top / "pub"), !agreed);
+        }
+        QCOMPARE(Names(*view), QStringList());
     }
 
     void commandsFollowTheConnectionAndTheSelection()
@@ -463,27 +471,50 @@ private slots:
         QVERIFY(!app->Session().connected);
     }
 
-    void droppedFilesAreUploadedOneByOne()
+    void droppedFilesAreUploadedOneByOneAndReplaceNothingUnasked()
     {
         const fs::path local(home->path().toStdString());
+        const fs::path top(root->path().toStdString());
         WriteFile(local / "one.txt", "1");
         WriteFile(local / "three.txt", "3");
         fs::create_directories(local / "tree" / "inner");
         WriteFile(local / "tree" / "inner" / "deep.txt", "deep");
         const std::vector<std::string> dropped = {(local / "one.txt").string(), (local / "missing.txt").string(),
                                                   (local / "three.txt").string(), (local / "tree").string()};
-        frame->UploadDropped(dropped);
-        QCOMPARE(prompter->informed, (std::vector<QString>{"System Not Connected To A Server"}));
+        view->UploadDropped(dropped);
+        QTRY_COMPARE(prompter->informed.size(), std::size_t(1));
+        QCOMPARE(prompter->informed.front(), "System Not Connected To A Server");
 
         Open(*view, "Work");
         Open(*view, "Local");
-        frame->UploadDropped(dropped);
-        const fs::path top(root->path().toStdString());
+        view->UploadDropped(dropped);
+        QTRY_VERIFY(Names(*view).contains("tree"));  // the listing shows what the drop made
         QCOMPARE(ReadFile(top / "one.txt"), std::string("1"));
         QCOMPARE(ReadFile(top / "three.txt"), std::string("3"));
         QCOMPARE(ReadFile(top / "tree" / "inner" / "deep.txt"), std::string("deep"));
-        QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
-        QVERIFY(Names(*view).contains("three.txt"));
+        QCOMPARE(std::count_if(prompter->informed.begin(), prompter->informed.end(),
+                               [](const QString& text) { return text.startsWith("Error uploading file."); }),
+                 1);
+
+        // A file the server has is replaced only when the user says so: for each file, or once
+        // for every file of the drop still to come.
+        WriteFile(local / "hello.txt", "mine");
+        WriteFile(local / "one.txt", "uno");
+        WriteFile(local / "three.txt", "tres");
+        prompter->batchAnswers = {CPrompter::BatchAnswer::No, CPrompter::BatchAnswer::YesToAll};
+        const std::size_t asked = prompter->asked.size();
+        view->UploadDropped(
+            {(local / "hello.txt").string(), (local / "one.txt").string(), (local / "three.txt").string()});
+        QTRY_COMPARE(ReadFile(top / "three.txt"), std::string("tres"));
+        QCOMPARE(ReadFile(top / "one.txt"), std::string("uno"));
+        QCOMPARE(ReadFile(top / "hello.txt"), std::string("hello\n"));
+        QCOMPARE(prompter->asked.size(), asked + 2);
+        QCOMPARE(prompter->asked[asked],
+                 "File Exists: File hello.txt already exists on the server.\n Do you wish to "
+                 "overwrite it?");
+        prompter->answers.push_back(true);
+        view->UploadDropped({(local / "hello.txt").string()});
+        QTRY_COMPARE(ReadFile(top / "hello.txt"), std::string("mine"));
 
         // A drop on the window hands over the bytes of the path, also of a name that is not UTF-8.
         WriteFile(local / "caf\xe9.txt", "accented");
@@ -495,11 +526,14 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(frame, &drop);
-        QCOMPARE(std::count(prompter->informed.begin(), prompter->informed.end(), QStringLiteral("Error uploading file.")), 1);
-        bool arrived = false;
-        for (const fs::directory_entry& entry : fs::directory_iterator(top))
-            arrived = arrived || (entry.is_regular_file() && ReadFile(entry.path()) == "accented");
-        QVERIFY(arrived);
+        const auto arrived = [&top] {
+            for (const fs::directory_entry& entry : fs::directory_iterator(top)) {
+                if (entry.is_regular_file() && ReadFile(entry.path()) == "accented")
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY(arrived());
         fs::remove(local / "caf\xe9.txt");  // Qt cannot remove a name that is not UTF-8
     }
 

@@ -62,6 +62,7 @@ private slots:
         Hold("");
         release = false;
         inSlow = false;
+        listFault = kListServed;
         home = std::make_unique<QTemporaryDir>();
         UseTestHome(home->path() + "/config", home->path() + "/data");
         server = std::make_unique<ScriptedFtpServer>();
@@ -86,8 +87,14 @@ private slots:
                 holdIfAsked();
                 inSlow = command == "CWD slow";
                 control.SendLine("250 Directory changed");
+            } else if (command == "LIST" && listFault == kListDies) {
+                control.Close();
             } else if (command == "LIST") {
                 control.SendLine("150 Here comes the listing");
+                if (listFault == kListRefused) {
+                    control.SendLine("425 Can't open data connection.");
+                    return;
+                }
                 // A held listing is never sent: its client has cancelled, and the port it named may
                 // belong to another test's client by now.
                 if (holdIfAsked()) {
@@ -163,59 +170,66 @@ private slots:
         QVERIFY(prompter->informed.empty());
     }
 
-    void aCancelledCommandLeavesTheListAndTheConnection()
+    // After a cancel the session is closed: the view goes back to the sites and says why, rather
+    // than leave a list of entries that nothing can reach.
+    void aCancelReturnsToTheSitesAndSaysSo_data()
     {
-        ConnectToSlow();
-        Hold("CWD slow");
-        prompter->onDialog = CancelWhileHeld("Waiting for Server");
-        DoubleClick(*view, "slow");
-        QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"), 15000);
-        QTRY_VERIFY(!app->Session().connected);
-        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
-        QVERIFY(prompter->informed.empty());
-        QVERIFY(!WorkerBusy(app->Session()));
-
-        // The entries stay listed, but nothing that needs the connection can be chosen.
-        Click(*view, "top.txt");
-        QCOMPARE(view->SelectedCount(), 1);
-        for (const CommandId id : {CommandId::UpOneLevel, CommandId::Refresh, CommandId::Disconnect, CommandId::Delete,
-                                   CommandId::Properties, CommandId::Rename, CommandId::Permissions})
-            QVERIFY2(!Enabled(id), frame->Action(id)->text().toUtf8());
-        const std::size_t sent = server->Commands().size();
-        DoubleClick(*view, "top.txt");
-        QTest::keyClick(view->ActiveList(), Qt::Key_Backspace);
-        QTRY_COMPARE(prompter->beeps, 2);
-        QCOMPARE(server->Commands().size(), sent);
+        QTest::addColumn<QString>("held");
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a command") << "CWD slow"
+                                   << "Waiting for Server"
+                                   << "Changing the directory was cancelled, and the connection to ";
+        QTest::newRow("a listing") << "LIST"
+                                   << "Getting Directory"
+                                   << "The listing of the directory was cancelled, and the connection to ";
     }
 
-    void aCancelledListingLeavesUpOneLevelOff()
+    void aCancelReturnsToTheSitesAndSaysSo()
     {
+        QFETCH(QString, held);
+        QFETCH(QString, dialog);
+        QFETCH(QString, told);
         ConnectToSlow();
-        Hold("LIST");
-        prompter->onDialog = CancelWhileHeld("Getting Directory");
+        Hold(held.toStdString());
+        prompter->onDialog = CancelWhileHeld(dialog);
         DoubleClick(*view, "slow");
-        QTRY_VERIFY_WITH_TIMEOUT(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Getting Directory") == 2, 15000);
-        QTRY_VERIFY(!app->Session().connected);
-        QVERIFY(!Enabled(CommandId::UpOneLevel));
-        QVERIFY(!Enabled(CommandId::Refresh));
+        QTRY_COMPARE_WITH_TIMEOUT(prompter->informed.size(), std::size_t(1), 15000);
+        QVERIFY2(prompter->informed.front().startsWith(told), qPrintable(prompter->informed.front()));
+        QVERIFY(!app->Session().connected);
+        QVERIFY(!WorkerBusy(app->Session()));
+        QCOMPARE(Names(*view), QStringList{"Slow"});
+        for (const CommandId id : {CommandId::Refresh, CommandId::Disconnect})
+            QVERIFY2(!Enabled(id), frame->Action(id)->text().toUtf8());
 
-        // The command cannot be reached any other way either: nothing is sent, nothing is said.
-        const std::size_t sent = server->Commands().size();
-        frame->RunCommand(CommandId::UpOneLevel);
-        QTest::qWait(100);
-        QCOMPARE(server->Commands().size(), sent);
-        QVERIFY(prompter->informed.empty());
-
-        // The site in the tree connects again.
+        // The site connects again.
         prompter->onDialog = nullptr;
         release = true;
         Hold("");
-        frame->SiteTreePane()->SetCurrentItem(frame->SiteTreePane()->FindGroupItem("Work"));
-        view->ShowSites();
         view->SelectItemByName("Slow");
         view->OpenSelectedItem();
         QVERIFY(app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
+    }
+
+    // A listing that fails leaves the list as it was and says why; one whose server went away
+    // returns to the sites, saying so.
+    void aFailedListingSaysWhy()
+    {
+        ConnectToSlow();
+        listFault = kListRefused;
+        frame->RunCommand(CommandId::Refresh);
+        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
+        QCOMPARE(prompter->informed.back(), "The directory could not be listed: 425 Can't open data connection.");
+        QVERIFY(app->Session().connected);
+
+        listFault = kListDies;
+        frame->RunCommand(CommandId::Refresh);
+        QCOMPARE(Names(*view), QStringList{"Slow"});
+        QVERIFY2(
+            prompter->informed.back().startsWith("The listing of the directory failed: the connection to 127.0.0.1:")
+                && prompter->informed.back().contains("was lost (Connection closed by the server.)"),
+            qPrintable(prompter->informed.back()));
     }
 
 private:
@@ -276,6 +290,8 @@ private:
     std::atomic<bool> holding{false};
     std::atomic<bool> release{false};
     std::atomic<bool> inSlow{false};
+    static constexpr int kListServed = 0, kListRefused = 1, kListDies = 2;
+    std::atomic<int> listFault{kListServed};
 };
 
 QTEST_MAIN(SlowServerTest)

@@ -28,6 +28,15 @@ public:
         answers.pop_front();
         return answer;
     }
+    BatchAnswer AskForBatch(QWidget*, const QString& text, const QString& caption) override
+    {
+        asked.push_back(caption + ": " + text);
+        if (batchAnswers.empty())
+            return BatchAnswer::No;
+        const BatchAnswer answer = batchAnswers.front();
+        batchAnswers.pop_front();
+        return answer;
+    }
     void Beep() override { ++beeps; }
     // A test's handler fills in and closes the dialog and returns its result; without one the
     // dialog runs for real (the waiting dialogs close themselves when their worker ends).
@@ -56,6 +65,7 @@ public:
     std::vector<QString> informed;
     std::vector<QString> asked;      // "caption: text"
     std::deque<bool> answers;
+    std::deque<BatchAnswer> batchAnswers;  // for AskForBatch; No when empty
     int beeps = 0;
     std::vector<QString> dialogs;    // window titles of the dialogs run, in order
     std::function<int(QDialog&)> onDialog;
