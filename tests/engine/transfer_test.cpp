@@ -41,8 +41,12 @@ TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
     EXPECT_EQ(session.transferTotal, 0);
     EXPECT_TRUE(fs::exists(fs::path(local.path) / "empty"));
     EXPECT_EQ(fs::file_size(fs::path(local.path) / "empty"), 0u);
+    // The size a listing showed is the progress's total then; the file may have changed since.
+    EXPECT_EQ(session.RetrieveFile("empty", fs::path(local.path) / "empty", 190700), kCompletion);
+    EXPECT_EQ(session.transferTotal, 190700);
     EXPECT_EQ(TranscriptAfterLogin(),
-              (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", kPortLine, "RETR empty"}));
+              (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", kPortLine, "RETR empty", kPortLine,
+                                        "RETR empty"}));
 }
 
 // Replies whose lines end in LF alone, or that come a byte per segment, are read whole: the size
