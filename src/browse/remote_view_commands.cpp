@@ -164,6 +164,7 @@ bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& chan
     if (LeftEndedSession(what, !removed))
         return false;
     if (*removed == kCompletion) {
+        tree.DeleteChildByName(name);
         changed = true;
         return true;
     }
@@ -186,6 +187,8 @@ bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& chan
     std::string failure;
     const bool deleted = RemoveDirectoryTree(session, name, failure);
     changed = true;  // even a deletion that stopped took something away
+    if (deleted)
+        tree.DeleteChildByName(name);
     if (LeftEndedSession(what, session.LostReason().empty()))
         return false;
     if (!deleted)

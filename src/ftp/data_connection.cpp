@@ -145,6 +145,10 @@ bool CFtpSession::OpenDataConnection()
     listenSocket = OpenListener();
     if (listenSocket == -1)
         return false;
+    if (ConnectionLost()) {  // the PORT or EPRT went unanswered: nothing more goes out
+        listenSocket = CloseSocket(listenSocket);
+        return false;
+    }
     // Refused PORT or EPRT: most often a server that will not connect to an address other than
     // the one our control connection comes from (a router translated it).
     if (!addressRefused)
