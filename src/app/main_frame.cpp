@@ -53,7 +53,7 @@ CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIco
     CreateMenus();
     CreateToolBar();
     CreatePanes();
-    CheckDefaultViewButton();
+    ShowDefaultView();
     RegisterCommands();
 
     // F6 and Shift+F6 walk the keyboard focus through the panes.
@@ -86,13 +86,13 @@ bool CMainFrame::EncryptionSignShown() const
     return encryptionSign->isVisible();
 }
 
-void CMainFrame::CheckDefaultViewButton()
+void CMainFrame::ShowDefaultView()
 {
     static constexpr std::array<CommandId, 4> byView = {
         CommandId::LargeIcons, CommandId::Details, CommandId::SmallIcons, CommandId::List};
     const int view = settings.defaultView;
     if (view >= 0 && view < static_cast<int>(byView.size())) {
-        Action(byView[view])->setChecked(true);
+        ChangeViewStyle(byView[view]);
     } else if (QAction* pressed = viewStyleGroup->checkedAction()) {
         pressed->setChecked(false);
     }

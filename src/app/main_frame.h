@@ -48,8 +48,9 @@ public:
     // of the idle step.
     void UpdateCommandStates();
     bool EncryptionSignShown() const;
-    // Presses the view-style button that matches "Default View"; other values press none.
-    void CheckDefaultViewButton();
+    // Shows the main view in the "Default View" style with its button pressed; other values press
+    // none and leave the style as it is.
+    void ShowDefaultView();
 
     QAction* Action(CommandId id) const;
     QToolBar* ToolBar() const { return toolBar; }

@@ -85,7 +85,7 @@ void CMainFrame::RegisterCommands()
     SetCommandHandler(
         Options,
         [this] {
-            COptionsSheet sheet(settings, this, [this] { CheckDefaultViewButton(); });
+            COptionsSheet sheet(settings, this, [this] { ShowDefaultView(); });
             connect(&sheet, &COptionsSheet::settingsStored, this, &CMainFrame::settingsChanged);
             Prompter().Exec(sheet);
         },
