@@ -92,7 +92,6 @@ public:
 
     int selectedIndex = -1;
     bool showRootsOnce = true;
-    bool quickConnectGroupMade = false;
     bool navigatingToDirectory = false;
     bool quickConnectSession = false;  // set by Quick Connect, cleared by Disconnect and every connect
 
