@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/debug_window.h"
+#include "app/window_title.h"
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
 #include "ftp/ftp_session.h"
@@ -46,7 +47,6 @@ CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIco
     , currentSiteIcon(currentSiteIcon)
     , host(std::make_unique<CGuiOperationHost>(this))
 {
-    setWindowTitle(QStringLiteral("Tessaline"));
     setAcceptDrops(true);
     session.host = host.get();
     CreateCommands();
@@ -55,6 +55,7 @@ CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIco
     CreatePanes();
     ShowDefaultView();
     RegisterCommands();
+    ShowLocation();
 
     // F6 and Shift+F6 walk the keyboard focus through the panes.
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
@@ -84,6 +85,12 @@ void CMainFrame::UpdateCommandStates()
 bool CMainFrame::EncryptionSignShown() const
 {
     return encryptionSign->isVisible();
+}
+
+void CMainFrame::ShowLocation()
+{
+    setWindowTitle(WindowTitle(*siteTreePane, session));
+    siteTreePane->HighlightCurrentItem();
 }
 
 void CMainFrame::ShowDefaultView()

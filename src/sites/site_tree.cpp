@@ -83,9 +83,9 @@ CSiteTree::CSiteTree(const CFtpSession& session, std::string directory, QWidget*
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this](const QItemSelection& selected) {
         if (selected.indexes().isEmpty())
             return;
-        // A click on a collapsed item only selects it.
+        // A click on a collapsed item only selects it; the current item is shown already.
         auto* item = static_cast<CSiteTreeItem*>(itemFromIndex(selected.indexes().first()));
-        if (item && item->isExpanded() && OpensWithoutConnecting(item))
+        if (item && item != currentItem && item->isExpanded() && OpensWithoutConnecting(item))
             OpenItem(item);
     });
     connect(this, &QTreeWidget::itemDoubleClicked, this, &CSiteTree::OpenSelectedItem);
@@ -506,6 +506,20 @@ void CSiteTree::keyPressEvent(QKeyEvent* event)
         OpenSelectedItem();
     else
         QTreeWidget::keyPressEvent(event);
+}
+
+void CSiteTree::HighlightCurrentItem()
+{
+    const std::uint64_t id = currentItem ? currentItem->id : 0;
+    if (id == highlightedId)
+        return;
+    highlightedId = id;
+    if (!currentItem) {
+        clearSelection();
+        return;
+    }
+    QTreeWidget::setCurrentItem(currentItem);
+    scrollToItem(currentItem);
 }
 
 void CSiteTree::OpenSelectedItem()

@@ -7,7 +7,9 @@
 // `currentItem` is what the main view shows and what navigation works from; it is not the tree's
 // selection. A double-click or Return makes the selected item current and asks the main view to
 // open it. A click only selects, except on an expanded group or an expanded directory of the
-// connected site, which it opens as well: a click never connects or disconnects.
+// connected site, which it opens as well: a click never connects or disconnects. The selection
+// follows `currentItem` whenever that changes (HighlightCurrentItem), so the tree shows where the
+// user is.
 
 #include "sites/profile_store.h"
 #include "sites/site_profile.h"
@@ -108,6 +110,9 @@ public:
     std::vector<CSiteTreeItem*> RootItems() const;
     std::vector<CSiteTreeItem*> Children(const CSiteTreeItem* item) const;  // the root items for none
 
+    // Selects `currentItem` once it has changed since the last call; part of the idle step.
+    void HighlightCurrentItem();
+
     // The Delete command while the tree has the focus.
     void DeleteSelected();
     bool HasSelection() const;
@@ -138,6 +143,7 @@ private:
     CSiteTreeViewLink* view = nullptr;
     CSiteTreeItem* lastInserted = nullptr;
     bool loaded = false;
+    std::uint64_t highlightedId = 0;  // the item HighlightCurrentItem selected last, 0: none
     std::string unreadable;
     bool changedInRun = false;
 };

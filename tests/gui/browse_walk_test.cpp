@@ -160,12 +160,13 @@ private slots:
         Open(*view, "Local");
         QVERIFY(app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(Location(), QStringLiteral("Local - ~ - Tessaline | Local"));
         QCOMPARE(view->TextAt(1, CTessalinev3View::kType), QStringLiteral("Folder"));
         QCOMPARE(prompter->dialogs.front(), QStringLiteral("Connecting"));
 
         Open(*view, "pub");
         QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
-        QCOMPARE(tree->currentItem->text(0), QStringLiteral("pub"));
+        QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
 
         Open(*view, "readme.txt");
         QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())), QStringLiteral("read me\n"));
@@ -197,6 +198,7 @@ private slots:
         view->UpOneLevel();
         QVERIFY(!app->Session().connected);
         QCOMPARE(Names(*view), (QStringList{"Local"}));
+        QCOMPARE(Location(), QStringLiteral("Tessaline | Work"));
     }
 
     void itemCommandsChangeTheServer()
@@ -567,6 +569,14 @@ private:
                 on.insert(info.id);
         }
         return on;
+    }
+
+    // The window title, then what the site tree highlights.
+    QString Location()
+    {
+        app->IdleStep();
+        const QList<QTreeWidgetItem*> highlighted = tree->selectedItems();
+        return frame->windowTitle() + " | " + (highlighted.isEmpty() ? QString() : highlighted[0]->text(0));
     }
 
     QString LogText()
