@@ -125,10 +125,13 @@ void CTessalinev3View::UpOneLevel()
     CSiteTreeItem* parent = nullptr;
     switch (tree.ParentKind(&parent)) {
     case kItemRemoteDirectory:
-    case kItemSite:
+    case kItemSite: {
+        CSiteTreeItem* shown = tree.currentItem;
         tree.SetCurrentItem(parent);
-        EnterDirectory("..", false);
+        if (!EnterDirectory("..", false) && session.connected)
+            tree.SetCurrentItem(shown);
         break;
+    }
     case kItemGroup:
         // The current item is the site itself: the session is at its start directory.
         if (Prompter().Ask(this, QStringLiteral("You are at the root directory, are you sure you want to disconnect from ")

@@ -211,7 +211,7 @@ void CTessalinev3View::RefreshAfterTreeChange()
 
 // --- Navigation -----------------------------------------------------------------------------
 
-void CTessalinev3View::EnterDirectory(std::string name, bool link)
+bool CTessalinev3View::EnterDirectory(std::string name, bool link)
 {
     WaitCursor busy;
     if (name.empty()) {
@@ -224,17 +224,17 @@ void CTessalinev3View::EnterDirectory(std::string name, bool link)
     const std::optional<int> changed =
         RunRemote([this, name, link] { return link ? session.EnterLink(name) : session.ChangeDirectory(name); });
     if (!changed)
-        return;  // cancelled: the session is closed and the list stays as it is
+        return false;  // cancelled: the session is closed and the list stays as it is
     switch (*changed) {
     case kCompletion:
         RefreshListing();
-        break;
+        return true;
     case kTransientNegative:
         Disconnect(false);
         Prompter().Inform(this, QStringLiteral("The connection was closed without me knowing about it, try logging on again."));
-        break;
+        return false;
     default:
-        break;  // refused: the list keeps the directory it shows
+        return false;  // refused: the list keeps the directory it shows
     }
 }
 
@@ -251,6 +251,7 @@ void CTessalinev3View::OpenSelectedItem()
         Prompter().Beep();  // listed before a cancel closed the session
         return;
     }
+    CSiteTreeItem* shown = tree.currentItem;
     // Sites and groups may share a name: the one the user chose is the one opened.
     if (CSiteTreeItem* chosen = TreeItemAt(selectedIndex))
         tree.SetCurrentItem(chosen);
@@ -259,7 +260,11 @@ void CTessalinev3View::OpenSelectedItem()
     switch (kind) {
     case kItemGroup: ShowSites(); break;
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
-    case kItemRemoteDirectory: EnterDirectory(name, model.Row(selectedIndex).link); break;
+    case kItemRemoteDirectory:
+        // A directory the server refused leaves the tree where the list still is.
+        if (!EnterDirectory(name, model.Row(selectedIndex).link) && session.connected)
+            tree.SetCurrentItem(shown);
+        break;
     case kItemRemoteFile: OpenRemoteFile(name); break;
     default: break;
     }

@@ -49,7 +49,8 @@ public:
     void ShowSites();
     void RefreshListing();
     // `link`: `name` is what the listing shows for a symbolic link, and its target is entered.
-    void EnterDirectory(std::string name, bool link);
+    // False when the directory was not entered (refused, cancelled or the connection lost).
+    bool EnterDirectory(std::string name, bool link);
     void OpenSelectedItem();
     // Asks for the login data first when the profile's prompt flag is set.
     void ConnectSite(CSiteProfile profile);

@@ -167,6 +167,10 @@ private slots:
         Open(*view, "pub");
         QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
         QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
+        // A directory gone from the server is refused: the tree stays where the list is.
+        fs::remove(fs::path(root->path().toStdString()) / "pub" / "deeper");
+        Open(*view, "deeper");
+        QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
 
         Open(*view, "readme.txt");
         QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())), QStringLiteral("read me\n"));
