@@ -188,6 +188,9 @@ void CMainFrame::QuickConnect()
     profile.useFirewall = 0;
     mainViewPane->quickConnectSession = true;
     mainViewPane->ConnectSite(profile);
+    // A cancelled Session Profile leaves it set, and the next site connected to would be filed
+    // under "Quick Connect".
+    mainViewPane->quickConnectSession = false;
 }
 
 void CMainFrame::CreateDirectory()
