@@ -17,10 +17,10 @@ constexpr const char* kViewChoices[] = {"Large icon", "Detail view", "Small icon
 
 }  // namespace
 
-CViewOption::CViewOption(CSettings& settings, std::function<void()> pressDefaultViewButton, QWidget* parent)
+CViewOption::CViewOption(CSettings& settings, std::function<void()> showDefaultView, QWidget* parent)
     : COptionsPage(parent)
     , settings(settings)
-    , pressDefaultViewButton(std::move(pressDefaultViewButton))
+    , showDefaultView(std::move(showDefaultView))
     , view(settings.defaultView)
 {
     auto* viewBox = new QGroupBox(QStringLiteral("Default view"), this);
@@ -40,10 +40,11 @@ CViewOption::CViewOption(CSettings& settings, std::function<void()> pressDefault
         "enables you to select the default view in which Tessaline will display files.")));
     layout->addWidget(viewBox);
     layout->addStretch();
+    ReportEdits();
 }
 
 void CViewOption::StoreOnOk()
 {
     settings.defaultView = view;
-    pressDefaultViewButton();
+    showDefaultView();
 }

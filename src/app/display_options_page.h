@@ -1,6 +1,6 @@
 #pragma once
 // CViewOption ("Display Options"): the "Default View" the main view opens with. OK and Apply also
-// press the matching toolbar button; neither changes the style of the open list.
+// put the open list in that style, so the pressed toolbar button and the list agree.
 
 #include "app/options_page.h"
 
@@ -13,13 +13,13 @@ class CViewOption final : public COptionsPage {
     Q_DISABLE_COPY_MOVE(CViewOption)
 
 public:
-    // `pressDefaultViewButton` presses the toolbar button that matches the stored "Default View".
-    CViewOption(CSettings& settings, std::function<void()> pressDefaultViewButton, QWidget* parent = nullptr);
+    // `showDefaultView` shows the main view in the stored "Default View" style.
+    CViewOption(CSettings& settings, std::function<void()> showDefaultView, QWidget* parent = nullptr);
 
     void StoreOnOk() override;
 
 private:
     CSettings& settings;
-    const std::function<void()> pressDefaultViewButton;
+    const std::function<void()> showDefaultView;
     int view;  // 0 to 3; any other stored value is kept as it is
 };

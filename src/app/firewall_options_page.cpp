@@ -33,8 +33,9 @@ QString Text(const std::string& text)
 
 }  // namespace
 
-CFireWall::CFireWall(const CSettings& settings, QWidget* parent)
+CFireWall::CFireWall(CSettings& settings, QWidget* parent)
     : COptionsPage(parent)
+    , settings(settings)
     , mode(settings.fireMode)
 {
     enabled = new QCheckBox(QStringLiteral("&Enable firewall access"), this);
@@ -71,6 +72,7 @@ CFireWall::CFireWall(const CSettings& settings, QWidget* parent)
     layout->addLayout(fields);
     layout->addWidget(modeBox);
     layout->addStretch();
+    ReportEdits();
 }
 
 bool CFireWall::CheckInput()
@@ -78,7 +80,7 @@ bool CFireWall::CheckInput()
     return CheckInteger(*port, kLowestPort, kHighestPort);
 }
 
-void CFireWall::CopyInto(CSettings& settings) const
+void CFireWall::StoreOnOk()
 {
     settings.fireWallOn = enabled->isChecked() ? 1 : 0;
     settings.fireMode = mode;

@@ -1,7 +1,5 @@
 #pragma once
-// CFireWall ("Firewall Options"): the firewall proxy and the login style used through it. The
-// page stores nothing on OK or Apply: the sheet copies its values into the settings once it ends
-// with OK, so Cancel loses them even after Apply.
+// CFireWall ("Firewall Options"): the firewall proxy and the login style used through it.
 
 #include "app/options_page.h"
 
@@ -14,14 +12,15 @@ class CFireWall final : public COptionsPage {
     Q_DISABLE_COPY_MOVE(CFireWall)
 
 public:
-    explicit CFireWall(const CSettings& settings, QWidget* parent = nullptr);
+    explicit CFireWall(CSettings& settings, QWidget* parent = nullptr);
 
     // The proxy port must be a whole number from 0 to 99999.
     bool CheckInput() override;
     // "Fire Wall On", "Fire Mode", "Fire Password", "Fire Port", "Fire Host", "Fire User ID".
-    void CopyInto(CSettings& settings) const;
+    void StoreOnOk() override;
 
 private:
+    CSettings& settings;
     int mode;  // 1 to 4; any other stored value is kept as it is
     QCheckBox* enabled = nullptr;
     QLineEdit* proxyAddress = nullptr;

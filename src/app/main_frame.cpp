@@ -1,6 +1,7 @@
 #include "app/main_frame.h"
 
 #include "app/debug_window.h"
+#include "app/window_title.h"
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
 #include "ftp/ftp_session.h"
@@ -46,15 +47,15 @@ CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIco
     , currentSiteIcon(currentSiteIcon)
     , host(std::make_unique<CGuiOperationHost>(this))
 {
-    setWindowTitle(QStringLiteral("Tessaline"));
     setAcceptDrops(true);
     session.host = host.get();
     CreateCommands();
     CreateMenus();
     CreateToolBar();
     CreatePanes();
-    CheckDefaultViewButton();
+    ShowDefaultView();
     RegisterCommands();
+    ShowLocation();
 
     // F6 and Shift+F6 walk the keyboard focus through the panes.
     auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
@@ -86,13 +87,19 @@ bool CMainFrame::EncryptionSignShown() const
     return encryptionSign->isVisible();
 }
 
-void CMainFrame::CheckDefaultViewButton()
+void CMainFrame::ShowLocation()
+{
+    setWindowTitle(WindowTitle(*siteTreePane, session));
+    siteTreePane->HighlightCurrentItem();
+}
+
+void CMainFrame::ShowDefaultView()
 {
     static constexpr std::array<CommandId, 4> byView = {
         CommandId::LargeIcons, CommandId::Details, CommandId::SmallIcons, CommandId::List};
     const int view = settings.defaultView;
     if (view >= 0 && view < static_cast<int>(byView.size())) {
-        Action(byView[view])->setChecked(true);
+        ChangeViewStyle(byView[view]);
     } else if (QAction* pressed = viewStyleGroup->checkedAction()) {
         pressed->setChecked(false);
     }

@@ -48,8 +48,12 @@ public:
     // of the idle step.
     void UpdateCommandStates();
     bool EncryptionSignShown() const;
-    // Presses the view-style button that matches "Default View"; other values press none.
-    void CheckDefaultViewButton();
+    // Names the site and remote directory in the window title and moves the site tree's highlight
+    // to its current item when that changed; part of the idle step.
+    void ShowLocation();
+    // Shows the main view in the "Default View" style with its button pressed; other values press
+    // none and leave the style as it is.
+    void ShowDefaultView();
 
     QAction* Action(CommandId id) const;
     QToolBar* ToolBar() const { return toolBar; }

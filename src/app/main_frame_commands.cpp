@@ -76,7 +76,7 @@ void CMainFrame::RegisterCommands()
     SetCommandHandler(
         Options,
         [this] {
-            COptionsSheet sheet(settings, this, [this] { CheckDefaultViewButton(); });
+            COptionsSheet sheet(settings, this, [this] { ShowDefaultView(); });
             connect(&sheet, &COptionsSheet::settingsStored, this, &CMainFrame::settingsChanged);
             Prompter().Exec(sheet);
         },
@@ -179,6 +179,9 @@ void CMainFrame::QuickConnect()
     profile.useFirewall = 0;
     mainViewPane->quickConnectSession = true;
     mainViewPane->ConnectSite(profile);
+    // A cancelled Session Profile leaves it set, and the next site connected to would be filed
+    // under "Quick Connect".
+    mainViewPane->quickConnectSession = false;
 }
 
 void CMainFrame::CreateDirectory()

@@ -3,6 +3,7 @@
 #include "ui/program_icons.h"
 #include "ui/prompter.h"
 
+#include <QAbstractButton>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,4 +52,14 @@ bool COptionsPage::CheckInteger(QLineEdit& field, int lowest, int highest)
 int COptionsPage::Integer(const QLineEdit& field)
 {
     return field.text().trimmed().toInt();
+}
+
+void COptionsPage::ReportEdits()
+{
+    for (QLineEdit* field : findChildren<QLineEdit*>())
+        connect(field, &QLineEdit::textChanged, this, &COptionsPage::edited);
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        if (button->isCheckable())
+            connect(button, &QAbstractButton::clicked, this, &COptionsPage::edited);
+    }
 }

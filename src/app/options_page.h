@@ -1,7 +1,8 @@
 #pragma once
 // COptionsPage: one page of the options sheet. The sheet runs the page's check when the user
 // leaves it and before OK or Apply, and its store steps on OK and Apply once the page has been
-// shown; until then a page's values live only in its controls.
+// shown; until then a page's values live only in its controls. A page says when the user changed
+// one of them (`edited`), which enables Apply.
 
 #include "ui/program_icons.h"
 
@@ -25,6 +26,10 @@ public:
     // What Apply stores: the same as OK unless the page does more.
     virtual void StoreOnApply() { StoreOnOk(); }
 
+signals:
+    // The user changed a value on the page.
+    void edited();
+
 protected:
     // The "Tip" box that opens each page: a program picture beside a fixed text.
     QGroupBox* NewTipBox(ProgramIconId programIcon, const QString& text);
@@ -34,4 +39,7 @@ protected:
     bool CheckInteger(QLineEdit& field, int lowest, int highest);
     // The number in a field that passed CheckInteger.
     static int Integer(const QLineEdit& field);
+    // Makes every text field, check box and radio button of the page report the user's changes
+    // as `edited`; called once the page is filled, so that filling it counts for nothing.
+    void ReportEdits();
 };

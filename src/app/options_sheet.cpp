@@ -22,7 +22,7 @@ constexpr std::array<int, 4> kHelpContexts = {48, 50, 51, 49};
 
 }  // namespace
 
-COptionsSheet::COptionsSheet(CSettings& settings, QWidget* parent, std::function<void()> pressDefaultViewButton)
+COptionsSheet::COptionsSheet(CSettings& settings, QWidget* parent, std::function<void()> showDefaultView)
     : QDialog(parent)
     , settings(settings)
 {
@@ -30,8 +30,8 @@ COptionsSheet::COptionsSheet(CSettings& settings, QWidget* parent, std::function
 
     auto* programOptions = new CProgramOptions(settings);
     transOptions = new CTransOptions(settings);
-    auto* viewOption = new CViewOption(settings, std::move(pressDefaultViewButton));
-    fireWall = new CFireWall(settings);
+    auto* viewOption = new CViewOption(settings, std::move(showDefaultView));
+    auto* fireWall = new CFireWall(settings);
     pages = {programOptions, transOptions, viewOption, fireWall};
 
     tabs = new QTabWidget(this);
@@ -50,7 +50,8 @@ COptionsSheet::COptionsSheet(CSettings& settings, QWidget* parent, std::function
     connect(buttons, &QDialogButtonBox::rejected, this, &COptionsSheet::reject);
     connect(applyButton, &QPushButton::clicked, this, &COptionsSheet::Apply);
     connect(buttons, &QDialogButtonBox::helpRequested, this, &COptionsSheet::ShowHelp);
-    connect(programOptions, &CProgramOptions::edited, applyButton, [this] { applyButton->setEnabled(true); });
+    for (COptionsPage* page : pages)
+        connect(page, &COptionsPage::edited, applyButton, [this] { applyButton->setEnabled(true); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs);
@@ -95,7 +96,6 @@ void COptionsSheet::accept()
         if (shown[index])
             pages[index]->StoreOnOk();
     }
-    fireWall->CopyInto(settings);
     settings.defaultDownloadDirectory = transOptions->DownloadDirectory();
     emit settingsStored();
     QDialog::accept();

@@ -3,17 +3,15 @@
 // "Firewall Options" over the in-memory settings, filled from them when the sheet is built.
 //
 // A page's check runs when the user leaves it and before OK or Apply; a failed check keeps the
-// sheet on that page. Apply (enabled by an edit on the Program Options page) stores the pages
-// shown so far, and what it stored stays after Cancel. OK stores the pages shown, then the
-// firewall values and the download directory. After either, `settingsStored` asks for the settings
-// file to be written.
+// sheet on that page. Apply (enabled by a change on any page) stores the pages shown so far, as OK
+// does, and what it stored stays after Cancel. OK stores the pages shown, then the download
+// directory. After either, `settingsStored` asks for the settings file to be written.
 
 #include <QDialog>
 
 #include <array>
 #include <functional>
 
-class CFireWall;
 class COptionsPage;
 class CSettings;
 class CTransOptions;
@@ -25,9 +23,9 @@ class COptionsSheet final : public QDialog {
     Q_DISABLE_COPY_MOVE(COptionsSheet)
 
 public:
-    // `pressDefaultViewButton` presses the toolbar button for "Default View" once OK or Apply on
-    // the Display Options page has stored it.
-    COptionsSheet(CSettings& settings, QWidget* parent, std::function<void()> pressDefaultViewButton);
+    // `showDefaultView` puts the main view in the "Default View" style, with its toolbar button
+    // pressed, once OK or Apply on the Display Options page has stored it.
+    COptionsSheet(CSettings& settings, QWidget* parent, std::function<void()> showDefaultView);
 
 signals:
     void settingsStored();
@@ -46,7 +44,6 @@ private:
     QTabWidget* tabs = nullptr;
     QPushButton* applyButton = nullptr;
     CTransOptions* transOptions = nullptr;
-    CFireWall* fireWall = nullptr;
     std::array<COptionsPage*, kPageCount> pages {};
     // A page stores its values only once the user has seen it; the sheet opens on the first.
     std::array<bool, kPageCount> shown {true, false, false, false};

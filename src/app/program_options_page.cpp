@@ -47,10 +47,7 @@ CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
         "any count up to 1048576 is used as given, a larger one as 1048576.")));
     layout->addLayout(fields);
     layout->addStretch();
-
-    // Connected after filling, so only the user's changes count.
-    for (QLineEdit* field : {email, port, timeOut, sendBytes, receiveBytes})
-        connect(field, &QLineEdit::textChanged, this, &CProgramOptions::edited);
+    ReportEdits();
 }
 
 bool CProgramOptions::CheckInput()

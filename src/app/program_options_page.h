@@ -1,7 +1,6 @@
 #pragma once
 // CProgramOptions ("Program Options"): the e-mail address that anonymous logins send as their
 // password, "Port", the time-out ("Retry", seconds) and the two chunk sizes of data transfers.
-// It is the one page whose edits enable the sheet's Apply button.
 
 #include "app/options_page.h"
 
@@ -17,10 +16,6 @@ public:
 
     bool CheckInput() override;
     void StoreOnOk() override;
-
-signals:
-    // The text of any of the page's fields changed.
-    void edited();
 
 private:
     CSettings& settings;

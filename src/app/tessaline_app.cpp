@@ -75,6 +75,7 @@ void CTessalineApp::IdleStep()
         CDebugWindow* log = mainFrame->LogPane();
         DrainLogQueue([log](const std::string& line) { log->AppendLine(QString::fromStdString(line)); });
         mainFrame->UpdateCommandStates();
+        mainFrame->ShowLocation();
     }
     if (splash && static_cast<std::uint32_t>(tickCount() - splashStart) > kSplashMilliseconds) {
         delete splash.data();

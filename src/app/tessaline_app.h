@@ -3,9 +3,10 @@
 // main frame built with its toolbar and panes, the window placed at the stored rectangle and
 // shown, the splash window shown over it, the socket layer checked. The idle step runs whenever
 // the window thread's event loop is about to wait (inside modal dialogs and menus too): it moves
-// queued log lines into the log pane, refreshes the command states and closes the splash window
-// once it has been up for 2500 ms or was clicked. Shutdown writes every setting back and then
-// quits the FTP session, waiting at most 3 s for the server.
+// queued log lines into the log pane, refreshes the command states and the title and tree
+// highlight that show where the user is, and closes the splash window once it has been up for
+// 2500 ms or was clicked. Shutdown writes every setting back and then quits the FTP session,
+// waiting at most 3 s for the server.
 
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
@@ -32,8 +33,8 @@ public:
 
     // True when the event loop is to run; false when the program is to end (after Shutdown).
     bool Startup();
-    // One round of idle work: queued log lines into the log pane, command states refreshed, the
-    // splash window closed when its time is up.
+    // One round of idle work: queued log lines into the log pane, command states and location
+    // refreshed, the splash window closed when its time is up.
     void IdleStep();
     // Closes the window (the profiles are saved as it goes), writes the settings back, quits the
     // session and returns `exitCode`, the event loop's own exit code.

@@ -85,6 +85,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     layout->addLayout(choices);
     layout->addWidget(dataConnectionBox);
     layout->addStretch();
+    ReportEdits();
 }
 
 void CTransOptions::StoreOnOk()

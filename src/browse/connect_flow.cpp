@@ -9,6 +9,7 @@
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
 #include "sites/connect_preparation.h"
+#include "sites/quick_connect_entry.h"
 #include "sites/session_profile_dialog.h"
 #include "ui/prompter.h"
 
@@ -70,16 +71,9 @@ void CTessalinev3View::ConnectSite(CSiteProfile profile)
 void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
 {
     session.SetConnectCancelled(false);
-    if (quickConnectSession) {
-        CSiteTreeItem* group = quickConnectGroupMade ? tree.FindGroupItem(kQuickConnectGroup) : nullptr;
-        if (!group) {
-            group = tree.AddGroupItem(kQuickConnectGroup);
-            quickConnectGroupMade = true;
-        }
-        tree.SetCurrentItem(group);
-        profile.name = profile.host;
-        tree.AddSiteUnderCurrentGroup(profile);
-    }
+    std::optional<QuickConnectEntry> quickConnectEntry;
+    if (quickConnectSession)
+        quickConnectEntry.emplace(tree, session, profile);
     ConnectProfile(profile);
     if (session.connected)
         return;
@@ -146,10 +140,13 @@ void CTessalinev3View::UpOneLevel()
     CSiteTreeItem* parent = nullptr;
     switch (tree.ParentKind(&parent)) {
     case kItemRemoteDirectory:
-    case kItemSite:
+    case kItemSite: {
+        CSiteTreeItem* shown = tree.currentItem;
         tree.SetCurrentItem(parent);
-        EnterDirectory("..", false);
+        if (!EnterDirectory("..", false) && session.connected)
+            tree.SetCurrentItem(shown);
         break;
+    }
     case kItemGroup:
         // The current item is the site itself: the session is at its start directory.
         if (Prompter().Ask(this, QStringLiteral("You are at the root directory, are you sure you want to disconnect from ")

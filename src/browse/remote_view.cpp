@@ -220,7 +220,7 @@ void CTessalinev3View::RefreshAfterTreeChange()
 
 // --- Navigation -----------------------------------------------------------------------------
 
-void CTessalinev3View::EnterDirectory(std::string name, bool link)
+bool CTessalinev3View::EnterDirectory(std::string name, bool link)
 {
     WaitCursor busy;
     if (name.empty()) {
@@ -234,19 +234,21 @@ void CTessalinev3View::EnterDirectory(std::string name, bool link)
         RunRemote([this, name, link] { return link ? session.EnterLink(name) : session.ChangeDirectory(name); });
     if (!changed) {
         LeftEndedSession(QStringLiteral("Changing the directory"), true);
-        return;
+        return false;
     }
     switch (*changed) {
-    case kCompletion: FillFromListing(false); break;
+    case kCompletion:
+        FillFromListing(false);
+        return true;
     case kTransientNegative:
         CloseSessionAndShowSites();
         Prompter().Inform(this, QStringLiteral("The connection was closed without me knowing about it, try logging on again."));
-        break;
+        return false;
     default:
         // Refused: the list keeps the directory it shows.
         Prompter().Inform(this,
                           QStringLiteral("Could not change to the directory %1: %2").arg(Shown(name), FailureText()));
-        break;
+        return false;
     }
 }
 
@@ -263,6 +265,7 @@ void CTessalinev3View::OpenSelectedItem()
         Prompter().Beep();  // listed before a cancel closed the session
         return;
     }
+    CSiteTreeItem* shown = tree.currentItem;
     // Sites and groups may share a name: the one the user chose is the one opened.
     if (CSiteTreeItem* chosen = TreeItemAt(selectedIndex))
         tree.SetCurrentItem(chosen);
@@ -271,7 +274,11 @@ void CTessalinev3View::OpenSelectedItem()
     switch (kind) {
     case kItemGroup: ShowSites(); break;
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
-    case kItemRemoteDirectory: EnterDirectory(name, model.Row(selectedIndex).link); break;
+    case kItemRemoteDirectory:
+        // A directory the server refused leaves the tree where the list still is.
+        if (!EnterDirectory(name, model.Row(selectedIndex).link) && session.connected)
+            tree.SetCurrentItem(shown);
+        break;
     case kItemRemoteFile: OpenRemoteFile(name); break;
     default: break;
     }

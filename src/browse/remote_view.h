@@ -50,7 +50,8 @@ public:
     // Lists the current remote directory again; when the listing fails the rows stay as they were.
     void RefreshListing();
     // `link`: `name` is what the listing shows for a symbolic link, and its target is entered.
-    void EnterDirectory(std::string name, bool link);
+    // False when the directory was not entered (refused, cancelled or the connection lost).
+    bool EnterDirectory(std::string name, bool link);
     void OpenSelectedItem();
     // Asks for the login data first when the profile's prompt flag is set.
     void ConnectSite(CSiteProfile profile);
@@ -97,7 +98,6 @@ public:
 
     int selectedIndex = -1;
     bool showRootsOnce = true;
-    bool quickConnectGroupMade = false;
     bool navigatingToDirectory = false;
     bool quickConnectSession = false;  // set by Quick Connect, cleared by Disconnect and every connect
 

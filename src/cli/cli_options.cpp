@@ -1,7 +1,7 @@
 #include "cli/cli_options.h"
 
-#include "cli/ftp_url.h"
 #include "ftp/encryption.h"
+#include "ftp/ftp_url.h"
 #include "ftp/trusted_certificates.h"
 
 #include <algorithm>

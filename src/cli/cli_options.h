@@ -1,7 +1,7 @@
 #pragma once
 // The command line of tessaline-ftp: options, the command and its arguments.
 
-#include "cli/ftp_url.h"
+#include "ftp/ftp_url.h"
 
 #include <cstddef>
 #include <optional>

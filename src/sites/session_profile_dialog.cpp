@@ -1,5 +1,6 @@
 #include "sites/session_profile_dialog.h"
 
+#include "ftp/ftp_url.h"
 #include "sites/login_fields.h"
 #include "ui/prompter.h"
 
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <variant>
 
 CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* parent)
     : QDialog(parent)
@@ -88,6 +91,36 @@ void CSessionProfileDialog::reject()
     QDialog::reject();
 }
 
+bool CSessionProfileDialog::TakeUrl()
+{
+    const std::string text = host->text().trimmed().toStdString();
+    if (!IsFtpUrl(text))
+        return true;
+    const std::variant<FtpUrl, std::string> parsed = ParseFtpUrl(text);
+    if (const auto* why = std::get_if<std::string>(&parsed)) {
+        Prompter().Inform(this, QString::fromStdString(*why));
+        host->setFocus();
+        return false;
+    }
+    const FtpUrl& url = std::get<FtpUrl>(parsed);
+    host->setText(QString::fromStdString(url.host));
+    if (!url.directory.empty())
+        remoteDirectory->setText(QString::fromStdString(url.directory));
+    if (url.user) {
+        const bool isAnonymous = *url.user == "anonymous";
+        anonymous->setChecked(isAnonymous);
+        ApplyAnonymousLogin(*userId, *password, isAnonymous, email, false);
+        userId->setText(QString::fromStdString(*url.user));
+    }
+    if (url.password)
+        password->setText(QString::fromStdString(*url.password));
+    if (url.user && !url.password && !anonymous->isChecked()) {
+        password->setFocus();
+        return false;
+    }
+    return true;
+}
+
 void CSessionProfileDialog::Connect()
 {
     if (host->text().isEmpty()) {
@@ -95,6 +128,8 @@ void CSessionProfileDialog::Connect()
         Prompter().Inform(this, QStringLiteral("You must provide a host name."));
         return;
     }
+    if (!TakeUrl())
+        return;
     entered.host = host->text().toStdString();
     entered.userId = userId->text().toStdString();
     entered.password = password->text().toStdString();

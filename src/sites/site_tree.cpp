@@ -7,6 +7,7 @@
 #include "ui/prompter.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
 
@@ -82,16 +83,12 @@ CSiteTree::CSiteTree(const CFtpSession& session, std::string directory, QWidget*
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this](const QItemSelection& selected) {
         if (selected.indexes().isEmpty())
             return;
-        // A click on a collapsed item only selects it.
+        // A click on a collapsed item only selects it; the current item is shown already.
         auto* item = static_cast<CSiteTreeItem*>(itemFromIndex(selected.indexes().first()));
-        if (item && item->isExpanded())
+        if (item && item != currentItem && item->isExpanded() && OpensWithoutConnecting(item))
             OpenItem(item);
     });
-    connect(this, &QTreeWidget::itemDoubleClicked, this, [this] {
-        const QList<QTreeWidgetItem*> selected = selectedItems();
-        if (!selected.isEmpty())
-            OpenItem(static_cast<CSiteTreeItem*>(selected.first()));
-    });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, &CSiteTree::OpenSelectedItem);
 }
 
 CSiteTree::~CSiteTree()
@@ -501,6 +498,47 @@ void CSiteTree::focusInEvent(QFocusEvent* event)
 {
     QTreeWidget::focusInEvent(event);
     emit gainedFocus();
+}
+
+void CSiteTree::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        OpenSelectedItem();
+    else
+        QTreeWidget::keyPressEvent(event);
+}
+
+void CSiteTree::HighlightCurrentItem()
+{
+    const std::uint64_t id = currentItem ? currentItem->id : 0;
+    if (id == highlightedId)
+        return;
+    highlightedId = id;
+    if (!currentItem) {
+        clearSelection();
+        return;
+    }
+    QTreeWidget::setCurrentItem(currentItem);
+    scrollToItem(currentItem);
+}
+
+void CSiteTree::OpenSelectedItem()
+{
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    if (!selected.isEmpty())
+        OpenItem(static_cast<CSiteTreeItem*>(selected.first()));
+}
+
+bool CSiteTree::OpensWithoutConnecting(const CSiteTreeItem* item) const
+{
+    if (item->kind == kItemGroup)
+        return true;
+    if (item->kind != kItemRemoteDirectory || !session.connected)
+        return false;
+    const QTreeWidgetItem* up = item;
+    while (up && static_cast<const CSiteTreeItem*>(up)->kind != kItemSite)
+        up = up->parent();
+    return up && static_cast<const CSiteTreeItem*>(up)->profile.host == session.hostName;
 }
 
 void CSiteTree::OpenItem(CSiteTreeItem* item)

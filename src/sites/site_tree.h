@@ -5,8 +5,11 @@
 // tree is first shown and written when it goes.
 //
 // `currentItem` is what the main view shows and what navigation works from; it is not the tree's
-// selection: a click on a collapsed item only selects it, a click on an expanded one (or a
-// double-click) makes it current and asks the main view to open it.
+// selection. A double-click or Return makes the selected item current and asks the main view to
+// open it. A click only selects, except on an expanded group or an expanded directory of the
+// connected site, which it opens as well: a click never connects or disconnects. The selection
+// follows `currentItem` whenever that changes (HighlightCurrentItem), so the tree shows where the
+// user is.
 
 #include "sites/profile_store.h"
 #include "sites/site_profile.h"
@@ -107,6 +110,9 @@ public:
     std::vector<CSiteTreeItem*> RootItems() const;
     std::vector<CSiteTreeItem*> Children(const CSiteTreeItem* item) const;  // the root items for none
 
+    // Selects `currentItem` once it has changed since the last call; part of the idle step.
+    void HighlightCurrentItem();
+
     // The Delete command while the tree has the focus.
     void DeleteSelected();
     bool HasSelection() const;
@@ -118,11 +124,16 @@ signals:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Every change to groups and sites is saved at once, so that a crash loses nothing.
     void ProfilesChanged();
     void OpenItem(CSiteTreeItem* item);
+    void OpenSelectedItem();
+    // A group, or a directory of the site the session is connected to: opening it needs no
+    // connect.
+    bool OpensWithoutConnecting(const CSiteTreeItem* item) const;
     void DeleteItem(CSiteTreeItem* item);
     CSiteTreeItem* ChildNamed(const CSiteTreeItem* parent, const std::string& name) const;
     void InsertSorted(QTreeWidgetItem* parent, CSiteTreeItem* item);
@@ -132,6 +143,7 @@ private:
     CSiteTreeViewLink* view = nullptr;
     CSiteTreeItem* lastInserted = nullptr;
     bool loaded = false;
+    std::uint64_t highlightedId = 0;  // the item HighlightCurrentItem selected last, 0: none
     std::string unreadable;
     bool changedInRun = false;
 };

@@ -7,8 +7,8 @@
 #include "support/dialog_fields.h"
 #include "support/real_ftp_servers.h"
 #include "support/scripted_ftp_server.h"
-#include "support/test_files.h"
 #include "support/test_certificates.h"
+#include "support/test_files.h"
 #include "support/test_home.h"
 #include "support/test_prompter.h"
 
@@ -16,12 +16,13 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -161,6 +162,8 @@ private slots:
             sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Apply)->click();
             appliedOnDisk = onDisk("e-mail=first@example.org");
             Labelled(sheet, QStringLiteral("e-mail address:")).setText(QStringLiteral("second@example.org"));
+            sheet.findChild<QTabWidget*>()->setCurrentIndex(2);
+            Button(sheet, QStringLiteral("Detail view")).click();
             sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
             return sheet.result();
         };
@@ -168,6 +171,9 @@ private slots:
         // No exit in between: what a kill -9 would leave behind.
         QVERIFY(appliedOnDisk);
         QVERIFY(onDisk("e-mail=second@example.org"));
+        // The default view just stored is the style the list shows.
+        QVERIFY(app.MainFrame()->MainViewPane()->ActiveList()->inherits("QTreeView"));
+        QVERIFY(app.MainFrame()->Action(CommandId::Details)->isChecked());
         app.Shutdown(0);
     }
 

@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -95,6 +96,7 @@ private slots:
         settings->fireMode = stored;
         Reopen();
         QCOMPARE(CheckedRadios(*sheet->findChild<CFireWall*>()), checkedAtOpening);
+        Tabs(*sheet).setCurrentIndex(kFirewallPage);
         if (!click.isEmpty())
             Button(*sheet, click).click();
         SheetButton(*sheet, QDialogButtonBox::Ok).click();
@@ -260,33 +262,31 @@ private slots:
         QCOMPARE(directory.text(), QStringLiteral("/media/disk"));
     }
 
-    void applyStoresTheShownPagesAndOutlivesCancel()
+    // A change on any page enables Apply, which stores it as OK does; Cancel keeps what it stored.
+    void everyPageEnablesApplyAndApplyOutlivesCancel()
     {
         QPushButton& apply = SheetButton(*sheet, QDialogButtonBox::Apply);
-        QVERIFY(!apply.isEnabled());
-        Tabs(*sheet).setCurrentIndex(kDisplayPage);
-        Button(*sheet, QStringLiteral("List view")).click();
-        Tabs(*sheet).setCurrentIndex(kFirewallPage);
-        Labelled(*sheet, QStringLiteral("Proxy &address : ")).setText(QStringLiteral("proxy.example"));
-        QVERIFY(!apply.isEnabled());
-
-        Tabs(*sheet).setCurrentIndex(kProgramPage);
-        Labelled(*sheet, QStringLiteral("Port:")).setText(QStringLiteral("2121"));
-        QVERIFY(apply.isEnabled());
-        apply.click();
-        QVERIFY(!apply.isEnabled());
-        QCOMPARE(settings->port, 2121);
-        QCOMPARE(settings->defaultView, 3);
-        QCOMPARE(buttonPresses, 1);
-        QCOMPARE(viewWhenPressed, 3);
-        // The transfer page was never shown: the mode in force stays as it was.
+        const auto change = [&](int page, const std::function<void()>& edit) {
+            Tabs(*sheet).setCurrentIndex(page);
+            QVERIFY(!apply.isEnabled());
+            edit();
+            QVERIFY(apply.isEnabled());
+            apply.click();
+        };
+        change(kProgramPage, [this] { Labelled(*sheet, QStringLiteral("Port:")).setText(QStringLiteral("2121")); });
+        // The transfer page was not shown yet: the mode in force stays as it was.
         QCOMPARE(settings->engine.transferMode.load(), int('F'));
-
+        change(kDisplayPage, [this] { Button(*sheet, QStringLiteral("List view")).click(); });
+        QCOMPARE(viewWhenPressed, 3);
+        change(kFirewallPage,
+               [this] { Labelled(*sheet, QStringLiteral("Proxy &address : ")).setText("proxy.example"); });
+        change(kTransferPage, [this] { Button(*sheet, QStringLiteral("Binary")).click(); });
         SheetButton(*sheet, QDialogButtonBox::Cancel).click();
         QCOMPARE(sheet->result(), QDialog::Rejected);
-        QCOMPARE(settings->port, 2121);
         QCOMPARE(settings->defaultView, 3);
-        QCOMPARE(settings->fireHost, std::string());
+        QCOMPARE(settings->fireHost, std::string("proxy.example"));
+        QCOMPARE(settings->engine.transferMode.load(), int('I'));
+        QCOMPARE(settings->port, 2121);
     }
 
     void okPressesTheViewButtonAsApplyDoesAndBothAskForASave()

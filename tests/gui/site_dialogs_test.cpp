@@ -17,8 +17,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <atomic>
@@ -210,6 +210,27 @@ private slots:
         site.host = "10.0.0.5";
         site.remoteDirectory = "/srv";
         QVERIFY(EditedFields(edited) == EditedFields(site));
+    }
+
+    // A URL it cannot use is refused saying why; one it can fills the fields it names and, without
+    // a password, waits for one.
+    void sessionProfileTakesAUrl()
+    {
+        TestPrompter prompter;
+        CSessionProfileDialog dialog(kEmail);
+        dialog.SetProfile(Login("anonymous", ""));
+        QLineEdit& host = Labelled(dialog, QStringLiteral("Host &name:"));
+        host.setText(QStringLiteral("ftp://h:99999"));
+        Button(dialog, QStringLiteral("Connect")).click();
+        QCOMPARE(prompter.informed,
+                 std::vector<QString>{"bad URL ftp://h:99999: the port must be a number from 1 to 65535"});
+        host.setText(QStringLiteral("FTP://anna@[::1]:2121//s%40rv/"));
+        Button(dialog, QStringLiteral("Connect")).click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QStringList shown;
+        for (const QString label : {"Host &name:", "&User ID:", "Pass&word:", "Initial Directory"})
+            shown << Labelled(dialog, label).text();
+        QCOMPARE(shown, (QStringList{"[::1]:2121", "anna", "", "/s@rv"}));
     }
 
     // The choice's entries are the profile's values in order; new sites and Quick Connect start at

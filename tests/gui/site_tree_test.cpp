@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -79,20 +80,31 @@ private slots:
         QCOMPARE(Labels(tree->Children(tree->FindGroupItem("Work"))), (QStringList{"backup", "mirror"}));
     }
 
-    void aClickOnACollapsedItemOnlySelectsIt()
+    // A click selects, and opens only an expanded group or a directory of the connected site:
+    // nothing that connects. Return opens what is selected.
+    void aClickOpensNothingThatConnects()
     {
         CSiteTreeItem* work = tree->FindGroupItem("Work");
+        CSiteTreeItem* mirror = tree->Children(work)[1];
+        tree->SetCurrentItem(mirror);
+        CSiteTreeItem* pub = tree->AddDirectoryNode("pub");
+        session.hostName = "ftp.example.org";
+        // An expanded item, whether the session is connected, whether a click opens it.
+        for (const auto& [item, connected, opens] : std::vector<std::tuple<CSiteTreeItem*, bool, bool>>{
+                 {work, false, true}, {mirror, false, false}, {pub, false, false}, {pub, true, true}}) {
+            tree->SetCurrentItem(nullptr);
+            tree->clearSelection();
+            item->setExpanded(true);
+            session.connected = connected;
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
+            QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{item});
+            QCOMPARE(tree->currentItem == item, opens);
+        }
+        session.connected = 0;
         tree->SetCurrentItem(nullptr);
-        tree->clearSelection();
-        work->setSelected(true);
-        QVERIFY(tree->currentItem == nullptr);
-        QVERIFY(view.calls.empty());
-
-        work->setSelected(false);
-        work->setExpanded(true);
-        work->setSelected(true);
-        QCOMPARE(tree->currentItem, work);
-        QCOMPARE(view.calls, (std::vector<std::string>{"select Work", "open"}));
+        view.calls.clear();
+        QTest::keyClick(tree.get(), Qt::Key_Return);
+        QCOMPARE(view.calls, (std::vector<std::string>{"select pub", "open"}));
     }
 
     void aNewSiteGoesIntoTheGroupOfTheCurrentSite()

@@ -1,4 +1,4 @@
-#include "cli/ftp_url.h"
+#include "ftp/ftp_url.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,8 @@
 #pragma once
-// An "ftp://[USER[:PASSWORD]@]HOST[:PORT][/DIR]" argument, taken in place of --host, --user and
-// --cwd. User, password and directory are percent-decoded; the host text is passed on as written.
+// An "ftp://[USER[:PASSWORD]@]HOST[:PORT][/DIR]" text, taken in place of a host, a user and a
+// start directory: by tessaline-ftp for --host, --user and --cwd, by the desktop program in the
+// host field of the "Session Profile" dialog. User, password and directory are percent-decoded;
+// the host text is passed on as written.
 
 #include <cstddef>
 #include <optional>

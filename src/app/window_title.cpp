@@ -1,0 +1,36 @@
+#include "app/window_title.h"
+
+#include "ftp/ftp_session.h"
+#include "sites/site_tree.h"
+
+#include <QStringList>
+
+namespace {
+
+const QString kProgramName = QStringLiteral("Tessaline");
+
+// `path` as the tree gives it, each directory followed by "/"; an absolute start directory begins
+// with the root's empty name.
+QString ShownDirectory(const std::string& path)
+{
+    const QStringList names = QString::fromStdString(path).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QString top = path.starts_with('/') ? QString() : QStringLiteral("~");
+    if (names.isEmpty())
+        return top.isEmpty() ? QStringLiteral("/") : top;
+    return top + QLatin1Char('/') + names.join(QLatin1Char('/'));
+}
+
+}  // namespace
+
+QString WindowTitle(const CSiteTree& tree, const CFtpSession& session)
+{
+    if (!session.connected)
+        return kProgramName;
+    CSiteProfile site;
+    std::string path;
+    int kind = 0;
+    // The tree stands on a group while its sites are shown: the host is all there is to say.
+    if (!tree.SiteAndPathWithCurrent(&site, &path, &kind))
+        return QStringLiteral("%1 - %2").arg(QString::fromStdString(session.hostName), kProgramName);
+    return QStringLiteral("%1 - %2 - %3").arg(QString::fromStdString(site.name), ShownDirectory(path), kProgramName);
+}
