@@ -1,10 +1,10 @@
 #include "browse/certificate_dialog.h"
 
+#include "browse/trust_answer_buttons.h"
+
 #include <QFontDatabase>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -48,30 +48,7 @@ CCertificateDialog::CCertificateDialog(const CertificateQuestion& question, QWid
     fields->addRow(QStringLiteral("SHA-256 fingerprint:"), fingerprint);
     layout->addLayout(fields);
 
-    auto* always = new QPushButton(QStringLiteral("Trust this certificate &always"), this);
-    auto* once = new QPushButton(QStringLiteral("Trust &once"), this);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    // Nothing is trusted by pressing Return alone: a focused button would take Return itself, so
-    // the trust buttons never do and the dialog opens with the focus on "Cancel".
-    always->setAutoDefault(false);
-    once->setAutoDefault(false);
-    cancel->setDefault(true);
-    cancel->setFocus();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    for (QPushButton* button : {always, once, cancel})
-        buttons->addWidget(button);
-    layout->addLayout(buttons);
-    connect(always, &QPushButton::clicked, this, [this] { done(kTrustAlways); });
-    connect(once, &QPushButton::clicked, this, [this] { done(kTrustOnce); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-TrustAnswer CCertificateDialog::AnswerOf(int result)
-{
-    switch (result) {
-    case kTrustAlways: return TrustAnswer::Always;
-    case kTrustOnce: return TrustAnswer::Once;
-    default: return TrustAnswer::Refuse;
-    }
+    AddTrustAnswers(*this, *layout,
+                    {{QStringLiteral("Trust this certificate &always"), TrustAnswer::Always},
+                     {QStringLiteral("Trust &once"), TrustAnswer::Once}});
 }

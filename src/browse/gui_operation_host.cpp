@@ -5,6 +5,7 @@
 #include "browse/getting_directory_dialog.h"
 #include "browse/plain_login_dialog.h"
 #include "browse/transfer_status_dialog.h"
+#include "browse/trust_answer_buttons.h"
 #include "sites/connecting_dialog.h"
 #include "ui/prompter.h"
 
@@ -52,7 +53,7 @@ void AskOnWindowThread(CGuiOperationHost& host, QWidget* window, Subject subject
             if (reply->Abandoned())
                 return;  // the connect was cancelled before the question came up
             Dialog dialog(subject, window);
-            reply->Answer(Dialog::AnswerOf(Prompter().Exec(dialog)));
+            reply->Answer(TrustAnswerOf(Prompter().Exec(dialog)));
         },
         Qt::QueuedConnection);
 }

@@ -1,8 +1,8 @@
 #include "browse/plain_login_dialog.h"
 
-#include <QHBoxLayout>
+#include "browse/trust_answer_buttons.h"
+
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 CPlainLoginDialog::CPlainLoginDialog(const std::string& server, QWidget* parent) : QDialog(parent)
@@ -20,29 +20,7 @@ CPlainLoginDialog::CPlainLoginDialog(const std::string& server, QWidget* parent)
         layout->addWidget(label);
     }
 
-    auto* once = new QPushButton(QStringLiteral("&Send this time"), this);
-    auto* always = new QPushButton(QStringLiteral("&Always for this site"), this);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    // Return alone sends nothing: the dialog opens with the focus on "Cancel", its default.
-    once->setAutoDefault(false);
-    always->setAutoDefault(false);
-    cancel->setDefault(true);
-    cancel->setFocus();
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    for (QPushButton* button : {once, always, cancel})
-        buttons->addWidget(button);
-    layout->addLayout(buttons);
-    connect(once, &QPushButton::clicked, this, [this] { done(kSendOnce); });
-    connect(always, &QPushButton::clicked, this, [this] { done(kPlainAlways); });
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-TrustAnswer CPlainLoginDialog::AnswerOf(int result)
-{
-    switch (result) {
-    case kSendOnce: return TrustAnswer::Once;
-    case kPlainAlways: return TrustAnswer::Always;
-    default: return TrustAnswer::Refuse;
-    }
+    AddTrustAnswers(*this, *layout,
+                    {{QStringLiteral("&Send this time"), TrustAnswer::Once},
+                     {QStringLiteral("&Always for this site"), TrustAnswer::Always}});
 }

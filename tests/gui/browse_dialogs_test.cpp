@@ -5,6 +5,7 @@
 #include "browse/permissions_dialog.h"
 #include "browse/remote_view.h"
 #include "browse/transfer_status_dialog.h"
+#include "browse/trust_answer_buttons.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
 #include "support/test_prompter.h"
@@ -82,7 +83,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(CCertificateDialog::AnswerOf(dialog.result()), TrustAnswer::Refuse);
+        QCOMPARE(TrustAnswerOf(dialog.result()), TrustAnswer::Refuse);
         QVERIFY(dialog.isHidden());
     }
 
