@@ -582,12 +582,13 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
                 out << "xferlog_enable=NO\n";
             if (!options.tls.certificate.empty()) {
                 // Everything in TLS, and data connections only in the control connection's TLS
-                // session, as most hosting servers demand. Commands are logged, so tests can see
-                // what the server received.
+                // session, as most hosting servers demand; an upload counts only when it ends with
+                // the TLS close. Commands are logged, so tests can see what the server received.
                 out << "ssl_enable=YES\nrsa_cert_file=" << options.tls.certificate
                     << "\nrsa_private_key_file=" << options.tls.key
                     << "\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES"
                        "\nforce_local_logins_ssl=YES\nforce_local_data_ssl=YES\nrequire_ssl_reuse=YES"
+                       "\nstrict_ssl_read_eof=YES"
                        "\nxferlog_enable=YES\nlog_ftp_protocol=YES\nvsftpd_log_file="
                     << process->File("protocol.log") << "\n";
                 if (options.implicitTls)

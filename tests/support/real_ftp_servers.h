@@ -71,7 +71,8 @@ struct VsftpdOptions final {
     bool chmodLogin = false;
     ServerPlace place{};
     // TLS required for logins and data of every user, data connections only in the control
-    // connection's TLS session (require_ssl_reuse); commands are logged (ProtocolLog).
+    // connection's TLS session (require_ssl_reuse), uploads ended by the TLS close
+    // (strict_ssl_read_eof); commands are logged (ProtocolLog).
     ServerTls tls{};
     bool implicitTls = false;  // with tls: TLS from the first byte
 };
