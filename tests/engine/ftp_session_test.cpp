@@ -1,3 +1,4 @@
+#include "ftp/background.h"
 #include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
@@ -755,6 +756,25 @@ TEST_F(FtpSessionTest, CancelEndsAConnectThatHangs)
     ASSERT_NE(stalled.Port(), 0);
     session.hostName = "127.0.0.1:" + std::to_string(stalled.Port());
     ExpectCancelEnds(session, [this] { return session.Connect(); });
+}
+
+// One operation at a time: a second worker started from inside the first's wait would interleave
+// its commands with the first's.
+TEST(BackgroundTest, ASecondWorkerIsRefusedWhileOneRuns)
+{
+    EngineSettings settings;
+    CFtpSession session(settings);
+    std::promise<void> go;
+    std::thread first = StartWorker(session, [released = go.get_future().share()] { released.wait(); });
+    std::thread second = StartWorker(session, [] {});
+    EXPECT_FALSE(second.joinable());
+    EXPECT_EQ(session.WorkerResult(), kNotSent);
+    EXPECT_TRUE(WaitForWorker(session, second, WaitKind::RemoteCommand, "refused"));
+    go.set_value();
+    first.join();
+    std::thread third = StartWorker(session, [] {});
+    EXPECT_TRUE(third.joinable());
+    third.join();
 }
 
 }  // namespace
