@@ -1,5 +1,7 @@
 #include "app/debug_window.h"
 
+#include "tessaline_version.h"
+
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -28,7 +30,7 @@ CDebugWindow::CDebugWindow(QWidget* parent)
     }
     setPalette(colours);
 
-    AppendLine(QStringLiteral("Welcome to Tessaline v2.5\r\n"));
+    AppendLine(QStringLiteral("Welcome to Tessaline v%1\r\n").arg(QLatin1String(kTessalineVersion)));
 }
 
 void CDebugWindow::AppendLine(const QString& text)

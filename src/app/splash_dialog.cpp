@@ -1,5 +1,6 @@
 #include "app/splash_dialog.h"
 
+#include "tessaline_version.h"
 #include "ui/prompter.h"
 
 #include <QGuiApplication>
@@ -29,8 +30,9 @@ CSplashDialog::CSplashDialog(QWidget* parent)
     setWindowTitle(QStringLiteral("About Tessaline"));
     setFixedSize(Background().size());
 
-    auto* version =
-        new QLabel(QStringLiteral("Tessaline for Windows 95/NT\nVersion 2.5 - 1/27/97"), this);
+    auto* version = new QLabel(
+        QStringLiteral("Tessaline for Windows 95/NT\nVersion %1 - 1/27/97").arg(QLatin1String(kTessalineVersion)),
+        this);
     version->setObjectName(QStringLiteral("version"));
     version->setGeometry(kVersionTextArea);
     version->setAlignment(Qt::AlignLeft | Qt::AlignTop);
