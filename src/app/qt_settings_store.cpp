@@ -1,7 +1,5 @@
 #include "app/qt_settings_store.h"
 
-#include "ftp/local_dirs.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -22,9 +20,8 @@ QString Key(const std::string& section, const std::string& name)
 std::string DefaultDownloadDirectory()
 {
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (!downloads.isEmpty() && QFileInfo(downloads).isDir())
-        return QDir::cleanPath(downloads).toStdString() + "/";
-    return PrivateTempDirectory();
+    const QString folder = !downloads.isEmpty() && QFileInfo(downloads).isDir() ? downloads : QDir::homePath();
+    return QDir::cleanPath(folder).toStdString() + "/";
 }
 
 QtSettingsStore::QtSettingsStore()

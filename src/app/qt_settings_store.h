@@ -9,7 +9,7 @@
 #include <QSettings>
 
 // Where downloads go unless the user chose otherwise: the user's download directory, or without
-// one the private temporary directory, which (unlike /tmp) is not emptied at boot.
+// one the home directory; never a temporary one, whose files would be lost.
 std::string DefaultDownloadDirectory();
 
 class QtSettingsStore final : public SettingsStore {

@@ -1,5 +1,7 @@
 #include "settings/settings.h"
 
+#include "ftp/local_dirs.h"
+
 namespace {
 
 const std::string kProgram = "ProgramOptions";
@@ -33,8 +35,15 @@ void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDi
     engine.transferMode = transferMode;
     saveOnDoubleClick = ReadInt(store, kTransfer, "Save On Double-Click", d.saveOnDoubleClick);
     viewOnDoubleClick = ReadInt(store, kTransfer, "View On Double-Click", d.viewOnDoubleClick);
-    defaultDownloadDirectory =
-        ReadString(store, kTransfer, "Default Download Directory", downloadDirectoryDefault);
+    const std::optional<std::string> downloads = store.ReadString(kTransfer, "Default Download Directory");
+    // Earlier versions wrote their fallback, the private runtime directory, back as if chosen: it
+    // is emptied at logout, and what was downloaded there would be lost.
+    if (downloads && *downloads != PrivateTempDirectory()) {
+        defaultDownloadDirectory = *downloads;
+    } else {
+        defaultDownloadDirectory = downloadDirectoryDefault;
+        computedDownloadDirectory = downloadDirectoryDefault;
+    }
     engine.passiveMode = ReadInt(store, kTransfer, "Passive Mode", d.engine.passiveMode);
 
     int edgesStored = 0;
@@ -85,6 +94,7 @@ void CSettings::SaveSettings(SettingsStore& store) const
     store.WriteInt(kTransfer, "Transfer Mode", transferMode);
     store.WriteInt(kTransfer, "Save On Double-Click", saveOnDoubleClick);
     store.WriteInt(kTransfer, "View On Double-Click", viewOnDoubleClick);
-    store.WriteString(kTransfer, "Default Download Directory", defaultDownloadDirectory);
+    if (defaultDownloadDirectory != computedDownloadDirectory)
+        store.WriteString(kTransfer, "Default Download Directory", defaultDownloadDirectory);
     store.WriteInt(kTransfer, "Passive Mode", engine.passiveMode);
 }

@@ -28,9 +28,11 @@ public:
 class CSettings final {
 public:
     // Reads every value in start-up order; `downloadDirectoryDefault` stands in for a missing
-    // "Default Download Directory".
+    // "Default Download Directory" and is not written back while it stays in use, so that it
+    // follows the computer (a Downloads folder made later) instead of being frozen in the file.
     void LoadSettings(SettingsStore& store, const std::string& downloadDirectoryDefault);
-    // Writes every value, changed or not, in exit order.
+    // Writes every value, changed or not, in exit order; the download directory only when it is
+    // not the computed default.
     void SaveSettings(SettingsStore& store) const;
 
     // "ProgramOptions"
@@ -49,6 +51,7 @@ public:
     int saveOnDoubleClick = 1;
     int viewOnDoubleClick = 1;
     std::string defaultDownloadDirectory;
+    std::string computedDownloadDirectory;  // the default standing in for a missing one; empty when stored
 
     // "WndProperties": the main window's outer rectangle and the two pane sizes
     int left = 0;

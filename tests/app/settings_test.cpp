@@ -1,8 +1,11 @@
 #include "settings/settings.h"
 
+#include "ftp/local_dirs.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -67,10 +70,10 @@ const std::vector<std::string> kWriteOrder = {
     "ProgramOptions/Fire Wall On", "ProgramOptions/Fire Mode", "ProgramOptions/Fire Port",
     "ProgramOptions/Fire Host", "ProgramOptions/Fire User ID", "ProgramOptions/Fire Password",
     "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
-    "TransOptions/View On Double-Click", "TransOptions/Default Download Directory",
-    "TransOptions/Passive Mode",
+    "TransOptions/View On Double-Click", "TransOptions/Passive Mode",
 };
 
+// The computed download directory is left out: it follows the computer, not the file.
 TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
 {
     RecordingStore store;
@@ -89,9 +92,7 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
         {"ProgramOptions/Fire Port", 0}, {"ProgramOptions/Fire Host", std::string()},
         {"ProgramOptions/Fire User ID", std::string()}, {"ProgramOptions/Fire Password", std::string()},
         {"TransOptions/Transfer Mode", 'I'}, {"TransOptions/Save On Double-Click", 1},
-        {"TransOptions/View On Double-Click", 1},
-        {"TransOptions/Default Download Directory", std::string("/home/u/Downloads/")},
-        {"TransOptions/Passive Mode", 2},
+        {"TransOptions/View On Double-Click", 1}, {"TransOptions/Passive Mode", 2},
         {"WndProperties/Left", 0}, {"WndProperties/Right", 530}, {"WndProperties/Top", 0},
         {"WndProperties/Bottom", 530}, {"WndProperties/TopPane", 400}, {"WndProperties/LeftPane", 150},
     };
@@ -134,6 +135,39 @@ TEST(SettingsTest, OnlyTheStoredDefaultTransferModeIsWritten)
     settings.engine.transferMode = 'A';  // the mode in force changes, the stored default does not
     settings.SaveSettings(store);
     EXPECT_EQ(std::get<int>(store.values["TransOptions/Transfer Mode"]), 'I');
+}
+
+TEST(SettingsTest, TheDownloadDirectoryIsWrittenOnlyWhenChosen)
+{
+    const std::string kKey = "TransOptions/Default Download Directory";
+    const struct {
+        const char* name;
+        std::optional<std::string> stored;
+        std::optional<std::string> chosen;  // what the options sheet sets before the exit
+        std::string inUse;
+        std::optional<std::string> written;
+    } kCases[] = {
+        {"none stored", std::nullopt, std::nullopt, "/home/u/", std::nullopt},
+        {"stored", "/data/in/", std::nullopt, "/data/in/", "/data/in/"},
+        {"an earlier version's runtime fallback", PrivateTempDirectory(), std::nullopt, "/home/u/", std::nullopt},
+        {"chosen on the options sheet", std::nullopt, "/data/out/", "/data/out/", "/data/out/"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        RecordingStore store;
+        if (c.stored)
+            store.values[kKey] = *c.stored;
+        CSettings settings;
+        settings.LoadSettings(store, "/home/u/");
+        if (c.chosen)
+            settings.defaultDownloadDirectory = *c.chosen;
+        EXPECT_EQ(settings.defaultDownloadDirectory, c.inUse);
+        store.values.erase(kKey);
+        settings.SaveSettings(store);
+        const auto written = store.values.find(kKey);
+        EXPECT_EQ(written == store.values.end() ? std::nullopt : std::optional(std::get<std::string>(written->second)),
+                  c.written);
+    }
 }
 
 }  // namespace
