@@ -20,6 +20,7 @@ class CFtpSession;
 class CGuiOperationHost;
 class CSettings;
 class CSiteTree;
+struct CSiteProfile;
 class CTessalinev3View;
 struct CurrentSiteIcon;
 class QAction;
@@ -68,6 +69,9 @@ public:
     void NewGroup();
     void NewSite();
     void QuickConnect();
+    // Quick Connect with the Session Profile filled in from an ftp:// URL handed to the program;
+    // a session still open is ended first, if the user agrees.
+    void QuickConnectTo(const std::string& url);
     void CreateDirectory();
     void Rename();
     void ChangeViewStyle(CommandId id);
@@ -86,6 +90,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void ConnectQuickly(const CSiteProfile& profile);
+
     struct Handler {
         std::function<void()> run;
         std::function<bool()> enabled;

@@ -8,6 +8,7 @@
 #include "browse/remote_view.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
+#include "ftp/ftp_url.h"
 #include "settings/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/name_dialogs.h"
@@ -170,13 +171,50 @@ void CMainFrame::NewSite()
     mainViewPane->OpenTreeItem();
 }
 
-void CMainFrame::QuickConnect()
+namespace {
+
+CSiteProfile QuickConnectProfile()
 {
     CSiteProfile profile;
     profile.userId = "anonymous";
     profile.savePassword = 0;
     profile.prompt = 1;
     profile.useFirewall = 0;
+    return profile;
+}
+
+}  // namespace
+
+void CMainFrame::QuickConnect()
+{
+    ConnectQuickly(QuickConnectProfile());
+}
+
+void CMainFrame::QuickConnectTo(const std::string& text)
+{
+    const std::variant<FtpUrl, std::string> parsed = ParseFtpUrl(text);
+    if (const auto* why = std::get_if<std::string>(&parsed)) {
+        Prompter().Inform(this, QString::fromStdString(*why));
+        return;
+    }
+    if (session.connected) {
+        mainViewPane->Disconnect(true);
+        if (session.connected)
+            return;
+    }
+    const FtpUrl& url = std::get<FtpUrl>(parsed);
+    CSiteProfile profile = QuickConnectProfile();
+    profile.host = url.host;
+    if (url.user) {
+        profile.userId = *url.user;
+        profile.password = url.password.value_or(std::string());
+    }
+    profile.remoteDirectory = url.directory;
+    ConnectQuickly(profile);
+}
+
+void CMainFrame::ConnectQuickly(const CSiteProfile& profile)
+{
     mainViewPane->quickConnectSession = true;
     mainViewPane->ConnectSite(profile);
     // A cancelled Session Profile leaves it set, and the next site connected to would be filed

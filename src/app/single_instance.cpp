@@ -17,16 +17,20 @@ constexpr int kAnswerMilliseconds = 3000;
 constexpr int kLockMilliseconds = 2 * kAnswerMilliseconds;
 
 constexpr char kRequest[] = "raise\n";
+// Followed by the URL and a line end.
+constexpr char kOpenRequest[] = "open ";
 constexpr char kAnswer[] = "raised\n";
+// Far longer than any URL a browser hands over; a bound on what a stray client can make us keep.
+constexpr qint64 kLongestRequest = 16 * 1024;
 
-bool RunningCopyAnswered(const QString& path)
+bool RunningCopyAnswered(const QString& path, const QString& url)
 {
     const QDeadlineTimer deadline(kAnswerMilliseconds);
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(int(deadline.remainingTime())))
         return false;
-    socket.write(kRequest);
+    socket.write(url.isEmpty() ? QByteArray(kRequest) : kOpenRequest + url.toUtf8() + '\n');
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(int(deadline.remainingTime())))
             return false;
@@ -54,7 +58,7 @@ QString CSingleInstance::SocketPath()
     return QString::fromStdString(runtime) + QStringLiteral("instance-") + QString::fromLatin1(key);
 }
 
-bool CSingleInstance::HandedToRunningCopy()
+bool CSingleInstance::HandedToRunningCopy(const QString& url)
 {
     const QString path = SocketPath();
     if (path.isEmpty())
@@ -62,7 +66,7 @@ bool CSingleInstance::HandedToRunningCopy()
     // Two starts at the same moment: the second asks only once the first listens.
     QLockFile lock(path + QStringLiteral(".lock"));
     lock.tryLock(kLockMilliseconds);
-    if (RunningCopyAnswered(path))
+    if (RunningCopyAnswered(path, url))
         return true;
     QLocalServer::removeServer(path);
     server = new QLocalServer(this);
@@ -90,15 +94,19 @@ void CSingleInstance::AnswerPendingStarts()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
             if (!socket->canReadLine()) {
-                if (socket->bytesAvailable() > qint64(sizeof kRequest))
+                if (socket->bytesAvailable() > kLongestRequest)
                     socket->abort();
                 return;
             }
-            if (socket->readLine() == kRequest && window) {
+            const QByteArray request = socket->readLine(kLongestRequest);
+            const bool opens = request.startsWith(kOpenRequest) && request.endsWith('\n');
+            if ((request == kRequest || opens) && window) {
                 BringToFront(*window);
                 socket->write(kAnswer);
             }
             socket->disconnectFromServer();
+            if (opens && window)
+                emit urlRequested(QString::fromUtf8(request.mid(qsizetype(sizeof kOpenRequest) - 1).chopped(1)));
         });
     }
 }

@@ -6,14 +6,18 @@
 #include "app/splash_dialog.h"
 #include "app/termination_signals.h"
 #include "app/window_placement.h"
+#include "ftp/background.h"
 #include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
 #include "ui/prompter.h"
 
 #include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -82,6 +86,20 @@ void CTessalineApp::IdleStep()
         mainFrame->repaint();
         startupComplete = true;
     }
+    if (!pendingUrl.isEmpty() && !splash && mainFrame && !QApplication::activeModalWidget()
+        && !OperationInProgress(session)) {
+        // Not from inside the event loop's own wait: the Quick Connect runs dialogs of its own.
+        QTimer::singleShot(0, mainFrame.get(), [frame = mainFrame.get(), url = std::exchange(pendingUrl, {})] {
+            frame->QuickConnectTo(url.toStdString());
+        });
+    }
+}
+
+void CTessalineApp::OpenUrlWhenIdle(const QString& url)
+{
+    pendingUrl = url;
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
 }
 
 bool CTessalineApp::SaveSettingsFile()

@@ -5,7 +5,8 @@
 // the window thread's event loop is about to wait (inside modal dialogs and menus too): it moves
 // queued log lines into the log pane, refreshes the command states and the title and tree
 // highlight that show where the user is, and closes the splash window once it has been up for
-// 2500 ms or was clicked. Shutdown writes every setting back and then quits the FTP session,
+// 2500 ms or was clicked, and opens a URL handed to the program once the user is back in the main
+// window with nothing running. Shutdown writes every setting back and then quits the FTP session,
 // waiting at most 3 s for the server.
 
 #include "ftp/ftp_session.h"
@@ -14,6 +15,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -36,6 +38,9 @@ public:
     // One round of idle work: queued log lines into the log pane, command states and location
     // refreshed, the splash window closed when its time is up.
     void IdleStep();
+    // Opens a Quick Connect to `url` (an ftp:// URL) at the first idle step with the splash gone,
+    // no dialog open and no operation running; a later URL replaces one still waiting.
+    void OpenUrlWhenIdle(const QString& url);
     // Closes the window (the profiles are saved as it goes), writes the settings back, quits the
     // session and returns `exitCode`, the event loop's own exit code.
     int Shutdown(int exitCode);
@@ -64,5 +69,6 @@ private:
     std::unique_ptr<CMainFrame> mainFrame;
     QPointer<CSplashDialog> splash;  // owned by the main frame
     std::uint32_t splashStart = 0;   // tick at which the splash was shown
+    QString pendingUrl;              // waiting for OpenUrlWhenIdle's moment; empty: none
     QMetaObject::Connection idleConnection;
 };

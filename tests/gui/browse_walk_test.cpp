@@ -512,6 +512,35 @@ private slots:
         QCOMPARE(sites[0]->profile.remoteDirectory, std::string("pub"));
     }
 
+    // A URL handed to the program (on its command line or by a later start) opens the Session
+    // Profile filled in from it once nothing else runs; the session in use ends first, if the user
+    // agrees.
+    void aUrlHandedOverOpensAFilledInQuickConnect()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        QVERIFY(app->Session().connected);
+        QStringList shown;
+        prompter->answers.push_back(true);
+        prompter->onDialog = [&shown](QDialog& dialog) {
+            if (dialog.windowTitle() != "Session Profile")
+                return dialog.exec();
+            for (const char* label : {"Host &name:", "&User ID:", "Pass&word:", "Initial Directory"})
+                shown << Labelled(dialog, label).text();
+            Labelled<QComboBox>(dialog, "&Encryption:").setCurrentIndex(kPlainOnly);
+            Button(dialog, "Connect").click();
+            return dialog.result();
+        };
+        const QString host = QStringLiteral("127.0.0.1:%1").arg(server->Port());
+        app->OpenUrlWhenIdle("ftp://anna:secret@" + host + "/pub/");
+        // The test's waits never block, so the idle steps come from here.
+        QTRY_VERIFY_WITH_TIMEOUT((app->IdleStep(), !shown.isEmpty()), 10000);
+        QCOMPARE(shown, (QStringList{host, "anna", "secret", "pub"}));
+        QVERIFY(app->Session().connected);
+        QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
+        QCOMPARE(tree->Children(tree->FindGroupItem("Quick Connect")).size(), std::size_t(1));
+    }
+
     void droppedFilesAreUploadedOneByOneAndReplaceNothingUnasked()
     {
         const fs::path local(home->path().toStdString());

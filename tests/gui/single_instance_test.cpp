@@ -3,12 +3,14 @@
 // copy, or start normally when the socket is stale or its copy does not answer.
 
 #include "app/single_instance.h"
+#include "tessaline_version.h"
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -107,7 +109,7 @@ private slots:
     void aRequestBringsTheWindowToTheFront()
     {
         CSingleInstance instance;
-        QVERIFY(!instance.HandedToRunningCopy());
+        QVERIFY(!instance.HandedToRunningCopy({}));
         QWidget window;
         window.showMinimized();
         instance.BringToFrontOnRequest(&window);
@@ -121,6 +123,60 @@ private slots:
         QVERIFY(!window.isMinimized());
         QVERIFY(window.isVisible());
         QTRY_VERIFY(window.isActiveWindow());
+    }
+
+    void aSecondStartHandsItsUrlOver()
+    {
+        CSingleInstance instance;
+        QVERIFY(!instance.HandedToRunningCopy({}));
+        QWidget window;
+        instance.BringToFrontOnRequest(&window);
+        QSignalSpy requested(&instance, &CSingleInstance::urlRequested);
+        const QString url = QStringLiteral("ftp://anna@127.0.0.1:2121/pub/");
+
+        Start(second, {url});
+        QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, kStartMilliseconds);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(requested.count(), 1);
+        QCOMPARE(requested[0][0].toString(), url);
+        QVERIFY(window.isVisible());
+    }
+
+    // Answered before any window opens, and without a display for --version and --help.
+    void theCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << QStringLiteral("tessaline %1\n").arg(kTessalineVersion);
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << QStringLiteral("usage: tessaline ");
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 2
+                                        << QStringLiteral("tessaline: unknown option --bogus\n");
+        QTest::newRow("bad URL, password hidden") << QStringList{"ftp://a:secret@h:99999/"} << 2
+                                                  << QStringLiteral("tessaline: bad URL ftp://a:***@h:99999/: ");
+        QTest::newRow("two URLs") << QStringList{"ftp://h/", "ftp://g/"} << 2
+                                  << QStringLiteral("tessaline: give one ftp:// URL only\n");
+        QTest::newRow("not a URL") << QStringList{"notes.txt"} << 2
+                                   << QStringLiteral("tessaline: not an ftp:// URL: notes.txt\n");
+    }
+
+    void theCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        if (status == 0) {
+            for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+                environment.remove(QString::fromLatin1(name));
+        }
+        first.setProcessEnvironment(environment);
+        first.start(QStringLiteral(TESSALINE_PROGRAM), arguments);
+        QVERIFY(first.waitForFinished(kStartMilliseconds));
+        QCOMPARE(first.exitCode(), status);
+        const QString printed =
+            QString::fromUtf8(status == 0 ? first.readAllStandardOutput() : first.readAllStandardError());
+        QVERIFY2(printed.startsWith(output), qPrintable(printed));
     }
 
     void aSecondStartHandsOverAndWritesNothing()
@@ -169,11 +225,11 @@ private slots:
     }
 
 private:
-    void Start(QProcess& copy)
+    void Start(QProcess& copy, const QStringList& arguments = {})
     {
         copy.setProcessEnvironment(environment);
         copy.setProcessChannelMode(QProcess::ForwardedChannels);
-        copy.start(QStringLiteral(TESSALINE_PROGRAM), {});
+        copy.start(QStringLiteral(TESSALINE_PROGRAM), arguments);
         QVERIFY(copy.waitForStarted());
     }
 
