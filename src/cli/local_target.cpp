@@ -39,7 +39,8 @@ std::variant<std::string, LocalTargetError> DownloadTarget(const std::string& re
                                                            bool directoryCopy)
 {
     std::string path = local.value_or("");
-    if (path.empty() || path.ends_with('/') || IsDirectory(path)) {
+    // A directory copy makes LOCAL itself; a file goes inside a directory LOCAL names.
+    if (path.empty() || (!directoryCopy && (path.ends_with('/') || IsDirectory(path)))) {
         const std::string name = FileNameOf(remote);
         // "..", "/" or nothing cannot be a name inside the directory.
         if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)

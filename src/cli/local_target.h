@@ -13,9 +13,9 @@ struct LocalTargetError {
     int error = 0;     // an errno value
 };
 
-// The local path for the remote file or directory `remote`: `local` as given, or inside it when it
-// names a directory (ends in "/", or is one), or the remote name in the current directory without
-// it. Fails when the directory it goes into is missing or not writable, when the path is a
+// The local path for the remote file or directory `remote`: `local` as given, or for a file inside
+// it when it names a directory (ends in "/", or is one), or the remote name in the current
+// directory without it. Fails when the directory it goes into is missing or not writable, when the path is a
 // directory, or for a directory copy when anything is there already.
 std::variant<std::string, LocalTargetError> DownloadTarget(const std::string& remote,
                                                            const std::optional<std::string>& local,
