@@ -22,7 +22,8 @@ bool CliHost::WaitWhileBusy(WaitKind kind, const std::string&, CFtpSession& sess
     const auto started = std::chrono::steady_clock::now();
     const auto show = [&session, started] {
         const auto [total, done] = session.Progress();
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         ShowProgress(ProgressText(done, total, elapsed));
     };
     bool shown = false;

@@ -81,8 +81,13 @@ std::string OptionShown(const std::string& option)
 }
 
 constexpr std::array<std::string_view, 14> kValueOptions = {
-    "--site", "--group", "--host", "--user", "--password", "--password-file", "--cwd", "--mode", "--tls",
-    "--trust-certificate", "--firewall", "--firewall-host", "--firewall-user", "--firewall-password",
+    "--site",          "--group",
+    "--host",          "--user",
+    "--password",      "--password-file",
+    "--cwd",           "--mode",
+    "--tls",           "--trust-certificate",
+    "--firewall",      "--firewall-host",
+    "--firewall-user", "--firewall-password",
 };
 
 // Stores the value of one of kValueOptions; the text of a usage error when it is not one it takes.
@@ -192,7 +197,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
     }
     if (i == args.size())
         return url || !options.host.empty() || !options.site.empty() ? "no command given"
-                                                                      : "give either an ftp:// URL, --host or --site";
+                                                                     : "give either an ftp:// URL, --host or --site";
     options.command = args[i];
     options.arguments.assign(args.begin() + static_cast<long>(i) + 1, args.end());
 

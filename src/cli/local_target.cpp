@@ -35,8 +35,7 @@ std::string FileNameOf(const std::string& path)
 }
 
 std::variant<std::string, LocalTargetError> DownloadTarget(const std::string& remote,
-                                                           const std::optional<std::string>& local,
-                                                           bool directoryCopy)
+                                                           const std::optional<std::string>& local, bool directoryCopy)
 {
     std::string path = local.value_or("");
     // A directory copy makes LOCAL itself; a file goes inside a directory LOCAL names.

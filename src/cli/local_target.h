@@ -18,5 +18,4 @@ struct LocalTargetError {
 // directory without it. Fails when the directory it goes into is missing or not writable, when the path is a
 // directory, or for a directory copy when anything is there already.
 std::variant<std::string, LocalTargetError> DownloadTarget(const std::string& remote,
-                                                           const std::optional<std::string>& local,
-                                                           bool directoryCopy);
+                                                           const std::optional<std::string>& local, bool directoryCopy);

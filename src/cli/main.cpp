@@ -68,8 +68,8 @@ int Fail(const RunFailure& failure)
 std::variant<std::string, RunFailure> LocalTargetOf(const CliOptions& options)
 {
     const std::vector<std::string>& args = options.arguments;
-    const auto target = DownloadTarget(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt,
-                                       options.command == "getdir");
+    const auto target =
+        DownloadTarget(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt, options.command == "getdir");
     if (const auto* error = std::get_if<LocalTargetError>(&target))
         return RunFailure{kLocalFileError, EscapedControls(error->path) + ": " + std::strerror(error->error)};
     return std::get<std::string>(target);
@@ -283,8 +283,7 @@ int main(int argc, char* argv[])
     std::optional<RunFailure> failure;
     if (session.Connect() == -1)
         failure = ConnectFailureOf(session, profile.host);
-    if (!failure && !directory.empty() && !termination.Received()
-        && session.ChangeDirectory(directory) != kCompletion)
+    if (!failure && !directory.empty() && !termination.Received() && session.ChangeDirectory(directory) != kCompletion)
         failure = CommandFailureOf(session, "cwd " + directory);
     if (!failure && !termination.Received() && !RunCommand(session, options, localTarget)) {
         const std::string what = options.command + (options.arguments.empty() ? "" : " " + options.arguments[0]);

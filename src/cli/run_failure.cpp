@@ -34,8 +34,7 @@ RunFailure ConnectFailureOf(const CFtpSession& session, const std::string& host)
     if (session.TimedOut())
         return {kTimedOut, "could not connect to " + shownHost + ": " + kNoAnswer};
     switch (session.connectFailure) {
-    case CFtpSession::ConnectFailure::HostNotFound:
-        return {kHostNotFound, "could not resolve the host " + shownHost};
+    case CFtpSession::ConnectFailure::HostNotFound: return {kHostNotFound, "could not resolve the host " + shownHost};
     case CFtpSession::ConnectFailure::NotReached:
         return {kNotConnected, "could not connect to " + shownHost + ": " + session.connectError};
     case CFtpSession::ConnectFailure::LoginRefused:

@@ -11,9 +11,9 @@ constexpr std::string_view kSchemeEnd = "://";
 
 bool StartsWithScheme(std::string_view text, std::string_view scheme)
 {
-    return text.size() >= scheme.size()
-        && std::equal(scheme.begin(), scheme.end(), text.begin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return text.size() >= scheme.size() && std::equal(scheme.begin(), scheme.end(), text.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
 }
 
 int HexValue(char c)

@@ -177,8 +177,8 @@ TEST(CliOptionsTest, UsageErrors)
         {"ftp://al:PASS/WORD@h/", "ls"},                   // a "/" left unescaped
         {"--host", "h", "sftp://al:PASSWORD@h/"},          // taken for the command
         {"--host", "h", "--password=PASSWORD", "ls"},      // no form we take
-        {"--tls", "off", "ftps://h/", "ls"},                // ftps:// is implicit TLS
-        {"get", "ftp://h/dir/"},                            // names no file
+        {"--tls", "off", "ftps://h/", "ls"},               // ftps:// is implicit TLS
+        {"get", "ftp://h/dir/"},                           // names no file
         {"ftp://h/dir/", "get"},
     };
     for (const auto& args : wrong) {

@@ -458,7 +458,8 @@ TEST_F(CliScriptedTest, ATerminalShowsOneProgressLineAndAPipeNone)
     slow.dataPause = 800ms;
     server.SetFaults(slow);
     const std::string target = local.path + "/big.bin";
-    const CliRun shown = CliProcess(Arguments({"get", "big.bin", target}), home.path, Environment(), -1, {}, true).Finish();
+    const CliRun shown =
+        CliProcess(Arguments({"get", "big.bin", target}), home.path, Environment(), -1, {}, true).Finish();
     EXPECT_EQ(shown.status, 0) << shown.out;
     EXPECT_EQ(fs::file_size(target), kSize);
     EXPECT_NE(shown.out.find("\r1.0 MiB of 3.0 MiB  33%"), std::string::npos) << shown.out;
