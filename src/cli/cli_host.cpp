@@ -1,5 +1,6 @@
 #include "cli/cli_host.h"
 
+#include "cli/progress_line.h"
 #include "cli/terminal_text.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
@@ -7,11 +8,39 @@
 #include <chrono>
 #include <cstdio>
 
-bool CliHost::WaitWhileBusy(WaitKind, const std::string&, CFtpSession& session)
+namespace {
+
+constexpr std::chrono::milliseconds kBusyCheck{500};
+constexpr std::chrono::milliseconds kProgressInterval{250};  // a few updates a second, no more
+constexpr long long kLongTransferBytes = 1 << 20;
+
+}  // namespace
+
+bool CliHost::WaitWhileBusy(WaitKind kind, const std::string&, CFtpSession& session)
 {
+    const bool progress = showProgress && kind == WaitKind::FileTransfer;
+    const auto started = std::chrono::steady_clock::now();
+    const auto show = [&session, started] {
+        const auto [total, done] = session.Progress();
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        ShowProgress(ProgressText(done, total, elapsed));
+    };
+    bool shown = false;
     std::unique_lock guard(lock);
-    while (WorkerBusy(session))
-        ended.wait_for(guard, std::chrono::milliseconds(500));
+    while (WorkerBusy(session)) {
+        ended.wait_for(guard, progress ? kProgressInterval : kBusyCheck);
+        if (progress && WorkerBusy(session)) {
+            show();
+            shown = true;
+        }
+    }
+    // The last state stays on its own line: what came through, and how fast. A large file that
+    // came faster than the first update shows it too.
+    if (progress && (shown || session.Progress().done >= kLongTransferBytes)) {
+        show();
+        EndProgress();
+    }
     return true;
 }
 
@@ -23,7 +52,8 @@ void CliHost::WorkerEnded()
 
 void CliHost::Inform(const std::string& text)
 {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    if (!quiet)
+        PrintErrorLine(text);
 }
 
 void CliHost::AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply)

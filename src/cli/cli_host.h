@@ -1,6 +1,7 @@
 #pragma once
 // The command line's side of background operations: it simply waits for each worker, woken the
-// moment the worker ends, and prints what the user must be told on standard error.
+// moment the worker ends, and prints what the user must be told on standard error, with a
+// progress line for file transfers when asked to.
 
 #include "ftp/background.h"
 
@@ -17,6 +18,8 @@ public:
     void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override;
 
     std::string trustedFingerprint;  // from --trust-certificate; empty: none
+    bool quiet = false;              // -q: Inform stays silent, the run's reason line says why
+    bool showProgress = false;       // a progress line while a file transfer runs (a terminal, no -q)
 
 private:
     std::mutex lock;

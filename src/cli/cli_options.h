@@ -26,7 +26,7 @@ struct CliOptions {
     std::string cwd;
     std::optional<char> mode;  // 'A', 'I' or 'F'
     std::optional<int> passiveMode;  // --active 0, --passive 1 ("Passive Mode" for this run)
-    std::optional<int> encryption;   // --tls: the site's "ENCRYPTION=" values, for this run
+    std::optional<int> encryption;   // --tls or ftps://: the site's "ENCRYPTION=" values, for this run
     std::string trustedFingerprint;  // --trust-certificate, normalised; empty: none
     std::optional<int> firewallStyle;
     std::optional<std::string> firewallHost;
@@ -38,7 +38,8 @@ struct CliOptions {
     std::optional<std::string> passwordFile;
     bool noFirewall = false;
     bool quiet = false;
-    bool help = false;
+    bool help = false;     // -h, --help
+    bool version = false;  // --version
     std::string command;
     std::vector<std::string> arguments;
     // The values of --password and --firewall-password and the URL's password, to be blanked in

@@ -6,7 +6,11 @@
 #include "cli/cli_host.h"
 #include "cli/cli_login.h"
 #include "cli/cli_options.h"
+#include "cli/exit_status.h"
+#include "cli/local_target.h"
 #include "cli/password_prompt.h"
+#include "cli/progress_line.h"
+#include "cli/run_failure.h"
 #include "cli/terminal_text.h"
 #include "cli/termination_signals.h"
 #include "ftp/exchange_result.h"
@@ -16,33 +20,76 @@
 #include "sites/connect_preparation.h"
 #include "sites/profile_store.h"
 #include "sites/site_profile.h"
+#include "tessaline_version.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-enum ExitStatus { kSucceeded = 0, kFailed = 1, kUsage = 2, kSignalled = 128 };
+// What an anonymous login sends without an e-mail address in the settings: the command line has
+// no options dialog to ask for one, and servers take any such word.
+constexpr char kAnonymousPassword[] = "tessaline-ftp@";
 
-const char* const kAnonymousNeedsEmail =
-    "Please enter your e-mail address in the options dialog before connecting to anonymous FTP "
-    "sites. Thanks.";
+std::mutex logPrinting;
 
-// Prints the session log as it grows, line by line as the log pane shows it, with the control
+// Prints what the session log holds, line by line as the log pane shows it, with the control
 // characters of server text escaped.
+void PrintLog(bool quiet)
+{
+    std::lock_guard guard(logPrinting);
+    DrainLogQueue([quiet](const std::string& line) {
+        if (!quiet)
+            PrintErrorLine(EscapedControls(line));
+    });
+}
+
+// Prints the session log as it grows.
 void PrintLogAsItComes(bool quiet)
 {
-    static std::mutex printing;
-    SetLogWakeUp([quiet] {
-        std::lock_guard guard(printing);
-        DrainLogQueue([quiet](const std::string& line) {
-            if (!quiet)
-                std::fprintf(stderr, "%s\n", EscapedControls(line).c_str());
-        });
-    });
+    SetLogWakeUp([quiet] { PrintLog(quiet); });
+}
+
+// The one line a failed run ends with, also with -q.
+int Fail(const RunFailure& failure)
+{
+    PrintErrorLine("tessaline-ftp: " + failure.reason);
+    return failure.status;
+}
+
+// Where get and getdir write, or the failure of a target that cannot be written; checked before
+// anything is sent, so a download is never fetched for nothing.
+std::variant<std::string, RunFailure> LocalTargetOf(const CliOptions& options)
+{
+    const std::vector<std::string>& args = options.arguments;
+    const auto target =
+        DownloadTarget(args[0], args.size() > 1 ? std::optional(args[1]) : std::nullopt, options.command == "getdir");
+    if (const auto* error = std::get_if<LocalTargetError>(&target))
+        return RunFailure{kLocalFileError, EscapedControls(error->path) + ": " + std::strerror(error->error)};
+    return std::get<std::string>(target);
+}
+
+// An upload's local file or directory, checked before anything is sent; nothing when it can be read.
+std::optional<RunFailure> UnreadableSource(const CliOptions& options)
+{
+    const std::string& path = options.arguments[0];
+    struct stat st {};
+    int error = ::stat(path.c_str(), &st) == 0 ? 0 : errno;
+    if (!error && options.command == "putdir" && !S_ISDIR(st.st_mode))
+        error = ENOTDIR;
+    if (!error && options.command == "put" && S_ISDIR(st.st_mode))
+        error = EISDIR;
+    if (!error && ::access(path.c_str(), R_OK) != 0)
+        error = errno;
+    if (!error)
+        return std::nullopt;
+    return RunFailure{kLocalFileError, EscapedControls(path) + ": " + std::strerror(error)};
 }
 
 // Prints the entries of the current remote directory as the main view reads them.
@@ -57,15 +104,6 @@ bool List(CFtpSession& session)
                     EscapedControls(entry.name).c_str());
     }
     return step == ListingStep::End && session.WorkerResult() == kCompletion;
-}
-
-std::string FileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/', path.find_last_not_of('/'));
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    while (name.size() > 1 && name.back() == '/')
-        name.pop_back();
-    return name;
 }
 
 // The stored site that --site (and --group) name, or why there is none.
@@ -109,7 +147,7 @@ std::string NetrcPath()
     return home && *home ? std::string(home) + "/.netrc" : std::string();
 }
 
-bool RunCommand(CFtpSession& session, const CliOptions& options, const std::string& downloadDirectory)
+bool RunCommand(CFtpSession& session, const CliOptions& options, const std::string& localTarget)
 {
     const std::string& command = options.command;
     const std::vector<std::string>& args = options.arguments;
@@ -135,11 +173,11 @@ bool RunCommand(CFtpSession& session, const CliOptions& options, const std::stri
     if (command == "ls")
         return List(session);
     if (command == "get")
-        return session.RetrieveFile(args[0], argOr(1, downloadDirectory + args[0])) == kCompletion;
+        return session.RetrieveFile(args[0], localTarget) == kCompletion;
     if (command == "put")
         return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
     if (command == "getdir")
-        return DownloadDirectory(session, args[0], argOr(1, downloadDirectory + args[0]));
+        return DownloadDirectory(session, args[0], localTarget);
     return session.UploadDirectory(args[0], argOr(1, FileNameOf(args[0])));  // putdir
 }
 
@@ -157,6 +195,21 @@ int main(int argc, char* argv[])
     if (options.help) {
         std::fputs(kCliUsage, stdout);
         return kSucceeded;
+    }
+    if (options.version) {
+        std::printf("tessaline-ftp %s\n", kTessalineVersion);
+        return kSucceeded;
+    }
+    std::string localTarget;
+    if (options.command == "get" || options.command == "getdir") {
+        const auto target = LocalTargetOf(options);
+        if (const auto* failure = std::get_if<RunFailure>(&target))
+            return Fail(*failure);
+        localTarget = std::get<std::string>(target);
+    }
+    if (options.command == "put" || options.command == "putdir") {
+        if (const auto failure = UnreadableSource(options))
+            return Fail(*failure);
     }
     LoginSources sources{options.host, options.user, options.password ? options.password : options.urlPassword,
                          options.passwordFile, NetrcPath()};
@@ -214,33 +267,35 @@ int main(int argc, char* argv[])
     profile.userId = std::get<CliLogin>(login).user;
     profile.password = std::get<CliLogin>(login).password;
     profile.encryption = encryption;
-    const std::optional<std::string> password = LoginPassword(profile, settings);
-    if (!password) {
-        std::fprintf(stderr, "%s\n", kAnonymousNeedsEmail);
-        return kFailed;
-    }
+    const std::string password = LoginPassword(profile, settings).value_or(kAnonymousPassword);
 
     PrintLogAsItComes(options.quiet);
     CliHost host;
     CFtpSession session(settings.engine);
     const TerminationSignals termination(session);
     host.trustedFingerprint = options.trustedFingerprint;
+    host.showProgress = !options.quiet && ::isatty(STDERR_FILENO);
+    host.quiet = options.quiet;
     session.host = &host;
-    PrepareConnect(session, profile, *password, settings);
+    PrepareConnect(session, profile, password, settings);
 
-    bool succeeded = session.Connect() != -1;
-    if (!succeeded && !session.refusal.empty())
-        host.Inform(session.refusal);
-    if (succeeded && !directory.empty() && !termination.Received())
-        succeeded = session.ChangeDirectory(directory) == kCompletion;
-    if (succeeded && !termination.Received())
-        succeeded = RunCommand(session, options, settings.defaultDownloadDirectory);
+    // Read before the quit, whose reply replaces the one that tells.
+    std::optional<RunFailure> failure;
+    if (session.Connect() == -1)
+        failure = ConnectFailureOf(session, profile.host);
+    if (!failure && !directory.empty() && !termination.Received() && session.ChangeDirectory(directory) != kCompletion)
+        failure = CommandFailureOf(session, "cwd " + directory);
+    if (!failure && !termination.Received() && !RunCommand(session, options, localTarget)) {
+        const std::string what = options.command + (options.arguments.empty() ? "" : " " + options.arguments[0]);
+        failure = CommandFailureOf(session, what);
+    }
     // The signal's cancel has ended the operation; the quit may wait for its answer again.
     if (termination.Received())
         session.ClearCancel();
     session.QuitAtExit();
     SetLogWakeUp(nullptr);
+    PrintLog(options.quiet);
     if (const int signal = termination.Received())
-        return kSignalled + signal;
-    return succeeded ? kSucceeded : kFailed;
+        return Fail({kSignalled + signal, "ended by signal " + std::to_string(signal)});
+    return failure ? Fail(*failure) : kSucceeded;
 }

@@ -105,6 +105,11 @@ const std::string& CFtpSession::LostReason() const
     return lostReason;
 }
 
+bool CFtpSession::TimedOut() const
+{
+    return lostReason == SocketErrorText(kErrorTimedOut);
+}
+
 bool CFtpSession::ConnectionLost() const
 {
     return interrupted || replyCode == 421;
@@ -127,6 +132,7 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
             return -1;
         if (error != 0) {
             LogMessage("I can't get \"%s\" host entry", {host});
+            connectFailure = ConnectFailure::HostNotFound;
             return -1;
         }
         for (sockaddr_storage& address : addresses)
@@ -175,6 +181,8 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
     }
     if (error == kErrorTimedOut)
         BreakConnection(SocketErrorText(error));
+    connectFailure = ConnectFailure::NotReached;
+    connectError = SystemErrorText(error);
     LogMessage("Can't connect to %s %s service.", {host, service});
     LogSocketError("", error);
     return -1;

@@ -61,7 +61,6 @@ int CFtpSession::OpenListener()
         LogSocketError("socket create", SocketErrorNumber(errno));
         return -1;
     }
-    LogMessage("[%u] going to listen %s port %u", {listener, AddressText(localAddress), PortOf(localAddress)});
     if (!knowControlEnd)
         LogSocketError("getsockname", SocketErrorNumber(getsocknameError));
 
@@ -78,6 +77,8 @@ int CFtpSession::OpenListener()
         ::close(listener);
         return -1;
     }
+    // The port the kernel gave the listener, which the server is told next.
+    LogMessage("[%u] going to listen %s port %u", {listener, AddressText(localAddress), PortOf(localAddress)});
     if (::listen(listener, 1) != 0) {
         LogSocketError("listen", SocketErrorNumber(errno));
         ::close(listener);

@@ -5,6 +5,9 @@
 #include "ftp/protocol_rules.h"
 #include "ftp/session_log.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace {
 
 constexpr std::size_t kLongestCommandLine = 4094;  // what fits the command buffer with CR LF
@@ -96,8 +99,12 @@ int CFtpSession::ReadReply()
     return (replyCode >= 100 && replyCode <= 599) ? replyCode / 100 : kNoValidCode;
 }
 
-void CFtpSession::LogRate(std::string_view verb, long long bytes, long long seconds)
+void CFtpSession::LogRate(std::string_view verb, long long bytes, long long milliseconds)
 {
-    LogMessage("%sed %ld characters in %ld seconds (%ld bytes/sec)",
-               {verb, bytes, seconds, bytes / (seconds == 0 ? 1 : seconds)});
+    constexpr long long kPerSecond = 1000;
+    // A transfer that took less than a millisecond counts as one, which keeps the rate finite.
+    const long long rate = bytes * kPerSecond / std::max(milliseconds, 1LL);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%lld.%03lld", milliseconds / kPerSecond, milliseconds % kPerSecond);
+    LogMessage("%sed %ld characters in %s seconds (%ld bytes/sec)", {verb, bytes, seconds, rate});
 }

@@ -85,8 +85,9 @@ public:
     // Reads one whole reply: the time-out bounds all of it, and a reply of more than 10000 lines
     // interrupts the session.
     int ReadReply();
-    // Appends "%sed %ld characters in %ld seconds (%ld bytes/sec)" to the session log.
-    static void LogRate(std::string_view verb, long long bytes, long long seconds);
+    // Appends "VERBed N characters in S.mmm seconds (R bytes/sec)" to the session log, the rate
+    // from the milliseconds the transfer took.
+    static void LogRate(std::string_view verb, long long bytes, long long milliseconds);
 
     // Login
     void SetFirewall(int enabled, int style, int port, const std::string& host,
@@ -182,6 +183,14 @@ public:
     std::atomic<int> interrupted{0};
     std::atomic<int> connected{0};
     std::string refusal;  // why the last Connect stopped, for the user to read; empty: the log tells
+    // What kind of failure stopped the last Connect, for front ends that tell them apart (the
+    // command line's exit statuses); the log has the details.
+    enum class ConnectFailure { None, HostNotFound, NotReached, LoginRefused, Other };
+    ConnectFailure connectFailure = ConnectFailure::None;
+    std::string connectError;  // with NotReached: the system's words, "Connection refused"
+    // The connection was given up because the server did not answer within the time-out.
+    bool TimedOut() const;
+    int localFileError = 0;  // errno of the last transfer's failure on its local file; 0: none
     int systemType = 0;
     int crEndsLine = 0;  // a carriage return alone also ends a reply line
 
@@ -233,6 +242,7 @@ private:
     int DirectoryCommand(const char* command, const char* fallback, const std::string& name,
                          std::size_t vmsLimit);
     int FailConnect();
+    int FailLogin();  // FailConnect after the server refused the login
     // A time-out or a broken connection ends the session: `interrupted`, and unless the user
     // cancelled, the control connection is closed so that no later command is sent on it.
     void BreakConnection(std::string_view why);

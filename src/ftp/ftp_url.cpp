@@ -6,7 +6,15 @@
 namespace {
 
 constexpr std::string_view kScheme = "ftp://";
+constexpr std::string_view kTlsScheme = "ftps://";  // implicit TLS
 constexpr std::string_view kSchemeEnd = "://";
+
+bool StartsWithScheme(std::string_view text, std::string_view scheme)
+{
+    return text.size() >= scheme.size() && std::equal(scheme.begin(), scheme.end(), text.begin(), [](char a, char b) {
+               return a == std::tolower(static_cast<unsigned char>(b));
+           });
+}
 
 int HexValue(char c)
 {
@@ -54,9 +62,7 @@ bool IsPortSuffix(std::string_view rest)
 
 bool IsFtpUrl(std::string_view text)
 {
-    return text.size() >= kScheme.size()
-        && std::equal(kScheme.begin(), kScheme.end(), text.begin(),
-                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return StartsWithScheme(text, kScheme) || StartsWithScheme(text, kTlsScheme);
 }
 
 std::optional<TextSpan> UrlPasswordSpan(std::string_view text)
@@ -83,12 +89,14 @@ std::variant<FtpUrl, std::string> ParseFtpUrl(std::string_view text)
 {
     // Usage errors end up in logs that others keep, such as those of CI jobs.
     const std::string bad = "bad URL " + WithoutUrlPassword(text) + ": ";
-    text.remove_prefix(kScheme.size());
+    FtpUrl url;
+    url.implicitTls = StartsWithScheme(text, kTlsScheme);
+    text.remove_prefix(url.implicitTls ? kTlsScheme.size() : kScheme.size());
     const std::size_t slash = text.find('/');
     std::string_view authority = text.substr(0, slash);
     const std::string_view path = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+    url.namesDirectory = path.empty() || path.ends_with('/');
 
-    FtpUrl url;
     // The last "@": a user name that is an e-mail address often comes unencoded.
     const std::size_t at = authority.rfind('@');
     if (at != std::string_view::npos) {

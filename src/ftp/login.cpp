@@ -44,6 +44,8 @@ int CFtpSession::Connect()
     interrupted = 0;
     lostReason.clear();
     refusal.clear();
+    connectFailure = ConnectFailure::None;
+    connectError.clear();
     if (cancelRequested)
         interrupted = 1;  // the user cancelled before the connect began
     const std::string remoteHost = hostName;
@@ -68,7 +70,7 @@ int CFtpSession::Connect()
     if (controlSocket == -1) {
         LogMessage("Connection to %s failed", {connectHost});
         --commandDepth;
-        return -1;
+        return FailConnect();
     }
 
     socklen_t size = sizeof localAddress;
@@ -113,7 +115,7 @@ int CFtpSession::Connect()
             result = Command("PASS %s", {firewallPassword});
         if (result != kCompletion) {
             LogMessage("Failed to login to Firewall Host %s", {firewallHost});
-            return FailConnect();
+            return FailLogin();
         }
         result = Command("site %s", {remoteHost});
         if (result == kPermanentNegative) {
@@ -138,7 +140,7 @@ int CFtpSession::Connect()
         result = Command("PASS %s", {password});
     if (result != kCompletion) {
         LogMessage("Logon to remote host failed: %s", {remoteHost});
-        return FailConnect();
+        return FailLogin();
     }
     connected = 1;
     if (!ProtectDataConnections())
@@ -161,8 +163,18 @@ bool CFtpSession::NegotiateTls(const std::string& host)
     return false;
 }
 
+int CFtpSession::FailLogin()
+{
+    // A server's answer to the login refused it; a broken or timed-out connection is no refusal.
+    if (!interrupted)
+        connectFailure = ConnectFailure::LoginRefused;
+    return FailConnect();
+}
+
 int CFtpSession::FailConnect()
 {
+    if (connectFailure == ConnectFailure::None)
+        connectFailure = ConnectFailure::Other;
     controlSocket = CloseSocket(controlSocket);
     connected = 0;
     return -1;

@@ -117,8 +117,8 @@ int CFtpSession::QuerySystemType()
 {
     if (Command("SYST") == kPermanentNegative)
         return replyCode / 100;
+    // The reply is in the log already, as Command posted it.
     const std::string text = replyBuffer.substr(0, 99);
-    PostLogLine(text);
     if (const std::optional<int> type = SystemTypeFromReply(text))
         systemType = *type;
     return replyCode / 100;

@@ -106,6 +106,11 @@ std::string SocketErrorText(int code)
     return SystemText(code);
 }
 
+std::string SystemErrorText(int code)
+{
+    return SystemText(code);
+}
+
 std::string ErrorNumberText(int posixError)
 {
     const std::string text = ErrnoText(posixError);

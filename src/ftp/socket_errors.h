@@ -25,6 +25,9 @@ int SocketErrorNumber(int posixError);
 int LookupErrorNumber(int lookupError);
 // The user's text for a program number (or a kept system code).
 std::string SocketErrorText(int code);
+// The system's own words for a program number ("Connection refused"), for messages that name the
+// failure rather than advise on it.
+std::string SystemErrorText(int code);
 // "36: File name too long": a system error number with its text, for messages about local files;
 // the number stays for those who search for it.
 std::string ErrorNumberText(int posixError);

@@ -54,9 +54,9 @@ std::size_t ChunkSize(int setting)
     return std::min(static_cast<std::size_t>(setting), kLargestChunk);
 }
 
-long long SecondsSince(std::chrono::steady_clock::time_point start)
+long long MillisecondsSince(std::chrono::steady_clock::time_point start)
 {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 // A new file beside `path` for a download to grow in; it replaces `path` only when complete, so
@@ -168,6 +168,7 @@ int CFtpSession::StoreFile(const std::string& remoteName, const std::string& loc
 {
     transferCommand = FormatText("STOR %s", {remoteName});
     transferLocalPath = localPath;
+    localFileError = 0;
     SetTransferTotal(0);
     SetTransferDone(0);
     std::thread worker = StartUploadWorker(*this);
@@ -188,6 +189,7 @@ int CFtpSession::SendFile()
     }
     // STOR would empty the remote file before we learn the local one cannot be read.
     if (const int error = ReadableFileError(transferLocalPath, uploadSize); error != 0) {
+        localFileError = error;
         LogMessage("Could not open file %s (%s)", {transferLocalPath, ErrorNumberText(error)});
         return kPermanentNegative;
     }
@@ -248,6 +250,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
     int outcome = kPermanentNegative;
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
+        localFileError = errno;
         LogMessage("Could not open file %s (%s)", {path, ErrorNumberText(errno)});
     } else {
         const auto started = std::chrono::steady_clock::now();
@@ -271,6 +274,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
                 continue;
             if (got < 0) {
                 // A file that cannot be read to its end must not be reported as sent.
+                localFileError = errno;
                 LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(errno)});
                 outcome = kPermanentNegative;
                 break;
@@ -306,7 +310,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
         else if (outcome == kInterrupted && cancelRequested)
             LogMessage("Transfer aborted by User");
         else if (outcome == kCompletion)
-            LogRate("Transmitt", total, SecondsSince(started));
+            LogRate("Transmitt", total, MillisecondsSince(started));
     }
     uploadSize = -1;
     --commandDepth;
@@ -324,6 +328,7 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     transferType = type;
     convertLineEnds = type == 'A';
     transferLocalPath = localPath;
+    localFileError = 0;
     SetTransferTotal(listedSize);
     SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = StartDownloadWorker(*this);
@@ -414,6 +419,7 @@ int CFtpSession::KeepDownload(int result)
         result = kPermanentNegative;
     }
     if (result == kCompletion && ::rename(temporary.c_str(), transferLocalPath.c_str()) != 0) {
+        localFileError = errno;
         LogMessage("Failed to write file %s (%s)", {transferLocalPath, ErrorNumberText(errno)});
         result = kPermanentNegative;
     }
@@ -436,6 +442,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
     const bool special = specialFile != kNotSpecial;
     const int file = special ? specialFile : CreateFileBeside(path, temporary);
     if (file < 0) {
+        localFileError = errno;
         LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
         --commandDepth;
         return kPermanentNegative;
@@ -527,6 +534,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
         LogSocketError("Recv", receiveError);
         outcome = kPermanentNegative;
     } else if (writeError != 0) {
+        localFileError = writeError;
         LogMessage("Failed to write file %s (%s)", {path, ErrorNumberText(writeError)});
         outcome = kPermanentNegative;
     } else if (cutShort) {
@@ -534,7 +542,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
                    "short and is not used.");
         outcome = kPermanentNegative;
     } else {
-        LogRate("Receiv", total, SecondsSince(started));
+        LogRate("Receiv", total, MillisecondsSince(started));
         outcome = interrupted ? kInterrupted : kCompletion;
     }
     --commandDepth;

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "ftp/encryption.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -83,6 +85,51 @@ TEST(CliOptionsTest, AnFtpUrlStandsForHostUserAndDirectory)
     EXPECT_EQ(std::get<CliOptions>(parsed).passwordFile, "pw.txt");
 }
 
+// ftps:// means implicit TLS; a URL that names a file is get's server, directory and file.
+TEST(CliOptionsTest, AUrlMayNameTheFileToGetAndFtpsMeansImplicitTls)
+{
+    struct FileCase {
+        std::vector<std::string> args;
+        std::string cwd;
+        std::vector<std::string> arguments;
+        std::optional<int> encryption;
+    };
+    const std::vector<FileCase> cases = {
+        {{"get", "ftp://h/dir/sub/file.txt"}, "dir/sub", {"file.txt"}, std::nullopt},
+        {{"get", "ftp://h/file.txt", "here.txt"}, "", {"file.txt", "here.txt"}, std::nullopt},
+        {{"get", "ftp://h//srv/file.txt"}, "/srv", {"file.txt"}, std::nullopt},
+        {{"ftp://h/dir/file.txt", "get"}, "dir", {"file.txt"}, std::nullopt},
+        {{"ftp://h/dir/", "get", "file.txt"}, "dir", {"file.txt"}, std::nullopt},
+        {{"ftps://h/dir/", "ls"}, "dir", {}, kTlsImplicit},
+        {{"--tls", "implicit", "get", "FTPS://h/a.txt"}, "", {"a.txt"}, kTlsImplicit},
+    };
+    for (const FileCase& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const auto parsed = Parse(c.args);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<std::string>(parsed);
+        const CliOptions& options = std::get<CliOptions>(parsed);
+        EXPECT_EQ(options.host, "h");
+        EXPECT_EQ(options.cwd, c.cwd);
+        EXPECT_EQ(options.arguments, c.arguments);
+        EXPECT_EQ(options.encryption, c.encryption);
+    }
+    // The URL's password is blanked in get's argument too.
+    const auto parsed = Parse({"get", "ftp://u:pw@h/f"});
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed));
+    ASSERT_EQ(std::get<CliOptions>(parsed).secrets.size(), 1u);
+    EXPECT_EQ(std::get<CliOptions>(parsed).secrets[0].argument, 1u);
+}
+
+TEST(CliOptionsTest, HelpAndVersionEndTheOptions)
+{
+    for (const char* help : {"-h", "--help"})
+        EXPECT_TRUE(std::get<CliOptions>(Parse({help})).help) << help;
+    EXPECT_TRUE(std::get<CliOptions>(Parse({"--version"})).version);
+    // Unknown options are named as such before any value is looked for.
+    EXPECT_EQ(std::get<std::string>(Parse({"--versions"})), "unknown option --versions");
+    EXPECT_EQ(std::get<std::string>(Parse({"--host", "h", "-x", "ls"})), "unknown option -x");
+}
+
 TEST(CliOptionsTest, PassiveOrActiveForOneRun)
 {
     for (const auto& [flag, mode] : {std::pair{"--passive", 1}, std::pair{"--active", 0}}) {
@@ -130,6 +177,9 @@ TEST(CliOptionsTest, UsageErrors)
         {"ftp://al:PASS/WORD@h/", "ls"},                   // a "/" left unescaped
         {"--host", "h", "sftp://al:PASSWORD@h/"},          // taken for the command
         {"--host", "h", "--password=PASSWORD", "ls"},      // no form we take
+        {"--tls", "off", "ftps://h/", "ls"},               // ftps:// is implicit TLS
+        {"get", "ftp://h/dir/"},                           // names no file
+        {"ftp://h/dir/", "get"},
     };
     for (const auto& args : wrong) {
         SCOPED_TRACE(testing::PrintToString(args));

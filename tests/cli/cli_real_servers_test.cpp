@@ -71,20 +71,71 @@ TEST_F(PyftpdlibCliTest, SystPrintsTheTypeAndTheLogShowsTheWholeSession)
     EXPECT_EQ(quiet.err, "");
 }
 
-TEST_F(PyftpdlibCliTest, RefusedLoginsAndClosedPortsExitWithOne)
-{
-    const CliRun wrong = Run({"syst"}, "wrong");
-    EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(wrong.out, "");
-    EXPECT_TRUE(HasLine(wrong.err, "Logon to remote host failed: " + host)) << wrong.err;
+struct FailureCase {
+    const char* name;
+    std::vector<std::string> args;  // after the login options, or whole when `ownHost`
+    bool ownHost;
+    int status;
+    std::string reason;  // the line standard error ends with
+};
 
-    const int closed = FreeTcpPort();
-    const CliRun refused = RunCli({"--host", "127.0.0.1:" + std::to_string(closed), "--password", "x", "syst"},
-                                  config.path);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_TRUE(HasLine(refused.err,
-                        "Connection refused, see the site administrator for a username and password."))
-        << refused.err;
+// Each failure a script tells apart has its status, and with -q one line that says why.
+TEST_F(PyftpdlibCliTest, EveryFailureExitsWithItsStatusAndOneReasonLine)
+{
+    Touch(fs::path(root.path) / "there.txt");
+    const std::string closed = "127.0.0.1:" + std::to_string(FreeTcpPort());
+    const std::vector<FailureCase> cases = {
+        {"wrong password",
+         {"--host", host, "--user", "u", "--password", "wrong", "syst"},
+         true,
+         5,
+         "tessaline-ftp: login to " + host + " refused: 530 Authentication failed."},
+        {"closed port",
+         {"--host", closed, "--password", "x", "syst"},
+         true,
+         4,
+         "tessaline-ftp: could not connect to " + closed + ": Connection refused"},
+        {"unknown host",
+         {"--host", "no-such-host.invalid", "--password", "x", "syst"},
+         true,
+         3,
+         "tessaline-ftp: could not resolve the host no-such-host.invalid"},
+        {"missing file",
+         {"get", "missing.txt", "/dev/null"},
+         false,
+         6,
+         "tessaline-ftp: get missing.txt: 550 No such file or directory."},
+        {"missing directory",
+         {"--cwd", "missing", "ls"},
+         false,
+         6,
+         "tessaline-ftp: cwd missing: 550 No such file or directory."},
+        {"missing local directory",
+         {"get", "there.txt", "/nonexistent/"},
+         false,
+         7,
+         "tessaline-ftp: /nonexistent: No such file or directory"},
+        {"unreadable upload",
+         {"put", "/nonexistent.txt"},
+         false,
+         7,
+         "tessaline-ftp: /nonexistent.txt: No such file or directory"},
+    };
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {"-q"};
+        if (!c.ownHost)
+            args.insert(args.end(), {"--host", host, "--user", "u", "--password", "p"});
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun quiet = RunCli(args, config.path);
+        EXPECT_EQ(quiet.status, c.status) << quiet.err;
+        EXPECT_EQ(quiet.err, c.reason + "\n");
+        // Without -q the same line ends the log.
+        args.erase(args.begin());
+        const CliRun logged = RunCli(args, config.path);
+        EXPECT_EQ(logged.status, c.status);
+        EXPECT_TRUE(("\n" + logged.err).ends_with("\n" + c.reason + "\n")) << logged.err;
+    }
 }
 
 TEST_F(PyftpdlibCliTest, RemoteCommandsChangeTheServersFilesAndRefusalsExitWithOne)
@@ -104,11 +155,12 @@ TEST_F(PyftpdlibCliTest, RemoteCommandsChangeTheServersFilesAndRefusalsExitWithO
     EXPECT_EQ(Run({"rmdir", "new dir"}).status, 0);
     EXPECT_FALSE(fs::exists(top / "new dir"));
 
-    EXPECT_EQ(Run({"rm", "missing"}).status, 1);
-    EXPECT_EQ(Run({"rmdir", "missing"}).status, 1);
-    EXPECT_EQ(Run({"rename", "missing", "other"}).status, 1);
-    EXPECT_EQ(Run({"chmod", "644", "missing"}).status, 1);
-    EXPECT_EQ(Run({"--cwd", "missing", "syst"}).status, 1);
+    // A missing entry is the server's 550: the status scripts test for it.
+    EXPECT_EQ(Run({"rm", "missing"}).status, 6);
+    EXPECT_EQ(Run({"rmdir", "missing"}).status, 6);
+    EXPECT_EQ(Run({"rename", "missing", "other"}).status, 6);
+    EXPECT_EQ(Run({"chmod", "644", "missing"}).status, 6);
+    EXPECT_EQ(Run({"--cwd", "missing", "syst"}).status, 6);
 }
 
 TEST_F(PyftpdlibCliTest, ANameWithALineBreakSendsNothing)
@@ -123,12 +175,12 @@ TEST_F(PyftpdlibCliTest, ANameWithALineBreakSendsNothing)
     EXPECT_TRUE(fs::exists(top / "b"));
 }
 
-TEST_F(PyftpdlibCliTest, AnonymousLoginsUseTheEmailSetting)
+TEST_F(PyftpdlibCliTest, AnonymousLoginsUseTheEmailSettingOrAFixedPassword)
 {
+    // No options dialog to ask for an address: a fixed word, as other command-line clients send.
     const CliRun without = RunCli({"--host", host, "syst"}, config.path);
-    EXPECT_EQ(without.status, 1);
-    EXPECT_EQ(without.err, "Please enter your e-mail address in the options dialog before connecting to "
-                           "anonymous FTP sites. Thanks.\n");
+    EXPECT_EQ(without.status, 0) << without.err;
+    EXPECT_TRUE(HasLine(without.err, "230 Login successful.")) << without.err;
 
     fs::create_directories(fs::path(config.path) / "Corvane");
     std::ofstream(fs::path(config.path) / "Corvane" / "Tessaline.conf")
@@ -164,7 +216,7 @@ TEST_F(PyftpdlibCliTest, StoredSitesLogInAndEnterTheirDirectoryWithoutTouchingTh
     const CliRun top = RunCli({"--site", "Work", "--group", "Office", "--cwd", "/", "ls"}, config.path);
     EXPECT_EQ(top.status, 0) << top.err;
     EXPECT_NE(top.out.find("\tdocs\n"), std::string::npos) << top.out;
-    EXPECT_EQ(RunCli({"--site", "Work", "--group", "Office", "--password", "wrong", "syst"}, config.path).status, 1);
+    EXPECT_EQ(RunCli({"--site", "Work", "--group", "Office", "--password", "wrong", "syst"}, config.path).status, 5);
 
     const CliRun ambiguous = RunCli({"--site", "Work", "syst"}, config.path);
     EXPECT_EQ(ambiguous.status, 2);
@@ -254,13 +306,13 @@ TEST(VsftpdCliTest, RemoteCommandsWorkAgainstVsftpd)
     EXPECT_EQ(run("anonymous", {"rename", "file.txt", "renamed.txt"}).status, 0);
     EXPECT_TRUE(fs::exists(pub / "renamed.txt"));
     // vsftpd never lets anonymous users change modes; a login of its own may.
-    EXPECT_EQ(run("anonymous", {"chmod", "600", "renamed.txt"}).status, 1);
+    EXPECT_EQ(run("anonymous", {"chmod", "600", "renamed.txt"}).status, 6);
     EXPECT_EQ(run(kVsftpdChmodUser, {"chmod", "600", "renamed.txt"}).status, 0);
     EXPECT_EQ(fs::status(pub / "renamed.txt").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(run("anonymous", {"rm", "renamed.txt"}).status, 0);
     EXPECT_FALSE(fs::exists(pub / "renamed.txt"));
-    EXPECT_EQ(run("anonymous", {"rm", "renamed.txt"}).status, 1);
+    EXPECT_EQ(run("anonymous", {"rm", "renamed.txt"}).status, 6);
 }
 
 }  // namespace

@@ -405,4 +405,76 @@ TEST_F(CliSignalTest, ASecondSignalEndsTheRunAtOnce)
     EXPECT_TRUE(fs::is_empty(local.path));
 }
 
+// A download's local target and an upload's source are checked before the server is even asked:
+// a file fetched for nowhere to go wastes the transfer, and says so only at its end.
+TEST_F(CliScriptedTest, LocalFilesThatCannotServeFailBeforeAnythingIsSent)
+{
+    fs::create_directory(fs::path(local.path) / "there");
+    fs::create_directory(fs::path(local.path) / "locked");
+    fs::permissions(fs::path(local.path) / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    std::vector<std::vector<std::string>> commands = {
+        {"get", "f.txt", local.path + "/missing/"},
+        {"get", "f.txt", local.path + "/missing/f.txt"},
+        {"get", "there", local.path},
+        {"getdir", "there", local.path + "/there"},
+        {"put", local.path + "/absent.txt"},
+        {"putdir", local.path + "/absent"},
+    };
+    // Root writes anywhere: only others meet the directory without write permission.
+    if (::geteuid() != 0)
+        commands.push_back({"get", "f.txt", local.path + "/locked/"});
+    for (const auto& command : commands) {
+        SCOPED_TRACE(testing::PrintToString(command));
+        std::vector<std::string> args = Arguments(command);
+        args.insert(args.begin(), "-q");
+        const CliRun run = RunCli(args, home.path, Environment());
+        EXPECT_EQ(run.status, 7);
+        EXPECT_TRUE(run.err.starts_with("tessaline-ftp: ") && run.err.find('\n') + 1 == run.err.size()) << run.err;
+    }
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST_F(CliScriptedTest, AServerThatFallsSilentExitsWithTheTimeOutStatus)
+{
+    fs::create_directories(fs::path(home.path) / "Corvane");
+    std::ofstream(fs::path(home.path) / "Corvane" / "Tessaline.conf") << "[ProgramOptions]\nRetry=1\n";
+    server.ReplyFromNowOn("CWD", "");  // nothing comes back
+    const CliRun run = RunCli(Arguments({"-q", "--cwd", "pub", "ls"}), home.path, Environment());
+    EXPECT_EQ(run.status, 8);
+    EXPECT_EQ(run.err, "tessaline-ftp: cwd pub: timed out: the server did not answer within the time-out\n");
+}
+
+// On a terminal a transfer shows one line, rewritten in place and kept with its last state; a
+// pipe, as scripts read standard error, gets none of it.
+TEST_F(CliScriptedTest, ATerminalShowsOneProgressLineAndAPipeNone)
+{
+    constexpr std::size_t kSize = 3 << 20;
+    server.ServeFiles();
+    server.ServeFile("big.bin", std::string(kSize, 'x'),
+                     "150 Opening BINARY mode data connection for big.bin (3145728 bytes)\r\n");
+    ScriptedFtpServer::Faults slow;
+    slow.command = "RETR big.bin";
+    slow.dataPauseAfter = 1 << 20;
+    slow.dataPause = 800ms;
+    server.SetFaults(slow);
+    const std::string target = local.path + "/big.bin";
+    const CliRun shown =
+        CliProcess(Arguments({"get", "big.bin", target}), home.path, Environment(), -1, {}, true).Finish();
+    EXPECT_EQ(shown.status, 0) << shown.out;
+    EXPECT_EQ(fs::file_size(target), kSize);
+    EXPECT_NE(shown.out.find("\r1.0 MiB of 3.0 MiB  33%"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("\r3.0 MiB of 3.0 MiB  100%"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("left"), std::string::npos) << shown.out;
+
+    for (const bool quiet : {false, true}) {
+        std::vector<std::string> args = Arguments({"get", "big.bin", target});
+        if (quiet)
+            args.insert(args.begin(), "-q");
+        const CliRun run = quiet ? CliProcess(args, home.path, Environment(), -1, {}, true).Finish()
+                                 : RunCli(args, home.path, Environment());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ((run.out + run.err).find("MiB"), std::string::npos) << (quiet ? "-q" : "a pipe");
+    }
+}
+
 }  // namespace

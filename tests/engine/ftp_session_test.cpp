@@ -89,8 +89,10 @@ TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
     EXPECT_TRUE(Contains(log, "220 Scripted server ready"));
     EXPECT_TRUE(Contains(log, "Tessaline: USER anna"));
     EXPECT_TRUE(Contains(log, "Tessaline: PASS xxxxxx"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "215 UNIX Type: L8"), 1) << "each reply is logged once";
     EXPECT_FALSE(std::any_of(log.begin(), log.end(),
                              [](const std::string& l) { return l.find("secret") != std::string::npos; }));
+    EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::None);
 }
 
 TEST_F(FtpSessionTest, GreetingsThatAreLongOrPreliminaryAreWaitedOut)
@@ -113,6 +115,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         EXPECT_TRUE(Contains(TakeLog(), "Unknown open msg \"421 Too many users\" 421"));
         EXPECT_EQ(session.controlSocket, -1);
         EXPECT_FALSE(session.connected);
+        EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::Other);
     }
     {
         ScriptedFtpServer server;
@@ -123,6 +126,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         EXPECT_TRUE(Contains(TakeLog(), "Logon to remote host failed: " + session.hostName));
         EXPECT_EQ(session.controlSocket, -1);
         EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret"}));
+        EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::LoginRefused);
     }
 }
 
@@ -157,6 +161,10 @@ TEST_F(FtpSessionTest, ClosedPortIsReportedWithTheRefusedText)
     EXPECT_TRUE(Contains(log, "Connection refused, see the site administrator for a username and password."));
     EXPECT_TRUE(Contains(log, "Connection to 127.0.0.1:1 failed"));
     EXPECT_FALSE(session.interrupted);
+    // The front end names the failure in the system's words.
+    EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::NotReached);
+    EXPECT_EQ(session.connectError, "Connection refused");
+    EXPECT_FALSE(session.TimedOut());
 }
 
 // A host with an IPv6 address where nothing answers and an IPv4 one where the server is.
@@ -331,13 +339,15 @@ TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"DELE " + longName}));
 }
 
-TEST_F(FtpSessionTest, RateMessageCountsZeroSecondsAsOne)
+TEST_F(FtpSessionTest, RateMessageComesFromMilliseconds)
 {
+    CFtpSession::LogRate("Receiv", 6, 3);
+    CFtpSession::LogRate("Transmitt", 3000, 2500);
     CFtpSession::LogRate("Receiv", 10000, 0);
-    CFtpSession::LogRate("Transmitt", 3000, 2);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-        "Received 10000 characters in 0 seconds (10000 bytes/sec)",
-        "Transmitted 3000 characters in 2 seconds (1500 bytes/sec)"}));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{"Received 6 characters in 0.003 seconds (2000 bytes/sec)",
+                                        "Transmitted 3000 characters in 2.500 seconds (1200 bytes/sec)",
+                                        "Received 10000 characters in 0.000 seconds (10000000 bytes/sec)"}));
 }
 
 // --- Reading reply lines -----------------------------------------------------------------

@@ -15,7 +15,8 @@
 extern char** environ;
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& home,
-                       const std::vector<std::string>& environment, int input, const std::string& netns)
+                       const std::vector<std::string>& environment, int input, const std::string& netns,
+                       bool onTerminal)
 {
     int outPipe[2];
     int errPipe[2];
@@ -59,6 +60,17 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& 
         argv = {IpCommand(), "netns", "exec", netns};
     argv.push_back(TESSALINE_FTP);
     argv.insert(argv.end(), args.begin(), args.end());
+    if (onTerminal) {
+        // script(1) gives the program a pseudo-terminal and copies what it shows to standard output.
+        std::string command;
+        for (const std::string& arg : argv) {
+            std::string quoted = "'";
+            for (const char c : arg)
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            command += (command.empty() ? "" : " ") + quoted + "'";
+        }
+        argv = {"/usr/bin/script", "-qec", command, "/dev/null"};
+    }
     std::vector<char*> argvp;
     for (std::string& arg : argv)
         argvp.push_back(arg.data());

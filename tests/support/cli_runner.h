@@ -17,11 +17,13 @@ struct CliRun {
 // (home/Tessaline/, with "Extension.ftp") and home/.netrc are the test's own; `environment`
 // ("NAME=value") sets more variables or other values. Standard input is `input` when given (a
 // terminal, say), else /dev/null. A `netns` name runs it inside that network namespace
-// (network_namespaces.h). The program runs on while the test goes on, so it can be signalled.
+// (network_namespaces.h). `onTerminal` runs it under script(1), its standard error a terminal whose
+// output arrives as `out`. The program runs on while the test goes on, so it can be signalled.
 class CliProcess final {
 public:
     CliProcess(const std::vector<std::string>& args, const std::string& home,
-               const std::vector<std::string>& environment = {}, int input = -1, const std::string& netns = {});
+               const std::vector<std::string>& environment = {}, int input = -1, const std::string& netns = {},
+               bool onTerminal = false);
     // A run that was not finished is killed.
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
