@@ -7,6 +7,7 @@
 #include "browse/create_directory_dialog.h"
 #include "browse/remote_view.h"
 #include "ftp/background.h"
+#include "ftp/encryption.h"
 #include "ftp/ftp_session.h"
 #include "ftp/ftp_url.h"
 #include "settings/settings.h"
@@ -210,6 +211,8 @@ void CMainFrame::QuickConnectTo(const std::string& text)
         profile.password = url.password.value_or(std::string());
     }
     profile.remoteDirectory = url.directory;
+    if (url.implicitTls)
+        profile.encryption = kTlsImplicit;
     ConnectQuickly(profile);
 }
 

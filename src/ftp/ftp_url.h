@@ -1,7 +1,7 @@
 #pragma once
-// An "ftp://[USER[:PASSWORD]@]HOST[:PORT][/DIR]" text (or "ftps://...", implicit TLS), taken in place of a host, a user and a
-// start directory: by tessaline-ftp for --host, --user and --cwd, by the desktop program in the
-// host field of the "Session Profile" dialog. User, password and directory are percent-decoded;
+// An "ftp://[USER[:PASSWORD]@]HOST[:PORT][/DIR]" text (or "ftps://...", implicit TLS), taken in
+// place of a host, a user and a start directory: by tessaline-ftp for --host, --user and --cwd, by
+// the desktop program on its command line and in the host field of the "Session Profile" dialog. User, password and directory are percent-decoded;
 // the host text is passed on as written.
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 #include "sites/session_profile_dialog.h"
 
+#include "ftp/encryption.h"
 #include "ftp/ftp_url.h"
 #include "sites/login_fields.h"
 #include "ui/prompter.h"
@@ -114,6 +115,8 @@ bool CSessionProfileDialog::TakeUrl()
     }
     if (url.password)
         password->setText(QString::fromStdString(*url.password));
+    if (url.implicitTls)
+        encryption->setCurrentIndex(kTlsImplicit);
     if (url.user && !url.password && !anonymous->isChecked()) {
         password->setFocus();
         return false;

@@ -231,6 +231,11 @@ private slots:
         for (const QString label : {"Host &name:", "&User ID:", "Pass&word:", "Initial Directory"})
             shown << Labelled(dialog, label).text();
         QCOMPARE(shown, (QStringList{"[::1]:2121", "anna", "", "/s@rv"}));
+
+        host.setText(QStringLiteral("ftps://anna:pw@h/"));
+        Button(dialog, QStringLiteral("Connect")).click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(Labelled<QComboBox>(dialog, QStringLiteral("&Encryption:")).currentIndex(), int(kTlsImplicit));
     }
 
     // The choice's entries are the profile's values in order; new sites and Quick Connect start at
