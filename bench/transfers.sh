@@ -59,7 +59,7 @@ fi
 
 # --- tools, installed only when missing ------------------------------------------------------
 missing=()
-for p in curl lftp time python3-pyftpdlib socat vsftpd openssl iproute2; do
+for p in curl lftp time python3-pyftpdlib socat openssl iproute2; do
     status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
     [ "$status" = "installed" ] || missing+=("$p")
 done
@@ -71,9 +71,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# vsftpd runs only as root (it changes to its unprivileged user for each session).
+# vsftpd is unpacked, never installed (no system service); it runs only as root (it changes to
+# its unprivileged user, "daemon", for each session: see tests/support/real_ftp_servers.h).
+vsftpd_bin="$repo/test-servers/vsftpd/usr/sbin/vsftpd"
 with_vsftpd=0
-[ "$(id -u)" -eq 0 ] && id ftp >/dev/null 2>&1 && with_vsftpd=1
+[ "$(id -u)" -eq 0 ] && "$repo/tools/unpack-servers" && with_vsftpd=1
 
 # --- scratch and servers ---------------------------------------------------------------------
 scratch=$(mktemp -d /tmp/tessaline-bench.XXXXXX)
@@ -152,18 +154,19 @@ py_port=$(cat "$scratch/port")
 
 # vsftpd twice: plain, and as hosting servers run it with TLS (forced for logins and data, data
 # connections only in the control connection's TLS session). Anonymous logins; uploads go into a
-# directory its "ftp" user may write.
+# directory its user "daemon" may write.
 start_vsftpd() {  # start_vsftpd NAME PORT [TLS SETTINGS...]
     local name="$1" port="$2"
     shift 2
     {
         printf '%s\n' listen=YES listen_ipv6=NO listen_address=127.0.0.1 "listen_port=$port" background=NO \
-            anonymous_enable=YES "anon_root=$vroot" local_enable=NO write_enable=YES anon_upload_enable=YES \
+            anonymous_enable=YES ftp_username=daemon "anon_root=$vroot" local_enable=NO write_enable=YES \
+            anon_upload_enable=YES \
             anon_mkdir_write_enable=YES anon_other_write_enable=YES anon_umask=022 allow_writeable_chroot=YES \
             "secure_chroot_dir=$scratch/empty" port_enable=YES connect_from_port_20=NO seccomp_sandbox=NO \
             isolate=NO isolate_network=NO xferlog_enable=NO syslog_enable=NO delay_failed_login=0 "$@"
     } >"$scratch/$name.conf"
-    /usr/sbin/vsftpd "$scratch/$name.conf" >"$logs/$name.log" 2>&1 </dev/null &
+    "$vsftpd_bin" "$scratch/$name.conf" >"$logs/$name.log" 2>&1 </dev/null &
     server_pids+=($!)
     wait_listening "$port" "$!" "$logs/$name.log"
 }
@@ -171,7 +174,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost \
     -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout "$scratch/key.pem" -out "$scratch/cert.pem" 2>/dev/null
 fingerprint=SHA256:$(openssl x509 -in "$scratch/cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
 if [ "$with_vsftpd" -eq 1 ]; then
-    chown ftp "$vroot/up"
+    chown daemon "$vroot/up"
     vs_port=$(free_port)
     start_vsftpd vsftpd "$vs_port"
     vt_port=$(free_port)

@@ -277,10 +277,10 @@ TEST(VsftpdCliTest, RemoteCommandsWorkAgainstVsftpd)
     TempDir config;
     fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
                                    | fs::perms::others_read | fs::perms::others_exec);
-    // Anonymous users may write only below the root, where the "ftp" user may.
+    // Anonymous users may write only below the root, where kVsftpdUser may.
     const fs::path pub = fs::path(root.path) / "pub";
     fs::create_directory(pub);
-    const passwd* ftp = ::getpwnam("ftp");
+    const passwd* ftp = ::getpwnam(kVsftpdUser);
     ASSERT_NE(ftp, nullptr);
     ASSERT_EQ(::chown(pub.c_str(), ftp->pw_uid, ftp->pw_gid), 0);
     Touch(pub / "file.txt");

@@ -219,7 +219,7 @@ protected:
     static constexpr char kTextWithCrLf[] =
         "first line\r\nsecond\r\n\r\na lone \r stays\r\nlast line without an end";
 
-    // vsftpd serves anonymous users as "ftp", who may read the root and write only below it.
+    // vsftpd serves anonymous users as kVsftpdUser, who may read the root and write only below it.
     void PrepareVsftpdRoot()
     {
         fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
@@ -227,7 +227,7 @@ protected:
         remoteCwd = "pub";
         remoteDir = fs::path(root.path) / remoteCwd;
         fs::create_directory(remoteDir);
-        const passwd* ftp = ::getpwnam("ftp");
+        const passwd* ftp = ::getpwnam(kVsftpdUser);
         ASSERT_NE(ftp, nullptr);
         ASSERT_EQ(::chown(remoteDir.c_str(), ftp->pw_uid, ftp->pw_gid), 0);
         user = "anonymous";

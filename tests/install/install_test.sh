@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR and checks what a Linux desktop needs of it: the files
-# in their places, a desktop entry and metainfo that validate, icons of the sizes their folders
-# name, a man page without warnings, and an installed program that starts and closes cleanly.
-#   install_test.sh BUILD_DIR
+# in their places, a desktop entry and metainfo that validate (strictly, with both validators), icons
+# of the sizes their folders name, man pages without warnings, the project's version in the pages
+# and the metainfo, and an installed program that starts and closes cleanly.
+#   install_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
+version=$2
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 DESTDIR="$root" cmake --install "$build" --prefix /usr/local >/dev/null
@@ -13,7 +15,7 @@ id=org.corvane.Tessaline
 fail() { echo "install test: $*" >&2; exit 1; }
 
 for f in bin/tessaline bin/tessaline-ftp share/applications/$id.desktop \
-         share/metainfo/$id.metainfo.xml share/man/man1/tessaline-ftp.1 \
+         share/metainfo/$id.metainfo.xml share/man/man1/tessaline.1.gz share/man/man1/tessaline-ftp.1.gz \
          share/icons/hicolor/scalable/apps/$id.svg; do
   [ -e "$prefix/$f" ] || fail "missing $f"
 done
@@ -23,10 +25,18 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 
 desktop-file-validate "$prefix/share/applications/$id.desktop"
-appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >/dev/null ||
-  appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
-warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/tessaline-ftp.1" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "man page warnings: $warnings"
+metainfo=$prefix/share/metainfo/$id.metainfo.xml
+appstreamcli validate --pedantic --no-net "$metainfo" >/dev/null ||
+  appstreamcli validate --pedantic --no-net "$metainfo"
+appstream-util validate --nonet "$metainfo" >/dev/null || appstream-util validate --nonet "$metainfo"
+grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo's release is not $version"
+for page in tessaline tessaline-ftp; do
+  man=$prefix/share/man/man1/$page.1.gz
+  warnings=$(mandoc -T lint -W warning "$man" 2>&1) || fail "mandoc on $page.1: $warnings"
+  warnings=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man page warnings in $page.1: $warnings"
+  zcat "$man" | grep -q "^\.TH .*\"Tessaline $version\"" || fail "$page.1 does not name version $version"
+done
 
 "$prefix/bin/tessaline-ftp" --help | grep -q "^usage: tessaline-ftp" || fail "tessaline-ftp --help"
 

@@ -37,7 +37,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kStartWait = std::chrono::seconds(10);
 constexpr auto kStopGrace = std::chrono::seconds(2);
 constexpr int kPortAttempts = 5;
-const char* const kVsftpd = "/usr/sbin/vsftpd";
+const char* const kVsftpd = TESSALINE_TEST_SERVERS "/vsftpd/usr/sbin/vsftpd";
+// What vsftpd's helper process runs as between logins, in its empty secure_chroot_dir.
+const char* const kVsftpdNoPrivilegeUser = "nobody";
 const char* const kPython = "/usr/bin/python3";
 
 // Runs inside the child; parameters arrive as argv so that no text of ours is ever parsed as code.
@@ -532,7 +534,7 @@ std::string PyftpdlibServer::ServerLog() const { return process->ServerLog(); }
 
 bool VsftpdServer::Available(const VsftpdOptions& options)
 {
-    if (geteuid() != 0 || access(kVsftpd, X_OK) != 0 || !UserExists("ftp"))
+    if (geteuid() != 0)
         return false;
     // The extra login is checked by PAM's "runuser" service, which lets any password through for a
     // root process; the name itself must exist.
@@ -545,8 +547,12 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
     if (process->directory.empty())
         return;
     if (!Available(options)) {
-        process->Note("vsftpd cannot run here (needs root, " + std::string(kVsftpd) + ", the user \"ftp\""
+        process->Note(std::string("vsftpd cannot run here (needs root")
                       + (options.chmodLogin ? ", /etc/pam.d/runuser and the user \"nobody\")" : ")"));
+        return;
+    }
+    if (access(kVsftpd, X_OK) != 0) {
+        process->Note(ErrnoText(std::string(kVsftpd) + " (tools/unpack-servers puts it there)"));
         return;
     }
     const std::string absoluteRoot = AbsolutePath(root);
@@ -571,7 +577,8 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
             else
                 out << "listen=NO\nlisten_ipv6=YES\nlisten_address6=" << options.place.address;
             out << "\nlisten_port=" << port << "\nbackground=NO\nftpd_banner=" << banner
-                << "\nanonymous_enable=YES\nanon_root=" << absoluteRoot
+                << "\nanonymous_enable=YES\nftp_username=" << kVsftpdUser << "\nnopriv_user=" << kVsftpdNoPrivilegeUser
+                << "\nanon_root=" << absoluteRoot
                 << "\nwrite_enable=YES\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES"
                    "\nanon_other_write_enable=YES\nanon_umask=022\nallow_writeable_chroot=YES"
                    "\nsecure_chroot_dir="
@@ -595,9 +602,9 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
                     out << "implicit_ssl=YES\n";
             }
             if (options.chmodLogin)
-                out << "local_enable=YES\nguest_enable=YES\nguest_username=ftp\nvirtual_use_local_privs=YES"
-                       "\nchroot_local_user=YES\nlocal_root="
-                    << absoluteRoot << "\npam_service_name=runuser\nchmod_enable=YES\nlocal_umask=022\n";
+                out << "local_enable=YES\nguest_enable=YES\nguest_username=" << kVsftpdUser
+                    << "\nvirtual_use_local_privs=YES\nchroot_local_user=YES\nlocal_root=" << absoluteRoot
+                    << "\npam_service_name=runuser\nchmod_enable=YES\nlocal_umask=022\n";
             else
                 out << "local_enable=NO\n";
             out.close();

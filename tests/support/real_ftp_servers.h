@@ -64,9 +64,15 @@ private:
     std::unique_ptr<RealServerProcess> process;
 };
 
+// The system user every vsftpd login acts as. The server is unpacked from its package, not
+// installed, so the "ftp" user its installation would add is not there; vsftpd changes into the
+// user's home directory at every login, which for "nobody" does not exist. Every Debian system has
+// "daemon", whose home is /usr/sbin, and no file of its own.
+inline constexpr char kVsftpdUser[] = "daemon";
+
 struct VsftpdOptions final {
     // Also accept any login name that exists in the passwd database (other than "ftp" and
-    // "anonymous"; kVsftpdChmodUser always does) with any password, as the ftp user, in the same
+    // "anonymous"; kVsftpdChmodUser always does) with any password, as kVsftpdUser, in the same
     // root, with SITE CHMOD. vsftpd never allows SITE CHMOD to anonymous logins.
     bool chmodLogin = false;
     ServerPlace place{};
@@ -79,12 +85,13 @@ struct VsftpdOptions final {
 
 inline constexpr char kVsftpdChmodUser[] = "nobody";
 
-// vsftpd (runs only as root) serving `root` to "anonymous" with any password. Logins act as the
-// system user "ftp", so `root` must be readable and searchable by it (mkdtemp's 0700 is not). They
-// may write wherever "ftp" may; what they upload belongs to "ftp", mode 0644. vsftpd refuses
+// vsftpd (runs only as root) serving `root` to "anonymous" with any password: the program that
+// tools/unpack-servers unpacks into test-servers/ (a missing one fails the start, saying so). Logins
+// act as kVsftpdUser, so `root` must be readable and searchable by it (mkdtemp's 0700 is not). They
+// may write wherever kVsftpdUser may; what they upload belongs to it, mode 0644. vsftpd refuses
 // anonymous logins outright ("500 OOPS: vsftpd: refusing to run with writable root inside chroot()")
-// when `root` itself is writable by "ftp": anonymous uploads go into subdirectories made writable by
-// "ftp". The chmodLogin login has no such limit.
+// when `root` itself is writable by kVsftpdUser: anonymous uploads go into subdirectories made
+// writable by it. The chmodLogin login has no such limit.
 class VsftpdServer final {
 public:
     explicit VsftpdServer(const std::string& root, const VsftpdOptions& options = {});

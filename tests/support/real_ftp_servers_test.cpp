@@ -108,7 +108,10 @@ struct stat StatOf(const std::string& path)
     return info;
 }
 
-passwd* FtpUser() { return getpwnam("ftp"); }
+passwd* VsftpdUser()
+{
+    return getpwnam(kVsftpdUser);
+}
 
 // After the server object is gone: its process reaped, its logins cut off, its port refusing.
 template <typename Server>
@@ -178,15 +181,15 @@ TEST(PyftpdlibServerTest, SaysAtOnceWhyItDidNotStart)
     EXPECT_NE(server.ServerLog().find("no such directory"), std::string::npos) << server.ServerLog();
 }
 
-TEST(VsftpdServerTest, AnonymousWritesWhereFtpMayButNeverChmods)
+TEST(VsftpdServerTest, AnonymousWritesWhereItsUserMayButNeverChmods)
 {
     if (!VsftpdServer::Available())
-        GTEST_SKIP() << "vsftpd needs root and the ftp user";
+        GTEST_SKIP() << "vsftpd needs root";
     TempDir root;
     ASSERT_EQ(chmod(root.path.c_str(), 0755), 0);
     const std::string incoming = root.path + "/incoming";
     ASSERT_EQ(mkdir(incoming.c_str(), 0755), 0);
-    ASSERT_EQ(chown(incoming.c_str(), FtpUser()->pw_uid, FtpUser()->pw_gid), 0);
+    ASSERT_EQ(chown(incoming.c_str(), VsftpdUser()->pw_uid, VsftpdUser()->pw_gid), 0);
 
     VsftpdServer server(root.path);
     ASSERT_TRUE(server.Started()) << server.ServerLog();
@@ -194,31 +197,31 @@ TEST(VsftpdServerTest, AnonymousWritesWhereFtpMayButNeverChmods)
     EXPECT_EQ(anonymous.greeting.substr(0, 4), "220 ");
     ExpectReplies(anonymous, {{"USER anonymous", "331"}, {"PASS any@where", "230"}, {"MKD top", "550"},
                               {"MKD incoming/made", "257"}, {"SITE CHMOD 700 incoming/made", "550"}});
-    EXPECT_EQ(StatOf(incoming + "/made").st_uid, FtpUser()->pw_uid);
+    EXPECT_EQ(StatOf(incoming + "/made").st_uid, VsftpdUser()->pw_uid);
     EXPECT_EQ(StatOf(incoming + "/made").st_mode & 07777, 0755u);
 }
 
 TEST(VsftpdServerTest, ChmodLoginChangesModesInAWritableRoot)
 {
     if (!VsftpdServer::Available({.chmodLogin = true}))
-        GTEST_SKIP() << "the chmod login needs root, the ftp user, the nobody user and PAM's runuser service";
+        GTEST_SKIP() << "the chmod login needs root, the nobody user and PAM's runuser service";
     TempDir root;
     ASSERT_EQ(chmod(root.path.c_str(), 0755), 0);
-    ASSERT_EQ(chown(root.path.c_str(), FtpUser()->pw_uid, FtpUser()->pw_gid), 0);
+    ASSERT_EQ(chown(root.path.c_str(), VsftpdUser()->pw_uid, VsftpdUser()->pw_gid), 0);
 
     VsftpdServer server(root.path, {.chmodLogin = true});
     ASSERT_TRUE(server.Started()) << server.ServerLog();
     Control login(server.Port());
     ExpectReplies(login, {{std::string("USER ") + kVsftpdChmodUser, "331"}, {"PASS whatever", "230"},
                           {"MKD made", "257"}, {"SITE CHMOD 750 made", "200"}});
-    EXPECT_EQ(StatOf(root.path + "/made").st_uid, FtpUser()->pw_uid);
+    EXPECT_EQ(StatOf(root.path + "/made").st_uid, VsftpdUser()->pw_uid);
     EXPECT_EQ(StatOf(root.path + "/made").st_mode & 07777, 0750u);
 }
 
 TEST(VsftpdServerTest, StopsCompletelyLoggedInSessionsIncluded)
 {
     if (!VsftpdServer::Available())
-        GTEST_SKIP() << "vsftpd needs root and the ftp user";
+        GTEST_SKIP() << "vsftpd needs root";
     TempDir root;
     ASSERT_EQ(chmod(root.path.c_str(), 0755), 0);
     ExpectStopsCompletely(std::make_unique<VsftpdServer>(root.path), "anonymous");
