@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Transfer benchmark: tessaline-ftp at its default settings beside curl and lftp, in one run,
 # against local servers (pyftpdlib, vsftpd, vsftpd with TLS), in active and passive mode, with a
 # raw TCP copy (socat) of the same file for comparison. The machines this runs on are noisy, so

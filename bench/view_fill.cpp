@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long the remote view takes to show a large directory: a scripted server on loopback sends a
 // listing of N entries (20 000 unless given) in name order, as servers do, and the view lists it
 // with Refresh, in the default style (Large Icons). Prints the time of the whole refresh (LIST,

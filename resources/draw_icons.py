@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws Tessaline's own site icons, program icons and site-tree images as SVG files.
 
 The SVGs it writes are kept in the repository (resources/icons/sites, program, tree); run it again

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws Tessaline's splash picture, resources/splash/splash.bmp.
 
 The bitmap it writes is kept in the repository; run it again after changing the drawing. It is a

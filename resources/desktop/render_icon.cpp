@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's SVG icon as a square PNG of one size, for the icon theme's fixed sizes.
 //   render_icon IN.svg OUT.png SIZE
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CBitmapDialog: a dialog whose background is a bitmap of the program's resources, drawn unscaled
 // from its top-left corner. Labels have no background of their own, so their text sits directly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands of the menu bar and the toolbar: their texts and images, and the order in which
 // menus and toolbar show them. The ids are in ui/command_ids.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDebugWindow: the session log pane across the bottom of the main window. Read-only (text can be
 // selected and copied), 10-point monospace on grey, the newest 500 lines, always scrolled so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop program's command line: --version, --help, and one ftp:// URL to open a Quick
 // Connect to, as a browser or a file manager hands it over. Qt's own options are taken out first.

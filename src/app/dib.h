@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDIB: a device-independent bitmap as a bitmap file holds it: a header (the 40-byte Windows one;
 // the 12-byte core header of older files is widened to it), a colour table of at most 256 entries,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CViewOption ("Display Options"): the "Default View" the main view opens with. OK and Apply also
 // put the open list in that style, so the pressed toolbar button and the list agree.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/firewall_options_page.h"
 
 #include "settings/settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFireWall ("Firewall Options"): the firewall proxy and the login style used through it.
 

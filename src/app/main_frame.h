@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CMainFrame: the one top-level window. Menu bar, a dockable toolbar in a 28-pixel band, and three
 // panes on two splitters: the site tree upper left, the main view upper right, the session log

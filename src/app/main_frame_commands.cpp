@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands of the main window: what each does, when it is enabled, and which pane gets it.
 
 #include "app/main_frame.h"

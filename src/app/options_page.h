@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // COptionsPage: one page of the options sheet. The sheet runs the page's check when the user
 // leaves it and before OK or Apply, and its store steps on OK and Apply once the page has been

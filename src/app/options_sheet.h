@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // COptionsSheet ("Options"): the pages "Program Options", "Transfer Options", "Display Options" and
 // "Firewall Options" over the in-memory settings, filled from them when the sheet is built.

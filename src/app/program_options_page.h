@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CProgramOptions ("Program Options"): the e-mail address that anonymous logins send as their
 // password, "Port", the time-out ("Retry", seconds) and the two chunk sizes of data transfers.

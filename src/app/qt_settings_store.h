@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings store on disk: QSettings in native format, organisation "Corvane", application
 // "Tessaline" (~/.config/Corvane/Tessaline.conf), one group per section. The file holds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One running copy per data directory. A later start asks the running copy to come to the front
 // (and to open the URL it was given) and ends, instead of running beside it and writing over its

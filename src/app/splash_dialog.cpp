@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/splash_dialog.h"
 
 #include "tessaline_version.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSplashDialog: the window with the "IDR_SPLASH" picture and the version text, without a title
 // bar, thinly framed, exactly the picture's size. At start-up it is the splash window with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/tessaline_app.h"
 
 #include "app/debug_window.h"

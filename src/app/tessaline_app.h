@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CTessalineApp: the application object. Start-up, in order: settings read from the store, the
 // main frame built with its toolbar and panes, the window placed at the stored rectangle and

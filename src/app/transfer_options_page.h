@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CTransOptions ("Transfer Options"): the download directory, the default transfer mode, the two
 // double-click options and the data connection mode ("Passive Mode"). Storing the mode changes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the main window opens: the outer rectangle (frame included) stored at the last close, or
 // on the first start about 60 % of the screen's available area, centred. A window manager puts its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's title says where the user is: "SITE - DIRECTORY - Tessaline" while connected,
 // "Tessaline" otherwise. SITE is the profile name of the site the site tree's current item

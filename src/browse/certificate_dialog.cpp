@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/certificate_dialog.h"
 
 #include "browse/trust_answer_buttons.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CCertificateDialog ("Server Certificate"): asked when the system's trust store does not vouch
 // for a server's certificate (self-signed, expired, another name) or when a certificate the user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CCommandWaitingDialog ("Waiting for Server"): the wait for a remote command (CWD, DELE, RNFR,
 // SITE CHMOD, quit, ...) that the server is slow to answer, with Cancel.

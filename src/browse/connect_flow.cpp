@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The connect flow of the main view: a site's login (asking for the login data first when its
 // profile says so), the Quick Connect group, the start directory, and the ways back out:
 // Disconnect, Up One Level at a site's root, a directory node of another site.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/create_directory_dialog.h"
 
 #include "ui/prompter.h"

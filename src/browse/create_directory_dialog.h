@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CCreateDirectoryDialog ("Create Directory"): asks for the name of a new remote directory. OK
 // with a name longer than 128 characters is refused with a message and the dialog stays open.

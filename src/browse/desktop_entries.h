@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The desktop's applications for a file type, found the freedesktop.org way: the "Default
 // Applications" of the mimeapps.list files (user's, then system's), then their "Added

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Starting a program that outlives this one, never through a shell, with arguments as exact
 // bytes: a local path need not be UTF-8, and a QString would replace what is not.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying a remote directory tree to the local disk, depth first, one listing at a time.
 
 #include "browse/listing_retrieval.h"

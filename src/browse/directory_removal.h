@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Deleting a remote directory with everything in it, depth first, one listing at a time, each
 // command on a worker as the view's own commands are.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/drag_out.h"
 
 #include "browse/listing_retrieval.h"

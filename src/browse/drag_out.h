@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dragging remote entries out of the main view onto a file manager or the desktop. The drop
 // target receives local files ("text/uri-list") in the private temporary directory. Nothing is

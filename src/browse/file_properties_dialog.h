@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFilePropertiesDialog ("File Properties"): one remote entry's name, size, type, modification
 // time and location. Only the name can be edited; the caller renames the entry when it changed.

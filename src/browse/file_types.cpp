@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/file_types.h"
 
 #include "ui/program_icons.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the local desktop calls a remote file: the type description and the icon registered for
 // its extension in the shared MIME database. Only the name is looked at (there is no local file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CGettingDirectoryDialog ("Getting Directory"): the wait while the listing worker fetches a
 // remote directory. Its text line is the caller's ("Getting Directory From: host").

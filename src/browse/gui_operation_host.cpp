@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/gui_operation_host.h"
 
 #include "browse/certificate_dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CGuiOperationHost: the desktop program's side of background operations. While a worker runs,
 // the window thread sits in the modal waiting dialog of the operation ("Connecting", "Getting

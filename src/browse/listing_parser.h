@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads one line of a LIST reply into the fields the file browser shows. The server's system type
 // (ftp/system_types.h; UNIX, VMS, Windows NT and MacOS differ, every other reads as UNIX) picks the

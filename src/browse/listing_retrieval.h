@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Listings of remote directories: the listing worker receives LIST into a local file, then the
 // window thread reads that file back entry by entry through the parser. A directory download

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/open_with_application.h"
 
 #include "browse/desktop_entries.h"

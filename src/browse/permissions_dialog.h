@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CPermissionsDialog ("Set Permissions"): nine boxes, read, write and execute for the owner, the
 // group and the others, ticked from a listing's permission text such as "drwxr-xr-x". The caller

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CPlainLoginDialog ("No Encryption"): asked before a password goes in plain text to a server that
 // refused TLS and has never spoken it here, for a site that takes TLS if available. Its result is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/remote_entry_model.h"
 
 #include "browse/file_types.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRemoteEntryModel: what the main view lists, one row per group, site or remote entry, in the
 // view's name order. A listing arrives whole, is sorted once and replaces the rows in one reset, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/remote_view.h"
 
 #include "browse/drag_out.h"

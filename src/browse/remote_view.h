@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CTessalinev3View: the right-hand pane. One list with two contents: the children of the site
 // tree's current item (groups and sites), or the entries of the remote directory (files and

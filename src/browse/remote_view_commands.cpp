@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main view's item commands (open a file, delete, rename, properties, permissions, create
 // directory) and the context menu that offers them.
 

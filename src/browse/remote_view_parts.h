@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the three parts of CTessalinev3View (remote_view.cpp, connect_flow.cpp,
 // remote_view_commands.cpp) share; for those files only.

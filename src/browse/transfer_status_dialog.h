@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CTransferStatusDialog ("File Transfer Status"): the wait for one file transfer. Under the
 // caller's text line ("Retrieving name From host", "Sending name To host") it shows a bar and,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The buttons of a question that lets something through the engine's guard (a certificate the
 // system does not vouch for, a password in plain text): each answers with its TrustAnswer, and

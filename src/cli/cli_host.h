@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line's side of background operations: it simply waits for each worker, woken the
 // moment the worker ends, and prints what the user must be told on standard error, with a

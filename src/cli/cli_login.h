@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user and password of a run. The first source that gives a password is used: --password,
 // the URL's or the site profile's, --password-file, ~/.netrc, then a prompt on the terminal. Only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The exit statuses of tessaline-ftp, each failure a script may want to tell apart its own number.
 // --help and the man page's EXIT STATUS list the same table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where get and getdir write, decided and checked before anything is asked of the server.
 

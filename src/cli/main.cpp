@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-ftp: the FTP engine from the command line, for scripts and for checking the engine
 // from outside. It reads the desktop program's settings and never writes them.
 

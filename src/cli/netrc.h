@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Logins kept in ~/.netrc, read as curl, lftp and ftp read it: "machine HOST login USER password
 // PASS" entries and one "default" entry for any other machine, the words separated by blanks or

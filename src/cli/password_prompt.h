@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Asks for a password on the terminal that standard input is, with echo off, the way a login does.
 

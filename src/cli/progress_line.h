@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress line of a transfer on the user's terminal, and the one writer of standard error
 // while it may be shown: a log line clears it first, so the two never mix on one line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Why a run failed, as its exit status and the one line standard error ends with, read from what
 // the session recorded: the kind of connect failure, the time-out, the last reply, the local file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Server text as the command line prints it: a greeting, a reply or a file name could otherwise
 // move the cursor, clear the screen, set the window title or hide part of a line on the user's

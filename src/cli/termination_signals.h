@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGINT, SIGTERM and SIGHUP (Ctrl+C, kill, a closed terminal) cancel what the session is doing:
 // every wait ends at once, and a download in progress deletes its partial file on the way out. A

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Background operations: connect, listing, download and upload run on a worker thread, one at a
 // time, while the front end waits for it (a modal dialog in the desktop program, a plain wait on

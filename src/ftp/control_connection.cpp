@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lowest layer of the session: the control connection, sending, reading one reply line,
 // closing sockets, and cancel.
 

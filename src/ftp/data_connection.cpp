@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data connection of a transfer: in active mode a listener announced with PORT or EPRT and
 // the accept of the server's connection, in passive mode EPSV or PASV and our connection to the
 // server; the choice between the two; and the abort of a transfer.

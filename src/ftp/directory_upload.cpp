@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Uploading a local directory tree into the current remote directory.
 
 #include "ftp/background.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The values of a site's "ENCRYPTION=" key and of the session's `encryption`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings that the engine reads while a worker runs. The window thread may change them at
 // the same moment (options sheet), so each value is atomic and read afresh where it is used.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command and reply exchange: the one way every command reaches the server.
 
 #include "ftp/exchange_result.h"

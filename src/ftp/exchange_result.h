@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What every FTP command of the engine returns: the class of the server's final reply, or why
 // there is none. Callers compare with these names.

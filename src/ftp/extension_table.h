@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Extension.ftp": the transfer type by file extension, one rule a line: the type letter ("A"
 // ASCII, "I" binary, "L" local byte size 8; any other letter counts as "I"), a separator, then the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // printf-style formatting for log lines and command lines. Texts from users and servers are only
 // ever arguments, never the format, and they keep every byte (a NUL included), so the checks on a

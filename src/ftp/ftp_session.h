@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFtpSession: the one FTP session of the program, client side, over IPv4 or IPv6.
 //

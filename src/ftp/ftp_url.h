@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An "ftp://[USER[:PASSWORD]@]HOST[:PORT][/DIR]" text (or "ftps://...", implicit TLS), taken in
 // place of a host, a user and a start directory: by tessaline-ftp for --host, --user and --cwd, by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ASCII transfers: the network writes lines with CR LF, local files with LF. The converters keep
 // state, so a CR LF split across two chunks is still seen as one line end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own local directories. Paths end with "/"; an empty result means the directory
 // could not be made safe to use.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connecting and logging in, directly or through a proxy firewall in one of its login styles.
 
 #include "ftp/exchange_result.h"

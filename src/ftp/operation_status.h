@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // COperationStatus: what the window thread and the one worker thread share while a background
 // operation runs. Lock order: this lock may be held while the session log's lock is taken, never

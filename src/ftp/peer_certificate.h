@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A server certificate as the user is shown it, and the question a front end answers when the
 // system's trust store does not vouch for it.

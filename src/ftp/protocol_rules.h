@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The small rules of the protocol, kept apart from the sockets so they can be checked alone.
 

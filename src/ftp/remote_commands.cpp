@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Remote file commands and the server's system type.
 
 #include "ftp/exchange_result.h"

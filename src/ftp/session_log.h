@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The session log queue: every thread posts lines here; the window thread (or the command line)
 // drains them in posting order. One queue for the whole program, alive from start to end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // IPv4 and IPv6 socket addresses as the engine keeps them (sockaddr_storage), and what it asks of
 // them: their text, port and length, whether two name the same host, and whether an address is

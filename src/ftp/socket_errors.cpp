@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/socket_errors.h"
 
 #include "ftp/session_log.h"

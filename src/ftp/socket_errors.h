@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Socket error numbers as the program names them (the classic Windows Sockets numbers, so that the
 // texts below stay one table), the mapping from the system's codes, and the texts shown to users.

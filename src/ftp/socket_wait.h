@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Engine-internal: every blocking wait of a session is a poll() that also watches the session's
 // cancel signal and honours the "Retry" time-out, so a cancel from another thread ends any wait at

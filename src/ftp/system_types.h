@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The server system types a SYST reply can name. The session keeps one of these (0: none named);
 // the listing parser picks its layout by it and the command line prints the number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Servers that have spoken TLS here: the file "tls-hosts" in the data directory, one "HOST:PORT"
 // a line (ServerKey), shared by the desktop program and the command line, mode 0600. A login in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FTP over TLS: the handshake on the control connection, the certificate check and the user's
 // trust, the servers known to speak TLS and a login in plain text, protection of the data
 // connections, and their TLS handshake and close.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/tls_stream.h"
 
 #include "ftp/session_log.h"

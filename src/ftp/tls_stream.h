@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Engine-internal: TLS (OpenSSL 3) over the session's non-blocking sockets. A TlsContext lives as
 // long as one control connection; it keeps the TLS sessions the server hands out so that every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File transfers: the window-thread halves that start a worker and wait, the worker halves that
 // run the data command, and the copy loops.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Certificates the user trusts although the system's trust store does not: the file
 // "trusted-certificates" in the data directory, one "HOST:PORT FINGERPRINT" a line, shared by the

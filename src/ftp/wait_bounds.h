@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What ends a wait of the session: the cancel signal that any thread may raise, and the deadline
 // the "Retry" time-out sets.

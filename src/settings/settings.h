@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSettings: the user settings in the sections "ProgramOptions", "TransOptions" and
 // "WndProperties". Read once at start-up, changed in memory by the options sheet and the main

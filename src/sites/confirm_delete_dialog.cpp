@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/confirm_delete_dialog.h"
 
 #include <QGridLayout>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CConfirmDeleteDialog ("Delete"): asks before anything is deleted, with the caller's message.
 // "Yes" ends it with Accepted; "No", Escape and the close box with Rejected.

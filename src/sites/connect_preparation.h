@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a connect hands to the session, decided the same way by the desktop program and by
 // tessaline-ftp: the login of a site profile and the settings in force.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CConnectingDialog ("Connecting"): the waiting dialog of the connect worker, with a busy bar, the
 // host and Cancel. It ends like every waiting dialog; stopping a cancelled worker is the caller's

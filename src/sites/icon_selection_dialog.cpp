@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/icon_selection_dialog.h"
 
 #include "sites/site_icons.h"

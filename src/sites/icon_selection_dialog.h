@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CIconSelectionDialog ("Icon Selection"): every icon of one file, labelled with its index; "Browse
 // ..." switches to another file, OK hands back the index of the icon picked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user and password fields that the site dialogs share. An anonymous login shows "anonymous"
 // and the e-mail address in clear and greys both fields; any other login masks the password

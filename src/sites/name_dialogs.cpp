@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/name_dialogs.h"
 
 #include "sites/name_rules.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two dialogs that ask for one name: "New Group" and "Rename". The caller fills in the text
 // the edit starts with, reads the name back after OK, and checks it itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the profile file can keep as typed. Names it gives a meaning of its own ("Quick Connect"
 // groups are never saved, "Group Place Holder" sections only declare a group) and texts longer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/profile_store.h"
 
 #include "ftp/replace_file.h"

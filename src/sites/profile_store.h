@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The profile file: every group and site of the site tree between runs. The tree is read once when
 // it is first shown and written back once at a normal program end; the store works through the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The site a Quick Connect attempt files under the "Quick Connect" group: one per host, port and
 // user. An attempt to a host, port and user used before in this run updates that site; any other

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/select_group_dialog.h"
 
 #include "sites/profile_store.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSelectGroupDialog ("Select A Group for New Site"): picks the group a new site goes into from
 // the site tree's root items, sorted by name. The "Quick Connect" group is not offered.

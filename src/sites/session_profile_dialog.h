@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSessionProfileDialog ("Session Profile"): shown before connecting to a site that asks for its
 // login each time (Quick Connect always does). The edits apply to this connection only: the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The icons that icon references name (the program's own images are in ui/program_icons.h).
 //

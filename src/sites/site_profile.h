@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSiteProfile: everything the user keeps about one FTP site. While the program runs each profile
 // is the data of one item of the site tree; the profile file keeps them between runs.

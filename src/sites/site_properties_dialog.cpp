@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/site_properties_dialog.h"
 
 #include "sites/current_site_icon.h"

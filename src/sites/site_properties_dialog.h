@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSitePropertiesDialog ("Properties"): edits one site profile for New Site and for the Properties
 // command. It only collects input: the caller copies it into the profile (ApplyTo) when the

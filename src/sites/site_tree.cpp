@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/site_tree.h"
 
 #include "ftp/ftp_session.h"

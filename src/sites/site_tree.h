@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSiteTree: the left pane. Groups at the root (kept in name order), their sites (in name order)
 // and, below a connected site, the remote directories visited (appended as they come). It is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ids of the program's commands, named once for the menu bar and the toolbar (app/commands.h)
 // and for the main view's context menu and keys, which ask the main window to run them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's guide in one window of its own for the run. It is usable beside any modal dialog:
 // a modal dialog that would block it takes it as its own companion window instead, so the guide a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's own images, drawn for Tessaline and kept in its resources under ":/icons/": the
 // program icons, its set of site icons and the site tree's images.

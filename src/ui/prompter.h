@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every message box and every modal dialog of the program goes through the current prompter, so
 // tests can read what the user would be told and answer in the user's place.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/waiting_dialog.h"
 
 #include "ftp/background.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CWaitingDialog: the modal wait for a background operation. It looks at the session's
 // `workerBusy` every 500 ms and whenever it is woken, ends with Accepted the first time it finds

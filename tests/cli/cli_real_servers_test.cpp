@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-ftp run as a program against real servers (pyftpdlib and vsftpd on loopback).
 
 #include "support/cli_runner.h"

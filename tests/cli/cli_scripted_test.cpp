@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-ftp run as a program against the scripted server: what a user meets when the server
 // misbehaves or the run is interrupted, and what the run leaves on the disk.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaline-ftp and server certificates: what it accepts, what it refuses and what it tells, and
 // what crosses the wire, against TLS servers on loopback with certificates the test makes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File transfers through tessaline-ftp against real servers (pyftpdlib and vsftpd on loopback, over
 // IPv6, and from a client behind a NAT router): the bytes that arrive on either side, where they
 // land, and whether the exit status tells the truth.

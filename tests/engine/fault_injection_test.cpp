@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults a server can inflict: connections that drop at every stage, silence, short data, huge
 // listings and hostile names. Each time: no crash, the log says what happened, no local file
 // outside the target and no earlier local file is lost, and the session connects again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Passive data connections and the choice between active and passive mode, against the scripted
 // server: the commands sent, where the data connection goes, the fall-backs, and the waits.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/format_text.h"
 #include "ftp/host_port.h"
 #include "ftp/protocol_rules.h"

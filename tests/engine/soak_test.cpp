@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long runs against pyftpdlib in one session: many round trips and many cancelled connects must
 // leave no descriptor and no thread behind.
 

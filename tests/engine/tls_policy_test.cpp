@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a TLS stream of the engine accepts from a server: a certificate that lists the host's name
 // (not merely in its common name, not by a wildcard inside a label), no second handshake, and TLS
 // 1.2 only with forward secrecy. The server is OpenSSL on the other end of a socket pair.

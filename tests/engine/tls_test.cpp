@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session and the front end's answer about a certificate the system does not trust: kept for
 // good, asked again when it changed, and a connect cancelled while the question is open. Servers
 // that have spoken TLS, and trusts written side by side.

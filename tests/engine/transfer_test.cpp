@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transfers, listings and directory copies against the scripted server: exact commands, the data
 // that arrives, faults, and cancel in every waiting state.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged or hostile bitmap file, read and, when accepted, unpacked row by row.
 
 #include "app/dib.h"

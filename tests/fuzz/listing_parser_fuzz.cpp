@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing lines in every server form, with any column count, and the column count itself.
 
 #include "browse/listing_parser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged or hostile profile file read into the in-memory tree.
 
 #include "sites/profile_store.h"

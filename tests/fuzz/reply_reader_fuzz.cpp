@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever a server sends on the control connection: replies are read line by line until the
 // connection ends, through the same code that reads a real server.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The size a 150 reply announces.
 
 #include "ftp/protocol_rules.h"

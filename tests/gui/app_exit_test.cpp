@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The end of a run of the desktop program: what is saved before the session is quit, how long a
 // silent server may hold the exit, and what a signal does once the window is gone.
 

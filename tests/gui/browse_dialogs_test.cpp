@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/certificate_dialog.h"
 #include "browse/create_directory_dialog.h"
 #include "browse/file_properties_dialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program against a real server: connect to a stored site, browse, download, and the
 // item commands, each through the same commands and dialogs a user works with.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote view's ties to the local desktop: file-type names and icons, opening a downloaded
 // file with its application, and dragging entries out to local files.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every field a user types into has a name that screen readers and keyboard users find it by (its
 // label as buddy), and the Rename dialog starts with the old name selected so typing replaces it.
 

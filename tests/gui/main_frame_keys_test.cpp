@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's keys as the user presses them: each reaches its command once, a disabled
 // command's key does nothing, and the keys the panes handle themselves (in-place rename, the main
 // view's Backspace and Delete) or that an editor takes stay where they are typed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/firewall_options_page.h"
 #include "app/options_sheet.h"
 #include "app/transfer_options_page.h"

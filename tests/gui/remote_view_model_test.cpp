@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote view's model and its four styles: rows sorted once in the view's name order, and a
 // click selects the same row in every style.
 

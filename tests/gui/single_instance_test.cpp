@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One running copy per data directory: a request on its socket brings the window to the front,
 // and real starts of the program (offscreen, in a home of their own) hand over to the running
 // copy, or start normally when the socket is stale or its copy does not answer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/background.h"
 #include "ftp/engine_settings.h"
 #include "ftp/ftp_session.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nothing a user typed into the sites may be lost: every change reaches the profile file at once,
 // a file that cannot be read is never written over, and names and texts the file could not keep
 // are refused where they are typed. Driven through the program's own commands and dialogs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program against a server that keeps it waiting: the window goes on painting while a
 // command waits for its reply, a slow command shows its waiting dialog and can be cancelled, and
 // after a cancel the commands follow what the session really is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on a real X server (Xvfb) with a window manager (openbox), which puts its frame
 // round the window only after the window is shown: the outer rectangle stored at one close must be
 // the outer rectangle of the next start. Skipped, saying why, where Xvfb or openbox is missing.

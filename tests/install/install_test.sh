@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch DESTDIR and checks what a Linux desktop needs of it: the files
 # in their places, a desktop entry and metainfo that validate (strictly, with both validators), icons
 # of the sizes their folders name, man pages without warnings, the project's version in the pages

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the Debian packages with cpack into a scratch directory and checks them as dpkg would
 # install them: each package's files under /usr, the dependencies it declares, stripped programs of
 # a sensible size, lintian's verdict, and the command line running from the unpacked tree.

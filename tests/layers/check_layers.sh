@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a folder its own folder may not depend on. The layers point one
 # way: app -> browse -> sites -> ui -> settings -> ftp; the command line uses the engine and the
 # Qt-free pieces named below, never the widgets. The engine and the settings model include no Qt.

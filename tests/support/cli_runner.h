@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs tessaline-ftp as a program, the way a script would, and collects what it printed.
 

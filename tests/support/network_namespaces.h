@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A client behind a NAT router, made of network namespaces for a test's lifetime (needs root):
 // the client on 10.0.0.2/24 routes through a router that rewrites its address (iptables

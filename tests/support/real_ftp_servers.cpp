@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/real_ftp_servers.h"
 
 #include "support/network_namespaces.h"

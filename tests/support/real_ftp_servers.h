@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Real FTP servers from Debian (pyftpdlib, vsftpd) for integration tests, on 127.0.0.1 unless told
 // otherwise (::1, or an address inside a network namespace). Each one runs as a child process on a

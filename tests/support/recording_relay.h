@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A relay on 127.0.0.1 between a client and a server's control port that keeps every byte the
 // clients sent: what crossed the wire, as the server received it. One thread, stopped promptly by

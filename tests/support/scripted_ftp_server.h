@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted FTP server for engine tests. It listens on 127.0.0.1 at a port the kernel picks and
 // serves one control connection at a time; replies come from queues kept by command verb, from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The scripted server's files from memory: what it answers itself once told to serve them, and
 // the data faults of its transfers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A port on 127.0.0.1 where a connect hangs: a listener that never accepts, with its backlog
 // filled, so the kernel drops further connection requests instead of answering them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A directory of the test's own under the system's temporary directory, removed with everything in
 // it when the object goes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Certificates for the TLS servers the tests start, made by the openssl program in a directory of
 // their own: a certificate authority of the test (point SSL_CERT_FILE at AuthorityFile() to make

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The fixtures in tests/data: listings as servers send them and profile files as earlier versions
 // wrote them, byte for byte.

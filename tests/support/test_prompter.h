@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A prompter for widget tests: it records every message and question, answers questions from a
 // queue (No when the queue is empty), and hands each modal dialog to the test.

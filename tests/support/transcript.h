@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The commands a scripted server received, as a test states them: the port of each PORT and EPRT
 // changes from run to run, so it reads "*" ("PORT 127,0,0,1,*", "EPRT |1|127.0.0.1|*|"). A PORT

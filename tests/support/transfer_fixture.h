@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A logged-in session on a scripted server that serves files from memory, with a front end that
 // waits like the real ones and can cancel: the common ground of the transfer and fault tests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Widget tests use the main view's list as a user does: by the names shown and with the mouse.
 
