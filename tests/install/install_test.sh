@@ -40,6 +40,12 @@ for page in tessaline tessaline-ftp; do
 done
 
 "$prefix/bin/tessaline-ftp" --help | grep -q "^usage: tessaline-ftp" || fail "tessaline-ftp --help"
+# Both programs name the one version; the desktop program without a display to open.
+for program in tessaline tessaline-ftp; do
+  said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version) ||
+    fail "$program --version failed"
+  [ "$said" = "$program $version" ] || fail "$program --version says \"$said\""
+done
 
 # The installed desktop program, in a home of its own: once it catches termination signals, one
 # closes it like the close box, and it writes its settings on the way out.
