@@ -7,7 +7,6 @@
 #include "ftp/session_log.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -105,7 +104,5 @@ void CFtpSession::LogRate(std::string_view verb, long long bytes, long long mill
     constexpr long long kPerSecond = 1000;
     // A transfer that took less than a millisecond counts as one, which keeps the rate finite.
     const long long rate = bytes * kPerSecond / std::max(milliseconds, 1LL);
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%lld.%03lld", milliseconds / kPerSecond, milliseconds % kPerSecond);
-    LogMessage("%sed %ld characters in %s seconds (%ld bytes/sec)", {verb, bytes, seconds, rate});
+    LogMessage("%sed %ld characters in %ld seconds (%ld bytes/sec)", {verb, bytes, milliseconds / kPerSecond, rate});
 }

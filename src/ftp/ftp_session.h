@@ -86,8 +86,8 @@ public:
     // Reads one whole reply: the time-out bounds all of it, and a reply of more than 10000 lines
     // interrupts the session.
     int ReadReply();
-    // Appends "VERBed N characters in S.mmm seconds (R bytes/sec)" to the session log, the rate
-    // from the milliseconds the transfer took.
+    // Appends "%sed %ld characters in %ld seconds (%ld bytes/sec)" to the session log: whole
+    // seconds, the rate from the milliseconds the transfer took.
     static void LogRate(std::string_view verb, long long bytes, long long milliseconds);
 
     // Login
