@@ -67,7 +67,7 @@ CFtpSession::~CFtpSession()
 
 WaitDeadline CFtpSession::RetryDeadline() const
 {
-    return EarlierOf(DeadlineAfter(settings.retry.load()), waitBound);
+    return EarlierOf(DeadlineAfter(WaitLimit(settings)), waitBound);
 }
 
 void CFtpSession::Cancel()

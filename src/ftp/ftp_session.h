@@ -110,7 +110,8 @@ public:
     int RenameFile(const std::string& oldName, const std::string& newName);
     int SetPermissions(const std::string& mode, const std::string& name);
     int Quit();
-    // Quit for a program that is ending: the reply is waited for at most 3 s, whatever the time-out.
+    // Quit for a program that is ending: the reply is waited for at most the settings' exitQuitMilliseconds
+    // (3 s), whatever the time-out.
     int QuitAtExit();
     int QuerySystemType();
     // Rewrites a directory name into VMS bracket form for the VMS system types, when the result

@@ -105,10 +105,7 @@ int CFtpSession::Quit()
 
 int CFtpSession::QuitAtExit()
 {
-    // Everything the user made is saved by now; a server that does not answer must not keep the
-    // program from ending.
-    constexpr int kQuitAtExitSeconds = 3;
-    waitBound = DeadlineAfter(kQuitAtExitSeconds);
+    waitBound = DeadlineAfter(std::chrono::milliseconds(settings.exitQuitMilliseconds.load()));
     const int result = Quit();
     waitBound.reset();
     return result;

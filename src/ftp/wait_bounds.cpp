@@ -28,11 +28,11 @@ void CancelSignal::Clear()
     [[maybe_unused]] const ssize_t read = ::read(fd, &count, sizeof count);
 }
 
-WaitDeadline DeadlineAfter(int seconds)
+WaitDeadline DeadlineAfter(std::chrono::milliseconds limit)
 {
-    if (seconds <= 0)
+    if (limit.count() <= 0)
         return std::nullopt;
-    return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    return std::chrono::steady_clock::now() + limit;
 }
 
 WaitDeadline EarlierOf(WaitDeadline a, WaitDeadline b)

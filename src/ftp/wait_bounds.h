@@ -24,6 +24,6 @@ private:
 
 // The moment by which a wait must have ended; none: it may last for ever.
 using WaitDeadline = std::optional<std::chrono::steady_clock::time_point>;
-// `seconds` from now, 0 or less meaning no limit. Any int fits: the arithmetic is 64-bit.
-WaitDeadline DeadlineAfter(int seconds);
+// `limit` from now, 0 or less meaning no limit.
+WaitDeadline DeadlineAfter(std::chrono::milliseconds limit);
 WaitDeadline EarlierOf(WaitDeadline a, WaitDeadline b);

@@ -119,7 +119,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADirectoryDownload)
 
 TEST_F(FaultInjectionTest, ADataConnectionThatStaysSilentEndsAtTheTimeOut)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     const fs::path target = fs::path(local.path) / "f";
     WriteFile(target, "earlier");
     server.ServeFile("f", "x");
@@ -129,7 +129,7 @@ TEST_F(FaultInjectionTest, ADataConnectionThatStaysSilentEndsAtTheTimeOut)
     EXPECT_TRUE(LogHas(log, "Recv: Connection timed out, try connecting again."));
     EXPECT_TRUE(LogHas(log, "Deleted partially downloaded file"));
     EXPECT_EQ(ReadFile(target), "earlier");
-    settings.retry = 20;
+    settings.retryMilliseconds = 0;
     ExpectSessionRecovers();
 }
 
@@ -137,7 +137,7 @@ TEST_F(FaultInjectionTest, ADataConnectionThatStaysSilentEndsAtTheTimeOut)
 // ended, and a put over an existing remote file sends neither TYPE nor PORT nor STOR.
 TEST_F(FaultInjectionTest, AfterATimeOutNothingMoreIsSent)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     const fs::path file = fs::path(local.path) / "f";
     WriteFile(file, "local");
     server.ServeFile("f", "x");

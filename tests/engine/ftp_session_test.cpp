@@ -502,9 +502,25 @@ TEST_F(FtpSessionTest, SystRefusalKeepsTheOldTypeAndQuitIsSentOnce)
 
 // --- Time-out and cancel -------------------------------------------------------------------
 
+TEST(WaitLimitTest, MillisecondsWinOverRetryOnlyWhenSet)
+{
+    struct Case {
+        int retry;
+        int retryMilliseconds;
+        std::chrono::milliseconds limit;
+    };
+    for (const Case& c : {Case{60, 0, 60s}, Case{0, 0, 0ms}, Case{1, 250, 250ms}, Case{0, 250, 250ms},
+                          Case{4294968, 0, 4294968s}, Case{5, -1, 5s}}) {
+        EngineSettings settings;
+        settings.retry = c.retry;
+        settings.retryMilliseconds = c.retryMilliseconds;
+        EXPECT_EQ(WaitLimit(settings), c.limit) << c.retry << " s, " << c.retryMilliseconds << " ms";
+    }
+}
+
 TEST_F(FtpSessionTest, ASilentServerTimesOutLikeABrokenConnection)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("NOOP", "");
@@ -515,11 +531,11 @@ TEST_F(FtpSessionTest, ASilentServerTimesOutLikeABrokenConnection)
 
 TEST_F(FtpSessionTest, TheTimeOutBoundsAWholeLineNotEachByteOfIt)
 {
-    settings.retry = 1;
-    // A byte every 300 ms: each read is well inside the time-out, the line is far outside it.
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
+    // A byte every third of the time-out: each read is well inside it, the line far outside it.
     ScriptedFtpServer server("");
     server.OnAccept([](ScriptedFtpServer::Control& control) {
-        control.SendInPieces("220 Welcome to a very slow server\r\n", 1, 300ms);
+        control.SendInPieces("220 Welcome to a very slow server\r\n", 1, ScriptedFtpServer::kShortTimeOut / 3);
     });
     server.Reply("USER", "230 Welcome\r\n");
     Aim(server);
@@ -547,13 +563,13 @@ TEST_F(FtpSessionTest, AReplyThatNeverEndsIsCutOffByItsLengthOrTheTimeOut)
 
     // Few lines, but never an end: the time-out counts from the start of the reply.
     session.Quit();
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     ScriptedFtpServer slow;
     LogIn(slow);
     slow.OnCommand([](const std::string&, ScriptedFtpServer::Control& control) {
         for (int i = 0; i < 30 && control.Connected(); ++i) {
             control.SendLine("250-still going " + std::to_string(i));
-            control.Pause(200ms);
+            control.Pause(ScriptedFtpServer::kShortTimeOut / 3);
         }
         control.SendLine("250 Done at last");
     });
@@ -571,14 +587,16 @@ TEST_F(FtpSessionTest, ATimeOutOfManyDaysDoesNotWrapToAShortOne)
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("NOOP", "200 Worth the wait\r\n");
-    server.SetFaults({.pauseBeforeReply = 1500ms});
+    server.SetFaults({.pauseBeforeReply = 900ms});
     EXPECT_EQ(session.Command("NOOP"), kCompletion);
     EXPECT_FALSE(session.interrupted);
 }
 
-TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
+TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostItsOwnBoundWhateverTheTimeOut)
 {
+    EXPECT_EQ(EngineSettings().exitQuitMilliseconds, 3000);
     settings.retry = 0;
+    settings.exitQuitMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     ScriptedFtpServer server;
     LogIn(server);
     // The server answers only after 30 s.
@@ -595,7 +613,7 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostThreeSecondsWhateverTheTimeOut)
     ScriptedFtpServer next;
     LogIn(next);
     next.Reply("NOOP", "200 Slow but fine\r\n");
-    next.SetFaults({.pauseBeforeReply = 3500ms});
+    next.SetFaults({.pauseBeforeReply = ScriptedFtpServer::kShortTimeOut * 2});
     EXPECT_EQ(session.Command("NOOP"), kCompletion);
 }
 
@@ -722,7 +740,7 @@ TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshak
 
 TEST_F(FtpSessionTest, AServerThatNeverAnswersTheHandshakeTimesOut)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     ScriptedFtpServer server;
     AnswerAuthWithoutTls(server, "234 Go ahead\r\n");
     session.encryption = kTlsRequired;

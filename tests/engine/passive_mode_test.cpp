@@ -171,13 +171,14 @@ TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel
     server.Reply("EPSV", "229 Entering Extended Passive Mode (|||" + std::to_string(stalled.Port()) + "|)\r\n");
     server.ServeFile("f", "data");
 
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
     EXPECT_TRUE(LogHas(TakeLog(), "Connection timed out, try connecting again."));
     EXPECT_TRUE(fs::is_empty(local.path));
 
     session.Quit();
     ASSERT_NE(session.Connect(), -1);
+    settings.retryMilliseconds = 0;
     settings.retry = 0;  // nothing but the cancel ends the wait now
     std::chrono::steady_clock::time_point cancelled;
     host.cancelWhen = [&](CFtpSession&) {

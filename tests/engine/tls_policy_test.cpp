@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr int kSeconds = 10;
+constexpr std::chrono::seconds kSeconds{10};
 constexpr char kHost[] = "www.example.org";
 constexpr char kForwardSecret[] = "ECDHE-RSA-AES128-GCM-SHA256";
 

@@ -121,7 +121,7 @@ TEST_F(TransferTest, RefusedPortStillTransfersAndARefusedDataCommandCreatesNothi
 
 TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     OnDataCommand("RETR f", [](Control& control) { control.Pause(3s); });
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
     EXPECT_TRUE(LogHas(TakeLog(), "accept: Connection timed out, try connecting again."));
@@ -133,13 +133,13 @@ TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
 // comes however long the whole takes (a receive low-water mark left above 1 would hold it back).
 TEST_F(TransferTest, ADownloadThatTricklesLongerThanTheTimeOutComesThrough)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     OnDataCommand("RETR f", [](Control& control) {
         if (!control.OpenData())
             return;
         for (int piece = 0; piece < 5; ++piece) {
             control.DataSend(std::string(100, static_cast<char>('a' + piece)));
-            control.Pause(400ms);
+            control.Pause(ScriptedFtpServer::kShortTimeOut / 3);
         }
         control.CloseData();
         control.SendLine("226 Transfer complete");
@@ -235,7 +235,7 @@ TEST_F(TransferTest, ADownloadOntoAPipeOrDeviceWritesIntoItAndLeavesItInPlace)
 
 TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     const std::string bytes = RandomBytes(200000);
     server.ServeFile("f.bin", bytes, "150 Opening BINARY mode data connection for f.bin (200000 bytes)\r\n");
     // Every byte arrives and the data connection ends in order; then the server falls silent.
@@ -331,7 +331,7 @@ TEST_F(TransferTest, AnUploadWhoseFileShrinksOrGrowsWhileItIsSentFails)
 
 TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     const fs::path big = BigLocalFile(64 << 20);
     server.SetFaults({.dataPause = 20s});  // never reads
     EXPECT_EQ(session.StoreFile("big", big), kInterrupted);
@@ -701,7 +701,7 @@ TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
 
 TEST_F(TransferTest, ALostConnectionEndsADirectoryDownloadAtOnce)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     const std::vector<std::string> names = {"one", "two", "three", "four", "five", "six"};
     std::string listing;
     for (const std::string& name : names) {
@@ -770,7 +770,7 @@ TEST_F(TransferTest, LinksAreCopiedUnderTheirOwnNames)
 
 TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
 {
-    settings.retry = 1;
+    settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     const fs::path tree = fs::path(local.path) / "tree";
     fs::create_directories(tree);
     for (const char* name : {"a", "b", "c"})

@@ -26,6 +26,10 @@ public:
     class Control;  // the current control connection, handed to handlers on the server thread
     using Handler = std::function<void(const std::string& command, Control& control)>;
     static constexpr char kOpeningData[] = "150 Opening data connection.\r\n";  // a transfer's preliminary reply
+    // The engine time-out (EngineSettings::retryMilliseconds) of tests that wait for it to end
+    // something: far longer than an answer takes on loopback, far shorter than the whole seconds
+    // of "Retry".
+    static constexpr std::chrono::milliseconds kShortTimeOut{300};
 
     // Faults the server can be told to have, all off by default. They apply to the command line
     // `command` ("RETR one"), or to every command and the greeting when it is empty. The reply
