@@ -12,19 +12,21 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include <iterator>
-
 namespace {
 
 constexpr int kLowestPort = 0;
 constexpr int kHighestPort = 99999;
 
-// In the order of the firewall modes 1 to 4.
-constexpr const char* kModeChoices[] = {
-    "USE&R remote_userid@remote_host",
-    "Logon proxy then &SITE remote_host",
-    "Logon proxy then &USER remote_userid@remote_host",
-    "&OPEN remote_host",
+// The styles offered; kFirewallProxySite has no button of its own.
+struct StyleChoice {
+    const char* text;
+    FirewallStyle style;
+};
+constexpr StyleChoice kStyleChoices[] = {
+    {"USE&R remote_userid@remote_host", kFirewallUserAtHost},
+    {"Logon proxy then &SITE remote_host", kFirewallSiteCommand},
+    {"Logon proxy then &USER remote_userid@remote_host", kFirewallProxyUserAtHost},
+    {"&OPEN remote_host", kFirewallOpenHost},
 };
 
 QString Text(const std::string& text)
@@ -57,10 +59,10 @@ CFireWall::CFireWall(CSettings& settings, QWidget* parent)
     auto* modeBox = new QGroupBox(QStringLiteral("Firewall type"), this);
     auto* modes = new QButtonGroup(modeBox);
     auto* modeColumn = new QVBoxLayout(modeBox);
-    for (int value = 1; value <= static_cast<int>(std::size(kModeChoices)); ++value) {
-        auto* button = new QRadioButton(QString::fromLatin1(kModeChoices[value - 1]), modeBox);
-        button->setChecked(value == mode);
-        modes->addButton(button, value);
+    for (const StyleChoice& choice : kStyleChoices) {
+        auto* button = new QRadioButton(QString::fromLatin1(choice.text), modeBox);
+        button->setChecked(choice.style == mode);
+        modes->addButton(button, choice.style);
         modeColumn->addWidget(button);
     }
     connect(modes, &QButtonGroup::idClicked, this, [this](int value) { mode = value; });

@@ -23,7 +23,7 @@ struct ModeChoice {
 };
 constexpr ModeChoice kModeChoices[] = {{"Auto-detect", 'F'}, {"Binary", 'I'}, {"ASCII", 'A'}};
 constexpr ModeChoice kDataConnectionChoices[] = {
-    {"Active", 0}, {"Passive", 1}, {"Automatic (passive behind a router)", 2}};
+    {"Active", kActiveMode}, {"Passive", kPassiveMode}, {"Automatic (passive behind a router)", kAutomaticMode}};
 
 // A group of radio buttons, one per choice, the one of `value` checked; a click sets `value`.
 QGroupBox* NewChoiceBox(const QString& title, std::span<const ModeChoice> choices, int& value, QWidget* parent)

@@ -28,7 +28,7 @@ private:
 
     CSettings& settings;
     int mode;  // 'F', 'I' or 'A'; any other stored value is kept as it is
-    int passiveMode;  // 0 active, 1 passive, 2 automatic; any other stored value is kept
+    int passiveMode;  // a DataConnectionMode; any other stored value is kept
     QLineEdit* directory = nullptr;
     QCheckBox* saveOnDoubleClick = nullptr;
     QCheckBox* viewOnDoubleClick = nullptr;

@@ -61,7 +61,7 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
     // A failed download must not open what an earlier one left there.
     if (result != kCompletion) {
         const QString what = QStringLiteral("The download of %1").arg(Shown(name));
-        if (!LeftEndedSession(what, result == CFtpSession::kTransferCancelled))
+        if (!LeftEndedSession(what, result == kTransferCancelled))
             Prompter().Inform(this, QStringLiteral("%1 failed: %2").arg(what, FailureText()));
         return;
     }
@@ -402,7 +402,7 @@ void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
             changed = true;
             continue;
         }
-        if (result == CFtpSession::kTransferCancelled) {
+        if (result == kTransferCancelled) {
             LogMessage("The upload of %s was cancelled; the server may keep the part that arrived as %s.",
                        {local, name});
             LeftEndedSession(what, true, QStringLiteral("The server may keep the part that arrived under that name."));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_options.h"
 
+#include "ftp/connection_modes.h"
 #include "ftp/encryption.h"
 #include "ftp/ftp_url.h"
 #include "ftp/trusted_certificates.h"
@@ -126,7 +127,7 @@ std::optional<std::string> TakeValue(CliOptions& options, const std::string& opt
             return "--trust-certificate takes SHA256: and the 64 hex digits of the fingerprint";
         options.trustedFingerprint = *fingerprint;
     } else if (option == "--firewall") {
-        if (text.size() != 1 || text[0] < '0' || text[0] > '4')
+        if (text.size() != 1 || text[0] < '0' || text[0] - '0' > kLastFirewallStyle)
             return "--firewall takes a style from 0 to 4";
         options.firewallStyle = text[0] - '0';
     } else if (option == "--firewall-host") {
@@ -183,7 +184,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         if (option == "--passive" || option == "--active") {
             if (options.passiveMode)
                 return "--passive and --active exclude each other";
-            options.passiveMode = option == "--passive" ? 1 : 0;
+            options.passiveMode = option == "--passive" ? kPassiveMode : kActiveMode;
             continue;
         }
         if (std::find(kValueOptions.begin(), kValueOptions.end(), option) == kValueOptions.end())

@@ -282,7 +282,7 @@ int main(int argc, char* argv[])
 
     // Read before the quit, whose reply replaces the one that tells.
     std::optional<RunFailure> failure;
-    if (session.Connect() == -1)
+    if (session.Connect() == kConnectFailed)
         failure = ConnectFailureOf(session, profile.host);
     if (!failure && !directory.empty() && !termination.Received() && session.ChangeDirectory(directory) != kCompletion)
         failure = CommandFailureOf(session, "cwd " + directory);

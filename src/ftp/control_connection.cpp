@@ -113,7 +113,7 @@ bool CFtpSession::TimedOut() const
 
 bool CFtpSession::ConnectionLost() const
 {
-    return interrupted || replyCode == 421;
+    return interrupted || replyCode == kServiceClosing;
 }
 
 int CFtpSession::ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol)
@@ -304,7 +304,7 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
         code = ReplyCodeOf(replyBuffer);
     }
     if (interrupted)
-        code = 421;
+        code = kServiceClosing;
 
     while (replyBuffer.size() > 2 && (replyBuffer.back() == ' ' || replyBuffer.back() == '\r'
                                       || replyBuffer.back() == '\n'))

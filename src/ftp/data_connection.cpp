@@ -19,10 +19,6 @@
 
 namespace {
 
-// The values of "Passive Mode"; anything else counts as automatic.
-constexpr int kActiveOnly = 0;
-constexpr int kPassiveOnly = 1;
-
 constexpr std::string_view kEveryModeRefused =
     "The server refused both active and passive mode: no data connection can be opened.";
 
@@ -35,7 +31,7 @@ bool LocalEndOf(int socket, sockaddr_storage& address)
 
 bool IsPermanentNegative(int code)
 {
-    return code >= 500 && code <= 599;
+    return ReplyClass(code) == kPermanentNegative;
 }
 
 // Behind a router that translates our address the server cannot connect back to us; on one
@@ -101,8 +97,8 @@ int CFtpSession::OpenListener()
 bool CFtpSession::PassiveChosen()
 {
     const int mode = settings.passiveMode;
-    if (mode == kActiveOnly || mode == kPassiveOnly)
-        return mode == kPassiveOnly;
+    if (mode == kActiveMode || mode == kPassiveMode)
+        return mode == kPassiveMode;
     if (automaticPath == DataPath::Undecided) {
         sockaddr_storage local = localAddress;
         LocalEndOf(controlSocket, local);
@@ -125,7 +121,7 @@ bool CFtpSession::PassiveChosen()
 bool CFtpSession::OpenDataConnection()
 {
     const int mode = settings.passiveMode;
-    const bool automatic = mode != kActiveOnly && mode != kPassiveOnly;
+    const bool automatic = mode != kActiveMode && mode != kPassiveMode;
     if (PassiveChosen()) {
         const int passive = ConnectPassive();
         if (passive != kServerRefused)

@@ -3,6 +3,8 @@
 // The settings that the engine reads while a worker runs. The window thread may change them at
 // the same moment (options sheet), so each value is atomic and read afresh where it is used.
 
+#include "ftp/connection_modes.h"
+
 #include <atomic>
 #include <chrono>
 
@@ -22,7 +24,7 @@ struct EngineSettings final {
     // saved by then, and a silent server must not keep the program from ending. Never stored.
     std::atomic<int> exitQuitMilliseconds{3000};
     std::atomic<int> transferMode{'I'};   // transfer mode in force for the next transfer: 'I', 'A', 'F'
-    std::atomic<int> passiveMode{2};      // "Passive Mode": 0 active, 1 passive, 2 automatic
+    std::atomic<int> passiveMode{kAutomaticMode};  // "Passive Mode": a DataConnectionMode
 };
 
 // How long any network wait may last; 0: no limit.

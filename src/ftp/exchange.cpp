@@ -77,10 +77,10 @@ int CFtpSession::ReadReply()
         if (!interrupted || !replyBuffer.empty())
             PostLogLine(replyBuffer);
         if (interrupted) {
-            replyCode = 421;
+            replyCode = kServiceClosing;
             break;
         }
-        if (code >= 100 && code <= 599)
+        if (ReplyClass(code) != kNoValidCode)
             replyCode = code;
         if (!goesOn)
             break;
@@ -89,14 +89,14 @@ int CFtpSession::ReadReply()
                 FormatText("The reply went on for more than %u lines; the connection is given up.", {kLongestReply});
             LogMessage("%s", {why});
             BreakConnection(why);
-            replyCode = 421;
+            replyCode = kServiceClosing;
             break;
         }
     }
     --commandDepth;
     if (interrupted)
         return kInterrupted;
-    return (replyCode >= 100 && replyCode <= 599) ? replyCode / 100 : kNoValidCode;
+    return ReplyClass(replyCode);
 }
 
 void CFtpSession::LogRate(std::string_view verb, long long bytes, long long milliseconds)

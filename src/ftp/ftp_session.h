@@ -39,11 +39,12 @@
 // sets `interrupted`, and replies then count as 421. A time-out or a break also closes the control
 // connection (BreakConnection): no later command goes out on it.
 
+#include "ftp/connection_modes.h"
 #include "ftp/encryption.h"
 #include "ftp/engine_settings.h"
 #include "ftp/format_text.h"
-#include "ftp/peer_certificate.h"
 #include "ftp/operation_status.h"
+#include "ftp/peer_certificate.h"
 #include "ftp/wait_bounds.h"
 
 #include <netinet/in.h>
@@ -93,9 +94,10 @@ public:
     // Login
     void SetFirewall(int enabled, int style, int port, const std::string& host,
                      const std::string& user, const std::string& password);
+    // The control socket once logged in, else kConnectFailed.
     int Connect();
 
-    // Remote commands; the directory, delete and system-type commands return replyCode / 100.
+    // Remote commands; the directory, delete and system-type commands return ReplyClass(replyCode).
     // ChangeDirectory enters exactly `name`; EnterLink enters the target of what a UNIX listing
     // shows as a symbolic link, "name -> target" (any other name as it is). Only an entry the
     // listing marks as a link may be entered so: a directory may well be named "a -> ..".
@@ -119,9 +121,8 @@ public:
     void VmsDirectoryName(std::string& name, std::size_t limit) const;
 
     // Data connections and transfers. The window-thread halves return the worker's outcome
-    // (kCompletion, kPermanentNegative when it failed, kInterrupted, or the final reply's class; 0
-    // when the transfer never started), or kTransferCancelled when the user cancelled.
-    static constexpr int kTransferCancelled = -1;
+    // (kCompletion, kPermanentNegative when it failed, kInterrupted, the final reply's class, or
+    // kTransferNotStarted), or kTransferCancelled when the user cancelled.
     int OpenListener();
     int StoreFile(const std::string& remoteName, const std::string& localPath);
     int SendFile();
@@ -169,7 +170,7 @@ public:
 
     int firewallEnabled = 0;
     int firewallDirect = 0;  // the style names the site without a proxy login of its own
-    int firewallStyle = 0;
+    int firewallStyle = kFirewallProxySite;
     int firewallPort = 0;    // 0: the FTP service port
     std::string firewallHost;
     std::string firewallUser;
@@ -236,7 +237,8 @@ private:
     int ConnectPassive();
     int AcceptDataConnection();
     void SetRepresentationType(char type);
-    // Waits for a transfer's worker under `text`; a cancel marks the transfer aborted: -1.
+    // Waits for a transfer's worker under `text`; a cancel marks the transfer aborted:
+    // kTransferCancelled.
     int AwaitTransfer(std::thread& worker, const std::string& text);
     // Puts a received file in place once the final reply is 2 (or, when no reply came, once every
     // byte the 150 reply announced did), or deletes it; the final result.

@@ -16,11 +16,10 @@
 
 namespace {
 
-// Styles 1 (USER user@host) and 4 (OPEN host) name the site to the proxy without logging in to
-// the proxy first.
+// These styles name the site to the proxy without logging in to the proxy first.
 bool NamesSiteWithoutProxyLogin(int style)
 {
-    return style == 1 || style == 4;
+    return style == kFirewallUserAtHost || style == kFirewallOpenHost;
 }
 
 }  // namespace
@@ -40,7 +39,7 @@ int CFtpSession::Connect()
 {
     if (connected) {
         LogMessage("Trying to connect when already connected.");
-        return -1;
+        return kConnectFailed;
     }
     interrupted = 0;
     lostReason.clear();
@@ -54,7 +53,7 @@ int CFtpSession::Connect()
     if (firewallEnabled) {
         if (firewallHost.empty()) {
             LogMessage("FireWall Host must be entered in the FireWall dialog before connection can be established.");
-            return -1;
+            return kConnectFailed;
         }
         connectHost = firewallHost;
     }
@@ -128,11 +127,11 @@ int CFtpSession::Connect()
 
     if (firewallEnabled) {
         switch (firewallStyle) {
-        case 2: result = Command("SITE %s", {remoteHost}); break;
-        case 1:
-        case 3: result = Command("USER %s@%s", {userName, remoteHost}); break;
-        case 4: result = Command("OPEN %s", {remoteHost}); break;
-        default: break;  // style 0: the proxy's answer to "site" stands
+        case kFirewallSiteCommand: result = Command("SITE %s", {remoteHost}); break;
+        case kFirewallUserAtHost:
+        case kFirewallProxyUserAtHost: result = Command("USER %s@%s", {userName, remoteHost}); break;
+        case kFirewallOpenHost: result = Command("OPEN %s", {remoteHost}); break;
+        default: break;  // kFirewallProxySite: the proxy's answer to "site" stands
         }
     } else {
         result = Command("USER %s", {userName});
@@ -156,7 +155,7 @@ bool CFtpSession::NegotiateTls(const std::string& host)
     const int result = Command("AUTH TLS");
     if (result == kCompletion)  // 234: the server waits for our TLS handshake
         return StartControlTls(host);
-    if (interrupted || replyCode == 421)
+    if (interrupted || replyCode == kServiceClosing)
         return false;
     if (encryption == kTlsIfAvailable)
         return PlainLoginAllowed(ServerKey(host, PortOf(serverAddress)));
@@ -178,5 +177,5 @@ int CFtpSession::FailConnect()
         connectFailure = ConnectFailure::Other;
     controlSocket = CloseSocket(controlSocket);
     connected = 0;
-    return -1;
+    return kConnectFailed;
 }

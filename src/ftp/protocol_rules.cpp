@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/protocol_rules.h"
 
+#include "ftp/exchange_result.h"
 #include "ftp/host_port.h"
 #include "ftp/socket_address.h"
 #include "ftp/system_types.h"
@@ -20,7 +21,7 @@ int ReplyCodeOf(std::string_view line)
 
 bool ReplyGoesOn(int code, std::string_view line)
 {
-    return code < 100 || code > 599 || (line.size() > 3 && line[3] == '-');
+    return ReplyClass(code) == kNoValidCode || (line.size() > 3 && line[3] == '-');
 }
 
 bool IsQuitCommand(std::string_view line)

@@ -22,7 +22,7 @@ int CFtpSession::DirectoryCommand(const char* command, const char* fallback, con
 {
     const std::string format = std::string(command) + " %s";
     if (Command(format, {name}) != kPermanentNegative)
-        return replyCode / 100;
+        return ReplyClass(replyCode);
     if (replyCode == 500) {
         // 500: the server does not know the command; old servers take the X-form of RFC 775.
         Command(std::string(fallback) + " %s", {name});
@@ -32,7 +32,7 @@ int CFtpSession::DirectoryCommand(const char* command, const char* fallback, con
         VmsDirectoryName(rewritten, vmsLimit);
         Command(format, {rewritten});
     }
-    return replyCode / 100;
+    return ReplyClass(replyCode);
 }
 
 int CFtpSession::ChangeDirectory(const std::string& name)
@@ -74,7 +74,7 @@ int CFtpSession::RemoveDirectory(const std::string& name)
 int CFtpSession::DeleteFile(const std::string& name)
 {
     Command("DELE %s", {name});
-    return replyCode / 100;
+    return ReplyClass(replyCode);
 }
 
 int CFtpSession::RenameFile(const std::string& oldName, const std::string& newName)
@@ -93,7 +93,7 @@ int CFtpSession::SetPermissions(const std::string& mode, const std::string& name
 int CFtpSession::Quit()
 {
     if (controlSocket == -1)
-        return -1;
+        return kNotSent;
     const int result = Command("quit");
     if (controlTls && !interrupted)
         controlTls->Shutdown(cancelSignal, RetryDeadline(), false);
@@ -114,12 +114,12 @@ int CFtpSession::QuitAtExit()
 int CFtpSession::QuerySystemType()
 {
     if (Command("SYST") == kPermanentNegative)
-        return replyCode / 100;
+        return ReplyClass(replyCode);
     // The reply is in the log already, as Command posted it.
     const std::string text = replyBuffer.substr(0, 99);
     if (const std::optional<int> type = SystemTypeFromReply(text))
         systemType = *type;
-    return replyCode / 100;
+    return ReplyClass(replyCode);
 }
 
 void CFtpSession::VmsDirectoryName(std::string& name, std::size_t limit) const

@@ -181,12 +181,12 @@ int CFtpSession::SendFile()
     replyCode = 0;
     if (controlSocket == -1) {
         LogMessage("Socket is not connected!");
-        return 0;
+        return kTransferNotStarted;
     }
     if (commandDepth != 0) {
         LogMessage("Currently processing a command.");
         transferAborted = 1;
-        return 0;
+        return kTransferNotStarted;
     }
     // STOR would empty the remote file before we learn the local one cannot be read.
     if (const int error = ReadableFileError(transferLocalPath, uploadSize); error != 0) {
@@ -211,7 +211,7 @@ int CFtpSession::SendFile()
     if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
         CloseDataConnection();
         transferAborted = 1;
-        return 0;
+        return kTransferNotStarted;
     }
     if (listenSocket != -1) {  // active mode: the server connects to us now
         if (const int error = AcceptDataConnection(); error != 0) {
@@ -351,20 +351,20 @@ int CFtpSession::ReceiveFile()
     replyCode = 0;
     if (controlSocket == -1) {
         LogMessage("Socket not connected.");
-        return 0;
+        return kTransferNotStarted;
     }
     if (commandDepth != 0) {
         LogMessage("Currently in process.");
-        return 0;
+        return kTransferNotStarted;
     }
     SetRepresentationType(transferType);
 
     if (!OpenDataConnection())
-        return 0;
+        return kTransferNotStarted;
     announcedBytes = 0;
     if (Command("%s", {transferCommand}) != kPreliminary) {  // 150: the data connection is used now
         CloseDataConnection();
-        return 0;
+        return kTransferNotStarted;
     }
     announcedBytes = SizeFromPreliminaryReply(replyBuffer);
     if (announcedBytes > 0)
@@ -374,7 +374,7 @@ int CFtpSession::ReceiveFile()
             if (error != kServerAnswered)
                 LogSocketError("accept", error);
             listenSocket = CloseSocket(listenSocket);
-            return 0;
+            return kTransferNotStarted;
         }
         LogMessage("Tessaline: Closing Listener Socket");
         listenSocket = CloseSocket(listenSocket);
@@ -384,7 +384,7 @@ int CFtpSession::ReceiveFile()
         dataSocket = CloseSocket(dataSocket);
         if (!interrupted)
             ReadReply();
-        return 0;
+        return kTransferNotStarted;
     }
 
     const int outcome = DownloadToFile(transferLocalPath);
@@ -434,7 +434,7 @@ int CFtpSession::KeepDownload(int result)
 int CFtpSession::DownloadToFile(const std::string& path)
 {
     if (dataSocket == -1 || !connected)
-        return 0;
+        return kTransferNotStarted;
     // `interrupted` is not cleared here: a cancel that came after the accept must still count.
     ++commandDepth;
 

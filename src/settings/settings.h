@@ -41,7 +41,7 @@ public:
     std::string email;             // password of anonymous logins
     int defaultView = 0;           // 0 large icons, 1 details, 2 small icons, 3 list
     int fireWallOn = 0;
-    int fireMode = 0;              // firewall login style 0 to 4
+    int fireMode = kFirewallProxySite;  // a FirewallStyle
     int firePort = 0;
     std::string fireHost;
     std::string fireUserId;

@@ -101,6 +101,33 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
     EXPECT_EQ(settings.engine.transferMode, 'I');
 }
 
+// Settings files of every version hold these numbers: the names must keep them, and the time-out
+// in milliseconds is the engine's alone.
+TEST(SettingsTest, TheModesAreStoredAsTheirNumbersAndOnlyRetryAsTheTimeOut)
+{
+    struct Case {
+        FirewallStyle style;
+        DataConnectionMode mode;
+        int storedStyle;
+        int storedMode;
+    };
+    for (const Case& c :
+         {Case{kFirewallProxySite, kActiveMode, 0, 0}, Case{kFirewallUserAtHost, kPassiveMode, 1, 1},
+          Case{kFirewallSiteCommand, kAutomaticMode, 2, 2}, Case{kFirewallProxyUserAtHost, kActiveMode, 3, 0},
+          Case{kFirewallOpenHost, kPassiveMode, 4, 1}}) {
+        CSettings settings;
+        settings.fireMode = c.style;
+        settings.engine.passiveMode = c.mode;
+        settings.engine.retry = 7;
+        settings.engine.retryMilliseconds = 250;
+        RecordingStore store;
+        settings.SaveSettings(store);
+        EXPECT_EQ(std::get<int>(store.values["ProgramOptions/Fire Mode"]), c.storedStyle);
+        EXPECT_EQ(std::get<int>(store.values["TransOptions/Passive Mode"]), c.storedMode);
+        EXPECT_EQ(std::get<int>(store.values["ProgramOptions/Retry"]), 7);
+    }
+}
+
 TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
 {
     RecordingStore store;
@@ -125,7 +152,7 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
     EXPECT_EQ(settings.engine.sendBytes, 512);
     EXPECT_EQ(settings.firePassword, " p@ss;w=rd ");
     EXPECT_EQ(settings.right, 900);
-    EXPECT_EQ(settings.engine.passiveMode, 0);
+    EXPECT_EQ(settings.engine.passiveMode, kActiveMode);
 }
 
 TEST(SettingsTest, OnlyTheStoredDefaultTransferModeIsWritten)

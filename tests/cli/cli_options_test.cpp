@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_options.h"
 
+#include "ftp/connection_modes.h"
 #include "ftp/encryption.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,7 @@ TEST(CliOptionsTest, FirewallOverridesForOneRun)
                                "--firewall-user", "fw", "--firewall-password", "", "syst"});
     ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed));
     const CliOptions& options = std::get<CliOptions>(parsed);
-    EXPECT_EQ(options.firewallStyle, 4);
+    EXPECT_EQ(options.firewallStyle, kFirewallOpenHost);
     EXPECT_EQ(options.firewallHost, "proxy:2121");
     EXPECT_EQ(options.firewallUser, "fw");
     EXPECT_EQ(options.firewallPassword, "");
@@ -133,7 +134,7 @@ TEST(CliOptionsTest, HelpAndVersionEndTheOptions)
 
 TEST(CliOptionsTest, PassiveOrActiveForOneRun)
 {
-    for (const auto& [flag, mode] : {std::pair{"--passive", 1}, std::pair{"--active", 0}}) {
+    for (const auto& [flag, mode] : {std::pair{"--passive", kPassiveMode}, std::pair{"--active", kActiveMode}}) {
         const auto parsed = Parse({flag, "--host", "h", "ls"});
         ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << flag;
         EXPECT_EQ(std::get<CliOptions>(parsed).passiveMode, mode) << flag;

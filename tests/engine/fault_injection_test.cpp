@@ -18,7 +18,7 @@ protected:
         server.SetFaults({});
         server.ServeFile("after", "fine");
         session.Quit();
-        ASSERT_NE(session.Connect(), -1);
+        ASSERT_NE(session.Connect(), kConnectFailed);
         EXPECT_EQ(session.RetrieveFile("after", fs::path(local.path) / "after"), kCompletion);
         EXPECT_EQ(ReadFile(fs::path(local.path) / "after"), "fine");
         fs::remove(fs::path(local.path) / "after");
@@ -55,7 +55,7 @@ TEST_F(FaultInjectionTest, ConnectionsDroppedDuringTheGreetingOrAReply)
         CFtpSession other(otherSettings);
         other.hostName = "127.0.0.1:" + std::to_string(dropping.Port());
         other.userName = "anna";
-        EXPECT_EQ(other.Connect(), -1);
+        EXPECT_EQ(other.Connect(), kConnectFailed);
         EXPECT_EQ(other.controlSocket, -1);
         EXPECT_FALSE(other.connected);
         EXPECT_TRUE(LogHas(TakeLog(), "Connection closed by the server."));
@@ -96,7 +96,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringAnUpload)
     });
     const int result = session.StoreFile("big", big);
     EXPECT_NE(result, kCompletion);
-    EXPECT_NE(result, -1);
+    EXPECT_NE(result, kTransferCancelled);
     EXPECT_TRUE(LogHas(TakeLog(), "Error on Transfer, aborted"));
     EXPECT_EQ(fs::file_size(big), std::size_t(256) << 20);  // the local file is untouched
     ExpectSessionRecovers();
@@ -150,7 +150,7 @@ TEST_F(FaultInjectionTest, AfterATimeOutNothingMoreIsSent)
                                {.command = "SYST", .pauseBeforeReply = 3s},
                                [this] {
                                    session.Quit();
-                                   EXPECT_EQ(session.Connect(), -1);
+                                   EXPECT_EQ(session.Connect(), kConnectFailed);
                                }},
                           Case{"the data of a download", {.dataPause = 3s}, [this, &file] {
                                    EXPECT_EQ(session.RetrieveFile("f", file), kInterrupted);
@@ -164,7 +164,7 @@ TEST_F(FaultInjectionTest, AfterATimeOutNothingMoreIsSent)
         EXPECT_NE(session.DeleteFile("f"), kCompletion);
         EXPECT_EQ(server.Commands().size(), sent);
         server.SetFaults({});
-        ASSERT_NE(session.Connect(), -1);
+        ASSERT_NE(session.Connect(), kConnectFailed);
     }
     EXPECT_EQ(ReadFile(file), "local");
 }

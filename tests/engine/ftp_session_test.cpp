@@ -58,7 +58,7 @@ protected:
         server.Reply("PASS", "230 Logged in\r\n");
         server.Reply("SYST", syst);
         Aim(server);
-        ASSERT_NE(session.Connect(), -1);
+        ASSERT_NE(session.Connect(), kConnectFailed);
         ASSERT_TRUE(session.connected);
         TakeLog();
     }
@@ -79,7 +79,7 @@ TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
     server.Reply("PASS", "230 Logged in\r\n");
     server.Reply("SYST", "215 UNIX Type: L8\r\n");
     Aim(server);
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
 
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret", "SYST"}));
     EXPECT_TRUE(session.connected);
@@ -112,7 +112,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
     {
         ScriptedFtpServer server("421 Too many users\r\n");
         Aim(server);
-        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_TRUE(Contains(TakeLog(), "Unknown open msg \"421 Too many users\" 421"));
         EXPECT_EQ(session.controlSocket, -1);
         EXPECT_FALSE(session.connected);
@@ -123,7 +123,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         server.Reply("USER", "331 Password required\r\n");
         server.Reply("PASS", "332 Need account for login\r\n");
         Aim(server);
-        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_TRUE(Contains(TakeLog(), "Logon to remote host failed: " + session.hostName));
         EXPECT_EQ(session.controlSocket, -1);
         EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret"}));
@@ -137,7 +137,7 @@ TEST_F(FtpSessionTest, UserAnsweredWith230NeedsNoPassword)
     server.Reply("USER", "230 Welcome, no password needed\r\n");
     server.Reply("SYST", "215 Windows_NT\r\n");
     Aim(server);
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "SYST"}));
     EXPECT_EQ(session.systemType, kSystemWindowsNt);
 }
@@ -147,7 +147,7 @@ TEST_F(FtpSessionTest, ASecondConnectIsRefusedWithoutTouchingTheConnection)
     ScriptedFtpServer server;
     LogIn(server);
     const int socket = session.controlSocket;
-    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Trying to connect when already connected."}));
     EXPECT_EQ(session.controlSocket, socket);
     EXPECT_EQ(server.Connections(), 1);
@@ -156,7 +156,7 @@ TEST_F(FtpSessionTest, ASecondConnectIsRefusedWithoutTouchingTheConnection)
 TEST_F(FtpSessionTest, ClosedPortIsReportedWithTheRefusedText)
 {
     session.hostName = "127.0.0.1:1";
-    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     const auto log = TakeLog();
     EXPECT_TRUE(Contains(log, "Can't connect to 127.0.0.1:1 ftp service."));
     EXPECT_TRUE(Contains(log, "Connection refused, see the site administrator for a username and password."));
@@ -183,7 +183,7 @@ TEST_F(FtpSessionTest, EveryAddressOfAHostIsTriedInTurn)
     server.Reply("USER", "230 Logged in\r\n");
     session.hostName = "two.example:" + std::to_string(server.Port());
     session.userName = "anna";
-    EXPECT_NE(session.Connect(), -1);
+    EXPECT_NE(session.Connect(), kConnectFailed);
     SetHostLookup(nullptr);
     const auto log = TakeLog();
     const std::string port = std::to_string(server.Port());
@@ -237,31 +237,57 @@ const std::string k230 = "230 Logged in\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Styles, FirewallTest,
-    ::testing::Values(
-        FirewallCase{"Style0", 0, {{"USER", k331}, {"PASS", k230}, {"site", k331}, {"PASS", k230}},
-                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "PASS secret"}, true, nullptr},
-        FirewallCase{"Style1", 1, {{"USER", k331}, {"PASS", k230}},
-                     {"USER anna@ftp.remote.example", "PASS secret"}, true, nullptr},
-        FirewallCase{"Style2", 2, {{"USER", k331}, {"PASS", k230}, {"site", "200 Connected\r\n"}, {"SITE", k331}},
-                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "SITE ftp.remote.example", "PASS secret"},
-                     true, nullptr},
-        FirewallCase{"Style3", 3, {{"USER", k331}, {"PASS", k230}, {"site", "200 Connected\r\n"}},
-                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "USER anna@ftp.remote.example", "PASS secret"},
-                     true, nullptr},
-        FirewallCase{"Style4", 4, {{"OPEN", k331}, {"PASS", k230}},
-                     {"OPEN ftp.remote.example", "PASS secret"}, true, nullptr},
-        FirewallCase{"ProxyRefusesItsUser", 3, {{"USER", "530 Not allowed\r\n"}},
-                     {"USER fwuser"}, false, "Failed to login to Firewall Host 127.0.0.1"},
-        FirewallCase{"ProxyRefusesTheSite", 2, {{"USER", k331}, {"PASS", k230}, {"site", "550 No such host\r\n"}},
-                     {"USER fwuser", "PASS fwpass", "site ftp.remote.example"}, false,
-                     "Could not connect to ftp.remote.example through FireWall"}),
+    ::testing::Values(FirewallCase{"Style0",
+                                   kFirewallProxySite,
+                                   {{"USER", k331}, {"PASS", k230}, {"site", k331}, {"PASS", k230}},
+                                   {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "PASS secret"},
+                                   true,
+                                   nullptr},
+                      FirewallCase{"Style1",
+                                   kFirewallUserAtHost,
+                                   {{"USER", k331}, {"PASS", k230}},
+                                   {"USER anna@ftp.remote.example", "PASS secret"},
+                                   true,
+                                   nullptr},
+                      FirewallCase{"Style2",
+                                   kFirewallSiteCommand,
+                                   {{"USER", k331}, {"PASS", k230}, {"site", "200 Connected\r\n"}, {"SITE", k331}},
+                                   {"USER fwuser", "PASS fwpass", "site ftp.remote.example", "SITE ftp.remote.example",
+                                    "PASS secret"},
+                                   true,
+                                   nullptr},
+                      FirewallCase{"Style3",
+                                   kFirewallProxyUserAtHost,
+                                   {{"USER", k331}, {"PASS", k230}, {"site", "200 Connected\r\n"}},
+                                   {"USER fwuser", "PASS fwpass", "site ftp.remote.example",
+                                    "USER anna@ftp.remote.example", "PASS secret"},
+                                   true,
+                                   nullptr},
+                      FirewallCase{"Style4",
+                                   kFirewallOpenHost,
+                                   {{"OPEN", k331}, {"PASS", k230}},
+                                   {"OPEN ftp.remote.example", "PASS secret"},
+                                   true,
+                                   nullptr},
+                      FirewallCase{"ProxyRefusesItsUser",
+                                   kFirewallProxyUserAtHost,
+                                   {{"USER", "530 Not allowed\r\n"}},
+                                   {"USER fwuser"},
+                                   false,
+                                   "Failed to login to Firewall Host 127.0.0.1"},
+                      FirewallCase{"ProxyRefusesTheSite",
+                                   kFirewallSiteCommand,
+                                   {{"USER", k331}, {"PASS", k230}, {"site", "550 No such host\r\n"}},
+                                   {"USER fwuser", "PASS fwpass", "site ftp.remote.example"},
+                                   false,
+                                   "Could not connect to ftp.remote.example through FireWall"}),
     [](const testing::TestParamInfo<FirewallCase>& info) { return std::string(info.param.name); });
 
 TEST_F(FtpSessionTest, FirewallWithoutHostIsRefusedBeforeConnecting)
 {
     session.hostName = "ftp.remote.example";
-    session.SetFirewall(1, 4, 2121, "", "", "");
-    EXPECT_EQ(session.Connect(), -1);
+    session.SetFirewall(1, kFirewallOpenHost, 2121, "", "", "");
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{
         "FireWall Host must be entered in the FireWall dialog before connection can be established."}));
 }
@@ -321,7 +347,7 @@ TEST_F(FtpSessionTest, CommandsWithoutAConnectionAreNotSent)
     EXPECT_EQ(session.Command("NOOP"), kNotSent);
     EXPECT_FALSE(session.connected);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Tessaline: NOOP", "Connection not established."}));
-    EXPECT_EQ(session.Quit(), -1);
+    EXPECT_EQ(session.Quit(), kNotSent);
 }
 
 TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
@@ -329,8 +355,8 @@ TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("DELE", "250 Deleted\r\n");
-    EXPECT_EQ(session.DeleteFile("a\r\nDELE b"), 0);
-    EXPECT_EQ(session.DeleteFile(std::string("a\0b", 3)), 0);
+    EXPECT_EQ(session.DeleteFile("a\r\nDELE b"), kNoValidCode);
+    EXPECT_EQ(session.DeleteFile(std::string("a\0b", 3)), kNoValidCode);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Refused command containing a line break",
                                                    "Refused command containing a line break"}));
     EXPECT_TRUE(session.connected);  // nothing went out, so the session is as it was
@@ -398,7 +424,7 @@ TEST_F(FtpSessionTest, ExosServersEndLinesWithALoneCarriageReturn)
     server.Reply("PASS", "230 In\r");
     server.Reply("SYST", "215 UNIX\r");
     Aim(server);
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(session.crEndsLine, 1);
     EXPECT_EQ(session.systemType, kSystemUnix);
 }
@@ -412,7 +438,7 @@ TEST_F(FtpSessionTest, ABrokenConnectionGives421AndInterrupted)
         control.Close();
     });
     EXPECT_EQ(session.Command("NOOP"), kInterrupted);
-    EXPECT_EQ(session.replyCode, 421);
+    EXPECT_EQ(session.replyCode, kServiceClosing);
     EXPECT_TRUE(session.interrupted);
     EXPECT_TRUE(Contains(TakeLog(), "Connection closed by the server."));
 }
@@ -494,7 +520,7 @@ TEST_F(FtpSessionTest, SystRefusalKeepsTheOldTypeAndQuitIsSentOnce)
     EXPECT_EQ(session.QuerySystemType(), kPermanentNegative);
     EXPECT_EQ(session.systemType, kSystemUnix);
     EXPECT_EQ(session.Quit(), kCompletion);
-    EXPECT_EQ(session.Quit(), -1);
+    EXPECT_EQ(session.Quit(), kNotSent);
     EXPECT_EQ(session.controlSocket, -1);
     EXPECT_FALSE(session.connected);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"SYST", "SYST", "quit"}));
@@ -525,7 +551,7 @@ TEST_F(FtpSessionTest, ASilentServerTimesOutLikeABrokenConnection)
     LogIn(server);
     server.Reply("NOOP", "");
     EXPECT_EQ(session.Command("NOOP"), kInterrupted);
-    EXPECT_EQ(session.replyCode, 421);
+    EXPECT_EQ(session.replyCode, kServiceClosing);
     EXPECT_TRUE(Contains(TakeLog(), "Connection timed out, try connecting again."));
 }
 
@@ -539,7 +565,7 @@ TEST_F(FtpSessionTest, TheTimeOutBoundsAWholeLineNotEachByteOfIt)
     });
     server.Reply("USER", "230 Welcome\r\n");
     Aim(server);
-    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_TRUE(Contains(TakeLog(), "Connection timed out, try connecting again."));
     EXPECT_TRUE(server.Commands().empty());
 }
@@ -554,7 +580,7 @@ TEST_F(FtpSessionTest, AReplyThatNeverEndsIsCutOffByItsLengthOrTheTimeOut)
         endless += "250-line " + std::to_string(i) + "\r\n";
     server.Reply("CWD", endless + "250 Done\r\n");
     EXPECT_EQ(session.ChangeDirectory("pub"), kTransientNegative);
-    EXPECT_EQ(session.replyCode, 421);
+    EXPECT_EQ(session.replyCode, kServiceClosing);
     EXPECT_TRUE(session.interrupted);
     const auto log = TakeLog();
     EXPECT_TRUE(Contains(log, "The reply went on for more than 10000 lines; the connection is given up."));
@@ -631,7 +657,7 @@ void ExpectCancelEnds(CFtpSession& session, Operation operation)
     const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - cancelled);
     ::testing::Test::RecordProperty("cancel_latency_us", static_cast<int>(latency.count()));
-    EXPECT_EQ(result.get(), -1);
+    EXPECT_EQ(result.get(), kConnectFailed);
     EXPECT_TRUE(session.interrupted);
     session.ClearCancel();
 }
@@ -683,7 +709,7 @@ TEST_F(FtpSessionTest, TlsIfAvailableFallsBackToPlainTextOnlyWhenAuthIsRefused)
     server.Reply("PASS", "230 Logged in\r\n");
     session.encryption = kTlsIfAvailable;
     Aim(server);
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST"}));
     EXPECT_TRUE(Contains(TakeLog(), "The server does not offer TLS: the password is sent in plain text."));
     session.Quit();
@@ -694,7 +720,7 @@ TEST_F(FtpSessionTest, TlsIfAvailableFallsBackToPlainTextOnlyWhenAuthIsRefused)
     ScriptedFtpServer closing;
     closing.Reply("AUTH", "421 Going down\r\n");
     Aim(closing);
-    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_EQ(closing.Commands(), std::vector<std::string>{"AUTH TLS"});
 }
 
@@ -704,7 +730,7 @@ TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshak
         ScriptedFtpServer server;
         session.encryption = kTlsRequired;
         Aim(server);
-        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
         EXPECT_TRUE(Contains(TakeLog(), "The server does not offer TLS, which this site requires; nothing more is sent."));
         EXPECT_FALSE(session.connected);
@@ -715,7 +741,7 @@ TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshak
         AnswerAuthWithoutTls(server, "234 Go ahead\r\n220 not TLS at all\r\n");
         session.encryption = kTlsIfAvailable;
         Aim(server);
-        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_TRUE(server.WaitForCommands(1, 1s));
         EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
         const auto log = TakeLog();
@@ -729,7 +755,7 @@ TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshak
         ScriptedFtpServer server;
         session.encryption = kTlsImplicit;
         Aim(server);
-        EXPECT_EQ(session.Connect(), -1);
+        EXPECT_EQ(session.Connect(), kConnectFailed);
         const std::vector<std::string> commands = server.Commands();
         EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& line) {
             return line.find("USER") != std::string::npos || line.find("PASS") != std::string::npos;
@@ -745,7 +771,7 @@ TEST_F(FtpSessionTest, AServerThatNeverAnswersTheHandshakeTimesOut)
     AnswerAuthWithoutTls(server, "234 Go ahead\r\n");
     session.encryption = kTlsRequired;
     Aim(server);
-    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_TRUE(session.interrupted);
     EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
     EXPECT_TRUE(Contains(TakeLog(), "TLS handshake: Connection timed out, try connecting again."));

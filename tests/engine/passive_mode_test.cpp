@@ -7,10 +7,6 @@
 
 namespace {
 
-constexpr int kActiveOnly = 0;
-constexpr int kPassiveOnly = 1;
-constexpr int kTransferFailed = 5;
-
 class PassiveModeTest : public TransferFixture {
 protected:
     std::vector<std::string> LocalNames() const
@@ -25,7 +21,7 @@ protected:
 
 TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
 {
-    settings.passiveMode = kPassiveOnly;
+    settings.passiveMode = kPassiveMode;
     const std::string bytes = RandomBytes(300000);
     const std::string announced = "150 Opening BINARY mode data connection for f.bin (300000 bytes)\r\n";
     server.ServeFile("f.bin", bytes, announced);
@@ -49,7 +45,7 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
 
     // A download the server cuts short is not kept, in passive mode as in active mode.
     server.ServeFile("f.bin", RandomBytes(1000), announced);
-    EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "short.bin"), kTransferFailed);
+    EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "short.bin"), kPermanentNegative);
     EXPECT_EQ(LocalNames(), (std::vector<std::string>{"f.bin", "listing", "up.bin"}));
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"TYPE I", "EPSV", "RETR f.bin", "TYPE A", "EPSV", "LIST", "TYPE I", "EPSV",
@@ -58,7 +54,7 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
 
 TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)
 {
-    settings.passiveMode = kPassiveOnly;
+    settings.passiveMode = kPassiveMode;
     server.Reply("EPSV", "500 EPSV not understood\r\n");
     server.ServeFile("f", "data");
     const std::string listing = "-rw-r--r--   1 anna     staff          4 Jan 11  2021 f\r\n";
@@ -72,7 +68,7 @@ TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)
 
     // A new connection may go to another server: EPSV is tried again.
     session.Quit();
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"TYPE I", "EPSV", "PASV", "RETR f", "TYPE A", "PASV", "LIST", "quit",
@@ -81,7 +77,7 @@ TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)
 
 TEST_F(PassiveModeTest, TheAddressInAPasvReplyIsIgnoredForTheControlConnectionsPeer)
 {
-    settings.passiveMode = kPassiveOnly;
+    settings.passiveMode = kPassiveMode;
     server.Reply("EPSV", "502 Command not implemented\r\n");
     server.AnnouncePassiveAddress("10.9.8.7");  // a server behind a router announces its private address
     server.ServeFile("f", "the data");
@@ -122,11 +118,11 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
 
     // Active mode chosen in the settings never tries passive mode, refused PORT or not; a download
     // goes on to let the server's answer decide, an upload stops before STOR empties the remote file.
-    settings.passiveMode = kActiveOnly;
+    settings.passiveMode = kActiveMode;
     server.ReplyFromNowOn("PORT", "500 Illegal PORT command.\r\n");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "remote host not responding to port command."));
-    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kTransferFailed);
+    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kPermanentNegative);
     EXPECT_TRUE(session.transferAborted);
     EXPECT_TRUE(SessionIdle());
     EXPECT_EQ(TranscriptAfterLogin(),
@@ -139,7 +135,7 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
 
 TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSendsNoDataCommand)
 {
-    settings.passiveMode = kPassiveOnly;
+    settings.passiveMode = kPassiveMode;
     int closedPort = 0;
     {
         const ScriptedFtpServer gone;  // a port that nothing listens on once it is gone
@@ -150,8 +146,8 @@ TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSen
     WriteFile(fs::path(local.path) / "keep", "the file that was here");
     WriteFile(fs::path(local.path) / "up", "up");
 
-    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "keep"), 0);
-    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kTransferFailed);
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "keep"), kTransferNotStarted);
+    EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kPermanentNegative);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Can't open the data connection to 127.0.0.1 port " + std::to_string(closedPort) + "."));
     EXPECT_TRUE(LogHas(log, "Connection refused"));
@@ -165,19 +161,19 @@ TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSen
 
 TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel)
 {
-    settings.passiveMode = kPassiveOnly;
+    settings.passiveMode = kPassiveMode;
     const StalledListener stalled;
     ASSERT_NE(stalled.Port(), 0);
     server.Reply("EPSV", "229 Entering Extended Passive Mode (|||" + std::to_string(stalled.Port()) + "|)\r\n");
     server.ServeFile("f", "data");
 
     settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
-    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kTransferNotStarted);
     EXPECT_TRUE(LogHas(TakeLog(), "Connection timed out, try connecting again."));
     EXPECT_TRUE(fs::is_empty(local.path));
 
     session.Quit();
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     settings.retryMilliseconds = 0;
     settings.retry = 0;  // nothing but the cancel ends the wait now
     std::chrono::steady_clock::time_point cancelled;
@@ -188,7 +184,7 @@ TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel
         cancelled = std::chrono::steady_clock::now();
         return true;
     };
-    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), -1);
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kTransferCancelled);
     const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - cancelled);
     RecordProperty("cancel_latency_us", static_cast<int>(latency.count()));
     const auto log = TakeLog();

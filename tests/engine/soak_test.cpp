@@ -46,7 +46,7 @@ TEST(SoakTest, RoundTripsAndCancelledConnectsLeaveNothingBehind)
     session.hostName = "127.0.0.1:" + std::to_string(server.Port());
     session.userName = "anna";
     session.password = "secret";
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     TakeLog();
 
     // One round trip first, so that whatever the runtime starts with the first worker (a
@@ -84,7 +84,7 @@ TEST(SoakTest, RoundTripsAndCancelledConnectsLeaveNothingBehind)
     EXPECT_EQ(Threads(), threads);
 
     host.cancelWhen = nullptr;
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(session.RetrieveFile("file0", fs::path(local.path) / "last"), kCompletion);
 }
 

@@ -81,7 +81,7 @@ protected:
 TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
 {
     host.trustAnswer = TrustAnswer::Always;
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_TRUE(session.encrypted);
     ASSERT_EQ(host.questions.size(), 1u);
     const CertificateQuestion& asked = host.questions[0];
@@ -100,7 +100,7 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
     EXPECT_FALSE(session.encrypted);
 
     // Known now: nobody is asked.
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(host.questions.size(), 1u);
     session.Quit();
 
@@ -110,7 +110,7 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
                              + std::string(64, '0') + "\n");
     const std::string before = ReadFile(trustFile);
     host.trustAnswer = TrustAnswer::Once;
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     ASSERT_EQ(host.questions.size(), 2u);
     EXPECT_TRUE(host.questions[1].changed);
     EXPECT_EQ(ReadFile(trustFile), before);
@@ -118,7 +118,7 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
 
     // Trusting it always replaces that server's line and keeps the others.
     host.trustAnswer = TrustAnswer::Always;
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(ReadFile(trustFile), "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " "
                                        + certificate.fingerprint + "\n");
     session.Quit();
@@ -126,7 +126,7 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
     // Refused: no login.
     WriteFile(trustFile, "");
     host.trustAnswer = TrustAnswer::Refuse;
-    EXPECT_EQ(session.Connect(), -1);
+    EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_FALSE(session.connected);
     EXPECT_EQ(session.controlSocket, -1);
 }
@@ -143,7 +143,7 @@ TEST_F(TlsSessionTest, AServerThatSpokeTlsGetsNoLoginInPlainText)
     session.hostName = relayKey;
     session.encryption = kTlsIfAvailable;
     host.trustAnswer = TrustAnswer::Once;
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     session.Quit();
     EXPECT_EQ(ReadFile(data.path + "/Tessaline/tls-hosts"), relayKey + "\n");
 
@@ -196,7 +196,7 @@ TEST_F(TlsSessionTest, ACancelEndsTheWaitForTheAnswer)
     ASSERT_EQ(host.asked, 1);
     session.Cancel();
     ASSERT_EQ(connect.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    EXPECT_EQ(connect.get(), -1);
+    EXPECT_EQ(connect.get(), kConnectFailed);
     // An answer that comes too late changes nothing, and the front end can tell not to ask.
     ASSERT_TRUE(host.unanswered);
     EXPECT_TRUE(host.unanswered->Abandoned());
@@ -227,7 +227,7 @@ TEST_F(TlsSessionTest, ADataConnectionEndedWithoutTheTlsCloseIsNotTakenAsWhole)
           Case{"every byte of the announced size", kSize, true, true}}) {
         SCOPED_TRACE(c.name);
         Serve({.cutTlsData = c.cutAfter, .announceSize = c.announceSize});
-        ASSERT_NE(session.Connect(), -1);
+        ASSERT_NE(session.Connect(), kConnectFailed);
         const std::string target = data.path + "/big.bin";
         EXPECT_EQ(session.RetrieveFile("big.bin", target), c.kept ? kCompletion : kPermanentNegative);
         EXPECT_EQ(fs::exists(target), c.kept);

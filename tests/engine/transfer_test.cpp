@@ -16,8 +16,6 @@ namespace {
 
 class TransferTest : public TransferFixture {};
 
-constexpr int kTransferFailed = 5;  // the outcome of a transfer that failed on this side
-
 // --- Downloads -----------------------------------------------------------------------------
 
 TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
@@ -95,7 +93,7 @@ TEST_F(TransferTest, AsciiDownloadsGetLocalLineEndsAndAsciiUploadsSendCrLf)
     // The same in active and in passive mode: only the way the data connection is made differs.
     for (const std::string mode : {"active", "passive"}) {
         SCOPED_TRACE(mode);
-        settings.passiveMode = mode == "passive";
+        settings.passiveMode = mode == "passive" ? kPassiveMode : kActiveMode;
         const fs::path target = fs::path(local.path) / (mode + ".txt");
         EXPECT_EQ(session.RetrieveFile("notes.txt", target), kCompletion);
         EXPECT_EQ(ReadFile(target), "one\ntwo\nlone\rcr\n");
@@ -112,7 +110,7 @@ TEST_F(TransferTest, RefusedPortStillTransfersAndARefusedDataCommandCreatesNothi
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "remote host not responding to port command."));
 
-    EXPECT_EQ(session.RetrieveFile("missing", fs::path(local.path) / "missing"), 0);
+    EXPECT_EQ(session.RetrieveFile("missing", fs::path(local.path) / "missing"), kTransferNotStarted);
     EXPECT_TRUE(fs::is_empty(fs::path(local.path)) || !fs::exists(fs::path(local.path) / "missing"));
     for (const auto& entry : fs::directory_iterator(local.path))
         EXPECT_EQ(entry.path().filename(), "f") << "left behind: " << entry.path();
@@ -123,7 +121,7 @@ TEST_F(TransferTest, AServerThatNeverConnectsEndsTheDownloadAtTheTimeOut)
 {
     settings.retryMilliseconds = ScriptedFtpServer::kShortTimeOut.count();
     OnDataCommand("RETR f", [](Control& control) { control.Pause(3s); });
-    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), 0);
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kTransferNotStarted);
     EXPECT_TRUE(LogHas(TakeLog(), "accept: Connection timed out, try connecting again."));
     EXPECT_TRUE(fs::is_empty(local.path));
     EXPECT_TRUE(SessionIdle());
@@ -247,7 +245,7 @@ TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost
 
     // Without an announced size a whole file cannot be told from a cut one: it is not kept.
     session.Quit();
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     server.ServeFile("f.bin", bytes, "150 Here it comes.\r\n");
     EXPECT_NE(session.RetrieveFile("f.bin", fs::path(local.path) / "unknown"), kCompletion);
     EXPECT_TRUE(LogHas(TakeLog(), "Deleted partially downloaded file"));
@@ -270,9 +268,9 @@ TEST_F(TransferTest, FileErrorsGiveTheirTextBesideTheirNumber)
     const std::string tooLong(300, 'n');
     server.ServeFile(tooLong, "x");
     const std::string target = local.path + "/" + tooLong;
-    EXPECT_EQ(session.RetrieveFile(tooLong, target), kTransferFailed);
+    EXPECT_EQ(session.RetrieveFile(tooLong, target), kPermanentNegative);
     EXPECT_TRUE(LogHas(TakeLog(), "Failed to create file " + target + " (36: File name too long)"));
-    EXPECT_EQ(session.StoreFile("null", "/dev/null"), kTransferFailed);
+    EXPECT_EQ(session.StoreFile("null", "/dev/null"), kPermanentNegative);
     EXPECT_TRUE(LogHas(TakeLog(), "Could not open file /dev/null (22: Invalid argument)"));
 }
 
@@ -320,7 +318,7 @@ TEST_F(TransferTest, AnUploadWhoseFileShrinksOrGrowsWhileItIsSentFails)
             control.CloseData();
             control.SendLine("226 Transfer complete");
         });
-        EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
+        EXPECT_EQ(session.StoreFile("big", big), kPermanentNegative);
         const auto log = TakeLog();
         EXPECT_TRUE(LogHas(log, "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "
                                     + std::to_string(session.transferDone) + " were sent."));
@@ -346,7 +344,7 @@ TEST_F(TransferTest, AServerThatResetsTheDataConnectionFailsTheUploadAndTheSessi
     const fs::path big = BigLocalFile(64 << 20);
     // Closed with the client's data unread: the kernel resets the connection.
     server.SetFaults({.failDataAfter = 65536});
-    EXPECT_EQ(session.StoreFile("big", big), kTransferFailed);
+    EXPECT_EQ(session.StoreFile("big", big), kPermanentNegative);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Send: "));
     EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
@@ -415,7 +413,7 @@ TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
         for (const std::string& step : download ? downloadSteps : uploadSteps) {
             SCOPED_TRACE((download ? "download, cancel at " : "upload, cancel at ") + step);
             session.Quit();
-            ASSERT_NE(session.Connect(), -1);
+            ASSERT_NE(session.Connect(), kConnectFailed);
             TakeLog();
             int result = 0;
             {
@@ -425,7 +423,7 @@ TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
                 host.cancelWhen = nullptr;
                 EXPECT_TRUE(cancel.fired);
             }
-            EXPECT_EQ(result, -1);
+            EXPECT_EQ(result, kTransferCancelled);
             EXPECT_EQ(session.transferDone, 0) << "bytes moved after the cancel";
             EXPECT_FALSE(fs::exists(fs::path(local.path) / "f"));
             EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
@@ -445,7 +443,7 @@ TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
         control.Close();
     });
     host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "RETR f"; };
-    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), -1);
+    EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kTransferCancelled);
     EXPECT_TRUE(session.transferAborted);
     EXPECT_FALSE(session.connected);
     EXPECT_TRUE(SessionIdle());
@@ -453,7 +451,7 @@ TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
 
     // The next connect begins with quit and works.
     session.Quit();
-    ASSERT_NE(session.Connect(), -1);
+    ASSERT_NE(session.Connect(), kConnectFailed);
     host.cancelWhen = nullptr;
     server.OnCommand(nullptr);
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
@@ -468,7 +466,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
     host.cancelWhen = [](CFtpSession& session) {
         return session.Progress().done >= 100000;
     };
-    EXPECT_EQ(session.RetrieveFile("f", target), -1);
+    EXPECT_EQ(session.RetrieveFile("f", target), kTransferCancelled);
     EXPECT_EQ(ReadFile(target), "the file that was here");
     EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
     EXPECT_TRUE(LogHas(TakeLog(), "Deleted partially downloaded file"));
@@ -482,7 +480,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
     host.cancelWhen = [](CFtpSession& session) {
         return session.Progress().done > 0;
     };
-    EXPECT_EQ(session.StoreFile("big", big), -1);
+    EXPECT_EQ(session.StoreFile("big", big), kTransferCancelled);
     EXPECT_TRUE(session.transferAborted);
     EXPECT_TRUE(LogHas(TakeLog(), "Transfer aborted by User"));
     EXPECT_TRUE(SessionIdle());

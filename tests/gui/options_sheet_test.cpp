@@ -81,11 +81,13 @@ private slots:
         QTest::addColumn<QString>("click");
         QTest::addColumn<QStringList>("checkedAtOpening");
         QTest::addColumn<int>("afterOk");
-        QTest::newRow("3 kept") << 3 << QString()
-                                << QStringList{"Logon proxy then &USER remote_userid@remote_host"} << 3;
-        QTest::newRow("0 checks none") << 0 << QString() << QStringList{} << 0;
-        QTest::newRow("OPEN chosen") << 2 << QStringLiteral("&OPEN remote_host")
-                                     << QStringList{"Logon proxy then &SITE remote_host"} << 4;
+        QTest::newRow("3 kept") << int{kFirewallProxyUserAtHost} << QString()
+                                << QStringList{"Logon proxy then &USER remote_userid@remote_host"}
+                                << int{kFirewallProxyUserAtHost};
+        QTest::newRow("0 checks none") << int{kFirewallProxySite} << QString() << QStringList{}
+                                       << int{kFirewallProxySite};
+        QTest::newRow("OPEN chosen") << int{kFirewallSiteCommand} << QStringLiteral("&OPEN remote_host")
+                                     << QStringList{"Logon proxy then &SITE remote_host"} << int{kFirewallOpenHost};
     }
 
     void firewallTypeIsKeptUnlessChosen()
@@ -224,9 +226,9 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<int>("result");
         const QString automatic = QStringLiteral("Automatic (passive behind a router)");
-        QTest::newRow("automatic to active") << 2 << "Active" << 0;
-        QTest::newRow("active to passive") << 0 << "Passive" << 1;
-        QTest::newRow("passive to automatic") << 1 << automatic << 2;
+        QTest::newRow("automatic to active") << int{kAutomaticMode} << "Active" << int{kActiveMode};
+        QTest::newRow("active to passive") << int{kActiveMode} << "Passive" << int{kPassiveMode};
+        QTest::newRow("passive to automatic") << int{kPassiveMode} << automatic << int{kAutomaticMode};
         QTest::newRow("unknown value kept") << 7 << "" << 7;
     }
 

@@ -40,10 +40,10 @@ TEST(ConnectPreparationTest, CopiesTheProfileAndTheSettingsIntoTheSession)
 {
     CSettings settings;
     settings.engine.transferMode = 'A';
-    settings.engine.passiveMode = 1;
+    settings.engine.passiveMode = kPassiveMode;
     settings.defaultDownloadDirectory = "/home/me/in/";
     settings.fireWallOn = 1;
-    settings.fireMode = 3;
+    settings.fireMode = kFirewallProxyUserAtHost;
     settings.firePort = 8021;
     settings.fireHost = "proxy";
     settings.fireUserId = "pu";
@@ -58,9 +58,9 @@ TEST(ConnectPreparationTest, CopiesTheProfileAndTheSettingsIntoTheSession)
     EXPECT_EQ(session.userName, "alice");
     EXPECT_EQ(session.password, "secret");
     EXPECT_EQ(session.transferMode, 'A');
-    EXPECT_EQ(session.Settings().passiveMode, 1);  // read by the session from the settings it was made with
+    EXPECT_EQ(session.Settings().passiveMode, kPassiveMode);  // read by the session from the settings it was made with
     EXPECT_EQ(session.firewallEnabled, 1);
-    EXPECT_EQ(session.firewallStyle, 3);
+    EXPECT_EQ(session.firewallStyle, kFirewallProxyUserAtHost);
     EXPECT_EQ(session.firewallPort, 8021);
     EXPECT_EQ(session.firewallHost, "proxy");
     EXPECT_EQ(session.firewallUser, "pu");

@@ -94,7 +94,7 @@ protected:
         session.userName = "anna";
         session.password = "secret";
         session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
-        ASSERT_NE(session.Connect(), -1);
+        ASSERT_NE(session.Connect(), kConnectFailed);
         TakeLog();
     }
 
