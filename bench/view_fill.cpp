@@ -8,6 +8,7 @@
 
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
+#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
 #include "sites/site_tree.h"
@@ -83,7 +84,7 @@ int main(int argc, char** argv)
     session.host = &host;
     view.resize(800, 600);
     view.show();
-    if (session.Connect() == -1) {
+    if (session.Connect() == kConnectFailed) {
         std::fprintf(stderr, "could not log in to the scripted server\n");
         return 1;
     }

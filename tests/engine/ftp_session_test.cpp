@@ -218,7 +218,7 @@ TEST_P(FirewallTest, CommandSequence)
     // TLS is asked of the host the control connection reaches: the proxy, which refuses it here.
     session.encryption = kTlsIfAvailable;
 
-    EXPECT_EQ(session.Connect() != -1, c.logsIn);
+    EXPECT_EQ(session.Connect() != kConnectFailed, c.logsIn);
     std::vector<std::string> commands = proxy.Commands();
     if (c.logsIn)
         commands.pop_back();  // SYST

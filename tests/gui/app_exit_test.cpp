@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "app/termination_signals.h"
+#include "ftp/exchange_result.h"
 #include "ftp/session_log.h"
 #include "support/scripted_ftp_server.h"
 #include "support/test_data.h"
@@ -64,7 +65,7 @@ bool ConnectTo(CFtpSession& session, int port)
     session.userName = "anna";
     session.password = "secret";
     session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
-    return session.Connect() != -1;
+    return session.Connect() != kConnectFailed;
 }
 
 // The program's part of the signal test runs in a process of its own: this test program started

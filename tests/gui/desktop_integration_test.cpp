@@ -6,6 +6,7 @@
 #include "browse/drag_out.h"
 #include "browse/file_types.h"
 #include "browse/open_with_application.h"
+#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
 #include "support/real_ftp_servers.h"
@@ -247,7 +248,7 @@ private slots:
         session.hostName = "127.0.0.1:" + std::to_string(server.Port());
         session.userName = "anna";
         session.password = "secret";
-        QVERIFY(session.Connect() != -1);
+        QVERIFY(session.Connect() != kConnectFailed);
 
         // Copies left by an earlier drag, one of them of the other kind.
         const fs::path drags = fs::path(local.path) / "dragged";

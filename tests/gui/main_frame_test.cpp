@@ -3,6 +3,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
+#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/session_log.h"
 #include "support/dialog_fields.h"
@@ -361,7 +362,7 @@ private slots:
         session.hostName = "127.0.0.1:" + std::to_string(server.Port());
         session.userName = "anna";
         session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
-        QVERIFY(session.Connect() != -1);
+        QVERIFY(session.Connect() != kConnectFailed);
         app.MainFrame()->close();
         app.Shutdown(0);
         QCOMPARE(server.Commands().back(), std::string("quit"));
