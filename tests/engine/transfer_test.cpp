@@ -806,4 +806,42 @@ TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
     EXPECT_TRUE(session.transferAborted);
 }
 
+// Sessions share nothing but the log: two on two threads at once, each with a server of its own,
+// each brings its own file whole and lists its own directory (the ThreadSanitizer build runs this
+// too).
+TEST_F(TransferTest, TwoSessionsWorkAtOnceWithoutSharingState)
+{
+    EngineSettings otherSettings;
+    otherSettings.retry = settings.retry.load();
+    CFtpSession other(otherSettings);
+    TestHost otherHost;
+    ScriptedFtpServer otherServer;
+    LogIn(other, otherHost, otherServer, local.path + "/other-listing");
+    const std::string bytes = RandomBytes(3 * 1024 * 1024);
+    const std::string otherBytes = RandomBytes(2 * 1024 * 1024 + 7);
+    server.ServeFile("f.bin", bytes);
+    otherServer.ServeFile("f.bin", otherBytes);
+    server.ServeListing("-rw-r--r--   1 root     root            5 Mar  5 00:06 mine\r\n");
+    otherServer.ServeListing("-rw-r--r--   1 root     root            5 Mar  5 00:06 theirs\r\n");
+    const auto work = [this](CFtpSession& each, const std::string& name, std::vector<std::string>& names) {
+        EXPECT_EQ(each.RetrieveFile("f.bin", fs::path(local.path) / name), kCompletion);
+        CListingReader reader(each);
+        CDirEntry entry;
+        for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry;
+             step = reader.NextListingEntry(entry))
+            names.push_back(entry.name);
+    };
+    std::vector<std::string> names;
+    std::vector<std::string> otherNames;
+    std::thread first([&] { work(session, "one", names); });
+    std::thread second([&] { work(other, "two", otherNames); });
+    first.join();
+    second.join();
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "one"), bytes);
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "two"), otherBytes);
+    EXPECT_EQ(names, std::vector<std::string>{"mine"});
+    EXPECT_EQ(otherNames, std::vector<std::string>{"theirs"});
+    other.Quit();
+}
+
 }  // namespace

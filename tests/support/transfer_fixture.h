@@ -83,8 +83,15 @@ protected:
     void SetUp() override
     {
         settings.retry = 20;
+        LogIn(session, host, server, local.path + "/listing");
+        TakeLog();
+    }
+
+    // Logs `session` in to `server`, which serves files from memory from then on.
+    static void LogIn(CFtpSession& session, TestHost& host, ScriptedFtpServer& server, const std::string& listingFile)
+    {
         session.host = &host;
-        session.listingFile = local.path + "/listing";
+        session.listingFile = listingFile;
         server.Reply("USER", "331 Password required\r\n");
         server.Reply("PASS", "230 Logged in\r\n");
         server.Reply("SYST", "215 UNIX Type: L8\r\n");
@@ -95,7 +102,6 @@ protected:
         session.password = "secret";
         session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
         ASSERT_NE(session.Connect(), kConnectFailed);
-        TakeLog();
     }
 
     // What the server got after the login (USER, PASS, SYST).
