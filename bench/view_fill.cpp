@@ -8,8 +8,8 @@
 
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
+#include "remote/exchange_result.h"
 #include "settings/settings.h"
 #include "sites/site_tree.h"
 #include "support/scripted_ftp_server.h"

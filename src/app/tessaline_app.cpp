@@ -8,8 +8,8 @@
 #include "app/termination_signals.h"
 #include "app/window_placement.h"
 #include "ftp/background.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_probe.h"
+#include "remote/session_log.h"
 #include "ui/prompter.h"
 
 #include <QAbstractEventDispatcher>

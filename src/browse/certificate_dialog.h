@@ -5,7 +5,7 @@
 // trusted has changed. It shows what the certificate says and why it failed; its result is the
 // answer (trust_answer_buttons.h).
 
-#include "ftp/peer_certificate.h"
+#include "remote/peer_certificate.h"
 
 #include <QDialog>
 

@@ -4,12 +4,12 @@
 #include "browse/listing_retrieval.h"
 
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "ftp/local_names.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_errors.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <cerrno>
 #include <optional>

@@ -3,9 +3,9 @@
 
 #include "browse/listing_retrieval.h"
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_names.h"
+#include "remote/exchange_result.h"
 
 #include <functional>
 #include <vector>

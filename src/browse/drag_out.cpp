@@ -5,7 +5,7 @@
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "ftp/local_names.h"
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <QCoreApplication>
 #include <QDrag>

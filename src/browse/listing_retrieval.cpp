@@ -2,10 +2,10 @@
 #include "browse/listing_retrieval.h"
 
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
-#include "ftp/session_log.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <cctype>
 #include <limits>

@@ -4,7 +4,7 @@
 #include "browse/desktop_entries.h"
 #include "browse/detached_process.h"
 #include "browse/file_types.h"
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 #include "ui/prompter.h"
 
 #include <QFile>

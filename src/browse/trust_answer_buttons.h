@@ -5,7 +5,7 @@
 // "Cancel", the default, refuses, so that Return alone lets nothing through. The dialog's result
 // is the answer's number; Rejected is Refuse.
 
-#include "ftp/peer_certificate.h"
+#include "remote/peer_certificate.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/background.h"
 
-#include "ftp/exchange_result.h"
-#include "ftp/format_text.h"
 #include "ftp/ftp_session.h"
-#include "ftp/session_log.h"
+#include "remote/exchange_result.h"
+#include "remote/format_text.h"
+#include "remote/session_log.h"
 
 #include <system_error>
 

@@ -7,7 +7,7 @@
 //     std::thread worker = StartDownloadWorker(session);
 //     if (!WaitForWorker(session, worker, WaitKind::FileTransfer, title)) { /* cancelled */ }
 
-#include "ftp/peer_certificate.h"
+#include "remote/peer_certificate.h"
 
 #include <functional>
 #include <memory>

@@ -2,15 +2,15 @@
 // The lowest layer of the session: the control connection, sending, reading one reply line,
 // closing sockets, and cancel.
 
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/host_port.h"
 #include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/tls_stream.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

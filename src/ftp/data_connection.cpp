@@ -3,13 +3,13 @@
 // the accept of the server's connection, in passive mode EPSV or PASV and our connection to the
 // server; the choice between the two; and the abort of a transfer.
 
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/tls_stream.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <cerrno>
 #include <netinet/in.h>

@@ -2,10 +2,10 @@
 // Uploading a local directory tree into the current remote directory.
 
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_errors.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <algorithm>
 #include <cerrno>

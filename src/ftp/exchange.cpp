@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The command and reply exchange: the one way every command reaches the server.
 
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/protocol_rules.h"
-#include "ftp/session_log.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <algorithm>
 

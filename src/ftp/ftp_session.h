@@ -42,10 +42,10 @@
 #include "ftp/connection_modes.h"
 #include "ftp/encryption.h"
 #include "ftp/engine_settings.h"
-#include "ftp/format_text.h"
-#include "ftp/operation_status.h"
-#include "ftp/peer_certificate.h"
 #include "ftp/wait_bounds.h"
+#include "remote/format_text.h"
+#include "remote/operation_status.h"
+#include "remote/peer_certificate.h"
 
 #include <netinet/in.h>
 #include <sys/types.h>

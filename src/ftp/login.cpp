@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Connecting and logging in, directly or through a proxy firewall in one of its login styles.
 
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/host_port.h"
 #include "ftp/protocol_rules.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/tls_stream.h"
 #include "ftp/trusted_certificates.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <cerrno>
 #include <sys/socket.h>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Remote file commands and the server's system type.
 
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_names.h"
 #include "ftp/protocol_rules.h"
-#include "ftp/session_log.h"
 #include "ftp/tls_stream.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <sys/socket.h>
 

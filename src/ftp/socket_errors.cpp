@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/socket_errors.h"
 
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <array>
 #include <cerrno>

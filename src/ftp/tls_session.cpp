@@ -4,15 +4,15 @@
 // connections, and their TLS handshake and close.
 
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/tls_hosts.h"
 #include "ftp/tls_stream.h"
 #include "ftp/trusted_certificates.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <atomic>
 #include <cstdint>

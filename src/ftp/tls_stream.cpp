@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/tls_stream.h"
 
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>

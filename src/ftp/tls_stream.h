@@ -7,8 +7,8 @@
 // attempt and say which readiness to poll for, so the session's own loops and waits (cancel,
 // "Retry" time-out) work alike over plain and TLS sockets.
 
-#include "ftp/peer_certificate.h"
 #include "ftp/socket_wait.h"
+#include "remote/peer_certificate.h"
 
 #include <cstddef>
 #include <memory>

@@ -3,18 +3,18 @@
 // run the data command, and the copy loops.
 
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/extension_table.h"
 #include "ftp/ftp_session.h"
 #include "ftp/line_ends.h"
 #include "ftp/local_dirs.h"
 #include "ftp/protocol_rules.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
 #include "ftp/socket_wait.h"
 #include "ftp/tls_stream.h"
 #include "ftp/write_all.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 
 #include <cerrno>
 #include <chrono>

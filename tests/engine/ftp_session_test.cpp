@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/session_log.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_wait.h"
 #include "ftp/system_types.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
 #include "support/stalled_listener.h"
 #include "support/test_files.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/format_text.h"
 #include "ftp/host_port.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/socket_errors.h"
 #include "ftp/system_types.h"
+#include "remote/format_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <gtest/gtest.h>
 

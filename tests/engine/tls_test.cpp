@@ -3,9 +3,9 @@
 // good, asked again when it changed, and a connect cancelled while the question is open. Servers
 // that have spoken TLS, and trusts written side by side.
 
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
 #include "ftp/trusted_certificates.h"
+#include "remote/exchange_result.h"
 #include "support/real_ftp_servers.h"
 #include "support/recording_relay.h"
 #include "support/temp_dir.h"

@@ -3,7 +3,7 @@
 // connection ends, through the same code that reads a real server.
 
 #include "ftp/ftp_session.h"
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -3,10 +3,10 @@
 // silent server may hold the exit, and what a signal does once the window is gone.
 
 #include "app/main_frame.h"
-#include "app/tessaline_app.h"
 #include "app/termination_signals.h"
-#include "ftp/exchange_result.h"
-#include "ftp/session_log.h"
+#include "app/tessaline_app.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
 #include "support/test_data.h"
 #include "support/test_home.h"

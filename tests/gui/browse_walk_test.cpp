@@ -6,7 +6,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 #include "sites/site_tree.h"
 #include "support/dialog_fields.h"
 #include "support/real_ftp_servers.h"

@@ -7,7 +7,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 #include "sites/site_tree.h"
 #include "support/test_home.h"
 #include "support/test_prompter.h"

@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a folder its own folder may not depend on. The layers point one
-# way: app -> browse -> sites -> ui -> settings -> ftp; the command line uses the engine and the
+# way: app -> browse -> sites -> ui -> settings -> ftp -> remote; the command line uses the engine and the
 # Qt-free pieces named below, never the widgets. The engine and the settings model include no Qt.
 #   tests/layers/check_layers.sh [SOURCE_DIR]   (default: the repository's src/)
 set -euo pipefail
 src=${1:-"$(cd "$(dirname "$0")/../.." && pwd)/src"}
 
 declare -A allowed=(
-  [app]="browse sites ui settings ftp"
-  [browse]="sites ui settings ftp"
-  [sites]="ui settings ftp"
-  [ui]="settings ftp"
-  [settings]="ftp"
-  [ftp]=""
-  [cli]="settings ftp"
+  [app]="browse sites ui settings ftp remote"
+  [browse]="sites ui settings ftp remote"
+  [sites]="ui settings ftp remote"
+  [ui]="settings ftp remote"
+  [settings]="ftp remote"
+  [ftp]="remote"
+  [remote]=""
+  [cli]="settings ftp remote"
   [.]="app ui"
 )
 # Single Qt-free headers the command line may use from higher folders.
@@ -45,7 +46,7 @@ while IFS= read -r -d '' file; do
     echo "$relative: includes \"$included\", but $folder may not depend on $target"
     failures=$((failures + 1))
   done < <(grep -E '^#include "' "$file" || true)
-  if [ "$folder" = ftp ] || [ "$folder" = settings ]; then
+  if [ "$folder" = ftp ] || [ "$folder" = remote ] || [ "$folder" = settings ]; then
     if grep -qE '^#include <Q' "$file"; then
       echo "$relative: includes a Qt header, but $folder is Qt-free"
       failures=$((failures + 1))

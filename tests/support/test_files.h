@@ -2,7 +2,7 @@
 #pragma once
 // Files and the session log as tests look at them.
 
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -2,7 +2,7 @@
 #pragma once
 // Widget tests keep the program's settings and data files in a directory of their own.
 
-#include "ftp/session_log.h"
+#include "remote/session_log.h"
 
 #include <QByteArray>
 #include <QSettings>

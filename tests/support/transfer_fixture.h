@@ -5,9 +5,9 @@
 
 #include "browse/listing_retrieval.h"
 #include "ftp/background.h"
-#include "ftp/exchange_result.h"
 #include "ftp/ftp_session.h"
-#include "ftp/session_log.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
 #include "support/test_files.h"

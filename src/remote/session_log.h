@@ -17,7 +17,7 @@ void DrainLogQueue(const std::function<void(const std::string&)>& sink);
 // drains can be woken at once. An empty function removes the hook.
 void SetLogWakeUp(std::function<void()> wakeUp);
 
-#include "ftp/format_text.h"
+#include "remote/format_text.h"
 
 // Formats a line like FormatText and posts it.
 void LogMessage(std::string_view format, std::initializer_list<FormatArg> args = {});

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/format_text.h"
+#include "remote/format_text.h"
 
 std::string FormatText(std::string_view format, std::initializer_list<FormatArg> args)
 {
