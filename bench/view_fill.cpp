@@ -8,7 +8,7 @@
 
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
-#include "ftp/ftp_session.h"
+#include "ftp/ftp_remote_session.h"
 #include "remote/exchange_result.h"
 #include "settings/settings.h"
 #include "sites/site_tree.h"
@@ -72,19 +72,20 @@ int main(int argc, char** argv)
     QTemporaryDir scratch;
     CSettings settings;
     settings.engine.passiveMode = 0;
-    CFtpSession session(settings.engine);
-    session.listingFile = scratch.path().toStdString() + "/listing";
-    session.hostName = "127.0.0.1:" + std::to_string(server.Port());
-    session.userName = "anna";
-    session.password = "secret";
+    FtpRemoteSession session(settings.engine);
+    RemoteLogin login;
+    login.host = "127.0.0.1:" + std::to_string(server.Port());
+    login.user = "anna";
+    login.password = "secret";
+    session.SetLogin(login);
     CSiteTree tree(session, scratch.path().toStdString());
     CurrentSiteIcon currentSiteIcon;
     CTessalinev3View view(session, settings, tree, currentSiteIcon);
     CGuiOperationHost host(&view);
-    session.host = &host;
+    session.Operations().host = &host;
     view.resize(800, 600);
     view.show();
-    if (session.Connect() == kConnectFailed) {
+    if (!session.Connect()) {
         std::fprintf(stderr, "could not log in to the scripted server\n");
         return 1;
     }
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
     tree.SetCurrentItem(tree.AddGroupItem("Bench"));
     CSiteProfile site;
     site.name = "bench";
-    site.host = session.hostName;
+    site.host = session.Login().host;
     tree.AddSiteUnderCurrentGroup(site);
     tree.FindChildAndMakeCurrent("bench");
 

@@ -5,8 +5,8 @@
 #include "app/window_title.h"
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
-#include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
+#include "remote/remote_session.h"
 #include "settings/settings.h"
 #include "sites/site_tree.h"
 #include "ui/prompter.h"
@@ -42,14 +42,14 @@ QString ToolTipNamingKeys(const QString& tip, const QList<QKeySequence>& keys)
 
 }  // namespace
 
-CMainFrame::CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon)
+CMainFrame::CMainFrame(RemoteSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon)
     : session(session)
     , settings(settings)
     , currentSiteIcon(currentSiteIcon)
     , host(std::make_unique<CGuiOperationHost>(this))
 {
     setAcceptDrops(true);
-    session.host = host.get();
+    session.Operations().host = host.get();
     CreateCommands();
     CreateMenus();
     CreateToolBar();
@@ -80,7 +80,7 @@ void CMainFrame::UpdateCommandStates()
         action->setEnabled(enabled);
     }
     if (encryptionSign)
-        encryptionSign->setVisible(session.connected && session.encrypted);
+        encryptionSign->setVisible(session.Connected() && session.Encrypted());
 }
 
 bool CMainFrame::EncryptionSignShown() const
@@ -108,7 +108,7 @@ void CMainFrame::ShowDefaultView()
 
 CMainFrame::~CMainFrame()
 {
-    session.host = nullptr;
+    session.Operations().host = nullptr;
 }
 
 void CMainFrame::InitialUpdate()

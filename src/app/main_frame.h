@@ -17,7 +17,7 @@
 #include <vector>
 
 class CDebugWindow;
-class CFtpSession;
+class RemoteSession;
 class CGuiOperationHost;
 class CSettings;
 class CSiteTree;
@@ -37,7 +37,7 @@ class CMainFrame final : public QMainWindow {
 public:
     static constexpr int kToolbarBand = 28;
 
-    CMainFrame(CFtpSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon);
+    CMainFrame(RemoteSession& session, CSettings& settings, CurrentSiteIcon& currentSiteIcon);
     ~CMainFrame() override;
 
     // The panes' first display: the profile file is read and the groups are shown.
@@ -109,7 +109,7 @@ private:
     bool TreeHasFocus() const;
     bool ViewHasFocus() const;
 
-    CFtpSession& session;
+    RemoteSession& session;
     CSettings& settings;
     CurrentSiteIcon& currentSiteIcon;
     std::unique_ptr<CGuiOperationHost> host;

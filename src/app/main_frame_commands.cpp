@@ -7,10 +7,9 @@
 #include "app/splash_dialog.h"
 #include "browse/create_directory_dialog.h"
 #include "browse/remote_view.h"
-#include "ftp/background.h"
 #include "ftp/encryption.h"
-#include "ftp/ftp_session.h"
 #include "ftp/ftp_url.h"
+#include "remote/remote_session.h"
 #include "settings/settings.h"
 #include "sites/current_site_icon.h"
 #include "sites/name_dialogs.h"
@@ -30,7 +29,7 @@
 void CMainFrame::RegisterCommands()
 {
     using enum CommandId;
-    const auto connected = [this] { return session.connected != 0; };
+    const auto connected = [this] { return session.Connected(); };
     const auto always = [] { return true; };
     // Remote entries can still be listed after a cancel has closed the session: their commands
     // need the connection.
@@ -135,7 +134,7 @@ void CMainFrame::NewSite()
     profile.icon = "Tessaline.exe ,33";
     currentSiteIcon.reference = profile.icon;
     currentSiteIcon.image = ProgramIcon(ProgramIconId::DesktopComputer);
-    if (session.connected)
+    if (session.Connected())
         return;
 
     std::vector<std::string> groups;
@@ -199,9 +198,9 @@ void CMainFrame::QuickConnectTo(const std::string& text)
         Prompter().Inform(this, QString::fromStdString(*why));
         return;
     }
-    if (session.connected) {
+    if (session.Connected()) {
         mainViewPane->Disconnect(true);
-        if (session.connected)
+        if (session.Connected())
             return;
     }
     const FtpUrl& url = std::get<FtpUrl>(parsed);
@@ -228,7 +227,7 @@ void CMainFrame::ConnectQuickly(const CSiteProfile& profile)
 
 void CMainFrame::CreateDirectory()
 {
-    if (!session.connected)
+    if (!session.Connected())
         return;
     CCreateDirectoryDialog dialog(this);
     if (Prompter().Exec(dialog) != QDialog::Accepted)
@@ -278,7 +277,7 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 {
     // Entries dragged out of our own list would come straight back as uploads; while an operation
     // is waited for, a drop is refused rather than started inside that wait.
-    if (event->source() == nullptr && event->mimeData()->hasUrls() && !OperationInProgress(session))
+    if (event->source() == nullptr && event->mimeData()->hasUrls() && !session.Operations().InProgress())
         event->acceptProposedAction();
 }
 

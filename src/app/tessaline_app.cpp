@@ -7,8 +7,8 @@
 #include "app/splash_dialog.h"
 #include "app/termination_signals.h"
 #include "app/window_placement.h"
-#include "ftp/background.h"
 #include "ftp/socket_probe.h"
+#include "remote/remote_session.h"
 #include "remote/session_log.h"
 #include "ui/prompter.h"
 
@@ -88,7 +88,7 @@ void CTessalineApp::IdleStep()
         startupComplete = true;
     }
     if (!pendingUrl.isEmpty() && !splash && mainFrame && !QApplication::activeModalWidget()
-        && !OperationInProgress(session)) {
+        && !session.Operations().InProgress()) {
         // Not from inside the event loop's own wait: the Quick Connect runs dialogs of its own.
         QTimer::singleShot(0, mainFrame.get(), [frame = mainFrame.get(), url = std::exchange(pendingUrl, {})] {
             frame->QuickConnectTo(url.toStdString());

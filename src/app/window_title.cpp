@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/window_title.h"
 
-#include "ftp/ftp_session.h"
+#include "remote/remote_session.h"
 #include "sites/site_tree.h"
 
 #include <QStringList>
@@ -23,15 +23,15 @@ QString ShownDirectory(const std::string& path)
 
 }  // namespace
 
-QString WindowTitle(const CSiteTree& tree, const CFtpSession& session)
+QString WindowTitle(const CSiteTree& tree, const RemoteSession& session)
 {
-    if (!session.connected)
+    if (!session.Connected())
         return kProgramName;
     CSiteProfile site;
     std::string path;
     int kind = 0;
     // The tree stands on a group while its sites are shown: the host is all there is to say.
     if (!tree.SiteAndPathWithCurrent(&site, &path, &kind))
-        return QStringLiteral("%1 - %2").arg(QString::fromStdString(session.hostName), kProgramName);
+        return QStringLiteral("%1 - %2").arg(QString::fromStdString(session.Login().host), kProgramName);
     return QStringLiteral("%1 - %2 - %3").arg(QString::fromStdString(site.name), ShownDirectory(path), kProgramName);
 }

@@ -7,7 +7,7 @@
 
 #include <QString>
 
-class CFtpSession;
+class RemoteSession;
 class CSiteTree;
 
-QString WindowTitle(const CSiteTree& tree, const CFtpSession& session);
+QString WindowTitle(const CSiteTree& tree, const RemoteSession& session);

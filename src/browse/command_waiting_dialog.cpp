@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-CCommandWaitingDialog::CCommandWaitingDialog(CFtpSession& session, const QString& text, QWidget* parent)
-    : CWaitingDialog(session, parent)
+CCommandWaitingDialog::CCommandWaitingDialog(OperationRunner& runner, const QString& text, QWidget* parent)
+    : CWaitingDialog(runner, parent)
 {
     setWindowTitle(QStringLiteral("Waiting for Server"));
 

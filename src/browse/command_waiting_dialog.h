@@ -12,5 +12,5 @@ class CCommandWaitingDialog final : public CWaitingDialog {
     Q_DISABLE_COPY_MOVE(CCommandWaitingDialog)
 
 public:
-    CCommandWaitingDialog(CFtpSession& session, const QString& text, QWidget* parent);
+    CCommandWaitingDialog(OperationRunner& runner, const QString& text, QWidget* parent);
 };

@@ -6,8 +6,8 @@
 #include "browse/remote_view.h"
 
 #include "browse/remote_view_parts.h"
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
+#include "ftp/encryption.h"
+#include "remote/remote_session.h"
 #include "settings/settings.h"
 #include "sites/connect_preparation.h"
 #include "sites/quick_connect_entry.h"
@@ -42,16 +42,16 @@ void CTessalinev3View::OpenTreeItem()
 
 void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name)
 {
-    if (site.host != session.hostName) {
+    if (site.host != session.Login().host) {
         QuitSession();
         quickConnectSession = false;
         ConnectSite(site);
-    } else if (session.connected) {
+    } else if (session.Connected()) {
         RunRemote([this] { return session.ChangeToRoot(); });
     } else {
         ConnectSite(site);
     }
-    if (session.connected)
+    if (session.Connected())
         EnterDirectory(path + name, true);  // a node keeps the name its listing showed, a link's target too
 }
 
@@ -71,20 +71,20 @@ void CTessalinev3View::ConnectSite(CSiteProfile profile)
 
 void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
 {
-    session.SetConnectCancelled(false);
+    session.Operations().SetConnectCancelled(false);
     std::optional<QuickConnectEntry> quickConnectEntry;
     if (quickConnectSession)
         quickConnectEntry.emplace(tree, session, profile);
     ConnectProfile(profile);
-    if (session.connected)
+    if (session.Connected())
         return;
-    if (!session.refusal.empty()) {
-        Prompter().Inform(this, QString::fromStdString(session.refusal));
-    } else if (!session.ConnectCancelled()) {
+    if (!session.Failure().refusal.empty()) {
+        Prompter().Inform(this, QString::fromStdString(session.Failure().refusal));
+    } else if (!session.Operations().ConnectCancelled()) {
         // A refused login or a server that stopped answering: its words, or the time-out, say why.
         QString text =
             QStringLiteral("There was a problem logging on to the site, please see the log window for details.");
-        if (!session.LostReason().empty() || session.replyCode >= 400)
+        if (!session.Failure().lostReason.empty() || session.Failure().replyCode >= 400)
             text += QStringLiteral("\n\n") + FailureText();
         Prompter().Inform(this, text);
     }
@@ -108,24 +108,23 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
         return;
     }
     if (!QuitSession()) {
-        session.SetConnectCancelled(true);
+        session.Operations().SetConnectCancelled(true);
         return;
     }
     quickConnectSession = false;
     PrepareConnect(session, profile, *password, settings);
 
-    std::thread worker = StartConnectWorker(session);
-    if (!WaitForWorker(session, worker, WaitKind::Connecting, profile.host)) {
-        session.SetConnectCancelled(true);
-    }
+    if (!ConnectInBackground(session, profile.host))
+        session.Operations().SetConnectCancelled(true);
     // "Always for this site" to the question about a password in plain text: the site keeps it.
     CSiteTreeItem* site = tree.EnclosingSiteOrGroup();
-    if (session.encryption == kPlainOnly && profile.encryption != kPlainOnly && site && site->kind == kItemSite) {
+    if (session.Login().encryption == kPlainOnly && profile.encryption != kPlainOnly && site
+        && site->kind == kItemSite) {
         CSiteProfile plain = site->profile;
         plain.encryption = kPlainOnly;
         tree.ReplaceSite(site, plain);
     }
-    if (!session.connected)
+    if (!session.Connected())
         return;
     if (!profile.remoteDirectory.empty()) {
         tree.SetCurrentItem(tree.EnclosingSiteOrGroup());
@@ -144,14 +143,15 @@ void CTessalinev3View::UpOneLevel()
     case kItemSite: {
         CSiteTreeItem* shown = tree.currentItem;
         tree.SetCurrentItem(parent);
-        if (!EnterDirectory("..", false) && session.connected)
+        if (!EnterDirectory("..", false) && session.Connected())
             tree.SetCurrentItem(shown);
         break;
     }
     case kItemGroup:
         // The current item is the site itself: the session is at its start directory.
-        if (Prompter().Ask(this, QStringLiteral("You are at the root directory, are you sure you want to disconnect from ")
-                                     + Shown(session.hostName),
+        if (Prompter().Ask(this,
+                           QStringLiteral("You are at the root directory, are you sure you want to disconnect from ")
+                               + Shown(session.Login().host),
                            QStringLiteral("Disconnect"))) {
             tree.SetCurrentItem(parent);
             QuitSession();
@@ -168,11 +168,13 @@ void CTessalinev3View::UpOneLevel()
 void CTessalinev3View::Disconnect(bool ask)
 {
     WaitCursor busy;
-    if (!session.connected)
+    if (!session.Connected())
         return;
-    if (ask && !Prompter().Ask(this, QStringLiteral("Are you sure you want to disconnect from ") + Shown(session.hostName)
-                                         + QStringLiteral("?"),
-                               QStringLiteral("Disconnect")))
+    if (ask
+        && !Prompter().Ask(this,
+                           QStringLiteral("Are you sure you want to disconnect from ") + Shown(session.Login().host)
+                               + QStringLiteral("?"),
+                           QStringLiteral("Disconnect")))
         return;
     CloseSessionAndShowSites();
 }
@@ -188,9 +190,9 @@ void CTessalinev3View::CloseSessionAndShowSites()
 
 bool CTessalinev3View::LeftEndedSession(const QString& what, bool cancelled, const QString& note)
 {
-    if (session.connected)
+    if (session.Connected())
         return false;
-    const QString host = Shown(session.hostName);
+    const QString host = Shown(session.Login().host);
     QString text = cancelled
         ? QStringLiteral("%1 was cancelled, and the connection to %2 was closed with it.").arg(what, host)
         : QStringLiteral("%1 failed: the connection to %2 was lost (%3).").arg(what, host, FailureText());
@@ -203,10 +205,10 @@ bool CTessalinev3View::LeftEndedSession(const QString& what, bool cancelled, con
 
 QString CTessalinev3View::FailureText() const
 {
-    if (!session.LostReason().empty())
-        return Shown(session.LostReason());
-    if (session.replyCode >= 400 && session.replyCode <= 599)
-        return Shown(session.replyBuffer);
+    if (!session.Failure().lostReason.empty())
+        return Shown(session.Failure().lostReason);
+    if (session.Failure().replyCode >= 400 && session.Failure().replyCode <= 599)
+        return Shown(session.Failure().reply);
     return QStringLiteral("see the log window for details");
 }
 

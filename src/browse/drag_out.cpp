@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/drag_out.h"
 
-#include "browse/listing_retrieval.h"
-#include "ftp/ftp_session.h"
+#include "copies/directory_copies.h"
 #include "ftp/local_dirs.h"
-#include "ftp/local_names.h"
+#include "remote/local_names.h"
+#include "remote/remote_session.h"
 #include "remote/session_log.h"
 
 #include <QCoreApplication>
@@ -19,7 +19,7 @@
 #include <sys/stat.h>
 
 struct CDragOutData::State {
-    CFtpSession& session;
+    RemoteSession& session;
     std::vector<DraggedEntry> entries;
     std::string directory;
     bool dropSeen = false;     // the drop has happened ...
@@ -77,7 +77,7 @@ std::string DragOutDirectory()
     return directory + "/";
 }
 
-CDragOutData::CDragOutData(CFtpSession& session, std::vector<DraggedEntry> entries, const std::string& directory)
+CDragOutData::CDragOutData(RemoteSession& session, std::vector<DraggedEntry> entries, const std::string& directory)
     : state(std::make_shared<State>(State{session, {}, directory}))
 {
     if (entries.size() > kMostEntries)
@@ -127,7 +127,7 @@ QVariant CDragOutData::retrieveData(const QString& mimeType, QMetaType) const
             if (IsDirectoryEntry(entry))
                 DownloadDirectory(keep->session, entry.name, path);
             else
-                keep->session.RetrieveFile(entry.name, path);
+                keep->session.RetrieveFile(entry.name, path, 0);
         }
     }
     QByteArray list;
@@ -136,7 +136,7 @@ QVariant CDragOutData::retrieveData(const QString& mimeType, QMetaType) const
     return list;
 }
 
-void BeginDragOut(QWidget* source, CFtpSession& session, std::vector<DraggedEntry> entries)
+void BeginDragOut(QWidget* source, RemoteSession& session, std::vector<DraggedEntry> entries)
 {
     const std::string directory = DragOutDirectory();
     if (directory.empty())

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-class CFtpSession;
+class RemoteSession;
 class QWidget;
 
 struct DraggedEntry {
@@ -34,7 +34,7 @@ class CDragOutData final : public QMimeData {
 public:
     // The first 3500 `entries`, less those whose names cannot be local names (logged), land in
     // `directory` (ending with "/").
-    CDragOutData(CFtpSession& session, std::vector<DraggedEntry> entries, const std::string& directory);
+    CDragOutData(RemoteSession& session, std::vector<DraggedEntry> entries, const std::string& directory);
 
     QStringList formats() const override;
     // The local path of each entry, in list order.
@@ -53,4 +53,4 @@ private:
 };
 
 // Runs the drag of `entries` (in list order) from `source` until the drop or the cancel.
-void BeginDragOut(QWidget* source, CFtpSession& session, std::vector<DraggedEntry> entries);
+void BeginDragOut(QWidget* source, RemoteSession& session, std::vector<DraggedEntry> entries);

@@ -15,8 +15,8 @@ constexpr int kIconSize = 32;
 
 }  // namespace
 
-CGettingDirectoryDialog::CGettingDirectoryDialog(CFtpSession& session, const QString& text, QWidget* parent)
-    : CWaitingDialog(session, parent)
+CGettingDirectoryDialog::CGettingDirectoryDialog(OperationRunner& runner, const QString& text, QWidget* parent)
+    : CWaitingDialog(runner, parent)
 {
     setWindowTitle(QStringLiteral("Getting Directory"));
 

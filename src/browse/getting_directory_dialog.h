@@ -12,5 +12,5 @@ class CGettingDirectoryDialog final : public CWaitingDialog {
     Q_DISABLE_COPY_MOVE(CGettingDirectoryDialog)
 
 public:
-    CGettingDirectoryDialog(CFtpSession& session, const QString& text, QWidget* parent);
+    CGettingDirectoryDialog(OperationRunner& runner, const QString& text, QWidget* parent);
 };

@@ -7,6 +7,7 @@
 #include "browse/plain_login_dialog.h"
 #include "browse/transfer_status_dialog.h"
 #include "browse/trust_answer_buttons.h"
+#include "remote/operation_runner.h"
 #include "sites/connecting_dialog.h"
 #include "ui/prompter.h"
 
@@ -33,14 +34,14 @@ bool RunWaitingDialog(CGuiOperationHost& host, Dialog& dialog)
 
 // Waits up to kQuietWaitMilliseconds for the worker; true when it ended. The windows keep
 // repainting meanwhile, and the user's input waits until the command is done or its dialog shows.
-bool WorkerEndsQuietly(CGuiOperationHost& host, CFtpSession& session)
+bool WorkerEndsQuietly(CGuiOperationHost& host, OperationRunner& runner)
 {
     QEventLoop loop;
     QObject::connect(&host, &CGuiOperationHost::workerEnded, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     QTimer::singleShot(kQuietWaitMilliseconds, &loop, &QEventLoop::quit);
-    if (WorkerBusy(session))
+    if (runner.WorkerBusy())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return !WorkerBusy(session);
+    return !runner.WorkerBusy();
 }
 
 // Runs the question's Dialog on the window thread, which sits in the "Connecting" dialog's loop,
@@ -66,27 +67,27 @@ CGuiOperationHost::CGuiOperationHost(QWidget* window)
 {
 }
 
-bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session)
+bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, OperationRunner& runner)
 {
     switch (kind) {
     case WaitKind::Connecting: {
-        CConnectingDialog dialog(session, text, window);
+        CConnectingDialog dialog(runner, text, window);
         return RunWaitingDialog(*this, dialog);
     }
     case WaitKind::GettingDirectory: {
-        CGettingDirectoryDialog dialog(session, QString::fromStdString(text), window);
+        CGettingDirectoryDialog dialog(runner, QString::fromStdString(text), window);
         return RunWaitingDialog(*this, dialog);
     }
     case WaitKind::RemoteCommand: {
-        if (WorkerEndsQuietly(*this, session))
+        if (WorkerEndsQuietly(*this, runner))
             return true;
-        CCommandWaitingDialog dialog(session, QString::fromStdString(text), window);
+        CCommandWaitingDialog dialog(runner, QString::fromStdString(text), window);
         return RunWaitingDialog(*this, dialog);
     }
     case WaitKind::FileTransfer:
         break;
     }
-    CTransferStatusDialog dialog(session, QString::fromStdString(text), window);
+    CTransferStatusDialog dialog(runner, QString::fromStdString(text), window);
     return RunWaitingDialog(*this, dialog);
 }
 

@@ -6,7 +6,7 @@
 // the server is slow); the worker's end wakes that dialog through a queued signal, so the worker
 // itself never touches a widget.
 
-#include "ftp/background.h"
+#include "remote/operation_host.h"
 
 #include <QObject>
 
@@ -21,7 +21,7 @@ public:
     explicit CGuiOperationHost(QWidget* window);
 
     // For a connect `text` is the host; otherwise it is the dialog's text line.
-    bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) override;
+    bool WaitWhileBusy(WaitKind kind, const std::string& text, OperationRunner& runner) override;
     void WorkerEnded() override;
     void Inform(const std::string& text) override;
     // The certificate dialog, run on the window thread; the worker waits for the answer.

@@ -4,7 +4,7 @@
 // view's name order. A listing arrives whole, is sorted once and replaces the rows in one reset, so
 // the four view styles (views on this one model) lay out a directory of any size once.
 
-#include "browse/listing_parser.h"
+#include "remote/dir_entry.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>

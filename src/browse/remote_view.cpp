@@ -2,11 +2,9 @@
 #include "browse/remote_view.h"
 
 #include "browse/drag_out.h"
-#include "browse/listing_retrieval.h"
 #include "browse/remote_view_parts.h"
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
 #include "remote/exchange_result.h"
+#include "remote/remote_session.h"
 #include "settings/settings.h"
 #include "sites/site_icons.h"
 #include "ui/prompter.h"
@@ -69,7 +67,7 @@ bool KeyFromEditor(const QWidget* list)
 
 }  // namespace
 
-CTessalinev3View::CTessalinev3View(CFtpSession& session, CSettings& settings, CSiteTree& tree,
+CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, CSiteTree& tree,
                                    CurrentSiteIcon& currentSiteIcon, QWidget* parent)
     : QWidget(parent)
     , session(session)
@@ -183,24 +181,23 @@ void CTessalinev3View::ShowSites()
 void CTessalinev3View::FillFromListing(bool keepRows)
 {
     WaitCursor busy;
-    CListingReader reader(session);
-    CDirEntry entry;
-    std::vector<CRemoteRow> rows;
-    ListingStep step = reader.OpenListing(entry);
-    for (; step == ListingStep::Entry; step = reader.NextListingEntry(entry)) {
-        if (entry.name == "." || entry.name == "..")
-            continue;
-        if (!entry.isFile && !quickConnectSession)
-            tree.AddDirectoryNode(entry.name);
-        rows.push_back(RowOfEntry(entry));
-    }
-    if (step == ListingStep::Failed) {
-        if (LeftEndedSession(QStringLiteral("The listing of the directory"), reader.Cancelled()))
+    std::vector<CDirEntry> entries;
+    const ListingResult listed = session.ListDirectory(ListingUse::Show, entries);
+    if (listed == ListingResult::Failed || listed == ListingResult::Cancelled) {
+        if (LeftEndedSession(QStringLiteral("The listing of the directory"), listed == ListingResult::Cancelled))
             return;
         if (!keepRows)
             ClearItems();
         Prompter().Inform(this, QStringLiteral("The directory could not be listed: %1").arg(FailureText()));
         return;
+    }
+    std::vector<CRemoteRow> rows;
+    for (const CDirEntry& entry : entries) {
+        if (entry.name == "." || entry.name == "..")
+            continue;
+        if (!entry.isFile && !quickConnectSession)
+            tree.AddDirectoryNode(entry.name);
+        rows.push_back(RowOfEntry(entry));
     }
     ClearItems();
     model.Reset(std::move(rows));
@@ -213,7 +210,7 @@ void CTessalinev3View::RefreshListing()
 
 void CTessalinev3View::RefreshAfterTreeChange()
 {
-    if (session.connected)
+    if (session.Connected())
         RefreshListing();
     else
         ShowSites();
@@ -262,7 +259,7 @@ void CTessalinev3View::OpenSelectedItem()
         return;
     const std::string name = NameAt(selectedIndex);
     const int kind = KindAt(selectedIndex);
-    if ((kind == kItemRemoteFile || kind == kItemRemoteDirectory) && !session.connected) {
+    if ((kind == kItemRemoteFile || kind == kItemRemoteDirectory) && !session.Connected()) {
         Prompter().Beep();  // listed before a cancel closed the session
         return;
     }
@@ -277,7 +274,7 @@ void CTessalinev3View::OpenSelectedItem()
     case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
     case kItemRemoteDirectory:
         // A directory the server refused leaves the tree where the list still is.
-        if (!EnterDirectory(name, model.Row(selectedIndex).link) && session.connected)
+        if (!EnterDirectory(name, model.Row(selectedIndex).link) && session.Connected())
             tree.SetCurrentItem(shown);
         break;
     case kItemRemoteFile: OpenRemoteFile(name); break;
@@ -354,7 +351,7 @@ void CTessalinev3View::Defer(std::function<void()> action)
     QTimer::singleShot(0, this, [this, action = std::move(action)]() mutable {
         // An action that waits in a dialog lets the event loop run: the next one waits its turn,
         // and so does one that comes while any operation of the session is still waited for.
-        if (deferredRunning || OperationInProgress(session)) {
+        if (deferredRunning || session.Operations().InProgress()) {
             QTimer::singleShot(kDeferRetryMilliseconds, this, [this, action = std::move(action)]() mutable {
                 Defer(std::move(action));
             });
@@ -382,7 +379,7 @@ bool CTessalinev3View::eventFilter(QObject* watched, QEvent* event)
         }
         switch (pressed) {
         case Qt::Key_Backspace:
-            if (session.connected)
+            if (session.Connected())
                 Defer([this] { UpOneLevel(); });
             else
                 Prompter().Beep();

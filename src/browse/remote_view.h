@@ -13,8 +13,8 @@
 // connect_flow.cpp (connect, disconnect, Up One Level at a site's root) and
 // remote_view_commands.cpp (the item commands and the context menu).
 
-#include "browse/listing_parser.h"
 #include "browse/remote_entry_model.h"
+#include "remote/dir_entry.h"
 #include "sites/current_site_icon.h"
 #include "sites/site_profile.h"
 #include "sites/site_tree.h"
@@ -25,7 +25,7 @@
 #include <functional>
 #include <optional>
 
-class CFtpSession;
+class RemoteSession;
 class CSettings;
 class QListView;
 class QStackedWidget;
@@ -40,8 +40,8 @@ public:
     enum ViewStyle { kLargeIcons = 0, kDetails = 1, kSmallIcons = 2, kList = 3 };
     using enum CRemoteEntryModel::Column;
 
-    CTessalinev3View(CFtpSession& session, CSettings& settings, CSiteTree& tree,
-                     CurrentSiteIcon& currentSiteIcon, QWidget* parent = nullptr);
+    CTessalinev3View(RemoteSession& session, CSettings& settings, CSiteTree& tree, CurrentSiteIcon& currentSiteIcon,
+                     QWidget* parent = nullptr);
 
     // First display: the tree's root items.
     void InitialUpdate();
@@ -145,7 +145,7 @@ private:
     // The list's begin-drag: the selected remote entries leave the window (sites do not).
     void DragOutSelected();
 
-    CFtpSession& session;
+    RemoteSession& session;
     CSettings& settings;
     CSiteTree& tree;
     CurrentSiteIcon& currentSiteIcon;

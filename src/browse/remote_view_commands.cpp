@@ -4,16 +4,15 @@
 
 #include "browse/remote_view.h"
 
-#include "browse/directory_removal.h"
 #include "browse/file_properties_dialog.h"
 #include "browse/file_types.h"
 #include "browse/open_with_application.h"
 #include "browse/permissions_dialog.h"
 #include "browse/remote_view_parts.h"
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
-#include "ftp/local_names.h"
+#include "copies/directory_copies.h"
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
+#include "remote/remote_session.h"
 #include "remote/session_log.h"
 #include "settings/settings.h"
 #include "sites/confirm_delete_dialog.h"
@@ -154,7 +153,7 @@ void CTessalinev3View::DeleteSelected()
         tree.DeleteSiteOrGroup(TreeItemAt(*row));
         model.RemoveRow(*row);
     }
-    if (session.connected && remoteChange)
+    if (session.Connected() && remoteChange)
         RefreshListing();
 }
 
@@ -172,7 +171,7 @@ bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& chan
     // Most often the directory is not empty: what it holds can go with it, when the user says so.
     const QString refusal = FailureText();
     const std::optional<std::size_t> held = CountDirectoryEntries(session, name);
-    if (LeftEndedSession(what, session.LostReason().empty()))
+    if (LeftEndedSession(what, session.Failure().lostReason.empty()))
         return false;
     if (!held || *held == 0) {
         Prompter().Inform(this, QStringLiteral("Error deleting directory\n") + refusal);
@@ -190,7 +189,7 @@ bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& chan
     changed = true;  // even a deletion that stopped took something away
     if (deleted)
         tree.DeleteChildByName(name);
-    if (LeftEndedSession(what, session.LostReason().empty()))
+    if (LeftEndedSession(what, session.Failure().lostReason.empty()))
         return false;
     if (!deleted)
         Prompter().Inform(this, QStringLiteral("Error deleting directory\n") + Shown(failure));
@@ -347,7 +346,7 @@ void CTessalinev3View::UploadDropped(std::vector<std::string> paths)
 
 void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
 {
-    if (!session.connected) {
+    if (!session.Connected()) {
         Prompter().Inform(this, QStringLiteral("System Not Connected To A Server"));
         return;
     }
@@ -387,9 +386,9 @@ void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
         struct stat st {};
         if (::lstat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             // A directory's own message covers its failures.
-            session.UploadDirectory(local, name);
+            UploadDirectory(session, local, name);
             changed = true;
-            if (LeftEndedSession(what, session.LostReason().empty()))
+            if (LeftEndedSession(what, session.Failure().lostReason.empty()))
                 return;
             continue;
         }

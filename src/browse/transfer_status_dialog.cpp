@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/transfer_status_dialog.h"
 
-#include "ftp/ftp_session.h"
+#include "remote/operation_runner.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -57,8 +57,8 @@ QString TransferStatusText(long long done, long long total, long long elapsedSec
     return QString::asprintf("Transferred %lldK of %lldK: %.1fK per second", doneK, totalK, rate / 1024.0);
 }
 
-CTransferStatusDialog::CTransferStatusDialog(CFtpSession& session, const QString& text, QWidget* parent)
-    : CWaitingDialog(session, parent)
+CTransferStatusDialog::CTransferStatusDialog(OperationRunner& runner, const QString& text, QWidget* parent)
+    : CWaitingDialog(runner, parent)
     , bar(new QProgressBar)
     , statusLine(new QLabel)
     , startTime(NowSeconds())
@@ -80,7 +80,7 @@ CTransferStatusDialog::CTransferStatusDialog(CFtpSession& session, const QString
 
 void CTransferStatusDialog::ShowProgress()
 {
-    const auto [total, done] = Session().Progress();
+    const auto [total, done] = Runner().TransferProgress();
     if (total <= 0)
         return;  // the size is not known (yet): nothing to show
 

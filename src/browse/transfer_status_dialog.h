@@ -32,7 +32,7 @@ class CTransferStatusDialog final : public CWaitingDialog {
     Q_DISABLE_COPY_MOVE(CTransferStatusDialog)
 
 public:
-    CTransferStatusDialog(CFtpSession& session, const QString& text, QWidget* parent);
+    CTransferStatusDialog(OperationRunner& runner, const QString& text, QWidget* parent);
 
 protected:
     void ShowProgress() override;

@@ -3,8 +3,7 @@
 
 #include "cli/progress_line.h"
 #include "cli/terminal_text.h"
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
+#include "remote/operation_runner.h"
 
 #include <chrono>
 #include <cstdio>
@@ -17,28 +16,28 @@ constexpr long long kLongTransferBytes = 1 << 20;
 
 }  // namespace
 
-bool CliHost::WaitWhileBusy(WaitKind kind, const std::string&, CFtpSession& session)
+bool CliHost::WaitWhileBusy(WaitKind kind, const std::string&, OperationRunner& runner)
 {
     const bool progress = showProgress && kind == WaitKind::FileTransfer;
     const auto started = std::chrono::steady_clock::now();
-    const auto show = [&session, started] {
-        const auto [total, done] = session.Progress();
+    const auto show = [&runner, started] {
+        const auto [total, done] = runner.TransferProgress();
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         ShowProgress(ProgressText(done, total, elapsed));
     };
     bool shown = false;
     std::unique_lock guard(lock);
-    while (WorkerBusy(session)) {
+    while (runner.WorkerBusy()) {
         ended.wait_for(guard, progress ? kProgressInterval : kBusyCheck);
-        if (progress && WorkerBusy(session)) {
+        if (progress && runner.WorkerBusy()) {
             show();
             shown = true;
         }
     }
     // The last state stays on its own line: what came through, and how fast. A large file that
     // came faster than the first update shows it too.
-    if (progress && (shown || session.Progress().done >= kLongTransferBytes)) {
+    if (progress && (shown || runner.TransferProgress().done >= kLongTransferBytes)) {
         show();
         EndProgress();
     }

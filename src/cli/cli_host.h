@@ -4,7 +4,7 @@
 // moment the worker ends, and prints what the user must be told on standard error, with a
 // progress line for file transfers when asked to.
 
-#include "ftp/background.h"
+#include "remote/operation_runner.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -12,7 +12,7 @@
 
 class CliHost final : public OperationHost {
 public:
-    bool WaitWhileBusy(WaitKind kind, const std::string& text, CFtpSession& session) override;
+    bool WaitWhileBusy(WaitKind kind, const std::string& text, OperationRunner& runner) override;
     void WorkerEnded() override;
     void Inform(const std::string& text) override;
     // Nobody to ask: a certificate passes only when its fingerprint is the one given.

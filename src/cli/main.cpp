@@ -3,7 +3,6 @@
 // from outside. It reads the desktop program's settings and never writes them.
 
 #include "app/qt_settings_store.h"
-#include "browse/listing_retrieval.h"
 #include "cli/cli_host.h"
 #include "cli/cli_login.h"
 #include "cli/cli_options.h"
@@ -14,7 +13,9 @@
 #include "cli/run_failure.h"
 #include "cli/terminal_text.h"
 #include "cli/termination_signals.h"
-#include "ftp/ftp_session.h"
+#include "copies/directory_copies.h"
+#include "ftp/encryption.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/local_dirs.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
@@ -94,17 +95,16 @@ std::optional<RunFailure> UnreadableSource(const CliOptions& options)
 }
 
 // Prints the entries of the current remote directory as the main view reads them.
-bool List(CFtpSession& session)
+bool List(RemoteSession& session)
 {
-    CListingReader reader(session);
-    CDirEntry entry;
-    ListingStep step = reader.OpenListing(entry);
-    for (; step == ListingStep::Entry; step = reader.NextListingEntry(entry)) {
+    std::vector<CDirEntry> entries;
+    const ListingResult listed = session.ListDirectory(ListingUse::Show, entries);
+    for (const CDirEntry& entry : entries) {
         std::printf("%d\t%s\t%s\t%s\t%s\n", entry.isFile, EscapedControls(entry.size).c_str(),
                     EscapedControls(entry.modified).c_str(), EscapedControls(entry.permissions).c_str(),
                     EscapedControls(entry.name).c_str());
     }
-    return step == ListingStep::End && session.WorkerResult() == kCompletion;
+    return listed == ListingResult::Listed;
 }
 
 // The stored site that --site (and --group) name, or why there is none.
@@ -148,7 +148,7 @@ std::string NetrcPath()
     return home && *home ? std::string(home) + "/.netrc" : std::string();
 }
 
-bool RunCommand(CFtpSession& session, const CliOptions& options, const std::string& localTarget)
+bool RunCommand(RemoteSession& session, const CliOptions& options, const std::string& localTarget)
 {
     const std::string& command = options.command;
     const std::vector<std::string>& args = options.arguments;
@@ -158,7 +158,7 @@ bool RunCommand(CFtpSession& session, const CliOptions& options, const std::stri
     if (command == "syst") {
         const bool done = session.QuerySystemType() == kCompletion;
         if (done)
-            std::printf("%d\n", session.systemType);
+            std::printf("%d\n", session.SystemType());
         return done;
     }
     if (command == "mkdir")
@@ -174,12 +174,12 @@ bool RunCommand(CFtpSession& session, const CliOptions& options, const std::stri
     if (command == "ls")
         return List(session);
     if (command == "get")
-        return session.RetrieveFile(args[0], localTarget) == kCompletion;
+        return session.RetrieveFile(args[0], localTarget, 0) == kCompletion;
     if (command == "put")
         return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
     if (command == "getdir")
         return DownloadDirectory(session, args[0], localTarget);
-    return session.UploadDirectory(args[0], argOr(1, FileNameOf(args[0])));  // putdir
+    return UploadDirectory(session, args[0], argOr(1, FileNameOf(args[0])));  // putdir
 }
 
 }  // namespace
@@ -272,23 +272,23 @@ int main(int argc, char* argv[])
 
     PrintLogAsItComes(options.quiet);
     CliHost host;
-    CFtpSession session(settings.engine);
+    FtpRemoteSession session(settings.engine);
     const TerminationSignals termination(session);
     host.trustedFingerprint = options.trustedFingerprint;
     host.showProgress = !options.quiet && ::isatty(STDERR_FILENO);
     host.quiet = options.quiet;
-    session.host = &host;
+    session.Operations().host = &host;
     PrepareConnect(session, profile, password, settings);
 
     // Read before the quit, whose reply replaces the one that tells.
     std::optional<RunFailure> failure;
-    if (session.Connect() == kConnectFailed)
-        failure = ConnectFailureOf(session, profile.host);
+    if (!session.Connect())
+        failure = ConnectFailureOf(session.Failure(), profile.host);
     if (!failure && !directory.empty() && !termination.Received() && session.ChangeDirectory(directory) != kCompletion)
-        failure = CommandFailureOf(session, "cwd " + directory);
+        failure = CommandFailureOf(session.Failure(), "cwd " + directory);
     if (!failure && !termination.Received() && !RunCommand(session, options, localTarget)) {
         const std::string what = options.command + (options.arguments.empty() ? "" : " " + options.arguments[0]);
-        failure = CommandFailureOf(session, what);
+        failure = CommandFailureOf(session.Failure(), what);
     }
     // The signal's cancel has ended the operation; the quit may wait for its answer again.
     if (termination.Received())

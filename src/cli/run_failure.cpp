@@ -3,7 +3,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/terminal_text.h"
-#include "ftp/ftp_session.h"
+#include "remote/session_failure.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,9 +13,9 @@ namespace {
 // 550 to 559: the server refused the file or directory itself (missing, not allowed, bad name).
 constexpr int kFileRefusalFamily = 55;
 
-std::string LastReply(const CFtpSession& session)
+std::string LastReply(const SessionFailure& failure)
 {
-    return EscapedControls(session.replyBuffer);
+    return EscapedControls(failure.reply);
 }
 
 // Texts written for a message box may run over several lines; the reason is one.
@@ -29,42 +29,41 @@ constexpr char kNoAnswer[] = "timed out: the server did not answer within the ti
 
 }  // namespace
 
-RunFailure ConnectFailureOf(const CFtpSession& session, const std::string& host)
+RunFailure ConnectFailureOf(const SessionFailure& failure, const std::string& host)
 {
     const std::string shownHost = EscapedControls(host);
-    if (session.TimedOut())
+    if (failure.timedOut)
         return {kTimedOut, "could not connect to " + shownHost + ": " + kNoAnswer};
-    switch (session.connectFailure) {
-    case CFtpSession::ConnectFailure::HostNotFound: return {kHostNotFound, "could not resolve the host " + shownHost};
-    case CFtpSession::ConnectFailure::NotReached:
-        return {kNotConnected, "could not connect to " + shownHost + ": " + session.connectError};
-    case CFtpSession::ConnectFailure::LoginRefused:
-        return {kLoginRefused, "login to " + shownHost + " refused: " + LastReply(session)};
+    switch (failure.connectFailure) {
+    case ConnectFailure::HostNotFound: return {kHostNotFound, "could not resolve the host " + shownHost};
+    case ConnectFailure::NotReached:
+        return {kNotConnected, "could not connect to " + shownHost + ": " + failure.connectError};
+    case ConnectFailure::LoginRefused:
+        return {kLoginRefused, "login to " + shownHost + " refused: " + LastReply(failure)};
     default: break;
     }
-    if (!session.refusal.empty())
-        return {kFailed, OneLine(session.refusal)};
-    if (!session.LostReason().empty())
-        return {kFailed, "connection to " + shownHost + " lost: " + OneLine(session.LostReason())};
-    if (session.replyCode != 0)
-        return {kFailed, "could not log in to " + shownHost + ": " + LastReply(session)};
+    if (!failure.refusal.empty())
+        return {kFailed, OneLine(failure.refusal)};
+    if (!failure.lostReason.empty())
+        return {kFailed, "connection to " + shownHost + " lost: " + OneLine(failure.lostReason)};
+    if (failure.replyCode != 0)
+        return {kFailed, "could not log in to " + shownHost + ": " + LastReply(failure)};
     return {kFailed, "could not log in to " + shownHost + " (the log without -q tells why)"};
 }
 
-RunFailure CommandFailureOf(const CFtpSession& session, const std::string& what)
+RunFailure CommandFailureOf(const SessionFailure& failure, const std::string& what)
 {
     const std::string shown = EscapedControls(what);
-    if (session.TimedOut())
+    if (failure.timedOut)
         return {kTimedOut, shown + ": " + kNoAnswer};
-    if (session.localFileError != 0) {
-        return {kLocalFileError,
-                EscapedControls(session.transferLocalPath) + ": " + std::strerror(session.localFileError)};
+    if (failure.localFileError != 0) {
+        return {kLocalFileError, EscapedControls(failure.localPath) + ": " + std::strerror(failure.localFileError)};
     }
-    if (session.replyCode / 10 == kFileRefusalFamily)
-        return {kRemoteRefused, shown + ": " + LastReply(session)};
-    if (!session.LostReason().empty())
-        return {kFailed, shown + ": connection lost: " + OneLine(session.LostReason())};
-    if (session.replyCode >= 400)
-        return {kFailed, shown + ": " + LastReply(session)};
+    if (failure.replyCode / 10 == kFileRefusalFamily)
+        return {kRemoteRefused, shown + ": " + LastReply(failure)};
+    if (!failure.lostReason.empty())
+        return {kFailed, shown + ": connection lost: " + OneLine(failure.lostReason)};
+    if (failure.replyCode >= 400)
+        return {kFailed, shown + ": " + LastReply(failure)};
     return {kFailed, shown + " failed (the log without -q tells why)"};
 }

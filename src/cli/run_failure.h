@@ -5,7 +5,7 @@
 
 #include <string>
 
-class CFtpSession;
+struct SessionFailure;
 
 struct RunFailure {
     int status = 0;      // an ExitStatus
@@ -13,6 +13,6 @@ struct RunFailure {
 };
 
 // After Connect failed on the way to `host`.
-RunFailure ConnectFailureOf(const CFtpSession& session, const std::string& host);
+RunFailure ConnectFailureOf(const SessionFailure& failure, const std::string& host);
 // After the step `what` ("get a.txt", "cwd pub") failed once logged in.
-RunFailure CommandFailureOf(const CFtpSession& session, const std::string& what);
+RunFailure CommandFailureOf(const SessionFailure& failure, const std::string& what);

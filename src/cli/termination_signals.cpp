@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/termination_signals.h"
 
-#include "ftp/ftp_session.h"
+#include "remote/remote_session.h"
 
 #include <atomic>
 #include <csignal>
@@ -13,15 +13,15 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The handler touches nothing but these and the session's cancel, which is lock-free atomics and
 // a write() to its wake-up descriptor: all safe inside a signal handler.
-std::atomic<CFtpSession*> cancelled{nullptr};
+std::atomic<RemoteSession*> cancelled{nullptr};
 std::atomic<int> received{0};
-static_assert(std::atomic<CFtpSession*>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<RemoteSession*>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
 
 void OnSignal(int number)
 {
     if (received.exchange(number) != 0)
         ::_exit(128 + number);
-    if (CFtpSession* session = cancelled.load())
+    if (RemoteSession* session = cancelled.load())
         session->Cancel();
 }
 
@@ -37,7 +37,7 @@ void Handle(void (*handler)(int))
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(CFtpSession& session)
+TerminationSignals::TerminationSignals(RemoteSession& session)
 {
     cancelled = &session;
     Handle(OnSignal);

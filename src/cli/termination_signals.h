@@ -4,11 +4,11 @@
 // every wait ends at once, and a download in progress deletes its partial file on the way out. A
 // second such signal ends the process at once.
 
-class CFtpSession;
+class RemoteSession;
 
 class TerminationSignals final {
 public:
-    explicit TerminationSignals(CFtpSession& session);
+    explicit TerminationSignals(RemoteSession& session);
     // Gives the signals back their default effect.
     ~TerminationSignals();
     TerminationSignals(const TerminationSignals&) = delete;

@@ -50,7 +50,12 @@ std::string ListingFilePath()
 }  // namespace
 
 CFtpSession::CFtpSession(const EngineSettings& settings)
-    : listingFile(ListingFilePath())
+    : operations([this] { Cancel(); },
+                 [this] {
+                     AbortTransfer();
+                     ClearCancel();
+                 })
+    , listingFile(ListingFilePath())
     , settings(settings)
 {
 }

@@ -13,7 +13,7 @@
 // operations over Command.
 //
 // The road of a download: RetrieveFile (window thread) forms "RETR name", picks the type and
-// starts the download worker (background.h), which runs ReceiveFile: TYPE, the data connection
+// starts the download worker (`operations`), which runs ReceiveFile: TYPE, the data connection
 // (OpenDataConnection: in active mode a listener announced with PORT or EPRT, whose connection
 // from the server is accepted after the data command, only from the server's own address; in
 // passive mode EPSV or PASV and a connection to the server's address at the port it names), the
@@ -44,8 +44,9 @@
 #include "ftp/engine_settings.h"
 #include "ftp/wait_bounds.h"
 #include "remote/format_text.h"
-#include "remote/operation_status.h"
+#include "remote/operation_runner.h"
 #include "remote/peer_certificate.h"
+#include "remote/session_failure.h"
 
 #include <netinet/in.h>
 #include <sys/types.h>
@@ -58,7 +59,6 @@
 #include <thread>
 #include <vector>
 
-class OperationHost;
 class TlsContext;
 class TlsStream;
 
@@ -135,14 +135,9 @@ public:
     int DownloadToFile(const std::string& path);
     // Runs the download half for a listing on the calling thread: raw bytes into `path`.
     int ReceiveToFile(const std::string& command, const std::string& path);
-    // Uploads a local directory tree as `remoteName` into the current remote directory; true
-    // when every directory was made and every file was stored.
-    bool UploadDirectory(const std::string& localDirectory, const std::string& remoteName);
     void AbortTransfer();
     // 'A', 'I' or 'L' for a name (".unk." for names without a dot) from "Extension.ftp".
     char LookUpTransferType(const std::string& fileName) const;
-    void SetTransferTotal(long long total);
-    void SetTransferDone(long long done);
     const EngineSettings& Settings() const { return settings; }
 
     // Cancel: ends whatever the session waits for, from any thread. The signal stays raised until
@@ -186,9 +181,7 @@ public:
     std::atomic<int> interrupted{0};
     std::atomic<int> connected{0};
     std::string refusal;  // why the last Connect stopped, for the user to read; empty: the log tells
-    // What kind of failure stopped the last Connect, for front ends that tell them apart (the
-    // command line's exit statuses); the log has the details.
-    enum class ConnectFailure { None, HostNotFound, NotReached, LoginRefused, Other };
+    // What kind of failure stopped the last Connect; the log has the details.
     ConnectFailure connectFailure = ConnectFailure::None;
     std::string connectError;  // with NotReached: the system's words, "Connection refused"
     // The connection was given up because the server did not answer within the time-out.
@@ -200,24 +193,12 @@ public:
     std::string transferCommand;    // the data command of the next transfer
     std::string transferLocalPath;  // the local file of the next transfer
     char transferType = 'I';        // 'A', 'I', 'F' (sent as I) or 'L' (TYPE L 8)
-    long long transferTotal = 0;    // expected bytes, 0 = unknown; under the session lock
-    long long transferDone = 0;     // bytes moved so far; under the session lock
     // Set by a failed or cancelled transfer: a directory upload or download stops after the
     // current entry.
     std::atomic<int> transferAborted{0};
-    COperationStatus operationStatus;
-    // The shared state of background operations, each read or written under the session lock,
-    // so no front end takes the lock itself.
-    int WorkerResult();
-    void SetWorkerResult(int result);
-    bool ConnectCancelled();
-    void SetConnectCancelled(bool cancelled);
-    struct TransferProgress {
-        long long total = 0;
-        long long done = 0;
-    };
-    TransferProgress Progress();  // transferTotal and transferDone as one pair
-    OperationHost* host = nullptr;  // the front end that waits for workers; not owned
+    // The background operations of this session: its worker, the front end that waits for it
+    // (`operations.host`) and the progress counters, under the session lock.
+    OperationRunner operations;
 
     int listColumnCount = 0;     // words in the second line of the last counted listing
     std::string listingFile;     // where every listing of the current directory is received

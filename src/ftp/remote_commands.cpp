@@ -2,10 +2,10 @@
 // Remote file commands and the server's system type.
 
 #include "ftp/ftp_session.h"
-#include "ftp/local_names.h"
 #include "ftp/protocol_rules.h"
 #include "ftp/tls_stream.h"
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
 #include "remote/session_log.h"
 
 #include <sys/socket.h>

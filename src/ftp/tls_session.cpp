@@ -3,7 +3,6 @@
 // trust, the servers known to speak TLS and a login in plain text, protection of the data
 // connections, and their TLS handshake and close.
 
-#include "ftp/background.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "ftp/socket_address.h"
@@ -96,11 +95,13 @@ bool CFtpSession::PlainLoginAllowed(const std::string& server)
         LogMessage("%s", {refusal});
         return false;
     }
-    const auto ask = [&](std::shared_ptr<TrustReply> reply) { host->AskPlainLogin(server, std::move(reply)); };
-    const TrustAnswer answer = host ? AwaitAnswer(ask) : TrustAnswer::Once;
+    const auto ask = [&](std::shared_ptr<TrustReply> reply) {
+        operations.host->AskPlainLogin(server, std::move(reply));
+    };
+    const TrustAnswer answer = operations.host ? AwaitAnswer(ask) : TrustAnswer::Once;
     if (answer == TrustAnswer::Refuse) {
         LogMessage("The password is not sent in plain text to %s: the connect is cancelled.", {server});
-        SetConnectCancelled(true);
+        operations.SetConnectCancelled(true);
         return false;
     }
     if (answer == TrustAnswer::Always) {
@@ -132,9 +133,9 @@ bool CFtpSession::CertificateAccepted(const std::string& server, const PeerCerti
     LogMessage("The certificate of %s is not verified: %s", {server, certificate.problem});
 
     const auto ask = [&](std::shared_ptr<TrustReply> reply) {
-        host->AskTrust({server, certificate, trusted.has_value()}, std::move(reply));
+        operations.host->AskTrust({server, certificate, trusted.has_value()}, std::move(reply));
     };
-    const TrustAnswer answer = host ? AwaitAnswer(ask) : TrustAnswer::Refuse;
+    const TrustAnswer answer = operations.host ? AwaitAnswer(ask) : TrustAnswer::Refuse;
     if (answer == TrustAnswer::Refuse) {
         LogMessage("The certificate was not accepted; nothing more is sent to %s.", {server});
         return false;

@@ -2,7 +2,6 @@
 // File transfers: the window-thread halves that start a worker and wait, the worker halves that
 // run the data command, and the copy loops.
 
-#include "ftp/background.h"
 #include "ftp/extension_table.h"
 #include "ftp/ftp_session.h"
 #include "ftp/line_ends.h"
@@ -147,18 +146,6 @@ void CFtpSession::SetRepresentationType(char type)
     typeInForce = result == kCompletion ? type : '\0';
 }
 
-void CFtpSession::SetTransferTotal(long long total)
-{
-    std::lock_guard guard(operationStatus.lock);
-    transferTotal = total;
-}
-
-void CFtpSession::SetTransferDone(long long done)
-{
-    std::lock_guard guard(operationStatus.lock);
-    transferDone = done;
-}
-
 char CFtpSession::LookUpTransferType(const std::string& fileName) const
 {
     std::ifstream table(DataDirectory() + "Extension.ftp");
@@ -170,9 +157,13 @@ int CFtpSession::StoreFile(const std::string& remoteName, const std::string& loc
     transferCommand = FormatText("STOR %s", {remoteName});
     transferLocalPath = localPath;
     localFileError = 0;
-    SetTransferTotal(0);
-    SetTransferDone(0);
-    std::thread worker = StartUploadWorker(*this);
+    operations.SetTransferTotal(0);
+    operations.SetTransferDone(0);
+    std::thread worker = operations.Start([this] {
+        // The mode in force now, so a change in the options applies to the next upload at once.
+        transferType = static_cast<char>(settings.transferMode.load());
+        operations.SetWorkerResult(SendFile());
+    });
     return AwaitTransfer(worker, FormatText("Sending %s To %s", {remoteName, hostName}));
 }
 
@@ -258,7 +249,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
         outcome = kCompletion;
         struct stat st {};
         const long long size = ::fstat(file, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-        SetTransferTotal(size);
+        operations.SetTransferTotal(size);
         LogMessage("Transferring %ld bytes", {size});
 
         // A failed setsockopt costs speed only.
@@ -292,7 +283,7 @@ int CFtpSession::UploadFromFile(const std::string& path)
             }
             SendAll(dataSocket, data, static_cast<long>(length), outcome);
             total += got;
-            SetTransferDone(total);
+            operations.SetTransferDone(total);
         }
         ::close(file);
         if (outcome == kCompletion && interrupted)
@@ -330,20 +321,20 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     convertLineEnds = type == 'A';
     transferLocalPath = localPath;
     localFileError = 0;
-    SetTransferTotal(listedSize);
-    SetTransferDone(0);  // the status dialog must not show the last transfer's count
-    std::thread worker = StartDownloadWorker(*this);
+    operations.SetTransferTotal(listedSize);
+    operations.SetTransferDone(0);  // the status dialog must not show the last transfer's count
+    std::thread worker = operations.Start([this] { operations.SetWorkerResult(ReceiveFile()); });
     return AwaitTransfer(worker, FormatText("Retrieving %s From %s", {remoteName, hostName}));
 }
 
 int CFtpSession::AwaitTransfer(std::thread& worker, const std::string& text)
 {
-    if (!WaitForWorker(*this, worker, WaitKind::FileTransfer, text)) {
+    if (!operations.Wait(worker, WaitKind::FileTransfer, text)) {
         commandDepth = 0;
         transferAborted = 1;
         return kTransferCancelled;
     }
-    return WorkerResult();
+    return operations.WorkerResult();
 }
 
 int CFtpSession::ReceiveFile()
@@ -368,7 +359,7 @@ int CFtpSession::ReceiveFile()
     }
     announcedBytes = SizeFromPreliminaryReply(replyBuffer);
     if (announcedBytes > 0)
-        SetTransferTotal(announcedBytes);
+        operations.SetTransferTotal(announcedBytes);
     if (listenSocket != -1) {  // active mode: the server connects to us now
         if (const int error = AcceptDataConnection(); error != 0) {
             if (error != kServerAnswered)
@@ -509,7 +500,7 @@ int CFtpSession::DownloadToFile(const std::string& path)
             store(chunk.data(), static_cast<std::size_t>(got));
         }
         total += got;
-        SetTransferDone(total);
+        operations.SetTransferDone(total);
     }
     if (convertLineEnds) {
         converted.clear();
@@ -557,7 +548,7 @@ int CFtpSession::ReceiveToFile(const std::string& command, const std::string& pa
     transferCommand = command;
     transferLocalPath = path;
     transferType = 'A';
-    SetTransferTotal(0);
+    operations.SetTransferTotal(0);
     convertLineEnds = false;  // a listing keeps the server's bytes
     return ReceiveFile();
 }

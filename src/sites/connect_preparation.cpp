@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/connect_preparation.h"
 
-#include "ftp/ftp_session.h"
+#include "remote/remote_session.h"
 #include "settings/settings.h"
 #include "sites/site_profile.h"
 
@@ -14,14 +14,16 @@ std::optional<std::string> LoginPassword(const CSiteProfile& profile, const CSet
     return settings.email;
 }
 
-void PrepareConnect(CFtpSession& session, const CSiteProfile& profile, const std::string& password,
+void PrepareConnect(RemoteSession& session, const CSiteProfile& profile, const std::string& password,
                     const CSettings& settings)
 {
-    session.hostName = profile.host;
-    session.encryption = profile.encryption;
-    session.userName = profile.userId;
-    session.password = password;
-    session.transferMode = static_cast<char>(settings.engine.transferMode.load());
-    session.SetFirewall(settings.fireWallOn, settings.fireMode, settings.firePort, settings.fireHost,
-                        settings.fireUserId, settings.firePassword);
+    RemoteLogin login;
+    login.host = profile.host;
+    login.encryption = profile.encryption;
+    login.user = profile.userId;
+    login.password = password;
+    login.transferMode = static_cast<char>(settings.engine.transferMode.load());
+    login.firewall = {settings.fireWallOn, settings.fireMode,   settings.firePort,
+                      settings.fireHost,   settings.fireUserId, settings.firePassword};
+    session.SetLogin(login);
 }

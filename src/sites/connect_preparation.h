@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-class CFtpSession;
+class RemoteSession;
 class CSettings;
 struct CSiteProfile;
 
@@ -17,5 +17,5 @@ std::optional<std::string> LoginPassword(const CSiteProfile& profile, const CSet
 // Readies `session` for its next Connect: the host, encryption and user of `profile`, `password`,
 // and the transfer mode and firewall of `settings`. Passive mode and the other engine settings
 // the session reads from `settings.engine` itself while it runs.
-void PrepareConnect(CFtpSession& session, const CSiteProfile& profile, const std::string& password,
+void PrepareConnect(RemoteSession& session, const CSiteProfile& profile, const std::string& password,
                     const CSettings& settings);

@@ -6,8 +6,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-CConnectingDialog::CConnectingDialog(CFtpSession& session, const std::string& host, QWidget* parent)
-    : CWaitingDialog(session, parent)
+CConnectingDialog::CConnectingDialog(OperationRunner& runner, const std::string& host, QWidget* parent)
+    : CWaitingDialog(runner, parent)
 {
     setWindowTitle(QStringLiteral("Connecting"));
 

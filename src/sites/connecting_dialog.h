@@ -13,5 +13,5 @@ class CConnectingDialog final : public CWaitingDialog {
     Q_DISABLE_COPY_MOVE(CConnectingDialog)
 
 public:
-    CConnectingDialog(CFtpSession& session, const std::string& host, QWidget* parent = nullptr);
+    CConnectingDialog(OperationRunner& runner, const std::string& host, QWidget* parent = nullptr);
 };

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/quick_connect_entry.h"
 
-#include "ftp/ftp_session.h"
 #include "ftp/host_port.h"
+#include "remote/remote_session.h"
 #include "sites/site_tree.h"
 
 #include <strings.h>
@@ -20,7 +20,7 @@ bool SameServerAndUser(const CSiteProfile& a, const CSiteProfile& b)
 
 }  // namespace
 
-QuickConnectEntry::QuickConnectEntry(CSiteTree& tree, const CFtpSession& session, CSiteProfile profile)
+QuickConnectEntry::QuickConnectEntry(CSiteTree& tree, const RemoteSession& session, CSiteProfile profile)
     : tree(tree)
     , session(session)
 {
@@ -48,7 +48,7 @@ QuickConnectEntry::QuickConnectEntry(CSiteTree& tree, const CFtpSession& session
 
 QuickConnectEntry::~QuickConnectEntry()
 {
-    if (session.connected)
+    if (session.Connected())
         return;
     CSiteTreeItem* site = tree.ItemWithId(siteId);
     if (replaced)

@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <optional>
 
-class CFtpSession;
+class RemoteSession;
 class CSiteTree;
 
 class QuickConnectEntry final {
 public:
     // Files `profile`, named after its host (and user, unless anonymous).
-    QuickConnectEntry(CSiteTree& tree, const CFtpSession& session, CSiteProfile profile);
+    QuickConnectEntry(CSiteTree& tree, const RemoteSession& session, CSiteProfile profile);
     // Keeps the site when the session is connected; otherwise takes the change back.
     ~QuickConnectEntry();
     QuickConnectEntry(const QuickConnectEntry&) = delete;
@@ -24,7 +24,7 @@ public:
 
 private:
     CSiteTree& tree;
-    const CFtpSession& session;
+    const RemoteSession& session;
     std::uint64_t siteId = 0;
     std::uint64_t madeGroupId = 0;         // the group, when this attempt made it
     std::optional<CSiteProfile> replaced;  // the site's profile before, when it was there

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/site_tree.h"
 
-#include "ftp/ftp_session.h"
+#include "remote/remote_session.h"
 #include "sites/confirm_delete_dialog.h"
 #include "sites/name_rules.h"
 #include "sites/site_icons.h"
@@ -68,7 +68,7 @@ CSiteTreeItem::CSiteTreeItem(int kind, const std::string& name)
     setFlags(flags() | Qt::ItemIsEditable);
 }
 
-CSiteTree::CSiteTree(const CFtpSession& session, std::string directory, QWidget* parent)
+CSiteTree::CSiteTree(const RemoteSession& session, std::string directory, QWidget* parent)
     : QTreeWidget(parent)
     , session(session)
     , directory(std::move(directory))
@@ -467,10 +467,10 @@ void CSiteTree::DeleteSelected()
         return;
     CSiteProfile site;
     std::string path;
-    if (SiteAndPathOfCurrent(&site, &path) && session.connected && site.host == session.hostName) {
+    if (SiteAndPathOfCurrent(&site, &path) && session.Connected() && site.host == session.Login().host) {
         if (view)
             view->Disconnect(true);
-        if (session.connected)
+        if (session.Connected())
             return;
     }
     DeleteItem(item);
@@ -534,12 +534,12 @@ bool CSiteTree::OpensWithoutConnecting(const CSiteTreeItem* item) const
 {
     if (item->kind == kItemGroup)
         return true;
-    if (item->kind != kItemRemoteDirectory || !session.connected)
+    if (item->kind != kItemRemoteDirectory || !session.Connected())
         return false;
     const QTreeWidgetItem* up = item;
     while (up && static_cast<const CSiteTreeItem*>(up)->kind != kItemSite)
         up = up->parent();
-    return up && static_cast<const CSiteTreeItem*>(up)->profile.host == session.hostName;
+    return up && static_cast<const CSiteTreeItem*>(up)->profile.host == session.Login().host;
 }
 
 void CSiteTree::OpenItem(CSiteTreeItem* item)

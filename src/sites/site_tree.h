@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <string>
 
-class CFtpSession;
+class RemoteSession;
 
 class CSiteTreeItem;
 
@@ -56,7 +56,7 @@ class CSiteTree final : public QTreeWidget, public ProfileTree {
 
 public:
     // `directory` holds the profile file (the data directory).
-    CSiteTree(const CFtpSession& session, std::string directory, QWidget* parent = nullptr);
+    CSiteTree(const RemoteSession& session, std::string directory, QWidget* parent = nullptr);
     ~CSiteTree() override;
 
     void SetViewLink(CSiteTreeViewLink* link) { view = link; }
@@ -139,7 +139,7 @@ private:
     CSiteTreeItem* ChildNamed(const CSiteTreeItem* parent, const std::string& name) const;
     void InsertSorted(QTreeWidgetItem* parent, CSiteTreeItem* item);
 
-    const CFtpSession& session;
+    const RemoteSession& session;
     const std::string directory;
     CSiteTreeViewLink* view = nullptr;
     CSiteTreeItem* lastInserted = nullptr;

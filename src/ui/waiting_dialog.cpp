@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/waiting_dialog.h"
 
-#include "ftp/background.h"
+#include "remote/operation_runner.h"
 
 #include <QTimer>
 
@@ -11,9 +11,9 @@ constexpr int kPollMilliseconds = 500;
 
 }  // namespace
 
-CWaitingDialog::CWaitingDialog(CFtpSession& session, QWidget* parent)
+CWaitingDialog::CWaitingDialog(OperationRunner& runner, QWidget* parent)
     : QDialog(parent)
-    , session(session)
+    , runner(runner)
     , timer(new QTimer(this))
 {
     setModal(true);
@@ -26,7 +26,7 @@ void CWaitingDialog::Wake()
     // A wake-up can still arrive after the dialog has decided to close.
     if (closing)
         return;
-    if (!WorkerBusy(session)) {
+    if (!runner.WorkerBusy()) {
         // Closing at once keeps the finished state (a full bar) from ever showing.
         accept();
         return;

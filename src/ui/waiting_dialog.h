@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-class CFtpSession;
+class OperationRunner;
 class QTimer;
 
 class CWaitingDialog : public QDialog {
@@ -14,7 +14,7 @@ class CWaitingDialog : public QDialog {
     Q_DISABLE_COPY_MOVE(CWaitingDialog)
 
 public:
-    CWaitingDialog(CFtpSession& session, QWidget* parent);
+    CWaitingDialog(OperationRunner& runner, QWidget* parent);
 
 public slots:
     // Looks at the worker now; the front end calls it the moment a worker ends.
@@ -24,10 +24,10 @@ public slots:
 protected:
     // Runs on every look that finds the worker still busy.
     virtual void ShowProgress() {}
-    CFtpSession& Session() const { return session; }
+    OperationRunner& Runner() const { return runner; }
 
 private:
-    CFtpSession& session;
+    OperationRunner& runner;
     QTimer* timer;
     bool closing = false;
 };

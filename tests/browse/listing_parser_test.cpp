@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "browse/listing_parser.h"
+#include "ftp/listing_parser.h"
 #include "support/test_data.h"
 
 #include <gtest/gtest.h>

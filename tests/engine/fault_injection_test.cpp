@@ -111,7 +111,7 @@ TEST_F(FaultInjectionTest, ControlConnectionDroppedDuringADirectoryDownload)
     server.ServeFile("three", "never");
     // The second file's RETR loses the control connection.
     OnDataCommand("RETR two", [](Control& control) { control.Close(); });
-    EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "copy"));
+    EXPECT_FALSE(DownloadDirectory(remote, "tree", fs::path(local.path) / "copy"));
     ExpectLocalFiles({"copy", "copy/one"});
     EXPECT_TRUE(LogHas(TakeLog(), "Connection closed by the server."));
     ExpectSessionRecovers();
@@ -208,7 +208,7 @@ TEST_F(FaultInjectionTest, HostileNamesNeverLeaveTheTarget)
                                     std::string("a/b"), std::string("cr\rname"), longName, invalidUtf8})
         server.ServeFile(name, "data");
 
-    EXPECT_FALSE(DownloadDirectory(session, "hostile", fs::path(local.path) / "copy"));
+    EXPECT_FALSE(DownloadDirectory(remote, "hostile", fs::path(local.path) / "copy"));
     ExpectLocalFiles({"copy", "copy/ok.txt", "copy/" + invalidUtf8});
     EXPECT_FALSE(fs::exists("/etc/passwd-copy"));
     const auto log = TakeLog();

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/background.h"
 #include "ftp/ftp_session.h"
 #include "ftp/socket_address.h"
 #include "ftp/socket_wait.h"
 #include "ftp/system_types.h"
 #include "remote/exchange_result.h"
+#include "remote/operation_runner.h"
 #include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
 #include "support/stalled_listener.h"
@@ -93,7 +93,7 @@ TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
     EXPECT_EQ(std::count(log.begin(), log.end(), "215 UNIX Type: L8"), 1) << "each reply is logged once";
     EXPECT_FALSE(std::any_of(log.begin(), log.end(),
                              [](const std::string& l) { return l.find("secret") != std::string::npos; }));
-    EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::None);
+    EXPECT_EQ(session.connectFailure, ConnectFailure::None);
 }
 
 TEST_F(FtpSessionTest, GreetingsThatAreLongOrPreliminaryAreWaitedOut)
@@ -116,7 +116,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         EXPECT_TRUE(Contains(TakeLog(), "Unknown open msg \"421 Too many users\" 421"));
         EXPECT_EQ(session.controlSocket, -1);
         EXPECT_FALSE(session.connected);
-        EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::Other);
+        EXPECT_EQ(session.connectFailure, ConnectFailure::Other);
     }
     {
         ScriptedFtpServer server;
@@ -127,7 +127,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         EXPECT_TRUE(Contains(TakeLog(), "Logon to remote host failed: " + session.hostName));
         EXPECT_EQ(session.controlSocket, -1);
         EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret"}));
-        EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::LoginRefused);
+        EXPECT_EQ(session.connectFailure, ConnectFailure::LoginRefused);
     }
 }
 
@@ -163,7 +163,7 @@ TEST_F(FtpSessionTest, ClosedPortIsReportedWithTheRefusedText)
     EXPECT_TRUE(Contains(log, "Connection to 127.0.0.1:1 failed"));
     EXPECT_FALSE(session.interrupted);
     // The front end names the failure in the system's words.
-    EXPECT_EQ(session.connectFailure, CFtpSession::ConnectFailure::NotReached);
+    EXPECT_EQ(session.connectFailure, ConnectFailure::NotReached);
     EXPECT_EQ(session.connectError, "Connection refused");
     EXPECT_FALSE(session.TimedOut());
 }
@@ -820,14 +820,14 @@ TEST(BackgroundTest, ASecondWorkerIsRefusedWhileOneRuns)
     EngineSettings settings;
     CFtpSession session(settings);
     std::promise<void> go;
-    std::thread first = StartWorker(session, [released = go.get_future().share()] { released.wait(); });
-    std::thread second = StartWorker(session, [] {});
+    std::thread first = session.operations.Start([released = go.get_future().share()] { released.wait(); });
+    std::thread second = session.operations.Start([] {});
     EXPECT_FALSE(second.joinable());
-    EXPECT_EQ(session.WorkerResult(), kNotSent);
-    EXPECT_TRUE(WaitForWorker(session, second, WaitKind::RemoteCommand, "refused"));
+    EXPECT_EQ(session.operations.WorkerResult(), kNotSent);
+    EXPECT_TRUE(session.operations.Wait(second, WaitKind::RemoteCommand, "refused"));
     go.set_value();
     first.join();
-    std::thread third = StartWorker(session, [] {});
+    std::thread third = session.operations.Start([] {});
     EXPECT_TRUE(third.joinable());
     third.join();
 }

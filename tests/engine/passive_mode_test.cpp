@@ -28,7 +28,7 @@ TEST_F(PassiveModeTest, PassiveTransfersUseEpsvAndKeepTheCopyRulesOfActiveOnes)
 
     EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "f.bin"), kCompletion);
     EXPECT_TRUE(ReadFile(fs::path(local.path) / "f.bin") == bytes);
-    EXPECT_EQ(session.transferTotal, 300000);
+    EXPECT_EQ(session.operations.TransferProgress().total, 300000);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "data connection to 127.0.0.1 port"));
     EXPECT_FALSE(LogHas(log, "Passive mode:")) << "only automatic mode explains its choice";
@@ -177,7 +177,7 @@ TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel
     settings.retryMilliseconds = 0;
     settings.retry = 0;  // nothing but the cancel ends the wait now
     std::chrono::steady_clock::time_point cancelled;
-    host.cancelWhen = [&](CFtpSession&) {
+    host.cancelWhen = [&](OperationRunner&) {
         if (server.Commands().back() != "EPSV")
             return false;
         std::this_thread::sleep_for(50ms);  // the reply has come, the connect is under way

@@ -42,7 +42,7 @@ TEST(SoakTest, RoundTripsAndCancelledConnectsLeaveNothingBehind)
     settings.receiveBytes = 65536;
     TestHost host;
     CFtpSession session(settings);
-    session.host = &host;
+    session.operations.host = &host;
     session.hostName = "127.0.0.1:" + std::to_string(server.Port());
     session.userName = "anna";
     session.password = "secret";
@@ -71,11 +71,11 @@ TEST(SoakTest, RoundTripsAndCancelledConnectsLeaveNothingBehind)
     EXPECT_EQ(Threads(), threads);
 
     // Connects cancelled at once, whatever stage they reached; each next one begins with quit.
-    host.cancelWhen = [](CFtpSession&) { return true; };
+    host.cancelWhen = [](OperationRunner&) { return true; };
     for (int cycle = 0; cycle < 200; ++cycle) {
         session.Quit();
-        std::thread worker = StartConnectWorker(session);
-        WaitForWorker(session, worker, WaitKind::Connecting, session.hostName);
+        std::thread worker = session.operations.Start([&session] { session.Connect(); });
+        session.operations.Wait(worker, WaitKind::Connecting, session.hostName);
         TakeLog();
     }
     session.Quit();

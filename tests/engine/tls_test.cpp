@@ -35,7 +35,7 @@ protected:
             savedDataHome = data;
         ::setenv("XDG_DATA_HOME", data.path.c_str(), 1);
         settings.retry = 20;
-        session.host = &host;
+        session.operations.host = &host;
         session.encryption = kTlsRequired;
         session.userName = "anna";
         session.password = "secret";

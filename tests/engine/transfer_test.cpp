@@ -26,8 +26,8 @@ TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
 
     EXPECT_EQ(session.RetrieveFile("f.bin", target), kCompletion);
     EXPECT_EQ(ReadFile(target), bytes);
-    EXPECT_EQ(session.transferTotal, 1234);
-    EXPECT_EQ(session.transferDone, 1234);
+    EXPECT_EQ(session.operations.TransferProgress().total, 1234);
+    EXPECT_EQ(session.operations.TransferProgress().done, 1234);
     EXPECT_EQ(host.waits, (std::vector<std::string>{"Retrieving f.bin From " + session.hostName}));
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Tessaline: Closing Listener Socket"));
@@ -49,12 +49,12 @@ TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
     // Without a byte count in the reply the size stays unknown; an empty file is a file too.
     server.ServeFile("empty", "", "150 Here it comes.\r\n");
     EXPECT_EQ(session.RetrieveFile("empty", fs::path(local.path) / "empty"), kCompletion);
-    EXPECT_EQ(session.transferTotal, 0);
+    EXPECT_EQ(session.operations.TransferProgress().total, 0);
     EXPECT_TRUE(fs::exists(fs::path(local.path) / "empty"));
     EXPECT_EQ(fs::file_size(fs::path(local.path) / "empty"), 0u);
     // The size a listing showed is the progress's total then; the file may have changed since.
     EXPECT_EQ(session.RetrieveFile("empty", fs::path(local.path) / "empty", 190700), kCompletion);
-    EXPECT_EQ(session.transferTotal, 190700);
+    EXPECT_EQ(session.operations.TransferProgress().total, 190700);
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", kPortLine, "RETR empty", kPortLine,
                                         "RETR empty"}));
@@ -73,7 +73,7 @@ TEST_F(TransferTest, RepliesEndingInLfAloneOrComingAByteASegmentAreReadWhole)
         SCOPED_TRACE(faults.lfOnly ? "LF alone" : "a byte a segment");
         server.SetFaults(faults);
         EXPECT_EQ(session.RetrieveFile("f.bin", fs::path(local.path) / "f.bin"), kCompletion);
-        EXPECT_EQ(session.transferTotal, 5000);
+        EXPECT_EQ(session.operations.TransferProgress().total, 5000);
         EXPECT_TRUE(ReadFile(fs::path(local.path) / "f.bin") == bytes);
         EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
         EXPECT_EQ(session.Command("NOOP"), kCompletion);
@@ -286,8 +286,8 @@ TEST_F(TransferTest, UploadsArriveWholeInPiecesOfAnySizeAndAsciiOnesWithCrLf)
         SCOPED_TRACE("Send Bytes " + std::to_string(pieceBytes));
         settings.sendBytes = pieceBytes;
         EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
-        EXPECT_EQ(session.transferTotal, 300001);
-        EXPECT_EQ(session.transferDone, 300001);
+        EXPECT_EQ(session.operations.TransferProgress().total, 300001);
+        EXPECT_EQ(session.operations.TransferProgress().done, 300001);
         EXPECT_TRUE(server.Stored()["/up.bin"] == bytes);
     }
     const auto log = TakeLog();
@@ -320,9 +320,10 @@ TEST_F(TransferTest, AnUploadWhoseFileShrinksOrGrowsWhileItIsSentFails)
         });
         EXPECT_EQ(session.StoreFile("big", big), kPermanentNegative);
         const auto log = TakeLog();
-        EXPECT_TRUE(LogHas(log, "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "
-                                    + std::to_string(session.transferDone) + " were sent."));
-        EXPECT_EQ(session.transferDone, static_cast<long long>(changedSize));
+        EXPECT_TRUE(LogHas(log,
+                           "The file " + big.string() + " changed while it was sent: it had 67108864 bytes, "
+                               + std::to_string(session.operations.TransferProgress().done) + " were sent."));
+        EXPECT_EQ(session.operations.TransferProgress().done, static_cast<long long>(changedSize));
         EXPECT_TRUE(LogHas(log, "Error on Transfer, aborted"));
     }
 }
@@ -336,7 +337,7 @@ TEST_F(TransferTest, AnUploadThatTimesOutSaysSo)
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Send: Connection timed out, try connecting again."));
     EXPECT_FALSE(LogHas(log, "Transfer aborted by User"));
-    EXPECT_GT(session.transferDone, 0);
+    EXPECT_GT(session.operations.TransferProgress().done, 0);
 }
 
 TEST_F(TransferTest, AServerThatResetsTheDataConnectionFailsTheUploadAndTheSessionGoesOn)
@@ -418,13 +419,13 @@ TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
             int result = 0;
             {
                 CancelAtStep cancel(session, step, download);
-                host.cancelWhen = [&cancel](CFtpSession&) { return cancel.fired.load(); };
+                host.cancelWhen = [&cancel](OperationRunner&) { return cancel.fired.load(); };
                 result = download ? session.RetrieveFile("f", fs::path(local.path) / "f") : session.StoreFile("up", upload);
                 host.cancelWhen = nullptr;
                 EXPECT_TRUE(cancel.fired);
             }
             EXPECT_EQ(result, kTransferCancelled);
-            EXPECT_EQ(session.transferDone, 0) << "bytes moved after the cancel";
+            EXPECT_EQ(session.operations.TransferProgress().done, 0) << "bytes moved after the cancel";
             EXPECT_FALSE(fs::exists(fs::path(local.path) / "f"));
             EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
             EXPECT_TRUE(SessionIdle());
@@ -442,7 +443,7 @@ TEST_F(TransferTest, CancelWhileWaitingForTheDataConnection)
         control.SendLine("221 Goodbye.");
         control.Close();
     });
-    host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "RETR f"; };
+    host.cancelWhen = [this](OperationRunner&) { return server.Commands().back() == "RETR f"; };
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kTransferCancelled);
     EXPECT_TRUE(session.transferAborted);
     EXPECT_FALSE(session.connected);
@@ -463,9 +464,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfADownloadKeepsTheEarlierFile)
     WriteFile(target, "the file that was here");
     server.ServeFile("f", RandomBytes(200000));
     server.SetFaults({.dataPauseAfter = 100000, .dataPause = 30s});
-    host.cancelWhen = [](CFtpSession& session) {
-        return session.Progress().done >= 100000;
-    };
+    host.cancelWhen = [](OperationRunner& runner) { return runner.TransferProgress().done >= 100000; };
     EXPECT_EQ(session.RetrieveFile("f", target), kTransferCancelled);
     EXPECT_EQ(ReadFile(target), "the file that was here");
     EXPECT_EQ(std::distance(fs::directory_iterator(local.path), fs::directory_iterator()), 1);
@@ -477,9 +476,7 @@ TEST_F(TransferTest, CancelInTheMiddleOfAnUploadThatTheServerStoppedReading)
 {
     const fs::path big = BigLocalFile(64 << 20);
     server.SetFaults({.dataPause = 30s});
-    host.cancelWhen = [](CFtpSession& session) {
-        return session.Progress().done > 0;
-    };
+    host.cancelWhen = [](OperationRunner& runner) { return runner.TransferProgress().done > 0; };
     EXPECT_EQ(session.StoreFile("big", big), kTransferCancelled);
     EXPECT_TRUE(session.transferAborted);
     EXPECT_TRUE(LogHas(TakeLog(), "Transfer aborted by User"));
@@ -583,7 +580,7 @@ TEST_F(TransferTest, CancelBeforeTheListingArrivesFailsTheListing)
 {
     server.ServeListing("x");
     server.SetFaults({.dataPause = 30s});
-    host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "LIST"; };
+    host.cancelWhen = [this](OperationRunner&) { return server.Commands().back() == "LIST"; };
     CListingReader reader(session);
     CDirEntry entry;
     EXPECT_EQ(reader.OpenListing(entry), ListingStep::Failed);
@@ -606,7 +603,7 @@ TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
         server.ServeFile(name, "data");
     const fs::path target = fs::path(local.path) / "copy";
 
-    EXPECT_FALSE(DownloadDirectory(session, "evil", target));  // not every file came through
+    EXPECT_FALSE(DownloadDirectory(remote, "evil", target));  // not every file came through
     EXPECT_EQ(ReadFile(target / "ok.txt"), "data");
     std::vector<std::string> made;
     for (const auto& entry : fs::recursive_directory_iterator(local.path))
@@ -619,7 +616,7 @@ TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
     EXPECT_TRUE(LogHas(log, "Skipped unsafe name a/b"));
 
     // Into a directory that exists already nothing is copied and the server is not asked.
-    EXPECT_FALSE(DownloadDirectory(session, "evil", target));
+    EXPECT_FALSE(DownloadDirectory(remote, "evil", target));
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"CWD evil", "TYPE A", kPortLine, "LIST", "TYPE I", kPortLine, "RETR ok.txt",
                                         "CWD .."}));
@@ -639,7 +636,7 @@ TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntere
     server.ServeFile("/tree/sub/inner.txt", "never listed");
     const fs::path target = fs::path(local.path) / "copy";
 
-    EXPECT_FALSE(DownloadDirectory(session, "tree", target));
+    EXPECT_FALSE(DownloadDirectory(remote, "tree", target));
     EXPECT_TRUE(LogHas(TakeLog(), "Could not list directory tree/sub"));
     // Everything else came, and the session is back where it started.
     EXPECT_EQ(ReadFile(target / "top.txt"), "top!");
@@ -649,7 +646,7 @@ TEST_F(TransferTest, ADirectoryDownloadFailsWhenADirectoryCannotBeListedOrEntere
 
     server.ServeDirectory("/tree/sub", kFileLine + "inner.txt\r\n");
     server.ServeDirectory("/tree", tree + kDirectoryLine + "gone\r\n");
-    EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "again"));
+    EXPECT_FALSE(DownloadDirectory(remote, "tree", fs::path(local.path) / "again"));
     EXPECT_TRUE(LogHas(TakeLog(), "Could not enter directory tree/gone"));
     EXPECT_EQ(ReadFile(fs::path(local.path) / "again" / "sub" / "inner.txt"), "never listed");
     // Each time the session is back where it started.
@@ -669,7 +666,7 @@ TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
 {
     // Every directory holds "a" again, as behind a server that follows a link to ".".
     server.ServeListing(kDirectoryLine + "a\r\n");
-    EXPECT_FALSE(DownloadDirectory(session, "a", fs::path(local.path) / "endless"));
+    EXPECT_FALSE(DownloadDirectory(remote, "a", fs::path(local.path) / "endless"));
     EXPECT_TRUE(LogHas(TakeLog(), "is more than 100 levels deep; it was not copied"));
 
     // A link to the directory itself or above it is seen for what it is.
@@ -678,7 +675,7 @@ TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
                             + kFileLine + "f.txt\r\n");
         server.ServeFile("f.txt", "data");
         const fs::path target = fs::path(local.path) / (std::string("link ") + link[0]);
-        EXPECT_FALSE(DownloadDirectory(session, "top", target));
+        EXPECT_FALSE(DownloadDirectory(remote, "top", target));
         EXPECT_TRUE(LogHas(TakeLog(), "Directory link top/" + std::string(link) + " leads back into the copy; it was not copied"));
         EXPECT_EQ(ReadFile(target / "f.txt"), "data");
     }
@@ -710,7 +707,7 @@ TEST_F(TransferTest, ALostConnectionEndsADirectoryDownloadAtOnce)
     // The first file's data stalls until the time-out gives up on it.
     server.SetFaults({.command = "RETR one", .dataPause = 20s});
     const fs::path target = fs::path(local.path) / "copy";
-    EXPECT_FALSE(DownloadDirectory(session, "tree", target));
+    EXPECT_FALSE(DownloadDirectory(remote, "tree", target));
     // Nothing more goes over the dead connection: no PORT, RETR or CWD .. that would each wait.
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"CWD tree", "TYPE A", kPortLine, "LIST", "TYPE I", kPortLine, "RETR one"}));
@@ -731,16 +728,16 @@ TEST_F(TransferTest, DirectoryCopiesChangeDirectoriesOnAWorkerAndStopAtACancel)
     const std::string waitForServer = "Waiting for " + session.hostName + " to answer";
 
     // Like the view's own commands, each CWD and MKD is a wait the front end can show and cancel.
-    EXPECT_TRUE(DownloadDirectory(session, "tree", fs::path(local.path) / "copy"));
+    EXPECT_TRUE(DownloadDirectory(remote, "tree", fs::path(local.path) / "copy"));
     EXPECT_EQ(std::count(host.waits.begin(), host.waits.end(), waitForServer), 2);  // CWD tree, CWD ..
     host.waits.clear();
-    EXPECT_TRUE(session.UploadDirectory(up, "up"));
+    EXPECT_TRUE(UploadDirectory(remote, up, "up"));
     EXPECT_EQ(std::count(host.waits.begin(), host.waits.end(), waitForServer), 3);  // MKD, CWD up, CWD ..
 
     // A CWD the server never finishes answering: Cancel ends the copy at once.
     server.Reply("CWD", "250-Changing\r\n");
-    host.cancelWhen = [this](CFtpSession&) { return server.Commands().back() == "CWD tree"; };
-    EXPECT_FALSE(DownloadDirectory(session, "tree", fs::path(local.path) / "cancelled"));
+    host.cancelWhen = [this](OperationRunner&) { return server.Commands().back() == "CWD tree"; };
+    EXPECT_FALSE(DownloadDirectory(remote, "tree", fs::path(local.path) / "cancelled"));
     EXPECT_TRUE(session.transferAborted);
     EXPECT_FALSE(fs::exists(fs::path(local.path) / "cancelled"));
     EXPECT_TRUE(SessionIdle());
@@ -759,7 +756,7 @@ TEST_F(TransferTest, LinksAreCopiedUnderTheirOwnNames)
     server.ServeFile("/top/latest", "2");
     server.ServeFile("/top/elsewhere", "1");
     const fs::path copy = fs::path(local.path) / "copy";
-    EXPECT_TRUE(DownloadDirectory(session, "top", copy));
+    EXPECT_TRUE(DownloadDirectory(remote, "top", copy));
     EXPECT_EQ(ReadFile(copy / "current" / "r.txt"), "r");
     EXPECT_EQ(ReadFile(copy / "release" / "r.txt"), "r");
     EXPECT_EQ(ReadFile(copy / "latest"), "2");
@@ -775,7 +772,7 @@ TEST_F(TransferTest, ALostConnectionEndsADirectoryUploadAtOnce)
         WriteFile(tree / name, name);
     // The server takes the first file but never confirms it.
     server.SetFaults({.command = "STOR a", .pauseBeforeReply = 20s});
-    EXPECT_FALSE(session.UploadDirectory(tree, "tree"));
+    EXPECT_FALSE(UploadDirectory(remote, tree, "tree"));
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a"}));
     const auto log = TakeLog();
@@ -791,12 +788,12 @@ TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
     WriteFile(tree / "a.txt", "a");
     WriteFile(tree / "sub -> .." / "b.txt", "b");
 
-    EXPECT_TRUE(session.UploadDirectory(tree, "tree"));
+    EXPECT_TRUE(UploadDirectory(remote, tree, "tree"));
     EXPECT_EQ(server.Stored(),
               (std::map<std::string, std::string>{{"/tree/a.txt", "a"}, {"/tree/sub -> ../b.txt", "b"}}));
 
     server.Reply("MKD", "550 Permission denied\r\n");
-    EXPECT_FALSE(session.UploadDirectory(tree, "tree"));
+    EXPECT_FALSE(UploadDirectory(remote, tree, "tree"));
     // Nothing follows the refused MKD and its VMS-style retry.
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a.txt", "MKD sub -> ..",

@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "app/termination_signals.h"
 #include "app/tessaline_app.h"
+#include "ftp/encryption.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
@@ -59,13 +60,15 @@ void ServeASilentQuit(ScriptedFtpServer& server, std::function<void()> onQuit = 
     });
 }
 
-bool ConnectTo(CFtpSession& session, int port)
+bool ConnectTo(RemoteSession& session, int port)
 {
-    session.hostName = "127.0.0.1:" + std::to_string(port);
-    session.userName = "anna";
-    session.password = "secret";
-    session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
-    return session.Connect() != kConnectFailed;
+    RemoteLogin login;
+    login.host = "127.0.0.1:" + std::to_string(port);
+    login.user = "anna";
+    login.password = "secret";
+    login.encryption = kPlainOnly;  // the scripted server speaks plain FTP
+    session.SetLogin(login);
+    return session.Connect();
 }
 
 // The program's part of the signal test runs in a process of its own: this test program started

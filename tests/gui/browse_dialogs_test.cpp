@@ -7,8 +7,9 @@
 #include "browse/remote_view.h"
 #include "browse/transfer_status_dialog.h"
 #include "browse/trust_answer_buttons.h"
-#include "ftp/background.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
+#include "remote/operation_runner.h"
 #include "support/test_prompter.h"
 
 #include <QApplication>
@@ -38,15 +39,15 @@ void Press(QDialog& dialog, QDialogButtonBox::StandardButton which)
 
 void SetProgress(CFtpSession& session, long long total, long long done)
 {
-    session.SetTransferTotal(total);
-    session.SetTransferDone(done);
+    session.operations.SetTransferTotal(total);
+    session.operations.SetTransferDone(done);
 }
 
 // A worker that does nothing until it is told to end: the session is busy as long as it runs.
 class IdleWorker final {
 public:
     explicit IdleWorker(CFtpSession& session)
-        : thread(StartWorker(session, [done = finish.get_future().share()] { done.wait(); }))
+        : thread(session.operations.Start([done = finish.get_future().share()] { done.wait(); }))
     {
     }
     ~IdleWorker() { End(); }
@@ -126,11 +127,11 @@ private slots:
     {
         EngineSettings settings;
         CFtpSession session{settings};
-        CTransferStatusDialog dialog(session, QStringLiteral("Retrieving f From host"), nullptr);
+        CTransferStatusDialog dialog(session.operations, QStringLiteral("Retrieving f From host"), nullptr);
         auto* bar = dialog.findChild<QProgressBar*>();
         auto* status = dialog.findChild<QLabel*>(QStringLiteral("statusLine"));
         IdleWorker worker(session);
-        QVERIFY(WorkerBusy(session));
+        QVERIFY(session.operations.WorkerBusy());
 
         dialog.Wake();
         QVERIFY(status->text().isEmpty());  // the size is not known yet
@@ -157,15 +158,16 @@ private slots:
     void waitingDialogsEndWhenTheWorkerEnds()
     {
         EngineSettings settings;
-        CFtpSession session{settings};
+        FtpRemoteSession remote{settings};
+        CFtpSession& session = remote.Ftp();
         CGuiOperationHost host(nullptr);
-        session.host = &host;
+        session.operations.host = &host;
         TestPrompter prompter;
 
         for (const WaitKind kind : {WaitKind::Connecting, WaitKind::GettingDirectory, WaitKind::FileTransfer}) {
-            std::thread worker = StartWorker(session, [] { std::this_thread::sleep_for(20ms); });
+            std::thread worker = session.operations.Start([] { std::this_thread::sleep_for(20ms); });
             const auto started = std::chrono::steady_clock::now();
-            QVERIFY(WaitForWorker(session, worker, kind, "Retrieving f From host"));
+            QVERIFY(session.operations.Wait(worker, kind, "Retrieving f From host"));
             QVERIFY(std::chrono::steady_clock::now() - started < 10s);
         }
         QCOMPARE(prompter.dialogs, (std::vector<QString>{QStringLiteral("Connecting"), QStringLiteral("Getting Directory"),
@@ -174,10 +176,11 @@ private slots:
         // A remote command runs on a worker too.
         const std::thread::id window = std::this_thread::get_id();
         std::thread::id ranOn = window;
-        QCOMPARE(RunRemoteCommand(session, [&ranOn] {
-                     ranOn = std::this_thread::get_id();
-                     return 5;
-                 }),
+        QCOMPARE(RunRemoteCommand(remote,
+                                  [&ranOn] {
+                                      ranOn = std::this_thread::get_id();
+                                      return 5;
+                                  }),
                  std::optional<int>(5));
         QVERIFY(ranOn != window);
 
@@ -188,9 +191,10 @@ private slots:
     void cancelStopsABusyWorker()
     {
         EngineSettings settings;
-        CFtpSession session{settings};
+        FtpRemoteSession remote{settings};
+        CFtpSession& session = remote.Ftp();
         CGuiOperationHost host(nullptr);
-        session.host = &host;
+        session.operations.host = &host;
         TestPrompter prompter;
         prompter.onDialog = [](QDialog& dialog) {
             QTimer::singleShot(100, &dialog, [&dialog] { Press(dialog, QDialogButtonBox::Cancel); });
@@ -198,21 +202,21 @@ private slots:
         };
 
         bool stoppedByCancel = false;
-        std::thread worker = StartWorker(session, [&session, &stoppedByCancel] {
+        std::thread worker = session.operations.Start([&session, &stoppedByCancel] {
             const auto deadline = std::chrono::steady_clock::now() + 10s;
             while (!session.interrupted && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(1ms);
             stoppedByCancel = session.interrupted != 0;
         });
-        QVERIFY(!WaitForWorker(session, worker, WaitKind::FileTransfer, "Retrieving f From host"));
+        QVERIFY(!session.operations.Wait(worker, WaitKind::FileTransfer, "Retrieving f From host"));
         QVERIFY(stoppedByCancel);
         QVERIFY(!worker.joinable());
-        QVERIFY(!WorkerBusy(session));
+        QVERIFY(!session.operations.WorkerBusy());
         QCOMPARE(session.commandDepth.load(), 0);
 
         // A remote command the server does not answer shows its dialog after a moment.
         session.interrupted = 0;  // as a new connect leaves it
-        const std::optional<int> cancelled = RunRemoteCommand(session, [&session] {
+        const std::optional<int> cancelled = RunRemoteCommand(remote, [&session] {
             const auto deadline = std::chrono::steady_clock::now() + 10s;
             while (!session.interrupted && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::sleep_for(1ms);
@@ -220,7 +224,7 @@ private slots:
         });
         QVERIFY(!cancelled);
         QCOMPARE(prompter.dialogs.back(), QStringLiteral("Waiting for Server"));
-        QVERIFY(!WorkerBusy(session));
+        QVERIFY(!session.operations.WorkerBusy());
     }
 
     void sizeColumnTexts()

@@ -6,6 +6,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
+#include "ftp/encryption.h"
 #include "remote/session_log.h"
 #include "sites/site_tree.h"
 #include "support/dialog_fields.h"
@@ -159,7 +160,7 @@ private slots:
         Open(*view, "Work");
         QCOMPARE(Names(*view), (QStringList{"Local"}));
         Open(*view, "Local");
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
         QCOMPARE(Location(), QStringLiteral("Local - ~ - Tessaline | Local"));
         QCOMPARE(view->TextAt(1, CTessalinev3View::kType), QStringLiteral("Folder"));
@@ -198,10 +199,10 @@ private slots:
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
         view->UpOneLevel();
         QVERIFY(prompter->asked.back().startsWith("Disconnect: You are at the root directory"));
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         prompter->answers.push_back(true);
         view->UpOneLevel();
-        QVERIFY(!app->Session().connected);
+        QVERIFY(!app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"Local"}));
         QCOMPARE(Location(), QStringLiteral("Tessaline | Work"));
     }
@@ -210,7 +211,7 @@ private slots:
     {
         Open(*view, "Work");
         Open(*view, "Local");
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         frame->activePane = 1;
         const fs::path top(root->path().toStdString());
 
@@ -303,11 +304,11 @@ private slots:
         // Disconnect asks; No keeps the connection and the list.
         frame->RunCommand(Disconnect);
         QVERIFY(prompter->asked.back().startsWith("Disconnect: Are you sure you want to disconnect from 127.0.0.1:"));
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
         prompter->answers.push_back(true);
         frame->RunCommand(Disconnect);
-        QVERIFY(!app->Session().connected);
+        QVERIFY(!app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"Local"}));
     }
 
@@ -420,7 +421,7 @@ private slots:
         QTRY_VERIFY(!Editor(*view));
         QTest::qWait(100);
         QCOMPARE(LogText().count("RNFR"), 1);
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
     }
 
@@ -450,7 +451,7 @@ private slots:
         };
         frame->NewSite();
         QVERIFY(promptTicked);
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
 
@@ -467,7 +468,7 @@ private slots:
             return dialog.windowTitle() == "Session Profile" ? int(QDialog::Rejected) : dialog.exec();
         };
         view->ShowProperties();
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
 
         // ... and a later connect asks.
@@ -475,7 +476,7 @@ private slots:
         frame->RunCommand(CommandId::Disconnect);
         Open(*view, "Fresh");
         QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 1);
-        QVERIFY(!app->Session().connected);
+        QVERIFY(!app->Session().Connected());
     }
 
     // One Quick Connect site per host, port and user, updated when used again; a failed attempt
@@ -494,7 +495,7 @@ private slots:
                 return dialog.result();
             };
             frame->QuickConnect();
-            return bool(app->Session().connected);
+            return bool(app->Session().Connected());
         };
         const QString host = QStringLiteral("127.0.0.1:%1").arg(server->Port());
         // Cancelled: the next site connected to is no Quick Connect.
@@ -520,7 +521,7 @@ private slots:
     {
         Open(*view, "Work");
         Open(*view, "Local");
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QStringList shown;
         prompter->answers.push_back(true);
         prompter->onDialog = [&shown](QDialog& dialog) {
@@ -537,7 +538,7 @@ private slots:
         // The test's waits never block, so the idle steps come from here.
         QTRY_VERIFY_WITH_TIMEOUT((app->IdleStep(), !shown.isEmpty()), 10000);
         QCOMPARE(shown, (QStringList{host, "anna", "secret", "pub"}));
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
         QCOMPARE(tree->Children(tree->FindGroupItem("Quick Connect")).size(), std::size_t(1));
     }
@@ -626,7 +627,7 @@ private slots:
             return dialog.exec();
         };
         frame->QuickConnect();
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QVERIFY(tree->FindGroupItem("Quick Connect"));
         // "Always for this site" holds for the Quick Connect entry while the program runs.
         QCOMPARE(tree->Children(tree->FindGroupItem("Quick Connect")).front()->profile.encryption, int(kPlainOnly));
@@ -675,7 +676,7 @@ private slots:
         Open(*view, "Local");
         const QString question = host + QStringLiteral(" does not offer encryption. Send the password in plain text?");
         QCOMPARE(asked, answer.isEmpty() ? QStringList() : QStringList{question});
-        QCOMPARE(bool(app->Session().connected), connects);
+        QCOMPARE(bool(app->Session().Connected()), connects);
         QCOMPARE(LogText().contains("Tessaline: USER"), connects);
         QCOMPARE(prompter->informed.size(), answer.isEmpty() ? 1u : 0u);
         if (answer.isEmpty())

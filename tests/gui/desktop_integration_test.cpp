@@ -6,6 +6,7 @@
 #include "browse/drag_out.h"
 #include "browse/file_types.h"
 #include "browse/open_with_application.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
@@ -243,7 +244,8 @@ private slots:
         TempDir local;
         EngineSettings settings;
         settings.retry = 20;
-        CFtpSession session(settings);
+        FtpRemoteSession remote(settings);
+        CFtpSession& session = remote.Ftp();
         session.listingFile = local.path + "/listing";
         session.hostName = "127.0.0.1:" + std::to_string(server.Port());
         session.userName = "anna";
@@ -259,7 +261,7 @@ private slots:
         TakeLog();
 
         // The list says "file" for the tree: its permissions decide.
-        CDragOutData data(session,
+        CDragOutData data(remote,
                           {{"two words.txt", "-rw-r--r--", false},
                            {"tree", "drwxr-xr-x", false},
                            {"missing.txt", "-rw-r--r--", false},

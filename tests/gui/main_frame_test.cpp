@@ -3,6 +3,8 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
+#include "ftp/encryption.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
@@ -358,15 +360,17 @@ private slots:
         server.Reply("SYST", "215 UNIX Type: L8\r\n");
         CTessalineApp app;
         QVERIFY(app.Startup());
-        CFtpSession& session = app.Session();
-        session.hostName = "127.0.0.1:" + std::to_string(server.Port());
-        session.userName = "anna";
-        session.encryption = kPlainOnly;  // the scripted server speaks plain FTP
-        QVERIFY(session.Connect() != kConnectFailed);
+        RemoteSession& session = app.Session();
+        RemoteLogin login;
+        login.host = "127.0.0.1:" + std::to_string(server.Port());
+        login.user = "anna";
+        login.encryption = kPlainOnly;  // the scripted server speaks plain FTP
+        session.SetLogin(login);
+        QVERIFY(session.Connect());
         app.MainFrame()->close();
         app.Shutdown(0);
         QCOMPARE(server.Commands().back(), std::string("quit"));
-        QCOMPARE(session.controlSocket, -1);
+        QCOMPARE(dynamic_cast<FtpRemoteSession&>(session).Ftp().controlSocket, -1);
         QVERIFY(QFile::exists(dir->path() + "/Corvane/Tessaline.conf"));
     }
 
@@ -406,7 +410,7 @@ private slots:
         frame->UpdateCommandStates();
         QVERIFY(!frame->EncryptionSignShown());
         frame->MainViewPane()->ConnectProfile(site);
-        QVERIFY(app.Session().connected);
+        QVERIFY(app.Session().Connected());
         QVERIFY(shown.contains(QString::fromStdString(certificate.fingerprint)));
         QVERIFY(shown.contains(QStringLiteral("self-signed certificate")));
         QVERIFY(shown.contains(QStringLiteral("CN=localhost")));

@@ -4,7 +4,7 @@
 
 #include "browse/remote_entry_model.h"
 #include "browse/remote_view.h"
-#include "ftp/ftp_session.h"
+#include "ftp/ftp_remote_session.h"
 #include "settings/settings.h"
 #include "sites/site_profile.h"
 #include "sites/site_tree.h"
@@ -64,7 +64,7 @@ private slots:
     {
         QTemporaryDir home;
         CSettings settings;
-        CFtpSession session(settings.engine);
+        FtpRemoteSession session(settings.engine);
         CSiteTree tree(session, home.path().toStdString());
         CurrentSiteIcon currentSiteIcon;
         for (const char* group : {"Work", "archive", "Home"})

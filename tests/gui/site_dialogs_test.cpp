@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/background.h"
 #include "ftp/engine_settings.h"
 #include "ftp/ftp_session.h"
+#include "remote/operation_runner.h"
 #include "sites/connecting_dialog.h"
 #include "sites/current_site_icon.h"
 #include "sites/select_group_dialog.h"
@@ -53,7 +53,7 @@ class WakingHost final : public QObject, public OperationHost {
     Q_OBJECT
 
 public:
-    bool WaitWhileBusy(WaitKind, const std::string&, CFtpSession&) override { return true; }
+    bool WaitWhileBusy(WaitKind, const std::string&, OperationRunner&) override { return true; }
     void WorkerEnded() override { emit workerEnded(); }
     void Inform(const std::string&) override {}
 
@@ -313,10 +313,11 @@ private slots:
         EngineSettings settings;
         CFtpSession session(settings);
         WakingHost host;
-        session.host = &host;
+        session.operations.host = &host;
 
-        std::thread worker = StartWorker(session, [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
-        CConnectingDialog dialog(session, "ftp.example.org");
+        std::thread worker =
+            session.operations.Start([] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+        CConnectingDialog dialog(session.operations, "ftp.example.org");
         connect(&host, &WakingHost::workerEnded, &dialog, &CConnectingDialog::Wake, Qt::QueuedConnection);
         // Only a guard against hanging: the worker's end closes the dialog long before.
         QTimer::singleShot(10000, &dialog, &QDialog::reject);
@@ -326,11 +327,11 @@ private slots:
 
         // Cancel leaves a busy worker to the caller.
         std::atomic<bool> release = false;
-        worker = StartWorker(session, [&release] {
+        worker = session.operations.Start([&release] {
             while (!release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
-        CConnectingDialog cancelled(session, "ftp.example.org");
+        CConnectingDialog cancelled(session.operations, "ftp.example.org");
         connect(&host, &WakingHost::workerEnded, &cancelled, &CConnectingDialog::Wake, Qt::QueuedConnection);
         QTimer::singleShot(50, &cancelled, [&cancelled] { Button(cancelled, QStringLiteral("Cancel")).click(); });
         QCOMPARE(Prompter().Exec(cancelled), int(QDialog::Rejected));
@@ -339,7 +340,7 @@ private slots:
         // The worker's late wake-up does not turn the cancel into a finish.
         QTest::qWait(20);
         QCOMPARE(cancelled.result(), int(QDialog::Rejected));
-        session.host = nullptr;
+        session.operations.host = nullptr;
     }
 
     void theHelpWindowStaysUsableBesideModalDialogs()

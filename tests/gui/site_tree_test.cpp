@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/engine_settings.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
 #include "sites/site_tree.h"
 #include "support/test_prompter.h"
@@ -89,19 +90,21 @@ private slots:
         CSiteTreeItem* mirror = tree->Children(work)[1];
         tree->SetCurrentItem(mirror);
         CSiteTreeItem* pub = tree->AddDirectoryNode("pub");
-        session.hostName = "ftp.example.org";
+        RemoteLogin login;
+        login.host = "ftp.example.org";
+        session.SetLogin(login);
         // An expanded item, whether the session is connected, whether a click opens it.
         for (const auto& [item, connected, opens] : std::vector<std::tuple<CSiteTreeItem*, bool, bool>>{
                  {work, false, true}, {mirror, false, false}, {pub, false, false}, {pub, true, true}}) {
             tree->SetCurrentItem(nullptr);
             tree->clearSelection();
             item->setExpanded(true);
-            session.connected = connected;
+            session.Ftp().connected = connected;
             QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
             QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{item});
             QCOMPARE(tree->currentItem == item, opens);
         }
-        session.connected = 0;
+        session.Ftp().connected = 0;
         tree->SetCurrentItem(nullptr);
         view.calls.clear();
         QTest::keyClick(tree.get(), Qt::Key_Return);
@@ -216,7 +219,7 @@ private slots:
 
 private:
     EngineSettings settings;
-    CFtpSession session{settings};
+    FtpRemoteSession session{settings};
     RecordingView view;
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<CSiteTree> tree;

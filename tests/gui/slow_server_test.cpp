@@ -7,7 +7,7 @@
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
 #include "browse/remote_view.h"
-#include "ftp/background.h"
+#include "remote/operation_runner.h"
 #include "sites/site_tree.h"
 #include "support/scripted_ftp_server.h"
 #include "support/test_files.h"
@@ -197,8 +197,8 @@ private slots:
         DoubleClick(*view, "slow");
         QTRY_COMPARE_WITH_TIMEOUT(prompter->informed.size(), std::size_t(1), 15000);
         QVERIFY2(prompter->informed.front().startsWith(told), qPrintable(prompter->informed.front()));
-        QVERIFY(!app->Session().connected);
-        QVERIFY(!WorkerBusy(app->Session()));
+        QVERIFY(!app->Session().Connected());
+        QVERIFY(!app->Session().Operations().WorkerBusy());
         QCOMPARE(Names(*view), QStringList{"Slow"});
         for (const CommandId id : {CommandId::Refresh, CommandId::Disconnect})
             QVERIFY2(!Enabled(id), frame->Action(id)->text().toUtf8());
@@ -209,7 +209,7 @@ private slots:
         Hold("");
         view->SelectItemByName("Slow");
         view->OpenSelectedItem();
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
     }
 
@@ -222,7 +222,7 @@ private slots:
         frame->RunCommand(CommandId::Refresh);
         QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
         QCOMPARE(prompter->informed.back(), "The directory could not be listed: 425 Can't open data connection.");
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
 
         listFault = kListDies;
         frame->RunCommand(CommandId::Refresh);
@@ -241,7 +241,7 @@ private:
         view->OpenSelectedItem();
         view->SelectItemByName("Slow");
         view->OpenSelectedItem();
-        QVERIFY(app->Session().connected);
+        QVERIFY(app->Session().Connected());
     }
 
     // A user who presses Cancel in the dialog of that title while the server holds the reply

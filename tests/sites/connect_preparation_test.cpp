@@ -2,6 +2,7 @@
 #include "sites/connect_preparation.h"
 
 #include "ftp/encryption.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
 #include "sites/site_profile.h"
@@ -51,8 +52,9 @@ TEST(ConnectPreparationTest, CopiesTheProfileAndTheSettingsIntoTheSession)
     CSiteProfile profile = Profile("alice", "ignored: the password argument wins");
     profile.encryption = kTlsImplicit;
 
-    CFtpSession session(settings.engine);
-    PrepareConnect(session, profile, "secret", settings);
+    FtpRemoteSession remote(settings.engine);
+    PrepareConnect(remote, profile, "secret", settings);
+    const CFtpSession& session = remote.Ftp();
     EXPECT_EQ(session.hostName, "ftp.example.org:2121");
     EXPECT_EQ(session.encryption, kTlsImplicit);
     EXPECT_EQ(session.userName, "alice");

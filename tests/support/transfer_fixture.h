@@ -3,9 +3,10 @@
 // A logged-in session on a scripted server that serves files from memory, with a front end that
 // waits like the real ones and can cancel: the common ground of the transfer and fault tests.
 
-#include "browse/listing_retrieval.h"
-#include "ftp/background.h"
+#include "copies/directory_copies.h"
+#include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
+#include "ftp/listing_retrieval.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
@@ -44,13 +45,13 @@ inline std::string RandomBytes(std::size_t size)
 // dialog's Cancel button, a cancel wins over a worker that has just finished.
 class TestHost final : public OperationHost {
 public:
-    bool WaitWhileBusy(WaitKind, const std::string& text, CFtpSession& session) override
+    bool WaitWhileBusy(WaitKind, const std::string& text, OperationRunner& runner) override
     {
         waits.push_back(text);
         for (;;) {
-            if (cancelWhen && cancelWhen(session))
+            if (cancelWhen && cancelWhen(runner))
                 return false;
-            if (!WorkerBusy(session))
+            if (!runner.WorkerBusy())
                 return true;
             std::this_thread::sleep_for(2ms);
         }
@@ -68,7 +69,7 @@ public:
         ++asked;
     }
 
-    std::function<bool(CFtpSession&)> cancelWhen;
+    std::function<bool(OperationRunner&)> cancelWhen;
     std::vector<CertificateQuestion> questions;  // read once `asked` says so: the worker writes them
     std::atomic<int> asked{0};
     TrustAnswer trustAnswer = TrustAnswer::Refuse;
@@ -90,7 +91,7 @@ protected:
     // Logs `session` in to `server`, which serves files from memory from then on.
     static void LogIn(CFtpSession& session, TestHost& host, ScriptedFtpServer& server, const std::string& listingFile)
     {
-        session.host = &host;
+        session.operations.host = &host;
         session.listingFile = listingFile;
         server.Reply("USER", "331 Password required\r\n");
         server.Reply("PASS", "230 Logged in\r\n");
@@ -134,12 +135,13 @@ protected:
 
     bool SessionIdle()
     {
-        return !WorkerBusy(session) && session.commandDepth == 0
-            && session.dataSocket == -1 && session.listenSocket == -1;
+        return !session.operations.WorkerBusy() && session.commandDepth == 0 && session.dataSocket == -1
+            && session.listenSocket == -1;
     }
 
     EngineSettings settings;
-    CFtpSession session{settings};
+    FtpRemoteSession remote{settings};  // what the directory copies use
+    CFtpSession& session = remote.Ftp();
     TestHost host;
     TempDir local;
     ScriptedFtpServer server;

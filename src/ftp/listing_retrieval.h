@@ -4,7 +4,7 @@
 // window thread reads that file back entry by entry through the parser. A directory download
 // walks a remote tree the same way, one listing file per directory.
 
-#include "browse/listing_parser.h"
+#include "ftp/listing_parser.h"
 
 #include <fstream>
 #include <istream>
@@ -57,13 +57,6 @@ private:
     bool cancelled = false;
 };
 
-// Lists the current remote directory (shown in messages as `remotePath`) into `entries`, whole
-// before anything else is done with it; false (and a log line) when the listing did not come.
-bool ListCurrentDirectory(CFtpSession& session, const std::string& remotePath, std::vector<CDirEntry>& entries);
-
-// Copies the remote directory `remoteName` (in the current remote directory) with everything
-// below it into the new local directory `localPath`, and leaves the remote current directory as
-// it was. True when every file came through; the log names what did not. A lost connection or a
-// directory that cannot be left ends the copy at once; a tree deeper than 100 levels, or a link
-// back up into the copy, is not followed.
-bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, const std::string& localPath);
+// Lists the current remote directory into `entries`, whole before anything else is done with it,
+// through a listing file of its own; false when the listing did not come.
+bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries);

@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copying a remote directory tree to the local disk, depth first, one listing at a time.
 
-#include "browse/listing_retrieval.h"
+#include "copies/directory_copies.h"
 
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
-#include "ftp/local_dirs.h"
-#include "ftp/local_names.h"
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
+#include "remote/remote_session.h"
 #include "remote/session_log.h"
 
 #include <cerrno>
@@ -33,7 +31,7 @@ bool LinksBackUp(const ListedLink& link)
 
 class TreeDownload final {
 public:
-    explicit TreeDownload(CFtpSession& session) : session(session) {}
+    explicit TreeDownload(RemoteSession& session) : session(session) {}
 
     // Copies `remoteName` (shown in messages as `remotePath`) into the new directory `localPath`.
     // `refused`, when given, is set when the server refused to enter `remoteName` (nothing is made
@@ -44,14 +42,14 @@ public:
 private:
     // Nothing more can be fetched: the user cancelled, the connection is gone, or the remote
     // current directory is no longer the one the copy thinks it is in.
-    bool Stopped() const { return lost || session.transferAborted || session.ConnectionLost(); }
+    bool Stopped() const { return lost || session.TransferAborted() || session.ConnectionLost(); }
     // CWD on a worker, as every remote command; a cancel stops the copy. Its result, or nothing.
     std::optional<int> ChangeDirectory(const std::string& name);
     bool CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
     bool CopyLink(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
     bool CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize);
 
-    CFtpSession& session;
+    RemoteSession& session;
     bool lost = false;
 };
 
@@ -77,7 +75,9 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     }
 
     std::vector<CDirEntry> entries;
-    bool everything = ListCurrentDirectory(session, remotePath, entries);
+    bool everything = session.ListDirectory(ListingUse::Copy, entries) == ListingResult::Listed;
+    if (!everything)
+        LogMessage("Could not list directory %s", {remotePath});
     // An empty directory left by a failed listing would look like a copy, and stop the next try.
     if (!everything)
         ::rmdir(localPath.c_str());
@@ -115,7 +115,7 @@ std::optional<int> TreeDownload::ChangeDirectory(const std::string& name)
 {
     const std::optional<int> changed = RunRemoteCommand(session, [this, &name] { return session.ChangeDirectory(name); });
     if (!changed)
-        session.transferAborted = 1;
+        session.TransferAborted() = 1;
     return changed;
 }
 
@@ -159,10 +159,10 @@ bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& lo
 
 }  // namespace
 
-bool DownloadDirectory(CFtpSession& session, const std::string& remoteName, const std::string& localPath)
+bool DownloadDirectory(RemoteSession& session, const std::string& remoteName, const std::string& localPath)
 {
-    session.transferAborted = 0;
+    session.TransferAborted() = 0;
     TreeDownload download(session);
     const bool everything = download.Copy(remoteName, remoteName, localPath, 1, nullptr);
-    return everything && !session.transferAborted;
+    return everything && !session.TransferAborted();
 }

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "browse/listing_retrieval.h"
+#include "ftp/listing_retrieval.h"
 
-#include "ftp/background.h"
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"
 #include "remote/exchange_result.h"
@@ -62,12 +61,12 @@ void FetchListing(CFtpSession& session, const std::string& path)
 {
     const int result = session.ReceiveToFile("LIST", path);
     CountListingColumns(session, path);
-    session.SetWorkerResult(result);
+    session.operations.SetWorkerResult(result);
 }
 
 std::thread StartListingWorker(CFtpSession& session, const std::string& path)
 {
-    return StartWorker(session, [&session, path] { FetchListing(session, path); });
+    return session.operations.Start([&session, path] { FetchListing(session, path); });
 }
 
 int CountListingColumns(CFtpSession& session, const std::string& path)
@@ -109,10 +108,10 @@ bool CListingReader::Open(const std::string& path)
 ListingStep CListingReader::OpenListing(CDirEntry& entry)
 {
     std::thread worker = StartListingWorker(session, session.listingFile);
-    cancelled = !WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                               FormatText("Getting Directory From: %s", {session.hostName}));
+    cancelled = !session.operations.Wait(worker, WaitKind::GettingDirectory,
+                                         FormatText("Getting Directory From: %s", {session.hostName}));
     // Whatever else the file holds is not this directory's listing.
-    if (cancelled || session.WorkerResult() != kCompletion) {
+    if (cancelled || session.operations.WorkerResult() != kCompletion) {
         ::unlink(session.listingFile.c_str());
         return ListingStep::Failed;
     }
@@ -128,8 +127,8 @@ ListingStep CListingReader::NextListingEntry(CDirEntry& entry)
     while (ReadListingLine(file, line, whole)) {
         if (line.find("Permission denied") != std::string::npos) {
             file.close();
-            if (session.host)
-                session.host->Inform("Permission to obtain a directory listing was denied");
+            if (session.operations.host)
+                session.operations.host->Inform("Permission to obtain a directory listing was denied");
             return ListingStep::PermissionDenied;
         }
         if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
@@ -141,18 +140,16 @@ ListingStep CListingReader::NextListingEntry(CDirEntry& entry)
 
 // The whole listing is read before anything is done with its entries, so a remote file that
 // happens to share the listing file's name cannot disturb the reading or be deleted with it.
-bool ListCurrentDirectory(CFtpSession& session, const std::string& remotePath, std::vector<CDirEntry>& entries)
+bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries)
 {
     const std::string directory = ListingDirectory();
-    if (directory.empty()) {
-        LogMessage("Could not list directory %s", {remotePath});
+    if (directory.empty())
         return false;
-    }
     const std::string listingPath = directory + "dirlist0021232.ftp";
     std::thread worker = StartListingWorker(session, listingPath);
-    const bool listed = WaitForWorker(session, worker, WaitKind::GettingDirectory,
-                                      FormatText("Getting Directory From: %s", {session.hostName}))
-        && session.WorkerResult() == kCompletion;
+    const bool listed = session.operations.Wait(worker, WaitKind::GettingDirectory,
+                                                FormatText("Getting Directory From: %s", {session.hostName}))
+        && session.operations.WorkerResult() == kCompletion;
     if (listed) {
         std::ifstream file(listingPath, std::ios::binary);
         std::string line;
@@ -162,8 +159,6 @@ bool ListCurrentDirectory(CFtpSession& session, const std::string& remotePath, s
             if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
                 entries.push_back(entry);
         }
-    } else {
-        LogMessage("Could not list directory %s", {remotePath});
     }
     ::unlink(listingPath.c_str());
     return listed;

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "browse/directory_removal.h"
+#include "copies/directory_copies.h"
 
-#include "browse/listing_retrieval.h"
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
-#include "ftp/local_names.h"
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
+#include "remote/remote_session.h"
+#include "remote/session_log.h"
 
 #include <functional>
 #include <vector>
@@ -17,7 +16,7 @@ constexpr int kDeepestRemoval = 100;
 
 class TreeRemoval final {
 public:
-    explicit TreeRemoval(CFtpSession& session) : session(session) {}
+    explicit TreeRemoval(RemoteSession& session) : session(session) {}
 
     // Enters `name` (shown as `path`), lists it into `entries` and comes back out.
     bool List(const std::string& name, const std::string& path, std::vector<CDirEntry>& entries);
@@ -29,8 +28,10 @@ private:
     // One remote command on a worker; unless it completed, false with `failure` naming `path`.
     bool Run(const std::string& path, const std::function<int()>& command);
     bool Fail(const std::string& path, const std::string& why);
+    // Lists the current directory (`path`) for the removal; false (and a log line) when it cannot.
+    bool Listed(const std::string& path, std::vector<CDirEntry>& entries);
 
-    CFtpSession& session;
+    RemoteSession& session;
 };
 
 bool TreeRemoval::Fail(const std::string& path, const std::string& why)
@@ -47,14 +48,23 @@ bool TreeRemoval::Run(const std::string& path, const std::function<int()>& comma
         return true;
     if (!result)
         return Fail(path, "cancelled");
-    return Fail(path, session.LostReason().empty() ? session.replyBuffer : session.LostReason());
+    const SessionFailure failure = session.Failure();
+    return Fail(path, failure.lostReason.empty() ? failure.reply : failure.lostReason);
+}
+
+bool TreeRemoval::Listed(const std::string& path, std::vector<CDirEntry>& entries)
+{
+    if (session.ListDirectory(ListingUse::Copy, entries) == ListingResult::Listed)
+        return true;
+    LogMessage("Could not list directory %s", {path});
+    return false;
 }
 
 bool TreeRemoval::List(const std::string& name, const std::string& path, std::vector<CDirEntry>& entries)
 {
     if (!Run(path, [this, &name] { return session.ChangeDirectory(name); }))
         return false;
-    const bool listed = ListCurrentDirectory(session, path, entries) || Fail(path, "it could not be listed");
+    const bool listed = Listed(path, entries) || Fail(path, "it could not be listed");
     return Run(path, [this] { return session.ChangeDirectory(".."); }) && listed;
 }
 
@@ -65,7 +75,7 @@ bool TreeRemoval::Remove(const std::string& name, const std::string& path, int d
     if (!Run(path, [this, &name] { return session.ChangeDirectory(name); }))
         return false;
     std::vector<CDirEntry> entries;
-    bool removed = ListCurrentDirectory(session, path, entries) || Fail(path, "it could not be listed");
+    bool removed = Listed(path, entries) || Fail(path, "it could not be listed");
     for (const CDirEntry& entry : entries) {
         if (!removed)
             break;
@@ -90,7 +100,7 @@ bool TreeRemoval::Remove(const std::string& name, const std::string& path, int d
 
 }  // namespace
 
-std::optional<std::size_t> CountDirectoryEntries(CFtpSession& session, const std::string& name)
+std::optional<std::size_t> CountDirectoryEntries(RemoteSession& session, const std::string& name)
 {
     TreeRemoval removal(session);
     std::vector<CDirEntry> entries;
@@ -102,7 +112,7 @@ std::optional<std::size_t> CountDirectoryEntries(CFtpSession& session, const std
     return count;
 }
 
-bool RemoveDirectoryTree(CFtpSession& session, const std::string& name, std::string& failure)
+bool RemoveDirectoryTree(RemoteSession& session, const std::string& name, std::string& failure)
 {
     TreeRemoval removal(session);
     const bool removed = removal.Remove(name, name, 1);

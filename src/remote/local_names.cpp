@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/local_names.h"
+#include "remote/local_names.h"
 
 bool IsSafeLocalName(std::string_view name)
 {

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Uploading a local directory tree into the current remote directory.
 
-#include "ftp/background.h"
-#include "ftp/ftp_session.h"
+#include "copies/directory_copies.h"
+
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
+#include "remote/remote_session.h"
 #include "remote/session_log.h"
 
 #include <algorithm>
@@ -41,8 +42,9 @@ bool IsPlainDirectory(const std::string& path)
 
 }  // namespace
 
-bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::string& remoteName)
+bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, const std::string& remoteName)
 {
+    std::atomic<int>& transferAborted = session.TransferAborted();
     transferAborted = 0;
     std::vector<std::string> entries;
     if (!LocalEntries(localDirectory, entries)) {
@@ -50,33 +52,35 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
         transferAborted = 1;
         return false;
     }
-    const std::optional<int> made = RunRemoteCommand(*this, [this, &remoteName] { return MakeDirectory(remoteName); });
+    const std::optional<int> made =
+        RunRemoteCommand(session, [&session, &remoteName] { return session.MakeDirectory(remoteName); });
     if (!made) {
         transferAborted = 1;  // cancelled
         return false;
     }
     if (made != kCompletion) {
-        if (host)
+        if (OperationHost* host = session.Operations().host)
             host->Inform("Error Creating Remote Directory\nPossibly a Premissions Problem");
         transferAborted = 1;
         return false;
     }
     bool everything = true;
     // Paths instead of changing the process's current directory: other threads use relative paths too.
-    if (RunRemoteCommand(*this, [this, &remoteName] { return ChangeDirectory(remoteName); }) != kCompletion)
+    if (RunRemoteCommand(session, [&session, &remoteName] { return session.ChangeDirectory(remoteName); })
+        != kCompletion)
         return false;
     for (const std::string& name : entries) {
         const std::string path = localDirectory + "/" + name;
         // After a cancel, a failed entry or a lost connection nothing more goes up; the log says
         // what did not.
-        if (transferAborted || ConnectionLost()) {
+        if (transferAborted || session.ConnectionLost()) {
             LogMessage("Not uploaded: %s", {path});
             everything = false;
             continue;
         }
         if (IsPlainDirectory(path)) {
-            everything = UploadDirectory(path, name) && everything;
-        } else if (StoreFile(name, path) != kCompletion) {
+            everything = UploadDirectory(session, path, name) && everything;
+        } else if (session.StoreFile(name, path) != kCompletion) {
             LogMessage("Not uploaded: %s", {path});
             everything = false;
         }
@@ -84,8 +88,8 @@ bool CFtpSession::UploadDirectory(const std::string& localDirectory, const std::
     if (transferAborted)
         everything = false;
     // Every command on a lost connection would only wait out the time-out.
-    if (ConnectionLost())
+    if (session.ConnectionLost())
         return false;
-    RunRemoteCommand(*this, [this] { return ChangeDirectory(".."); });
+    RunRemoteCommand(session, [&session] { return session.ChangeDirectory(".."); });
     return everything;
 }

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "browse/listing_parser.h"
+#include "ftp/listing_parser.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstddef>
 
 namespace {
@@ -242,17 +241,4 @@ int CountLineColumns(std::string_view line)
         }
     }
     return count;
-}
-
-bool IsListedLink(const CDirEntry& entry)
-{
-    return entry.permissions.starts_with('l');
-}
-
-long long ListedBytes(const CDirEntry& entry)
-{
-    long long bytes = 0;
-    const char* end = entry.size.data() + entry.size.size();
-    const auto [stop, error] = std::from_chars(entry.size.data(), end, bytes);
-    return error == std::errc() && stop == end && bytes > 0 ? bytes : 0;
 }

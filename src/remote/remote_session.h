@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// RemoteSession: everything the front ends (the remote view, the directory copies, drag-out and
+// the command line) do on a server, whatever the protocol. A protocol's session implements it in
+// a folder of its own (FTP: ftp/ftp_remote_session.h); the front ends never see what is behind it.
+//
+// Results are those of remote/exchange_result.h: kCompletion when done. Commands run on the calling
+// thread (RunRemoteCommand puts one on a worker); listings and transfers run on the session's
+// worker while its runner's host waits, and are called on the thread that owns the session.
+
+#include "remote/dir_entry.h"
+#include "remote/operation_runner.h"
+#include "remote/remote_login.h"
+#include "remote/session_failure.h"
+
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// PermissionDenied: the server refused part of the listing (the host was told); the entries
+// before it came. Failed: refused or broken off (the log says which).
+enum class ListingResult { Listed, PermissionDenied, Failed, Cancelled };
+// Show: for the user to see, stopping at a refusal. Copy: for a directory copy, every entry the
+// server lists, read whole before the copy goes on.
+enum class ListingUse { Show, Copy };
+
+class RemoteSession {
+public:
+    virtual ~RemoteSession() = default;
+
+    virtual OperationRunner& Operations() = 0;
+
+    // The login of the next Connect; Login() keeps it, with what the connect changed in it (a
+    // plain login the user allowed for good).
+    virtual void SetLogin(const RemoteLogin& login) = 0;
+    virtual RemoteLogin Login() const = 0;
+    // Connects and logs in; true when logged in. Failure() says why not.
+    virtual bool Connect() = 0;
+    virtual bool Connected() const = 0;
+    virtual bool Encrypted() const = 0;
+    virtual int Quit() = 0;
+    // Quit for a program that is ending: the answer is waited for only briefly.
+    virtual int QuitAtExit() = 0;
+
+    virtual int ChangeDirectory(const std::string& name) = 0;
+    // Enters the target of what the listing shows as a link ("name -> target").
+    virtual int EnterLink(const std::string& listedName) = 0;
+    virtual int ChangeToRoot() = 0;
+    virtual int MakeDirectory(const std::string& name) = 0;
+    virtual int RemoveDirectory(const std::string& name) = 0;
+    virtual int DeleteFile(const std::string& name) = 0;
+    virtual int RenameFile(const std::string& oldName, const std::string& newName) = 0;
+    virtual int SetPermissions(const std::string& mode, const std::string& name) = 0;
+    // Asks the server what system it runs; SystemType() then holds the answer (ftp/system_types.h).
+    virtual int QuerySystemType() = 0;
+    virtual int SystemType() const = 0;
+
+    // The entries of the current directory ("." and ".." as the server lists them).
+    virtual ListingResult ListDirectory(ListingUse use, std::vector<CDirEntry>& entries) = 0;
+    // `listedSize`, what a listing showed (0: nothing), is the progress's total until the server
+    // announces one. The front end decides `localPath`: the file is written only there.
+    virtual int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize) = 0;
+    virtual int StoreFile(const std::string& remoteName, const std::string& localPath) = 0;
+
+    // Ends whatever the session waits for, from any thread, until ClearCancel.
+    virtual void Cancel() = 0;
+    virtual void ClearCancel() = 0;
+    // The connection broke, timed out or was closed by the server.
+    virtual bool ConnectionLost() const = 0;
+    virtual SessionFailure Failure() const = 0;
+    // Set by a failed or cancelled transfer: a directory copy stops after the current entry.
+    virtual std::atomic<int>& TransferAborted() = 0;
+};
+
+// Runs `command` (one of the session's commands) on its worker while the front end waits
+// ("Waiting for host to answer"); nothing when the user cancelled.
+std::optional<int> RunRemoteCommand(RemoteSession& session, std::function<int()> command);
+
+// Connects and logs in on the session's worker while the front end waits (WaitKind::Connecting,
+// under `text`); false when the user cancelled.
+bool ConnectInBackground(RemoteSession& session, const std::string& text);
