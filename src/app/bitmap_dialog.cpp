@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/bitmap_dialog.h"
 
-#include "app/dib.h"
+#include "app/bitmap/dib.h"
 
 #include <QFile>
 #include <QPainter>

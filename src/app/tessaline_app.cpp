@@ -3,7 +3,7 @@
 
 #include "app/debug_window.h"
 #include "app/main_frame.h"
-#include "app/qt_settings_store.h"
+#include "app/settings_store/qt_settings_store.h"
 #include "app/splash_dialog.h"
 #include "app/termination_signals.h"
 #include "app/window_placement.h"

@@ -9,7 +9,7 @@
 #include "ftp/encryption.h"
 #include "remote/remote_session.h"
 #include "settings/settings.h"
-#include "sites/connect_preparation.h"
+#include "sites/profiles/connect_preparation.h"
 #include "sites/quick_connect_entry.h"
 #include "sites/session_profile_dialog.h"
 #include "ui/prompter.h"

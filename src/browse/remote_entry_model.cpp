@@ -2,8 +2,8 @@
 #include "browse/remote_entry_model.h"
 
 #include "browse/file_types.h"
-#include "sites/profile_store.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/profile_store.h"
+#include "sites/profiles/site_profile.h"
 #include "ui/program_icons.h"
 
 #include <algorithm>

@@ -16,7 +16,7 @@
 #include "browse/remote_entry_model.h"
 #include "remote/dir_entry.h"
 #include "sites/current_site_icon.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 #include "sites/site_tree.h"
 #include "ui/command_ids.h"
 

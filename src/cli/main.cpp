@@ -2,12 +2,12 @@
 // tessaline-ftp: the FTP engine from the command line, for scripts and for checking the engine
 // from outside. It reads the desktop program's settings and never writes them.
 
-#include "app/qt_settings_store.h"
+#include "app/settings_store/qt_settings_store.h"
 #include "cli/cli_host.h"
-#include "cli/cli_login.h"
-#include "cli/cli_options.h"
 #include "cli/exit_status.h"
 #include "cli/local_target.h"
+#include "cli/options/cli_login.h"
+#include "cli/options/cli_options.h"
 #include "cli/password_prompt.h"
 #include "cli/progress_line.h"
 #include "cli/run_failure.h"
@@ -19,9 +19,9 @@
 #include "ftp/local_dirs.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
-#include "sites/connect_preparation.h"
-#include "sites/profile_store.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/connect_preparation.h"
+#include "sites/profiles/profile_store.h"
+#include "sites/profiles/site_profile.h"
 #include "tessaline_version.h"
 
 #include <cerrno>

@@ -5,8 +5,8 @@
 // than a line of the file would be lost at the next start, so they are refused where the user
 // types them, with a message saying why.
 
-#include "sites/profile_store.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/profile_store.h"
+#include "sites/profiles/site_profile.h"
 
 #include <string>
 

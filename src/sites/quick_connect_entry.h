@@ -5,7 +5,7 @@
 // adds one. Either way the site is the tree's current item while the attempt connects. An attempt
 // that ends without a connection leaves the tree as it found it.
 
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/select_group_dialog.h"
 
-#include "sites/profile_store.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/profile_store.h"
+#include "sites/profiles/site_profile.h"
 
 #include <QDialogButtonBox>
 #include <QListWidget>

@@ -5,7 +5,7 @@
 // dialog ends with "Save/Exit" or "Save/Connect", and connects after "Save/Connect". The icon
 // button changes the program's current site icon in place.
 
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 
 #include <QDialog>
 

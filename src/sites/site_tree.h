@@ -12,8 +12,8 @@
 // follows `currentItem` whenever that changes (HighlightCurrentItem), so the tree shows where the
 // user is.
 
-#include "sites/profile_store.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/profile_store.h"
+#include "sites/profiles/site_profile.h"
 
 #include <QTreeWidget>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/cli_login.h"
+#include "cli/options/cli_login.h"
 
 #include "support/temp_dir.h"
 

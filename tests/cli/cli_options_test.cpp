@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/cli_options.h"
+#include "cli/options/cli_options.h"
 
 #include "ftp/connection_modes.h"
 #include "ftp/encryption.h"

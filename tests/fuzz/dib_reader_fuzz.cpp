@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged or hostile bitmap file, read and, when accepted, unpacked row by row.
 
-#include "app/dib.h"
+#include "app/bitmap/dib.h"
 
 #include <cstddef>
 #include <cstdint>

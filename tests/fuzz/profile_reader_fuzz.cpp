@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A damaged or hostile profile file read into the in-memory tree.
 
-#include "sites/profile_store.h"
+#include "sites/profiles/profile_store.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include "browse/remote_view.h"
 #include "ftp/ftp_remote_session.h"
 #include "settings/settings.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 #include "sites/site_tree.h"
 #include "support/view_mouse.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/bitmap/dib.h"
 #include "app/bitmap_dialog.h"
-#include "app/dib.h"
 #include "app/main_frame.h"
 #include "app/splash_dialog.h"
 #include "app/tessaline_app.h"

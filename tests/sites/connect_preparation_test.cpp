@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sites/connect_preparation.h"
+#include "sites/profiles/connect_preparation.h"
 
 #include "ftp/encryption.h"
 #include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
 #include "settings/settings.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 
 #include <gtest/gtest.h>
 

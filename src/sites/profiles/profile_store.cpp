@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sites/profile_store.h"
+#include "sites/profiles/profile_store.h"
 
 #include "ftp/replace_file.h"
 

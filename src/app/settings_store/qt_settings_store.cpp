@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/qt_settings_store.h"
+#include "app/settings_store/qt_settings_store.h"
 
 #include <QDir>
 #include <QFileInfo>

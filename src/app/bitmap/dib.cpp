@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/dib.h"
+#include "app/bitmap/dib.h"
 
 #include <new>
 

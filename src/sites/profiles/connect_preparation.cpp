@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sites/connect_preparation.h"
+#include "sites/profiles/connect_preparation.h"
 
 #include "remote/remote_session.h"
 #include "settings/settings.h"
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 
 std::optional<std::string> LoginPassword(const CSiteProfile& profile, const CSettings& settings)
 {

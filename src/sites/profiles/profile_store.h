@@ -7,7 +7,7 @@
 // Files, all in the program's data directory: "Tessaline.site" (read and written), "Tessa.INI"
 // (the file of earlier versions, read in preference and then renamed to "TessaBak.INI").
 
-#include "sites/site_profile.h"
+#include "sites/profiles/site_profile.h"
 
 #include <cstddef>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/cli_login.h"
+#include "cli/options/cli_login.h"
 
-#include "cli/netrc.h"
+#include "cli/options/netrc.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/netrc.h"
+#include "cli/options/netrc.h"
 
 #include "ftp/host_port.h"
 
