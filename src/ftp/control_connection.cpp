@@ -4,11 +4,11 @@
 
 #include "ftp/ftp_session.h"
 #include "ftp/host_port.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/tls_stream.h"
 #include "ftp/local_dirs.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
-#include "ftp/tls_stream.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 

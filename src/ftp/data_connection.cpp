@@ -4,10 +4,10 @@
 // server; the choice between the two; and the abort of a transfer.
 
 #include "ftp/ftp_session.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/tls_stream.h"
 #include "ftp/socket_errors.h"
-#include "ftp/tls_stream.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 

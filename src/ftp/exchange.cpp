@@ -2,7 +2,7 @@
 // The command and reply exchange: the one way every command reaches the server.
 
 #include "ftp/ftp_session.h"
-#include "ftp/protocol_rules.h"
+#include "ftp/internal/protocol_rules.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/protocol_rules.h"
+#include "ftp/internal/protocol_rules.h"
 
 #include "ftp/host_port.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/socket_address.h"
 #include "ftp/system_types.h"
 #include "remote/exchange_result.h"
 

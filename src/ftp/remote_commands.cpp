@@ -2,9 +2,9 @@
 // Remote file commands and the server's system type.
 
 #include "ftp/ftp_session.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/tls_stream.h"
 #include "ftp/local_names.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/tls_stream.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 

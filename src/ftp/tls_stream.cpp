@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/tls_stream.h"
+#include "ftp/internal/tls_stream.h"
 
 #include "remote/session_log.h"
 

@@ -3,16 +3,16 @@
 // run the data command, and the copy loops.
 
 #include "ftp/background.h"
-#include "ftp/extension_table.h"
 #include "ftp/ftp_session.h"
-#include "ftp/line_ends.h"
+#include "ftp/internal/extension_table.h"
+#include "ftp/internal/line_ends.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/socket_wait.h"
+#include "ftp/internal/tls_stream.h"
+#include "ftp/internal/write_all.h"
 #include "ftp/local_dirs.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
 #include "ftp/socket_errors.h"
-#include "ftp/socket_wait.h"
-#include "ftp/tls_stream.h"
-#include "ftp/write_all.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
-#include "ftp/socket_address.h"
-#include "ftp/socket_wait.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/socket_wait.h"
 #include "ftp/system_types.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"

@@ -7,7 +7,7 @@
 // attempt and say which readiness to poll for, so the session's own loops and waits (cancel,
 // "Retry" time-out) work alike over plain and TLS sockets.
 
-#include "ftp/socket_wait.h"
+#include "ftp/internal/socket_wait.h"
 #include "remote/peer_certificate.h"
 
 #include <cstddef>
