@@ -61,6 +61,15 @@ bool IsVmsSystem(int systemType)
     return systemType == kSystemVmsMultiNet || systemType == kSystemVms;
 }
 
+void VmsDirectoryName(std::string& name, std::size_t limit, int systemType)
+{
+    if (!IsVmsSystem(systemType))
+        return;
+    const std::string rewritten = name == ".." ? std::string("[-]") : "[." + name + "]";
+    if (rewritten.size() < limit)
+        name = rewritten;
+}
+
 long long SizeFromPreliminaryReply(std::string_view reply)
 {
     std::string upper(reply.substr(0, 99));

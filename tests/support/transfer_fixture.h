@@ -6,6 +6,8 @@
 #include "browse/listing_retrieval.h"
 #include "ftp/background.h"
 #include "ftp/ftp_session.h"
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/data_connection.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
@@ -134,8 +136,8 @@ protected:
 
     bool SessionIdle()
     {
-        return !WorkerBusy(session) && session.commandDepth == 0
-            && session.dataSocket == -1 && session.listenSocket == -1;
+        return !WorkerBusy(session) && session.commandDepth == 0 && session.data->socket == -1
+            && session.data->listenSocket == -1;
     }
 
     EngineSettings settings;

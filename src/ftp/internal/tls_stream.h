@@ -81,3 +81,8 @@ private:
     int socket;
     bool endedWithoutClose = false;
 };
+
+// One attempt to receive or send on `socket`, through `tls` when it carries TLS, like recv() and
+// send(): -1 with errno EAGAIN means wait for `waitFor` and try again.
+ssize_t TryReceive(int socket, TlsStream* tls, char* data, std::size_t length, bool peek, short& waitFor);
+ssize_t TrySend(int socket, TlsStream* tls, const char* data, std::size_t length, short& waitFor);
