@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The lowest layer of the session: the control connection, sending, reading one reply line,
-// closing sockets, and cancel.
+// The control connection: connecting, sending, reading one reply line, its TLS, and giving it up.
 
-#include "ftp/ftp_session.h"
+#include "ftp/internal/control_connection.h"
+
 #include "ftp/host_port.h"
-#include "ftp/local_dirs.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/socket_close.h"
+#include "ftp/internal/socket_wait.h"
+#include "ftp/internal/tls_stream.h"
 #include "ftp/socket_errors.h"
-#include "ftp/tls_stream.h"
+#include "ftp/trusted_certificates.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 
@@ -40,105 +42,75 @@ int ServicePort(const std::string& service, const std::string& protocol)
     return ::strcasecmp(service.c_str(), "ftps") == 0 ? 990 : 21;  // the engine asks for no other services
 }
 
-// One fixed file in this process's listing directory receives every listing.
-std::string ListingFilePath()
-{
-    const std::string directory = ListingDirectory();
-    return directory.empty() ? directory : directory + "FTP1B.TMP";
-}
-
 }  // namespace
 
-CFtpSession::CFtpSession(const EngineSettings& settings)
-    : operations([this] { Cancel(); },
-                 [this] {
-                     AbortTransfer();
-                     ClearCancel();
-                 })
-    , listingFile(ListingFilePath())
-    , settings(settings)
+ControlConnection::ControlConnection(SessionContext& context, std::string& replyBuffer, int& replyCode,
+                                     std::atomic<int>& encrypted)
+    : context(context)
+    , replyBuffer(replyBuffer)
+    , replyCode(replyCode)
+    , encrypted(encrypted)
+{}
+
+ControlConnection::~ControlConnection()
 {
+    tls.reset();
+    if (socket != -1)
+        ::close(socket);
 }
 
-CFtpSession::~CFtpSession()
+void ControlConnection::Break(std::string_view why)
 {
-    dataTls.reset();
-    controlTls.reset();
-    for (int socket : {controlSocket, dataSocket, listenSocket}) {
-        if (socket != -1)
-            ::close(socket);
-    }
-}
-
-WaitDeadline CFtpSession::RetryDeadline() const
-{
-    return EarlierOf(DeadlineAfter(WaitLimit(settings)), waitBound);
-}
-
-void CFtpSession::Cancel()
-{
-    // Marked before `interrupted`, so an operation that clears `interrupted` as it starts can
-    // tell that a cancel came in between.
-    cancelRequested = true;
-    interrupted = 1;
-    cancelSignal.Raise();
-}
-
-void CFtpSession::ClearCancel()
-{
-    cancelSignal.Clear();
-    cancelRequested = false;
-}
-
-void CFtpSession::BreakConnection(std::string_view why)
-{
-    interrupted = 1;
+    context.interrupted = 1;
     // After a time-out or a break nobody knows what the server answers next, and a late reply
     // would pass for the answer to the next command: nothing more is sent. After a cancel the
     // session may still say goodbye.
-    if (cancelRequested)
+    if (context.cancelRequested)
         return;
     if (lostReason.empty())
         lostReason = why;
-    if (controlSocket == -1)
+    if (socket == -1)
         return;
-    controlSocket = CloseSocket(controlSocket);
-    connected = 0;
+    Close();
+    context.connected = 0;
 }
 
-const std::string& CFtpSession::LostReason() const
+bool ControlConnection::Lost() const
 {
-    return lostReason;
+    return context.interrupted || replyCode == kServiceClosing;
 }
 
-bool CFtpSession::TimedOut() const
+void ControlConnection::Close()
 {
-    return lostReason == SocketErrorText(kErrorTimedOut);
+    if (socket == -1)
+        return;
+    // The TLS state of a connection goes with its socket.
+    tls.reset();
+    encrypted = 0;
+    socket = CloseSocket(socket);
 }
 
-bool CFtpSession::ConnectionLost() const
-{
-    return interrupted || replyCode == kServiceClosing;
-}
-
-int CFtpSession::ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol)
+int ControlConnection::ConnectTcp(const std::string& host, const std::string& service, const std::string& protocol,
+                                  int proxyPort)
 {
     serverAddress = {};
+    unreached = Unreached::No;
+    unreachedError.clear();
     const HostAndPort target = SplitHostPort(host);
     int port = target.port;
     if (port == 0)
-        port = (firewallEnabled && firewallPort != 0) ? firewallPort : ServicePort(service, protocol);
+        port = proxyPort != 0 ? proxyPort : ServicePort(service, protocol);
 
     std::vector<sockaddr_storage> addresses;
     if (const std::optional<sockaddr_storage> numeric = NumericAddress(target.host, port)) {
         addresses.push_back(*numeric);
     } else {
-        const int error = ResolveHostAddresses(target.host, cancelSignal, RetryDeadline(), &addresses);
+        const int error = ResolveHostAddresses(target.host, context.cancelSignal, context.RetryDeadline(), &addresses);
         if (error == kErrorCancelled)
             return -1;
         if (error != 0) {
             LogMessage("I can't get \"%s\" host entry", {host});
-            connectFailure = ConnectFailure::HostNotFound;
+            unreached = Unreached::HostNotFound;
             return -1;
         }
         for (sockaddr_storage& address : addresses)
@@ -164,88 +136,86 @@ int CFtpSession::ConnectTcp(const std::string& host, const std::string& service,
     int error = 0;
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         const sockaddr_storage& address = addresses[i];
-        const int socket = ::socket(address.ss_family, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocolNumber);
-        if (socket < 0) {
+        const int opened = ::socket(address.ss_family, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocolNumber);
+        if (opened < 0) {
             LogSocketError("create socket", SocketErrorNumber(errno));
             if (i + 1 == addresses.size())
                 return -1;
             continue;
         }
-        error = ConnectSocket(socket, address, cancelSignal, RetryDeadline());
+        error = ConnectSocket(opened, address, context.cancelSignal, context.RetryDeadline());
         if (error == 0) {
             serverAddress = address;
-            dataPeerAddress = address;
-            SetPort(dataPeerAddress, 20);
             LogMessage("Connected to %s port %u", {AddressText(address), port});
-            return socket;
+            return opened;
         }
-        ::close(socket);
+        ::close(opened);
         if (error == kErrorCancelled || i + 1 == addresses.size())
             break;
         LogMessage("Can't connect to %s port %u.", {AddressText(address), port});
         LogSocketError("", error);
     }
     if (error == kErrorTimedOut)
-        BreakConnection(SocketErrorText(error));
-    connectFailure = ConnectFailure::NotReached;
-    connectError = SystemErrorText(error);
+        Break(SocketErrorText(error));
+    unreached = Unreached::NoAnswer;
+    unreachedError = SystemErrorText(error);
     LogMessage("Can't connect to %s %s service.", {host, service});
     LogSocketError("", error);
     return -1;
 }
 
-long CFtpSession::SendAll(int socket, const char* data, long length, int& result)
+long ControlConnection::SendAll(int socket, TlsStream* tls, const char* data, long length, int& result)
 {
     // Each send is tried first and waited for only when the socket is full; the check for an
     // interruption follows each send, so a quit after a cancel still goes out.
     long sent = 0;
     while (sent < length) {
         short waitFor = POLLOUT;
-        const ssize_t n = TrySend(socket, data + sent, static_cast<std::size_t>(length - sent), waitFor);
+        const ssize_t n = ::TrySend(socket, tls, data + sent, static_cast<std::size_t>(length - sent), waitFor);
         if (n >= 0) {
             sent += n;
-            if (interrupted)
+            if (context.interrupted)
                 break;
             continue;
         }
         if (!SendMayGoOn(socket, waitFor, result))
             return -1;
     }
-    result = interrupted ? kInterrupted : kCompletion;
+    result = context.interrupted ? kInterrupted : kCompletion;
     return sent;
 }
 
-bool CFtpSession::SendMayGoOn(int socket, short waitFor, int& result)
+bool ControlConnection::SendMayGoOn(int socket, short waitFor, int& result)
 {
     if (errno == EINTR)
         return true;
     int error = SocketErrorNumber(errno);
     if (errno == EAGAIN) {
-        error = WaitForSocket(socket, waitFor, cancelSignal, RetryDeadline());
+        error = WaitForSocket(socket, waitFor, context.cancelSignal, context.RetryDeadline());
         if (error == 0)
             return true;
     }
     LogSocketError("Send", error);
     // A reset data connection fails the transfer; the session is only gone when the control
     // connection breaks or a wait times out.
-    if (error == kErrorTimedOut || (socket == controlSocket && BreaksConnection(error)))
-        BreakConnection(SocketErrorText(error));
-    result = interrupted ? kInterrupted : kPermanentNegative;
+    if (error == kErrorTimedOut || (socket == this->socket && BreaksConnection(error)))
+        Break(SocketErrorText(error));
+    result = context.interrupted ? kInterrupted : kPermanentNegative;
     return false;
 }
 
-int CFtpSession::ReadLine()
+int ControlConnection::ReadLine()
 {
-    return ReadLine(RetryDeadline());
+    return ReadLine(context.RetryDeadline());
 }
 
 // The deadline holds for the whole line: a server that trickles a byte now and then must not
 // keep the session waiting for ever.
-int CFtpSession::ReadLine(WaitDeadline deadline)
+int ControlConnection::ReadLine(WaitDeadline deadline)
 {
-    if (controlSocket == -1)
+    if (socket == -1)
         return 0;
-    ++commandDepth;
+    ++context.commandDepth;
     replyBuffer.clear();
 
     int failure = 0;
@@ -253,12 +223,12 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
     char peeked[kPeekBytes];
     for (;;) {
         short waitFor = POLLIN;
-        const ssize_t seen = TryReceive(controlSocket, peeked, sizeof peeked, true, waitFor);
+        const ssize_t seen = TryReceive(socket, tls.get(), peeked, sizeof peeked, true, waitFor);
         if (seen < 0) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN) {
-                failure = WaitForSocket(controlSocket, waitFor, cancelSignal, deadline);
+                failure = WaitForSocket(socket, waitFor, context.cancelSignal, deadline);
                 if (failure != 0)
                     break;
                 continue;
@@ -281,7 +251,7 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
                 break;
             }
         }
-        const ssize_t got = TryReceive(controlSocket, peeked, take, false, waitFor);
+        const ssize_t got = TryReceive(socket, tls.get(), peeked, take, false, waitFor);
         if (got <= 0) {
             failure = got < 0 ? SocketErrorNumber(errno) : 0;
             serverClosed = got == 0;
@@ -300,59 +270,54 @@ int CFtpSession::ReadLine(WaitDeadline deadline)
     if (failure != 0) {
         LogSocketError("", failure);
         if (BreaksConnection(failure))
-            BreakConnection(SocketErrorText(failure));
+            Break(SocketErrorText(failure));
     } else if (serverClosed) {
         // Reading on would give nothing for ever: the connection is gone like after a reset.
         LogMessage(kServerClosed);
-        BreakConnection(kServerClosed);
+        Break(kServerClosed);
     } else {
         code = ReplyCodeOf(replyBuffer);
     }
-    if (interrupted)
+    if (context.interrupted)
         code = kServiceClosing;
 
     while (replyBuffer.size() > 2 && (replyBuffer.back() == ' ' || replyBuffer.back() == '\r'
                                       || replyBuffer.back() == '\n'))
         replyBuffer.pop_back();
-    --commandDepth;
+    --context.commandDepth;
     return code;
 }
 
-ssize_t CFtpSession::TryReceive(int socket, char* data, std::size_t length, bool peek, short& waitFor)
+bool ControlConnection::StartTls(const std::string& host, const CertificateCheck& accept)
 {
-    TlsStream* stream = socket == controlSocket ? controlTls.get() : socket == dataSocket ? dataTls.get() : nullptr;
-    if (stream)
-        return stream->Read(data, length, peek, waitFor);
-    waitFor = POLLIN;
-    return ::recv(socket, data, length, peek ? MSG_PEEK : 0);
-}
-
-ssize_t CFtpSession::TrySend(int socket, const char* data, std::size_t length, short& waitFor)
-{
-    TlsStream* stream = socket == controlSocket ? controlTls.get() : socket == dataSocket ? dataTls.get() : nullptr;
-    if (stream)
-        return stream->Write(data, length, waitFor);
-    waitFor = POLLOUT;
-    return ::send(socket, data, length, MSG_NOSIGNAL);
-}
-
-int CFtpSession::CloseSocket(int socket)
-{
-    if (socket == -1)
-        return -1;
-    // The TLS state of a connection goes with its socket.
-    if (socket == dataSocket)
-        dataTls.reset();
-    if (socket == controlSocket) {
-        controlTls.reset();
-        encrypted = 0;
+    std::string failure;
+    if (!tlsContext)
+        tlsContext = TlsContext::Create(failure);
+    if (!tlsContext) {
+        LogMessage("TLS is not available: %s", {failure});
+        return false;
     }
-    // The descriptor is gone after close() whatever it reports, so it is never handed back.
-    if (::close(socket) != 0) {
-        LogSocketError("CloseSocket", SocketErrorNumber(errno));
-        LogMessage("[%u] Failed to close socket.", {socket});
-    } else {
-        LogMessage("[%u] Socket closed.", {socket});
+    tlsHost = host;
+    tls = std::make_unique<TlsStream>(*tlsContext, socket, host, TlsStream::Role::Control);
+    const int result = tls->Handshake(context.cancelSignal, context.RetryDeadline(), failure);
+    if (result != 0) {
+        if (result == TlsStream::kHandshakeFailed) {
+            LogMessage("The TLS handshake failed: %s", {failure});
+        } else {
+            if (result == kErrorTimedOut)
+                Break(SocketErrorText(result));
+            LogSocketError("TLS handshake", result);
+        }
+        tls.reset();
+        return false;
     }
-    return -1;
+    LogMessage("%s", {tls->Description()});
+    const PeerCertificate certificate = tls->Certificate();
+    if (!accept(ServerKey(host, PortOf(serverAddress)), certificate)) {
+        tls.reset();
+        return false;
+    }
+    fingerprint = certificate.fingerprint;
+    encrypted = 1;
+    return true;
 }

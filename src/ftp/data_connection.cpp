@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The data connection of a transfer: in active mode a listener announced with PORT or EPRT and
 // the accept of the server's connection, in passive mode EPSV or PASV and our connection to the
-// server; the choice between the two; and the abort of a transfer.
+// server; the choice between the two; and its TLS.
 
-#include "ftp/ftp_session.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/data_connection.h"
+
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/socket_close.h"
+#include "ftp/internal/socket_wait.h"
+#include "ftp/internal/tls_stream.h"
 #include "ftp/socket_errors.h"
-#include "ftp/tls_stream.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 
@@ -43,15 +47,33 @@ bool BehindRouter(const sockaddr_storage& local, const sockaddr_storage& server)
 
 }  // namespace
 
-int CFtpSession::OpenListener()
+DataConnection::DataConnection(SessionContext& context, ControlConnection& control) : context(context), control(control)
+{}
+
+DataConnection::~DataConnection()
+{
+    tls.reset();
+    for (int open : {socket, listenSocket}) {
+        if (open != -1)
+            ::close(open);
+    }
+}
+
+void DataConnection::ForgetModes()
+{
+    automaticPath = Path::Undecided;
+    extendedPassiveRefused = false;
+}
+
+int DataConnection::OpenListener()
 {
     // The listener is bound to the address the server reaches us by alone, so the port is not
     // open on other networks of this machine; it has the control connection's family.
     sockaddr_storage controlEnd {};
-    const bool knowControlEnd = LocalEndOf(controlSocket, controlEnd);
+    const bool knowControlEnd = LocalEndOf(control.socket, controlEnd);
     const int getsocknameError = errno;
     if (!knowControlEnd)
-        controlEnd.ss_family = serverAddress.ss_family;  // the wildcard address of that family
+        controlEnd.ss_family = control.serverAddress.ss_family;  // the wildcard address of that family
 
     const int listener = ::socket(controlEnd.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listener < 0) {
@@ -61,21 +83,23 @@ int CFtpSession::OpenListener()
     if (!knowControlEnd)
         LogSocketError("getsockname", SocketErrorNumber(getsocknameError));
 
-    localAddress = controlEnd;
-    SetPort(localAddress, 0);
-    if (::bind(listener, reinterpret_cast<const sockaddr*>(&localAddress), AddressLength(localAddress)) != 0) {
+    control.localAddress = controlEnd;
+    SetPort(control.localAddress, 0);
+    if (::bind(listener, reinterpret_cast<const sockaddr*>(&control.localAddress), AddressLength(control.localAddress))
+        != 0) {
         LogSocketError("bind", SocketErrorNumber(errno));
         ::close(listener);
         return -1;
     }
-    socklen_t size = sizeof localAddress;
-    if (::getsockname(listener, reinterpret_cast<sockaddr*>(&localAddress), &size) != 0) {
+    socklen_t size = sizeof control.localAddress;
+    if (::getsockname(listener, reinterpret_cast<sockaddr*>(&control.localAddress), &size) != 0) {
         LogSocketError("getsockname", SocketErrorNumber(errno));
         ::close(listener);
         return -1;
     }
     // The port the kernel gave the listener, which the server is told next.
-    LogMessage("[%u] going to listen %s port %u", {listener, AddressText(localAddress), PortOf(localAddress)});
+    LogMessage("[%u] going to listen %s port %u",
+               {listener, AddressText(control.localAddress), PortOf(control.localAddress)});
     if (::listen(listener, 1) != 0) {
         LogSocketError("listen", SocketErrorNumber(errno));
         ::close(listener);
@@ -83,44 +107,44 @@ int CFtpSession::OpenListener()
     }
 
     // PORT carries IPv4 addresses only; EPRT names the family.
-    const int port = PortOf(localAddress);
-    const int result = localAddress.ss_family == AF_INET6
-        ? Command("EPRT %s", {EprtArgument(localAddress)})
-        : Command("PORT %s", {PortArgument(reinterpret_cast<const sockaddr_in&>(localAddress), port)});
-    addressRefused = IsPermanentNegative(replyCode);
+    const int port = PortOf(control.localAddress);
+    const int result = control.localAddress.ss_family == AF_INET6
+        ? control.Command("EPRT %s", {EprtArgument(control.localAddress)})
+        : control.Command("PORT %s", {PortArgument(reinterpret_cast<const sockaddr_in&>(control.localAddress), port)});
+    addressRefused = IsPermanentNegative(control.replyCode);
     if (result != kCompletion)
         LogMessage("[%u] remote host not responding to port command.", {listener});
-    LogMessage("[%u] listener %s port %u", {listener, AddressText(localAddress), port});
+    LogMessage("[%u] listener %s port %u", {listener, AddressText(control.localAddress), port});
     return listener;
 }
 
-bool CFtpSession::PassiveChosen()
+bool DataConnection::PassiveChosen()
 {
-    const int mode = settings.passiveMode;
+    const int mode = context.settings.passiveMode;
     if (mode == kActiveMode || mode == kPassiveMode)
         return mode == kPassiveMode;
-    if (automaticPath == DataPath::Undecided) {
-        sockaddr_storage local = localAddress;
-        LocalEndOf(controlSocket, local);
+    if (automaticPath == Path::Undecided) {
+        sockaddr_storage local = control.localAddress;
+        LocalEndOf(control.socket, local);
         const std::string ours = AddressText(local);
-        if (BehindRouter(local, serverAddress)) {
-            automaticPath = DataPath::Passive;
+        if (BehindRouter(local, control.serverAddress)) {
+            automaticPath = Path::Passive;
             LogMessage("Passive mode: this computer's address %s is private and the server's is not.", {ours});
         } else if (IsPrivateAddress(local)) {
-            automaticPath = DataPath::Active;
+            automaticPath = Path::Active;
             LogMessage("Active mode: this computer's address %s and the server's %s are both private.",
-                       {ours, AddressText(serverAddress)});
+                       {ours, AddressText(control.serverAddress)});
         } else {
-            automaticPath = DataPath::Active;
+            automaticPath = Path::Active;
             LogMessage("Active mode: this computer's address %s is not private.", {ours});
         }
     }
-    return automaticPath == DataPath::Passive;
+    return automaticPath == Path::Passive;
 }
 
-bool CFtpSession::OpenDataConnection()
+bool DataConnection::Open()
 {
-    const int mode = settings.passiveMode;
+    const int mode = context.settings.passiveMode;
     const bool automatic = mode != kActiveMode && mode != kPassiveMode;
     if (PassiveChosen()) {
         const int passive = ConnectPassive();
@@ -131,10 +155,10 @@ bool CFtpSession::OpenDataConnection()
             return false;
         }
         LogMessage("Active mode: the server refused passive mode.");
-        automaticPath = DataPath::Active;
+        automaticPath = Path::Active;
         listenSocket = OpenListener();
         if (listenSocket != -1 && addressRefused) {
-            listenSocket = CloseSocket(listenSocket);
+            CloseListener();
             LogMessage(kEveryModeRefused);
             return false;
         }
@@ -143,8 +167,8 @@ bool CFtpSession::OpenDataConnection()
     listenSocket = OpenListener();
     if (listenSocket == -1)
         return false;
-    if (ConnectionLost()) {  // the PORT or EPRT went unanswered: nothing more goes out
-        listenSocket = CloseSocket(listenSocket);
+    if (control.Lost()) {  // the PORT or EPRT went unanswered: nothing more goes out
+        CloseListener();
         return false;
     }
     // Refused PORT or EPRT: most often a server that will not connect to an address other than
@@ -152,15 +176,16 @@ bool CFtpSession::OpenDataConnection()
     if (!addressRefused)
         return true;
     if (!automatic) {
-        if (BehindRouter(localAddress, serverAddress)) {
+        if (BehindRouter(control.localAddress, control.serverAddress)) {
             LogMessage("This computer's address %s is private and the server's is not: passive mode may work "
-                       "where active mode does not.", {AddressText(localAddress)});
+                       "where active mode does not.",
+                       {AddressText(control.localAddress)});
         }
         return true;
     }
-    listenSocket = CloseSocket(listenSocket);
-    LogMessage("Passive mode: the server refused %s.", {localAddress.ss_family == AF_INET6 ? "EPRT" : "PORT"});
-    automaticPath = DataPath::Passive;
+    CloseListener();
+    LogMessage("Passive mode: the server refused %s.", {control.localAddress.ss_family == AF_INET6 ? "EPRT" : "PORT"});
+    automaticPath = Path::Passive;
     const int passive = ConnectPassive();
     if (passive == kServerRefused)
         LogMessage(kEveryModeRefused);
@@ -170,12 +195,12 @@ bool CFtpSession::OpenDataConnection()
 // EPSV names only a port; PASV also names an address, which is ignored: a server behind a router
 // announces its private address, and a hostile one could point us at a third host. The data
 // connection always goes to the host of the control connection.
-int CFtpSession::ConnectPassive()
+int DataConnection::ConnectPassive()
 {
     int port = 0;
     if (!extendedPassiveRefused) {
-        const int result = Command("EPSV");
-        const std::optional<int> named = result == kCompletion ? PortFromEpsvReply(replyBuffer) : std::nullopt;
+        const int result = control.Command("EPSV");
+        const std::optional<int> named = result == kCompletion ? PortFromEpsvReply(control.replyBuffer) : std::nullopt;
         if (named)
             port = *named;
         else if (result == kCompletion || result == kPermanentNegative)  // 500, 502: an older server
@@ -184,64 +209,65 @@ int CFtpSession::ConnectPassive()
             return -1;
     }
     if (port == 0) {
-        const int result = Command("PASV");
+        const int result = control.Command("PASV");
         const std::optional<PassiveTarget> target =
-            result == kCompletion ? TargetFromPasvReply(replyBuffer) : std::nullopt;
+            result == kCompletion ? TargetFromPasvReply(control.replyBuffer) : std::nullopt;
         if (!target)
             return result == kCompletion || result == kPermanentNegative ? kServerRefused : -1;
         port = target->port;
-        if (target->address != AddressText(serverAddress)) {
+        if (target->address != AddressText(control.serverAddress)) {
             LogMessage("Ignoring the address %s in the PASV reply: the data connection goes to %s.",
-                       {target->address, AddressText(serverAddress)});
+                       {target->address, AddressText(control.serverAddress)});
         }
     }
 
-    sockaddr_storage address = serverAddress;
+    sockaddr_storage address = control.serverAddress;
     SetPort(address, port);
-    const int socket = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (socket < 0) {
+    const int opened = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (opened < 0) {
         LogSocketError("socket create", SocketErrorNumber(errno));
         return -1;
     }
-    const int error = ConnectSocket(socket, address, cancelSignal, RetryDeadline());
+    const int error = ConnectSocket(opened, address, context.cancelSignal, context.RetryDeadline());
     if (error != 0) {
-        ::close(socket);
+        ::close(opened);
         if (error == kErrorTimedOut)
-            BreakConnection(SocketErrorText(error));
+            control.Break(SocketErrorText(error));
         LogMessage("Can't open the data connection to %s port %u.", {AddressText(address), port});
         LogSocketError("", error);
         return -1;
     }
-    dataSocket = socket;
-    dataPeerAddress = address;
-    LogMessage("[%u] data connection to %s port %u", {socket, AddressText(address), port});
+    socket = opened;
+    peerAddress = address;
+    LogMessage("[%u] data connection to %s port %u", {opened, AddressText(address), port});
     return 0;
 }
 
-// Waits on `listenSocket` for the server's data connection and keeps it in `dataSocket`. Only
+// Waits on `listenSocket` for the server's data connection and keeps it in `socket`. Only
 // the address the control connection goes to (the server, or the proxy firewall) may connect:
 // anyone else could otherwise feed us a file or read an upload. 0, the error number, or
 // kServerAnswered when the server replied (or hung up) on the control connection instead: that
 // reply is read and logged, and nobody waits for a connection that will not come.
-int CFtpSession::AcceptDataConnection()
+int DataConnection::Accept()
 {
     // One deadline for the whole wait: refused peers do not make it start again.
-    const WaitDeadline deadline = RetryDeadline();
+    const WaitDeadline deadline = context.RetryDeadline();
     // A reply that TLS has already taken off the socket would never wake the poll.
-    if (controlTls && controlTls->HasPending()) {
-        ReadReply();
+    if (control.tls && control.tls->HasPending()) {
+        control.ReadReply();
         return kServerAnswered;
     }
     for (;;) {
         bool controlSpoke = false;
-        const int waited = WaitForEitherReadable(listenSocket, controlSocket, cancelSignal, deadline, &controlSpoke);
+        const int waited =
+            WaitForEitherReadable(listenSocket, control.socket, context.cancelSignal, deadline, &controlSpoke);
         if (waited != 0) {
             if (waited == kErrorTimedOut)
-                BreakConnection(SocketErrorText(waited));
+                control.Break(SocketErrorText(waited));
             return waited;
         }
         if (controlSpoke) {
-            ReadReply();
+            control.ReadReply();
             return kServerAnswered;
         }
         sockaddr_storage peer {};
@@ -253,26 +279,69 @@ int CFtpSession::AcceptDataConnection()
                 continue;
             return SocketErrorNumber(errno);
         }
-        if (!SameHost(peer, serverAddress)) {
+        if (!SameHost(peer, control.serverAddress)) {
             LogMessage("Refused data connection from %s", {AddressText(peer)});
             ::close(accepted);
             continue;
         }
-        dataSocket = accepted;
-        dataPeerAddress = peer;
+        socket = accepted;
+        peerAddress = peer;
         return 0;
     }
 }
 
-void CFtpSession::CloseDataConnection()
+void DataConnection::Close()
 {
-    dataSocket = CloseSocket(dataSocket);
+    CloseData();
+    CloseListener();
+}
+
+void DataConnection::CloseData()
+{
+    if (socket == -1)
+        return;
+    // The TLS state of a connection goes with its socket.
+    tls.reset();
+    socket = CloseSocket(socket);
+}
+
+void DataConnection::CloseListener()
+{
     listenSocket = CloseSocket(listenSocket);
 }
 
-void CFtpSession::AbortTransfer()
+bool DataConnection::Secure()
 {
-    CloseDataConnection();
-    commandDepth = 0;
-    connected = 0;
+    if (!protect)
+        return true;
+    tls = std::make_unique<TlsStream>(*control.tlsContext, socket, control.tlsHost, TlsStream::Role::Data);
+    std::string failure;
+    const int result = tls->Handshake(context.cancelSignal, context.RetryDeadline(), failure);
+    if (result != 0) {
+        if (result == TlsStream::kHandshakeFailed) {
+            LogMessage("The TLS handshake on the data connection failed: %s", {failure});
+        } else {
+            if (result == kErrorTimedOut)
+                control.Break(SocketErrorText(result));
+            LogSocketError("TLS handshake", result);
+        }
+        return false;
+    }
+    // Someone who took over the data port must not pass for the server.
+    if (tls->Certificate().fingerprint != control.fingerprint) {
+        LogMessage("The data connection shows another certificate than the control connection.");
+        return false;
+    }
+    LogMessage("[%u] TLS data connection%s", {socket, tls->Resumed() ? " (session resumed)" : ""});
+    return true;
+}
+
+void DataConnection::EndTls(bool waitForPeer)
+{
+    // A stream the server has cut has no close left to send; the transfer has said so.
+    if (!tls || tls->EndedWithoutClose())
+        return;
+    tls->Shutdown(context.cancelSignal, context.RetryDeadline(), waitForPeer);
+    if (tls->EndedWithoutClose())
+        LogMessage("The server ended the data connection without closing TLS.");
 }

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The command and reply exchange: the one way every command reaches the server.
 
-#include "ftp/ftp_session.h"
-#include "ftp/protocol_rules.h"
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/protocol_rules.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -15,7 +13,7 @@ constexpr int kLongestReply = 10000;               // lines; no server needs mor
 
 }  // namespace
 
-int CFtpSession::Command(std::string_view format, std::initializer_list<FormatArg> args)
+int ControlConnection::Command(std::string_view format, std::initializer_list<FormatArg> args)
 {
     const std::string line = FormatText(format, args);
     replyCode = 0;
@@ -38,45 +36,45 @@ int CFtpSession::Command(std::string_view format, std::initializer_list<FormatAr
         LogMessage("Tessaline: %s", {line});
 
     int result = kNotSent;
-    if (controlSocket == -1)
+    if (socket == -1)
         LogMessage("Connection not established.");
     else if (SendCommandLine(line) != -1)
         result = ReadReply();
 
     if (result == kNotSent)
-        connected = 0;
+        context.connected = 0;
     return result;
 }
 
-long CFtpSession::SendCommandLine(const std::string& line)
+long ControlConnection::SendCommandLine(const std::string& line)
 {
-    if (controlSocket == -1)
+    if (socket == -1)
         return -1;
-    if (commandDepth != 0 && !IsQuitCommand(line)) {
+    if (context.commandDepth != 0 && !IsQuitCommand(line)) {
         LogMessage("Command already in progress, ignored New Cmd");
         return -1;
     }
-    ++commandDepth;
+    ++context.commandDepth;
     commandBuffer = line + "\r\n";
     int result = 0;
-    const long sent = SendAll(controlSocket, commandBuffer.data(), static_cast<long>(commandBuffer.size()), result);
-    --commandDepth;
+    const long sent = SendAll(socket, tls.get(), commandBuffer.data(), static_cast<long>(commandBuffer.size()), result);
+    --context.commandDepth;
     return sent;
 }
 
-int CFtpSession::ReadReply()
+int ControlConnection::ReadReply()
 {
-    if (controlSocket == -1)
+    if (socket == -1)
         return kNoValidCode;
-    ++commandDepth;
+    ++context.commandDepth;
     // The time-out bounds the whole reply, not each line: a reply that never ends is cut off.
-    const WaitDeadline deadline = RetryDeadline();
+    const WaitDeadline deadline = context.RetryDeadline();
     for (int lines = 1;; ++lines) {
         const int code = ReadLine(deadline);
         const bool goesOn = ReplyGoesOn(code, replyBuffer);
-        if (!interrupted || !replyBuffer.empty())
+        if (!context.interrupted || !replyBuffer.empty())
             PostLogLine(replyBuffer);
-        if (interrupted) {
+        if (context.interrupted) {
             replyCode = kServiceClosing;
             break;
         }
@@ -88,21 +86,23 @@ int CFtpSession::ReadReply()
             const std::string why =
                 FormatText("The reply went on for more than %u lines; the connection is given up.", {kLongestReply});
             LogMessage("%s", {why});
-            BreakConnection(why);
+            Break(why);
             replyCode = kServiceClosing;
             break;
         }
     }
-    --commandDepth;
-    if (interrupted)
+    --context.commandDepth;
+    if (context.interrupted)
         return kInterrupted;
     return ReplyClass(replyCode);
 }
 
-void CFtpSession::LogRate(std::string_view verb, long long bytes, long long milliseconds)
+void ControlConnection::SetRepresentationType(char type)
 {
-    constexpr long long kPerSecond = 1000;
-    // A transfer that took less than a millisecond counts as one, which keeps the rate finite.
-    const long long rate = bytes * kPerSecond / std::max(milliseconds, 1LL);
-    LogMessage("%sed %ld characters in %ld seconds (%ld bytes/sec)", {verb, bytes, milliseconds / kPerSecond, rate});
+    // The server keeps the type of a connection until told otherwise; asking again for the type
+    // in force costs a round trip per file in a directory copy.
+    if (type == typeInForce)
+        return;
+    const int result = type == 'L' ? Command("TYPE L 8") : Command("TYPE %c", {type});
+    typeInForce = result == kCompletion ? type : '\0';
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/extension_table.h"
+#include "ftp/internal/extension_table.h"
 
 #include <algorithm>
 #include <cctype>

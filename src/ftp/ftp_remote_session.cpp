@@ -2,7 +2,7 @@
 #include "ftp/ftp_remote_session.h"
 
 #include "ftp/ftp_session.h"
-#include "ftp/listing_retrieval.h"
+#include "ftp/internal/listing_retrieval.h"
 #include "remote/exchange_result.h"
 
 FtpRemoteSession::FtpRemoteSession(const EngineSettings& settings) : session(std::make_unique<CFtpSession>(settings)) {}

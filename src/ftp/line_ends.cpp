@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/line_ends.h"
+#include "ftp/internal/line_ends.h"
 
 void CrLfToLf::Convert(std::string_view bytes, std::string& out)
 {

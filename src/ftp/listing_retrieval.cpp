@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/listing_retrieval.h"
+#include "ftp/internal/listing_retrieval.h"
 
 #include "ftp/ftp_session.h"
 #include "ftp/local_dirs.h"

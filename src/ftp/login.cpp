@@ -3,11 +3,13 @@
 
 #include "ftp/ftp_session.h"
 #include "ftp/host_port.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/data_connection.h"
+#include "ftp/internal/session_context.h"
+#include "ftp/internal/session_steps.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/tls_stream.h"
 #include "ftp/socket_errors.h"
-#include "ftp/tls_stream.h"
-#include "ftp/trusted_certificates.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 
@@ -20,6 +22,24 @@ namespace {
 bool NamesSiteWithoutProxyLogin(int style)
 {
     return style == kFirewallUserAtHost || style == kFirewallOpenHost;
+}
+
+int FailConnect(CFtpSession& session)
+{
+    if (session.connectFailure == ConnectFailure::None)
+        session.connectFailure = ConnectFailure::Other;
+    session.control->Close();
+    session.connected = 0;
+    return kConnectFailed;
+}
+
+// FailConnect after the server refused the login.
+int FailLogin(CFtpSession& session)
+{
+    // A server's answer to the login refused it; a broken or timed-out connection is no refusal.
+    if (!session.interrupted)
+        session.connectFailure = ConnectFailure::LoginRefused;
+    return FailConnect(session);
 }
 
 }  // namespace
@@ -42,11 +62,12 @@ int CFtpSession::Connect()
         return kConnectFailed;
     }
     interrupted = 0;
-    lostReason.clear();
+    ControlConnection& control = *this->control;
+    control.lostReason.clear();
     refusal.clear();
     connectFailure = ConnectFailure::None;
     connectError.clear();
-    if (cancelRequested)
+    if (context->cancelRequested)
         interrupted = 1;  // the user cancelled before the connect began
     const std::string remoteHost = hostName;
     std::string connectHost = hostName;
@@ -58,124 +79,99 @@ int CFtpSession::Connect()
         connectHost = firewallHost;
     }
 
-    crEndsLine = 0;
-    typeInForce = '\0';
-    automaticPath = DataPath::Undecided;
-    extendedPassiveRefused = false;
+    control.crEndsLine = 0;
+    control.typeInForce = '\0';
+    data->ForgetModes();
     ++commandDepth;
-    protectData = false;
+    data->protect = false;
     // A new control connection has a TLS session of its own.
-    tls.reset();
-    controlSocket = ConnectTcp(connectHost, encryption == kTlsImplicit ? "ftps" : "ftp", "tcp");
-    if (controlSocket == -1) {
+    control.tlsContext.reset();
+    control.socket = control.ConnectTcp(connectHost, encryption == kTlsImplicit ? "ftps" : "ftp", "tcp",
+                                        firewallEnabled ? firewallPort : 0);
+    if (control.socket == -1) {
+        if (control.unreached == ControlConnection::Unreached::HostNotFound) {
+            connectFailure = ConnectFailure::HostNotFound;
+        } else if (control.unreached == ControlConnection::Unreached::NoAnswer) {
+            connectFailure = ConnectFailure::NotReached;
+            connectError = control.unreachedError;
+        }
         LogMessage("Connection to %s failed", {connectHost});
         --commandDepth;
-        return FailConnect();
+        return FailConnect(*this);
     }
 
-    socklen_t size = sizeof localAddress;
-    if (::getsockname(controlSocket, reinterpret_cast<sockaddr*>(&localAddress), &size) != 0) {
+    socklen_t size = sizeof control.localAddress;
+    if (::getsockname(control.socket, reinterpret_cast<sockaddr*>(&control.localAddress), &size) != 0) {
         LogSocketError("getsockname", SocketErrorNumber(errno));
         --commandDepth;
-        return FailConnect();
+        return FailConnect(*this);
     }
-    LogMessage("[%u] from %s port %u", {controlSocket, AddressText(localAddress), PortOf(localAddress)});
+    LogMessage("[%u] from %s port %u",
+               {control.socket, AddressText(control.localAddress), PortOf(control.localAddress)});
     // TLS with the host the control connection reaches: the site, or the proxy firewall.
     const std::string tlsName = SplitHostPort(connectHost).host;
-    if (encryption == kTlsImplicit && !StartControlTls(tlsName)) {
+    if (encryption == kTlsImplicit && !StartControlTls(*this, tlsName)) {
         --commandDepth;
-        return FailConnect();
+        return FailConnect(*this);
     }
 
     // 1xx greetings ("service ready in n minutes") are waited out. Servers that announce "(EXOS"
     // end their lines with a carriage return alone.
     int result = kNoValidCode;
     do {
-        result = ReadReply();
+        result = control.ReadReply();
         if (replyBuffer.find("(EXOS") != std::string::npos)
-            crEndsLine = 1;
+            control.crEndsLine = 1;
     } while (result == kPreliminary);
     if (result != kCompletion) {
         LogMessage("Unknown open msg \"%s\" %u", {replyBuffer, replyCode});
         --commandDepth;
-        return FailConnect();
+        return FailConnect(*this);
     }
 
     const int on = 1;
-    if (::setsockopt(controlSocket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0)
+    if (::setsockopt(control.socket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0)
         LogSocketError("setsockopt", SocketErrorNumber(errno));
     --commandDepth;
-    firewallDirect = NamesSiteWithoutProxyLogin(firewallStyle) ? 1 : 0;
-    if ((encryption == kTlsIfAvailable || encryption == kTlsRequired) && !NegotiateTls(tlsName))
-        return FailConnect();
+    if ((encryption == kTlsIfAvailable || encryption == kTlsRequired) && !NegotiateTls(*this, tlsName))
+        return FailConnect(*this);
 
-    if (firewallEnabled && !firewallDirect) {
-        result = Command("USER %s", {firewallUser});
+    if (firewallEnabled && !NamesSiteWithoutProxyLogin(firewallStyle)) {
+        result = control.Command("USER %s", {firewallUser});
         if (result == kIntermediate)  // 331: the proxy wants its password
-            result = Command("PASS %s", {firewallPassword});
+            result = control.Command("PASS %s", {firewallPassword});
         if (result != kCompletion) {
             LogMessage("Failed to login to Firewall Host %s", {firewallHost});
-            return FailLogin();
+            return FailLogin(*this);
         }
-        result = Command("site %s", {remoteHost});
+        result = control.Command("site %s", {remoteHost});
         if (result == kPermanentNegative) {
             LogMessage("Could not connect to %s through FireWall", {remoteHost});
-            return FailConnect();
+            return FailConnect(*this);
         }
         connected = 1;
     }
 
     if (firewallEnabled) {
         switch (firewallStyle) {
-        case kFirewallSiteCommand: result = Command("SITE %s", {remoteHost}); break;
+        case kFirewallSiteCommand: result = control.Command("SITE %s", {remoteHost}); break;
         case kFirewallUserAtHost:
-        case kFirewallProxyUserAtHost: result = Command("USER %s@%s", {userName, remoteHost}); break;
-        case kFirewallOpenHost: result = Command("OPEN %s", {remoteHost}); break;
+        case kFirewallProxyUserAtHost: result = control.Command("USER %s@%s", {userName, remoteHost}); break;
+        case kFirewallOpenHost: result = control.Command("OPEN %s", {remoteHost}); break;
         default: break;  // kFirewallProxySite: the proxy's answer to "site" stands
         }
     } else {
-        result = Command("USER %s", {userName});
+        result = control.Command("USER %s", {userName});
     }
     if (result == kIntermediate)  // 331: password needed; a 230 to USER logs in without one
-        result = Command("PASS %s", {password});
+        result = control.Command("PASS %s", {password});
     if (result != kCompletion) {
         LogMessage("Logon to remote host failed: %s", {remoteHost});
-        return FailLogin();
+        return FailLogin(*this);
     }
     connected = 1;
-    if (!ProtectDataConnections())
-        return FailConnect();
+    if (!ProtectDataConnections(*this))
+        return FailConnect(*this);
     QuerySystemType();
-    return controlSocket;
-}
-
-// AUTH TLS, then the handshake. False: the connection is to be closed, and nothing else is sent.
-bool CFtpSession::NegotiateTls(const std::string& host)
-{
-    const int result = Command("AUTH TLS");
-    if (result == kCompletion)  // 234: the server waits for our TLS handshake
-        return StartControlTls(host);
-    if (interrupted || replyCode == kServiceClosing)
-        return false;
-    if (encryption == kTlsIfAvailable)
-        return PlainLoginAllowed(ServerKey(host, PortOf(serverAddress)));
-    LogMessage("The server does not offer TLS, which this site requires; nothing more is sent.");
-    return false;
-}
-
-int CFtpSession::FailLogin()
-{
-    // A server's answer to the login refused it; a broken or timed-out connection is no refusal.
-    if (!interrupted)
-        connectFailure = ConnectFailure::LoginRefused;
-    return FailConnect();
-}
-
-int CFtpSession::FailConnect()
-{
-    if (connectFailure == ConnectFailure::None)
-        connectFailure = ConnectFailure::Other;
-    controlSocket = CloseSocket(controlSocket);
-    connected = 0;
-    return kConnectFailed;
+    return control.socket;
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/protocol_rules.h"
+#include "ftp/internal/protocol_rules.h"
 
 #include "ftp/host_port.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/socket_address.h"
 #include "ftp/system_types.h"
 #include "remote/exchange_result.h"
 
@@ -59,6 +59,15 @@ std::optional<int> SystemTypeFromReply(std::string_view text)
 bool IsVmsSystem(int systemType)
 {
     return systemType == kSystemVmsMultiNet || systemType == kSystemVms;
+}
+
+void VmsDirectoryName(std::string& name, std::size_t limit, int systemType)
+{
+    if (!IsVmsSystem(systemType))
+        return;
+    const std::string rewritten = name == ".." ? std::string("[-]") : "[." + name + "]";
+    if (rewritten.size() < limit)
+        name = rewritten;
 }
 
 long long SizeFromPreliminaryReply(std::string_view reply)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/replace_file.h"
 
-#include "ftp/write_all.h"
+#include "ftp/internal/write_all.h"
 
 #include <cerrno>
 #include <cstring>

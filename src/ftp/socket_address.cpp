@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/socket_address.h"
+#include "ftp/internal/socket_address.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/socket_wait.h"
+#include "ftp/internal/socket_wait.h"
 
-#include "ftp/socket_address.h"
+#include "ftp/internal/socket_address.h"
 #include "ftp/socket_errors.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/tls_hosts.h"
+#include "ftp/internal/tls_hosts.h"
 
 #include "ftp/replace_file.h"
 

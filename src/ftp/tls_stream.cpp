@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/tls_stream.h"
+#include "ftp/internal/tls_stream.h"
 
 #include "remote/session_log.h"
 
@@ -409,4 +409,20 @@ std::string TlsStream::Description() const
 bool TlsStream::Resumed() const
 {
     return SSL_session_reused(ssl) == 1;
+}
+
+ssize_t TryReceive(int socket, TlsStream* tls, char* data, std::size_t length, bool peek, short& waitFor)
+{
+    if (tls)
+        return tls->Read(data, length, peek, waitFor);
+    waitFor = POLLIN;
+    return ::recv(socket, data, length, peek ? MSG_PEEK : 0);
+}
+
+ssize_t TrySend(int socket, TlsStream* tls, const char* data, std::size_t length, short& waitFor)
+{
+    if (tls)
+        return tls->Write(data, length, waitFor);
+    waitFor = POLLOUT;
+    return ::send(socket, data, length, MSG_NOSIGNAL);
 }

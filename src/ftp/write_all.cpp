@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/write_all.h"
+#include "ftp/internal/write_all.h"
 
 #include <cerrno>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/listing_parser.h"
+#include "ftp/internal/listing_parser.h"
 #include "support/test_data.h"
 
 #include <gtest/gtest.h>

@@ -56,7 +56,7 @@ TEST_F(FaultInjectionTest, ConnectionsDroppedDuringTheGreetingOrAReply)
         other.hostName = "127.0.0.1:" + std::to_string(dropping.Port());
         other.userName = "anna";
         EXPECT_EQ(other.Connect(), kConnectFailed);
-        EXPECT_EQ(other.controlSocket, -1);
+        EXPECT_EQ(other.control->socket, -1);
         EXPECT_FALSE(other.connected);
         EXPECT_TRUE(LogHas(TakeLog(), "Connection closed by the server."));
     }

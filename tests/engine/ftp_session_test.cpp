@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/ftp_session.h"
-#include "ftp/socket_address.h"
-#include "ftp/socket_wait.h"
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/file_transfer.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
+#include "ftp/internal/socket_wait.h"
 #include "ftp/system_types.h"
 #include "remote/exchange_result.h"
 #include "remote/operation_runner.h"
@@ -104,7 +107,7 @@ TEST_F(FtpSessionTest, GreetingsThatAreLongOrPreliminaryAreWaitedOut)
     greeting += "120 Service ready in 1 minute\r\n220 Ready now\r\n";
     ScriptedFtpServer server(greeting);
     LogIn(server);
-    EXPECT_EQ(session.crEndsLine, 0);
+    EXPECT_EQ(session.control->crEndsLine, 0);
 }
 
 TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
@@ -114,7 +117,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         Aim(server);
         EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_TRUE(Contains(TakeLog(), "Unknown open msg \"421 Too many users\" 421"));
-        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_EQ(session.control->socket, -1);
         EXPECT_FALSE(session.connected);
         EXPECT_EQ(session.connectFailure, ConnectFailure::Other);
     }
@@ -125,7 +128,7 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         Aim(server);
         EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_TRUE(Contains(TakeLog(), "Logon to remote host failed: " + session.hostName));
-        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_EQ(session.control->socket, -1);
         EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret"}));
         EXPECT_EQ(session.connectFailure, ConnectFailure::LoginRefused);
     }
@@ -146,10 +149,10 @@ TEST_F(FtpSessionTest, ASecondConnectIsRefusedWithoutTouchingTheConnection)
 {
     ScriptedFtpServer server;
     LogIn(server);
-    const int socket = session.controlSocket;
+    const int socket = session.control->socket;
     EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Trying to connect when already connected."}));
-    EXPECT_EQ(session.controlSocket, socket);
+    EXPECT_EQ(session.control->socket, socket);
     EXPECT_EQ(server.Connections(), 1);
 }
 
@@ -303,16 +306,16 @@ TEST_F(FtpSessionTest, MultiLineRepliesEndAtTheFirstLineWithAValidCodeAndNoHyphe
     server.Reply("NOOP", "550 Refused\r\n");
     server.Reply("NOOP", "226-Listing\r\n150 looks final\r\n226 Real end\r\n");
 
-    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+    EXPECT_EQ(session.control->Command("NOOP"), kCompletion);
     EXPECT_EQ(session.replyCode, 230);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Tessaline: NOOP", "230-Welcome", "   indented text", "230 Done"}));
-    EXPECT_EQ(session.Command("NOOP"), kCompletion);
-    EXPECT_EQ(session.Command("NOOP"), kPermanentNegative);
+    EXPECT_EQ(session.control->Command("NOOP"), kCompletion);
+    EXPECT_EQ(session.control->Command("NOOP"), kPermanentNegative);
     EXPECT_EQ(session.replyCode, 550);
     // A text line that reads like a final line ends the reply; the rest waits for the next read.
-    EXPECT_EQ(session.Command("NOOP"), kPreliminary);
+    EXPECT_EQ(session.control->Command("NOOP"), kPreliminary);
     EXPECT_EQ(session.replyCode, 150);
-    EXPECT_EQ(session.ReadReply(), kCompletion);
+    EXPECT_EQ(session.control->ReadReply(), kCompletion);
     EXPECT_EQ(session.replyCode, 226);
 }
 
@@ -321,8 +324,8 @@ TEST_F(FtpSessionTest, PasswordIsMaskedInTheLogOnlyWhenSentAsUpperCasePass)
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("PASS", "230 ok\r\n");
-    session.Command("PASS %s", {"hunter2"});
-    session.Command("pass %s", {"hunter2"});
+    session.control->Command("PASS %s", {"hunter2"});
+    session.control->Command("pass %s", {"hunter2"});
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"PASS hunter2", "pass hunter2"}));
     const auto log = TakeLog();
     EXPECT_TRUE(Contains(log, "Tessaline: PASS xxxxxx"));
@@ -334,17 +337,17 @@ TEST_F(FtpSessionTest, OnlyQuitGoesThroughWhileACommandIsInProgress)
     ScriptedFtpServer server;
     LogIn(server);
     session.commandDepth = 1;
-    EXPECT_EQ(session.Command("LIST"), kNotSent);
+    EXPECT_EQ(session.control->Command("LIST"), kNotSent);
     EXPECT_FALSE(session.connected);
     EXPECT_TRUE(Contains(TakeLog(), "Command already in progress, ignored New Cmd"));
-    EXPECT_EQ(session.Command("quit"), kCompletion);
+    EXPECT_EQ(session.control->Command("quit"), kCompletion);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"quit"}));
 }
 
 TEST_F(FtpSessionTest, CommandsWithoutAConnectionAreNotSent)
 {
     session.connected = 1;
-    EXPECT_EQ(session.Command("NOOP"), kNotSent);
+    EXPECT_EQ(session.control->Command("NOOP"), kNotSent);
     EXPECT_FALSE(session.connected);
     EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Tessaline: NOOP", "Connection not established."}));
     EXPECT_EQ(session.Quit(), kNotSent);
@@ -368,9 +371,9 @@ TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
 
 TEST_F(FtpSessionTest, RateMessageComesFromMilliseconds)
 {
-    CFtpSession::LogRate("Receiv", 6, 3);
-    CFtpSession::LogRate("Transmitt", 3000, 2500);
-    CFtpSession::LogRate("Receiv", 10000, 0);
+    LogRate("Receiv", 6, 3);
+    LogRate("Transmitt", 3000, 2500);
+    LogRate("Receiv", 10000, 0);
     EXPECT_EQ(TakeLog(),
               (std::vector<std::string>{"Received 6 characters in 0 seconds (2000 bytes/sec)",
                                         "Transmitted 3000 characters in 2 seconds (1200 bytes/sec)",
@@ -388,14 +391,14 @@ TEST_F(FtpSessionTest, LinesAreReadWholeAcrossSegmentsAndNoFurtherByteIsTaken)
     });
     server.Reply("USER", "230 ok\r\n");
     Aim(server);
-    session.controlSocket = session.ConnectTcp(session.hostName, "ftp", "tcp");
-    ASSERT_NE(session.controlSocket, -1);
-    EXPECT_EQ(session.ReadLine(), 220);
+    session.control->socket = session.control->ConnectTcp(session.hostName, "ftp", "tcp");
+    ASSERT_NE(session.control->socket, -1);
+    EXPECT_EQ(session.control->ReadLine(), 220);
     EXPECT_EQ(session.replyBuffer, "220 Split over several segments");
     // The lines that came in the same segment are still on the socket.
-    EXPECT_EQ(session.ReadLine(), 230);
+    EXPECT_EQ(session.control->ReadLine(), 230);
     EXPECT_EQ(session.replyBuffer, "230-next line");
-    EXPECT_EQ(session.ReadReply(), kCompletion);
+    EXPECT_EQ(session.control->ReadReply(), kCompletion);
     EXPECT_EQ(session.replyBuffer, "230 last");
 }
 
@@ -406,13 +409,13 @@ TEST_F(FtpSessionTest, AnEndlessLineIsCutAfter4000BytesAndTheRestStays)
         control.Send("220 " + std::string(4996, 'x') + "\r\n");
     });
     Aim(server);
-    session.controlSocket = session.ConnectTcp(session.hostName, "ftp", "tcp");
-    ASSERT_NE(session.controlSocket, -1);
-    EXPECT_EQ(session.ReadLine(), 220);
+    session.control->socket = session.control->ConnectTcp(session.hostName, "ftp", "tcp");
+    ASSERT_NE(session.control->socket, -1);
+    EXPECT_EQ(session.control->ReadLine(), 220);
     EXPECT_GE(session.replyBuffer.size(), 4000u);
     EXPECT_LE(session.replyBuffer.size(), 4081u);
     const std::size_t first = session.replyBuffer.size();
-    session.ReadLine();
+    session.control->ReadLine();
     EXPECT_EQ(first + session.replyBuffer.size(), 5000u);
 }
 
@@ -425,7 +428,7 @@ TEST_F(FtpSessionTest, ExosServersEndLinesWithALoneCarriageReturn)
     server.Reply("SYST", "215 UNIX\r");
     Aim(server);
     ASSERT_NE(session.Connect(), kConnectFailed);
-    EXPECT_EQ(session.crEndsLine, 1);
+    EXPECT_EQ(session.control->crEndsLine, 1);
     EXPECT_EQ(session.systemType, kSystemUnix);
 }
 
@@ -437,7 +440,7 @@ TEST_F(FtpSessionTest, ABrokenConnectionGives421AndInterrupted)
         control.Send("250-partial line without end");
         control.Close();
     });
-    EXPECT_EQ(session.Command("NOOP"), kInterrupted);
+    EXPECT_EQ(session.control->Command("NOOP"), kInterrupted);
     EXPECT_EQ(session.replyCode, kServiceClosing);
     EXPECT_TRUE(session.interrupted);
     EXPECT_TRUE(Contains(TakeLog(), "Connection closed by the server."));
@@ -476,10 +479,10 @@ TEST_F(FtpSessionTest, VmsServersGetBracketNamesAfterARefusal)
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD pub", "CWD [.pub]", "CWD ..", "CWD [-]"}));
 
     std::string fits(91, 'd');
-    session.VmsDirectoryName(fits, 95);
+    VmsDirectoryName(fits, 95, session.systemType);
     EXPECT_EQ(fits, "[." + std::string(91, 'd') + "]");
     std::string tooLong(92, 'd');
-    session.VmsDirectoryName(tooLong, 95);
+    VmsDirectoryName(tooLong, 95, session.systemType);
     EXPECT_EQ(tooLong, std::string(92, 'd'));
 }
 
@@ -521,7 +524,7 @@ TEST_F(FtpSessionTest, SystRefusalKeepsTheOldTypeAndQuitIsSentOnce)
     EXPECT_EQ(session.systemType, kSystemUnix);
     EXPECT_EQ(session.Quit(), kCompletion);
     EXPECT_EQ(session.Quit(), kNotSent);
-    EXPECT_EQ(session.controlSocket, -1);
+    EXPECT_EQ(session.control->socket, -1);
     EXPECT_FALSE(session.connected);
     EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"SYST", "SYST", "quit"}));
 }
@@ -550,7 +553,7 @@ TEST_F(FtpSessionTest, ASilentServerTimesOutLikeABrokenConnection)
     ScriptedFtpServer server;
     LogIn(server);
     server.Reply("NOOP", "");
-    EXPECT_EQ(session.Command("NOOP"), kInterrupted);
+    EXPECT_EQ(session.control->Command("NOOP"), kInterrupted);
     EXPECT_EQ(session.replyCode, kServiceClosing);
     EXPECT_TRUE(Contains(TakeLog(), "Connection timed out, try connecting again."));
 }
@@ -614,7 +617,7 @@ TEST_F(FtpSessionTest, ATimeOutOfManyDaysDoesNotWrapToAShortOne)
     LogIn(server);
     server.Reply("NOOP", "200 Worth the wait\r\n");
     server.SetFaults({.pauseBeforeReply = 900ms});
-    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+    EXPECT_EQ(session.control->Command("NOOP"), kCompletion);
     EXPECT_FALSE(session.interrupted);
 }
 
@@ -628,7 +631,7 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostItsOwnBoundWhateverTheTimeOut)
     // The server answers only after 30 s.
     server.SetFaults({.pauseBeforeReply = 30s});
     session.QuitAtExit();
-    EXPECT_EQ(session.controlSocket, -1);
+    EXPECT_EQ(session.control->socket, -1);
     EXPECT_FALSE(session.connected);
     const auto log = TakeLog();
     EXPECT_TRUE(Contains(log, "Tessaline: quit"));
@@ -640,7 +643,7 @@ TEST_F(FtpSessionTest, QuitAtExitWaitsAtMostItsOwnBoundWhateverTheTimeOut)
     LogIn(next);
     next.Reply("NOOP", "200 Slow but fine\r\n");
     next.SetFaults({.pauseBeforeReply = ScriptedFtpServer::kShortTimeOut * 2});
-    EXPECT_EQ(session.Command("NOOP"), kCompletion);
+    EXPECT_EQ(session.control->Command("NOOP"), kCompletion);
 }
 
 // Runs `operation` on another thread, cancels it once the server has seen `commandsBefore`
@@ -669,7 +672,7 @@ TEST_F(FtpSessionTest, CancelEndsTheWaitForTheGreetingAndForAReply)
         ScriptedFtpServer server("");
         Aim(server);
         ExpectCancelEnds(session, [this] { return session.Connect(); });
-        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_EQ(session.control->socket, -1);
         EXPECT_TRUE(Contains(TakeLog(), "Cancelled."));
     }
     {
@@ -760,7 +763,7 @@ TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshak
         EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const std::string& line) {
             return line.find("USER") != std::string::npos || line.find("PASS") != std::string::npos;
         }));
-        EXPECT_EQ(session.controlSocket, -1);
+        EXPECT_EQ(session.control->socket, -1);
     }
 }
 
@@ -786,7 +789,7 @@ TEST_F(FtpSessionTest, CancelEndsTheTlsHandshake)
     Aim(server);
     ExpectCancelEnds(session, [this] { return session.Connect(); });
     EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
-    EXPECT_EQ(session.controlSocket, -1);
+    EXPECT_EQ(session.control->socket, -1);
 }
 
 int SlowLookup(const std::string&, std::vector<sockaddr_storage>*)

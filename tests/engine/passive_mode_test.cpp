@@ -155,7 +155,7 @@ TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSen
     EXPECT_EQ(LocalNames(), (std::vector<std::string>{"keep", "up"}));
     EXPECT_TRUE(SessionIdle());
     server.Reply("NOOP", "200 NOOP ok\r\n");
-    EXPECT_EQ(session.Command("NOOP"), kCompletion);  // the session goes on
+    EXPECT_EQ(session.control->Command("NOOP"), kCompletion);  // the session goes on
     EXPECT_EQ(TranscriptAfterLogin(), (std::vector<std::string>{"TYPE I", "EPSV", "EPSV", "NOOP"}));
 }
 

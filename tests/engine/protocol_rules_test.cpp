@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/host_port.h"
-#include "ftp/protocol_rules.h"
+#include "ftp/internal/protocol_rules.h"
 #include "ftp/socket_errors.h"
 #include "ftp/system_types.h"
 #include "remote/format_text.h"

@@ -3,8 +3,8 @@
 // (not merely in its common name, not by a wildcard inside a label), no second handshake, and TLS
 // 1.2 only with forward secrecy. The server is OpenSSL on the other end of a socket pair.
 
-#include "ftp/socket_wait.h"
-#include "ftp/tls_stream.h"
+#include "ftp/internal/socket_wait.h"
+#include "ftp/internal/tls_stream.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
 

@@ -128,7 +128,7 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
     host.trustAnswer = TrustAnswer::Refuse;
     EXPECT_EQ(session.Connect(), kConnectFailed);
     EXPECT_FALSE(session.connected);
-    EXPECT_EQ(session.controlSocket, -1);
+    EXPECT_EQ(session.control->socket, -1);
 }
 
 // Once a server has spoken TLS, a refused AUTH TLS gets nothing more, whatever the login, unless

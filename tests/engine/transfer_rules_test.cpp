@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ftp/extension_table.h"
-#include "ftp/line_ends.h"
-#include "ftp/protocol_rules.h"
-#include "ftp/socket_address.h"
+#include "ftp/internal/extension_table.h"
+#include "ftp/internal/line_ends.h"
+#include "ftp/internal/protocol_rules.h"
+#include "ftp/internal/socket_address.h"
 #include "remote/local_names.h"
 
 #include <gtest/gtest.h>

@@ -76,7 +76,7 @@ TEST_F(TransferTest, RepliesEndingInLfAloneOrComingAByteASegmentAreReadWhole)
         EXPECT_EQ(session.operations.TransferProgress().total, 5000);
         EXPECT_TRUE(ReadFile(fs::path(local.path) / "f.bin") == bytes);
         EXPECT_EQ(session.StoreFile("up.bin", fs::path(local.path) / "up.bin"), kCompletion);
-        EXPECT_EQ(session.Command("NOOP"), kCompletion);
+        EXPECT_EQ(session.control->Command("NOOP"), kCompletion);
         EXPECT_EQ(session.replyBuffer, "200 here");
     }
     EXPECT_EQ(TranscriptAfterLogin(),
@@ -386,8 +386,8 @@ private:
         lines.push_back(line);
         if (fired || line.find(step) == std::string::npos)
             return;
-        if (dataFirst && session.dataSocket != -1) {
-            pollfd readable = {session.dataSocket, POLLIN, 0};
+        if (dataFirst && session.data->socket != -1) {
+            pollfd readable = {session.data->socket, POLLIN, 0};
             ::poll(&readable, 1, 10000);
         }
         session.Cancel();

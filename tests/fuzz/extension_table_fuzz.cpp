@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An extension table and a file name: the first line of the input is the name.
 
-#include "ftp/extension_table.h"
+#include "ftp/internal/extension_table.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Listing lines in every server form, with any column count, and the column count itself.
 
-#include "ftp/listing_parser.h"
+#include "ftp/internal/listing_parser.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,6 +3,7 @@
 // connection ends, through the same code that reads a real server.
 
 #include "ftp/ftp_session.h"
+#include "ftp/internal/control_connection.h"
 #include "remote/session_log.h"
 
 #include <sys/socket.h>
@@ -30,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     EngineSettings settings;
     settings.retry = 1;
     CFtpSession session(settings);
-    session.controlSocket = ends[0];
-    session.crEndsLine = size > 0 && (data[0] & 1);
+    session.control->socket = ends[0];
+    session.control->crEndsLine = size > 0 && (data[0] & 1);
     for (int replies = 0; replies < 100000 && !session.interrupted; ++replies)
-        session.ReadReply();
+        session.control->ReadReply();
     DrainLogQueue([](const std::string&) {});
     return 0;
 }

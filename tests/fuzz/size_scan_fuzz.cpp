@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The size a 150 reply announces.
 
-#include "ftp/protocol_rules.h"
+#include "ftp/internal/protocol_rules.h"
 
 #include <cstddef>
 #include <cstdint>

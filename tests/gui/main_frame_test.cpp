@@ -6,6 +6,7 @@
 #include "ftp/encryption.h"
 #include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
+#include "ftp/internal/control_connection.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 #include "support/dialog_fields.h"
@@ -370,7 +371,7 @@ private slots:
         app.MainFrame()->close();
         app.Shutdown(0);
         QCOMPARE(server.Commands().back(), std::string("quit"));
-        QCOMPARE(dynamic_cast<FtpRemoteSession&>(session).Ftp().controlSocket, -1);
+        QCOMPARE(dynamic_cast<FtpRemoteSession&>(session).Ftp().control->socket, -1);
         QVERIFY(QFile::exists(dir->path() + "/Corvane/Tessaline.conf"));
     }
 

@@ -6,7 +6,9 @@
 #include "copies/directory_copies.h"
 #include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
-#include "ftp/listing_retrieval.h"
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/data_connection.h"
+#include "ftp/internal/listing_retrieval.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
 #include "support/scripted_ftp_server.h"
@@ -135,8 +137,8 @@ protected:
 
     bool SessionIdle()
     {
-        return !session.operations.WorkerBusy() && session.commandDepth == 0 && session.dataSocket == -1
-            && session.listenSocket == -1;
+        return !session.operations.WorkerBusy() && session.commandDepth == 0 && session.data->socket == -1
+            && session.data->listenSocket == -1;
     }
 
     EngineSettings settings;

@@ -7,7 +7,7 @@
 // attempt and say which readiness to poll for, so the session's own loops and waits (cancel,
 // "Retry" time-out) work alike over plain and TLS sockets.
 
-#include "ftp/socket_wait.h"
+#include "ftp/internal/socket_wait.h"
 #include "remote/peer_certificate.h"
 
 #include <cstddef>
@@ -81,3 +81,8 @@ private:
     int socket;
     bool endedWithoutClose = false;
 };
+
+// One attempt to receive or send on `socket`, through `tls` when it carries TLS, like recv() and
+// send(): -1 with errno EAGAIN means wait for `waitFor` and try again.
+ssize_t TryReceive(int socket, TlsStream* tls, char* data, std::size_t length, bool peek, short& waitFor);
+ssize_t TrySend(int socket, TlsStream* tls, const char* data, std::size_t length, short& waitFor);

@@ -4,7 +4,7 @@
 // window thread reads that file back entry by entry through the parser. A directory download
 // walks a remote tree the same way, one listing file per directory.
 
-#include "ftp/listing_parser.h"
+#include "ftp/internal/listing_parser.h"
 
 #include <fstream>
 #include <istream>

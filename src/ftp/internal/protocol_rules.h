@@ -25,6 +25,9 @@ bool HasLineBreak(std::string_view line);
 // The system type a SYST reply names, or nothing when it names none we know.
 std::optional<int> SystemTypeFromReply(std::string_view text);
 bool IsVmsSystem(int systemType);
+// Rewrites a directory name into VMS bracket form for the VMS system types, when the result is
+// shorter than `limit`; other types keep the name.
+void VmsDirectoryName(std::string& name, std::size_t limit, int systemType);
 
 // The size a 150 reply announces: the number just before " BYTES" in its first 99 characters
 // (any case, blanks between allowed), as in "150 Opening data connection for f (1234 bytes)";

@@ -1,0 +1,366 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One transfer's copy loops: the data connection into a file beside the target, and a file onto
+// the data connection.
+
+#include "ftp/internal/file_transfer.h"
+
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/data_connection.h"
+#include "ftp/internal/line_ends.h"
+#include "ftp/internal/session_context.h"
+#include "ftp/internal/socket_wait.h"
+#include "ftp/internal/tls_stream.h"
+#include "ftp/internal/write_all.h"
+#include "ftp/socket_errors.h"
+#include "remote/exchange_result.h"
+#include "remote/session_log.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <random>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t kLargestChunk = 1 << 20;
+
+// The receive buffer a download starts with. Linux grows the buffer of a socket to hold its
+// low-water mark, and otherwise grows it only by what one read takes per round trip: with reads of
+// "Receive Bytes" it stays small on a fast link, the server stalls, and a download on one machine
+// took 1.7 times as long. The mark is set back to 1 at once, so reads and waits are unchanged and
+// the buffer still grows on its own for links far away.
+constexpr int kDownloadBufferStart = 2 << 20;
+
+// Bytes of an upload that may wait unsent in the socket. A short queue hands the receiver bytes
+// that are still in the processor's caches; a long one holds them until they are not (uploads on
+// one machine took a quarter longer). Bytes in flight are not limited, so a fast link far away
+// keeps its whole window.
+constexpr int kUnsentUploadBytes = 65536;
+
+// A chunk size setting as used: a count below 1 means the default, and none passes 1 MiB.
+std::size_t ChunkSize(int setting)
+{
+    if (setting < 1)
+        return static_cast<std::size_t>(kDefaultChunkBytes);
+    return std::min(static_cast<std::size_t>(setting), kLargestChunk);
+}
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A new file beside `path` for a download to grow in; it replaces `path` only when complete, so
+// a failed or cancelled download never leaves part of a file under the final name, nor costs the
+// file that was there. Its name is short, so every target name that fits the directory fits it
+// too; a target name that does not fit fails here, before any data is fetched.
+int CreateFileBeside(const std::string& path, std::string& temporary)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const long longestName = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
+    if (path.size() >= PATH_MAX || (longestName > 0 && name.size() > static_cast<std::size_t>(longestName))) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = directory + ".tessaline-";
+        for (int i = 0; i < 8; ++i)
+            temporary += kLetters[random() % kLetters.size()];
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+constexpr int kNotSpecial = -2;
+
+// The target of a download when it is a device or a pipe (/dev/null, a FIFO a script reads), which
+// is written into as it is: a file renamed over it would replace the device itself. Only a
+// character device or the user's own FIFO is used: another user's FIFO planted under the target
+// name in a shared directory must not receive the file, and a link is followed only when it is
+// the user's own or the system's (/dev/stdout). kNotSpecial when the download is to grow beside
+// `path`; -1 with errno set when the special file must not or cannot be used.
+int OpenSpecialTarget(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return kNotSpecial;
+    const bool link = S_ISLNK(st.st_mode);
+    if (link && ((st.st_uid != ::geteuid() && st.st_uid != 0) || ::stat(path.c_str(), &st) != 0))
+        return kNotSpecial;
+    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+        return kNotSpecial;
+    // Not blocking: a FIFO that nobody reads must not hold the download before anything is checked.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
+    if (fd < 0)
+        return -1;
+    // What was opened is what counts: the name may have been swapped since it was looked at.
+    struct stat opened {};
+    const bool usable = ::fstat(fd, &opened) == 0
+        && (S_ISCHR(opened.st_mode) || (S_ISFIFO(opened.st_mode) && opened.st_uid == ::geteuid()));
+    if (!usable || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = usable ? errno : EPERM;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+void LogRate(std::string_view verb, long long bytes, long long milliseconds)
+{
+    constexpr long long kPerSecond = 1000;
+    // A transfer that took less than a millisecond counts as one, which keeps the rate finite.
+    const long long rate = bytes * kPerSecond / std::max(milliseconds, 1LL);
+    LogMessage("%sed %ld characters in %ld seconds (%ld bytes/sec)", {verb, bytes, milliseconds / kPerSecond, rate});
+}
+
+FileTransfer::FileTransfer(SessionContext& context, ControlConnection& control, DataConnection& data,
+                           TransferReport report, std::string command, std::string localPath)
+    : command(std::move(command))
+    , localPath(std::move(localPath))
+    , context(context)
+    , control(control)
+    , data(data)
+    , report(std::move(report))
+{}
+
+int FileTransfer::DownloadToFile(const std::string& path)
+{
+    if (data.socket == -1 || !context.connected)
+        return kTransferNotStarted;
+    // `interrupted` is not cleared here: a cancel that came after the accept must still count.
+    ++context.commandDepth;
+
+    std::string temporary;
+    const int specialFile = OpenSpecialTarget(path);
+    const bool special = specialFile != kNotSpecial;
+    const int file = special ? specialFile : CreateFileBeside(path, temporary);
+    if (file < 0) {
+        report.localFileError = errno;
+        LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
+        --context.commandDepth;
+        return kPermanentNegative;
+    }
+
+    // Failed setsockopt calls cost speed only.
+    const int one = 1;
+    ::setsockopt(data.socket, SOL_SOCKET, SO_RCVLOWAT, &kDownloadBufferStart, sizeof kDownloadBufferStart);
+    ::setsockopt(data.socket, SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+
+    const auto started = std::chrono::steady_clock::now();
+    long long total = 0;
+    int receiveError = 0;
+    int writeError = 0;
+    bool cutShort = false;
+    CrLfToLf toLocal;
+    std::string converted;
+    const auto store = [&](const char* data, std::size_t size) {
+        if (writeError == 0 && !WriteAll(file, std::string_view(data, size)))
+            writeError = errno;
+    };
+    while (!context.interrupted && writeError == 0) {
+        const std::size_t want = ChunkSize(context.settings.receiveBytes);
+        if (chunk.size() < want)
+            chunk.resize(want);
+        short waitFor = POLLIN;
+        const ssize_t got = TryReceive(data.socket, data.tls.get(), chunk.data(), want, false, waitFor);
+        if (got == 0) {
+            // The server closed the data connection: the file is complete. Over TLS only the TLS
+            // close says so; a bare end may be anyone's cut, unless every announced byte came.
+            if (data.tls && data.tls->EndedWithoutClose()) {
+                cutShort = announcedBytes <= 0 || total != announcedBytes;
+                if (!cutShort)
+                    LogMessage("The server ended the data connection without closing TLS; all %ld announced "
+                               "bytes arrived.",
+                               {announcedBytes});
+            }
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN) {
+                receiveError = SocketErrorNumber(errno);
+                break;
+            }
+            const int waited = WaitForSocket(data.socket, waitFor, context.cancelSignal, context.RetryDeadline());
+            if (waited == 0)
+                continue;
+            if (waited == kErrorTimedOut) {
+                LogSocketError("Recv", waited);
+                control.Break(SocketErrorText(waited));  // a silent server is treated like a broken connection
+            } else if (waited != kErrorCancelled) {
+                receiveError = waited;
+            }
+            break;
+        }
+        if (convertLineEnds) {
+            converted.clear();
+            toLocal.Convert(std::string_view(chunk.data(), static_cast<std::size_t>(got)), converted);
+            store(converted.data(), converted.size());
+        } else {
+            store(chunk.data(), static_cast<std::size_t>(got));
+        }
+        total += got;
+        report.setDone(total);
+    }
+    if (convertLineEnds) {
+        converted.clear();
+        toLocal.Finish(converted);
+        store(converted.data(), converted.size());
+    }
+    if (::close(file) != 0 && writeError == 0)
+        writeError = errno;
+
+    // A complete file waits beside its target until the server confirms the transfer.
+    if (special) {
+        receivedBytes = total;
+    } else if (!context.interrupted && receiveError == 0 && writeError == 0 && !cutShort) {
+        receivedFile = temporary;
+        receivedBytes = total;
+    } else {
+        ::unlink(temporary.c_str());
+        LogMessage("Deleted partially downloaded file");
+    }
+
+    int outcome = kCompletion;
+    if (receiveError != 0) {
+        LogSocketError("Recv", receiveError);
+        outcome = kPermanentNegative;
+    } else if (writeError != 0) {
+        report.localFileError = writeError;
+        LogMessage("Failed to write file %s (%s)", {path, ErrorNumberText(writeError)});
+        outcome = kPermanentNegative;
+    } else if (cutShort) {
+        LogMessage("The server ended the data connection without closing TLS: the data may have been cut "
+                   "short and is not used.");
+        outcome = kPermanentNegative;
+    } else {
+        LogRate("Receiv", total, MillisecondsSince(started));
+        outcome = context.interrupted ? kInterrupted : kCompletion;
+    }
+    --context.commandDepth;
+    return outcome;
+}
+
+int FileTransfer::KeepDownload(int result)
+{
+    if (receivedFile.empty())
+        return result;
+    const std::string temporary = std::exchange(receivedFile, std::string());
+    const long long announced = announcedBytes;
+    // The data connection ended in order with every byte the 150 reply announced: only the
+    // confirmation was lost (a silent server, or a NAT box that dropped the control connection).
+    if (result == kInterrupted && !context.cancelRequested && announced > 0 && receivedBytes == announced) {
+        LogMessage("The server did not confirm the transfer; all %ld announced bytes arrived and the file was kept.",
+                   {announced});
+        result = kCompletion;
+    }
+    // ASCII data changes size on the way, so only a binary file can be held to the 150 reply.
+    if (result == kCompletion && type != 'A' && announced > 0 && receivedBytes < announced) {
+        LogMessage("Received %ld of the %ld bytes announced: the file is incomplete.", {receivedBytes, announced});
+        result = kPermanentNegative;
+    }
+    if (result == kCompletion && ::rename(temporary.c_str(), localPath.c_str()) != 0) {
+        report.localFileError = errno;
+        LogMessage("Failed to write file %s (%s)", {localPath, ErrorNumberText(errno)});
+        result = kPermanentNegative;
+    }
+    if (result != kCompletion) {
+        ::unlink(temporary.c_str());
+        LogMessage("Deleted partially downloaded file");
+    }
+    return result;
+}
+
+int FileTransfer::UploadFromFile(const std::string& path)
+{
+    if (data.socket == -1 || !context.connected)
+        return kPermanentNegative;
+    ++context.commandDepth;
+    int outcome = kPermanentNegative;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        report.localFileError = errno;
+        LogMessage("Could not open file %s (%s)", {path, ErrorNumberText(errno)});
+    } else {
+        const auto started = std::chrono::steady_clock::now();
+        outcome = kCompletion;
+        struct stat st {};
+        const long long size = ::fstat(file, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+        report.setTotal(size);
+        LogMessage("Transferring %ld bytes", {size});
+
+        // A failed setsockopt costs speed only.
+        ::setsockopt(data.socket, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentUploadBytes, sizeof kUnsentUploadBytes);
+
+        long long total = 0;
+        std::string converted;
+        while (outcome != kPermanentNegative && outcome != kInterrupted && !context.interrupted) {
+            const std::size_t want = ChunkSize(context.settings.sendBytes);
+            if (chunk.size() < want)
+                chunk.resize(want);
+            const ssize_t got = ::read(file, chunk.data(), want);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                // A file that cannot be read to its end must not be reported as sent.
+                report.localFileError = errno;
+                LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(errno)});
+                outcome = kPermanentNegative;
+                break;
+            }
+            if (got == 0)
+                break;
+            const char* bytes = chunk.data();
+            std::size_t length = static_cast<std::size_t>(got);
+            if (convertLineEnds) {
+                converted.clear();
+                LfToCrLf(std::string_view(bytes, length), converted);
+                bytes = converted.data();
+                length = converted.size();
+            }
+            control.SendAll(data.socket, data.tls.get(), bytes, static_cast<long>(length), outcome);
+            total += got;
+            report.setDone(total);
+        }
+        ::close(file);
+        if (outcome == kCompletion && context.interrupted)
+            outcome = kInterrupted;
+        // The server cannot tell a file that changed under us from a whole one: the bytes read
+        // are held to the size the file had when STOR was sent.
+        const long long expected = uploadSize >= 0 ? uploadSize : size;
+        if (outcome == kCompletion && expected >= 0 && total != expected) {
+            LogMessage("The file %s changed while it was sent: it had %ld bytes, %ld were sent.",
+                       {path, expected, total});
+            outcome = kPermanentNegative;
+        }
+        // A stop is the user's doing only after a cancel; a time-out has logged its own text.
+        if (outcome == kPermanentNegative)
+            LogMessage("Error on Transfer, aborted");
+        else if (outcome == kInterrupted && context.cancelRequested)
+            LogMessage("Transfer aborted by User");
+        else if (outcome == kCompletion)
+            LogRate("Transmitt", total, MillisecondsSince(started));
+    }
+    uploadSize = -1;
+    --context.commandDepth;
+    return outcome;
+}
