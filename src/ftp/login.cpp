@@ -84,6 +84,9 @@ int CFtpSession::Connect()
     data->ForgetModes();
     ++commandDepth;
     data->protect = false;
+    // A cancelled operation leaves its connection open but no longer logged in; the server's
+    // session on it ends before a new one begins.
+    control.Close();
     // A new control connection has a TLS session of its own.
     control.tlsContext.reset();
     control.socket = control.ConnectTcp(connectHost, encryption == kTlsImplicit ? "ftps" : "ftp", "tcp",

@@ -685,6 +685,12 @@ TEST_F(FtpSessionTest, CancelEndsTheWaitForTheGreetingAndForAReply)
     // After a cancel the session connects again.
     ScriptedFtpServer server;
     LogIn(server);
+    // A cancelled transfer leaves the connection open, not logged in: the next connect closes it
+    // first (this server answers one connection at a time).
+    session.AbortTransfer();
+    settings.retryMilliseconds = static_cast<int>(ScriptedFtpServer::kShortTimeOut.count());
+    LogIn(server);
+    EXPECT_EQ(server.Connections(), 2);
 }
 
 // --- TLS against servers that do not or will not speak it -----------------------------------
