@@ -34,5 +34,6 @@ private:
     std::string directory;
     std::string authority;
     std::string authorityKey;
+    std::string serverKey;
     std::string failures;
 };
