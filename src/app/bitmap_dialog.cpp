@@ -37,9 +37,9 @@ QImage DibImage(const CDIB& dib)
 }
 
 CBitmapDialog::CBitmapDialog(const QString& bitmapName, QWidget* parent)
-    : QDialog(parent), background(DibImage(LoadBitmapResource(bitmapName)))
-{
-}
+    : QDialog(parent)
+    , background(DibImage(LoadBitmapResource(bitmapName)))
+{}
 
 void CBitmapDialog::paintEvent(QPaintEvent*)
 {

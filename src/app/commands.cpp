@@ -43,8 +43,7 @@ const std::vector<CommandId>& ToolbarSlots()
 {
     using enum CommandId;
     static const std::vector<CommandId> toolbar = {
-        NewSite, None, UpOneLevel, Refresh, Disconnect, None, Delete, None,
-        LargeIcons, SmallIcons, List, Details,
+        NewSite, None, UpOneLevel, Refresh, Disconnect, None, Delete, None, LargeIcons, SmallIcons, List, Details,
     };
     return toolbar;
 }

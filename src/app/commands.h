@@ -9,9 +9,9 @@
 
 struct CommandInfo {
     CommandId id;
-    const char* menuText;  // nullptr: on the toolbar only
-    const char* toolTip;   // nullptr: in a menu only
-    const char* image;     // toolbar image in the resources, nullptr: in a menu only
+    const char* menuText;        // nullptr: on the toolbar only
+    const char* toolTip;         // nullptr: in a menu only
+    const char* image;           // toolbar image in the resources, nullptr: in a menu only
     const char* keys = nullptr;  // shortcuts in portable text, "; " between alternatives
 };
 

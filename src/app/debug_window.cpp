@@ -7,8 +7,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
-CDebugWindow::CDebugWindow(QWidget* parent)
-    : QPlainTextEdit(parent)
+CDebugWindow::CDebugWindow(QWidget* parent) : QPlainTextEdit(parent)
 {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

@@ -68,10 +68,11 @@ CFireWall::CFireWall(CSettings& settings, QWidget* parent)
     connect(modes, &QButtonGroup::idClicked, this, [this](int value) { mode = value; });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(ProgramIconId::Group, QStringLiteral(
-        "Tessaline allows you to connect to an outside FTP site through a FireWall. These options "
-        "allow you to enable FireWall Access and choose the FireWall type. See your System "
-        "Administrator for more details.")));
+    layout->addWidget(NewTipBox(
+        ProgramIconId::Group,
+        QStringLiteral("Tessaline allows you to connect to an outside FTP site through a FireWall. These options "
+                       "allow you to enable FireWall Access and choose the FireWall type. See your System "
+                       "Administrator for more details.")));
     layout->addLayout(fields);
     layout->addWidget(modeBox);
     layout->addStretch();

@@ -75,8 +75,7 @@ void CMainFrame::UpdateCommandStates()
 {
     for (const auto& [id, action] : actions) {
         const auto handler = handlers.find(id);
-        const bool enabled = handler != handlers.end()
-            && (!handler->second.enabled || handler->second.enabled());
+        const bool enabled = handler != handlers.end() && (!handler->second.enabled || handler->second.enabled());
         action->setEnabled(enabled);
     }
     if (encryptionSign)
@@ -96,8 +95,8 @@ void CMainFrame::ShowLocation()
 
 void CMainFrame::ShowDefaultView()
 {
-    static constexpr std::array<CommandId, 4> byView = {
-        CommandId::LargeIcons, CommandId::Details, CommandId::SmallIcons, CommandId::List};
+    static constexpr std::array<CommandId, 4> byView = {CommandId::LargeIcons, CommandId::Details,
+                                                        CommandId::SmallIcons, CommandId::List};
     const int view = settings.defaultView;
     if (view >= 0 && view < static_cast<int>(byView.size())) {
         ChangeViewStyle(byView[view]);
@@ -151,8 +150,7 @@ bool CMainFrame::PaneKeepsKey(const QKeyEvent& key) const
     // connected) and deletes when Delete is released.
     if (pressed == QKeyCombination(Qt::Key_F2))
         return inTree || inView;
-    return inView
-        && (pressed == QKeyCombination(Qt::Key_Backspace) || pressed == QKeyCombination(Qt::Key_Delete));
+    return inView && (pressed == QKeyCombination(Qt::Key_Backspace) || pressed == QKeyCombination(Qt::Key_Delete));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
@@ -165,9 +163,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     settings.topPane = outerSplitter->sizes().value(0);
     settings.leftPane = innerSplitter->sizes().value(0);
     if (!siteTreePane->UnreadableFile().empty() && siteTreePane->ProfilesChangedInRun())
-        Prompter().Inform(this, QStringLiteral("Your changes to the sites were not saved: the site profiles could not "
-                                               "be read when the program started (%1).")
-                                    .arg(QString::fromStdString(siteTreePane->UnreadableFile())));
+        Prompter().Inform(this,
+                          QStringLiteral("Your changes to the sites were not saved: the site profiles could not "
+                                         "be read when the program started (%1).")
+                              .arg(QString::fromStdString(siteTreePane->UnreadableFile())));
     event->accept();
 }
 

@@ -36,11 +36,16 @@ void CMainFrame::RegisterCommands()
     const auto selectionUsable = [this, connected] { return connected() || !mainViewPane->SelectionIsRemote(); };
     const auto anySelected = [this, selectionUsable] { return mainViewPane->SelectedCount() > 0 && selectionUsable(); };
 
-    SetCommandHandler(Exit, [this] { close(); }, always);
-    SetCommandHandler(NewGroup, [this] { this->NewGroup(); }, always);
-    SetCommandHandler(NewSite, [this] { this->NewSite(); }, [connected] { return !connected(); });
-    SetCommandHandler(QuickConnect, [this] { this->QuickConnect(); }, [connected] { return !connected(); });
-    SetCommandHandler(CreateDirectory, [this] { this->CreateDirectory(); }, connected);
+    SetCommandHandler(
+        Exit, [this] { close(); }, always);
+    SetCommandHandler(
+        NewGroup, [this] { this->NewGroup(); }, always);
+    SetCommandHandler(
+        NewSite, [this] { this->NewSite(); }, [connected] { return !connected(); });
+    SetCommandHandler(
+        QuickConnect, [this] { this->QuickConnect(); }, [connected] { return !connected(); });
+    SetCommandHandler(
+        CreateDirectory, [this] { this->CreateDirectory(); }, connected);
     // The tree handles Delete itself while it has the focus; otherwise the pane that had the
     // focus last decides.
     SetCommandHandler(
@@ -52,22 +57,30 @@ void CMainFrame::RegisterCommands()
                 mainViewPane->DeleteSelected();
         },
         [this, anySelected] { return TreeHasFocus() ? siteTreePane->HasSelection() : anySelected(); });
-    SetCommandHandler(Properties, [this] { mainViewPane->ShowProperties(); }, anySelected);
-    SetCommandHandler(Rename, [this] { this->Rename(); }, [this, anySelected, selectionUsable] {
-        if (ViewHasFocus())
-            return mainViewPane->SelectedCount() == 1 && selectionUsable();
-        return siteTreePane->HasSelection() || anySelected();
-    });
-    SetCommandHandler(Permissions, [this] { mainViewPane->SetPermissionsOfSelected(); },
-                      [connected, anySelected] { return connected() && anySelected(); });
+    SetCommandHandler(
+        Properties, [this] { mainViewPane->ShowProperties(); }, anySelected);
+    SetCommandHandler(
+        Rename, [this] { this->Rename(); },
+        [this, anySelected, selectionUsable] {
+            if (ViewHasFocus())
+                return mainViewPane->SelectedCount() == 1 && selectionUsable();
+            return siteTreePane->HasSelection() || anySelected();
+        });
+    SetCommandHandler(
+        Permissions, [this] { mainViewPane->SetPermissionsOfSelected(); },
+        [connected, anySelected] { return connected() && anySelected(); });
     for (CommandId id : ViewStyleCommands())
-        SetCommandHandler(id, [this, id] { ChangeViewStyle(id); }, always);
-    SetCommandHandler(Refresh, [this] { mainViewPane->RefreshListing(); }, connected);
+        SetCommandHandler(
+            id, [this, id] { ChangeViewStyle(id); }, always);
+    SetCommandHandler(
+        Refresh, [this] { mainViewPane->RefreshListing(); }, connected);
     // Inside a site, up is a directory change or a disconnect: both need the connection.
-    SetCommandHandler(UpOneLevel, [this] { mainViewPane->UpOneLevel(); }, [this, connected] {
-        return siteTreePane->currentItem != nullptr
-            && (connected() || CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemGroup);
-    });
+    SetCommandHandler(
+        UpOneLevel, [this] { mainViewPane->UpOneLevel(); },
+        [this, connected] {
+            return siteTreePane->currentItem != nullptr
+                && (connected() || CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemGroup);
+        });
     SetCommandHandler(
         Disconnect,
         [this] {
@@ -83,8 +96,10 @@ void CMainFrame::RegisterCommands()
             Prompter().Exec(sheet);
         },
         always);
-    SetCommandHandler(Help, [this] { Prompter().ShowHelp(this, 0); }, always);
-    SetCommandHandler(About, [this] { ShowAboutBox(this); }, always);
+    SetCommandHandler(
+        Help, [this] { Prompter().ShowHelp(this, 0); }, always);
+    SetCommandHandler(
+        About, [this] { ShowAboutBox(this); }, always);
 }
 
 void CMainFrame::RunCommand(CommandId id)

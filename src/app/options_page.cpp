@@ -17,10 +17,7 @@ constexpr int kTipPictureSize = 32;
 
 }  // namespace
 
-COptionsPage::COptionsPage(QWidget* parent)
-    : QWidget(parent)
-{
-}
+COptionsPage::COptionsPage(QWidget* parent) : QWidget(parent) {}
 
 QGroupBox* COptionsPage::NewTipBox(ProgramIconId programIcon, const QString& text)
 {
@@ -42,9 +39,9 @@ bool COptionsPage::CheckInteger(QLineEdit& field, int lowest, int highest)
     const int value = field.text().trimmed().toInt(&isInteger);
     if (isInteger && value >= lowest && value <= highest)
         return true;
-    Prompter().Inform(this, isInteger
-        ? QStringLiteral("Please enter an integer between %1 and %2.").arg(lowest).arg(highest)
-        : QStringLiteral("Please enter an integer."));
+    Prompter().Inform(this,
+                      isInteger ? QStringLiteral("Please enter an integer between %1 and %2.").arg(lowest).arg(highest)
+                                : QStringLiteral("Please enter an integer."));
     field.setFocus();
     field.selectAll();
     return false;

@@ -45,8 +45,8 @@ private:
     QTabWidget* tabs = nullptr;
     QPushButton* applyButton = nullptr;
     CTransOptions* transOptions = nullptr;
-    std::array<COptionsPage*, kPageCount> pages {};
+    std::array<COptionsPage*, kPageCount> pages{};
     // A page stores its values only once the user has seen it; the sheet opens on the first.
-    std::array<bool, kPageCount> shown {true, false, false, false};
+    std::array<bool, kPageCount> shown{true, false, false, false};
     int activeIndex = 0;
 };

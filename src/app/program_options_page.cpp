@@ -21,9 +21,7 @@ QLineEdit* NewNumberEdit(int value, QWidget* parent)
 
 }  // namespace
 
-CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
-    : COptionsPage(parent)
-    , settings(settings)
+CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent) : COptionsPage(parent), settings(settings)
 {
     email = new QLineEdit(QString::fromStdString(settings.email), this);
     port = NewNumberEdit(settings.port, this);
@@ -40,12 +38,13 @@ CProgramOptions::CProgramOptions(CSettings& settings, QWidget* parent)
     fields->addRow(QStringLiteral("Receive bytes:"), receiveBytes);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(ProgramIconId::DesktopComputer, QStringLiteral(
-        "Tessaline enables you to send and receive files over the Internet quickly and easily. This "
-        "tab allows you to define the program options for uploading and downloading files. Send "
-        "bytes and Receive bytes are the bytes moved per step of a transfer: 65536 unless you "
-        "choose otherwise (earlier versions used 512 and 1024, which is slow on today's networks); "
-        "any count up to 1048576 is used as given, a larger one as 1048576.")));
+    layout->addWidget(NewTipBox(
+        ProgramIconId::DesktopComputer,
+        QStringLiteral("Tessaline enables you to send and receive files over the Internet quickly and easily. This "
+                       "tab allows you to define the program options for uploading and downloading files. Send "
+                       "bytes and Receive bytes are the bytes moved per step of a transfer: 65536 unless you "
+                       "choose otherwise (earlier versions used 512 and 1024, which is slow on today's networks); "
+                       "any count up to 1048576 is used as given, a larger one as 1048576.")));
     layout->addLayout(fields);
     layout->addStretch();
     ReportEdits();

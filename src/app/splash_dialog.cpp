@@ -24,8 +24,7 @@ constexpr int kButtonGap = 6;
 
 }  // namespace
 
-CSplashDialog::CSplashDialog(QWidget* parent)
-    : CBitmapDialog(QStringLiteral("IDR_SPLASH"), parent)
+CSplashDialog::CSplashDialog(QWidget* parent) : CBitmapDialog(QStringLiteral("IDR_SPLASH"), parent)
 {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("About Tessaline"));
@@ -52,8 +51,7 @@ CSplashDialog::CSplashDialog(QWidget* parent)
     help->setGeometry(QRect(QPoint(helpLeft, top), kButtonSize));
     ok->setGeometry(QRect(QPoint(helpLeft - kButtonGap - kButtonSize.width(), top), kButtonSize));
     connect(ok, &QPushButton::clicked, this, &CSplashDialog::accept);
-    connect(help, &QPushButton::clicked, this,
-            [this] { Prompter().ShowHelp(this, kAboutHelpContext); });
+    connect(help, &QPushButton::clicked, this, [this] { Prompter().ShowHelp(this, kAboutHelpContext); });
 
     CentreOverOwner();
 }

@@ -31,8 +31,7 @@ constexpr int kSplashWakeUpMilliseconds = 500;
 std::uint32_t SteadyTickCount()
 {
     using namespace std::chrono;
-    return static_cast<std::uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 }  // namespace
@@ -59,14 +58,14 @@ bool CTessalineApp::Startup()
     // Idle steps run whenever the window thread is about to wait for events, in every event loop,
     // and a line posted from a worker wakes the window thread so that it shows up at once.
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    idleConnection = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
-                             [this] { IdleStep(); });
+    idleConnection = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { IdleStep(); });
     SetLogWakeUp([dispatcher] { dispatcher->wakeUp(); });
 
     if (!SocketLayerAvailable()) {
-        Prompter().Inform(mainFrame.get(), QStringLiteral(
-            "The WinSock DLL could not be used, please check your installation or with your "
-            "service provider"));
+        Prompter().Inform(
+            mainFrame.get(),
+            QStringLiteral("The WinSock DLL could not be used, please check your installation or with your "
+                           "service provider"));
         mainFrame.reset();
         return false;
     }
@@ -112,7 +111,8 @@ bool CTessalineApp::SaveSettingsFile()
 void CTessalineApp::SaveSettingsNow()
 {
     if (!SaveSettingsFile())
-        Prompter().Inform(mainFrame.get(), QStringLiteral("The settings could not be saved to %1.").arg(store->FileName()));
+        Prompter().Inform(mainFrame.get(),
+                          QStringLiteral("The settings could not be saved to %1.").arg(store->FileName()));
 }
 
 CSplashDialog* CTessalineApp::Splash() const
@@ -126,8 +126,7 @@ void CTessalineApp::ShowSplash()
         splash = new CSplashDialog(mainFrame.get());
         // The main window keeps the keyboard: the splash is only to be looked at.
         splash->setAttribute(Qt::WA_ShowWithoutActivating);
-        connect(splash, &CSplashDialog::Pressed, this,
-                [this] { splashStart += kSplashPressShift; });
+        connect(splash, &CSplashDialog::Pressed, this, [this] { splashStart += kSplashPressShift; });
         splash->HideButtons();
         splash->show();
         splash->repaint();
@@ -147,8 +146,7 @@ int CTessalineApp::Shutdown(int exitCode)
     mainFrame.reset();
     EndProcessOnTerminationSignals();
     if (store && !SaveSettingsFile())
-        std::fprintf(stderr, "tessaline: could not save the settings to %s\n",
-                     qPrintable(store->FileName()));
+        std::fprintf(stderr, "tessaline: could not save the settings to %s\n", qPrintable(store->FileName()));
     session.QuitAtExit();
     return exitCode;
 }

@@ -78,10 +78,11 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
         NewChoiceBox(QStringLiteral("Data connection"), kDataConnectionChoices, passiveMode, this);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(ProgramIconId::Folder, QStringLiteral(
-        "Tessaline allows you to transfer files between your computer and virtually any other FTP "
-        "site which supports the industry standard File Transfer Protocol. This tab enable you to "
-        "select general program options for transferring and saving files.")));
+    layout->addWidget(NewTipBox(
+        ProgramIconId::Folder,
+        QStringLiteral("Tessaline allows you to transfer files between your computer and virtually any other FTP "
+                       "site which supports the industry standard File Transfer Protocol. This tab enable you to "
+                       "select general program options for transferring and saving files.")));
     layout->addWidget(directoryBox);
     layout->addLayout(choices);
     layout->addWidget(dataConnectionBox);

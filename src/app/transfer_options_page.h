@@ -27,7 +27,7 @@ private:
     void Browse();
 
     CSettings& settings;
-    int mode;  // 'F', 'I' or 'A'; any other stored value is kept as it is
+    int mode;         // 'F', 'I' or 'A'; any other stored value is kept as it is
     int passiveMode;  // a DataConnectionMode; any other stored value is kept
     QLineEdit* directory = nullptr;
     QCheckBox* saveOnDoubleClick = nullptr;

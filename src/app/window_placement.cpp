@@ -45,11 +45,8 @@ protected:
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::Show:
-        case QEvent::WindowStateChange:
-            Fit(true);
-            break;
-        default:
-            break;
+        case QEvent::WindowStateChange: Fit(true); break;
+        default: break;
         }
         return false;
     }

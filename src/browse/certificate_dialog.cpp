@@ -20,8 +20,7 @@ QLabel* Value(const std::string& text, QWidget* parent)
 
 }  // namespace
 
-CCertificateDialog::CCertificateDialog(const CertificateQuestion& question, QWidget* parent)
-    : QDialog(parent)
+CCertificateDialog::CCertificateDialog(const CertificateQuestion& question, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Server Certificate"));
     const QString server = QString::fromStdString(question.server);
@@ -29,11 +28,12 @@ CCertificateDialog::CCertificateDialog(const CertificateQuestion& question, QWid
 
     auto* layout = new QVBoxLayout(this);
     auto* heading = new QLabel(
-        question.changed
-            ? QStringLiteral("The certificate of %1 has changed since you trusted it. Someone may be "
-                             "posing as the server, or the server has a new certificate.").arg(server)
-            : QStringLiteral("The certificate of %1 could not be verified. Trust it only if you know it "
-                             "is the server's.").arg(server),
+        question.changed ? QStringLiteral("The certificate of %1 has changed since you trusted it. Someone may be "
+                                          "posing as the server, or the server has a new certificate.")
+                               .arg(server)
+                         : QStringLiteral("The certificate of %1 could not be verified. Trust it only if you know it "
+                                          "is the server's.")
+                               .arg(server),
         this);
     heading->setWordWrap(true);
     layout->addWidget(heading);

@@ -20,12 +20,8 @@
 void CTessalinev3View::OpenTreeItem()
 {
     switch (CSiteTree::ItemKindOf(tree.currentItem)) {
-    case kItemGroup:
-        ShowSites();
-        break;
-    case kItemSite:
-        ConnectSite(tree.CopyCurrentProfile());
-        break;
+    case kItemGroup: ShowSites(); break;
+    case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
     case kItemRemoteDirectory: {
         CSiteProfile site;
         std::string path;
@@ -35,8 +31,7 @@ void CTessalinev3View::OpenTreeItem()
         navigatingToDirectory = false;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -103,8 +98,9 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
     WaitCursor busy;
     const std::optional<std::string> password = LoginPassword(profile, settings);
     if (!password) {
-        Prompter().Inform(this, QStringLiteral("Please enter your e-mail address in the options dialog before "
-                                               "connecting to anonymous FTP sites. Thanks."));
+        Prompter().Inform(this,
+                          QStringLiteral("Please enter your e-mail address in the options dialog before "
+                                         "connecting to anonymous FTP sites. Thanks."));
         return;
     }
     if (!QuitSession()) {

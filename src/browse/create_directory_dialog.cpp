@@ -15,9 +15,7 @@ constexpr int kLongestName = 128;
 
 }  // namespace
 
-CCreateDirectoryDialog::CCreateDirectoryDialog(QWidget* parent)
-    : QDialog(parent)
-    , nameEdit(new QLineEdit)
+CCreateDirectoryDialog::CCreateDirectoryDialog(QWidget* parent) : QDialog(parent), nameEdit(new QLineEdit)
 {
     setWindowTitle(QStringLiteral("Create Directory"));
 

@@ -13,8 +13,8 @@ class CFilePropertiesDialog final : public QDialog {
     Q_DISABLE_COPY_MOVE(CFilePropertiesDialog)
 
 public:
-    CFilePropertiesDialog(const QString& name, const QString& size, const QString& type,
-                          const QString& modified, const QString& location, QWidget* parent = nullptr);
+    CFilePropertiesDialog(const QString& name, const QString& size, const QString& type, const QString& modified,
+                          const QString& location, QWidget* parent = nullptr);
 
     QString EditedName() const;
     // The name differs from the one the dialog opened with (case counts).

@@ -62,10 +62,7 @@ void AskOnWindowThread(CGuiOperationHost& host, QWidget* window, Subject subject
 
 }  // namespace
 
-CGuiOperationHost::CGuiOperationHost(QWidget* window)
-    : window(window)
-{
-}
+CGuiOperationHost::CGuiOperationHost(QWidget* window) : window(window) {}
 
 bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, OperationRunner& runner)
 {
@@ -84,8 +81,7 @@ bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, Op
         CCommandWaitingDialog dialog(runner, QString::fromStdString(text), window);
         return RunWaitingDialog(*this, dialog);
     }
-    case WaitKind::FileTransfer:
-        break;
+    case WaitKind::FileTransfer: break;
     }
     CTransferStatusDialog dialog(runner, QString::fromStdString(text), window);
     return RunWaitingDialog(*this, dialog);

@@ -71,11 +71,11 @@ std::optional<DesktopApplication> OfferTextEditor(const std::string& localPath, 
         LogMessage("No application is registered to open %s (%s)", {localPath, type.name().toStdString()});
         return std::nullopt;
     }
-    const QString editorName =
-        editor->name.isEmpty() ? QFileInfo(editor->command.value(0)).fileName() : editor->name;
+    const QString editorName = editor->name.isEmpty() ? QFileInfo(editor->command.value(0)).fileName() : editor->name;
     if (!Prompter().Ask(parent,
                         QStringLiteral("I couldn't find an application to open this file, would you like to "
-                                       "open it with %1?").arg(editorName),
+                                       "open it with %1?")
+                            .arg(editorName),
                         QStringLiteral("Tessaline")))
         return std::nullopt;
     return editor;

@@ -20,8 +20,7 @@ constexpr std::array<int, 3> kWeights = {4, 2, 1};
 
 }  // namespace
 
-CPermissionsDialog::CPermissionsDialog(const QString& permissions, QWidget* parent)
-    : QDialog(parent)
+CPermissionsDialog::CPermissionsDialog(const QString& permissions, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Set Permissions"));
 
@@ -42,10 +41,10 @@ CPermissionsDialog::CPermissionsDialog(const QString& permissions, QWidget* pare
         classes->addWidget(box);
     }
 
-    auto* explanation = new QLabel(QStringLiteral(
-        "Check the boxes for the permissions you want each class of user to have. For example, if "
-        "you only want the person who created the file to be able to write or delete it, then make "
-        "sure the Group and Other Write boxes are not checked."));
+    auto* explanation = new QLabel(
+        QStringLiteral("Check the boxes for the permissions you want each class of user to have. For example, if "
+                       "you only want the person who created the file to be able to write or delete it, then make "
+                       "sure the Group and Other Write boxes are not checked."));
     explanation->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);

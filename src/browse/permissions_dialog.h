@@ -24,5 +24,5 @@ public:
 
 private:
     // Owner read, write, execute, then the group's, then the others', as in the permission text.
-    std::array<QCheckBox*, 9> boxes {};
+    std::array<QCheckBox*, 9> boxes{};
 };

@@ -51,7 +51,6 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
     return row;
 }
 
-
 CRemoteEntryModel::CRemoteEntryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void CRemoteEntryModel::Reset(std::vector<CRemoteRow> newRows)
@@ -65,7 +64,8 @@ void CRemoteEntryModel::Reset(std::vector<CRemoteRow> newRows)
 
 int CRemoteEntryModel::RowNamed(const std::string& name) const
 {
-    const auto found = std::find_if(rows.begin(), rows.end(), [&name](const CRemoteRow& row) { return row.name == name; });
+    const auto found =
+        std::find_if(rows.begin(), rows.end(), [&name](const CRemoteRow& row) { return row.name == name; });
     return found == rows.end() ? -1 : static_cast<int>(found - rows.begin());
 }
 
@@ -114,12 +114,10 @@ QVariant CRemoteEntryModel::data(const QModelIndex& index, int role) const
         case kPermissions: return row.permissions;
         default: return {};
         }
-    case Qt::DecorationRole:
-        return index.column() == kName ? QVariant(row.icon) : QVariant();
+    case Qt::DecorationRole: return index.column() == kName ? QVariant(row.icon) : QVariant();
     case Qt::TextAlignmentRole:
         return index.column() == kSize ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
-    default:
-        return {};
+    default: return {};
     }
 }
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 struct CRemoteRow {
-    std::string name;           // raw bytes, as the server or the profile file has it
+    std::string name;  // raw bytes, as the server or the profile file has it
     QIcon icon;
-    int kind = 0;               // kItemGroup, kItemSite, kItemRemoteDirectory, kItemRemoteFile
+    int kind = 0;                  // kItemGroup, kItemSite, kItemRemoteDirectory, kItemRemoteFile
     std::uint64_t treeItemId = 0;  // a group's or site's tree item; 0 for remote entries
     QString size;
     QString type;

@@ -92,7 +92,8 @@ CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, 
     for (int column = 0; column < kColumnCount; ++column)
         detailsList->setColumnWidth(column, widths[column]);
 
-    for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(iconList), static_cast<QAbstractItemView*>(detailsList)}) {
+    for (QAbstractItemView* list :
+         {static_cast<QAbstractItemView*>(iconList), static_cast<QAbstractItemView*>(detailsList)}) {
         // In-place rename starts from F2 (see the key handler) and nothing else: a click on a
         // selected item is often the first half of a slow double-click.
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -235,12 +236,11 @@ bool CTessalinev3View::EnterDirectory(std::string name, bool link)
         return false;
     }
     switch (*changed) {
-    case kCompletion:
-        FillFromListing(false);
-        return true;
+    case kCompletion: FillFromListing(false); return true;
     case kTransientNegative:
         CloseSessionAndShowSites();
-        Prompter().Inform(this, QStringLiteral("The connection was closed without me knowing about it, try logging on again."));
+        Prompter().Inform(
+            this, QStringLiteral("The connection was closed without me knowing about it, try logging on again."));
         return false;
     default:
         // Refused: the list keeps the directory it shows.
@@ -352,9 +352,8 @@ void CTessalinev3View::Defer(std::function<void()> action)
         // An action that waits in a dialog lets the event loop run: the next one waits its turn,
         // and so does one that comes while any operation of the session is still waited for.
         if (deferredRunning || session.Operations().InProgress()) {
-            QTimer::singleShot(kDeferRetryMilliseconds, this, [this, action = std::move(action)]() mutable {
-                Defer(std::move(action));
-            });
+            QTimer::singleShot(kDeferRetryMilliseconds, this,
+                               [this, action = std::move(action)]() mutable { Defer(std::move(action)); });
             return;
         }
         deferredRunning = true;
@@ -385,16 +384,13 @@ bool CTessalinev3View::eventFilter(QObject* watched, QEvent* event)
                 Prompter().Beep();
             return true;
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            Defer([this] { OpenSelectedItem(); });
-            return true;
+        case Qt::Key_Enter: Defer([this] { OpenSelectedItem(); }); return true;
         case Qt::Key_F2:
             // The name of the current item, whichever cell of its row is current.
             if (const QModelIndex current = list->currentIndex(); current.isValid())
                 list->edit(current.siblingAtColumn(kName));
             return true;
-        default:
-            break;
+        default: break;
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -156,4 +156,3 @@ private:
     int style = kLargeIcons;
     bool deferredRunning = false;
 };
-

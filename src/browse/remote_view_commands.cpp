@@ -118,8 +118,7 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
         add(QStringLiteral("Rena&me ") + name + QStringLiteral(" Group"), CommandId::Rename);
         add(QStringLiteral("&Delete ") + name + QStringLiteral(" Group"), CommandId::Delete);
         break;
-    default:
-        return;
+    default: return;
     }
     menu.exec(position);
 }
@@ -236,8 +235,7 @@ void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
     case kItemGroup:
         tree.RenameItem(TreeItemAt(row), newName);  // renames the row too, unless the name is refused
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -276,11 +274,14 @@ void CTessalinev3View::ShowProperties()
         std::string path;
         int currentKind = 0;
         tree.SiteAndPathWithCurrent(&site, &path, &currentKind);
-        const QString location = Shown(site.name) + QStringLiteral("/") + (quickConnectSession ? QString() : Shown(path));
-        CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
-                                     TextAt(row, kModified), location, this);
+        const QString location =
+            Shown(site.name) + QStringLiteral("/") + (quickConnectSession ? QString() : Shown(path));
+        CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType), TextAt(row, kModified),
+                                     location, this);
         if (Prompter().Exec(dialog) == QDialog::Accepted && dialog.NameChanged())
-            RunRemote([this, name, newName = dialog.EditedName().toStdString()] { return session.RenameFile(name, newName); });
+            RunRemote([this, name, newName = dialog.EditedName().toStdString()] {
+                return session.RenameFile(name, newName);
+            });
         return;
     }
     if (kind != kItemSite)
@@ -317,7 +318,8 @@ void CTessalinev3View::SetPermissionsOfSelected()
         return;
     const std::string mode = dialog.ModeText().toStdString();
     for (const int row : rows) {
-        const std::optional<int> set = RunRemote([this, mode, name = NameAt(row)] { return session.SetPermissions(mode, name); });
+        const std::optional<int> set =
+            RunRemote([this, mode, name = NameAt(row)] { return session.SetPermissions(mode, name); });
         if (!set)
             break;  // cancelled: the session is closed
         if (*set != kCompletion)

@@ -48,8 +48,7 @@ QString TransferStatusText(long long done, long long total, long long elapsedSec
 {
     if (done <= 0)
         return QStringLiteral("Starting File Transfer");
-    const double rate = elapsedSeconds > 0 ? static_cast<double>(done) / static_cast<double>(elapsedSeconds)
-                                           : 1024.0;
+    const double rate = elapsedSeconds > 0 ? static_cast<double>(done) / static_cast<double>(elapsedSeconds) : 1024.0;
     const long long doneK = done / 1024;
     const long long totalK = total / 1024;
     if (rate < 1024.0)

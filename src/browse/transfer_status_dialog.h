@@ -41,6 +41,6 @@ private:
     QProgressBar* bar;
     QLabel* statusLine;
     long long startTime;
-    std::optional<ProgressBarScale> scale;    // set by the first look that knows the total
-    std::optional<long long> lastTextTime;    // the second of the last status line
+    std::optional<ProgressBarScale> scale;  // set by the first look that knows the total
+    std::optional<long long> lastTextTime;  // the second of the last status line
 };

@@ -113,7 +113,8 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
 
 std::optional<int> TreeDownload::ChangeDirectory(const std::string& name)
 {
-    const std::optional<int> changed = RunRemoteCommand(session, [this, &name] { return session.ChangeDirectory(name); });
+    const std::optional<int> changed =
+        RunRemoteCommand(session, [this, &name] { return session.ChangeDirectory(name); });
     if (!changed)
         session.TransferAborted() = 1;
     return changed;

@@ -24,13 +24,13 @@
 
 namespace {
 
-constexpr std::size_t kPeekBytes = 82;        // what one look at the control connection takes in
-constexpr std::size_t kReplyLineCap = 4000;   // a reply line stops growing past this
+constexpr std::size_t kPeekBytes = 82;       // what one look at the control connection takes in
+constexpr std::size_t kReplyLineCap = 4000;  // a reply line stops growing past this
 constexpr std::string_view kServerClosed = "Connection closed by the server.";
 
 int ServicePort(const std::string& service, const std::string& protocol)
 {
-    servent entry {};
+    servent entry{};
     servent* found = nullptr;
     char buffer[1024];
     if (::getservbyname_r(service.c_str(), protocol.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found)
@@ -118,7 +118,7 @@ int ControlConnection::ConnectTcp(const std::string& host, const std::string& se
     }
 
     int protocolNumber = 0;
-    protoent entry {};
+    protoent entry{};
     protoent* found = nullptr;
     char buffer[1024];
     if (::getprotobyname_r(protocol.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found) {
@@ -281,8 +281,8 @@ int ControlConnection::ReadLine(WaitDeadline deadline)
     if (context.interrupted)
         code = kServiceClosing;
 
-    while (replyBuffer.size() > 2 && (replyBuffer.back() == ' ' || replyBuffer.back() == '\r'
-                                      || replyBuffer.back() == '\n'))
+    while (replyBuffer.size() > 2
+           && (replyBuffer.back() == ' ' || replyBuffer.back() == '\r' || replyBuffer.back() == '\n'))
         replyBuffer.pop_back();
     --context.commandDepth;
     return code;

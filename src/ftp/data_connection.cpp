@@ -69,7 +69,7 @@ int DataConnection::OpenListener()
 {
     // The listener is bound to the address the server reaches us by alone, so the port is not
     // open on other networks of this machine; it has the control connection's family.
-    sockaddr_storage controlEnd {};
+    sockaddr_storage controlEnd{};
     const bool knowControlEnd = LocalEndOf(control.socket, controlEnd);
     const int getsocknameError = errno;
     if (!knowControlEnd)
@@ -270,10 +270,10 @@ int DataConnection::Accept()
             control.ReadReply();
             return kServerAnswered;
         }
-        sockaddr_storage peer {};
+        sockaddr_storage peer{};
         socklen_t size = sizeof peer;
-        const int accepted = ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size,
-                                       SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int accepted =
+            ::accept4(listenSocket, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (accepted < 0) {
             if (errno == EAGAIN || errno == EINTR || errno == ECONNABORTED)
                 continue;

@@ -16,14 +16,14 @@ inline constexpr int kDefaultChunkBytes = 65536;
 struct EngineSettings final {
     std::atomic<int> receiveBytes{kDefaultChunkBytes};  // "Receive Bytes": bytes asked for per data read
     std::atomic<int> sendBytes{kDefaultChunkBytes};     // "Send Bytes": bytes sent per upload piece
-    std::atomic<int> retry{60};           // "Retry": seconds any network wait may last, 0 = no limit
+    std::atomic<int> retry{60};                         // "Retry": seconds any network wait may last, 0 = no limit
     // The same limit in milliseconds, which wins over "Retry" when above 0: tests wait out time-outs
     // shorter than the whole seconds the user can set. Never stored.
     std::atomic<int> retryMilliseconds{0};
     // How long a quit at program exit waits for the server, whatever the time-out: everything is
     // saved by then, and a silent server must not keep the program from ending. Never stored.
     std::atomic<int> exitQuitMilliseconds{3000};
-    std::atomic<int> transferMode{'I'};   // transfer mode in force for the next transfer: 'I', 'A', 'F'
+    std::atomic<int> transferMode{'I'};            // transfer mode in force for the next transfer: 'I', 'A', 'F'
     std::atomic<int> passiveMode{kAutomaticMode};  // "Passive Mode": a DataConnectionMode
 };
 

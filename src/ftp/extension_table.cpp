@@ -15,7 +15,7 @@ char TransferTypeFromTable(std::istream& table, const std::string& fileName)
             line += '\n';
         if (!line.empty() && line.back() == '\n' && line.size() > 1 && line[line.size() - 2] == '\r')
             line.erase(line.size() - 2, 1);  // a CR LF file reads like an LF one
-        line.pop_back();  // the line end; on an unterminated last line, its last character
+        line.pop_back();                     // the line end; on an unterminated last line, its last character
         // A rule needs an extension: "A" alone would make the pattern "." and match every name.
         if (line.size() < 3)
             continue;

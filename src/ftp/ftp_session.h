@@ -57,8 +57,8 @@ public:
     CFtpSession(const CFtpSession&) = delete;
     CFtpSession& operator=(const CFtpSession&) = delete;
 
-    void SetFirewall(int enabled, int style, int port, const std::string& host,
-                     const std::string& user, const std::string& password);
+    void SetFirewall(int enabled, int style, int port, const std::string& host, const std::string& user,
+                     const std::string& password);
     // The control socket once logged in, else kConnectFailed.
     int Connect();
 
@@ -116,14 +116,14 @@ public:
 
     int firewallEnabled = 0;
     int firewallStyle = kFirewallProxySite;
-    int firewallPort = 0;    // 0: the FTP service port
+    int firewallPort = 0;  // 0: the FTP service port
     std::string firewallHost;
     std::string firewallUser;
     std::string firewallPassword;
 
     int encryption = kTlsIfAvailable;  // AskPlainLogin's "always" makes it kPlainOnly
-    std::atomic<int> encrypted{0};  // the control connection is TLS
-    std::string hostName;  // may end in ":PORT"
+    std::atomic<int> encrypted{0};     // the control connection is TLS
+    std::string hostName;              // may end in ":PORT"
     std::string userName;
     std::string password;
     char transferMode = 'I';
@@ -134,13 +134,13 @@ public:
     // What kind of failure stopped the last Connect; the log has the details.
     ConnectFailure connectFailure = ConnectFailure::None;
     std::string connectError;  // with NotReached: the system's words, "Connection refused"
-    int localFileError = 0;  // errno of the last transfer's failure on its local file; 0: none
+    int localFileError = 0;    // errno of the last transfer's failure on its local file; 0: none
     int systemType = 0;
 
     // The next transfer's local file and type, as the front ends read them; `transfer` holds the
     // same with the rest of the transfer.
     std::string transferLocalPath;
-    char transferType = 'I';        // 'A', 'I', 'F' (sent as I) or 'L' (TYPE L 8)
+    char transferType = 'I';  // 'A', 'I', 'F' (sent as I) or 'L' (TYPE L 8)
     // Set by a failed or cancelled transfer: a directory upload or download stops after the
     // current entry.
     std::atomic<int> transferAborted{0};
@@ -148,8 +148,8 @@ public:
     // (`operations.host`) and the progress counters, under the session lock.
     OperationRunner operations;
 
-    int listColumnCount = 0;     // words in the second line of the last counted listing
-    std::string listingFile;     // where every listing of the current directory is received
+    int listColumnCount = 0;  // words in the second line of the last counted listing
+    std::string listingFile;  // where every listing of the current directory is received
 
     // The collaborators, declared in the order they depend on each other.
     const std::unique_ptr<SessionContext> context;

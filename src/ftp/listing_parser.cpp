@@ -210,14 +210,10 @@ bool ParseListingLine(std::string_view line, int systemType, int listColumnCount
         return false;
     switch (systemType) {
     case kSystemVmsMultiNet:
-    case kSystemVms:
-        return ParseVms(line, entry);
-    case kSystemWindowsNt:
-        return ParseWindowsNt(line, entry);
-    case kSystemMacOs:
-        return ParseMacOs(line, entry);
-    default:
-        return ParseUnix(line, listColumnCount, entry);
+    case kSystemVms: return ParseVms(line, entry);
+    case kSystemWindowsNt: return ParseWindowsNt(line, entry);
+    case kSystemMacOs: return ParseMacOs(line, entry);
+    default: return ParseUnix(line, listColumnCount, entry);
     }
 }
 

@@ -133,8 +133,8 @@ std::string DataDirectory()
 {
     const char* data = std::getenv("XDG_DATA_HOME");
     const char* home = std::getenv("HOME");
-    const std::string dir = (data && *data) ? std::string(data) + "/Tessaline"
-                                            : std::string(home ? home : "") + "/.local/share/Tessaline";
+    const std::string dir =
+        (data && *data) ? std::string(data) + "/Tessaline" : std::string(home ? home : "") + "/.local/share/Tessaline";
     return MakeParents(dir) && MakePrivateDirectory(dir) ? dir + "/" : std::string();
 }
 

@@ -44,8 +44,8 @@ int FailLogin(CFtpSession& session)
 
 }  // namespace
 
-void CFtpSession::SetFirewall(int enabled, int style, int port, const std::string& host,
-                              const std::string& user, const std::string& password)
+void CFtpSession::SetFirewall(int enabled, int style, int port, const std::string& host, const std::string& user,
+                              const std::string& password)
 {
     firewallEnabled = enabled;
     firewallStyle = style;

@@ -26,9 +26,9 @@ bool ReplyGoesOn(int code, std::string_view line)
 
 bool IsQuitCommand(std::string_view line)
 {
-    return line.size() == 4
-        && std::equal(line.begin(), line.end(), "quit",
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return line.size() == 4 && std::equal(line.begin(), line.end(), "quit", [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
 }
 
 bool HasLineBreak(std::string_view line)
@@ -42,9 +42,15 @@ std::optional<int> SystemTypeFromReply(std::string_view text)
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     static constexpr std::array<std::pair<std::string_view, int>, 9> kWords = {{
-        {"UNIX", kSystemUnix}, {"CLIX", kSystemClix}, {"ULTRIX", kSystemUnix}, {"MVS", kSystemMvs},
-        {"QVT", kSystemQvt}, {"NCSA", kSystemNcsa}, {"CHAMELEON", kSystemChameleon},
-        {"WINDOWS_NT", kSystemWindowsNt}, {"MACOS", kSystemMacOs},
+        {"UNIX", kSystemUnix},
+        {"CLIX", kSystemClix},
+        {"ULTRIX", kSystemUnix},
+        {"MVS", kSystemMvs},
+        {"QVT", kSystemQvt},
+        {"NCSA", kSystemNcsa},
+        {"CHAMELEON", kSystemChameleon},
+        {"WINDOWS_NT", kSystemWindowsNt},
+        {"MACOS", kSystemMacOs},
     }};
     for (const auto& [word, type] : kWords) {
         if (upper.find(word) != std::string::npos)

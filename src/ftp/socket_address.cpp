@@ -67,7 +67,7 @@ bool SameHost(const sockaddr_storage& a, const sockaddr_storage& b)
 
 std::optional<sockaddr_storage> NumericAddress(const std::string& text, int port)
 {
-    sockaddr_storage address {};
+    sockaddr_storage address{};
     auto& v4 = reinterpret_cast<sockaddr_in&>(address);
     auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
     if (::inet_pton(AF_INET, text.c_str(), &v4.sin_addr) == 1)

@@ -12,12 +12,12 @@
 namespace {
 
 constexpr std::array<std::pair<int, int>, 24> kErrnoNumbers = {{
-    {ECONNREFUSED, 10061}, {ECONNRESET, 10054}, {ECONNABORTED, 10053}, {ETIMEDOUT, 10060},
-    {EHOSTUNREACH, 10065}, {EHOSTDOWN, 10064}, {ENETDOWN, 10050}, {ENETRESET, 10052},
-    {EADDRINUSE, 10048}, {EADDRNOTAVAIL, 10049}, {EINTR, 10004}, {EINVAL, 10022},
-    {EBADF, 10038}, {ENOTSOCK, 10038}, {ENOTCONN, 10057}, {EMFILE, 10024}, {ENOBUFS, 10055},
-    {EWOULDBLOCK, 10035}, {EAFNOSUPPORT, 10047}, {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044}, {EPIPE, 10058}, {ESHUTDOWN, 10058}, {EPROTOTYPE, 10041},
+    {ECONNREFUSED, 10061},    {ECONNRESET, 10054},    {ECONNABORTED, 10053}, {ETIMEDOUT, 10060},
+    {EHOSTUNREACH, 10065},    {EHOSTDOWN, 10064},     {ENETDOWN, 10050},     {ENETRESET, 10052},
+    {EADDRINUSE, 10048},      {EADDRNOTAVAIL, 10049}, {EINTR, 10004},        {EINVAL, 10022},
+    {EBADF, 10038},           {ENOTSOCK, 10038},      {ENOTCONN, 10057},     {EMFILE, 10024},
+    {ENOBUFS, 10055},         {EWOULDBLOCK, 10035},   {EAFNOSUPPORT, 10047}, {EPROTONOSUPPORT, 10043},
+    {ESOCKTNOSUPPORT, 10044}, {EPIPE, 10058},         {ESHUTDOWN, 10058},    {EPROTOTYPE, 10041},
 }};
 
 constexpr std::array<std::pair<int, const char*>, 28> kTexts = {{
@@ -122,12 +122,16 @@ std::string ErrorNumberText(int posixError)
 bool BreaksConnection(int code)
 {
     switch (code) {
-    case kErrorCancelled: case kErrorInvalid: case kErrorNotSocket: case kErrorNetworkDown:
-    case kErrorNetworkReset: case kErrorAborted: case kErrorReset: case kErrorShutDown:
-    case kErrorTimedOut:
-        return true;
-    default:
-        return false;
+    case kErrorCancelled:
+    case kErrorInvalid:
+    case kErrorNotSocket:
+    case kErrorNetworkDown:
+    case kErrorNetworkReset:
+    case kErrorAborted:
+    case kErrorReset:
+    case kErrorShutDown:
+    case kErrorTimedOut: return true;
+    default: return false;
     }
 }
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -24,7 +24,7 @@ namespace {
 
 int SystemLookup(const std::string& host, std::vector<sockaddr_storage>* addresses)
 {
-    addrinfo hints {};
+    addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -32,9 +32,10 @@ int SystemLookup(const std::string& host, std::vector<sockaddr_storage>* address
     if (result != 0)
         return LookupErrorNumber(result);
     for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || entry->ai_addrlen > sizeof(sockaddr_storage))
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6)
+            || entry->ai_addrlen > sizeof(sockaddr_storage))
             continue;
-        sockaddr_storage address {};
+        sockaddr_storage address{};
         std::memcpy(&address, entry->ai_addr, entry->ai_addrlen);
         addresses->push_back(address);
     }
@@ -87,8 +88,7 @@ int WaitForSocket(int socket, short events, const CancelSignal& cancel, WaitDead
     return PollWithCancel(fds, 2, deadline);
 }
 
-int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, WaitDeadline deadline,
-                          bool* otherReadable)
+int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, WaitDeadline deadline, bool* otherReadable)
 {
     pollfd fds[3] = {{socket, POLLIN, 0}, {other, POLLIN, 0}, {cancel.Fd(), POLLIN, 0}};
     const int waited = PollWithCancel(fds, 3, deadline);
@@ -96,8 +96,7 @@ int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, Wai
     return waited;
 }
 
-int ConnectSocket(int socket, const sockaddr_storage& address, const CancelSignal& cancel,
-                  WaitDeadline deadline)
+int ConnectSocket(int socket, const sockaddr_storage& address, const CancelSignal& cancel, WaitDeadline deadline)
 {
     if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), AddressLength(address)) == 0)
         return 0;

@@ -162,10 +162,7 @@ std::unique_ptr<TlsContext> TlsContext::Create(std::string& failure)
     return context;
 }
 
-TlsContext::TlsContext(ssl_ctx_st* context)
-    : context(context)
-{
-}
+TlsContext::TlsContext(ssl_ctx_st* context) : context(context) {}
 
 TlsContext::~TlsContext()
 {
@@ -271,8 +268,7 @@ ssize_t TlsStream::Read(char* data, std::size_t length, bool peek, short& waitFo
         return static_cast<ssize_t>(got);
     const int error = SSL_get_error(ssl, result);
     switch (error) {
-    case SSL_ERROR_ZERO_RETURN:
-        return 0;
+    case SSL_ERROR_ZERO_RETURN: return 0;
     case SSL_ERROR_WANT_READ:
         waitFor = POLLIN;
         errno = EAGAIN;
@@ -296,8 +292,7 @@ ssize_t TlsStream::Read(char* data, std::size_t length, bool peek, short& waitFo
             return 0;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     LogMessage("TLS: %s", {OpenSslError()});
     errno = ECONNABORTED;

@@ -6,10 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-CancelSignal::CancelSignal()
-    : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-}
+CancelSignal::CancelSignal() : fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CancelSignal::~CancelSignal()
 {

@@ -16,8 +16,9 @@ public:
     FormatArg(const char* text) : text(text ? text : ""), isText(true) {}
     FormatArg(char letter) : number(static_cast<unsigned char>(letter)) {}
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, char> && !std::is_same_v<T, bool>)
-    FormatArg(T value) : number(static_cast<long long>(value)) {}
+    requires(std::is_integral_v<T> && !std::is_same_v<T, char> && !std::is_same_v<T, bool>) FormatArg(T value)
+        : number(static_cast<long long>(value))
+    {}
 
     std::string_view text;
     long long number = 0;

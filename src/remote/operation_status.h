@@ -7,11 +7,11 @@
 #include <mutex>
 
 struct COperationStatus final {
-    std::mutex lock;           // the session lock: guards the fields below
-    int workerBusy = 0;        // 1 while a worker's operation runs
-    int workerResult = 0;      // outcome of the last worker
-    int connectCancelled = 0;  // the user cancelled the last connect
-    int waits = 0;             // front ends waiting for a worker; more than one only when a wait was entered again
+    std::mutex lock;              // the session lock: guards the fields below
+    int workerBusy = 0;           // 1 while a worker's operation runs
+    int workerResult = 0;         // outcome of the last worker
+    int connectCancelled = 0;     // the user cancelled the last connect
+    int waits = 0;                // front ends waiting for a worker; more than one only when a wait was entered again
     long long transferTotal = 0;  // expected bytes of the current transfer, 0 = unknown
     long long transferDone = 0;   // bytes moved so far
 };

@@ -37,18 +37,18 @@ public:
     void SaveSettings(SettingsStore& store) const;
 
     // "ProgramOptions"
-    int port = 21;                 // shown on the options sheet only; connections never use it
-    std::string email;             // password of anonymous logins
-    int defaultView = 0;           // 0 large icons, 1 details, 2 small icons, 3 list
+    int port = 21;        // shown on the options sheet only; connections never use it
+    std::string email;    // password of anonymous logins
+    int defaultView = 0;  // 0 large icons, 1 details, 2 small icons, 3 list
     int fireWallOn = 0;
     int fireMode = kFirewallProxySite;  // a FirewallStyle
     int firePort = 0;
     std::string fireHost;
     std::string fireUserId;
-    std::string firePassword;      // plain text, exactly as typed
+    std::string firePassword;  // plain text, exactly as typed
 
     // "TransOptions"
-    int transferMode = 'I';        // the stored default; the mode in force is engine.transferMode
+    int transferMode = 'I';  // the stored default; the mode in force is engine.transferMode
     int saveOnDoubleClick = 1;
     int viewOnDoubleClick = 1;
     std::string defaultDownloadDirectory;

@@ -7,8 +7,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-CConfirmDeleteDialog::CConfirmDeleteDialog(const QString& message, QWidget* parent)
-    : QDialog(parent)
+CConfirmDeleteDialog::CConfirmDeleteDialog(const QString& message, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Delete"));
 

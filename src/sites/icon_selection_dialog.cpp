@@ -70,8 +70,7 @@ CIconSelectionDialog::CIconSelectionDialog(const std::string& reference, QWidget
     EnumerateFileIcons(fileName);
 }
 
-std::optional<std::string> CIconSelectionDialog::ChooseIcon(QWidget* parent,
-                                                            const std::string& currentReference)
+std::optional<std::string> CIconSelectionDialog::ChooseIcon(QWidget* parent, const std::string& currentReference)
 {
     CIconSelectionDialog dialog(currentReference, parent);
     Prompter().Exec(dialog);

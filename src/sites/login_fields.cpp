@@ -21,8 +21,7 @@ void ShowLoginState(QLineEdit& user, QLineEdit& password, bool anonymous)
     password.setEnabled(!anonymous);
 }
 
-void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email,
-                         bool keepTexts)
+void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email, bool keepTexts)
 {
     if (anonymous) {
         user.setText(QStringLiteral("anonymous"));
@@ -38,8 +37,7 @@ QComboBox* NewEncryptionChoice(QWidget* parent)
 {
     auto* choice = new QComboBox(parent);
     choice->addItems({QStringLiteral("Use explicit FTP over TLS if available"),
-                      QStringLiteral("Require explicit FTP over TLS"),
-                      QStringLiteral("Require implicit FTP over TLS"),
+                      QStringLiteral("Require explicit FTP over TLS"), QStringLiteral("Require implicit FTP over TLS"),
                       QStringLiteral("Only use plain FTP (insecure)")});
     return choice;
 }

@@ -15,8 +15,7 @@ QLineEdit* NewPasswordEdit(QWidget* parent);
 void ShowLoginState(QLineEdit& user, QLineEdit& password, bool anonymous);
 // What ticking or clearing the anonymous box does: ticked fills in the anonymous login, cleared
 // empties both fields unless `keepTexts`.
-void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email,
-                         bool keepTexts);
+void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email, bool keepTexts);
 
 // The "Encryption:" choice of a site, its entries in the order of the profile's "ENCRYPTION="
 // values, so an entry's index is the value.

@@ -13,8 +13,8 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
-CNameDialog::CNameDialog(const QString& title, const QString& explanation, const QString& label,
-                         const QPixmap& picture, const std::string& name, QWidget* parent)
+CNameDialog::CNameDialog(const QString& title, const QString& explanation, const QString& label, const QPixmap& picture,
+                         const std::string& name, QWidget* parent)
     : QDialog(parent)
     , name(name)
 {
@@ -57,13 +57,11 @@ CNewGroupDialog::CNewGroupDialog(const std::string& name, QWidget* parent)
                   QStringLiteral("Please enter the name of the new group below. Press cancel to exit "
                                  "without creating a new group."),
                   QStringLiteral("Group name:"), QPixmap(), name, parent)
-{
-}
+{}
 
 CRenameDialog::CRenameDialog(const std::string& name, QWidget* parent)
     : CNameDialog(QStringLiteral("Rename"),
                   QStringLiteral("Enter the new name for the selected item below. If you do not want "
                                  "to rename it, click Cancel."),
                   QStringLiteral("New name:"), ProgramIcon(ProgramIconId::Document).pixmap(32, 32), name, parent)
-{
-}
+{}

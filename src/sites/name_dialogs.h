@@ -22,8 +22,8 @@ public slots:
     void accept() override;
 
 protected:
-    CNameDialog(const QString& title, const QString& explanation, const QString& label,
-                const QPixmap& picture, const std::string& name, QWidget* parent);
+    CNameDialog(const QString& title, const QString& explanation, const QString& label, const QPixmap& picture,
+                const std::string& name, QWidget* parent);
 
 private:
     std::string name;

@@ -14,10 +14,14 @@ namespace {
 QString FieldName(const std::string& key)
 {
     static const std::map<std::string, QString> kFields = {
-        {"[", QStringLiteral("profile name")},      {"HOST", QStringLiteral("host name")},
-        {"UID", QStringLiteral("user ID")},         {"PASSWORD", QStringLiteral("password")},
-        {"ICON", QStringLiteral("icon")},           {"GROUP", QStringLiteral("group name")},
-        {"REMOTEDIR", QStringLiteral("initial directory")}, {"COMMENT", QStringLiteral("comment")},
+        {"[", QStringLiteral("profile name")},
+        {"HOST", QStringLiteral("host name")},
+        {"UID", QStringLiteral("user ID")},
+        {"PASSWORD", QStringLiteral("password")},
+        {"ICON", QStringLiteral("icon")},
+        {"GROUP", QStringLiteral("group name")},
+        {"REMOTEDIR", QStringLiteral("initial directory")},
+        {"COMMENT", QStringLiteral("comment")},
     };
     const auto found = kFields.find(key);
     return found != kFields.end() ? found->second : QString::fromStdString(key);
@@ -28,8 +32,9 @@ bool Fits(QWidget* parent, const CSiteProfile& profile)
     const std::string key = LineTooLongForFile(profile);
     if (key.empty())
         return true;
-    Prompter().Inform(parent, QStringLiteral("The %1 is too long to be kept in the profile file; please make it shorter.")
-                                  .arg(FieldName(key)));
+    Prompter().Inform(parent,
+                      QStringLiteral("The %1 is too long to be kept in the profile file; please make it shorter.")
+                          .arg(FieldName(key)));
     return false;
 }
 
@@ -43,8 +48,9 @@ void LimitToProfileFile(QLineEdit& field)
 bool AcceptGroupName(QWidget* parent, const std::string& name)
 {
     if (name == kQuickConnectGroup) {
-        Prompter().Inform(parent, QStringLiteral("\"Quick Connect\" holds the sites opened with Quick Connect, which "
-                                                 "are not kept after the program closes; please choose another name."));
+        Prompter().Inform(parent,
+                          QStringLiteral("\"Quick Connect\" holds the sites opened with Quick Connect, which "
+                                         "are not kept after the program closes; please choose another name."));
         return false;
     }
     CSiteProfile declaration;
@@ -63,8 +69,9 @@ bool AcceptSiteName(QWidget* parent, const std::string& name)
 bool AcceptProfile(QWidget* parent, const CSiteProfile& profile)
 {
     if (profile.name == kGroupPlaceHolder) {
-        Prompter().Inform(parent, QStringLiteral("\"Group Place Holder\" is the name the profile file keeps for empty "
-                                                 "groups; please choose another name."));
+        Prompter().Inform(parent,
+                          QStringLiteral("\"Group Place Holder\" is the name the profile file keeps for empty "
+                                         "groups; please choose another name."));
         return false;
     }
     return Fits(parent, profile);

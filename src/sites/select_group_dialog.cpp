@@ -16,8 +16,7 @@ constexpr int kTreePositionRole = Qt::UserRole;
 
 }  // namespace
 
-CSelectGroupDialog::CSelectGroupDialog(const std::vector<std::string>& rootItems, QWidget* parent)
-    : QDialog(parent)
+CSelectGroupDialog::CSelectGroupDialog(const std::vector<std::string>& rootItems, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Select A Group for New Site"));
 
@@ -28,9 +27,8 @@ CSelectGroupDialog::CSelectGroupDialog(const std::vector<std::string>& rootItems
         if (rootItems[position] != kQuickConnectGroup)
             positions.push_back(position);
     }
-    std::stable_sort(positions.begin(), positions.end(), [&rootItems](int a, int b) {
-        return SiteNameLess(rootItems[a], rootItems[b]);
-    });
+    std::stable_sort(positions.begin(), positions.end(),
+                     [&rootItems](int a, int b) { return SiteNameLess(rootItems[a], rootItems[b]); });
 
     list = new QListWidget(this);
     list->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -55,9 +55,8 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
-    connect(anonymous, &QCheckBox::clicked, this, [this](bool checked) {
-        ApplyAnonymousLogin(*userId, *password, checked, this->email, false);
-    });
+    connect(anonymous, &QCheckBox::clicked, this,
+            [this](bool checked) { ApplyAnonymousLogin(*userId, *password, checked, this->email, false); });
     connect(connectButton, &QPushButton::clicked, this, &CSessionProfileDialog::Connect);
     connect(cancel, &QPushButton::clicked, this, &CSessionProfileDialog::reject);
 

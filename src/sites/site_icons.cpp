@@ -45,8 +45,7 @@ int ReadNumber(std::string_view text)
 bool NamesProgramFile(const QString& path)
 {
     const qsizetype nameStart = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\')) + 1;
-    return QStringView(path).mid(nameStart).compare(QLatin1String(kProgramFileName),
-                                                    Qt::CaseInsensitive) == 0;
+    return QStringView(path).mid(nameStart).compare(QLatin1String(kProgramFileName), Qt::CaseInsensitive) == 0;
 }
 
 QIcon IconFromImage(const QImage& image)

@@ -95,9 +95,8 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    connect(anonymous, &QCheckBox::clicked, this, [this](bool checked) {
-        ApplyAnonymousLogin(*userId, *password, checked, this->email, false);
-    });
+    connect(anonymous, &QCheckBox::clicked, this,
+            [this](bool checked) { ApplyAnonymousLogin(*userId, *password, checked, this->email, false); });
     connect(iconButton, &QToolButton::clicked, this, &CSitePropertiesDialog::ChooseIcon);
     connect(saveExit, &QPushButton::clicked, this, [this] { Save(kSaveExit); });
     connect(saveConnect, &QPushButton::clicked, this, [this] { Save(kSaveConnect); });
@@ -177,8 +176,7 @@ void CSitePropertiesDialog::Save(CloseAction action)
 
 void CSitePropertiesDialog::ChooseIcon()
 {
-    const std::optional<std::string> chosen =
-        CIconSelectionDialog::ChooseIcon(this, currentSiteIcon.reference);
+    const std::optional<std::string> chosen = CIconSelectionDialog::ChooseIcon(this, currentSiteIcon.reference);
     if (!chosen)
         return;
     currentSiteIcon.reference = *chosen;

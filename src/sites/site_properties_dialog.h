@@ -27,8 +27,7 @@ public:
     enum CloseAction : int { kSaveExit = 0, kSaveConnect = 1, kCancel = 2 };
 
     // `email` is the "e-mail" setting that an anonymous login uses as its password.
-    CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, const std::string& email,
-                          QWidget* parent = nullptr);
+    CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, const std::string& email, QWidget* parent = nullptr);
 
     // Fills the dialog from `profile`; a user ID of "anonymous" ticks the anonymous box.
     void SetProfile(const CSiteProfile& profile);

@@ -58,10 +58,7 @@ private:
 
 }  // namespace
 
-CSiteTreeItem::CSiteTreeItem(int kind, const std::string& name)
-    : id(NextItemId())
-    , kind(kind)
-    , name(name)
+CSiteTreeItem::CSiteTreeItem(int kind, const std::string& name) : id(NextItemId()), kind(kind), name(name)
 {
     setText(0, QString::fromStdString(name));
     setIcon(0, ImageForKind(kind));
@@ -105,9 +102,10 @@ void CSiteTree::InitialUpdate()
     loaded = true;
     currentItem = nullptr;
     if (!unreadable.empty())
-        Prompter().Inform(this, QStringLiteral("The site profiles could not be read (%1). Changes to the sites will "
-                                               "not be saved in this run, so that the file stays as it is.")
-                                    .arg(QString::fromStdString(unreadable)));
+        Prompter().Inform(this,
+                          QStringLiteral("The site profiles could not be read (%1). Changes to the sites will "
+                                         "not be saved in this run, so that the file stays as it is.")
+                              .arg(QString::fromStdString(unreadable)));
 }
 
 void CSiteTree::Shutdown()
@@ -129,8 +127,8 @@ void CSiteTree::ProfilesChanged()
     changedInRun = true;
     std::string failure;
     if (unreadable.empty() && !SaveSiteProfiles(*this, directory, &failure))
-        Prompter().Inform(this, QStringLiteral("The site profiles could not be saved (%1).")
-                                    .arg(QString::fromStdString(failure)));
+        Prompter().Inform(
+            this, QStringLiteral("The site profiles could not be saved (%1).").arg(QString::fromStdString(failure)));
 }
 
 // --- The profile store's view ----------------------------------------------------------------
@@ -296,8 +294,7 @@ bool CSiteTree::RenameItem(CSiteTreeItem* item, const std::string& newName)
         rename();
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
     ProfilesChanged();
     if (view)
@@ -378,7 +375,8 @@ void CSiteTree::AddDirectoryPath(const std::string& path)
     std::size_t start = 0;
     for (;;) {
         const std::size_t slash = path.find('/', start);
-        const std::string component = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        const std::string component =
+            path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
         if (CSiteTreeItem* node = AddDirectoryNode(component))
             currentItem = node;
         if (slash == std::string::npos)
@@ -487,10 +485,10 @@ bool CSiteTree::LabelEdited(CSiteTreeItem* item, const QString& text)
     }
     switch (item->kind) {
     case kItemGroup:
-    case kItemSite:
-        return RenameItem(item, text.toStdString());
+    case kItemSite: return RenameItem(item, text.toStdString());
     default:
-        Prompter().Inform(this, QStringLiteral("To change a directory name, select it in the main view and choose rename."));
+        Prompter().Inform(this,
+                          QStringLiteral("To change a directory name, select it in the main view and choose rename."));
         return false;
     }
 }

@@ -4,7 +4,7 @@
 // and for the main view's context menu and keys, which ask the main window to run them.
 
 enum class CommandId : int {
-    None = 0,  // a separator in the menu and toolbar layouts
+    None = 0,          // a separator in the menu and toolbar layouts
     OpenEntry = 3402,  // the context menu's "Open" of a remote entry; the view runs it itself
     UpOneLevel = 32772,
     ConnectTo = 32779,  // the context menu's "Connect to" of a site; the view runs it itself

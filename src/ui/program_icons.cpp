@@ -26,16 +26,11 @@ QIcon CachedIcon(const QString& resource)
 QIcon ProgramIcon(ProgramIconId id)
 {
     switch (id) {
-    case ProgramIconId::SiteFallback:
-        return CachedIcon(QStringLiteral(":/icons/program/site.svg"));
-    case ProgramIconId::Folder:
-        return CachedIcon(QStringLiteral(":/icons/program/folder.svg"));
-    case ProgramIconId::Document:
-        return CachedIcon(QStringLiteral(":/icons/program/document.svg"));
-    case ProgramIconId::DesktopComputer:
-        return ProgramSetIcon(kDefaultSiteIcon);
-    case ProgramIconId::Group:
-        return CachedIcon(QStringLiteral(":/icons/program/group.svg"));
+    case ProgramIconId::SiteFallback: return CachedIcon(QStringLiteral(":/icons/program/site.svg"));
+    case ProgramIconId::Folder: return CachedIcon(QStringLiteral(":/icons/program/folder.svg"));
+    case ProgramIconId::Document: return CachedIcon(QStringLiteral(":/icons/program/document.svg"));
+    case ProgramIconId::DesktopComputer: return ProgramSetIcon(kDefaultSiteIcon);
+    case ProgramIconId::Group: return CachedIcon(QStringLiteral(":/icons/program/group.svg"));
     }
     return {};
 }
@@ -47,8 +42,7 @@ QIcon ProgramIcon(int number)
     case ProgramIconId::Folder:
     case ProgramIconId::Document:
     case ProgramIconId::DesktopComputer:
-    case ProgramIconId::Group:
-        return ProgramIcon(static_cast<ProgramIconId>(number));
+    case ProgramIconId::Group: return ProgramIcon(static_cast<ProgramIconId>(number));
     }
     return ProgramSetIcon(number);
 }
@@ -59,8 +53,7 @@ const std::vector<QIcon>& ProgramIconSet()
     static const std::vector<QIcon> set = [] {
         std::vector<QIcon> icons;
         for (int index = 0;; ++index) {
-            const QString resource =
-                QStringLiteral(":/icons/sites/%1.svg").arg(index, 2, 10, QLatin1Char('0'));
+            const QString resource = QStringLiteral(":/icons/sites/%1.svg").arg(index, 2, 10, QLatin1Char('0'));
             if (!QFile::exists(resource))
                 return icons;
             icons.emplace_back(resource);

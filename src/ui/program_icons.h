@@ -9,7 +9,7 @@
 
 // The program icons, under the numbers that icon references use for them.
 enum class ProgramIconId : int {
-    SiteFallback = 131,     // the site icon shown when a site's own cannot be loaded
+    SiteFallback = 131,  // the site icon shown when a site's own cannot be loaded
     Folder = 132,
     Document = 133,
     DesktopComputer = 151,  // icon 33 of the program's set, the default site icon

@@ -19,8 +19,8 @@ public:
     }
     bool Ask(QWidget* parent, const QString& text, const QString& caption) override
     {
-        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::No) == QMessageBox::Yes;
+        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
     }
     BatchAnswer AskForBatch(QWidget* parent, const QString& text, const QString& caption) override
     {
@@ -36,16 +36,15 @@ public:
     void Beep() override { QApplication::beep(); }
     int Exec(QDialog& dialog) override { return dialog.exec(); }
     void ShowHelp(QWidget*, int context) override { ShowHelpWindow(context); }
-    QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter,
-                           const QString& start) override
+    QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter, const QString& start) override
     {
         return QFileDialog::getOpenFileName(parent, title, start, filter);
     }
     bool ChooseFolder(QWidget* parent, std::string& path) override
     {
         // Only local directories: a location the file system cannot open gives an empty text.
-        const QString chosen = QFileDialog::getExistingDirectory(
-            parent, QStringLiteral("Make your directory choice"), QString(), QFileDialog::ShowDirsOnly);
+        const QString chosen = QFileDialog::getExistingDirectory(parent, QStringLiteral("Make your directory choice"),
+                                                                 QString(), QFileDialog::ShowDirsOnly);
         if (chosen.isEmpty())
             return false;
         path = chosen.toStdString();

@@ -17,7 +17,7 @@ struct TestPicture {
     int height = 0;
     int bitCount = 8;
     std::vector<std::array<std::uint8_t, 3>> colours;  // red, green, blue; written as the table
-    std::vector<std::uint32_t> pixels;  // top row first: colour indices, or 0xRRGGBB for 24 bits
+    std::vector<std::uint32_t> pixels;                 // top row first: colour indices, or 0xRRGGBB for 24 bits
 };
 
 // The picture as a bitmap file with the Windows header and a colours-used field of `coloursUsed`,
@@ -35,8 +35,9 @@ std::string BitmapFile(const TestPicture& picture, bool core, std::uint32_t colo
         for (int x = 0; x < picture.width; ++x) {
             const std::uint32_t pixel = picture.pixels[static_cast<std::size_t>(y * picture.width + x)];
             if (picture.bitCount == 24) {
-                row.replace(static_cast<std::size_t>(x) * 3, 3, {static_cast<char>(pixel & 0xff),
-                            static_cast<char>(pixel >> 8 & 0xff), static_cast<char>(pixel >> 16)});
+                row.replace(static_cast<std::size_t>(x) * 3, 3,
+                            {static_cast<char>(pixel & 0xff), static_cast<char>(pixel >> 8 & 0xff),
+                             static_cast<char>(pixel >> 16)});
             } else {
                 const int bit = x * picture.bitCount;
                 row[bit / 8] = static_cast<char>(row[bit / 8] | pixel << (8 - picture.bitCount - bit % 8));
@@ -115,8 +116,8 @@ std::vector<std::uint32_t> Expected(const TestPicture& picture)
 
 TEST(DibTest, FourBitFileWithFiveColoursUsedHasAFiveEntryTable)
 {
-    const TestPicture picture{3, 2, 4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}},
-                              {0, 1, 2, 3, 4, 7}};
+    const TestPicture picture{
+        3, 2, 4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}}, {0, 1, 2, 3, 4, 7}};
     // Offsets count from where the bitmap begins, not from the start of the stream.
     std::istringstream file("junk" + BitmapFile(picture, false, 5));
     file.seekg(4);
@@ -125,8 +126,8 @@ TEST(DibTest, FourBitFileWithFiveColoursUsedHasAFiveEntryTable)
     EXPECT_EQ(dib.ColourCount(), 5);
     EXPECT_EQ(dib.Palette(), (std::vector<DibColour>{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}}));
     // Index 7 lies beyond the table and shows black.
-    EXPECT_EQ(Pixels(dib), (std::vector<std::uint32_t>{0xff010203, 0xff040506, 0xff070809, 0xff0a0b0c,
-                                                       0xff0d0e0f, 0xff000000}));
+    EXPECT_EQ(Pixels(dib),
+              (std::vector<std::uint32_t>{0xff010203, 0xff040506, 0xff070809, 0xff0a0b0c, 0xff0d0e0f, 0xff000000}));
 }
 
 TEST(DibTest, CoreHeaderFileReadsLikeTheSamePictureWithAWindowsHeader)
@@ -170,7 +171,7 @@ TEST(DibTest, RefusedFilesKeepThePreviousImageAndCostNoMemory)
         {"2^31 x 2^31 pixels", patched(18, "\xff\xff\xff\x7f\xff\xff\xff\x7f")},
     };
     const auto peakKilobytes = [] {
-        rusage usage {};
+        rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
         return usage.ru_maxrss;
     };

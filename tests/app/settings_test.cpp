@@ -51,27 +51,54 @@ public:
 };
 
 const std::vector<std::string> kReadOrder = {
-    "ProgramOptions/Port", "ProgramOptions/Receive Bytes", "ProgramOptions/Send Bytes",
-    "ProgramOptions/Retry", "ProgramOptions/e-mail",
-    "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
-    "TransOptions/View On Double-Click", "TransOptions/Default Download Directory",
+    "ProgramOptions/Port",
+    "ProgramOptions/Receive Bytes",
+    "ProgramOptions/Send Bytes",
+    "ProgramOptions/Retry",
+    "ProgramOptions/e-mail",
+    "TransOptions/Transfer Mode",
+    "TransOptions/Save On Double-Click",
+    "TransOptions/View On Double-Click",
+    "TransOptions/Default Download Directory",
     "TransOptions/Passive Mode",
-    "WndProperties/Left", "WndProperties/Right", "WndProperties/Top", "WndProperties/Bottom",
-    "WndProperties/TopPane", "WndProperties/LeftPane",
-    "ProgramOptions/Default View", "ProgramOptions/Fire Wall On", "ProgramOptions/Fire Mode",
-    "ProgramOptions/Fire Port", "ProgramOptions/Fire Host", "ProgramOptions/Fire User ID",
+    "WndProperties/Left",
+    "WndProperties/Right",
+    "WndProperties/Top",
+    "WndProperties/Bottom",
+    "WndProperties/TopPane",
+    "WndProperties/LeftPane",
+    "ProgramOptions/Default View",
+    "ProgramOptions/Fire Wall On",
+    "ProgramOptions/Fire Mode",
+    "ProgramOptions/Fire Port",
+    "ProgramOptions/Fire Host",
+    "ProgramOptions/Fire User ID",
     "ProgramOptions/Fire Password",
 };
 
 const std::vector<std::string> kWriteOrder = {
-    "WndProperties/Left", "WndProperties/Right", "WndProperties/Top", "WndProperties/Bottom",
-    "WndProperties/TopPane", "WndProperties/LeftPane",
-    "ProgramOptions/Port", "ProgramOptions/Receive Bytes", "ProgramOptions/Send Bytes",
-    "ProgramOptions/Retry", "ProgramOptions/e-mail", "ProgramOptions/Default View",
-    "ProgramOptions/Fire Wall On", "ProgramOptions/Fire Mode", "ProgramOptions/Fire Port",
-    "ProgramOptions/Fire Host", "ProgramOptions/Fire User ID", "ProgramOptions/Fire Password",
-    "TransOptions/Transfer Mode", "TransOptions/Save On Double-Click",
-    "TransOptions/View On Double-Click", "TransOptions/Passive Mode",
+    "WndProperties/Left",
+    "WndProperties/Right",
+    "WndProperties/Top",
+    "WndProperties/Bottom",
+    "WndProperties/TopPane",
+    "WndProperties/LeftPane",
+    "ProgramOptions/Port",
+    "ProgramOptions/Receive Bytes",
+    "ProgramOptions/Send Bytes",
+    "ProgramOptions/Retry",
+    "ProgramOptions/e-mail",
+    "ProgramOptions/Default View",
+    "ProgramOptions/Fire Wall On",
+    "ProgramOptions/Fire Mode",
+    "ProgramOptions/Fire Port",
+    "ProgramOptions/Fire Host",
+    "ProgramOptions/Fire User ID",
+    "ProgramOptions/Fire Password",
+    "TransOptions/Transfer Mode",
+    "TransOptions/Save On Double-Click",
+    "TransOptions/View On Double-Click",
+    "TransOptions/Passive Mode",
 };
 
 // The computed download directory is left out: it follows the computer, not the file.
@@ -86,16 +113,28 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
     EXPECT_EQ(store.writes, kWriteOrder);
 
     const std::map<std::string, RecordingStore::Value> expected = {
-        {"ProgramOptions/Port", 21}, {"ProgramOptions/Receive Bytes", 65536},
-        {"ProgramOptions/Send Bytes", 65536}, {"ProgramOptions/Retry", 60},
-        {"ProgramOptions/e-mail", std::string()}, {"ProgramOptions/Default View", 0},
-        {"ProgramOptions/Fire Wall On", 0}, {"ProgramOptions/Fire Mode", 0},
-        {"ProgramOptions/Fire Port", 0}, {"ProgramOptions/Fire Host", std::string()},
-        {"ProgramOptions/Fire User ID", std::string()}, {"ProgramOptions/Fire Password", std::string()},
-        {"TransOptions/Transfer Mode", 'I'}, {"TransOptions/Save On Double-Click", 1},
-        {"TransOptions/View On Double-Click", 1}, {"TransOptions/Passive Mode", 2},
-        {"WndProperties/Left", 0}, {"WndProperties/Right", 530}, {"WndProperties/Top", 0},
-        {"WndProperties/Bottom", 530}, {"WndProperties/TopPane", 400}, {"WndProperties/LeftPane", 150},
+        {"ProgramOptions/Port", 21},
+        {"ProgramOptions/Receive Bytes", 65536},
+        {"ProgramOptions/Send Bytes", 65536},
+        {"ProgramOptions/Retry", 60},
+        {"ProgramOptions/e-mail", std::string()},
+        {"ProgramOptions/Default View", 0},
+        {"ProgramOptions/Fire Wall On", 0},
+        {"ProgramOptions/Fire Mode", 0},
+        {"ProgramOptions/Fire Port", 0},
+        {"ProgramOptions/Fire Host", std::string()},
+        {"ProgramOptions/Fire User ID", std::string()},
+        {"ProgramOptions/Fire Password", std::string()},
+        {"TransOptions/Transfer Mode", 'I'},
+        {"TransOptions/Save On Double-Click", 1},
+        {"TransOptions/View On Double-Click", 1},
+        {"TransOptions/Passive Mode", 2},
+        {"WndProperties/Left", 0},
+        {"WndProperties/Right", 530},
+        {"WndProperties/Top", 0},
+        {"WndProperties/Bottom", 530},
+        {"WndProperties/TopPane", 400},
+        {"WndProperties/LeftPane", 150},
     };
     EXPECT_EQ(store.values, expected);
     EXPECT_EQ(settings.engine.transferMode, 'I');
@@ -145,9 +184,9 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
     settings.LoadSettings(store, "/unused/");
 
     EXPECT_EQ(settings.transferMode, 'A');
-    EXPECT_EQ(settings.engine.transferMode, 'A');  // the mode in force starts from the stored one
+    EXPECT_EQ(settings.engine.transferMode, 'A');              // the mode in force starts from the stored one
     EXPECT_EQ(settings.defaultDownloadDirectory, "/data/in");  // used as read, no separator added
-    EXPECT_EQ(settings.defaultView, 7);  // out of range, kept: it simply matches no view
+    EXPECT_EQ(settings.defaultView, 7);                        // out of range, kept: it simply matches no view
     EXPECT_EQ(settings.engine.receiveBytes, 65536);
     EXPECT_EQ(settings.engine.sendBytes, 512);
     EXPECT_EQ(settings.firePassword, " p@ss;w=rd ");

@@ -76,8 +76,8 @@ TEST_F(CliLoginTest, ANetrcTheGroupMayChangeIsNotUsedEither)
     const CliLogin login = Resolve({"h", "anna", std::nullopt, std::nullopt, netrc});
     EXPECT_EQ(login.password, "typed");
     ASSERT_EQ(login.warnings.size(), 1U);
-    EXPECT_NE(login.warnings[0].find("is not used: other users can read or change it (mode 0620)"),
-              std::string::npos) << login.warnings[0];
+    EXPECT_NE(login.warnings[0].find("is not used: other users can read or change it (mode 0620)"), std::string::npos)
+        << login.warnings[0];
 }
 
 TEST_F(CliLoginTest, APasswordFileGivesItsFirstLineAndIsUsedWithAWarningWhenOthersCanReadIt)

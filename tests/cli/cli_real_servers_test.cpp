@@ -187,8 +187,7 @@ TEST_F(PyftpdlibCliTest, AnonymousLoginsUseTheEmailSettingOrAFixedPassword)
     EXPECT_TRUE(HasLine(without.err, "230 Login successful.")) << without.err;
 
     fs::create_directories(fs::path(config.path) / "Corvane");
-    std::ofstream(fs::path(config.path) / "Corvane" / "Tessaline.conf")
-        << "[ProgramOptions]\ne-mail=me@example.org\n";
+    std::ofstream(fs::path(config.path) / "Corvane" / "Tessaline.conf") << "[ProgramOptions]\ne-mail=me@example.org\n";
     const CliRun with = RunCli({"--host", host, "syst"}, config.path);
     EXPECT_EQ(with.status, 0) << with.err;
     EXPECT_TRUE(HasLine(with.err, "Tessaline: USER anonymous"));
@@ -201,8 +200,10 @@ TEST_F(PyftpdlibCliTest, StoredSitesLogInAndEnterTheirDirectoryWithoutTouchingTh
     const fs::path data = fs::path(config.path) / "Tessaline";
     fs::create_directories(data);
     // The earlier file is read in preference, so the site only "Tessaline.site" has is not found.
-    const std::string earlier = "[Work]\r\nHOST=" + host + "\r\nUID=u\r\nPASSWORD=p\r\nSAVPWD=TRUE\r\n"
-                                "GROUP=Office\r\nREMOTEDIR=docs\r\n\r\n[Work]\r\nHOST=" + host + "\r\nGROUP=Home\r\n";
+    const std::string earlier = "[Work]\r\nHOST=" + host
+        + "\r\nUID=u\r\nPASSWORD=p\r\nSAVPWD=TRUE\r\n"
+          "GROUP=Office\r\nREMOTEDIR=docs\r\n\r\n[Work]\r\nHOST="
+        + host + "\r\nGROUP=Home\r\n";
     const std::string current = "[Work]\r\nHOST=127.0.0.1:1\r\nGROUP=Elsewhere\r\n";
     std::ofstream(data / "Tessa.INI", std::ios::binary) << earlier;
     std::ofstream(data / "Tessaline.site", std::ios::binary) << current;
@@ -279,8 +280,9 @@ TEST(VsftpdCliTest, RemoteCommandsWorkAgainstVsftpd)
         GTEST_SKIP() << "vsftpd runs only as root";
     TempDir root;
     TempDir config;
-    fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                   | fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(root.path,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
+                        | fs::perms::others_exec);
     // Anonymous users may write only below the root, where kVsftpdUser may.
     const fs::path pub = fs::path(root.path) / "pub";
     fs::create_directory(pub);
@@ -294,8 +296,8 @@ TEST(VsftpdCliTest, RemoteCommandsWorkAgainstVsftpd)
     ASSERT_TRUE(server.Started()) << server.ServerLog();
     const std::string host = "127.0.0.1:" + std::to_string(server.Port());
     const auto run = [&](const std::string& user, std::vector<std::string> args) {
-        std::vector<std::string> full = {"--host", host, "--user", user, "--password", "me@example.org",
-                                         "--cwd", "pub"};
+        std::vector<std::string> full = {"--host",         host,    "--user", user, "--password",
+                                         "me@example.org", "--cwd", "pub"};
         full.insert(full.end(), args.begin(), args.end());
         return RunCli(full, config.path);
     };

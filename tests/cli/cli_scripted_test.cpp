@@ -13,9 +13,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <termios.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -90,10 +90,13 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     int Terminal() const { return terminal; }
-    void Type(const std::string& keys) const { ASSERT_EQ(::write(master, keys.data(), keys.size()), ssize_t(keys.size())); }
+    void Type(const std::string& keys) const
+    {
+        ASSERT_EQ(::write(master, keys.data(), keys.size()), ssize_t(keys.size()));
+    }
     bool Echoes() const
     {
-        termios modes {};
+        termios modes{};
         return ::tcgetattr(terminal, &modes) == 0 && (modes.c_lflag & ECHO);
     }
     // What the terminal showed, once `text` is among it or after 20 s without.
@@ -143,8 +146,8 @@ protected:
 
     std::vector<std::string> Arguments(std::vector<std::string> command) const
     {
-        std::vector<std::string> args = {"--host", "127.0.0.1:" + std::to_string(server.Port()),
-                                         "--user", "anna", "--password", "secret"};
+        std::vector<std::string> args = {
+            "--host", "127.0.0.1:" + std::to_string(server.Port()), "--user", "anna", "--password", "secret"};
         args.insert(args.end(), command.begin(), command.end());
         return args;
     }
@@ -218,9 +221,12 @@ TEST_F(CliScriptedTest, TheNetrcGivesThePasswordOfItsLoginWhenNoOtherUsersCanRea
                     fs::perm_options::add);
     std::string err;
     EXPECT_EQ(CommandsOfRun({url, "syst"}, &err), SystRun("anna", "", true)) << "a ~/.netrc others can read was used";
-    EXPECT_NE(err.find("tessaline-ftp: " + home.path + "/.netrc is not used: other users can read or change it "
-                       "(mode 0644); chmod 600 " + home.path + "/.netrc makes it usable\n"),
-              std::string::npos) << err;
+    EXPECT_NE(err.find("tessaline-ftp: " + home.path
+                       + "/.netrc is not used: other users can read or change it "
+                         "(mode 0644); chmod 600 "
+                       + home.path + "/.netrc makes it usable\n"),
+              std::string::npos)
+        << err;
 }
 
 TEST_F(CliScriptedTest, ThePromptReadsThePasswordOnTheTerminalWithoutShowingIt)
@@ -385,11 +391,10 @@ TEST_P(CliSignalTest, ASignalDeletesThePartialFileQuitsAndExitsWith128PlusItsNum
                                         "RETR big", "quit"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, CliSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == SIGINT ? "Interrupt"
-                                                : info.param == SIGTERM ? "Terminate" : "HangUp");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Signals, CliSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const ::testing::TestParamInfo<int>& info) {
+        return std::string(info.param == SIGINT ? "Interrupt" : info.param == SIGTERM ? "Terminate" : "HangUp");
+    });
 
 TEST_F(CliSignalTest, ASecondSignalEndsTheRunAtOnce)
 {

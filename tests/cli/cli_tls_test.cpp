@@ -156,9 +156,9 @@ TEST_F(TlsCliTest, ThePasswordNeverCrossesTheWireInPlainText)
     EXPECT_EQ(RunCli({"--host", host, "--user", "u", "--password", secret, "--tls", "off", "ls"}, home.path).status, 0);
 
     RecordingRelay plainRelay(plain.Port());
-    const CliRun fellBack = RunCli({"--host", "127.0.0.1:" + std::to_string(plainRelay.Port()), "--user", "u",
-                                    "--password", secret, "ls"},
-                                   home.path);
+    const CliRun fellBack =
+        RunCli({"--host", "127.0.0.1:" + std::to_string(plainRelay.Port()), "--user", "u", "--password", secret, "ls"},
+               home.path);
     EXPECT_EQ(fellBack.status, 0) << fellBack.err;
     EXPECT_TRUE(Has(fellBack.err, "The server does not offer TLS: the password is sent in plain text."));
     EXPECT_TRUE(Has(plainRelay.ClientBytes(), "PASS " + secret + "\r\n"));

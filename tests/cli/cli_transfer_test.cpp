@@ -217,14 +217,14 @@ protected:
     }
 
     static constexpr char kText[] = "first line\nsecond\n\na lone \r stays\nlast line without an end";
-    static constexpr char kTextWithCrLf[] =
-        "first line\r\nsecond\r\n\r\na lone \r stays\r\nlast line without an end";
+    static constexpr char kTextWithCrLf[] = "first line\r\nsecond\r\n\r\na lone \r stays\r\nlast line without an end";
 
     // vsftpd serves anonymous users as kVsftpdUser, who may read the root and write only below it.
     void PrepareVsftpdRoot()
     {
-        fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                       | fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(root.path,
+                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
+                            | fs::perms::others_exec);
         remoteCwd = "pub";
         remoteDir = fs::path(root.path) / remoteCwd;
         fs::create_directory(remoteDir);
@@ -455,7 +455,7 @@ TEST_F(VsftpdTransferTest, ListingKeepsNamesWithBlanksWhole)
 bool Ipv6LoopbackWorks()
 {
     const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in6 address {};
+    sockaddr_in6 address{};
     address.sin6_family = AF_INET6;
     address.sin6_addr = in6addr_loopback;
     const bool works = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
@@ -594,9 +594,10 @@ TEST_P(NatTransferTest, ActiveModeFailsClearlyWithinTheTimeOutAndLeavesNothingBe
     MakeTree(Remote("tree"));
     const auto remoteBefore = TreeOf(remoteDir);
     const auto localBefore = TreeOf(local.path);
-    for (const std::vector<std::string>& command :
-         {std::vector<std::string>{"ls"}, {"get", "remote.txt", Local("got.txt")}, {"put", Local("local.txt")},
-          {"getdir", "tree", Local("got tree")}}) {
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"ls"},
+                                                    {"get", "remote.txt", Local("got.txt")},
+                                                    {"put", Local("local.txt")},
+                                                    {"getdir", "tree", Local("got tree")}}) {
         SCOPED_TRACE(command[0]);
         const CliRun run = Run(command);
         // Failed at the server's refusal, or at the time-out of the wait for its connection.
@@ -614,7 +615,6 @@ TEST_P(NatTransferTest, ActiveModeFailsClearlyWithinTheTimeOutAndLeavesNothingBe
 INSTANTIATE_TEST_SUITE_P(Servers, NatTransferTest, ::testing::Values("pyftpdlib", "vsftpd"),
                          [](const auto& info) { return std::string(info.param); });
 
-
 // --- FTP over TLS: vsftpd as hosting servers run it (TLS forced for logins and data, data
 // connections only in the control connection's TLS session), explicit and implicit, and
 // pyftpdlib's TLS handler; each in active and in passive mode ----------------------------------
@@ -623,7 +623,7 @@ struct TlsCase {
     const char* name;
     const char* server;  // "vsftpd" or "pyftpdlib"
     bool implicitTls;
-    const char* mode;    // --active or --passive
+    const char* mode;  // --active or --passive
 };
 
 class TlsTransferTest : public TransferTest, public ::testing::WithParamInterface<TlsCase> {
@@ -697,14 +697,13 @@ TEST_P(TlsTransferTest, ListingsKeepNamesWholeAndTheLogTellsWhatProtectsTheSessi
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, TlsTransferTest,
-    ::testing::Values(TlsCase{"VsftpdPassive", "vsftpd", false, "--passive"},
-                      TlsCase{"VsftpdActive", "vsftpd", false, "--active"},
-                      TlsCase{"VsftpdImplicitPassive", "vsftpd", true, "--passive"},
-                      TlsCase{"VsftpdImplicitActive", "vsftpd", true, "--active"},
-                      TlsCase{"PyftpdlibPassive", "pyftpdlib", false, "--passive"},
-                      TlsCase{"PyftpdlibActive", "pyftpdlib", false, "--active"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Servers, TlsTransferTest,
+                         ::testing::Values(TlsCase{"VsftpdPassive", "vsftpd", false, "--passive"},
+                                           TlsCase{"VsftpdActive", "vsftpd", false, "--active"},
+                                           TlsCase{"VsftpdImplicitPassive", "vsftpd", true, "--passive"},
+                                           TlsCase{"VsftpdImplicitActive", "vsftpd", true, "--active"},
+                                           TlsCase{"PyftpdlibPassive", "pyftpdlib", false, "--passive"},
+                                           TlsCase{"PyftpdlibActive", "pyftpdlib", false, "--active"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

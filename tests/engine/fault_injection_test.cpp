@@ -190,7 +190,8 @@ TEST_F(FaultInjectionTest, AListingOf200000LinesIsReadWhole)
     CListingReader reader(session);
     CDirEntry entry;
     int entries = 0;
-    for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry; step = reader.NextListingEntry(entry))
+    for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry;
+         step = reader.NextListingEntry(entry))
         ++entries;
     EXPECT_EQ(entries, 200000);
     EXPECT_EQ(entry.name, "file199999");

@@ -291,8 +291,9 @@ TEST_F(FtpSessionTest, FirewallWithoutHostIsRefusedBeforeConnecting)
     session.hostName = "ftp.remote.example";
     session.SetFirewall(1, kFirewallOpenHost, 2121, "", "", "");
     EXPECT_EQ(session.Connect(), kConnectFailed);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-        "FireWall Host must be entered in the FireWall dialog before connection can be established."}));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{
+                  "FireWall Host must be entered in the FireWall dialog before connection can be established."}));
 }
 
 // --- Exchange ------------------------------------------------------------------------------
@@ -360,8 +361,9 @@ TEST_F(FtpSessionTest, LinesWithLineBreaksAreRefusedAndLongLinesGoOutWhole)
     server.Reply("DELE", "250 Deleted\r\n");
     EXPECT_EQ(session.DeleteFile("a\r\nDELE b"), kNoValidCode);
     EXPECT_EQ(session.DeleteFile(std::string("a\0b", 3)), kNoValidCode);
-    EXPECT_EQ(TakeLog(), (std::vector<std::string>{"Refused command containing a line break",
-                                                   "Refused command containing a line break"}));
+    EXPECT_EQ(TakeLog(),
+              (std::vector<std::string>{"Refused command containing a line break",
+                                        "Refused command containing a line break"}));
     EXPECT_TRUE(session.connected);  // nothing went out, so the session is as it was
 
     const std::string longName(3000, 'n');
@@ -405,9 +407,8 @@ TEST_F(FtpSessionTest, LinesAreReadWholeAcrossSegmentsAndNoFurtherByteIsTaken)
 TEST_F(FtpSessionTest, AnEndlessLineIsCutAfter4000BytesAndTheRestStays)
 {
     ScriptedFtpServer server("");
-    server.OnAccept([](ScriptedFtpServer::Control& control) {
-        control.Send("220 " + std::string(4996, 'x') + "\r\n");
-    });
+    server.OnAccept(
+        [](ScriptedFtpServer::Control& control) { control.Send("220 " + std::string(4996, 'x') + "\r\n"); });
     Aim(server);
     session.control->socket = session.control->ConnectTcp(session.hostName, "ftp", "tcp");
     ASSERT_NE(session.control->socket, -1);
@@ -461,8 +462,8 @@ TEST_F(FtpSessionTest, DirectoryCommandsRetryWithTheXFormOrTheVmsName)
     EXPECT_EQ(session.MakeDirectory("new"), kPermanentNegative);
     EXPECT_EQ(session.RemoveDirectory("old"), kCompletion);
     // Not a VMS server: the retry after 550 sends the same name again.
-    EXPECT_EQ(AfterLogin(server), (std::vector<std::string>{"CWD pub", "XCWD pub", "MKD new", "MKD new",
-                                                            "RMD old", "XRMD old"}));
+    EXPECT_EQ(AfterLogin(server),
+              (std::vector<std::string>{"CWD pub", "XCWD pub", "MKD new", "MKD new", "RMD old", "XRMD old"}));
 }
 
 TEST_F(FtpSessionTest, VmsServersGetBracketNamesAfterARefusal)
@@ -657,8 +658,8 @@ void ExpectCancelEnds(CFtpSession& session, Operation operation)
     const auto cancelled = std::chrono::steady_clock::now();
     session.Cancel();
     ASSERT_EQ(result.wait_for(10s), std::future_status::ready) << "the cancel did not end the wait";
-    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - cancelled);
+    const auto latency =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - cancelled);
     ::testing::Test::RecordProperty("cancel_latency_us", static_cast<int>(latency.count()));
     EXPECT_EQ(result.get(), kConnectFailed);
     EXPECT_TRUE(session.interrupted);
@@ -741,7 +742,8 @@ TEST_F(FtpSessionTest, RequiredTlsSendsNothingAfterARefusedAuthOrAFailedHandshak
         Aim(server);
         EXPECT_EQ(session.Connect(), kConnectFailed);
         EXPECT_EQ(server.Commands(), std::vector<std::string>{"AUTH TLS"});
-        EXPECT_TRUE(Contains(TakeLog(), "The server does not offer TLS, which this site requires; nothing more is sent."));
+        EXPECT_TRUE(
+            Contains(TakeLog(), "The server does not offer TLS, which this site requires; nothing more is sent."));
         EXPECT_FALSE(session.connected);
     }
     {

@@ -83,8 +83,8 @@ TEST_F(PassiveModeTest, TheAddressInAPasvReplyIsIgnoredForTheControlConnectionsP
     server.ServeFile("f", "the data");
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(ReadFile(fs::path(local.path) / "f"), "the data");
-    EXPECT_TRUE(LogHas(TakeLog(),
-                       "Ignoring the address 10.9.8.7 in the PASV reply: the data connection goes to 127.0.0.1."));
+    EXPECT_TRUE(
+        LogHas(TakeLog(), "Ignoring the address 10.9.8.7 in the PASV reply: the data connection goes to 127.0.0.1."));
 }
 
 TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRefused)
@@ -93,7 +93,9 @@ TEST_F(PassiveModeTest, AutomaticModeKeepsPortOnLoopbackAndSwitchesWhenAModeIsRe
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
     auto log = TakeLog();
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.starts_with("Active mode"); }), 1);
+    EXPECT_EQ(
+        std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.starts_with("Active mode"); }),
+        1);
     EXPECT_TRUE(LogHas(log, "Active mode: this computer's address 127.0.0.1 is not private."));
 
     // A server that will not connect to us: passive at once, and for the rest of the session.
@@ -185,7 +187,8 @@ TEST_F(PassiveModeTest, APassiveConnectThatHangsEndsAtTheTimeOutOrAtOnceOnCancel
         return true;
     };
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kTransferCancelled);
-    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - cancelled);
+    const auto latency =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - cancelled);
     RecordProperty("cancel_latency_us", static_cast<int>(latency.count()));
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Can't open the data connection to 127.0.0.1"));

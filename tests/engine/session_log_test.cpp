@@ -45,7 +45,11 @@ TEST_F(SessionLogTest, TwoThreadsPostingAtOnceLoseNothingAndNeverInterleave)
     std::atomic<bool> done{false};
     std::thread a(poster, 'A');
     std::thread b(poster, 'B');
-    std::thread closer([&] { a.join(); b.join(); done = true; });
+    std::thread closer([&] {
+        a.join();
+        b.join();
+        done = true;
+    });
     while (!done)
         DrainLogQueue([&lines](const std::string& line) { lines.push_back(line); });
     closer.join();

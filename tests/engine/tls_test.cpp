@@ -106,8 +106,9 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
 
     // Another certificate was trusted for this server: the question says it changed, and a trust
     // for this connection only leaves the file as it was.
-    WriteFile(trustFile, "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " SHA256:"
-                             + std::string(64, '0') + "\n");
+    WriteFile(trustFile,
+              "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " SHA256:" + std::string(64, '0')
+                  + "\n");
     const std::string before = ReadFile(trustFile);
     host.trustAnswer = TrustAnswer::Once;
     ASSERT_NE(session.Connect(), kConnectFailed);
@@ -119,8 +120,9 @@ TEST_F(TlsSessionTest, TrustAlwaysIsKeptAndAChangedCertificateIsAskedAboutAgain)
     // Trusting it always replaces that server's line and keeps the others.
     host.trustAnswer = TrustAnswer::Always;
     ASSERT_NE(session.Connect(), kConnectFailed);
-    EXPECT_EQ(ReadFile(trustFile), "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " "
-                                       + certificate.fingerprint + "\n");
+    EXPECT_EQ(ReadFile(trustFile),
+              "elsewhere.example:21 " + certificate.fingerprint + "\n" + serverKey + " " + certificate.fingerprint
+                  + "\n");
     session.Quit();
 
     // Refused: no login.

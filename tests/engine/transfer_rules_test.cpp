@@ -28,7 +28,7 @@ TEST(TransferRulesTest, SizeComesFromTheNumberBeforeBytes)
 
 TEST(TransferRulesTest, PortArgumentIsAddressBytesThenPortBytes)
 {
-    sockaddr_in address {};
+    sockaddr_in address{};
     ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
     EXPECT_EQ(PortArgument(address, 50709), "127,0,0,1,198,21");
     ::inet_pton(AF_INET, "192.168.10.254", &address.sin_addr);
@@ -68,14 +68,14 @@ TEST(TransferRulesTest, PassiveRepliesNameAPortAndPasvAnAddress)
 
 TEST(TransferRulesTest, PrivateSharedAndLinkLocalAddressesAreTheOnesARouterTranslates)
 {
-    for (const char* translated : {"10.0.0.2", "10.255.255.255", "172.16.0.1", "172.31.255.254", "192.168.1.5",
-                                   "100.64.0.1", "100.127.255.255", "169.254.7.7", "fc00::1", "fd12:3456::1",
-                                   "fe80::1", "febf::1"}) {
+    for (const char* translated :
+         {"10.0.0.2", "10.255.255.255", "172.16.0.1", "172.31.255.254", "192.168.1.5", "100.64.0.1", "100.127.255.255",
+          "169.254.7.7", "fc00::1", "fd12:3456::1", "fe80::1", "febf::1"}) {
         EXPECT_TRUE(IsPrivateAddress(*NumericAddress(translated, 0))) << translated;
     }
-    for (const char* reachable : {"127.0.0.1", "198.51.100.2", "172.15.255.255", "172.32.0.1", "100.63.255.255",
-                                  "100.128.0.1", "192.169.0.1", "11.0.0.1", "8.8.8.8", "::1", "2001:db8::1",
-                                  "fec0::1", "fbff::1"}) {
+    for (const char* reachable :
+         {"127.0.0.1", "198.51.100.2", "172.15.255.255", "172.32.0.1", "100.63.255.255", "100.128.0.1", "192.169.0.1",
+          "11.0.0.1", "8.8.8.8", "::1", "2001:db8::1", "fec0::1", "fbff::1"}) {
         EXPECT_FALSE(IsPrivateAddress(*NumericAddress(reachable, 0))) << reachable;
     }
 }
@@ -99,10 +99,10 @@ TEST(TransferRulesTest, ExtensionTableMatchesUpperCaseExtensionsAnywhereInTheNam
 {
     const std::string table = "A TXT\nL BIN\nI GZ\nA UNK\n";
     EXPECT_EQ(TypeFor(table, ".txt"), 'A');
-    EXPECT_EQ(TypeFor(table, ".TXT.GZ"), 'A');   // the first rule that occurs wins
+    EXPECT_EQ(TypeFor(table, ".TXT.GZ"), 'A');  // the first rule that occurs wins
     EXPECT_EQ(TypeFor(table, ".tar.gz"), 'I');
     EXPECT_EQ(TypeFor(table, ".bin"), 'L');
-    EXPECT_EQ(TypeFor(table, ".unk."), 'A');     // names without a dot
+    EXPECT_EQ(TypeFor(table, ".unk."), 'A');  // names without a dot
     EXPECT_EQ(TypeFor(table, ".doc"), 'I');
     EXPECT_EQ(TypeFor("a txt\n", ".txt"), 'I');  // lower-case rules never match
     EXPECT_EQ(TypeFor("X TXT\n", ".txt"), 'I');  // unknown letters mean binary

@@ -241,7 +241,9 @@ TEST_F(TransferTest, ACompleteDownloadIsKeptWhenOnlyTheServersConfirmationIsLost
     const fs::path target = fs::path(local.path) / "f.bin";
     EXPECT_EQ(session.RetrieveFile("f.bin", target), kCompletion);
     EXPECT_TRUE(ReadFile(target) == bytes);
-    EXPECT_TRUE(LogHas(TakeLog(), "The server did not confirm the transfer; all 200000 announced bytes arrived and the file was kept."));
+    EXPECT_TRUE(
+        LogHas(TakeLog(),
+               "The server did not confirm the transfer; all 200000 announced bytes arrived and the file was kept."));
 
     // Without an announced size a whole file cannot be told from a cut one: it is not kept.
     session.Quit();
@@ -405,11 +407,13 @@ TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
     const fs::path upload = fs::path(local.path) / "up";
     WriteFile(upload, RandomBytes(4 << 20));
     const std::vector<std::string> downloadSteps = {
-        "Tessaline: TYPE", "200 Type set", "going to listen", "Tessaline: PORT", "200 PORT", "listener",
-        "Tessaline: RETR", "150 ", "Tessaline: Closing Listener Socket", "Socket closed.", "Accepted from"};
+        "Tessaline: TYPE", "200 Type set", "going to listen",
+        "Tessaline: PORT", "200 PORT",     "listener",
+        "Tessaline: RETR", "150 ",         "Tessaline: Closing Listener Socket",
+        "Socket closed.",  "Accepted from"};
     const std::vector<std::string> uploadSteps = {
         "Tessaline: TYPE", "200 Type set", "going to listen", "Tessaline: PORT", "200 PORT", "listener",
-        "Tessaline: STOR", "150 ", "Socket closed.", "accept from"};
+        "Tessaline: STOR", "150 ",         "Socket closed.",  "accept from"};
     for (const bool download : {true, false}) {
         for (const std::string& step : download ? downloadSteps : uploadSteps) {
             SCOPED_TRACE((download ? "download, cancel at " : "upload, cancel at ") + step);
@@ -420,7 +424,8 @@ TEST_F(TransferTest, ACancelIsNeverLostWhateverStepOfATransferItComesAt)
             {
                 CancelAtStep cancel(session, step, download);
                 host.cancelWhen = [&cancel](OperationRunner&) { return cancel.fired.load(); };
-                result = download ? session.RetrieveFile("f", fs::path(local.path) / "f") : session.StoreFile("up", upload);
+                result =
+                    download ? session.RetrieveFile("f", fs::path(local.path) / "f") : session.StoreFile("up", upload);
                 host.cancelWhen = nullptr;
                 EXPECT_TRUE(cancel.fired);
             }
@@ -492,7 +497,8 @@ TEST_F(TransferTest, ListingsAreReadThroughTheParserWithTheCountedColumns)
     CListingReader reader(session);
     CDirEntry entry;
     std::vector<std::string> names;
-    for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry; step = reader.NextListingEntry(entry))
+    for (ListingStep step = reader.OpenListing(entry); step == ListingStep::Entry;
+         step = reader.NextListingEntry(entry))
         names.push_back(entry.name + "|" + entry.size + "|" + std::to_string(entry.isFile));
     EXPECT_EQ(session.listColumnCount, 9);
     EXPECT_EQ(names, (std::vector<std::string>{"docs|512|0", "read me.txt|1234|1", "pub -> ../pub|4|0"}));
@@ -676,7 +682,8 @@ TEST_F(TransferTest, ADirectoryThatContainsItselfIsNotCopiedForEver)
         server.ServeFile("f.txt", "data");
         const fs::path target = fs::path(local.path) / (std::string("link ") + link[0]);
         EXPECT_FALSE(DownloadDirectory(remote, "top", target));
-        EXPECT_TRUE(LogHas(TakeLog(), "Directory link top/" + std::string(link) + " leads back into the copy; it was not copied"));
+        EXPECT_TRUE(LogHas(TakeLog(),
+                           "Directory link top/" + std::string(link) + " leads back into the copy; it was not copied"));
         EXPECT_EQ(ReadFile(target / "f.txt"), "data");
     }
 
@@ -799,7 +806,8 @@ TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
               (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a.txt", "MKD sub -> ..",
                                         "CWD sub -> ..", kPortLine, "STOR b.txt", "CWD ..", "CWD ..", "MKD tree",
                                         "MKD tree"}));
-    EXPECT_EQ(host.informed, (std::vector<std::string>{"Error Creating Remote Directory\nPossibly a Premissions Problem"}));
+    EXPECT_EQ(host.informed,
+              (std::vector<std::string>{"Error Creating Remote Directory\nPossibly a Premissions Problem"}));
     EXPECT_TRUE(session.transferAborted);
 }
 

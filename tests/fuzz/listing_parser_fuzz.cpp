@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size < 2)
         return 0;
-    static constexpr int kSystemTypes[] = {0, kSystemUnix, kSystemVmsMultiNet, kSystemVms, kSystemWindowsNt, kSystemMacOs};
+    static constexpr int kSystemTypes[] = {0,          kSystemUnix,      kSystemVmsMultiNet,
+                                           kSystemVms, kSystemWindowsNt, kSystemMacOs};
     const int systemType = kSystemTypes[data[0] % 6];
     const int columns = data[1] % 12;
     std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);

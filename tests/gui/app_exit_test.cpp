@@ -112,10 +112,7 @@ public:
     }
 
 private slots:
-    void init()
-    {
-        dir = NewTestHome();
-    }
+    void init() { dir = NewTestHome(); }
 
     void quitAtExitDoesNotWaitForASilentServer()
     {
@@ -130,7 +127,9 @@ private slots:
 
         std::vector<std::string> log;
         DrainLogQueue([&log](const std::string& line) { log.push_back(line); });
-        const auto has = [&log](const std::string& text) { return std::find(log.begin(), log.end(), text) != log.end(); };
+        const auto has = [&log](const std::string& text) {
+            return std::find(log.begin(), log.end(), text) != log.end();
+        };
         QVERIFY(has("Tessaline: quit"));
         QVERIFY2(has("Connection timed out, try connecting again."), "the quit was not cut short");
         QVERIFY(!has("Connection closed by the server."));
@@ -149,7 +148,8 @@ private slots:
         ScriptedFtpServer server;
         ServeASilentQuit(server, [&] {
             settingsSaved = ReadFile(home / "Corvane" / "Tessaline.conf").find("Retry=4321") != std::string::npos;
-            profilesSaved = ReadFile(home / "Tessaline" / "Tessaline.site").find("HOST=ftp.example.org") != std::string::npos;
+            profilesSaved =
+                ReadFile(home / "Tessaline" / "Tessaline.site").find("HOST=ftp.example.org") != std::string::npos;
             while (child.load() <= 0)
                 std::this_thread::yield();
             ::kill(child, SIGTERM);

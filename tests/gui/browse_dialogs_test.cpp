@@ -48,8 +48,7 @@ class IdleWorker final {
 public:
     explicit IdleWorker(CFtpSession& session)
         : thread(session.operations.Start([done = finish.get_future().share()] { done.wait(); }))
-    {
-    }
+    {}
     ~IdleWorker() { End(); }
     IdleWorker(const IdleWorker&) = delete;
     IdleWorker& operator=(const IdleWorker&) = delete;
@@ -111,12 +110,13 @@ private slots:
         QCOMPARE(kilobytes.maximum, 100);
         QCOMPARE(BarPosition(kilobytes, 50'999), 50);
 
-        for (const long long total : {65'536'000LL, 10'000'000'000LL, 20'000'000'000'000LL,
-                                      std::numeric_limits<long long>::max()}) {
+        for (const long long total :
+             {65'536'000LL, 10'000'000'000LL, 20'000'000'000'000LL, std::numeric_limits<long long>::max()}) {
             const ProgressBarScale scale = ScaleForTotal(total);
             QVERIFY2(scale.maximum > 1000, qPrintable(QString::number(total)));
             const int half = BarPosition(scale, total / 2);
-            QVERIFY2(half >= scale.maximum / 2 - 1 && half <= scale.maximum / 2 + 1, qPrintable(QString::number(total)));
+            QVERIFY2(half >= scale.maximum / 2 - 1 && half <= scale.maximum / 2 + 1,
+                     qPrintable(QString::number(total)));
             QCOMPARE(BarPosition(scale, total), scale.maximum);
             // A server that announced too little never pushes the bar past its end.
             QCOMPARE(BarPosition(scale, std::numeric_limits<long long>::max()), scale.maximum);
@@ -170,8 +170,9 @@ private slots:
             QVERIFY(session.operations.Wait(worker, kind, "Retrieving f From host"));
             QVERIFY(std::chrono::steady_clock::now() - started < 10s);
         }
-        QCOMPARE(prompter.dialogs, (std::vector<QString>{QStringLiteral("Connecting"), QStringLiteral("Getting Directory"),
-                                                         QStringLiteral("File Transfer Status")}));
+        QCOMPARE(prompter.dialogs,
+                 (std::vector<QString>{QStringLiteral("Connecting"), QStringLiteral("Getting Directory"),
+                                       QStringLiteral("File Transfer Status")}));
 
         // A remote command runs on a worker too.
         const std::thread::id window = std::this_thread::get_id();
@@ -185,7 +186,8 @@ private slots:
         QVERIFY(ranOn != window);
 
         host.Inform("Permission to obtain a directory listing was denied");
-        QCOMPARE(prompter.informed, std::vector<QString>{QStringLiteral("Permission to obtain a directory listing was denied")});
+        QCOMPARE(prompter.informed,
+                 std::vector<QString>{QStringLiteral("Permission to obtain a directory listing was denied")});
     }
 
     void cancelStopsABusyWorker()
@@ -230,8 +232,8 @@ private slots:
     void sizeColumnTexts()
     {
         const std::pair<const char*, const char*> sizes[] = {
-            {"0", "0 bytes"},  {"1", "1 byte"},    {"7", "7 bytes"},       {"42", "42 bytes"},
-            {"1023", "1023 bytes"}, {"1024", "1.0K"}, {"1536", "1.5K"}, {"1048576", "1.0M"},
+            {"0", "0 bytes"},       {"1", "1 byte"},      {"7", "7 bytes"},      {"42", "42 bytes"},
+            {"1023", "1023 bytes"}, {"1024", "1.0K"},     {"1536", "1.5K"},      {"1048576", "1.0M"},
             {"5368709120", "5.0G"}, {"0042", "42 bytes"}, {"12abc", "12 bytes"}, {"abc", ""},
         };
         for (const auto& [size, text] : sizes)
@@ -244,14 +246,11 @@ private slots:
             const char* text;
             const char* mode;
         } cases[] = {
-            {"-rw-r--r--", "644"},
-            {"drwxr-xr-x", "755"},
-            {"-rwsr-xr-x", "655"},  // set-user-id: the owner's execute box opens clear
-            {"-rwxrwxrwt", "776"},  // sticky: the others' execute box opens clear
-            {"----r--r--", "44"},
-            {"rwxrwxrwx", "0"},     // no type letter: every letter lands on a box of another right
-            {"-rw", "600"},
-            {"", "0"},
+            {"-rw-r--r--", "644"}, {"drwxr-xr-x", "755"},
+            {"-rwsr-xr-x", "655"},                      // set-user-id: the owner's execute box opens clear
+            {"-rwxrwxrwt", "776"},                      // sticky: the others' execute box opens clear
+            {"----r--r--", "44"},  {"rwxrwxrwx", "0"},  // no type letter: every letter lands on a box of another right
+            {"-rw", "600"},        {"", "0"},
         };
         for (const auto& row : cases) {
             CPermissionsDialog dialog(QString::fromLatin1(row.text));

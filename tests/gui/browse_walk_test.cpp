@@ -130,7 +130,8 @@ private slots:
         fs::create_directories(home->path().toStdString() + "/data/Tessaline");
         WriteFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site",
                   "[Local]\r\nHOST=127.0.0.1:" + std::to_string(server->Port())
-                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\nENCRYPTION=3\r\n\r\n");
+                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\nENCRYPTION="
+                        "3\r\n\r\n");
 
         prompter = std::make_unique<TestPrompter>();
         app = std::make_unique<CTessalineApp>();
@@ -175,7 +176,8 @@ private slots:
         QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
 
         Open(*view, "readme.txt");
-        QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())), QStringLiteral("read me\n"));
+        QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())),
+                 QStringLiteral("read me\n"));
         QCOMPARE(prompter->dialogs.back(), QStringLiteral("File Transfer Status"));
 
         // A second double-click asks before overwriting; No leaves everything as it is.
@@ -281,7 +283,8 @@ private slots:
     void commandsFollowTheConnectionAndTheSelection()
     {
         using enum CommandId;
-        const std::set<CommandId> always = {Exit, NewGroup, LargeIcons, SmallIcons, List, Details, Options, Help, About};
+        const std::set<CommandId> always = {Exit,    NewGroup, LargeIcons, SmallIcons, List,
+                                            Details, Options,  Help,       About};
         std::set<CommandId> expected = always;
         expected.insert({NewSite, QuickConnect});
         QCOMPARE(Enabled(), expected);
@@ -327,7 +330,8 @@ private slots:
             Click(*view, "hello.txt");
             QVERIFY2(view->SelectedRows() == std::vector<int>{0}, qPrintable(styleName));
             std::set<CommandId> on = Enabled();
-            QVERIFY2(std::includes(on.begin(), on.end(), itemCommands.begin(), itemCommands.end()), qPrintable(styleName));
+            QVERIFY2(std::includes(on.begin(), on.end(), itemCommands.begin(), itemCommands.end()),
+                     qPrintable(styleName));
 
             // A right-click selects the item under the mouse and opens its menu.
             QCOMPARE(ContextMenuEntries(*view, "pub"),
@@ -372,7 +376,8 @@ private slots:
         Click(*view, "hello.txt");
         QTest::qWait(interval + 200);
         DoubleClick(*view, "hello.txt");
-        QTRY_COMPARE(QString::fromStdString(ReadFile((downloads + "hello.txt").toStdString())), QStringLiteral("hello\n"));
+        QTRY_COMPARE(QString::fromStdString(ReadFile((downloads + "hello.txt").toStdString())),
+                     QStringLiteral("hello\n"));
         QTest::qWait(2 * interval);
         QVERIFY(!Editor(*view));
 

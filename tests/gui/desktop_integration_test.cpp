@@ -32,7 +32,7 @@ namespace {
 int CountLines(const std::vector<std::string>& lines, const std::string& prefix)
 {
     return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                           [&prefix](const std::string& line) { return line.starts_with(prefix); }));
+                                          [&prefix](const std::string& line) { return line.starts_with(prefix); }));
 }
 
 // Sets an environment variable for as long as it lives.
@@ -57,8 +57,8 @@ private slots:
     void fileExtensionAndFileName()
     {
         const std::pair<std::string, std::string> extensions[] = {
-            {"archive.tar.gz", ".gz"}, {"README", ""},         {"my file.txt", ".txt"}, {"a.b c", ""},
-            {"v1.2/readme", ""},       {"v1.2/readme.md", ".md"}, {"trailing.", "."},  {".profile", ".profile"},
+            {"archive.tar.gz", ".gz"}, {"README", ""},     {"my file.txt", ".txt"},  {"a.b c", ""}, {"v1.2/readme", ""},
+            {"v1.2/readme.md", ".md"}, {"trailing.", "."}, {".profile", ".profile"},
         };
         for (const auto& [name, extension] : extensions)
             QCOMPARE(FileExtension(name), extension);
@@ -155,8 +155,9 @@ private slots:
         const fs::path output = top / "argv";
         // The "editor" writes its arguments, one a line.
         const fs::path script = top / "editor.sh";
-        WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + (top / "argv.part").string() + "'\n/bin/mv '"
-                              + (top / "argv.part").string() + "' '" + output.string() + "'\n");
+        WriteFile(script,
+                  "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + (top / "argv.part").string() + "'\n/bin/mv '"
+                      + (top / "argv.part").string() + "' '" + output.string() + "'\n");
         fs::permissions(script, fs::perms::owner_all);
         fs::create_directories(top / "config");
         fs::create_directories(top / "data" / "applications");
@@ -225,8 +226,9 @@ private slots:
         WriteFile(binary, std::string("\0\x01\x02\xff\xfe", 5));
         OpenWithApplication(binary, nullptr);
         QVERIFY(prompter.asked.empty());
-        QCOMPARE(TakeLog(), (std::vector<std::string>{"No application is registered to open " + binary
-                                                      + " (application/octet-stream)"}));
+        QCOMPARE(TakeLog(),
+                 (std::vector<std::string>{"No application is registered to open " + binary
+                                           + " (application/octet-stream)"}));
         QVERIFY(!fs::exists(output));
     }
 

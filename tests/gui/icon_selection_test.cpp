@@ -177,9 +177,9 @@ private slots:
         QVERIFY(TreeImage(4).isNull());
 
         const std::string past = "Tessaline.exe ," + std::to_string(set.size());
-        for (const std::string& reference : {past, std::string("Tessaline.exe ,-1"), std::string(", 3"),
-                                            std::string(""), std::string("999"),
-                                            (dir->filePath("missing.ico") + " ,0").toStdString()})
+        for (const std::string& reference :
+             {past, std::string("Tessaline.exe ,-1"), std::string(", 3"), std::string(""), std::string("999"),
+              (dir->filePath("missing.ico") + " ,0").toStdString()})
             QVERIFY2(IconFromSpec(reference).isNull(), reference.c_str());
     }
 
@@ -233,8 +233,7 @@ private slots:
             dialog.findChild<QPushButton*>("ok")->click();
             return dialog.result();
         };
-        QCOMPARE(Text(CIconSelectionDialog::ChooseIcon(nullptr, "Tessaline.exe ,33")),
-                 QString("<unchanged>"));
+        QCOMPARE(Text(CIconSelectionDialog::ChooseIcon(nullptr, "Tessaline.exe ,33")), QString("<unchanged>"));
         QCOMPARE(prompter.dialogs, std::vector<QString>{"Icon Selection"});
     }
 
@@ -246,7 +245,7 @@ private slots:
             auto* icons = dialog.findChild<QListWidget*>("icons");
             auto* browse = dialog.findChild<QPushButton*>("browse");
             const int setSize = icons->count();
-            browse->click(); // the chooser is cancelled: nothing changes
+            browse->click();  // the chooser is cancelled: nothing changes
             [&] {
                 QCOMPARE(icons->count(), setSize);
                 QCOMPARE(fileName->text(), QString("Tessaline.exe"));
@@ -262,8 +261,7 @@ private slots:
             dialog.reject();
             return dialog.result();
         };
-        QCOMPARE(Text(CIconSelectionDialog::ChooseIcon(nullptr, "Tessaline.exe, 33")),
-                 QString("<unchanged>"));
+        QCOMPARE(Text(CIconSelectionDialog::ChooseIcon(nullptr, "Tessaline.exe, 33")), QString("<unchanged>"));
         const QString chooser = "Select File Containing Icon(s):";
         QCOMPARE(prompter.dialogs, (std::vector<QString>{"Icon Selection", chooser, chooser}));
     }

@@ -88,8 +88,8 @@ private slots:
     void aDisabledCommandsKeyDoesNothing()
     {
         bool connected = false;
-        frame->SetCommandHandler(CommandId::Refresh, [this] { ++runs[CommandId::Refresh]; },
-                                 [&connected] { return connected; });
+        frame->SetCommandHandler(
+            CommandId::Refresh, [this] { ++runs[CommandId::Refresh]; }, [&connected] { return connected; });
         frame->LogPane()->setFocus();
         QTest::keyClick(frame->LogPane(), Qt::Key_F5);
         QCOMPARE(runs[CommandId::Refresh], 0);
@@ -152,8 +152,8 @@ private slots:
     void theRenameDialogKeepsBackspace()
     {
         TestPrompter prompter;
-        frame->SetCommandHandler(CommandId::UpOneLevel, [this] { ++runs[CommandId::UpOneLevel]; },
-                                 [] { return true; });
+        frame->SetCommandHandler(
+            CommandId::UpOneLevel, [this] { ++runs[CommandId::UpOneLevel]; }, [] { return true; });
         CSiteTree* tree = frame->SiteTreePane();
         tree->setFocus();
         tree->setCurrentItem(tree->topLevelItem(0));
@@ -182,7 +182,8 @@ private:
     {
         for (const CommandInfo& info : AllCommands()) {
             const CommandId id = info.id;
-            frame->SetCommandHandler(id, [this, id] { ++runs[id]; }, [] { return true; });
+            frame->SetCommandHandler(
+                id, [this, id] { ++runs[id]; }, [] { return true; });
         }
     }
 
@@ -194,9 +195,12 @@ private:
         QTest::keyClick(editor, Qt::Key_Delete);
         QTest::keyClick(editor, Qt::Key_Backspace);
         QCOMPARE(editor->text(), QStringLiteral("c"));
-        for (const auto& [key, modifiers] : {std::pair{Qt::Key_F2, Qt::NoModifier}, {Qt::Key_F5, Qt::NoModifier},
-                                             {Qt::Key_Up, Qt::AltModifier}, {Qt::Key_N, Qt::ControlModifier},
-                                             {Qt::Key_D, Qt::ControlModifier}, {Qt::Key_F1, Qt::NoModifier}})
+        for (const auto& [key, modifiers] : {std::pair{Qt::Key_F2, Qt::NoModifier},
+                                             {Qt::Key_F5, Qt::NoModifier},
+                                             {Qt::Key_Up, Qt::AltModifier},
+                                             {Qt::Key_N, Qt::ControlModifier},
+                                             {Qt::Key_D, Qt::ControlModifier},
+                                             {Qt::Key_F1, Qt::NoModifier}})
             QTest::keyClick(editor, key, modifiers);
         QCOMPARE(FocusedEditor(), editor);
         QTest::keyClick(editor, Qt::Key_Escape);

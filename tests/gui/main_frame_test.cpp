@@ -64,10 +64,7 @@ class MainFrameTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        dir = NewTestHome();
-    }
+    void init() { dir = NewTestHome(); }
 
     void firstRunUsesTheDefaultsAndWritesThemAll()
     {
@@ -91,8 +88,7 @@ private slots:
         QCOMPARE(app.Shutdown(0), 0);
 
         QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
-        QCOMPARE(stored.childGroups(),
-                 (QStringList{"ProgramOptions", "TransOptions", "WndProperties"}));
+        QCOMPARE(stored.childGroups(), (QStringList{"ProgramOptions", "TransOptions", "WndProperties"}));
         stored.beginGroup("ProgramOptions");
         QCOMPARE(stored.childKeys().size(), 12);
         QCOMPARE(stored.value("Port").toInt(), 21);
@@ -251,24 +247,27 @@ private slots:
             for (QAction* entry : menu->menu()->actions()) {
                 // A menu shows an entry's first key beside its text.
                 const QString key = entry->shortcut().toString(QKeySequence::NativeText);
-                entries << (entry->isSeparator() ? QStringLiteral("-") : entry->text() + (key.isEmpty() ? "" : " " + key));
+                entries << (entry->isSeparator() ? QStringLiteral("-")
+                                                 : entry->text() + (key.isEmpty() ? "" : " " + key));
             }
             menus << menu->text() + ": " + entries.join(" | ");
         }
-        QCOMPARE(menus, (QStringList{
-            "&File: New Group... Ctrl+Shift+N | New Site... Ctrl+N | - | Quick Connect... | - | E&xit Ctrl+Q",
-            "&Edit: Create Directory... | &Delete Del | - | &Properties... | Rename... F2 | Permissions...",
-            "&View: &Large Icons | Small Icons | L&ist | Details | - | &Options... | - | Refresh F5",
-            "&Help: Help... F1 | About Tessaline...",
-        }));
+        QCOMPARE(menus,
+                 (QStringList{
+                     "&File: New Group... Ctrl+Shift+N | New Site... Ctrl+N | - | Quick Connect... | - | E&xit Ctrl+Q",
+                     "&Edit: Create Directory... | &Delete Del | - | &Properties... | Rename... F2 | Permissions...",
+                     "&View: &Large Icons | Small Icons | L&ist | Details | - | &Options... | - | Refresh F5",
+                     "&Help: Help... F1 | About Tessaline...",
+                 }));
 
         QStringList buttons;
         for (QAction* slot : frame->ToolBar()->actions())
             buttons << (slot->isSeparator() ? QStringLiteral("-") : slot->toolTip());
-        QCOMPARE(buttons, (QStringList{"New Profile (Ctrl+N)", "-", "Up One Level (Alt+Up, Backspace)",
-                                     "Refresh Directory. (F5)", "Disconnect (Ctrl+D)", "-", "Delete (Del)", "-",
-                                     "Large Icons", "Small Icons", "List View", "Detail",
-                                     "Encrypted: commands, the password and files travel over TLS"}));
+        QCOMPARE(
+            buttons,
+            (QStringList{"New Profile (Ctrl+N)", "-", "Up One Level (Alt+Up, Backspace)", "Refresh Directory. (F5)",
+                         "Disconnect (Ctrl+D)", "-", "Delete (Del)", "-", "Large Icons", "Small Icons", "List View",
+                         "Detail", "Encrypted: commands, the password and files travel over TLS"}));
         // The padlock shows only while an encrypted session is open.
         QVERIFY(!frame->EncryptionSignShown());
         QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
@@ -276,7 +275,7 @@ private slots:
         // Not connected and nothing selected.
         using enum CommandId;
         const std::set<CommandId> enabled = {Exit, NewGroup, NewSite, QuickConnect, LargeIcons, SmallIcons,
-                                             List, Details, Options, Help, About};
+                                             List, Details,  Options, Help,         About};
         for (const CommandInfo& info : AllCommands())
             QCOMPARE(frame->Action(info.id)->isEnabled(), enabled.count(info.id) == 1);
         app.Shutdown(0);
@@ -336,9 +335,7 @@ private slots:
         auto* dialog = new QDialog(app.MainFrame());
         bool seenWhileOpen = false;
         std::thread worker;
-        QTimer::singleShot(0, dialog, [&] {
-            worker = std::thread([] { PostLogLine("220 posted by a worker"); });
-        });
+        QTimer::singleShot(0, dialog, [&] { worker = std::thread([] { PostLogLine("220 posted by a worker"); }); });
         QTimer poll;
         connect(&poll, &QTimer::timeout, dialog, [&] {
             if (LogLines(app.MainFrame()->LogPane()).contains("220 posted by a worker")) {

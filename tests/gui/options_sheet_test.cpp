@@ -111,7 +111,8 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
-        QTest::newRow("above range") << "100000" << "Please enter an integer between 0 and 99999.";
+        QTest::newRow("above range") << "100000"
+                                     << "Please enter an integer between 0 and 99999.";
         QTest::newRow("not a number") << "21a" << kNotAnInteger;
     }
 
@@ -142,11 +143,15 @@ private slots:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("message");
-        QTest::newRow("port not a number") << "Port:" << "2l" << kNotAnInteger;
-        QTest::newRow("negative send bytes") << "Send bytes:" << "-512"
+        QTest::newRow("port not a number") << "Port:"
+                                           << "2l" << kNotAnInteger;
+        QTest::newRow("negative send bytes") << "Send bytes:"
+                                             << "-512"
                                              << "Please enter an integer between 0 and 2147483647.";
-        QTest::newRow("empty receive bytes") << "Receive bytes:" << "" << kNotAnInteger;
-        QTest::newRow("time out over a day") << "Time out:" << "86401"
+        QTest::newRow("empty receive bytes") << "Receive bytes:"
+                                             << "" << kNotAnInteger;
+        QTest::newRow("time out over a day") << "Time out:"
+                                             << "86401"
                                              << "Please enter an integer between 0 and 86400.";
     }
 

@@ -29,7 +29,7 @@ QStringList ModelNames(const CRemoteEntryModel& model)
     QStringList names;
     for (int row = 0; row < model.rowCount(); ++row)
         names << model.index(row, CRemoteEntryModel::kName).data().toString() + QLatin1Char('/')
-                     + model.index(row, CRemoteEntryModel::kSize).data().toString();
+                + model.index(row, CRemoteEntryModel::kSize).data().toString();
     return names;
 }
 

@@ -63,9 +63,10 @@ QStringList Snapshot(const QString& root)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QFileInfo info(it.next());
-        entries << info.filePath() + (info.isDir() ? QString()
-                                                   : QStringLiteral(" %1 %2").arg(info.size()).arg(
-                                                         info.lastModified().toMSecsSinceEpoch()));
+        entries << info.filePath()
+                + (info.isDir()
+                       ? QString()
+                       : QStringLiteral(" %1 %2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch()));
     }
     entries.sort();
     return entries;
@@ -81,7 +82,8 @@ private slots:
     {
         home = std::make_unique<QTemporaryDir>();
         QDir(home->path()).mkdir(QStringLiteral("run"));
-        QFile::setPermissions(home->filePath("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(home->filePath("run"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home->path());
         environment.insert("XDG_CONFIG_HOME", home->filePath("config"));

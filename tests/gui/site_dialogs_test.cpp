@@ -43,8 +43,8 @@ CSiteProfile Login(const std::string& userId, const std::string& password)
 // What the dialogs edit, in one comparable value (the session dialog leaves the rest alone).
 auto EditedFields(const CSiteProfile& p)
 {
-    return std::tie(p.name, p.host, p.userId, p.password, p.remoteDirectory, p.savePassword,
-                    p.useFirewall, p.prompt, p.comment, p.encryption);
+    return std::tie(p.name, p.host, p.userId, p.password, p.remoteDirectory, p.savePassword, p.useFirewall, p.prompt,
+                    p.comment, p.encryption);
 }
 
 // Passes the worker's end on to the dialog the way the desktop program's host does: a queued
@@ -277,11 +277,9 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("position");
         QTest::newRow("quick connect in the middle")
-            << std::vector<std::string>{"Alpha", "Quick Connect", "beta"}
-            << QStringList{"Alpha", "beta"} << 1 << 2;
+            << std::vector<std::string>{"Alpha", "Quick Connect", "beta"} << QStringList{"Alpha", "beta"} << 1 << 2;
         QTest::newRow("tree order differs from the list's")
-            << std::vector<std::string>{"zeta", "Quick Connect", "Alpha"}
-            << QStringList{"Alpha", "zeta"} << 0 << 2;
+            << std::vector<std::string>{"zeta", "Quick Connect", "Alpha"} << QStringList{"Alpha", "zeta"} << 0 << 2;
         QTest::newRow("no groups") << std::vector<std::string>{"Quick Connect"} << QStringList{} << -1 << -1;
     }
 

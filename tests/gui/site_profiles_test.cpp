@@ -93,8 +93,8 @@ private slots:
         fs::create_directory(File());
         QVERIFY(prompter->informed.empty());
         QVERIFY(tree->LabelEdited(site, "Mirror 3"));
-        QCOMPARE(prompter->informed.back(), QString::fromStdString("The site profiles could not be saved ("
-                                                                   + File() + ": Is a directory)."));
+        QCOMPARE(prompter->informed.back(),
+                 QString::fromStdString("The site profiles could not be saved (" + File() + ": Is a directory)."));
     }
 
     void aFileThatCannotBeReadIsReportedAndNeverWrittenOver()
@@ -109,16 +109,19 @@ private slots:
         }
         Start();
         const QString why = QString::fromStdString(File() + (root ? ": not a regular file" : ": Permission denied"));
-        QCOMPARE(prompter->informed, (std::vector<QString>{
-            "The site profiles could not be read (" + why + "). Changes to the sites will not be saved in this "
-            "run, so that the file stays as it is."}));
+        QCOMPARE(prompter->informed,
+                 (std::vector<QString>{"The site profiles could not be read (" + why
+                                       + "). Changes to the sites will not be saved in this "
+                                         "run, so that the file stays as it is."}));
 
         prompter->onDialog = [](QDialog& d) { return FillIn(d, "Work"); };
         frame->NewGroup();
         QCOMPARE(prompter->informed.size(), std::size_t(1));  // told once, not at every change
         Stop();
-        QCOMPARE(prompter->informed.back(), "Your changes to the sites were not saved: the site profiles could not "
-                                            "be read when the program started (" + why + ").");
+        QCOMPARE(prompter->informed.back(),
+                 "Your changes to the sites were not saved: the site profiles could not "
+                 "be read when the program started ("
+                     + why + ").");
         struct stat st {};
         QCOMPARE(::lstat(File().c_str(), &st), 0);
         if (root) {
@@ -172,17 +175,20 @@ private slots:
         Select(0);
         view->ShowProperties();
         QCOMPARE(rounds, 3);
-        QCOMPARE(prompter->informed, (std::vector<QString>{
-            "\"Group Place Holder\" is the name the profile file keeps for empty groups; please choose another name.",
-            "The profile name is too long to be kept in the profile file; please make it shorter.",
-            "The comment is too long to be kept in the profile file; please make it shorter."}));
+        QCOMPARE(prompter->informed,
+                 (std::vector<QString>{
+                     "\"Group Place Holder\" is the name the profile file keeps for empty groups; please choose "
+                     "another name.",
+                     "The profile name is too long to be kept in the profile file; please make it shorter.",
+                     "The comment is too long to be kept in the profile file; please make it shorter."}));
         QCOMPARE(mirror->profile.comment, std::string());
     }
 
     void propertiesAndDeleteActOnTheSiteChosenAmongSitesOfOneName()
     {
-        WriteFile(File(), "[Dup]\r\nHOST=one.example.org\r\nGROUP=G\r\n\r\n"
-                          "[Dup]\r\nHOST=two.example.org\r\nGROUP=G\r\n\r\n");
+        WriteFile(File(),
+                  "[Dup]\r\nHOST=one.example.org\r\nGROUP=G\r\n\r\n"
+                  "[Dup]\r\nHOST=two.example.org\r\nGROUP=G\r\n\r\n");
         Start();
         Select(0);
         view->OpenSelectedItem();  // into the group

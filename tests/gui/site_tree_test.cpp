@@ -71,10 +71,7 @@ private slots:
         view.calls.clear();
     }
 
-    void cleanup()
-    {
-        tree.reset();
-    }
+    void cleanup() { tree.reset(); }
 
     void groupsAndSitesStayInNameOrder()
     {

@@ -117,7 +117,8 @@ private slots:
         fs::create_directories(home->path().toStdString() + "/data/Tessaline");
         WriteFile(home->path().toStdString() + "/data/Tessaline/Tessaline.site",
                   "[Slow]\r\nHOST=127.0.0.1:" + std::to_string(server->Port())
-                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\nENCRYPTION=3\r\n\r\n");
+                      + "\r\nUID=anna\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=Work\r\nPROMPT?=FALSE\r\nENCRYPTION="
+                        "3\r\n\r\n");
         {
             QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
             stored.setValue("ProgramOptions/Retry", 30);
@@ -160,7 +161,8 @@ private slots:
                 paintedWhileHeld = true;
             paintsSeen = painted.paints;
             frame->LogPane()->viewport()->update();
-            if (paintedWhileHeld && std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"))
+            if (paintedWhileHeld
+                && std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Waiting for Server"))
                 release = true;
         });
         ticks.start(20);

@@ -115,8 +115,8 @@ private slots:
         prompter.onDialog = [&](QDialog& dialog) {
             dialog.show();
             const QImage& picture = static_cast<const CSplashDialog&>(dialog).Background();
-            paintedPicture = dialog.size() == QSize(460, 251)
-                             && dialog.grab().toImage().pixel(40, 30) == picture.pixel(40, 30);
+            paintedPicture =
+                dialog.size() == QSize(460, 251) && dialog.grab().toImage().pixel(40, 30) == picture.pixel(40, 30);
             version = dialog.findChild<QLabel*>("version")->text();
             Button(dialog, "Help")->click();
             openAfterHelp = dialog.isVisible();

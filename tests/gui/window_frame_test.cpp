@@ -77,8 +77,9 @@ public:
             return;
         }
         int number = 150;
-        while (number < 250 && (::access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) == 0
-                                || ::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0))
+        while (number < 250
+               && (::access(("/tmp/.X11-unix/X" + std::to_string(number)).c_str(), F_OK) == 0
+                   || ::access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0))
             ++number;
         display = ":" + std::to_string(number);
         serverPid = Spawn({server, display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
@@ -121,8 +122,9 @@ QRect StoredRectangle()
     QSettings stored(QSettings::NativeFormat, QSettings::UserScope, "Corvane", "Tessaline");
     const int left = stored.value("WndProperties/Left").toInt();
     const int top = stored.value("WndProperties/Top").toInt();
-    return QRect(QPoint(left, top), QPoint(stored.value("WndProperties/Right").toInt() - 1,
-                                           stored.value("WndProperties/Bottom").toInt() - 1));
+    return QRect(
+        QPoint(left, top),
+        QPoint(stored.value("WndProperties/Right").toInt() - 1, stored.value("WndProperties/Bottom").toInt() - 1));
 }
 
 }  // namespace
@@ -134,7 +136,8 @@ private slots:
     void initTestCase()
     {
         if (!desktop->missing.empty())
-            QSKIP(qPrintable(QString::fromStdString("needs " + desktop->missing + " (tools/install-deps installs Xvfb and openbox)")));
+            QSKIP(qPrintable(QString::fromStdString("needs " + desktop->missing
+                                                    + " (tools/install-deps installs Xvfb and openbox)")));
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     }
 
@@ -164,8 +167,9 @@ private slots:
         RunOnce();
         const QRect first = StoredRectangle();
         const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-        QVERIFY2((first.center() - available.center()).manhattanLength() <= 2, qPrintable(QString("%1,%2 %3x%4")
-                     .arg(first.x()).arg(first.y()).arg(first.width()).arg(first.height())));
+        QVERIFY2(
+            (first.center() - available.center()).manhattanLength() <= 2,
+            qPrintable(QString("%1,%2 %3x%4").arg(first.x()).arg(first.y()).arg(first.width()).arg(first.height())));
         RunOnce();
         QCOMPARE(StoredRectangle(), first);
     }

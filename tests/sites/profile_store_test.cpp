@@ -57,9 +57,8 @@ std::string Describe(const ProfileList& tree)
         text += "[" + group.name + "]\n";
         for (const CSiteProfile& p : group.sites) {
             text += p.name + "|" + p.host + "|" + p.account + "|" + p.userId + "|" + p.password + "|"
-                + std::to_string(p.savePassword) + std::to_string(p.prompt) + std::to_string(p.useFirewall)
-                + "|" + p.icon + "|" + p.group + "|" + p.localDirectory + "|" + p.remoteDirectory + "|"
-                + p.comment + "\n";
+                + std::to_string(p.savePassword) + std::to_string(p.prompt) + std::to_string(p.useFirewall) + "|"
+                + p.icon + "|" + p.group + "|" + p.localDirectory + "|" + p.remoteDirectory + "|" + p.comment + "\n";
         }
     }
     return text;
@@ -76,13 +75,15 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
     ProfileList tree;
     for (const char* group : {"work", "Empty", "Work", kQuickConnectGroup})
         tree.AddGroup(group);
-    AddSiteToGroup(tree, {kItemSite, 1, 0, 1, "Mirror", "ftp.example.org:2121", "acct", "me", "secret",
-                          "Tessaline.exe ,33", "Work", "/home/me", "/pub", "one line"});
+    AddSiteToGroup(tree,
+                   {kItemSite, 1, 0, 1, "Mirror", "ftp.example.org:2121", "acct", "me", "secret", "Tessaline.exe ,33",
+                    "Work", "/home/me", "/pub", "one line"});
     // Not kept: a password without save password, trailing blanks, what follows "]".
-    AddSiteToGroup(tree, {kItemSite, 0, 1, 0, "a]b", "host  ", "", " lead", "not kept", "", "work", "", "",
-                          "first\r\nsecond"});
-    AddSiteToGroup(tree, {kItemSite, 1, 1, 0, "Opened once", "quick.example.org", "", "u", "quick", "",
-                          kQuickConnectGroup, "", "", ""});
+    AddSiteToGroup(
+        tree, {kItemSite, 0, 1, 0, "a]b", "host  ", "", " lead", "not kept", "", "work", "", "", "first\r\nsecond"});
+    AddSiteToGroup(
+        tree,
+        {kItemSite, 1, 1, 0, "Opened once", "quick.example.org", "", "u", "quick", "", kQuickConnectGroup, "", "", ""});
     ASSERT_TRUE(SaveSiteProfiles(tree, dir));
 
     const std::string file = ReadFile(dir + "Tessaline.site");
@@ -99,12 +100,13 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
 
     ProfileList loaded;
     ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
-    EXPECT_EQ(Describe(loaded), "[Empty]\n"
-                                "[Work]\n"
-                                "Mirror|ftp.example.org:2121|acct|me|secret|101|Tessaline.exe ,33|Work|/home/me|"
-                                "/pub|one line\n"
-                                "[work]\n"
-                                "a|host|| lead||010||work|||first\r\nsecond\n");
+    EXPECT_EQ(Describe(loaded),
+              "[Empty]\n"
+              "[Work]\n"
+              "Mirror|ftp.example.org:2121|acct|me|secret|101|Tessaline.exe ,33|Work|/home/me|"
+              "/pub|one line\n"
+              "[work]\n"
+              "a|host|| lead||010||work|||first\r\nsecond\n");
 }
 
 TEST_F(ProfileStoreTest, EncryptionIsKeptAfterTheOtherKeysAndOlderFilesGetTheDefault)
@@ -126,9 +128,10 @@ TEST_F(ProfileStoreTest, EncryptionIsKeptAfterTheOtherKeysAndOlderFilesGetTheDef
         EXPECT_EQ(loaded.Groups()[0].sites[static_cast<std::size_t>(choice)].encryption, choice);
 
     // A file of an older version has no such key; a value this version does not know is the default.
-    WriteFile(dir + "Tessaline.site", "[Old]\r\nHOST=old.example.org\r\nGROUP=Work\r\n\r\n"
-                                      "[Odd]\r\nHOST=odd.example.org\r\nGROUP=Work\r\nENCRYPTION=7\r\n\r\n"
-                                      "[Word]\r\nHOST=word.example.org\r\nGROUP=Work\r\nENCRYPTION=1x\r\n");
+    WriteFile(dir + "Tessaline.site",
+              "[Old]\r\nHOST=old.example.org\r\nGROUP=Work\r\n\r\n"
+              "[Odd]\r\nHOST=odd.example.org\r\nGROUP=Work\r\nENCRYPTION=7\r\n\r\n"
+              "[Word]\r\nHOST=word.example.org\r\nGROUP=Work\r\nENCRYPTION=1x\r\n");
     ProfileList older;
     ASSERT_TRUE(LoadSiteProfiles(older, dir, true));
     const auto groups = older.Groups();  // a copy: a loop over a temporary's member reads freed memory
@@ -179,14 +182,16 @@ TEST_F(ProfileStoreTest, AHeaderTooLongToReadSkipsItsWholeSection)
     const std::string longName(4095, 'n');  // "[" + 4095 + "]" is one more than a line can hold
     WriteFile(dir + "Tessaline.site",
               "\xEF\xBB\xBF[Alpha production]\r\nHOST=alpha.example.org\r\nUID=deploy\r\nGROUP=Prod\r\n\r\n"
-              "[" + longName + "]\r\nHOST=other.example.org\r\nUID=intruder\r\nPASSWORD=pw\r\n"
-              "REMOTEDIR=/elsewhere\r\nCOMMENT=replaced\r\nGROUP=Prod\r\n\r\n"
-              "[Beta]\r\nHOST=beta.example.org\r\nGROUP=Prod\r\n");
+              "[" + longName
+                  + "]\r\nHOST=other.example.org\r\nUID=intruder\r\nPASSWORD=pw\r\n"
+                    "REMOTEDIR=/elsewhere\r\nCOMMENT=replaced\r\nGROUP=Prod\r\n\r\n"
+                    "[Beta]\r\nHOST=beta.example.org\r\nGROUP=Prod\r\n");
     ProfileList tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
-    EXPECT_EQ(Describe(tree), "[Prod]\n"
-                              "Alpha production|alpha.example.org||deploy||010||Prod|||\n"
-                              "Beta|beta.example.org||||010||Prod|||\n");
+    EXPECT_EQ(Describe(tree),
+              "[Prod]\n"
+              "Alpha production|alpha.example.org||deploy||010||Prod|||\n"
+              "Beta|beta.example.org||||010||Prod|||\n");
 
     // What the dialogs check before a profile is kept: every line within what the reader takes.
     CSiteProfile profile = Site(std::string(4094, 'n'));
@@ -263,17 +268,17 @@ TEST_F(ProfileStoreTest, ReadingRules)
 {
     WriteFile(dir + "Tessaline.site",
               "HOST=before any header\n"
-              "[Defaults\n"               // no "]": the rest of the line is the name
+              "[Defaults\n"  // no "]": the rest of the line is the name
               "HOST=h1\n"
-              "UID= spaced user \t\n"     // leading blanks stay, trailing go
+              "UID= spaced user \t\n"  // leading blanks stay, trailing go
               "HOST =ignored\n"
-              "SAVPWD=true\n"             // only "TRUE" sets a flag
+              "SAVPWD=true\n"  // only "TRUE" sets a flag
               "FIREWALL?=yes\n"
               "\n"
               "[]\r\n"
               "GROUP=Team\r\n"
               "HOST=first\r\n"
-              " [\r\n"                    // too short to open a section: skipped, the section goes on
+              " [\r\n"  // too short to open a section: skipped, the section goes on
               "NOEQUALS\r\n"
               "HOST=second\r\n"
               "ICON=Tessa.exe ,33\r\n"
@@ -283,13 +288,14 @@ TEST_F(ProfileStoreTest, ReadingRules)
               "[Dup]\nGROUP=Team\nPROMPT?=FALSE\nSAVPWD=TRUE\nPASSWORD=pw\n");
     ProfileList tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
-    EXPECT_EQ(Describe(tree), "[Spare]\n"
-                              "[Team]\n"
-                              "|second||||010|Tessaline.exe ,33|Team|||\n"
-                              "Dup|||||010|/opt/old/Tessaline.exe ,3|Team|||\n"
-                              "Dup||||pw|100||Team|||\n"
-                              "[User Defined]\n"
-                              "Defaults|h1|| spaced user||010||User Defined|||\n");
+    EXPECT_EQ(Describe(tree),
+              "[Spare]\n"
+              "[Team]\n"
+              "|second||||010|Tessaline.exe ,33|Team|||\n"
+              "Dup|||||010|/opt/old/Tessaline.exe ,3|Team|||\n"
+              "Dup||||pw|100||Team|||\n"
+              "[User Defined]\n"
+              "Defaults|h1|| spaced user||010||User Defined|||\n");
 }
 
 TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
@@ -301,10 +307,11 @@ TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
 
     ProfileList readOnly;
     ASSERT_TRUE(LoadSiteProfiles(readOnly, dir, false));
-    EXPECT_EQ(Describe(readOnly), "[Office]\n"
-                                  "Work|ftp.example.org||anna||010||Office|||\n"
-                                  "[Public]\n"
-                                  "Mirror|mirror.example.net:2121||anonymous||000|C:\\TESSA\\TESSA.EXE ,12|Public|||\n");
+    EXPECT_EQ(Describe(readOnly),
+              "[Office]\n"
+              "Work|ftp.example.org||anna||010||Office|||\n"
+              "[Public]\n"
+              "Mirror|mirror.example.net:2121||anonymous||000|C:\\TESSA\\TESSA.EXE ,12|Public|||\n");
     EXPECT_EQ(ReadFile(dir + "Tessa.INI"), earlier);
     EXPECT_EQ(ReadFile(dir + "TessaBak.INI"), "older backup");
 
@@ -328,7 +335,7 @@ TEST_F(ProfileStoreTest, AFailedSaveKeepsThePreviousFileWhole)
         AddSiteToGroup(tree, Site("Site " + std::to_string(i), "host.example.org"));
 
     // A write error part-way (a full disk, say): a file-size limit stops root too.
-    rlimit limit {};
+    rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit small = limit;
@@ -360,10 +367,10 @@ TEST_F(ProfileStoreTest, HostileFilesLoadWithoutHarm)
         garbage += static_cast<char>(i * 7919 % 256);
     const std::string longest = "COMMENT=" + std::string(4088, 'c');  // 4096 characters: still read whole
     WriteFile(dir + "Tessaline.site",
-              garbage + "\n[A\0B]\nHOST=fine\nUID=n\0l\n"s
-              + "HOST=" + std::string(10 << 20, 'x') + "\n"  // skipped whole, not read as a host
-              + "UID=" + std::string(4093, 'u') + "\r\n"    // one character too many
-              + longest + "\r\n");
+              garbage + "\n[A\0B]\nHOST=fine\nUID=n\0l\n"s + "HOST=" + std::string(10 << 20, 'x')
+                  + "\n"                                      // skipped whole, not read as a host
+                  + "UID=" + std::string(4093, 'u') + "\r\n"  // one character too many
+                  + longest + "\r\n");
     ProfileList tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
     const std::vector<CSiteProfile> found = tree.FindSites("A\0B"s, "");
@@ -393,15 +400,16 @@ TEST(ProfileListTest, GroupsAndSitesKeepTheTreeOrder)
     for (const char* name : {"beta", "Alpha", "alpha", "Alpha"})
         tree.InsertSite("a", Site(name, name));
     tree.InsertSite("B", Site("Alpha", "other"));
-    EXPECT_EQ(Describe(tree), "[A]\n"
-                              "[a]\n"
-                              "Alpha|Alpha||||010|||||\n"
-                              "Alpha|Alpha||||010|||||\n"
-                              "alpha|alpha||||010|||||\n"
-                              "beta|beta||||010|||||\n"
-                              "[B]\n"
-                              "Alpha|other||||010|||||\n"
-                              "[b]\n");
+    EXPECT_EQ(Describe(tree),
+              "[A]\n"
+              "[a]\n"
+              "Alpha|Alpha||||010|||||\n"
+              "Alpha|Alpha||||010|||||\n"
+              "alpha|alpha||||010|||||\n"
+              "beta|beta||||010|||||\n"
+              "[B]\n"
+              "Alpha|other||||010|||||\n"
+              "[b]\n");
     EXPECT_EQ(tree.FindSites("Alpha", "").size(), 3u);
     const std::vector<CSiteProfile> inB = tree.FindSites("Alpha", "B");
     ASSERT_EQ(inB.size(), 1u);

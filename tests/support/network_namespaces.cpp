@@ -143,8 +143,8 @@ NatNetwork::NatNetwork()
         {ip, "-n", server, "link", "set", "eth0", "up"},
         // The server has no route to 10.0.0.0/8: only the router's rewriting lets answers back.
         {ip, "-n", client, "route", "add", "default", "via", "10.0.0.1"},
-        {ip, "netns", "exec", router, iptables, "-w", "-t", "nat", "-A", "POSTROUTING", "-s", "10.0.0.0/8",
-         "-o", "outside", "-j", "MASQUERADE"},
+        {ip, "netns", "exec", router, iptables, "-w", "-t", "nat", "-A", "POSTROUTING", "-s", "10.0.0.0/8", "-o",
+         "outside", "-j", "MASQUERADE"},
     };
     for (const std::vector<std::string>& step : steps) {
         if (!Run(step))

@@ -4,10 +4,10 @@
 #include "support/network_namespaces.h"
 
 #include <arpa/inet.h>
-#include <openssl/ssl.h>
 #include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <sched.h>
@@ -347,8 +347,7 @@ int FreeTcpPort()
 // One server child: its private directory (log, configuration), its start on a free port and its end.
 class RealServerProcess final {
 public:
-    RealServerProcess(const std::string& name, const ServerPlace& place)
-        : place(place)
+    RealServerProcess(const std::string& name, const ServerPlace& place) : place(place)
     {
         std::string pattern = (std::filesystem::temp_directory_path() / ("tessaline-" + name + "-XXXXXX")).string();
         if (mkdtemp(pattern.data()))
@@ -516,10 +515,21 @@ PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& use
     }
     process->Start(
         [&](int port) {
-            return std::vector<std::string>{kPython, "-I", "-u", "-c", kPyftpdlibProgram, absoluteRoot, user, password,
-                                            options.place.address, std::to_string(port), banner,
-                                            options.anonymousPermissions, options.tls.certificate,
-                                            options.tls.key, options.refuseProtP ? "1" : "",
+            return std::vector<std::string>{kPython,
+                                            "-I",
+                                            "-u",
+                                            "-c",
+                                            kPyftpdlibProgram,
+                                            absoluteRoot,
+                                            user,
+                                            password,
+                                            options.place.address,
+                                            std::to_string(port),
+                                            banner,
+                                            options.anonymousPermissions,
+                                            options.tls.certificate,
+                                            options.tls.key,
+                                            options.refuseProtP ? "1" : "",
                                             options.cutTlsData ? std::to_string(*options.cutTlsData) : "",
                                             options.announceSize ? "1" : ""};
         },
@@ -528,10 +538,22 @@ PyftpdlibServer::PyftpdlibServer(const std::string& root, const std::string& use
 
 PyftpdlibServer::~PyftpdlibServer() = default;
 
-bool PyftpdlibServer::Started() const { return process->started; }
-int PyftpdlibServer::Port() const { return process->port; }
-pid_t PyftpdlibServer::Pid() const { return process->pid; }
-std::string PyftpdlibServer::ServerLog() const { return process->ServerLog(); }
+bool PyftpdlibServer::Started() const
+{
+    return process->started;
+}
+int PyftpdlibServer::Port() const
+{
+    return process->port;
+}
+pid_t PyftpdlibServer::Pid() const
+{
+    return process->pid;
+}
+std::string PyftpdlibServer::ServerLog() const
+{
+    return process->ServerLog();
+}
 
 bool VsftpdServer::Available(const VsftpdOptions& options)
 {
@@ -625,7 +647,19 @@ std::string VsftpdServer::ProtocolLog() const
     return ReadWholeFile(process->File("protocol.log"));
 }
 
-bool VsftpdServer::Started() const { return process->started; }
-int VsftpdServer::Port() const { return process->port; }
-pid_t VsftpdServer::Pid() const { return process->pid; }
-std::string VsftpdServer::ServerLog() const { return process->ServerLog(); }
+bool VsftpdServer::Started() const
+{
+    return process->started;
+}
+int VsftpdServer::Port() const
+{
+    return process->port;
+}
+pid_t VsftpdServer::Pid() const
+{
+    return process->pid;
+}
+std::string VsftpdServer::ServerLog() const
+{
+    return process->ServerLog();
+}

@@ -56,7 +56,7 @@ public:
     PyftpdlibServer(const PyftpdlibServer&) = delete;
     PyftpdlibServer& operator=(const PyftpdlibServer&) = delete;
 
-    bool Started() const;           // greeted us on Port() within about ten seconds
+    bool Started() const;  // greeted us on Port() within about ten seconds
     int Port() const;
     pid_t Pid() const;              // the server process; -1 when there is none
     std::string ServerLog() const;  // what it printed, with our own notes on why it did not start

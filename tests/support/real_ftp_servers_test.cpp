@@ -142,8 +142,13 @@ TEST(PyftpdlibServerTest, GivesTheUserEveryRightAndAnonymousOnlyReading)
 
     Control user(server.Port());
     EXPECT_EQ(user.greeting.substr(0, 4), "220 ");
-    ExpectReplies(user, {{"USER tester", "331"}, {"PASS wrong", "530"}, {"USER tester", "331"},
-                         {"PASS secret", "230"}, {"MKD made", "257"}, {"SITE CHMOD 701 made", "200"}});
+    ExpectReplies(user,
+                  {{"USER tester", "331"},
+                   {"PASS wrong", "530"},
+                   {"USER tester", "331"},
+                   {"PASS secret", "230"},
+                   {"MKD made", "257"},
+                   {"SITE CHMOD 701 made", "200"}});
     EXPECT_EQ(StatOf(root.path + "/made").st_mode & 07777, 0701u);
 
     Control anonymous(server.Port());
@@ -196,8 +201,12 @@ TEST(VsftpdServerTest, AnonymousWritesWhereItsUserMayButNeverChmods)
     ASSERT_TRUE(server.Started()) << server.ServerLog();
     Control anonymous(server.Port());
     EXPECT_EQ(anonymous.greeting.substr(0, 4), "220 ");
-    ExpectReplies(anonymous, {{"USER anonymous", "331"}, {"PASS any@where", "230"}, {"MKD top", "550"},
-                              {"MKD incoming/made", "257"}, {"SITE CHMOD 700 incoming/made", "550"}});
+    ExpectReplies(anonymous,
+                  {{"USER anonymous", "331"},
+                   {"PASS any@where", "230"},
+                   {"MKD top", "550"},
+                   {"MKD incoming/made", "257"},
+                   {"SITE CHMOD 700 incoming/made", "550"}});
     EXPECT_EQ(StatOf(incoming + "/made").st_uid, VsftpdUser()->pw_uid);
     EXPECT_EQ(StatOf(incoming + "/made").st_mode & 07777, 0755u);
 }
@@ -213,8 +222,11 @@ TEST(VsftpdServerTest, ChmodLoginChangesModesInAWritableRoot)
     VsftpdServer server(root.path, {.chmodLogin = true});
     ASSERT_TRUE(server.Started()) << server.ServerLog();
     Control login(server.Port());
-    ExpectReplies(login, {{std::string("USER ") + kVsftpdChmodUser, "331"}, {"PASS whatever", "230"},
-                          {"MKD made", "257"}, {"SITE CHMOD 750 made", "200"}});
+    ExpectReplies(login,
+                  {{std::string("USER ") + kVsftpdChmodUser, "331"},
+                   {"PASS whatever", "230"},
+                   {"MKD made", "257"},
+                   {"SITE CHMOD 750 made", "200"}});
     EXPECT_EQ(StatOf(root.path + "/made").st_uid, VsftpdUser()->pw_uid);
     EXPECT_EQ(StatOf(root.path + "/made").st_mode & 07777, 0750u);
 }

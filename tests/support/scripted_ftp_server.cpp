@@ -55,8 +55,7 @@ bool ParseHostPort(std::string_view text, std::string& host, int& port)
         const std::size_t comma = std::min(text.find(',', at), text.size());
         const std::string_view field = text.substr(at, comma - at);
         const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-        if (count == 6 || field.empty() || field.size() > 3
-            || !std::all_of(field.begin(), field.end(), isDigit))
+        if (count == 6 || field.empty() || field.size() > 3 || !std::all_of(field.begin(), field.end(), isDigit))
             return false;
         int value = 0;
         for (char c : field)
@@ -70,8 +69,8 @@ bool ParseHostPort(std::string_view text, std::string& host, int& port)
     }
     if (count != 6)
         return false;
-    host = std::to_string(fields[0]) + '.' + std::to_string(fields[1]) + '.'
-        + std::to_string(fields[2]) + '.' + std::to_string(fields[3]);
+    host = std::to_string(fields[0]) + '.' + std::to_string(fields[1]) + '.' + std::to_string(fields[2]) + '.'
+        + std::to_string(fields[3]);
     port = fields[4] * 256 + fields[5];
     return true;
 }
@@ -85,8 +84,7 @@ bool ParseHostPort(std::string_view text, std::string& host, int& port)
 
 // --- ScriptedFtpServer ---------------------------------------------------------------------------
 
-ScriptedFtpServer::ScriptedFtpServer(std::string greeting)
-    : greeting(std::move(greeting))
+ScriptedFtpServer::ScriptedFtpServer(std::string greeting) : greeting(std::move(greeting))
 {
     try {
         wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -300,10 +298,7 @@ void ScriptedFtpServer::Dispatch(const std::string& line)
 
 // --- ScriptedFtpServer::Control ------------------------------------------------------------------
 
-ScriptedFtpServer::Control::Control(ScriptedFtpServer& server)
-    : server(server)
-{
-}
+ScriptedFtpServer::Control::Control(ScriptedFtpServer& server) : server(server) {}
 
 ScriptedFtpServer::Control::~Control()
 {
@@ -440,8 +435,8 @@ int ScriptedFtpServer::Control::ListenForData()
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(fd, 1) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         if (fd >= 0)
             ::close(fd);
         return 0;
@@ -484,12 +479,10 @@ bool ScriptedFtpServer::Control::OpenData(const std::string& from)
         return false;
     bool connected = ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
     if (connected && ::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
-        connected = errno == EINPROGRESS
-            && Await(fd, POLLOUT, Clock::now() + kIoTimeout) == Wait::Ready;
+        connected = errno == EINPROGRESS && Await(fd, POLLOUT, Clock::now() + kIoTimeout) == Wait::Ready;
         int error = 0;
         socklen_t length = sizeof error;
-        connected = connected && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0
-            && error == 0;
+        connected = connected && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
     }
     if (!connected) {
         ::close(fd);
@@ -544,8 +537,7 @@ void ScriptedFtpServer::Control::CloseData()
 // Waits for `events` on `fd` (none when fd is -1: a plain pause) until `deadline` or the server
 // stops. Meanwhile it keeps reading the control connection, so a client that sends commands while
 // a reply or a transfer is under way never finds both sides blocked on full buffers.
-ScriptedFtpServer::Control::Wait ScriptedFtpServer::Control::Await(int fd, short events,
-                                                                   Clock::time_point deadline)
+ScriptedFtpServer::Control::Wait ScriptedFtpServer::Control::Await(int fd, short events, Clock::time_point deadline)
 {
     for (;;) {
         if (server.stopping)
@@ -597,8 +589,7 @@ void ScriptedFtpServer::Control::ReadControlInput()
         const std::size_t scanFrom = input.size();
         input.append(buffer, static_cast<std::size_t>(n));
         std::size_t start = 0;
-        for (std::size_t end = input.find('\n', scanFrom); end != std::string::npos;
-             end = input.find('\n', start)) {
+        for (std::size_t end = input.find('\n', scanFrom); end != std::string::npos; end = input.find('\n', start)) {
             std::string line = input.substr(start, end - start);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();

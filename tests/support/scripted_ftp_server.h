@@ -162,7 +162,7 @@ public:
     // After a 234 to AUTH the client speaks TLS, which this server cannot: from now on what
     // arrives is read and dropped, never taken for commands.
     void HandOverToTls();
-    void Close();  // closes the control connection now; the next client gets a new one
+    void Close();            // closes the control connection now; the next client gets a new one
     bool Connected() const;  // false once closed or lost
 
     // Passive mode: listens on 127.0.0.1 for the client's data connection and returns the port
@@ -205,13 +205,13 @@ private:
     ScriptedFtpServer& server;
     int controlFd = -1;
     int dataFd = -1;
-    int passiveFd = -1;  // the ListenForData listener; -1: active mode
-    bool peerClosed = false;  // the client closed its end (or it failed); no more input
-    bool lost = false;        // a send failed or stalled; the connection is no longer usable
-    bool tlsFromClient = false;  // HandOverToTls: input is dropped
-    std::string input;        // bytes after the last complete command line
+    int passiveFd = -1;               // the ListenForData listener; -1: active mode
+    bool peerClosed = false;          // the client closed its end (or it failed); no more input
+    bool lost = false;                // a send failed or stalled; the connection is no longer usable
+    bool tlsFromClient = false;       // HandOverToTls: input is dropped
+    std::string input;                // bytes after the last complete command line
     std::deque<std::string> pending;  // command lines received but not yet handled
-    std::string dataHost;     // from the last PORT command; empty: none
+    std::string dataHost;             // from the last PORT command; empty: none
     int dataPort = 0;
     std::string directory = "/";  // the current directory of the served files
     Faults faults;                // in force for the command being answered

@@ -53,8 +53,7 @@ sockaddr_in Loopback(int port)
 // server fails the test instead of hanging it.
 class Client final {
 public:
-    explicit Client(int port, int bufferSize = 0)
-        : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+    explicit Client(int port, int bufferSize = 0) : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
         if (bufferSize > 0) {
             ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
@@ -174,8 +173,8 @@ TEST(ScriptedFtpServerTest, GreetsThenRepliesFromTheQueueOfEachVerbReusingTheLas
         EXPECT_EQ(client.Read(reply.size()), reply) << command;
     }
     EXPECT_TRUE(client.QuietFor(100ms));
-    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"user anonymous", "PASS one", "PASS two",
-                                                           "Pass three", "SYST"}));
+    EXPECT_EQ(server.Commands(),
+              (std::vector<std::string>{"user anonymous", "PASS one", "PASS two", "Pass three", "SYST"}));
     EXPECT_EQ(server.Connections(), 1);
 }
 
@@ -195,8 +194,7 @@ TEST(ScriptedFtpServerTest, TakesPipelinedLinesByteExactlyAndStaysSilentWhenTold
     EXPECT_TRUE(client.QuietFor(200ms));
     ASSERT_TRUE(server.WaitForCommands(4, 1s));
     // Only the last CR before the LF belongs to the line end.
-    EXPECT_EQ(server.Commands(),
-              (std::vector<std::string>{"NOOP", "TYPE I", std::string("STOR a\0b \r", 10), ""}));
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"NOOP", "TYPE I", std::string("STOR a\0b \r", 10), ""}));
     EXPECT_FALSE(server.WaitForCommands(5, 50ms));
 }
 
@@ -205,9 +203,7 @@ TEST(ScriptedFtpServerTest, RepliesInPiecesArriveOverSeveralReadsWhileCommandsKe
     ScriptedFtpServer server;
     const std::string greeting = "220-Hello\r\n220 Ready\r\n";
     const std::string password = "331-Password\r\n331 please\r\n";
-    server.OnAccept([&](ScriptedFtpServer::Control& control) {
-        control.SendInPieces(greeting, 5, 30ms);
-    });
+    server.OnAccept([&](ScriptedFtpServer::Control& control) { control.SendInPieces(greeting, 5, 30ms); });
     server.OnCommand([&](const std::string& command, ScriptedFtpServer::Control& control) {
         if (command.starts_with("USER"))
             control.SendInPieces(password, 6, 40ms);
@@ -302,8 +298,8 @@ TEST(ScriptedFtpServerTest, DataConnectionsGoToThePortAddressFromTheGivenHost)
     ASSERT_EQ(::listen(listener, 1), 0);
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
     const int dataPort = ntohs(address.sin_port);
-    const std::string port = "PORT 127,0,0,1," + std::to_string(dataPort / 256) + ','
-        + std::to_string(dataPort % 256) + "\r\n";
+    const std::string port =
+        "PORT 127,0,0,1," + std::to_string(dataPort / 256) + ',' + std::to_string(dataPort % 256) + "\r\n";
 
     ScriptedFtpServer server;
     server.Reply("PORT", "200 PORT ok\r\n");

@@ -17,13 +17,12 @@ public:
     StalledListener()
     {
         listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address {};
+        sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof address;
         if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-            || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0
-            || ::listen(listener, 0) != 0)
+            || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0 || ::listen(listener, 0) != 0)
             return;
         for (int i = 0; i < 4; ++i) {
             const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -28,8 +28,9 @@ TestCertificates::TestCertificates(std::string directory)
     , authorityKey(this->directory + "/authority.key")
     , serverKey(this->directory + "/server.key")
 {
-    Openssl("authority", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                          "/CN=Tessaline Test Authority", "-keyout", authorityKey, "-out", authority});
+    Openssl("authority",
+            {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Tessaline Test Authority",
+             "-keyout", authorityKey, "-out", authority});
     // One key for every server certificate: making an RSA key takes most of a certificate's time.
     Openssl("server key", {"genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:2048", "-out", serverKey});
 }

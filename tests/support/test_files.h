@@ -19,7 +19,8 @@ inline std::vector<std::string> TakeLog()
 
 inline bool LogHas(const std::vector<std::string>& log, const std::string& part)
 {
-    return std::any_of(log.begin(), log.end(), [&part](const std::string& l) { return l.find(part) != std::string::npos; });
+    return std::any_of(log.begin(), log.end(),
+                       [&part](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
 inline std::string ReadFile(const std::filesystem::path& path)
@@ -32,4 +33,3 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& byte
 {
     std::ofstream(path, std::ios::binary) << bytes;
 }
-

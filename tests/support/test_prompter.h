@@ -64,13 +64,13 @@ public:
     }
 
     std::vector<QString> informed;
-    std::vector<QString> asked;      // "caption: text"
+    std::vector<QString> asked;  // "caption: text"
     std::deque<bool> answers;
     std::deque<BatchAnswer> batchAnswers;  // for AskForBatch; No when empty
     int beeps = 0;
-    std::vector<QString> dialogs;    // window titles of the dialogs run, in order
+    std::vector<QString> dialogs;  // window titles of the dialogs run, in order
     std::function<int(QDialog&)> onDialog;
-    QString chosenFile;              // what the file chooser returns (empty: cancelled)
-    QString chosenFolder;            // what the folder chooser returns (empty: cancelled)
-    std::vector<int> helpShown;      // help contexts asked for
+    QString chosenFile;          // what the file chooser returns (empty: cancelled)
+    QString chosenFolder;        // what the folder chooser returns (empty: cancelled)
+    std::vector<int> helpShown;  // help contexts asked for
 };

@@ -18,8 +18,7 @@ std::uint16_t Word(const unsigned char* bytes)
 
 std::uint32_t DoubleWord(const unsigned char* bytes)
 {
-    return static_cast<std::uint32_t>(Word(bytes))
-           | static_cast<std::uint32_t>(Word(bytes + 2)) << 16;
+    return static_cast<std::uint32_t>(Word(bytes)) | static_cast<std::uint32_t>(Word(bytes + 2)) << 16;
 }
 
 bool ReadBytes(std::istream& file, unsigned char* buffer, std::size_t count)
@@ -56,8 +55,7 @@ int CDIB::Create(int newWidth, int newHeight)
     colours.clear();
     bits.clear();
     bits.shrink_to_fit();
-    if (newWidth < 0 || newHeight < 0
-        || !Allocate(bits, RowBytes(newWidth, 8) * static_cast<std::size_t>(newHeight)))
+    if (newWidth < 0 || newHeight < 0 || !Allocate(bits, RowBytes(newWidth, 8) * static_cast<std::size_t>(newHeight)))
         return 0;
     width = newWidth;
     height = newHeight;
@@ -145,8 +143,7 @@ int CDIB::Read(std::istream& file)
     if (file.tellg() - bitsStart < std::streamoff(bitsSize))
         return 0;
     std::vector<std::uint8_t> newBits;
-    if (!file.seekg(bitsStart) || !Allocate(newBits, bitsSize)
-        || !ReadBytes(file, newBits.data(), bitsSize))
+    if (!file.seekg(bitsStart) || !Allocate(newBits, bitsSize) || !ReadBytes(file, newBits.data(), bitsSize))
         return 0;
 
     width = static_cast<int>(newWidth);

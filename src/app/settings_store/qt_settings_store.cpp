@@ -26,10 +26,8 @@ std::string DefaultDownloadDirectory()
 }
 
 QtSettingsStore::QtSettingsStore()
-    : settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Corvane"),
-               QStringLiteral("Tessaline"))
-{
-}
+    : settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Corvane"), QStringLiteral("Tessaline"))
+{}
 
 std::optional<int> QtSettingsStore::ReadInt(const std::string& section, const std::string& name)
 {

@@ -21,12 +21,12 @@ struct LoginSources {
     std::optional<std::string> user;      // --user, the URL's or the site profile's
     std::optional<std::string> password;  // --password, else the URL's or the site profile's
     std::optional<std::string> passwordFile;
-    std::string netrcPath;                // empty: none
+    std::string netrcPath;  // empty: none
 };
 
 struct CliLogin {
-    std::string user;      // "anonymous" when nothing names one
-    std::string password;  // empty when nothing gave one
+    std::string user;                   // "anonymous" when nothing names one
+    std::string password;               // empty when nothing gave one
     std::vector<std::string> warnings;  // for standard error: a ~/.netrc refused, a file others can read
 };
 

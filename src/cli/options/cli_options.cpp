@@ -70,8 +70,17 @@ struct CommandShape {
 };
 
 constexpr std::array<CommandShape, 11> kCommands = {{
-    {"syst", 0, 0}, {"mkdir", 1, 1}, {"rmdir", 1, 1}, {"rm", 1, 1}, {"rename", 2, 2}, {"chmod", 2, 2},
-    {"ls", 0, 0}, {"get", 1, 2}, {"put", 1, 2}, {"getdir", 1, 2}, {"putdir", 1, 2},
+    {"syst", 0, 0},
+    {"mkdir", 1, 1},
+    {"rmdir", 1, 1},
+    {"rm", 1, 1},
+    {"rename", 2, 2},
+    {"chmod", 2, 2},
+    {"ls", 0, 0},
+    {"get", 1, 2},
+    {"put", 1, 2},
+    {"getdir", 1, 2},
+    {"putdir", 1, 2},
 }};
 
 // An option as a usage error shows it: usage errors end up in logs others keep, and the value of
@@ -147,9 +156,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
     CliOptions options;
     std::size_t i = 0;
     // The value of the option at args[i]; nullptr when it is missing.
-    const auto value = [&]() -> const std::string* {
-        return i + 1 < args.size() ? &args[++i] : nullptr;
-    };
+    const auto value = [&]() -> const std::string* { return i + 1 < args.size() ? &args[++i] : nullptr; };
     std::optional<FtpUrl> url;
     const auto takeUrl = [&](std::size_t argument) -> std::optional<std::string> {
         if (url)

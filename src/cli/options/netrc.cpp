@@ -63,9 +63,8 @@ private:
 
 bool SameHostName(std::string_view a, std::string_view b)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 }  // namespace
@@ -103,8 +102,8 @@ std::optional<NetrcEntry> FindNetrcEntry(const std::vector<NetrcEntry>& entries,
                                          const std::optional<std::string>& user)
 {
     const std::size_t bracket = host.starts_with('[') ? host.find(']') : std::string::npos;
-    const std::string withoutPort = bracket != std::string::npos ? host.substr(0, bracket + 1)
-                                                                 : SplitHostPort(host).host;
+    const std::string withoutPort =
+        bracket != std::string::npos ? host.substr(0, bracket + 1) : SplitHostPort(host).host;
     std::vector<std::string> names = {host, withoutPort};
     if (bracket != std::string::npos)
         names.push_back(host.substr(1, bracket - 1));  // an IPv6 address as netrc files write it

@@ -23,8 +23,7 @@ int WaitForEitherReadable(int socket, int other, const CancelSignal& cancel, Wai
 
 // Connects the non-blocking `socket` to `address`, waiting like WaitForSocket; 0 or the program's
 // error number (refused, unreachable, cancelled, timed out...).
-int ConnectSocket(int socket, const sockaddr_storage& address, const CancelSignal& cancel,
-                  WaitDeadline deadline);
+int ConnectSocket(int socket, const sockaddr_storage& address, const CancelSignal& cancel, WaitDeadline deadline);
 
 // Resolves a host name to its addresses of any family, in the order the resolver gives them, on a
 // helper thread while waiting like WaitForSocket, so a cancel or the time-out ends even a look-up

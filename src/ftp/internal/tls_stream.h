@@ -13,8 +13,8 @@
 #include <cstddef>
 #include <memory>
 #include <string>
-#include <vector>
 #include <sys/types.h>
+#include <vector>
 
 struct ssl_ctx_st;
 struct ssl_st;

@@ -172,10 +172,11 @@ void ApplyKeyLine(CSiteProfile& profile, const std::string& line)
 }
 
 // Every text of a profile, the name first.
-constexpr std::string CSiteProfile::* kTextFields[] = {
-    &CSiteProfile::name, &CSiteProfile::host, &CSiteProfile::account, &CSiteProfile::userId,
-    &CSiteProfile::password, &CSiteProfile::icon, &CSiteProfile::group, &CSiteProfile::localDirectory,
-    &CSiteProfile::remoteDirectory, &CSiteProfile::comment,
+constexpr std::string CSiteProfile::*kTextFields[] = {
+    &CSiteProfile::name,    &CSiteProfile::host,           &CSiteProfile::account,
+    &CSiteProfile::userId,  &CSiteProfile::password,       &CSiteProfile::icon,
+    &CSiteProfile::group,   &CSiteProfile::localDirectory, &CSiteProfile::remoteDirectory,
+    &CSiteProfile::comment,
 };
 
 bool NeedsEscapes(const CSiteProfile& profile)
@@ -268,8 +269,8 @@ private:
 bool SiteNameLess(const std::string& a, const std::string& b)
 {
     const auto folded = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-    const auto order = std::lexicographical_compare_three_way(
-        a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return folded(x) <=> folded(y); });
+    const auto order = std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end(),
+                                                              [&](char x, char y) { return folded(x) <=> folded(y); });
     return order != 0 ? order < 0 : a < b;
 }
 
@@ -281,8 +282,7 @@ bool ReadProfileSections(std::FILE* file, ProfileTree& tree)
     return read;
 }
 
-bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile,
-                      std::string* unreadable)
+bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile, std::string* unreadable)
 {
     std::string failure;
     const auto report = [&] {
@@ -420,15 +420,14 @@ void ProfileList::AddGroup(const std::string& name)
 
 void ProfileList::InsertSite(const std::string& group, const CSiteProfile& profile)
 {
-    const auto found =
-        std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.name == group; });
+    const auto found = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.name == group; });
     if (found == groups.end())
         return;
     std::vector<CSiteProfile>& sites = found->sites;
     // After any site of the same name, as the tree inserts it.
-    const auto at = std::upper_bound(
-        sites.begin(), sites.end(), profile,
-        [](const CSiteProfile& a, const CSiteProfile& b) { return SiteNameLess(a.name, b.name); });
+    const auto at =
+        std::upper_bound(sites.begin(), sites.end(), profile,
+                         [](const CSiteProfile& a, const CSiteProfile& b) { return SiteNameLess(a.name, b.name); });
     sites.insert(at, profile);
     found->childCount = sites.size();
 }

@@ -23,10 +23,10 @@ struct CSiteProfile {
     std::string account;  // carried through the file unchanged
     std::string userId;   // "anonymous" marks an anonymous login
     std::string password;
-    std::string icon;     // icon reference "%s ,%i", or the number of a program icon
+    std::string icon;  // icon reference "%s ,%i", or the number of a program icon
     std::string group;
-    std::string localDirectory;  // carried through the file unchanged
-    std::string remoteDirectory; // changed into after login
+    std::string localDirectory;   // carried through the file unchanged
+    std::string remoteDirectory;  // changed into after login
     std::string comment;
     int encryption = 0;  // "ENCRYPTION=": 0 TLS if available, 1 TLS required, 2 implicit TLS, 3 plain only
 };
