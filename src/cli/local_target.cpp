@@ -51,8 +51,14 @@ std::variant<std::string, LocalTargetError> DownloadTarget(const std::string& re
     }
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {
-        if (directoryCopy)
+        // A directory copy goes on into a directory an earlier copy made; never through a link.
+        if (directoryCopy && !S_ISDIR(st.st_mode))
             return LocalTargetError{path, EEXIST};
+        if (directoryCopy) {
+            if (const int error = DirectoryError(path); error != 0)
+                return LocalTargetError{path, error};
+            return path;
+        }
         if (IsDirectory(path))
             return LocalTargetError{path, EISDIR};
         // A device or a FIFO (/dev/null, /dev/stdout) is written into as it is, so its directory

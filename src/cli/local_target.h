@@ -17,6 +17,6 @@ struct LocalTargetError {
 // The local path for the remote file or directory `remote`: `local` as given, or for a file inside
 // it when it names a directory (ends in "/", or is one), or the remote name in the current
 // directory without it. Fails when the directory it goes into is missing or not writable, when the path is a
-// directory, or for a directory copy when anything is there already.
+// directory, or for a directory copy when something other than a writable directory is there.
 std::variant<std::string, LocalTargetError> DownloadTarget(const std::string& remote,
                                                            const std::optional<std::string>& local, bool directoryCopy);

@@ -2,6 +2,7 @@
 // Copying a remote directory tree to the local disk, depth first, one listing at a time.
 
 #include "copies/directory_copies.h"
+#include "copies/local_directories.h"
 
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
@@ -60,13 +61,17 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
         LogMessage("Directory %s is more than %u levels deep; it was not copied", {remotePath, kDeepestCopy});
         return false;
     }
-    if (::mkdir(localPath.c_str(), 0777) != 0) {
-        // An existing directory is not copied into: what is there stays as it is.
-        LogMessage("Failed to create directory %s (%s)", {localPath, ErrorNumberText(errno)});
+    // A directory an earlier copy made is copied into again, so a copy that stopped can be run
+    // once more to finish; a file or a link in its place is left alone.
+    const bool made = ::mkdir(localPath.c_str(), 0777) == 0;
+    const int error = made ? 0 : errno;
+    if (!made && (error != EEXIST || !IsPlainDirectory(localPath))) {
+        LogMessage("Failed to create directory %s (%s)", {localPath, ErrorNumberText(error)});
         return false;
     }
     if (const std::optional<int> entered = ChangeDirectory(remoteName); entered != kCompletion) {
-        ::rmdir(localPath.c_str());  // listing here would copy the wrong directory
+        if (made)
+            ::rmdir(localPath.c_str());  // listing here would copy the wrong directory
         if (refused && entered == kPermanentNegative)
             *refused = true;
         else
@@ -78,8 +83,8 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
     bool everything = session.ListDirectory(ListingUse::Copy, entries) == ListingResult::Listed;
     if (!everything)
         LogMessage("Could not list directory %s", {remotePath});
-    // An empty directory left by a failed listing would look like a copy, and stop the next try.
-    if (!everything)
+    // An empty directory left by a failed listing would look like a copy.
+    if (!everything && made)
         ::rmdir(localPath.c_str());
     for (const CDirEntry& entry : entries) {
         if (entry.name == "." || entry.name == "..")

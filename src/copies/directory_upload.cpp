@@ -2,45 +2,15 @@
 // Uploading a local directory tree into the current remote directory.
 
 #include "copies/directory_copies.h"
+#include "copies/local_directories.h"
 
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
 #include "remote/remote_session.h"
 #include "remote/session_log.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <dirent.h>
-#include <sys/stat.h>
 #include <vector>
-
-namespace {
-
-// The entries of a local directory, "." and ".." left out, in name order so uploads go in an
-// order the user can follow; false (and the reason in errno) when it cannot be read.
-bool LocalEntries(const std::string& directory, std::vector<std::string>& names)
-{
-    DIR* listing = ::opendir(directory.c_str());
-    if (!listing)
-        return false;
-    while (const dirent* entry = ::readdir(listing)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(listing);
-    std::sort(names.begin(), names.end());
-    return true;
-}
-
-// A real directory, not a link to one: links are uploaded as the file they point to.
-bool IsPlainDirectory(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-}  // namespace
 
 bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, const std::string& remoteName)
 {
@@ -58,17 +28,26 @@ bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, 
         transferAborted = 1;  // cancelled
         return false;
     }
-    if (made != kCompletion) {
+    // A refused MKD may name a directory an earlier copy made: one that can be entered is copied
+    // into again, so a copy that stopped can be run once more to finish.
+    const std::optional<int> entered =
+        RunRemoteCommand(session, [&session, &remoteName] { return session.ChangeDirectory(remoteName); });
+    if (!entered) {
+        transferAborted = 1;  // cancelled
+        return false;
+    }
+    if (entered != kCompletion) {
+        if (made == kCompletion)
+            return false;
         if (OperationHost* host = session.Operations().host)
             host->Inform("Error Creating Remote Directory\nPossibly a Premissions Problem");
         transferAborted = 1;
         return false;
     }
+    if (made != kCompletion)
+        LogMessage("Uploading into the existing directory %s", {remoteName});
     bool everything = true;
     // Paths instead of changing the process's current directory: other threads use relative paths too.
-    if (RunRemoteCommand(session, [&session, &remoteName] { return session.ChangeDirectory(remoteName); })
-        != kCompletion)
-        return false;
     for (const std::string& name : entries) {
         const std::string path = localDirectory + "/" + name;
         // After a cancel, a failed entry or a lost connection nothing more goes up; the log says

@@ -5,6 +5,7 @@
 #include "support/cli_runner.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
+#include "support/test_files.h"
 #include "support/transcript.h"
 
 #include <gtest/gtest.h>
@@ -416,19 +417,22 @@ TEST_F(CliSignalTest, ASecondSignalEndsTheRunAtOnce)
 TEST_F(CliScriptedTest, LocalFilesThatCannotServeFailBeforeAnythingIsSent)
 {
     fs::create_directory(fs::path(local.path) / "there");
+    WriteFile(fs::path(local.path) / "a file", "mine");
     fs::create_directory(fs::path(local.path) / "locked");
     fs::permissions(fs::path(local.path) / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     std::vector<std::vector<std::string>> commands = {
         {"get", "f.txt", local.path + "/missing/"},
         {"get", "f.txt", local.path + "/missing/f.txt"},
         {"get", "there", local.path},
-        {"getdir", "there", local.path + "/there"},
+        {"getdir", "there", local.path + "/a file"},
         {"put", local.path + "/absent.txt"},
         {"putdir", local.path + "/absent"},
     };
     // Root writes anywhere: only others meet the directory without write permission.
-    if (::geteuid() != 0)
+    if (::geteuid() != 0) {
         commands.push_back({"get", "f.txt", local.path + "/locked/"});
+        commands.push_back({"getdir", "there", local.path + "/locked"});
+    }
     for (const auto& command : commands) {
         SCOPED_TRACE(testing::PrintToString(command));
         std::vector<std::string> args = Arguments(command);

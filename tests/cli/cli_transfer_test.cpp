@@ -174,7 +174,7 @@ protected:
     }
 
     // putdir and getdir copy a tree exactly, into the directory asked for and nowhere else, and
-    // neither copies into a directory that is already there.
+    // finish a copy when run again.
     void ExpectTreeRoundTrip() const
     {
         MakeTree(Local("my tree"));
@@ -189,14 +189,21 @@ protected:
         EXPECT_EQ(getdir.status, 0) << getdir.err;
         EXPECT_EQ(TreeOf(Local("copy")), tree);
 
+        // Run again, each goes on into the directory that is there; a file in its place stops getdir.
         fs::create_directory(Local("existing"));
         WriteFile(Local("existing") / "mine", "mine");
-        EXPECT_EQ(Run({"getdir", "my tree", Local("existing")}).status, 7);
-        EXPECT_EQ(TreeOf(Local("existing")), (std::map<std::string, std::string>{{"mine", Summary("mine")}}));
+        const CliRun merged = Run({"getdir", "my tree", Local("existing")});
+        EXPECT_EQ(merged.status, 0) << merged.err;
+        auto withMine = tree;
+        withMine["mine"] = Summary("mine");
+        EXPECT_EQ(TreeOf(Local("existing")), withMine);
+        WriteFile(Local("in the way"), "mine");
+        EXPECT_EQ(Run({"getdir", "my tree", Local("in the way")}).status, 7);
 
         WriteFile(Local("my tree") / "top file.txt", "changed");
-        EXPECT_EQ(Run({"putdir", Local("my tree")}).status, 6);
-        EXPECT_EQ(TreeOf(Remote("my tree")), tree);
+        const CliRun again = Run({"putdir", Local("my tree")});
+        EXPECT_EQ(again.status, 0) << again.err;
+        EXPECT_EQ(TreeOf(Remote("my tree")), TreeOf(Local("my tree")));
     }
 
     void ExpectListingKeepsNamesWhole() const

@@ -621,11 +621,21 @@ TEST_F(TransferTest, DirectoryDownloadNeverWritesOutsideItsTarget)
     EXPECT_TRUE(LogHas(log, "Skipped unsafe name ../escaped"));
     EXPECT_TRUE(LogHas(log, "Skipped unsafe name a/b"));
 
-    // Into a directory that exists already nothing is copied and the server is not asked.
+    // A second copy goes on into the directory the first made, overwriting what is there; into a
+    // file or a link of that name nothing is copied and the server is not asked.
+    const std::vector<std::string> copy{"CWD evil", "TYPE A",  kPortLine,     "LIST",
+                                        "TYPE I",   kPortLine, "RETR ok.txt", "CWD .."};
+    WriteFile(target / "ok.txt", "older");
     EXPECT_FALSE(DownloadDirectory(remote, "evil", target));
-    EXPECT_EQ(TranscriptAfterLogin(),
-              (std::vector<std::string>{"CWD evil", "TYPE A", kPortLine, "LIST", "TYPE I", kPortLine, "RETR ok.txt",
-                                        "CWD .."}));
+    EXPECT_EQ(ReadFile(target / "ok.txt"), "data");
+    WriteFile(fs::path(local.path) / "file", "mine");
+    fs::create_directory_symlink(target, fs::path(local.path) / "link");
+    for (const char* name : {"file", "link"})
+        EXPECT_FALSE(DownloadDirectory(remote, "evil", fs::path(local.path) / name)) << name;
+    EXPECT_EQ(ReadFile(fs::path(local.path) / "file"), "mine");
+    std::vector<std::string> twice = copy;
+    twice.insert(twice.end(), copy.begin(), copy.end());
+    EXPECT_EQ(TranscriptAfterLogin(), twice);
 }
 
 const std::string kFileLine = "-rw-r--r--   1 anna     staff       4 Mar  5 12:30 ";
@@ -799,13 +809,18 @@ TEST_F(TransferTest, DirectoryUploadStopsAtARefusedDirectory)
     EXPECT_EQ(server.Stored(),
               (std::map<std::string, std::string>{{"/tree/a.txt", "a"}, {"/tree/sub -> ../b.txt", "b"}}));
 
+    // A refused MKD of a directory that can be entered: the copy goes on into it. One that cannot
+    // be entered either stops the copy.
     server.Reply("MKD", "550 Permission denied\r\n");
-    EXPECT_FALSE(UploadDirectory(remote, tree, "tree"));
-    // Nothing follows the refused MKD and its VMS-style retry.
-    EXPECT_EQ(TranscriptAfterLogin(),
-              (std::vector<std::string>{"MKD tree", "CWD tree", "TYPE I", kPortLine, "STOR a.txt", "MKD sub -> ..",
-                                        "CWD sub -> ..", kPortLine, "STOR b.txt", "CWD ..", "CWD ..", "MKD tree",
-                                        "MKD tree"}));
+    WriteFile(tree / "a.txt", "again");
+    EXPECT_TRUE(UploadDirectory(remote, tree, "tree"));
+    EXPECT_EQ(server.Stored().at("/tree/a.txt"), "again");
+    EXPECT_TRUE(LogHas(TakeLog(), "Uploading into the existing directory tree"));
+    const std::size_t before = server.Commands().size();
+    EXPECT_FALSE(UploadDirectory(remote, tree, "other"));
+    // Nothing follows the refused MKD and CWD, each with its VMS-style retry.
+    EXPECT_EQ(Transcript(server, before),
+              (std::vector<std::string>{"MKD other", "MKD other", "CWD other", "CWD other"}));
     EXPECT_EQ(host.informed,
               (std::vector<std::string>{"Error Creating Remote Directory\nPossibly a Premissions Problem"}));
     EXPECT_TRUE(session.transferAborted);
