@@ -19,6 +19,10 @@ namespace {
 
 constexpr char kForwardSecretSuites[] = "ECDHE:DHE:!aNULL:!eNULL:!PSK:!SRP:!RC4:!3DES:!MD5";
 
+// The key exchange groups a client offers by default, in OpenSSL's order. It sends a key share for
+// the first only, so a data connection puts first the one its control connection agreed on.
+constexpr int kOfferedGroups[] = {NID_X25519, NID_X9_62_prime256v1, NID_X448, NID_secp521r1, NID_secp384r1};
+
 // The socket under a TLS stream. OpenSSL's own socket BIO sends without MSG_NOSIGNAL, so a server
 // that hangs up during a send would end the whole program with SIGPIPE.
 struct SocketBio final {
@@ -224,6 +228,14 @@ TlsStream::TlsStream(TlsContext& context, int socket, const std::string& host, R
             SSL_set_session(ssl, session);
             SSL_SESSION_free(session);
         }
+        if (context.agreedGroup != 0) {
+            std::vector<int> groups{context.agreedGroup};
+            for (const int group : kOfferedGroups) {
+                if (group != context.agreedGroup)
+                    groups.push_back(group);
+            }
+            SSL_set1_groups(ssl, groups.data(), groups.size());
+        }
     }
 }
 
@@ -238,8 +250,12 @@ int TlsStream::Handshake(const CancelSignal& cancel, WaitDeadline deadline, std:
         ERR_clear_error();
         errno = 0;
         const int result = SSL_connect(ssl);
-        if (result == 1)
+        if (result == 1) {
+            auto* context = static_cast<TlsContext*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
+            if (context && context->agreedGroup == 0)
+                context->agreedGroup = SSL_get_negotiated_group(ssl);
             return 0;
+        }
         const int error = SSL_get_error(ssl, result);
         short events = 0;
         if (error == SSL_ERROR_WANT_READ)

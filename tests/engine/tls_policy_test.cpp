@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -111,3 +112,50 @@ TEST(TlsPolicyTest, TheNamesSuitesAndHandshakesAStreamAccepts)
 }
 
 }  // namespace
+
+// A server that takes only P-256 answers a first ClientHello with an X25519 key share with a
+// HelloRetryRequest: the control connection pays that round trip once, its data connections never.
+TEST(TlsPolicyTest, DataConnectionsOfferTheKeyShareTheControlConnectionAgreedOn)
+{
+    TempDir directory;
+    TestCertificates certificates(directory.path);
+    const CertificateFiles files = certificates.SelfSigned("server");
+    ASSERT_FALSE(files.fingerprint.empty()) << certificates.Failures();
+    SSL_CTX* serverContext = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_file(serverContext, files.certificate.c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(serverContext, files.key.c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_set1_groups_list(serverContext, "P-256");
+    ::signal(SIGPIPE, SIG_IGN);  // the server's tickets to a client that has gone
+    static std::atomic<int> clientHellos{0};
+    SSL_CTX_set_client_hello_cb(
+        serverContext, [](SSL*, int*, void*) { return ++clientHellos, SSL_CLIENT_HELLO_SUCCESS; }, nullptr);
+
+    std::string failure;
+    const std::unique_ptr<TlsContext> context = TlsContext::Create(failure);
+    ASSERT_TRUE(context) << failure;
+    // The ClientHellos one handshake of `role` took.
+    const auto handshake = [&](TlsStream::Role role) {
+        int ends[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
+        SSL* server = SSL_new(serverContext);
+        SSL_set_fd(server, ends[1]);
+        clientHellos = 0;
+        std::thread serverThread([server] { SSL_accept(server); });
+        {
+            CancelSignal cancel;
+            TlsStream stream(*context, ends[0], "localhost", role);
+            EXPECT_EQ(stream.Handshake(cancel, DeadlineAfter(kSeconds), failure), 0) << failure;
+        }
+        ::shutdown(ends[0], SHUT_RDWR);
+        serverThread.join();
+        SSL_free(server);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        return clientHellos.load();
+    };
+    EXPECT_EQ(handshake(TlsStream::Role::Control), 2);
+    EXPECT_EQ(handshake(TlsStream::Role::Data), 1);
+    EXPECT_EQ(handshake(TlsStream::Role::Data), 1);
+    SSL_CTX_free(serverContext);
+}

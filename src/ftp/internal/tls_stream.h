@@ -37,6 +37,10 @@ private:
     ssl_session_st* SessionToResume();
 
     ssl_ctx_st* context;
+    // The key exchange group the control connection's handshake agreed on (an OpenSSL NID; 0:
+    // none yet). Data connections offer its key share first: a key share the server does not take
+    // costs every data connection a round trip more.
+    int agreedGroup = 0;
     // Resumable sessions, newest last. TLS 1.3 servers resume each ticket once, and send new
     // ones on every connection, the data connections included.
     std::vector<ssl_session_st*> sessions;
