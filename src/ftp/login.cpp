@@ -14,9 +14,28 @@
 #include "remote/session_log.h"
 
 #include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace {
+
+// A router or firewall between forgets a connection that stays silent for minutes, as the control
+// connection does during a long transfer: probes after a minute of silence keep it known, and
+// tell a peer that has gone within two minutes more.
+constexpr int kKeepAliveIdleSeconds = 60;
+constexpr int kKeepAliveIntervalSeconds = 30;
+constexpr int kKeepAliveProbes = 4;
+
+// A connection without keep-alive still works: failures are not worth a line in the log.
+void KeepAlive(int socket)
+{
+    const int on = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepAliveIdleSeconds, sizeof kKeepAliveIdleSeconds);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepAliveIntervalSeconds, sizeof kKeepAliveIntervalSeconds);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &kKeepAliveProbes, sizeof kKeepAliveProbes);
+}
 
 // These styles name the site to the proxy without logging in to the proxy first.
 bool NamesSiteWithoutProxyLogin(int style)
@@ -135,6 +154,7 @@ int CFtpSession::Connect()
     const int on = 1;
     if (::setsockopt(control.socket, SOL_SOCKET, SO_OOBINLINE, &on, sizeof on) != 0)
         LogSocketError("setsockopt", SocketErrorNumber(errno));
+    KeepAlive(control.socket);
     --commandDepth;
     if ((encryption == kTlsIfAvailable || encryption == kTlsRequired) && !NegotiateTls(*this, tlsName))
         return FailConnect(*this);

@@ -97,6 +97,11 @@ TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
     EXPECT_FALSE(std::any_of(log.begin(), log.end(),
                              [](const std::string& l) { return l.find("secret") != std::string::npos; }));
     EXPECT_EQ(session.connectFailure, ConnectFailure::None);
+    // The control connection keeps routers between aware of it through a long silent transfer.
+    int keepAlive = 0;
+    socklen_t size = sizeof keepAlive;
+    ASSERT_EQ(::getsockopt(session.control->socket, SOL_SOCKET, SO_KEEPALIVE, &keepAlive, &size), 0);
+    EXPECT_EQ(keepAlive, 1);
 }
 
 TEST_F(FtpSessionTest, GreetingsThatAreLongOrPreliminaryAreWaitedOut)
