@@ -288,6 +288,17 @@ int ControlConnection::ReadLine(WaitDeadline deadline)
     return code;
 }
 
+void ControlConnection::HandshakeFailed(std::string_view what, int result, const std::string& failure)
+{
+    if (result == TlsStream::kHandshakeFailed) {
+        LogMessage("%s failed: %s", {what, failure});
+        return;
+    }
+    if (result == kErrorTimedOut)
+        Break(SocketErrorText(result));
+    LogSocketError("TLS handshake", result);
+}
+
 bool ControlConnection::StartTls(const std::string& host, const CertificateCheck& accept)
 {
     std::string failure;
@@ -301,13 +312,7 @@ bool ControlConnection::StartTls(const std::string& host, const CertificateCheck
     tls = std::make_unique<TlsStream>(*tlsContext, socket, host, TlsStream::Role::Control);
     const int result = tls->Handshake(context.cancelSignal, context.RetryDeadline(), failure);
     if (result != 0) {
-        if (result == TlsStream::kHandshakeFailed) {
-            LogMessage("The TLS handshake failed: %s", {failure});
-        } else {
-            if (result == kErrorTimedOut)
-                Break(SocketErrorText(result));
-            LogSocketError("TLS handshake", result);
-        }
+        HandshakeFailed("The TLS handshake", result, failure);
         tls.reset();
         return false;
     }

@@ -318,13 +318,7 @@ bool DataConnection::Secure()
     std::string failure;
     const int result = tls->Handshake(context.cancelSignal, context.RetryDeadline(), failure);
     if (result != 0) {
-        if (result == TlsStream::kHandshakeFailed) {
-            LogMessage("The TLS handshake on the data connection failed: %s", {failure});
-        } else {
-            if (result == kErrorTimedOut)
-                control.Break(SocketErrorText(result));
-            LogSocketError("TLS handshake", result);
-        }
+        control.HandshakeFailed("The TLS handshake on the data connection", result, failure);
         return false;
     }
     // Someone who took over the data port must not pass for the server.

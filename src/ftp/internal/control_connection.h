@@ -61,6 +61,10 @@ public:
     // A time-out or a broken connection ends the session: `interrupted`, and unless the user
     // cancelled, the control connection is closed so that no later command is sent on it.
     void Break(std::string_view why);
+    // Logs why a TLS handshake (`what`: on this connection or one of its data connections) did
+    // not finish: TLS itself failed (`failure`), or `result`, a cancel or a time-out, which breaks
+    // the session.
+    void HandshakeFailed(std::string_view what, int result, const std::string& failure);
     // The connection broke or timed out, or the server closes it (421).
     bool Lost() const;
     // Closes the socket, its TLS with it (logged).
