@@ -77,6 +77,11 @@ int FtpRemoteSession::ChangeToRoot()
     return session->ChangeToRoot();
 }
 
+int FtpRemoteSession::CurrentDirectory(std::string& path)
+{
+    return session->CurrentDirectory(path);
+}
+
 int FtpRemoteSession::MakeDirectory(const std::string& name)
 {
     return session->MakeDirectory(name);

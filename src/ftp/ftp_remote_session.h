@@ -30,6 +30,7 @@ public:
     int ChangeDirectory(const std::string& name) override;
     int EnterLink(const std::string& listedName) override;
     int ChangeToRoot() override;
+    int CurrentDirectory(std::string& path) override;
     int MakeDirectory(const std::string& name) override;
     int RemoveDirectory(const std::string& name) override;
     int DeleteFile(const std::string& name) override;

@@ -69,6 +69,8 @@ public:
     int ChangeDirectory(const std::string& name);
     int EnterLink(const std::string& listedName);
     int ChangeToRoot();
+    // PWD: the server's full name of the current directory in `path`, kCompletion when it gave one.
+    int CurrentDirectory(std::string& path);
     int MakeDirectory(const std::string& name);
     int RemoveDirectory(const std::string& name);
     int DeleteFile(const std::string& name);

@@ -96,6 +96,25 @@ long long SizeFromPreliminaryReply(std::string_view reply)
     return std::stoll(upper.substr(begin, end - begin));
 }
 
+std::optional<std::string> QuotedPathname(std::string_view reply)
+{
+    std::size_t at = reply.find('"');
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::string path;
+    for (++at; at < reply.size(); ++at) {
+        if (reply[at] != '"') {
+            path += reply[at];
+        } else if (at + 1 < reply.size() && reply[at + 1] == '"') {
+            path += '"';
+            ++at;
+        } else {
+            return path.empty() ? std::nullopt : std::optional(path);
+        }
+    }
+    return std::nullopt;  // no closing quote
+}
+
 std::string PortArgument(const sockaddr_in& address, int port)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(&address.sin_addr.s_addr);

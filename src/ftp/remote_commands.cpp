@@ -64,6 +64,17 @@ int CFtpSession::ChangeToRoot()
     return ChangeDirectory("/");
 }
 
+int CFtpSession::CurrentDirectory(std::string& path)
+{
+    if (control->Command("PWD") != kCompletion)
+        return ReplyClass(replyCode);
+    const std::optional<std::string> named = QuotedPathname(replyBuffer);
+    if (!named)
+        return kPermanentNegative;
+    path = *named;
+    return kCompletion;
+}
+
 int CFtpSession::MakeDirectory(const std::string& name)
 {
     return DirectoryCommand(*this, "MKD", "XMKD", name, kVmsMakeRemoveLimit);

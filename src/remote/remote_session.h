@@ -48,6 +48,9 @@ public:
     // Enters the target of what the listing shows as a link ("name -> target").
     virtual int EnterLink(const std::string& listedName) = 0;
     virtual int ChangeToRoot() = 0;
+    // The server's full name of the current directory, which another session of the same login
+    // can enter; kCompletion when the server gave one.
+    virtual int CurrentDirectory(std::string& path) = 0;
     virtual int MakeDirectory(const std::string& name) = 0;
     virtual int RemoveDirectory(const std::string& name) = 0;
     virtual int DeleteFile(const std::string& name) = 0;

@@ -65,6 +65,16 @@ TEST(ProtocolRulesTest, SystemTypesFromSystReplies)
     EXPECT_EQ(SystemTypeFromReply("215 Something else"), std::nullopt);
 }
 
+TEST(ProtocolRulesTest, PathnamesFromPwdReplies)
+{
+    EXPECT_EQ(QuotedPathname("257 \"/home/anna\" is the current directory"), "/home/anna");
+    EXPECT_EQ(QuotedPathname("257 \"/a \"\"b\"\" c\" is current"), "/a \"b\" c");
+    EXPECT_EQ(QuotedPathname("257 \"DISK$USER:[ANNA]\""), "DISK$USER:[ANNA]");
+    EXPECT_EQ(QuotedPathname("257 /home/anna"), std::nullopt);
+    EXPECT_EQ(QuotedPathname("257 \"/home/anna"), std::nullopt);
+    EXPECT_EQ(QuotedPathname("257 \"\" is empty"), std::nullopt);
+}
+
 TEST(ProtocolRulesTest, HostMayNameAPort)
 {
     EXPECT_EQ(SplitHostPort("ftp.example.org").host, "ftp.example.org");
