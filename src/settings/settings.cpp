@@ -3,6 +3,8 @@
 
 #include "ftp/local_dirs.h"
 
+#include <algorithm>
+
 namespace {
 
 const std::string kProgram = "ProgramOptions";
@@ -46,6 +48,8 @@ void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDi
         computedDownloadDirectory = downloadDirectoryDefault;
     }
     engine.passiveMode = ReadInt(store, kTransfer, "Passive Mode", d.engine.passiveMode);
+    connections = std::clamp(ReadInt(store, kTransfer, "Connections", d.connections), 1, kMostConnections);
+    retries = std::clamp(ReadInt(store, kTransfer, "Retries", d.retries), 0, kMostRetries);
 
     int edgesStored = 0;
     const auto readEdge = [&](const char* name, int fallback) {
@@ -98,4 +102,6 @@ void CSettings::SaveSettings(SettingsStore& store) const
     if (defaultDownloadDirectory != computedDownloadDirectory)
         store.WriteString(kTransfer, "Default Download Directory", defaultDownloadDirectory);
     store.WriteInt(kTransfer, "Passive Mode", engine.passiveMode);
+    store.WriteInt(kTransfer, "Connections", connections);
+    store.WriteInt(kTransfer, "Retries", retries);
 }

@@ -10,6 +10,7 @@
 // double-click choices and the firewall), and tessaline-ftp, which reads the same store and never
 // writes it. The engine reads only `engine`, handed to the session at construction.
 
+#include "copies/copy_limits.h"
 #include "ftp/engine_settings.h"
 
 #include <optional>
@@ -53,6 +54,10 @@ public:
     int viewOnDoubleClick = 1;
     std::string defaultDownloadDirectory;
     std::string computedDownloadDirectory;  // the default standing in for a missing one; empty when stored
+    // "Connections" and "Retries", after "Passive Mode"; a stored value out of range reads as the
+    // nearest one allowed.
+    int connections = kDefaultConnections;  // sessions a directory copy spreads its files over, 1 to 10
+    int retries = kDefaultRetries;          // more tries of a file after a failure that may pass, 0 to 10
 
     // "WndProperties": the main window's outer rectangle and the two pane sizes
     int left = 0;

@@ -61,6 +61,8 @@ const std::vector<std::string> kReadOrder = {
     "TransOptions/View On Double-Click",
     "TransOptions/Default Download Directory",
     "TransOptions/Passive Mode",
+    "TransOptions/Connections",
+    "TransOptions/Retries",
     "WndProperties/Left",
     "WndProperties/Right",
     "WndProperties/Top",
@@ -99,6 +101,8 @@ const std::vector<std::string> kWriteOrder = {
     "TransOptions/Save On Double-Click",
     "TransOptions/View On Double-Click",
     "TransOptions/Passive Mode",
+    "TransOptions/Connections",
+    "TransOptions/Retries",
 };
 
 // The computed download directory is left out: it follows the computer, not the file.
@@ -129,6 +133,8 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
         {"TransOptions/Save On Double-Click", 1},
         {"TransOptions/View On Double-Click", 1},
         {"TransOptions/Passive Mode", 2},
+        {"TransOptions/Connections", 4},
+        {"TransOptions/Retries", 3},
         {"WndProperties/Left", 0},
         {"WndProperties/Right", 530},
         {"WndProperties/Top", 0},
@@ -179,6 +185,8 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
         {"ProgramOptions/Fire Password", std::string(" p@ss;w=rd ")},
         {"WndProperties/Right", 900},
         {"TransOptions/Passive Mode", 0},
+        {"TransOptions/Connections", 11},
+        {"TransOptions/Retries", -1},
     };
     CSettings settings;
     settings.LoadSettings(store, "/unused/");
@@ -192,6 +200,8 @@ TEST(SettingsTest, StoredValuesAreUsedAsReadAndUnreadableOnesTakeTheirDefault)
     EXPECT_EQ(settings.firePassword, " p@ss;w=rd ");
     EXPECT_EQ(settings.right, 900);
     EXPECT_EQ(settings.engine.passiveMode, kActiveMode);
+    EXPECT_EQ(settings.connections, 10);  // the nearest allowed: a copy never opens more
+    EXPECT_EQ(settings.retries, 0);
 }
 
 TEST(SettingsTest, OnlyTheStoredDefaultTransferModeIsWritten)

@@ -149,6 +149,18 @@ TEST(CliOptionsTest, PassiveOrActiveForOneRun)
     EXPECT_EQ(std::get<CliOptions>(Parse({"--host", "h", "ls"})).passiveMode, std::nullopt);
 }
 
+TEST(CliOptionsTest, ConnectionsRetriesAndContinueForOneRun)
+{
+    const auto parsed = Parse({"--parallel", "10", "--retries", "0", "--continue", "--host", "h", "get", "f"});
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed));
+    EXPECT_EQ(std::get<CliOptions>(parsed).parallel, 10);
+    EXPECT_EQ(std::get<CliOptions>(parsed).retries, 0);
+    EXPECT_TRUE(std::get<CliOptions>(parsed).continueDownload);
+    const CliOptions defaults = std::get<CliOptions>(Parse({"--host", "h", "getdir", "d"}));
+    EXPECT_EQ(defaults.parallel, std::nullopt);  // the settings decide
+    EXPECT_EQ(defaults.retries, std::nullopt);
+}
+
 TEST(CliOptionsTest, UsageErrors)
 {
     const std::vector<std::vector<std::string>> wrong = {
@@ -166,7 +178,12 @@ TEST(CliOptionsTest, UsageErrors)
         {"--host", "h", "--bogus", "syst"},
         {"--host", "h", "--group", "g", "syst"},  // --group picks among stored sites only
         {"--host"},                               // value missing
-        {"ftp://", "ls"},                         // no host
+        {"--host", "h", "--parallel", "0", "getdir", "d"},
+        {"--host", "h", "--parallel", "11", "getdir", "d"},
+        {"--host", "h", "--parallel", "+2", "getdir", "d"},
+        {"--host", "h", "--retries", "-1", "get", "f"},
+        {"--host", "h", "--continue", "getdir", "d"},  // one file only
+        {"ftp://", "ls"},                              // no host
         {"ftp://anna@/pub/", "ls"},
         {"ftp://[]:21/", "ls"},
         {"ftp://[::1/", "ls"},

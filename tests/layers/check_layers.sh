@@ -21,7 +21,7 @@ declare -A allowed=(
   [ftp]="remote"
   [remote]=""
   [cli]="cli/options app/settings_store sites/profiles settings copies ftp remote"
-  [cli/options]="ftp remote"
+  [cli/options]="copies ftp remote"
   [.]="app ui"
 )
 # Folders whose code includes no Qt header.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/options/cli_options.h"
 
+#include "copies/copy_limits.h"
 #include "ftp/connection_modes.h"
 #include "ftp/encryption.h"
 #include "ftp/ftp_url.h"
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <iterator>
 #include <string_view>
 
@@ -41,6 +43,13 @@ const char* const kCliUsage =
     "                         --firewall-host HOST[:PORT], --firewall-user NAME, --firewall-password TEXT\n"
     "                         (defaults: the settings)\n"
     "  --no-firewall          ignore the firewall settings for this run\n"
+    "  --parallel N           getdir and putdir spread the files over N connections, 1 to 10 (default:\n"
+    "                         the \"Connections\" setting, 4)\n"
+    "  --retries N            try a file N more times, 0 to 10, after a failure that may pass (a broken\n"
+    "                         connection, a time-out, 421, 425, 426), going on from what came through\n"
+    "                         (default: the \"Retries\" setting, 3)\n"
+    "  --continue             get goes on from the partial file a failed get left, and keeps it when it\n"
+    "                         fails again (without it a failed get leaves nothing)\n"
     "  -q, --quiet            do not print the session log (a failure still prints one line saying why)\n"
     "  -h, --help             show this text\n"
     "  --version              show the version\n"
@@ -91,15 +100,22 @@ std::string OptionShown(const std::string& option)
     return equals == std::string::npos ? WithoutUrlPassword(option) : option.substr(0, equals + 1) + "...";
 }
 
-constexpr std::array<std::string_view, 14> kValueOptions = {
-    "--site",          "--group",
-    "--host",          "--user",
-    "--password",      "--password-file",
-    "--cwd",           "--mode",
-    "--tls",           "--trust-certificate",
-    "--firewall",      "--firewall-host",
-    "--firewall-user", "--firewall-password",
+constexpr std::array<std::string_view, 16> kValueOptions = {
+    "--site",     "--group",         "--parallel",      "--retries",
+    "--host",     "--user",          "--password",      "--password-file",
+    "--cwd",      "--mode",          "--tls",           "--trust-certificate",
+    "--firewall", "--firewall-host", "--firewall-user", "--firewall-password",
 };
+
+// A whole number from `fewest` to `most`, written in decimal digits only.
+std::optional<int> CountOption(const std::string& text, int fewest, int most)
+{
+    if (text.empty() || text.size() > 2
+        || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return std::nullopt;
+    const int count = std::stoi(text);
+    return count >= fewest && count <= most ? std::optional(count) : std::nullopt;
+}
 
 // Stores the value of one of kValueOptions; the text of a usage error when it is not one it takes.
 std::optional<std::string> TakeValue(CliOptions& options, const std::string& option, const std::string& text)
@@ -139,6 +155,14 @@ std::optional<std::string> TakeValue(CliOptions& options, const std::string& opt
         if (text.size() != 1 || text[0] < '0' || text[0] - '0' > kLastFirewallStyle)
             return "--firewall takes a style from 0 to 4";
         options.firewallStyle = text[0] - '0';
+    } else if (option == "--parallel") {
+        options.parallel = CountOption(text, 1, kMostConnections);
+        if (!options.parallel)
+            return "--parallel takes a number from 1 to 10";
+    } else if (option == "--retries") {
+        options.retries = CountOption(text, 0, kMostRetries);
+        if (!options.retries)
+            return "--retries takes a number from 0 to 10";
     } else if (option == "--firewall-host") {
         options.firewallHost = text;
     } else if (option == "--firewall-user") {
@@ -186,6 +210,10 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         }
         if (option == "--no-firewall") {
             options.noFirewall = true;
+            continue;
+        }
+        if (option == "--continue") {
+            options.continueDownload = true;
             continue;
         }
         if (option == "--passive" || option == "--active") {
@@ -252,6 +280,8 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         return "give either an ftp:// URL, --host or --site";
     if (!options.group.empty() && options.site.empty())
         return "--group goes with --site";
+    if (options.continueDownload && options.command != "get")
+        return "--continue goes with get";
     for (const CommandShape& shape : kCommands) {
         if (options.command == shape.name) {
             const std::size_t count = options.arguments.size();

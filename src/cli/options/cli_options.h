@@ -37,6 +37,9 @@ struct CliOptions {
     // user and cwd as well.
     std::optional<std::string> urlPassword;
     std::optional<std::string> passwordFile;
+    std::optional<int> parallel;    // --parallel: connections of getdir and putdir (default: "Connections")
+    std::optional<int> retries;     // --retries: more tries of a file after a failure that may pass
+    bool continueDownload = false;  // get --continue: go on from what a failed run left, and keep it on failure
     bool noFirewall = false;
     bool quiet = false;
     bool help = false;     // -h, --help
