@@ -60,11 +60,14 @@ CTransferStatusDialog::CTransferStatusDialog(OperationRunner& runner, const QStr
     : CWaitingDialog(runner, parent)
     , bar(new QProgressBar)
     , statusLine(new QLabel)
+    , filesLine(new QLabel)
     , startTime(NowSeconds())
 {
     setWindowTitle(QStringLiteral("File Transfer Status"));
     bar->setTextVisible(false);
     statusLine->setObjectName(QStringLiteral("statusLine"));
+    filesLine->setObjectName(QStringLiteral("filesLine"));
+    filesLine->hide();  // shown for a copy of many files only
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -73,22 +76,30 @@ CTransferStatusDialog::CTransferStatusDialog(OperationRunner& runner, const QStr
     layout->addWidget(new QLabel(text));
     layout->addWidget(bar);
     layout->addWidget(statusLine);
+    layout->addWidget(filesLine);
     layout->addWidget(buttons);
     setMinimumWidth(360);
 }
 
 void CTransferStatusDialog::ShowProgress()
 {
-    const auto [total, done] = Runner().TransferProgress();
+    const auto [total, done, filesTotal, filesDone] = Runner().TransferProgress();
+    if (filesTotal > 0) {
+        filesLine->setText(QStringLiteral("%1 of %2 files done").arg(filesDone).arg(filesTotal));
+        filesLine->show();
+    }
     if (total <= 0)
         return;  // the size is not known (yet): nothing to show
 
-    if (!scale) {
+    // A whole directory copy's total grows while its tree is walked.
+    const bool first = !scale;
+    if (first || total != scaledTotal) {
         scale = ScaleForTotal(total);
+        scaledTotal = total;
         bar->setRange(0, scale->maximum);
-    } else {
-        bar->setValue(BarPosition(*scale, done));
     }
+    if (!first)
+        bar->setValue(BarPosition(*scale, done));
 
     const long long now = NowSeconds();
     if (lastTextTime == now)

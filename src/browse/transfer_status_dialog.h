@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// CTransferStatusDialog ("File Transfer Status"): the wait for one file transfer. Under the
-// caller's text line ("Retrieving name From host", "Sending name To host") it shows a bar and,
-// at most once a second, how much has moved and how fast. It only reads the session's progress
+// CTransferStatusDialog ("File Transfer Status"): the wait for one file transfer, or for a whole
+// directory copy over several connections. Under the caller's text line ("Retrieving name From
+// host", "Sending name To host") it shows a bar and, at most once a second, how much has moved and
+// how fast; for a copy also how many of its files are done. It only reads the session's progress
 // counters.
 
 #include "ui/waiting_dialog.h"
@@ -40,7 +41,9 @@ protected:
 private:
     QProgressBar* bar;
     QLabel* statusLine;
+    QLabel* filesLine;  // "12 of 500 files done", for a whole directory copy
     long long startTime;
     std::optional<ProgressBarScale> scale;  // set by the first look that knows the total
+    long long scaledTotal = 0;              // the total `scale` was made for
     std::optional<long long> lastTextTime;  // the second of the last status line
 };

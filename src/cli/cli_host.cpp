@@ -3,6 +3,7 @@
 
 #include "cli/progress_line.h"
 #include "cli/terminal_text.h"
+#include "remote/format_text.h"
 #include "remote/operation_runner.h"
 
 #include <chrono>
@@ -21,10 +22,13 @@ bool CliHost::WaitWhileBusy(WaitKind kind, const std::string&, OperationRunner& 
     const bool progress = showProgress && kind == WaitKind::FileTransfer;
     const auto started = std::chrono::steady_clock::now();
     const auto show = [&runner, started] {
-        const auto [total, done] = runner.TransferProgress();
+        const OperationRunner::Progress progress = runner.TransferProgress();
         const auto elapsed =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        ShowProgress(ProgressText(done, total, elapsed));
+        const std::string files = progress.filesTotal > 0
+            ? FormatText("%u of %u files  ", {progress.filesDone, progress.filesTotal})
+            : std::string();
+        ShowProgress(files + ProgressText(progress.done, progress.total, elapsed));
     };
     bool shown = false;
     std::unique_lock guard(lock);

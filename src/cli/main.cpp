@@ -148,7 +148,8 @@ std::string NetrcPath()
     return home && *home ? std::string(home) + "/.netrc" : std::string();
 }
 
-bool RunCommand(RemoteSession& session, const CliOptions& options, const std::string& localTarget)
+bool RunCommand(RemoteSession& session, const CliOptions& options, const std::string& localTarget,
+                const CopyRules& copies)
 {
     const std::string& command = options.command;
     const std::vector<std::string>& args = options.arguments;
@@ -178,8 +179,8 @@ bool RunCommand(RemoteSession& session, const CliOptions& options, const std::st
     if (command == "put")
         return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
     if (command == "getdir")
-        return DownloadDirectory(session, args[0], localTarget);
-    return UploadDirectory(session, args[0], argOr(1, FileNameOf(args[0])));  // putdir
+        return DownloadDirectory(session, args[0], localTarget, copies);
+    return UploadDirectory(session, args[0], argOr(1, FileNameOf(args[0])), copies);  // putdir
 }
 
 }  // namespace
@@ -286,7 +287,8 @@ int main(int argc, char* argv[])
         failure = ConnectFailureOf(session.Failure(), profile.host);
     if (!failure && !directory.empty() && !termination.Received() && session.ChangeDirectory(directory) != kCompletion)
         failure = CommandFailureOf(session.Failure(), "cwd " + directory);
-    if (!failure && !termination.Received() && !RunCommand(session, options, localTarget)) {
+    const CopyRules copies{options.parallel.value_or(settings.connections), options.retries.value_or(settings.retries)};
+    if (!failure && !termination.Received() && !RunCommand(session, options, localTarget, copies)) {
         const std::string what = options.command + (options.arguments.empty() ? "" : " " + options.arguments[0]);
         failure = CommandFailureOf(session.Failure(), what);
     }

@@ -3,6 +3,7 @@
 
 #include "copies/directory_copies.h"
 #include "copies/local_directories.h"
+#include "copies/parallel_copy.h"
 
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
@@ -32,7 +33,13 @@ bool LinksBackUp(const ListedLink& link)
 
 class TreeDownload final {
 public:
-    explicit TreeDownload(RemoteSession& session) : session(session) {}
+    // With a `sink`, files are queued there with their directory's full name, which begins at
+    // `start`; without one they are copied at once.
+    TreeDownload(RemoteSession& session, FileSink* sink, std::string start)
+        : session(session)
+        , sink(sink)
+        , here(std::move(start))
+    {}
 
     // Copies `remoteName` (shown in messages as `remotePath`) into the new directory `localPath`.
     // `refused`, when given, is set when the server refused to enter `remoteName` (nothing is made
@@ -51,6 +58,8 @@ private:
     bool CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize);
 
     RemoteSession& session;
+    FileSink* sink;
+    std::string here;  // the server's full name of the current directory, when queueing
     bool lost = false;
 };
 
@@ -79,6 +88,9 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
         return false;
     }
 
+    const std::string parent = here;
+    if (sink)
+        here = RemotePath(here, remoteName);
     std::vector<CDirEntry> entries;
     bool everything = session.ListDirectory(ListingUse::Copy, entries) == ListingResult::Listed;
     if (!everything)
@@ -113,6 +125,7 @@ bool TreeDownload::Copy(const std::string& remoteName, const std::string& remote
         lost = true;
         return false;
     }
+    here = parent;
     return everything;
 }
 
@@ -157,6 +170,10 @@ bool TreeDownload::CopyLink(const CDirEntry& entry, const std::string& remotePat
 
 bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
 {
+    if (sink) {
+        sink->Queue({FileDirection::Download, here, remoteName, localPath, listedSize});
+        return true;
+    }
     if (session.RetrieveFile(remoteName, localPath, listedSize) == kCompletion)
         return true;
     LogMessage("Not downloaded: %s", {localPath});
@@ -165,10 +182,23 @@ bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& lo
 
 }  // namespace
 
-bool DownloadDirectory(RemoteSession& session, const std::string& remoteName, const std::string& localPath)
+bool DownloadDirectory(RemoteSession& session, const std::string& remoteName, const std::string& localPath,
+                       const CopyRules& rules)
 {
     session.TransferAborted() = 0;
-    TreeDownload download(session);
+    if (rules.connections > 1) {
+        const std::optional<std::string> start = StartDirectory(session);
+        if (!start)
+            return false;
+        if (!start->empty()) {
+            const std::string text = FormatText("Retrieving %s From %s", {remoteName, session.Login().host});
+            return CopyInParallel(session, *start, rules, text, [&](FileSink& sink) {
+                TreeDownload download(session, &sink, *start);
+                return download.Copy(remoteName, remoteName, localPath, 1, nullptr);
+            });
+        }
+    }
+    TreeDownload download(session, nullptr, std::string());
     const bool everything = download.Copy(remoteName, remoteName, localPath, 1, nullptr);
     return everything && !session.TransferAborted();
 }

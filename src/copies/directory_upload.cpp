@@ -3,6 +3,7 @@
 
 #include "copies/directory_copies.h"
 #include "copies/local_directories.h"
+#include "copies/parallel_copy.h"
 
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
@@ -10,9 +11,32 @@
 #include "remote/session_log.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
-bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, const std::string& remoteName)
+namespace {
+
+class TreeUpload final {
+public:
+    // With a `sink`, files are queued there with their directory's full name, which begins at
+    // `start`; without one they are stored at once.
+    TreeUpload(RemoteSession& session, FileSink* sink, std::string start)
+        : session(session)
+        , sink(sink)
+        , here(std::move(start))
+    {}
+
+    bool Copy(const std::string& localDirectory, const std::string& remoteName);
+
+private:
+    bool CopyFile(const std::string& name, const std::string& path);
+
+    RemoteSession& session;
+    FileSink* sink;
+    std::string here;  // the server's full name of the current directory, when queueing
+};
+
+bool TreeUpload::Copy(const std::string& localDirectory, const std::string& remoteName)
 {
     std::atomic<int>& transferAborted = session.TransferAborted();
     transferAborted = 0;
@@ -23,7 +47,7 @@ bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, 
         return false;
     }
     const std::optional<int> made =
-        RunRemoteCommand(session, [&session, &remoteName] { return session.MakeDirectory(remoteName); });
+        RunRemoteCommand(session, [this, &remoteName] { return session.MakeDirectory(remoteName); });
     if (!made) {
         transferAborted = 1;  // cancelled
         return false;
@@ -31,7 +55,7 @@ bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, 
     // A refused MKD may name a directory an earlier copy made: one that can be entered is copied
     // into again, so a copy that stopped can be run once more to finish.
     const std::optional<int> entered =
-        RunRemoteCommand(session, [&session, &remoteName] { return session.ChangeDirectory(remoteName); });
+        RunRemoteCommand(session, [this, &remoteName] { return session.ChangeDirectory(remoteName); });
     if (!entered) {
         transferAborted = 1;  // cancelled
         return false;
@@ -46,6 +70,9 @@ bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, 
     }
     if (made != kCompletion)
         LogMessage("Uploading into the existing directory %s", {remoteName});
+    const std::string parent = here;
+    if (sink)
+        here = RemotePath(here, remoteName);
     bool everything = true;
     // Paths instead of changing the process's current directory: other threads use relative paths too.
     for (const std::string& name : entries) {
@@ -57,18 +84,51 @@ bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, 
             everything = false;
             continue;
         }
-        if (IsPlainDirectory(path)) {
-            everything = UploadDirectory(session, path, name) && everything;
-        } else if (session.StoreFile(name, path) != kCompletion) {
-            LogMessage("Not uploaded: %s", {path});
-            everything = false;
-        }
+        if (IsPlainDirectory(path))
+            everything = Copy(path, name) && everything;
+        else
+            everything = CopyFile(name, path) && everything;
     }
     if (transferAborted)
         everything = false;
     // Every command on a lost connection would only wait out the time-out.
     if (session.ConnectionLost())
         return false;
-    RunRemoteCommand(session, [&session] { return session.ChangeDirectory(".."); });
+    RunRemoteCommand(session, [this] { return session.ChangeDirectory(".."); });
+    here = parent;
     return everything;
+}
+
+bool TreeUpload::CopyFile(const std::string& name, const std::string& path)
+{
+    if (sink) {
+        struct stat st {};
+        sink->Queue({FileDirection::Upload, here, name, path, ::stat(path.c_str(), &st) == 0 ? st.st_size : 0});
+        return true;
+    }
+    if (session.StoreFile(name, path) == kCompletion)
+        return true;
+    LogMessage("Not uploaded: %s", {path});
+    return false;
+}
+
+}  // namespace
+
+bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, const std::string& remoteName,
+                     const CopyRules& rules)
+{
+    if (rules.connections > 1) {
+        const std::optional<std::string> start = StartDirectory(session);
+        if (!start)
+            return false;
+        if (!start->empty()) {
+            const std::string text = FormatText("Sending %s To %s", {remoteName, session.Login().host});
+            return CopyInParallel(session, *start, rules, text, [&](FileSink& sink) {
+                TreeUpload upload(session, &sink, *start);
+                return upload.Copy(localDirectory, remoteName);
+            });
+        }
+    }
+    TreeUpload upload(session, nullptr, std::string());
+    return upload.Copy(localDirectory, remoteName);
 }

@@ -3,6 +3,7 @@
 
 #include "ftp/ftp_session.h"
 #include "ftp/internal/listing_retrieval.h"
+#include "ftp/internal/session_context.h"
 #include "remote/exchange_result.h"
 
 FtpRemoteSession::FtpRemoteSession(const EngineSettings& settings) : session(std::make_unique<CFtpSession>(settings)) {}
@@ -12,6 +13,13 @@ FtpRemoteSession::~FtpRemoteSession() = default;
 OperationRunner& FtpRemoteSession::Operations()
 {
     return session->operations;
+}
+
+std::unique_ptr<RemoteSession> FtpRemoteSession::NewSession() const
+{
+    auto another = std::make_unique<FtpRemoteSession>(session->Settings());
+    another->SetLogin(Login());
+    return another;
 }
 
 void FtpRemoteSession::SetLogin(const RemoteLogin& login)
@@ -151,6 +159,11 @@ void FtpRemoteSession::Cancel()
 void FtpRemoteSession::ClearCancel()
 {
     session->ClearCancel();
+}
+
+bool FtpRemoteSession::CancelRequested() const
+{
+    return session->context->cancelRequested;
 }
 
 bool FtpRemoteSession::ConnectionLost() const

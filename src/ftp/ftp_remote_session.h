@@ -20,6 +20,7 @@ public:
     CFtpSession& Ftp() { return *session; }
 
     OperationRunner& Operations() override;
+    std::unique_ptr<RemoteSession> NewSession() const override;
     void SetLogin(const RemoteLogin& login) override;
     RemoteLogin Login() const override;
     bool Connect() override;
@@ -43,6 +44,7 @@ public:
     int StoreFile(const std::string& remoteName, const std::string& localPath) override;
     void Cancel() override;
     void ClearCancel() override;
+    bool CancelRequested() const override;
     bool ConnectionLost() const override;
     SessionFailure Failure() const override;
     std::atomic<int>& TransferAborted() override;

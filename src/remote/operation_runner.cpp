@@ -26,7 +26,8 @@ std::thread OperationRunner::Start(std::function<void()> body)
         status.workerBusy = 1;
     }
     try {
-        return std::thread([this, body = std::move(body)] {
+        return std::thread([this, body = std::move(body), connection = LogConnection()] {
+            SetLogConnection(connection);
             body();
             {
                 std::lock_guard guard(status.lock);
@@ -125,7 +126,14 @@ void OperationRunner::SetConnectCancelled(bool cancelled)
 OperationRunner::Progress OperationRunner::TransferProgress()
 {
     std::lock_guard guard(status.lock);
-    return {status.transferTotal, status.transferDone};
+    return {status.transferTotal, status.transferDone, status.filesTotal, status.filesDone};
+}
+
+void OperationRunner::SetCopiedFiles(int done, int total)
+{
+    std::lock_guard guard(status.lock);
+    status.filesDone = done;
+    status.filesTotal = total;
 }
 
 void OperationRunner::SetTransferTotal(long long total)

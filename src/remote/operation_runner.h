@@ -45,10 +45,13 @@ public:
     struct Progress {
         long long total = 0;
         long long done = 0;
+        int filesTotal = 0;  // a copy of many files: how many, and how many are finished
+        int filesDone = 0;
     };
     Progress TransferProgress();
     void SetTransferTotal(long long total);
     void SetTransferDone(long long done);
+    void SetCopiedFiles(int done, int total);
 
 private:
     COperationStatus status;

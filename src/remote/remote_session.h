@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,9 @@ public:
     virtual ~RemoteSession() = default;
 
     virtual OperationRunner& Operations() = 0;
+    // Another session of the same protocol, settings and login, not connected yet: one more
+    // connection for a copy of many files.
+    virtual std::unique_ptr<RemoteSession> NewSession() const = 0;
 
     // The login of the next Connect; Login() keeps it, with what the connect changed in it (a
     // plain login the user allowed for good).
@@ -70,6 +74,8 @@ public:
     // Ends whatever the session waits for, from any thread, until ClearCancel.
     virtual void Cancel() = 0;
     virtual void ClearCancel() = 0;
+    // Cancel was called and ClearCancel not yet.
+    virtual bool CancelRequested() const = 0;
     // The connection broke, timed out or was closed by the server.
     virtual bool ConnectionLost() const = 0;
     virtual SessionFailure Failure() const = 0;

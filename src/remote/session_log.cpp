@@ -20,10 +20,24 @@ LogQueue& Queue()
     return queue;
 }
 
+thread_local int connectionNumber = 0;
+
 }  // namespace
+
+void SetLogConnection(int number)
+{
+    connectionNumber = number;
+}
+
+int LogConnection()
+{
+    return connectionNumber;
+}
 
 void PostLogLine(std::string line)
 {
+    if (connectionNumber > 0)
+        line.insert(0, "(" + std::to_string(connectionNumber) + ") ");
     LogQueue& q = Queue();
     std::function<void()> wake;
     {

@@ -6,8 +6,14 @@
 #include <functional>
 #include <string>
 
-// Appends one line at the tail of the queue. Any thread; never fails.
+// Appends one line at the tail of the queue. Any thread; never fails. A line posted by a thread
+// of a copy's numbered connection begins with its number: "(2) RETR a.txt".
 void PostLogLine(std::string line);
+
+// The connection whose lines this thread posts (1 and up), for a copy over several connections;
+// 0, the default, marks none. A session's worker takes the number of the thread that starts it.
+void SetLogConnection(int number);
+int LogConnection();
 
 // Hands every queued line, oldest first, to `sink`, until the queue is empty. Lines posted while
 // the sink runs (from any thread, the draining one included) are handed over in the same call.

@@ -96,10 +96,11 @@ private slots:
         stored.endGroup();
         stored.beginGroup("TransOptions");
         // The computed download directory is not written: it follows the home directory.
-        QCOMPARE(stored.childKeys().size(), 4);
+        QCOMPARE(stored.childKeys().size(), 6);
         QVERIFY(!stored.contains("Default Download Directory"));
         QCOMPARE(stored.value("Transfer Mode").toInt(), int('I'));
         QCOMPARE(stored.value("Passive Mode").toInt(), 2);
+        QCOMPARE(stored.value("Connections").toInt(), 4);
         stored.endGroup();
         stored.beginGroup("WndProperties");
         QCOMPARE(stored.childKeys().size(), 6);

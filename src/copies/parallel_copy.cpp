@@ -1,0 +1,413 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The connections of a directory copy, each on a thread of its own, fed from one queue.
+
+#include "copies/parallel_copy.h"
+
+#include "remote/exchange_result.h"
+#include "remote/remote_session.h"
+#include "remote/session_log.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+void LogNotCopied(const FileCopy& file);
+
+// How often a wait looks whether the copy was cancelled, and how often the front end's progress
+// is brought up to date.
+constexpr auto kLookInterval = std::chrono::milliseconds(50);
+
+// What the connections share: the queue the walk fills, the count of what is done and whether
+// the user cancelled.
+class CopyState final : public FileSink {
+public:
+    void Queue(FileCopy file) override
+    {
+        std::lock_guard guard(lock);
+        ++filesTotal;
+        bytesTotal += file.listedSize;
+        queue.push_back(std::move(file));
+        changed.notify_one();
+    }
+
+    void WalkEnded()
+    {
+        std::lock_guard guard(lock);
+        walking = false;
+        changed.notify_all();
+    }
+
+    // The next file to copy; nothing once the walk is over and the queue empty, or on a cancel.
+    std::optional<FileCopy> Next()
+    {
+        std::unique_lock hold(lock);
+        changed.wait(hold, [this] { return cancelled || !queue.empty() || !walking; });
+        if (cancelled || queue.empty())
+            return std::nullopt;
+        FileCopy next = std::move(queue.front());
+        queue.pop_front();
+        return next;
+    }
+
+    void Finished(const FileCopy& file, bool copied)
+    {
+        std::lock_guard guard(lock);
+        ++filesDone;
+        bytesDone += file.listedSize;
+        everything = everything && copied;
+    }
+
+    // What no connection is left to copy: each file is named in the log, and the copy failed.
+    void Abandon()
+    {
+        std::lock_guard guard(lock);
+        for (const FileCopy& file : queue)
+            LogNotCopied(file);
+        everything = everything && queue.empty();
+        queue.clear();
+    }
+
+    void Cancel()
+    {
+        std::lock_guard guard(lock);
+        cancelled = true;
+        changed.notify_all();
+    }
+
+    bool Cancelled()
+    {
+        std::lock_guard guard(lock);
+        return cancelled;
+    }
+
+    // A connection's thread begins or ends its work.
+    void Working(int change)
+    {
+        std::lock_guard guard(lock);
+        working += change;
+        changed.notify_all();
+    }
+    // Waits up to `delay` for every connection to end its work: true when they have.
+    bool AllEnded(std::chrono::milliseconds delay)
+    {
+        std::unique_lock hold(lock);
+        return changed.wait_for(hold, delay, [this] { return working == 0; });
+    }
+
+    // Waits `delay` unless the copy is cancelled first: false then.
+    bool Pause(std::chrono::milliseconds delay)
+    {
+        std::unique_lock hold(lock);
+        return !changed.wait_for(hold, delay, [this] { return cancelled; });
+    }
+
+    // An extra connection's login ended: `refusal` is why it failed, empty when it did not. Once
+    // every extra one has tried, a copy with fewer connections than asked says so.
+    void LoginEnded(const std::string& refusal, int asked)
+    {
+        std::lock_guard guard(lock);
+        ++loginsEnded;
+        if (!refusal.empty()) {
+            lastRefusal = refusal;
+            ++refused;
+        }
+        if (loginsEnded == asked - 1 && refused > 0) {
+            LogMessage("Connections lowered to %u for this copy: the server refused %u more (%s).",
+                       {asked - refused, refused, lastRefusal});
+        }
+    }
+
+    struct Counts {
+        int filesTotal, filesDone;
+        long long bytesTotal, bytesDone;
+        bool everything;
+    };
+    Counts Count()
+    {
+        std::lock_guard guard(lock);
+        return {filesTotal, filesDone, bytesTotal, bytesDone, everything};
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<FileCopy> queue;
+    bool walking = true;
+    bool cancelled = false;
+    bool everything = true;
+    int filesTotal = 0;
+    int filesDone = 0;
+    long long bytesTotal = 0;
+    long long bytesDone = 0;  // of the finished files, as listed
+    int working = 0;  // connections whose thread has not ended
+    int loginsEnded = 0;
+    int refused = 0;
+    std::string lastRefusal;
+};
+
+void LogNotCopied(const FileCopy& file)
+{
+    LogMessage(file.direction == FileDirection::Download ? "Not downloaded: %s" : "Not uploaded: %s", {file.localPath});
+}
+
+// An answer the copy's host waits for on the thread that asks.
+class WaitedReply final : public TrustReply {
+public:
+    explicit WaitedReply(CopyState& state) : state(state) {}
+
+    void Answer(TrustAnswer given) override
+    {
+        std::lock_guard guard(lock);
+        answer = given;
+        answered.notify_all();
+    }
+    bool Abandoned() const override { return state.Cancelled(); }
+
+    // The answer, or Refuse once the copy is cancelled.
+    TrustAnswer Await()
+    {
+        std::unique_lock hold(lock);
+        while (!answer && !answered.wait_for(hold, kLookInterval, [this] { return answer.has_value(); })) {
+            if (state.Cancelled())
+                return TrustAnswer::Refuse;
+        }
+        return *answer;
+    }
+
+private:
+    CopyState& state;
+    std::mutex lock;
+    std::condition_variable answered;
+    std::optional<TrustAnswer> answer;
+};
+
+// The front end of the copy's sessions, which run on the copy's threads: a wait blocks its thread
+// until the worker ends or the copy is cancelled, a message goes to the log, and a question about
+// a certificate or a plain login goes to the copy's own front end once: the other connections
+// take the same answer.
+class CopyHost final : public OperationHost {
+public:
+    CopyHost(OperationHost* front, CopyState& state) : front(front), state(state) {}
+
+    bool WaitWhileBusy(WaitKind, const std::string&, OperationRunner& runner) override
+    {
+        std::unique_lock hold(lock);
+        while (runner.WorkerBusy()) {
+            if (state.Cancelled())
+                return false;
+            ended.wait_for(hold, kLookInterval);
+        }
+        return true;
+    }
+    void WorkerEnded() override
+    {
+        std::lock_guard guard(lock);
+        ended.notify_all();
+    }
+    void Inform(const std::string& text) override { LogMessage("%s", {text}); }
+    void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override
+    {
+        reply->Answer(Ask(question.server + " " + question.certificate.fingerprint,
+                          [&](std::shared_ptr<TrustReply> asked) { front->AskTrust(question, std::move(asked)); }));
+    }
+    void AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply) override
+    {
+        reply->Answer(Ask(server, [&](std::shared_ptr<TrustReply> asked) {
+            front->AskPlainLogin(server, std::move(asked));
+        }));
+    }
+
+private:
+    TrustAnswer Ask(const std::string& subject, const std::function<void(std::shared_ptr<TrustReply>)>& ask)
+    {
+        std::lock_guard one(asking);  // one question at a time: the others wait for its answer
+        if (const auto known = answers.find(subject); known != answers.end())
+            return known->second;
+        if (!front)
+            return TrustAnswer::Refuse;
+        auto reply = std::make_shared<WaitedReply>(state);
+        ask(reply);
+        const TrustAnswer answer = reply->Await();
+        if (!state.Cancelled())
+            answers[subject] = answer;
+        return answer;
+    }
+
+    OperationHost* front;
+    CopyState& state;
+    std::mutex lock;
+    std::condition_variable ended;
+    std::mutex asking;
+    std::map<std::string, TrustAnswer> answers;
+};
+
+// Why the server did not take a connection, in its own words when it gave any.
+std::string RefusalOf(const SessionFailure& failure)
+{
+    for (const std::string* why : {&failure.reply, &failure.refusal, &failure.connectError, &failure.lostReason}) {
+        if (!why->empty())
+            return *why;
+    }
+    return "no reason given";
+}
+
+// Copies files from the queue on `session`, which is logged in and in `directory`, until none is
+// left; leaves it in `directory` again when it can.
+void CopyQueuedFiles(RemoteSession& session, std::string directory, CopyState& state, const RetryRules& retry)
+{
+    const std::string start = directory;
+    while (const std::optional<FileCopy> file = state.Next()) {
+        bool copied = false;
+        if (directory != file->remoteDirectory && !session.ConnectionLost()) {
+            directory.clear();  // unknown until the server says
+            if (session.ChangeDirectory(file->remoteDirectory) == kCompletion)
+                directory = file->remoteDirectory;
+        }
+        if (directory == file->remoteDirectory)
+            copied = CopyFileWithRetries(session, *file, retry) == kCompletion;
+        if (!copied)
+            LogNotCopied(*file);
+        state.Finished(*file, copied);
+        // The files left go to the connections that still work.
+        if (session.ConnectionLost())
+            return;
+    }
+    if (directory != start && !session.ConnectionLost() && !state.Cancelled())
+        session.ChangeDirectory(start);
+}
+
+// The copy's threads, joined when it goes.
+class Threads final {
+public:
+    explicit Threads(CopyState& state) : state(state) {}
+    ~Threads()
+    {
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    // Runs the work of one connection; false when no thread could be started for it.
+    bool Start(std::function<void()> body)
+    {
+        state.Working(1);
+        try {
+            threads.emplace_back([this, body = std::move(body)] {
+                body();
+                state.Working(-1);
+            });
+            return true;
+        } catch (const std::system_error&) {
+            state.Working(-1);
+            return false;
+        }
+    }
+
+private:
+    CopyState& state;
+    std::vector<std::thread> threads;
+};
+
+}  // namespace
+
+std::optional<std::string> StartDirectory(RemoteSession& session)
+{
+    std::string path;
+    const std::optional<int> named = RunRemoteCommand(session, [&] { return session.CurrentDirectory(path); });
+    if (!named) {
+        session.TransferAborted() = 1;
+        return std::nullopt;
+    }
+    return named == kCompletion && path.starts_with('/') ? path : std::string();
+}
+
+std::string RemotePath(const std::string& directory, const std::string& name)
+{
+    return directory.ends_with('/') ? directory + name : directory + "/" + name;
+}
+
+bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, const CopyRules& rules,
+                    const std::string& text, const std::function<bool(FileSink&)>& walk)
+{
+    CopyState state;
+    OperationRunner& front = first.Operations();
+    CopyHost host(front.host, state);
+    std::vector<std::unique_ptr<RemoteSession>> extra;
+    for (int i = 1; i < rules.connections; ++i) {
+        extra.push_back(first.NewSession());
+        extra.back()->Operations().host = &host;
+    }
+    const auto stop = [&] {
+        state.Cancel();
+        first.Cancel();
+        for (const auto& session : extra)
+            session->Cancel();
+    };
+    // The copy as one operation the front end waits for, with the first session's own host
+    // standing in for the copy's until it is over.
+    OperationRunner copy(stop, [&first] { first.ClearCancel(); });
+    copy.host = front.host;
+    front.host = &host;
+    const RetryRules retry{rules.retries, false, [&state](std::chrono::milliseconds delay) {
+                               return state.Pause(delay);
+                           }};
+    bool walked = false;
+    std::thread supervisor = copy.Start([&] {
+        {
+            Threads threads(state);
+            const int asked = static_cast<int>(extra.size()) + 1;
+            for (std::size_t i = 0; i < extra.size(); ++i) {
+                RemoteSession& session = *extra[i];
+                const bool started = threads.Start([&, number = static_cast<int>(i) + 2] {
+                    SetLogConnection(number);
+                    const bool connected = session.Connect();
+                    state.LoginEnded(connected ? std::string() : RefusalOf(session.Failure()), asked);
+                    if (!connected)
+                        return;
+                    CopyQueuedFiles(session, std::string(), state, retry);
+                    session.Quit();
+                });
+                if (!started)
+                    state.LoginEnded("no thread", asked);
+            }
+            threads.Start([&] {
+                SetLogConnection(1);
+                walked = walk(state);
+                state.WalkEnded();
+                if (!first.ConnectionLost())
+                    CopyQueuedFiles(first, startDirectory, state, retry);
+            });
+            // The front end's progress: the finished files as listed, the running ones as far as
+            // they are.
+            const auto running = [](RemoteSession& session) {
+                OperationRunner& runner = session.Operations();
+                return runner.WorkerBusy() ? runner.TransferProgress().done : 0;
+            };
+            while (!state.AllEnded(kLookInterval)) {
+                // The front end may cancel the first session alone (a signal on the command line).
+                if (first.CancelRequested() && !state.Cancelled())
+                    stop();
+                const CopyState::Counts counts = state.Count();
+                long long moving = running(first);
+                for (const auto& session : extra)
+                    moving += running(*session);
+                copy.SetTransferTotal(counts.bytesTotal);
+                copy.SetTransferDone(counts.bytesDone + moving);
+                copy.SetCopiedFiles(counts.filesDone, counts.filesTotal);
+            }
+            state.Abandon();
+        }
+    });
+    const bool finished = copy.Wait(supervisor, WaitKind::FileTransfer, text);
+    front.host = copy.host;
+    if (!finished)
+        first.TransferAborted() = 1;
+    return finished && walked && state.Count().everything;
+}

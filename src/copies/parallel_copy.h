@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// A directory copy spread over several connections. The walk of the tree runs on the first
+// session and queues the files; every connection, the first one too once the walk is done, takes
+// the next file from the queue until none is left. The front end waits once, for the whole copy.
+
+#include "copies/directory_copies.h"
+#include "copies/file_retries.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class RemoteSession;
+
+// Where the walk of a directory copy puts each file it finds.
+class FileSink {
+public:
+    virtual ~FileSink() = default;
+    virtual void Queue(FileCopy file) = 0;
+};
+
+// Runs `walk` on `first`, whose current directory is `startDirectory` (the server's full name),
+// and copies what it queues over `rules.connections` sessions: `first` and new ones like it, each
+// logged in the same way, its log lines numbered. A connection the server refuses lowers the
+// number for the rest of the copy; the log says so once. `text` is what the front end shows while
+// it waits. True when the walk went through and every file was copied; the log names each file
+// that was not. `first` ends in `startDirectory` unless its connection was lost.
+bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, const CopyRules& rules,
+                    const std::string& text, const std::function<bool(FileSink&)>& walk);
+
+// The server's full name of the session's current directory, where a copy over several connections
+// starts: empty when the server names none that begins with "/" (the copy then takes one
+// connection); nothing when the user cancelled.
+std::optional<std::string> StartDirectory(RemoteSession& session);
+
+// `directory`/`name` as the server names paths.
+std::string RemotePath(const std::string& directory, const std::string& name);
