@@ -6,11 +6,13 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <span>
@@ -38,6 +40,14 @@ QGroupBox* NewChoiceBox(const QString& title, std::span<const ModeChoice> choice
         column->addWidget(button);
     }
     QObject::connect(buttons, &QButtonGroup::idClicked, box, [&value](int chosen) { value = chosen; });
+    return box;
+}
+
+QSpinBox* NewCountBox(int value, int fewest, int most, QWidget* parent)
+{
+    auto* box = new QSpinBox(parent);
+    box->setRange(fewest, most);
+    box->setValue(value);
     return box;
 }
 
@@ -77,6 +87,13 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     QGroupBox* dataConnectionBox =
         NewChoiceBox(QStringLiteral("Data connection"), kDataConnectionChoices, passiveMode, this);
 
+    auto* copiesBox = new QGroupBox(QStringLiteral("Directory copies"), this);
+    connections = NewCountBox(settings.connections, 1, kMostConnections, copiesBox);
+    retries = NewCountBox(settings.retries, 0, kMostRetries, copiesBox);
+    auto* copiesForm = new QFormLayout(copiesBox);
+    copiesForm->addRow(QStringLiteral("&Connections:"), connections);
+    copiesForm->addRow(QStringLiteral("&Retries:"), retries);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(NewTipBox(
         ProgramIconId::Folder,
@@ -86,6 +103,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     layout->addWidget(directoryBox);
     layout->addLayout(choices);
     layout->addWidget(dataConnectionBox);
+    layout->addWidget(copiesBox);
     layout->addStretch();
     ReportEdits();
 }
@@ -98,6 +116,8 @@ void CTransOptions::StoreOnOk()
     settings.transferMode = mode;
     settings.engine.transferMode = mode;
     settings.engine.passiveMode = passiveMode;
+    settings.connections = connections->value();
+    settings.retries = retries->value();
 }
 
 std::string CTransOptions::DownloadDirectory() const

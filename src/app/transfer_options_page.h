@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CTransOptions ("Transfer Options"): the download directory, the default transfer mode, the two
-// double-click options and the data connection mode ("Passive Mode"). Storing the mode changes
+// double-click options, the data connection mode ("Passive Mode"), and the connections and retries
+// of directory copies. Storing the mode changes
 // the mode in force for the next transfer at the same moment as the stored default.
 
 #include "app/options_page.h"
@@ -11,6 +12,7 @@
 class CSettings;
 class QCheckBox;
 class QLineEdit;
+class QSpinBox;
 
 class CTransOptions final : public COptionsPage {
     Q_OBJECT
@@ -32,4 +34,6 @@ private:
     QLineEdit* directory = nullptr;
     QCheckBox* saveOnDoubleClick = nullptr;
     QCheckBox* viewOnDoubleClick = nullptr;
+    QSpinBox* connections = nullptr;  // "Connections": of a directory copy
+    QSpinBox* retries = nullptr;      // "Retries": of a file after a failure that may pass
 };

@@ -20,6 +20,7 @@
 
 struct CDragOutData::State {
     RemoteSession& session;
+    CopyRules copies;
     std::vector<DraggedEntry> entries;
     std::string directory;
     bool dropSeen = false;     // the drop has happened ...
@@ -77,8 +78,9 @@ std::string DragOutDirectory()
     return directory + "/";
 }
 
-CDragOutData::CDragOutData(RemoteSession& session, std::vector<DraggedEntry> entries, const std::string& directory)
-    : state(std::make_shared<State>(State{session, {}, directory}))
+CDragOutData::CDragOutData(RemoteSession& session, const CopyRules& copies, std::vector<DraggedEntry> entries,
+                           const std::string& directory)
+    : state(std::make_shared<State>(State{session, copies, {}, directory}))
 {
     if (entries.size() > kMostEntries)
         entries.resize(kMostEntries);
@@ -125,7 +127,7 @@ QVariant CDragOutData::retrieveData(const QString& mimeType, QMetaType) const
             std::error_code ignored;
             std::filesystem::remove_all(path, ignored);
             if (IsDirectoryEntry(entry))
-                DownloadDirectory(keep->session, entry.name, path);
+                DownloadDirectory(keep->session, entry.name, path, keep->copies);
             else
                 keep->session.RetrieveFile(entry.name, path, 0);
         }
@@ -136,12 +138,12 @@ QVariant CDragOutData::retrieveData(const QString& mimeType, QMetaType) const
     return list;
 }
 
-void BeginDragOut(QWidget* source, RemoteSession& session, std::vector<DraggedEntry> entries)
+void BeginDragOut(QWidget* source, RemoteSession& session, const CopyRules& copies, std::vector<DraggedEntry> entries)
 {
     const std::string directory = DragOutDirectory();
     if (directory.empty())
         return;
-    auto data = std::make_unique<CDragOutData>(session, std::move(entries), directory);
+    auto data = std::make_unique<CDragOutData>(session, copies, std::move(entries), directory);
     if (data->Paths().empty())
         return;
     const QPointer<CDragOutData> watched(data.get());

@@ -7,6 +7,8 @@
 // platform keeps the release to itself) sets `dropPending`; the next request downloads every
 // entry, clears it and answers, and later requests get the same list without downloading again.
 
+#include "copies/directory_copies.h"
+
 #include <QMimeData>
 
 #include <memory>
@@ -33,8 +35,9 @@ class CDragOutData final : public QMimeData {
 
 public:
     // The first 3500 `entries`, less those whose names cannot be local names (logged), land in
-    // `directory` (ending with "/").
-    CDragOutData(RemoteSession& session, std::vector<DraggedEntry> entries, const std::string& directory);
+    // `directory` (ending with "/"); directories are copied by `copies`.
+    CDragOutData(RemoteSession& session, const CopyRules& copies, std::vector<DraggedEntry> entries,
+                 const std::string& directory);
 
     QStringList formats() const override;
     // The local path of each entry, in list order.
@@ -53,4 +56,4 @@ private:
 };
 
 // Runs the drag of `entries` (in list order) from `source` until the drop or the cancel.
-void BeginDragOut(QWidget* source, RemoteSession& session, std::vector<DraggedEntry> entries);
+void BeginDragOut(QWidget* source, RemoteSession& session, const CopyRules& copies, std::vector<DraggedEntry> entries);

@@ -291,7 +291,7 @@ void CTessalinev3View::DragOutSelected()
             entries.push_back({NameAt(row), TextAt(row, kPermissions).toStdString(), kind == kItemRemoteDirectory});
     }
     if (!entries.empty())
-        BeginDragOut(ActiveList(), session, std::move(entries));
+        BeginDragOut(ActiveList(), session, {settings.connections, settings.retries}, std::move(entries));
 }
 
 // --- The list ---------------------------------------------------------------------------------

@@ -388,7 +388,7 @@ void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
         struct stat st {};
         if (::lstat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             // A directory's own message covers its failures.
-            UploadDirectory(session, local, name);
+            UploadDirectory(session, local, name, {settings.connections, settings.retries});
             changed = true;
             if (LeftEndedSession(what, session.Failure().lostReason.empty()))
                 return;

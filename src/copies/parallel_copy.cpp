@@ -355,6 +355,7 @@ bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, con
     OperationRunner copy(stop, [&first] { first.ClearCancel(); });
     copy.host = front.host;
     front.host = &host;
+    front.BeginOuterWait();
     const RetryRules retry{rules.retries, false, [&state](std::chrono::milliseconds delay) {
                                return state.Pause(delay);
                            }};
@@ -406,6 +407,7 @@ bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, con
         }
     });
     const bool finished = copy.Wait(supervisor, WaitKind::FileTransfer, text);
+    front.EndOuterWait();
     front.host = copy.host;
     if (!finished)
         first.TransferAborted() = 1;

@@ -49,15 +49,9 @@ bool OperationRunner::Wait(std::thread& worker, WaitKind kind, const std::string
     // A worker that was not started leaves its operation's result as it was: nothing to wait for.
     if (!worker.joinable())
         return true;
-    {
-        std::lock_guard guard(status.lock);
-        ++status.waits;
-    }
+    BeginOuterWait();
     const bool finished = !host || host->WaitWhileBusy(kind, text, *this);
-    {
-        std::lock_guard guard(status.lock);
-        --status.waits;
-    }
+    EndOuterWait();
     if (finished) {
         if (worker.joinable())
             worker.join();
@@ -97,6 +91,18 @@ bool OperationRunner::InProgress()
 {
     std::lock_guard guard(status.lock);
     return status.workerBusy != 0 || status.waits != 0;
+}
+
+void OperationRunner::BeginOuterWait()
+{
+    std::lock_guard guard(status.lock);
+    ++status.waits;
+}
+
+void OperationRunner::EndOuterWait()
+{
+    std::lock_guard guard(status.lock);
+    --status.waits;
 }
 
 int OperationRunner::WorkerResult()

@@ -38,6 +38,10 @@ public:
     // A worker runs or a front end still waits for one: an event handled inside that wait must
     // not start another operation.
     bool InProgress();
+    // A front end waits for something else that uses this session from other threads (a copy over
+    // several connections): InProgress until the matching EndOuterWait.
+    void BeginOuterWait();
+    void EndOuterWait();
     int WorkerResult();
     void SetWorkerResult(int result);
     bool ConnectCancelled();

@@ -263,7 +263,7 @@ private slots:
         TakeLog();
 
         // The list says "file" for the tree: its permissions decide.
-        CDragOutData data(remote,
+        CDragOutData data(remote, CopyRules{},
                           {{"two words.txt", "-rw-r--r--", false},
                            {"tree", "drwxr-xr-x", false},
                            {"missing.txt", "-rw-r--r--", false},

@@ -12,6 +12,7 @@
 #include "sites/session_profile_dialog.h"
 #include "sites/site_properties_dialog.h"
 
+#include <QAbstractSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -46,8 +47,11 @@ private slots:
             QVERIFY(!fields.empty());
             for (QWidget* field : fields) {
                 bool labelled = !field->accessibleName().isEmpty();
+                // A spin box's text field is labelled through the spin box.
+                const QWidget* labelledWidget =
+                    qobject_cast<QAbstractSpinBox*>(field->parentWidget()) ? field->parentWidget() : field;
                 for (const QLabel* label : dialog->findChildren<QLabel*>())
-                    labelled = labelled || label->buddy() == field;
+                    labelled = labelled || label->buddy() == labelledWidget;
                 QVERIFY2(labelled, qPrintable(dialog->windowTitle() + ": a field without a label"));
             }
         }
