@@ -421,6 +421,36 @@ protected:
     std::unique_ptr<VsftpdServer> server;
 };
 
+// A host that takes two connections from one address: the copy goes on with the two it has, and
+// every file arrives whole, down and up.
+TEST_F(VsftpdTransferTest, ACopyGoesOnWithTheConnectionsAHostThatCapsThemTakes)
+{
+    VsftpdOptions capped;
+    capped.maxPerIp = 2;
+    server = std::make_unique<VsftpdServer>(root.path, capped);
+    ASSERT_TRUE(server->Started()) << server->ServerLog();
+    host = "127.0.0.1:" + std::to_string(server->Port());
+    fs::create_directory(Local("many"));
+    for (int i = 0; i < 200; ++i)
+        WriteFile(Local("many") / ("f" + std::to_string(i)), std::string(static_cast<std::size_t>(i) * 37, 'x'));
+    const auto tree = TreeOf(Local("many"));
+
+    for (const std::vector<std::string>& copy :
+         {std::vector<std::string>{"putdir", Local("many")}, {"getdir", "many", Local("back")}}) {
+        const CliRun run = Run(copy);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find("Connections lowered to 2 for this copy: the server refused 2 more (421 "),
+                  std::string::npos)
+            << run.err;
+        // Both connections carried files, each line marked with its own.
+        EXPECT_NE(run.err.find("\n(1) Tessaline: "), std::string::npos);
+        EXPECT_NE(run.err.find(") Tessaline: " + std::string(copy[0] == "putdir" ? "STOR" : "RETR")),
+                  run.err.rfind("(1) Tessaline: " + std::string(copy[0] == "putdir" ? "STOR" : "RETR")));
+    }
+    EXPECT_EQ(TreeOf(Remote("many")), tree);
+    EXPECT_EQ(TreeOf(Local("back")), tree);
+}
+
 TEST_F(VsftpdTransferTest, BinaryFilesComeBackByteForByte)
 {
     ExpectBinaryRoundTrips();

@@ -610,6 +610,8 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
                    "\nsyslog_enable=NO\ndelay_failed_login=0\n";
             if (options.tls.certificate.empty())
                 out << "xferlog_enable=NO\n";
+            if (options.maxPerIp > 0)
+                out << "max_per_ip=" << options.maxPerIp << "\n";
             if (!options.tls.certificate.empty()) {
                 // Everything in TLS, and data connections only in the control connection's TLS
                 // session, as most hosting servers demand; an upload counts only when it ends with

@@ -82,6 +82,7 @@ struct VsftpdOptions final {
     // (strict_ssl_read_eof); commands are logged (ProtocolLog).
     ServerTls tls{};
     bool implicitTls = false;  // with tls: TLS from the first byte
+    int maxPerIp = 0;          // control connections from one address at once (max_per_ip); 0: any
 };
 
 inline constexpr char kVsftpdChmodUser[] = "nobody";
