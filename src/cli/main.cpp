@@ -174,9 +174,9 @@ bool RunCommand(RemoteSession& session, const CliOptions& options, const std::st
     if (command == "ls")
         return List(session);
     if (command == "get")
-        return session.RetrieveFile(args[0], localTarget, 0) == kCompletion;
+        return session.RetrieveFile(args[0], localTarget, 0, TransferStart::Fresh) == kCompletion;
     if (command == "put")
-        return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
+        return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0], TransferStart::Fresh) == kCompletion;
     if (command == "getdir")
         return DownloadDirectory(session, args[0], localTarget);
     return UploadDirectory(session, args[0], argOr(1, FileNameOf(args[0])));  // putdir

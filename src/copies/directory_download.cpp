@@ -157,7 +157,7 @@ bool TreeDownload::CopyLink(const CDirEntry& entry, const std::string& remotePat
 
 bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
 {
-    if (session.RetrieveFile(remoteName, localPath, listedSize) == kCompletion)
+    if (session.RetrieveFile(remoteName, localPath, listedSize, TransferStart::Fresh) == kCompletion)
         return true;
     LogMessage("Not downloaded: %s", {localPath});
     return false;

@@ -59,7 +59,7 @@ bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, 
         }
         if (IsPlainDirectory(path)) {
             everything = UploadDirectory(session, path, name) && everything;
-        } else if (session.StoreFile(name, path) != kCompletion) {
+        } else if (session.StoreFile(name, path, TransferStart::Fresh) != kCompletion) {
             LogMessage("Not uploaded: %s", {path});
             everything = false;
         }
