@@ -56,7 +56,7 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
             return;
     }
     const int row = model.RowNamed(name);
-    const int result = session.RetrieveFile(name, path, row >= 0 ? model.Row(row).bytes : 0);
+    const int result = session.RetrieveFile(name, path, row >= 0 ? model.Row(row).bytes : 0, TransferStart::Fresh);
     // A failed download must not open what an earlier one left there.
     if (result != kCompletion) {
         const QString what = QStringLiteral("The download of %1").arg(Shown(name));
@@ -398,7 +398,7 @@ void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
             LogMessage("Not uploaded: %s (the server's file of that name is kept)", {local});
             continue;
         }
-        const int result = session.StoreFile(name, local);
+        const int result = session.StoreFile(name, local, TransferStart::Fresh);
         if (result == kCompletion) {
             changed = true;
             continue;

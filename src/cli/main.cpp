@@ -14,6 +14,7 @@
 #include "cli/terminal_text.h"
 #include "cli/termination_signals.h"
 #include "copies/directory_copies.h"
+#include "copies/file_retries.h"
 #include "ftp/encryption.h"
 #include "ftp/ftp_remote_session.h"
 #include "ftp/local_dirs.h"
@@ -148,8 +149,30 @@ std::string NetrcPath()
     return home && *home ? std::string(home) + "/.netrc" : std::string();
 }
 
+// get and put: a failure that may pass is tried again on a new connection, going on from what
+// came through. The server's name of the directory is asked only when a retry may need it, so a
+// run without retries sends what a single transfer sends; without a name, a new connection goes
+// into `directory` again, which is relative to the login directory it starts in.
+bool CopyFile(RemoteSession& session, const CliOptions& options, const std::string& localTarget,
+              const std::string& directory, const RetryRules& rules)
+{
+    const std::vector<std::string>& args = options.arguments;
+    FileCopy file;
+    if (options.command == "get") {
+        file.remoteName = args[0];
+        file.localPath = localTarget;
+    } else {
+        file.direction = FileDirection::Upload;
+        file.remoteName = args.size() > 1 ? args[1] : FileNameOf(args[0]);
+        file.localPath = args[0];
+    }
+    if ((rules.retries > 0 || rules.keepPartial) && session.CurrentDirectory(file.remoteDirectory) != kCompletion)
+        file.remoteDirectory = directory;
+    return CopyFileWithRetries(session, file, rules) == kCompletion;
+}
+
 bool RunCommand(RemoteSession& session, const CliOptions& options, const std::string& localTarget,
-                const CopyRules& copies)
+                const std::string& directory, const RetryRules& rules, const CopyRules& copies)
 {
     const std::string& command = options.command;
     const std::vector<std::string>& args = options.arguments;
@@ -174,10 +197,8 @@ bool RunCommand(RemoteSession& session, const CliOptions& options, const std::st
         return session.SetPermissions(args[0], args[1]) == kCompletion;
     if (command == "ls")
         return List(session);
-    if (command == "get")
-        return session.RetrieveFile(args[0], localTarget, 0) == kCompletion;
-    if (command == "put")
-        return session.StoreFile(argOr(1, FileNameOf(args[0])), args[0]) == kCompletion;
+    if (command == "get" || command == "put")
+        return CopyFile(session, options, localTarget, directory, rules);
     if (command == "getdir")
         return DownloadDirectory(session, args[0], localTarget, copies);
     return UploadDirectory(session, args[0], argOr(1, FileNameOf(args[0])), copies);  // putdir
@@ -275,6 +296,8 @@ int main(int argc, char* argv[])
     CliHost host;
     FtpRemoteSession session(settings.engine);
     const TerminationSignals termination(session);
+    const RetryRules retryRules{options.retries.value_or(settings.retries), options.continueDownload,
+                                [&termination](std::chrono::milliseconds delay) { return termination.Wait(delay); }};
     host.trustedFingerprint = options.trustedFingerprint;
     host.showProgress = !options.quiet && ::isatty(STDERR_FILENO);
     host.quiet = options.quiet;
@@ -287,10 +310,14 @@ int main(int argc, char* argv[])
         failure = ConnectFailureOf(session.Failure(), profile.host);
     if (!failure && !directory.empty() && !termination.Received() && session.ChangeDirectory(directory) != kCompletion)
         failure = CommandFailureOf(session.Failure(), "cwd " + directory);
-    const CopyRules copies{options.parallel.value_or(settings.connections), options.retries.value_or(settings.retries)};
-    if (!failure && !termination.Received() && !RunCommand(session, options, localTarget, copies)) {
+    const CopyRules copies{options.parallel.value_or(settings.connections), retryRules.retries};
+    if (!failure && !termination.Received()
+        && !RunCommand(session, options, localTarget, directory, retryRules, copies)) {
         const std::string what = options.command + (options.arguments.empty() ? "" : " " + options.arguments[0]);
-        failure = CommandFailureOf(session.Failure(), what);
+        // A retry's new connection may be what failed last.
+        const SessionFailure last = session.Failure();
+        failure = last.connectFailure != ConnectFailure::None ? ConnectFailureOf(last, profile.host)
+                                                              : CommandFailureOf(last, what);
     }
     // The signal's cancel has ended the operation; the quit may wait for its answer again.
     if (termination.Received())

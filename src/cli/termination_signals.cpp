@@ -3,13 +3,17 @@
 
 #include "remote/remote_session.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// How often a wait looks whether a signal has come.
+constexpr std::chrono::milliseconds kSignalCheck{50};
 
 // The handler touches nothing but these and the session's cancel, which is lock-free atomics and
 // a write() to its wake-up descriptor: all safe inside a signal handler.
@@ -52,4 +56,17 @@ TerminationSignals::~TerminationSignals()
 int TerminationSignals::Received() const
 {
     return received;
+}
+
+bool TerminationSignals::Wait(std::chrono::milliseconds delay) const
+{
+    const auto end = std::chrono::steady_clock::now() + delay;
+    for (;;) {
+        if (received != 0)
+            return false;
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            return true;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kSignalCheck));
+    }
 }

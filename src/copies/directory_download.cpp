@@ -174,7 +174,7 @@ bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& lo
         sink->Queue({FileDirection::Download, here, remoteName, localPath, listedSize});
         return true;
     }
-    if (session.RetrieveFile(remoteName, localPath, listedSize) == kCompletion)
+    if (session.RetrieveFile(remoteName, localPath, listedSize, TransferStart::Fresh) == kCompletion)
         return true;
     LogMessage("Not downloaded: %s", {localPath});
     return false;

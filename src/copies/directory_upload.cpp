@@ -106,7 +106,7 @@ bool TreeUpload::CopyFile(const std::string& name, const std::string& path)
         sink->Queue({FileDirection::Upload, here, name, path, ::stat(path.c_str(), &st) == 0 ? st.st_size : 0});
         return true;
     }
-    if (session.StoreFile(name, path) == kCompletion)
+    if (session.StoreFile(name, path, TransferStart::Fresh) == kCompletion)
         return true;
     LogMessage("Not uploaded: %s", {path});
     return false;

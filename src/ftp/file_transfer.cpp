@@ -13,6 +13,7 @@
 #include "ftp/internal/write_all.h"
 #include "ftp/socket_errors.h"
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
 #include "remote/session_log.h"
 
 #include <algorithm>
@@ -59,11 +60,8 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-// A new file beside `path` for a download to grow in; it replaces `path` only when complete, so
-// a failed or cancelled download never leaves part of a file under the final name, nor costs the
-// file that was there. Its name is short, so every target name that fits the directory fits it
-// too; a target name that does not fit fails here, before any data is fetched.
-int CreateFileBeside(const std::string& path, std::string& temporary)
+// Whether `path` can be a file's name in its directory; ENAMETOOLONG in errno when not.
+bool NameFits(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -71,8 +69,20 @@ int CreateFileBeside(const std::string& path, std::string& temporary)
     const long longestName = ::pathconf(directory.empty() ? "." : directory.c_str(), _PC_NAME_MAX);
     if (path.size() >= PATH_MAX || (longestName > 0 && name.size() > static_cast<std::size_t>(longestName))) {
         errno = ENAMETOOLONG;
-        return -1;
+        return false;
     }
+    return true;
+}
+
+// A new file beside `path` for a download to grow in; it replaces `path` only when complete, so
+// a failed or cancelled download never leaves part of a file under the final name, nor costs the
+// file that was there. Its name is short, so every target name that fits the directory fits it
+// too; a target name that does not fit fails here, before any data is fetched.
+int CreateFileBeside(const std::string& path, std::string& temporary)
+{
+    if (!NameFits(path))
+        return -1;
+    const std::string directory = path.substr(0, path.rfind('/') + 1);  // empty when there is no slash
     static constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -86,23 +96,48 @@ int CreateFileBeside(const std::string& path, std::string& temporary)
     return -1;
 }
 
+// The partial file of a resumable download, opened for writing. Only a regular file of the
+// user's own, with no other name, is continued; a link, a pipe or another user's file planted
+// under the name is never written through, but replaced by a new empty file.
+int OpenPartial(const std::string& path)
+{
+    // Not blocking: a FIFO under the name must not hold the download before it is looked at.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return -1;
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+}
+
 constexpr int kNotSpecial = -2;
 
-// The target of a download when it is a device or a pipe (/dev/null, a FIFO a script reads), which
-// is written into as it is: a file renamed over it would replace the device itself. Only a
-// character device or the user's own FIFO is used: another user's FIFO planted under the target
-// name in a shared directory must not receive the file, and a link is followed only when it is
-// the user's own or the system's (/dev/stdout). kNotSpecial when the download is to grow beside
-// `path`; -1 with errno set when the special file must not or cannot be used.
-int OpenSpecialTarget(const std::string& path)
+// Whether the target of a download is a device or a pipe (/dev/null, a FIFO a script reads),
+// which is written into as it is: a file renamed over it would replace the device itself. A link
+// is followed only when it is the user's own or the system's (/dev/stdout); `link` says whether
+// `path` is one.
+bool IsSpecialTarget(const std::string& path, bool& link)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0)
-        return kNotSpecial;
-    const bool link = S_ISLNK(st.st_mode);
+        return false;
+    link = S_ISLNK(st.st_mode);
     if (link && ((st.st_uid != ::geteuid() && st.st_uid != 0) || ::stat(path.c_str(), &st) != 0))
-        return kNotSpecial;
-    if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+        return false;
+    return !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+// The special target of a download (IsSpecialTarget). Only a character device or the user's own
+// FIFO is used: another user's FIFO planted under the target name in a shared directory must not
+// receive the file. kNotSpecial when the download is to grow beside `path`; -1 with errno set
+// when the special file must not or cannot be used.
+int OpenSpecialTarget(const std::string& path)
+{
+    bool link = false;
+    if (!IsSpecialTarget(path, link))
         return kNotSpecial;
     // Not blocking: a FIFO that nobody reads must not hold the download before anything is checked.
     const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | (link ? 0 : O_NOFOLLOW));
@@ -141,6 +176,45 @@ FileTransfer::FileTransfer(SessionContext& context, ControlConnection& control, 
     , report(std::move(report))
 {}
 
+long long FileTransfer::OpenPartialFile()
+{
+    bool link = false;
+    if (IsSpecialTarget(localPath, link)) {
+        resumable = false;
+        return 0;
+    }
+    partialPath = PartialDownloadPath(localPath);
+    // The target's name is checked too: the partial file could not take it when complete.
+    partialFile = NameFits(localPath) ? OpenPartial(partialPath) : -1;
+    struct stat st {};
+    if (partialFile < 0 || ::fstat(partialFile, &st) != 0) {
+        report.localFileError = errno;
+        LogMessage("Failed to create file %s (%s)", {localPath, ErrorNumberText(errno)});
+        return -1;
+    }
+    return st.st_size;
+}
+
+void FileTransfer::ClosePartialFile()
+{
+    if (partialFile < 0)
+        return;
+    struct stat st {};
+    if (::fstat(partialFile, &st) == 0 && st.st_size == 0)
+        ::unlink(partialPath.c_str());
+    ::close(std::exchange(partialFile, -1));
+}
+
+void FileTransfer::KeepPartialFile()
+{
+    struct stat st {};
+    if (::stat(partialPath.c_str(), &st) == 0 && st.st_size > 0) {
+        LogMessage("Kept %ld bytes of %s to go on from", {static_cast<long long>(st.st_size), localPath});
+        return;
+    }
+    ::unlink(partialPath.c_str());
+}
+
 int FileTransfer::DownloadToFile(const std::string& path)
 {
     if (data.socket == -1 || !context.connected)
@@ -149,9 +223,21 @@ int FileTransfer::DownloadToFile(const std::string& path)
     ++context.commandDepth;
 
     std::string temporary;
-    const int specialFile = OpenSpecialTarget(path);
+    const int specialFile = resumable ? kNotSpecial : OpenSpecialTarget(path);
     const bool special = specialFile != kNotSpecial;
-    const int file = special ? specialFile : CreateFileBeside(path, temporary);
+    int file = -1;
+    if (resumable) {
+        // What lies past the restart is the server's to send again.
+        file = std::exchange(partialFile, -1);
+        if (::ftruncate(file, startOffset) != 0 || ::lseek(file, startOffset, SEEK_SET) < 0) {
+            const int error = errno;
+            ::close(file);
+            file = -1;
+            errno = error;
+        }
+    } else {
+        file = special ? specialFile : CreateFileBeside(path, temporary);
+    }
     if (file < 0) {
         report.localFileError = errno;
         LogMessage("Failed to create file %s (%s)", {path, ErrorNumberText(errno)});
@@ -219,7 +305,7 @@ int FileTransfer::DownloadToFile(const std::string& path)
             store(chunk.data(), static_cast<std::size_t>(got));
         }
         total += got;
-        report.setDone(total);
+        report.setDone(startOffset + total);
     }
     if (convertLineEnds) {
         converted.clear();
@@ -233,12 +319,16 @@ int FileTransfer::DownloadToFile(const std::string& path)
     if (special) {
         receivedBytes = total;
     } else if (!context.interrupted && receiveError == 0 && writeError == 0 && !cutShort) {
-        receivedFile = temporary;
+        receivedFile = resumable ? partialPath : temporary;
         receivedBytes = total;
+    } else if (resumable) {
+        KeepPartialFile();
     } else {
         ::unlink(temporary.c_str());
         LogMessage("Deleted partially downloaded file");
     }
+    if (receiveError != 0 || cutShort)
+        report.cutShort = true;
 
     int outcome = kCompletion;
     if (receiveError != 0) {
@@ -276,6 +366,13 @@ int FileTransfer::KeepDownload(int result)
     // ASCII data changes size on the way, so only a binary file can be held to the 150 reply.
     if (result == kCompletion && type != 'A' && announced > 0 && receivedBytes < announced) {
         LogMessage("Received %ld of the %ld bytes announced: the file is incomplete.", {receivedBytes, announced});
+        report.cutShort = true;
+        result = kPermanentNegative;
+    }
+    // More than SIZE gave: the server's file changed between the parts of a resumed download.
+    if (result == kCompletion && expectedSize >= 0 && startOffset + receivedBytes > expectedSize) {
+        LogMessage("The file has %ld bytes, the server said %ld: it changed on the server.",
+                   {startOffset + receivedBytes, expectedSize});
         result = kPermanentNegative;
     }
     if (result == kCompletion && ::rename(temporary.c_str(), localPath.c_str()) != 0) {
@@ -283,7 +380,9 @@ int FileTransfer::KeepDownload(int result)
         LogMessage("Failed to write file %s (%s)", {localPath, ErrorNumberText(errno)});
         result = kPermanentNegative;
     }
-    if (result != kCompletion) {
+    if (result != kCompletion && resumable) {
+        KeepPartialFile();
+    } else if (result != kCompletion) {
         ::unlink(temporary.c_str());
         LogMessage("Deleted partially downloaded file");
     }
@@ -306,7 +405,12 @@ int FileTransfer::UploadFromFile(const std::string& path)
         struct stat st {};
         const long long size = ::fstat(file, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
         report.setTotal(size);
-        LogMessage("Transferring %ld bytes", {size});
+        LogMessage("Transferring %ld bytes", {size - startOffset});
+        if (startOffset > 0 && ::lseek(file, startOffset, SEEK_SET) < 0) {
+            report.localFileError = errno;
+            LogMessage("Could not read file %s (%s)", {path, ErrorNumberText(errno)});
+            outcome = kPermanentNegative;
+        }
 
         // A failed setsockopt costs speed only.
         ::setsockopt(data.socket, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &kUnsentUploadBytes, sizeof kUnsentUploadBytes);
@@ -338,18 +442,20 @@ int FileTransfer::UploadFromFile(const std::string& path)
                 length = converted.size();
             }
             control.SendAll(data.socket, data.tls.get(), bytes, static_cast<long>(length), outcome);
+            if (outcome == kPermanentNegative)
+                report.cutShort = true;
             total += got;
-            report.setDone(total);
+            report.setDone(startOffset + total);
         }
         ::close(file);
         if (outcome == kCompletion && context.interrupted)
             outcome = kInterrupted;
         // The server cannot tell a file that changed under us from a whole one: the bytes read
         // are held to the size the file had when STOR was sent.
-        const long long expected = uploadSize >= 0 ? uploadSize : size;
+        const long long expected = (uploadSize >= 0 ? uploadSize : size) - startOffset;
         if (outcome == kCompletion && expected >= 0 && total != expected) {
             LogMessage("The file %s changed while it was sent: it had %ld bytes, %ld were sent.",
-                       {path, expected, total});
+                       {path, startOffset + expected, startOffset + total});
             outcome = kPermanentNegative;
         }
         // A stop is the user's doing only after a cancel; a time-out has logged its own text.

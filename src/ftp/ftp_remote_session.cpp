@@ -141,14 +141,15 @@ ListingResult FtpRemoteSession::ListDirectory(ListingUse use, std::vector<CDirEn
     }
 }
 
-int FtpRemoteSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
+int FtpRemoteSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+                                   TransferStart start)
 {
-    return session->RetrieveFile(remoteName, localPath, listedSize);
+    return session->RetrieveFile(remoteName, localPath, listedSize, start);
 }
 
-int FtpRemoteSession::StoreFile(const std::string& remoteName, const std::string& localPath)
+int FtpRemoteSession::StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start)
 {
-    return session->StoreFile(remoteName, localPath);
+    return session->StoreFile(remoteName, localPath, start);
 }
 
 void FtpRemoteSession::Cancel()
@@ -183,6 +184,8 @@ SessionFailure FtpRemoteSession::Failure() const
     failure.reply = session->replyBuffer;
     failure.localFileError = session->localFileError;
     failure.localPath = session->transferLocalPath;
+    failure.dataCutShort = session->transferCutShort;
+    failure.cancelled = session->context->cancelRequested;
     return failure;
 }
 

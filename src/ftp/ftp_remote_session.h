@@ -40,8 +40,9 @@ public:
     int QuerySystemType() override;
     int SystemType() const override;
     ListingResult ListDirectory(ListingUse use, std::vector<CDirEntry>& entries) override;
-    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize) override;
-    int StoreFile(const std::string& remoteName, const std::string& localPath) override;
+    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+                     TransferStart start) override;
+    int StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start) override;
     void Cancel() override;
     void ClearCancel() override;
     bool CancelRequested() const override;

@@ -39,6 +39,7 @@
 #include "ftp/encryption.h"
 #include "ftp/engine_settings.h"
 #include "remote/operation_runner.h"
+#include "remote/remote_session.h"
 #include "remote/session_failure.h"
 
 #include <atomic>
@@ -86,13 +87,17 @@ public:
 
     // Transfers. The window-thread halves return the worker's outcome (kCompletion,
     // kPermanentNegative when it failed, kInterrupted, the final reply's class, or
-    // kTransferNotStarted), or kTransferCancelled when the user cancelled.
-    int StoreFile(const std::string& remoteName, const std::string& localPath);
+    // kTransferNotStarted), or kTransferCancelled when the user cancelled. `start` as the
+    // remote-session interface says: Resume asks SIZE, then REST (an upload APPE when REST is
+    // refused).
+    int StoreFile(const std::string& remoteName, const std::string& localPath,
+                  TransferStart start = TransferStart::Fresh);
     int SendFile();
     // The front end decides `localPath`: the engine writes what it was asked about. `listedSize`,
     // what a listing showed (0: nothing), is the progress's total until the server announces one;
     // unlike an announced size it is not held against the file, which may have changed since.
-    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize = 0);
+    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize = 0,
+                     TransferStart start = TransferStart::Fresh);
     int ReceiveFile();
     // Runs the download half for a listing on the calling thread: raw bytes into `path`.
     int ReceiveToFile(const std::string& command, const std::string& path);
@@ -137,6 +142,8 @@ public:
     ConnectFailure connectFailure = ConnectFailure::None;
     std::string connectError;  // with NotReached: the system's words, "Connection refused"
     int localFileError = 0;    // errno of the last transfer's failure on its local file; 0: none
+    // The last transfer's data connection broke or ended before every byte came.
+    bool transferCutShort = false;
     int systemType = 0;
 
     // The next transfer's local file and type, as the front ends read them; `transfer` holds the

@@ -96,6 +96,22 @@ long long SizeFromPreliminaryReply(std::string_view reply)
     return std::stoll(upper.substr(begin, end - begin));
 }
 
+std::optional<long long> SizeFromSizeReply(std::string_view reply)
+{
+    constexpr std::string_view kFileStatus = "213 ";
+    constexpr std::size_t kMostDigits = 18;  // every such number fits a long long
+    if (!reply.starts_with(kFileStatus))
+        return std::nullopt;
+    std::string_view digits = reply.substr(kFileStatus.size());
+    while (!digits.empty() && digits.back() == ' ')
+        digits.remove_suffix(1);
+    const bool allDigits = std::all_of(digits.begin(), digits.end(),
+                                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+    if (digits.empty() || digits.size() > kMostDigits || !allDigits)
+        return std::nullopt;
+    return std::stoll(std::string(digits));
+}
+
 std::optional<std::string> QuotedPathname(std::string_view reply)
 {
     std::size_t at = reply.find('"');

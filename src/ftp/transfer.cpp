@@ -62,18 +62,22 @@ std::unique_ptr<FileTransfer> NewTransfer(CFtpSession& session, std::string comm
 {
     OperationRunner& operations = session.operations;
     TransferReport report{[&operations](long long total) { operations.SetTransferTotal(total); },
-                          [&operations](long long done) { operations.SetTransferDone(done); }, session.localFileError};
+                          [&operations](long long done) { operations.SetTransferDone(done); }, session.localFileError,
+                          session.transferCutShort};
     return std::make_unique<FileTransfer>(*session.context, *session.control, *session.data, std::move(report),
                                           std::move(command), std::move(localPath));
 }
 
-int CFtpSession::StoreFile(const std::string& remoteName, const std::string& localPath)
+int CFtpSession::StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start)
 {
     // The worker takes the transfer over only once it runs: one refused because another still
     // runs leaves that one's transfer alone.
     std::shared_ptr<FileTransfer> next = NewTransfer(*this, FormatText("STOR %s", {remoteName}), localPath);
+    next->resumable = start == TransferStart::Resume;
+    next->remoteName = remoteName;
     transferLocalPath = localPath;
     localFileError = 0;
+    transferCutShort = false;
     operations.SetTransferTotal(0);
     operations.SetTransferDone(0);
     std::thread worker = operations.Start([this, next] {
@@ -108,6 +112,8 @@ int CFtpSession::SendFile()
     control->SetRepresentationType(upload.type == 'F' ? 'I'
                                                       : upload.type);  // uploads do not look at the extension table
     upload.convertLineEnds = upload.type == 'A';
+    if (upload.resumable)
+        PrepareResumedUpload(*this, upload);
 
     if (!data->Open()) {
         transferAborted = 1;
@@ -120,7 +126,13 @@ int CFtpSession::SendFile()
         transferAborted = 1;
         return kPermanentNegative;
     }
-    if (control->Command("%s", {upload.command}) != kPreliminary) {  // 150: the data connection is used now
+    std::string command = upload.command;
+    if (upload.startOffset > 0 && !RestartUpload(*this, upload, command)) {
+        data->Close();
+        transferAborted = 1;
+        return kTransferNotStarted;
+    }
+    if (control->Command("%s", {command}) != kPreliminary) {  // 150: the data connection is used now
         data->Close();
         transferAborted = 1;
         return kTransferNotStarted;
@@ -145,6 +157,7 @@ int CFtpSession::SendFile()
         return kPermanentNegative;
     }
 
+    const long long localSize = upload.uploadSize;
     const int outcome = upload.UploadFromFile(upload.localPath);
     if (outcome == kCompletion)
         data->EndTls(true);
@@ -153,12 +166,17 @@ int CFtpSession::SendFile()
         return kInterrupted;
     const int reply = control->ReadReply();
     // The server may well confirm what arrived; a file that was not all sent is still a failure.
-    return outcome == kPermanentNegative ? kPermanentNegative : reply;
+    if (outcome == kPermanentNegative)
+        return kPermanentNegative;
+    return upload.resumable ? ConfirmStoredSize(*this, upload, localSize, reply) : reply;
 }
 
-int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
+int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+                              TransferStart start)
 {
     std::shared_ptr<FileTransfer> next = NewTransfer(*this, FormatText("RETR %s", {remoteName}), localPath);
+    next->resumable = start == TransferStart::Resume;
+    next->remoteName = remoteName;
     char type = transferMode;
     if (transferMode == 'F') {
         const std::size_t dot = remoteName.find('.');
@@ -169,11 +187,14 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     next->convertLineEnds = type == 'A';
     transferLocalPath = localPath;
     localFileError = 0;
+    transferCutShort = false;
     operations.SetTransferTotal(listedSize);
     operations.SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = operations.Start([this, next] {
         transfer = next;
-        operations.SetWorkerResult(ReceiveFile());
+        const int result = ReceiveFile();
+        next->ClosePartialFile();
+        operations.SetWorkerResult(result);
     });
     return AwaitTransfer(*this, worker, FormatText("Retrieving %s From %s", {remoteName, hostName}));
 }
@@ -191,17 +212,25 @@ int CFtpSession::ReceiveFile()
     }
     FileTransfer& download = *transfer;
     control->SetRepresentationType(download.type);
+    if (download.resumable && !PrepareResumedDownload(*this, download))
+        return kPermanentNegative;
 
     if (!data->Open())
         return kTransferNotStarted;
+    if (download.startOffset > 0 && !RestartDownload(*this, download)) {
+        data->Close();
+        return kTransferNotStarted;
+    }
     download.announcedBytes = 0;
     if (control->Command("%s", {download.command}) != kPreliminary) {  // 150: the data connection is used now
         data->Close();
         return kTransferNotStarted;
     }
-    download.announcedBytes = SizeFromPreliminaryReply(replyBuffer);
+    // The size SIZE gave holds for a restarted transfer, whatever the 150 reply counts.
+    download.announcedBytes = download.expectedSize >= 0 ? download.expectedSize - download.startOffset
+                                                         : SizeFromPreliminaryReply(replyBuffer);
     if (download.announcedBytes > 0)
-        operations.SetTransferTotal(download.announcedBytes);
+        operations.SetTransferTotal(download.startOffset + download.announcedBytes);
     if (data->listenSocket != -1) {  // active mode: the server connects to us now
         if (const int error = data->Accept(); error != 0) {
             if (error != DataConnection::kServerAnswered)

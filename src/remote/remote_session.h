@@ -23,6 +23,12 @@
 // PermissionDenied: the server refused part of the listing (the host was told); the entries
 // before it came. Failed: refused or broken off (the log says which).
 enum class ListingResult { Listed, PermissionDenied, Failed, Cancelled };
+// Fresh: the transfer starts at the first byte; a failed download leaves nothing. Resume: a
+// download grows in its partial file beside the target (PartialDownloadPath, remote/local_names.h),
+// goes on from the bytes that file holds when the server can restart there, and keeps it when it
+// fails; an upload goes on from the bytes the server's file holds, and is checked against the
+// server's size when done. Only binary transfers go on from the middle; ASCII ones start over.
+enum class TransferStart { Fresh, Resume };
 // Show: for the user to see, stopping at a refusal. Copy: for a directory copy, every entry the
 // server lists, read whole before the copy goes on.
 enum class ListingUse { Show, Copy };
@@ -68,8 +74,9 @@ public:
     virtual ListingResult ListDirectory(ListingUse use, std::vector<CDirEntry>& entries) = 0;
     // `listedSize`, what a listing showed (0: nothing), is the progress's total until the server
     // announces one. The front end decides `localPath`: the file is written only there.
-    virtual int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize) = 0;
-    virtual int StoreFile(const std::string& remoteName, const std::string& localPath) = 0;
+    virtual int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+                             TransferStart start) = 0;
+    virtual int StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start) = 0;
 
     // Ends whatever the session waits for, from any thread, until ClearCancel.
     virtual void Cancel() = 0;

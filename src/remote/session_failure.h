@@ -18,4 +18,14 @@ struct SessionFailure {
     std::string reply;
     int localFileError = 0;  // errno of the last transfer's failure on its local file; 0: none
     std::string localPath;   // that file
+    // The last transfer's data connection broke, or ended before every byte came (fewer than
+    // announced, a TLS stream cut without its close).
+    bool dataCutShort = false;
+    bool cancelled = false;  // the user cancelled what the session was doing
 };
+
+// Whether what failed may succeed when tried again on a new connection: the connection broke,
+// timed out or could not be made, the server closes it (421) or could not open or keep the data
+// connection (425, 426), or the data ended early. A refusal (5xx, a refused login), a local file
+// error and a cancel will not pass. `connectionLost`: RemoteSession::ConnectionLost().
+bool FailureMayPass(const SessionFailure& failure, bool connectionLost);

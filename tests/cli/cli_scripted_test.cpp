@@ -2,6 +2,7 @@
 // tessaline-ftp run as a program against the scripted server: what a user meets when the server
 // misbehaves or the run is interrupted, and what the run leaves on the disk.
 
+#include "remote/local_names.h"
 #include "support/cli_runner.h"
 #include "support/scripted_ftp_server.h"
 #include "support/temp_dir.h"
@@ -388,8 +389,30 @@ TEST_P(CliSignalTest, ASignalDeletesThePartialFileQuitsAndExitsWith128PlusItsNum
     EXPECT_TRUE(fs::is_empty(local.path)) << "a partial file was left behind";
     EXPECT_NE(done.err.find("Deleted partially downloaded file"), std::string::npos) << done.err;
     EXPECT_EQ(Transcript(server),
-              (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "TYPE I", "PORT 127,0,0,1,*",
-                                        "RETR big", "quit"}));
+              (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "PWD", "TYPE I",
+                                        "PORT 127,0,0,1,*", "RETR big", "quit"}));
+}
+
+// The pause before a retry ends at the signal, not after its seconds.
+TEST_F(CliSignalTest, ASignalEndsThePauseBeforeARetryAtOnce)
+{
+    server.ServeFiles();
+    server.ServeFile("big", std::string(200000, 'x'));
+    server.SetFaults({.command = "RETR big", .failDataAfter = 50000});
+    CliProcess run(Arguments({"get", "big", local.path + "/big"}), home.path, Environment());
+    const std::string partial = PartialDownloadPath(local.path + "/big");
+    std::error_code none;
+    ASSERT_TRUE(WaitFor([&] { return fs::file_size(partial, none) == 100000; }));  // the second try's cut
+    std::this_thread::sleep_for(200ms);                                            // inside the second pause, of 2 s
+    const auto signalled = std::chrono::steady_clock::now();
+    run.Signal(SIGINT);
+    const CliRun done = run.Finish();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 1s);
+    EXPECT_EQ(done.status, 130);
+    EXPECT_NE(done.err.find("Trying big again in 2 s (try 3 of 4), from byte 100000: 426 "), std::string::npos)
+        << done.err;
+    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_TRUE(fs::is_empty(local.path)) << "the partial file was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -442,6 +465,36 @@ TEST_F(CliScriptedTest, LocalFilesThatCannotServeFailBeforeAnythingIsSent)
         EXPECT_TRUE(run.err.starts_with("tessaline-ftp: ") && run.err.find('\n') + 1 == run.err.size()) << run.err;
     }
     EXPECT_EQ(server.Connections(), 0);
+}
+
+// A get whose tries are used up leaves nothing, unless --continue keeps its partial file for the next
+// such run to go on from. Without retries a get sends what a single try always did.
+TEST_F(CliScriptedTest, GetContinueKeepsThePartialFileForTheNextRunToGoOnFrom)
+{
+    server.ServeFiles();
+    server.ServeFile("big", std::string(200000, 'x'));
+    server.SetFaults({.command = "RETR big", .failDataAfter = 80000});
+    const std::string target = local.path + "/big";
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--retries", "0"}, {"--retries", "1"}, {"--retries", "1", "--continue"}}) {
+        const std::size_t before = server.Commands().size();
+        std::vector<std::string> args = Arguments(options);
+        args.insert(args.end(), {"get", "big", target});
+        const CliRun run = RunCli(args, home.path, Environment());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(fs::is_empty(local.path), options.size() < 3);
+        EXPECT_EQ(run.err.find("(try 2 of 2), from byte 80000:") == std::string::npos, options[1] == "0") << run.err;
+        if (options[1] == "0") {
+            EXPECT_EQ(Transcript(server, before),
+                      (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "TYPE I",
+                                                "PORT 127,0,0,1,*", "RETR big", "quit"}));
+        }
+    }
+    server.SetFaults({});
+    const CliRun done = RunCli(Arguments({"--continue", "get", "big", target}), home.path, Environment());
+    EXPECT_EQ(done.status, 0) << done.err;
+    EXPECT_TRUE(ServerGot("REST 160000"));
+    EXPECT_EQ(ReadFile(target), std::string(200000, 'x'));
 }
 
 TEST_F(CliScriptedTest, AServerThatFallsSilentExitsWithTheTimeOutStatus)

@@ -3,6 +3,7 @@
 // IPv6, and from a client behind a NAT router): the bytes that arrive on either side, where they
 // land, and whether the exit status tells the truth.
 
+#include "remote/local_names.h"
 #include "support/cli_runner.h"
 #include "support/network_namespaces.h"
 #include "support/real_ftp_servers.h"
@@ -294,6 +295,18 @@ TEST_F(PyftpdlibTransferTest, DirectoryTreesCopyExactlyBothWays)
 TEST_F(PyftpdlibTransferTest, ListingKeepsNamesWithBlanksWhole)
 {
     ExpectListingKeepsNamesWhole();
+}
+
+TEST_F(PyftpdlibTransferTest, GetContinueGoesOnFromThePartialFileByteForByte)
+{
+    const std::string bytes = RandomBytes(300000);
+    WriteFile(Remote("f.bin"), bytes);
+    WriteFile(PartialDownloadPath(Local("f.bin").string()), bytes.substr(0, 120000));
+    const CliRun run = Run({"--continue", "get", "f.bin", Local("f.bin")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("Tessaline: REST 120000\n"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(Local("f.bin")), bytes);
+    EXPECT_EQ(NamesIn(local.path), std::vector<std::string>{"f.bin"});
 }
 
 TEST_F(PyftpdlibTransferTest, FailedDownloadsLeaveNoFileAndKeepTheOldOne)

@@ -75,6 +75,14 @@ TEST(ProtocolRulesTest, PathnamesFromPwdReplies)
     EXPECT_EQ(QuotedPathname("257 \"\" is empty"), std::nullopt);
 }
 
+TEST(ProtocolRulesTest, SizesFromSizeReplies)
+{
+    EXPECT_EQ(SizeFromSizeReply("213 1234"), 1234);
+    EXPECT_EQ(SizeFromSizeReply("213 123456789012345678  "), 123456789012345678);
+    for (const char* none : {"213 ", "213 -5", "213 12 bytes", "213 0x10", "550 1234", "213 1234567890123456789"})
+        EXPECT_EQ(SizeFromSizeReply(none), std::nullopt) << none;
+}
+
 TEST(ProtocolRulesTest, HostMayNameAPort)
 {
     EXPECT_EQ(SplitHostPort("ftp.example.org").host, "ftp.example.org");

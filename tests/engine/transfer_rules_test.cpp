@@ -4,11 +4,13 @@
 #include "ftp/internal/protocol_rules.h"
 #include "ftp/internal/socket_address.h"
 #include "remote/local_names.h"
+#include "remote/session_failure.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <sstream>
 
 namespace {
@@ -87,6 +89,31 @@ TEST(TransferRulesTest, OnlyPlainNamesBecomeLocalPaths)
     for (const char* name : {"", ".", "..", "../x", "/tmp/x", "a/b"})
         EXPECT_FALSE(IsSafeLocalName(name)) << name;
     EXPECT_FALSE(IsSafeLocalName(std::string("a\0b", 3)));
+}
+
+TEST(TransferRulesTest, OnlyFailuresOfTheConnectionOrTheDataPassOnANewConnection)
+{
+    using enum ConnectFailure;
+    const struct {
+        int replyCode;
+        ConnectFailure connect;
+        std::string_view mark;  // "timed out", "cut short", "local file", "cancelled"
+        bool lost;
+        bool mayPass;
+    } cases[] = {{421, None, "", false, true},          {0, None, "timed out", false, true},
+                 {226, None, "cut short", false, true}, {0, NotReached, "", false, true},
+                 {450, None, "", false, false},         {552, None, "cut short", false, false},
+                 {0, None, "local file", true, false},  {0, None, "cancelled", true, false}};
+    for (const auto& c : cases) {
+        SessionFailure failure;
+        failure.replyCode = c.replyCode;
+        failure.connectFailure = c.connect;
+        failure.timedOut = c.mark == "timed out";
+        failure.dataCutShort = c.mark == "cut short";
+        failure.localFileError = c.mark == "local file" ? ENOSPC : 0;
+        failure.cancelled = c.mark == "cancelled";
+        EXPECT_EQ(FailureMayPass(failure, c.lost), c.mayPass) << c.replyCode << " " << c.mark << " lost " << c.lost;
+    }
 }
 
 char TypeFor(const std::string& table, const std::string& name)

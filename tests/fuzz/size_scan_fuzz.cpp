@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The size a 150 reply announces.
+// The size a 150 reply announces, and the one a reply to SIZE gives.
 
 #include "ftp/internal/protocol_rules.h"
 
@@ -9,6 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    SizeFromPreliminaryReply(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string_view reply(reinterpret_cast<const char*>(data), size);
+    SizeFromPreliminaryReply(reply);
+    SizeFromSizeReply(reply);
     return 0;
 }

@@ -163,10 +163,12 @@ void ScriptedFtpServer::SetFaults(Faults newFaults)
     faults = std::move(newFaults);
 }
 
-ScriptedFtpServer::Faults ScriptedFtpServer::FaultsFor(const std::string& line) const
+ScriptedFtpServer::Faults ScriptedFtpServer::FaultsFor(const std::string& line)
 {
     std::lock_guard guard(mutex);
-    return faults.command.empty() || faults.command == line ? faults : Faults{};
+    if (!faults.command.empty() && faults.command != line)
+        return Faults{};
+    return faults.once ? std::exchange(faults, Faults{}) : faults;
 }
 
 std::vector<std::string> ScriptedFtpServer::Commands() const
@@ -316,6 +318,7 @@ void ScriptedFtpServer::Control::Begin(int fd)
     dataHost.clear();
     dataPort = 0;
     directory = "/";
+    restartAt = 0;
     StopListening();
 }
 

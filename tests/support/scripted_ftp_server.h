@@ -48,6 +48,7 @@ public:
         // The data connection is closed once this many bytes have crossed it, and the transfer is
         // answered with 426.
         std::optional<std::size_t> failDataAfter{};
+        bool once = false;  // the faults end after the first command (or greeting) they apply to
     };
 
     // `greeting` is sent raw at each accept; empty: send nothing. Throws std::system_error when
@@ -76,8 +77,10 @@ public:
     // tree whose paths begin at "/", where each login starts: PORT with 200; EPSV and PASV with a
     // passive listener; RETR with a served file and LIST with the listing of the current
     // directory, each after its preliminary reply and over the data connection, then 226; STOR
-    // with 226, keeping the data; CWD into a served directory, "CWD .." back up; MKD with 257,
-    // serving the new directory (empty) from then on.
+    // with 226, keeping the data, and APPE adding it to what is kept; REST with 350, the next RETR
+    // or STOR starting at that byte; SIZE with 213 and the size of what STOR kept, else of the
+    // served file; CWD into a served directory (a full path too), "CWD .." back up; PWD with 257;
+    // MKD with 257, serving the new directory (empty) from then on.
     void ServeFiles();
     // RETR `name` sends `bytes` after `preliminary`: in the directory of the path `name` when it
     // begins with "/" ("/tree/a.txt"), otherwise in every directory.
@@ -112,7 +115,7 @@ private:
     void Dispatch(const std::string& line);
     void Record(const std::string& line);
     std::string TakeQueuedReply(const std::string& verb, bool& found);
-    Faults FaultsFor(const std::string& line) const;
+    Faults FaultsFor(const std::string& line);
 
     const std::string greeting;
     int listenFd = -1;
@@ -197,9 +200,10 @@ private:
     bool AnswerFromFiles(const std::string& verb, const std::string& argument);
     void ChangeDirectory(const std::string& name);
     void MakeDirectory(const std::string& name);
+    std::optional<std::string> FileBytes(const std::string& name, bool stored, std::string* preliminary = nullptr);
     void SendFile(const std::string& name);
     void SendListing();
-    void ReceiveFile(const std::string& name);
+    void ReceiveFile(const std::string& name, bool append);
     void SendData(const std::string& preliminary, std::string_view data);
 
     ScriptedFtpServer& server;
@@ -214,5 +218,6 @@ private:
     std::string dataHost;             // from the last PORT command; empty: none
     int dataPort = 0;
     std::string directory = "/";  // the current directory of the served files
+    std::size_t restartAt = 0;    // from REST, for the next RETR or STOR
     Faults faults;                // in force for the command being answered
 };

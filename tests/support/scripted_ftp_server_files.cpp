@@ -5,6 +5,7 @@
 #include "support/scripted_ftp_server.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -100,8 +101,16 @@ bool ScriptedFtpServer::Control::AnswerFromFiles(const std::string& verb, const 
         SendFile(argument);
     } else if (verb == "LIST") {
         SendListing();
-    } else if (verb == "STOR") {
-        ReceiveFile(argument);
+    } else if (verb == "STOR" || verb == "APPE") {
+        ReceiveFile(argument, verb == "APPE");
+    } else if (verb == "REST") {
+        restartAt = std::strtoull(argument.c_str(), nullptr, 10);
+        SendReply("350 Restarting at " + std::to_string(restartAt) + ".\r\n");
+    } else if (verb == "SIZE") {
+        const std::optional<std::string> bytes = FileBytes(argument, true);
+        SendReply(bytes ? "213 " + std::to_string(bytes->size()) + "\r\n" : "550 No such file\r\n");
+    } else if (verb == "PWD") {
+        SendReply("257 \"" + directory + "\" is the current directory\r\n");
     } else {
         return false;
     }
@@ -119,11 +128,11 @@ void ScriptedFtpServer::Control::ChangeDirectory(const std::string& name)
         SendReply("250 Directory changed\r\n");
         return;
     }
-    const std::string path = PathIn(directory, name);
-    bool exists = false;
+    const std::string path = name.starts_with("/") ? name : PathIn(directory, name);
+    bool exists = path == "/";
     {
         std::lock_guard guard(server.mutex);
-        exists = server.directories.count(path) != 0 || server.everyListing.has_value();
+        exists = exists || server.directories.count(path) != 0 || server.everyListing.has_value();
     }
     if (!exists) {
         SendReply("550 No such directory\r\n");
@@ -143,22 +152,34 @@ void ScriptedFtpServer::Control::MakeDirectory(const std::string& name)
     SendReply("257 \"" + path + "\" created\r\n");
 }
 
+// What STOR kept as `name` when `stored`, else the served file and its preliminary reply; nothing
+// when neither.
+std::optional<std::string> ScriptedFtpServer::Control::FileBytes(const std::string& name, bool stored,
+                                                                 std::string* preliminary)
+{
+    std::lock_guard guard(server.mutex);
+    if (const auto kept = server.stored.find(PathIn(directory, name)); stored && kept != server.stored.end())
+        return kept->second;
+    auto found = server.files.find(PathIn(directory, name));
+    if (found == server.files.end())
+        found = server.files.find(name);
+    if (found == server.files.end())
+        return std::nullopt;
+    if (preliminary)
+        *preliminary = found->second.preliminary;
+    return found->second.bytes;
+}
+
 void ScriptedFtpServer::Control::SendFile(const std::string& name)
 {
-    std::optional<ServedFile> file;
-    {
-        std::lock_guard guard(server.mutex);
-        auto found = server.files.find(PathIn(directory, name));
-        if (found == server.files.end())
-            found = server.files.find(name);
-        if (found != server.files.end())
-            file = found->second;
-    }
-    if (!file) {
+    std::string preliminary = kOpeningData;
+    const std::optional<std::string> bytes = FileBytes(name, false, &preliminary);
+    const std::size_t start = std::exchange(restartAt, 0);
+    if (!bytes) {
         SendReply("550 No such file\r\n");
         return;
     }
-    SendData(file->preliminary, file->bytes);
+    SendData(preliminary, std::string_view(*bytes).substr(std::min(start, bytes->size())));
 }
 
 void ScriptedFtpServer::Control::SendListing()
@@ -184,8 +205,9 @@ void ScriptedFtpServer::Control::SendListing()
     }
 }
 
-void ScriptedFtpServer::Control::ReceiveFile(const std::string& name)
+void ScriptedFtpServer::Control::ReceiveFile(const std::string& name, bool append)
 {
+    const std::size_t start = std::exchange(restartAt, 0);
     Send(kOpeningData);
     if (!OpenData())
         return;
@@ -200,7 +222,8 @@ void ScriptedFtpServer::Control::ReceiveFile(const std::string& name)
     CloseData();
     {
         std::lock_guard guard(server.mutex);
-        server.stored[PathIn(directory, name)] = data;
+        std::string& kept = server.stored[PathIn(directory, name)];
+        kept = (append ? kept : kept.substr(0, std::min(start, kept.size()))) + data;
     }
     SendReply(data.size() == end ? kDataFailed : "226 Transfer complete\r\n");
 }

@@ -2,7 +2,8 @@
 #pragma once
 // Engine-internal: one transfer of a session, from the data command to the copy loop over the
 // data connection. A download grows in a temporary file beside its target, which waits for the
-// server's final reply (KeepDownload) before it takes the target's name.
+// server's final reply (KeepDownload) before it takes the target's name; a resumable one grows in
+// the target's partial file instead, which it keeps when it fails.
 
 #include <functional>
 #include <string>
@@ -19,12 +20,21 @@ struct TransferReport final {
     std::function<void(long long)> setTotal;
     std::function<void(long long)> setDone;
     int& localFileError;
+    bool& cutShort;  // the data connection broke or ended before every byte came
 };
 
 class FileTransfer final {
 public:
     FileTransfer(SessionContext& context, ControlConnection& control, DataConnection& data, TransferReport report,
                  std::string command, std::string localPath);
+
+    // A resumable download: opens the partial file beside the target, made empty when there is
+    // none, and returns the bytes it holds; -1 when it cannot be had (logged). A target that is
+    // a device or a pipe is written as in a plain download: the transfer is no longer resumable.
+    long long OpenPartialFile();
+    // Once the download has ended: a partial file it did not take is closed, and deleted when it
+    // holds nothing to go on from.
+    void ClosePartialFile();
 
     // Copies the data connection into a file for `path`: kCompletion, kPermanentNegative,
     // kInterrupted, or kTransferNotStarted without a data connection.
@@ -44,8 +54,19 @@ public:
     long long announcedBytes = 0;  // the size the download's preliminary reply named; 0: none
     long long receivedBytes = 0;
     std::string receivedFile;  // a complete download waiting for the server's final reply
+    // Resume: a download in the partial file, an upload onto what the server holds.
+    bool resumable = false;
+    std::string remoteName;       // for SIZE, and APPE in place of STOR
+    long long startOffset = 0;    // the bytes of the file this transfer does not carry (REST)
+    long long expectedSize = -1;  // the whole file as SIZE gave it; -1: not known
 
 private:
+    // A failed resumable download keeps what came for the next try; an empty one has nothing.
+    void KeepPartialFile();
+
+    int partialFile = -1;  // open from OpenPartialFile until the download takes it
+    std::string partialPath;
+
     SessionContext& context;
     ControlConnection& control;
     DataConnection& data;

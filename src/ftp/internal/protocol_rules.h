@@ -33,6 +33,9 @@ void VmsDirectoryName(std::string& name, std::size_t limit, int systemType);
 // (any case, blanks between allowed), as in "150 Opening data connection for f (1234 bytes)";
 // 0 when it names none or a negative one.
 long long SizeFromPreliminaryReply(std::string_view reply);
+// The size a reply to SIZE gives: "213 1234", the number alone after the code; nothing when the
+// reply is no 213 or its number is not all digits.
+std::optional<long long> SizeFromSizeReply(std::string_view reply);
 // The directory a 257 reply names between its first pair of quotes, a doubled quote inside
 // standing for one: `257 "/a ""b"" c"` names `/a "b" c`. Nothing when the reply quotes none.
 std::optional<std::string> QuotedPathname(std::string_view reply);

@@ -3,6 +3,7 @@
 // Engine-internal: steps of the session's operations that its files share.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class CFtpSession;
@@ -18,3 +19,21 @@ bool StartControlTls(CFtpSession& session, const std::string& host);
 bool NegotiateTls(CFtpSession& session, const std::string& host);
 // PBSZ 0 and PROT P after login; false when the site requires TLS and the server refused.
 bool ProtectDataConnections(CFtpSession& session);
+
+// Resumed transfers (resume.cpp). The size SIZE gives for `name` in the type in force; nothing
+// when the server gives none.
+std::optional<long long> RemoteFileSize(CFtpSession& session, const std::string& name);
+// Before a resumable download's data connection: opens its partial file and, when that holds
+// bytes of a binary file, where the server is to start (SIZE). False when the partial file
+// cannot be had (logged).
+bool PrepareResumedDownload(CFtpSession& session, FileTransfer& download);
+// Before a resumable upload's data connection: where the server's file ends (SIZE), when that is
+// inside the local file.
+void PrepareResumedUpload(CFtpSession& session, FileTransfer& upload);
+// REST at the transfer's start offset, once its data connection is ready. When the server refuses,
+// a download starts over and an upload's `command` becomes APPE. False when the connection failed.
+bool RestartDownload(CFtpSession& session, FileTransfer& download);
+bool RestartUpload(CFtpSession& session, FileTransfer& upload, std::string& command);
+// After a resumable upload the server confirmed (`result`): the server's size must be the local
+// file's `localSize`, unless the transfer was ASCII, whose line ends change it.
+int ConfirmStoredSize(CFtpSession& session, FileTransfer& upload, long long localSize, int result);
