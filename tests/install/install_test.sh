@@ -36,10 +36,14 @@ for page in tessaline tessaline-ftp; do
   warnings=$(mandoc -T lint -W warning "$man" 2>&1) || fail "mandoc on $page.1: $warnings"
   warnings=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man page warnings in $page.1: $warnings"
-  zcat "$man" | grep -q "^\.TH .*\"Tessaline $version\"" || fail "$page.1 does not name version $version"
+  # Read whole before matching: grep -q ends at the first match, and the writer's SIGPIPE would fail
+  # the pipeline.
+  text=$(zcat "$man")
+  grep -q "^\.TH .*\"Tessaline $version\"" <<<"$text" || fail "$page.1 does not name version $version"
 done
 
-"$prefix/bin/tessaline-ftp" --help | grep -q "^usage: tessaline-ftp" || fail "tessaline-ftp --help"
+usage=$("$prefix/bin/tessaline-ftp" --help) || fail "tessaline-ftp --help failed"
+grep -q "^usage: tessaline-ftp" <<<"$usage" || fail "tessaline-ftp --help"
 # Both programs name the one version; the desktop program without a display to open.
 for program in tessaline tessaline-ftp; do
   said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version) ||
