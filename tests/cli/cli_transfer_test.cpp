@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -27,6 +28,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -462,6 +464,31 @@ TEST_F(VsftpdTransferTest, ACopyGoesOnWithTheConnectionsAHostThatCapsThemTakes)
     }
     EXPECT_EQ(TreeOf(Remote("many")), tree);
     EXPECT_EQ(TreeOf(Local("back")), tree);
+}
+
+// An interrupted copy stops every connection at once and leaves no part of a file behind.
+TEST_F(VsftpdTransferTest, AnInterruptedCopyStopsEveryConnectionAndLeavesNoPartOfAFile)
+{
+    VsftpdOptions slow;
+    slow.maxRate = 100000;
+    server = std::make_unique<VsftpdServer>(root.path, slow);
+    ASSERT_TRUE(server->Started()) << server->ServerLog();
+    host = "127.0.0.1:" + std::to_string(server->Port());
+    fs::create_directory(Remote("slow"));
+    for (int i = 0; i < 8; ++i)
+        WriteFile(Remote("slow") / ("f" + std::to_string(i)), std::string(400000, 'x'));
+
+    CliProcess copy(
+        {"--host", host, "--user", user, "--password", password, "--cwd", remoteCwd, "getdir", "slow", Local("slow")},
+        config.path);
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // each of the four is well into a file
+    copy.Signal(SIGINT);
+    const CliRun run = copy.Finish();
+    EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+    for (const char* connection : {"(1) ", "(2) ", "(3) ", "(4) "})
+        EXPECT_NE(run.err.find(std::string(connection) + "Deleted partially downloaded file"), std::string::npos)
+            << connection << run.err;
+    EXPECT_EQ(NamesIn(Local("slow")), std::vector<std::string>{});
 }
 
 TEST_F(VsftpdTransferTest, BinaryFilesComeBackByteForByte)

@@ -612,6 +612,8 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
                 out << "xferlog_enable=NO\n";
             if (options.maxPerIp > 0)
                 out << "max_per_ip=" << options.maxPerIp << "\n";
+            if (options.maxRate > 0)
+                out << "anon_max_rate=" << options.maxRate << "\n";
             if (!options.tls.certificate.empty()) {
                 // Everything in TLS, and data connections only in the control connection's TLS
                 // session, as most hosting servers demand; an upload counts only when it ends with

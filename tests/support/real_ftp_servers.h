@@ -83,6 +83,7 @@ struct VsftpdOptions final {
     ServerTls tls{};
     bool implicitTls = false;  // with tls: TLS from the first byte
     int maxPerIp = 0;          // control connections from one address at once (max_per_ip); 0: any
+    int maxRate = 0;           // bytes per second of each transfer (anon_max_rate); 0: no limit
 };
 
 inline constexpr char kVsftpdChmodUser[] = "nobody";
