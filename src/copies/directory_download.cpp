@@ -186,18 +186,14 @@ bool DownloadDirectory(RemoteSession& session, const std::string& remoteName, co
                        const CopyRules& rules)
 {
     session.TransferAborted() = 0;
-    if (rules.connections > 1) {
-        const std::optional<std::string> start = StartDirectory(session);
-        if (!start)
-            return false;
-        if (!start->empty()) {
-            const std::string text = FormatText("Retrieving %s From %s", {remoteName, session.Login().host});
-            return CopyInParallel(session, *start, rules, text, [&](FileSink& sink) {
-                TreeDownload download(session, &sink, *start);
-                return download.Copy(remoteName, remoteName, localPath, 1, nullptr);
-            });
-        }
-    }
+    const std::string text = FormatText("Retrieving %s From %s", {remoteName, session.Login().host});
+    const std::optional<bool> copied =
+        CopyInParallel(session, rules, text, [&](FileSink& sink, const std::string& start) {
+            TreeDownload download(session, &sink, start);
+            return download.Copy(remoteName, remoteName, localPath, 1, nullptr);
+        });
+    if (copied)
+        return *copied;
     TreeDownload download(session, nullptr, std::string());
     const bool everything = download.Copy(remoteName, remoteName, localPath, 1, nullptr);
     return everything && !session.TransferAborted();

@@ -117,18 +117,14 @@ bool TreeUpload::CopyFile(const std::string& name, const std::string& path)
 bool UploadDirectory(RemoteSession& session, const std::string& localDirectory, const std::string& remoteName,
                      const CopyRules& rules)
 {
-    if (rules.connections > 1) {
-        const std::optional<std::string> start = StartDirectory(session);
-        if (!start)
-            return false;
-        if (!start->empty()) {
-            const std::string text = FormatText("Sending %s To %s", {remoteName, session.Login().host});
-            return CopyInParallel(session, *start, rules, text, [&](FileSink& sink) {
-                TreeUpload upload(session, &sink, *start);
-                return upload.Copy(localDirectory, remoteName);
-            });
-        }
-    }
+    const std::string text = FormatText("Sending %s To %s", {remoteName, session.Login().host});
+    const std::optional<bool> copied =
+        CopyInParallel(session, rules, text, [&](FileSink& sink, const std::string& start) {
+            TreeUpload upload(session, &sink, start);
+            return upload.Copy(localDirectory, remoteName);
+        });
+    if (copied)
+        return *copied;
     TreeUpload upload(session, nullptr, std::string());
     return upload.Copy(localDirectory, remoteName);
 }

@@ -317,25 +317,25 @@ private:
 
 }  // namespace
 
-std::optional<std::string> StartDirectory(RemoteSession& session)
-{
-    std::string path;
-    const std::optional<int> named = RunRemoteCommand(session, [&] { return session.CurrentDirectory(path); });
-    if (!named) {
-        session.TransferAborted() = 1;
-        return std::nullopt;
-    }
-    return named == kCompletion && path.starts_with('/') ? path : std::string();
-}
-
 std::string RemotePath(const std::string& directory, const std::string& name)
 {
     return directory.ends_with('/') ? directory + name : directory + "/" + name;
 }
 
-bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, const CopyRules& rules,
-                    const std::string& text, const std::function<bool(FileSink&)>& walk)
+std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules, const std::string& text,
+                                   const std::function<bool(FileSink&, const std::string& start)>& walk)
 {
+    if (rules.connections < 2)
+        return std::nullopt;
+    std::string startDirectory;
+    const std::optional<int> named = RunRemoteCommand(first, [&] { return first.CurrentDirectory(startDirectory); });
+    if (!named) {
+        first.TransferAborted() = 1;  // cancelled
+        return false;
+    }
+    if (named != kCompletion || !startDirectory.starts_with('/'))
+        return std::nullopt;
+
     CopyState state;
     OperationRunner& front = first.Operations();
     CopyHost host(front.host, state);
@@ -380,7 +380,7 @@ bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, con
             }
             threads.Start([&] {
                 SetLogConnection(1);
-                walked = walk(state);
+                walked = walk(state, startDirectory);
                 state.WalkEnded();
                 if (!first.ConnectionLost())
                     CopyQueuedFiles(first, startDirectory, state, retry);

@@ -20,19 +20,16 @@ public:
     virtual void Queue(FileCopy file) = 0;
 };
 
-// Runs `walk` on `first`, whose current directory is `startDirectory` (the server's full name),
-// and copies what it queues over `rules.connections` sessions: `first` and new ones like it, each
-// logged in the same way, its log lines numbered. A connection the server refuses lowers the
-// number for the rest of the copy; the log says so once. `text` is what the front end shows while
-// it waits. True when the walk went through and every file was copied; the log names each file
-// that was not. `first` ends in `startDirectory` unless its connection was lost.
-bool CopyInParallel(RemoteSession& first, const std::string& startDirectory, const CopyRules& rules,
-                    const std::string& text, const std::function<bool(FileSink&)>& walk);
-
-// The server's full name of the session's current directory, where a copy over several connections
-// starts: empty when the server names none that begins with "/" (the copy then takes one
-// connection); nothing when the user cancelled.
-std::optional<std::string> StartDirectory(RemoteSession& session);
+// Runs `walk` on `first`, from its current directory, whose full name the server gives (`start`,
+// beginning with "/"), and copies what it queues over `rules.connections` sessions: `first` and
+// new ones like it, each logged in the same way, its log lines numbered. A connection the server
+// refuses lowers the number for the rest of the copy; the log says so once. `text` is what the
+// front end shows while it waits. True when the walk went through and every file was copied; the
+// log names each file that was not. `first` ends where it started unless its connection was lost.
+// Nothing when the copy takes the one session, file after file: `rules` ask for one connection, or
+// the server names no such directory.
+std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules, const std::string& text,
+                                   const std::function<bool(FileSink&, const std::string& start)>& walk);
 
 // `directory`/`name` as the server names paths.
 std::string RemotePath(const std::string& directory, const std::string& name);
