@@ -10,6 +10,7 @@
 #include "browse/permissions_dialog.h"
 #include "browse/remote_view_parts.h"
 #include "copies/directory_copies.h"
+#include "copies/file_retries.h"
 #include "remote/exchange_result.h"
 #include "remote/local_names.h"
 #include "remote/remote_session.h"
@@ -56,7 +57,21 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
             return;
     }
     const int row = model.RowNamed(name);
-    const int result = session.RetrieveFile(name, path, row >= 0 ? model.Row(row).bytes : 0, TransferStart::Fresh);
+    FileCopy download{FileDirection::Download, {}, name, path, row >= 0 ? model.Row(row).bytes : 0};
+    // A retry logs in anew and goes back into the directory the server names now; without its
+    // name a new connection could not find the file again.
+    int retries = settings.retries;
+    if (retries > 0) {
+        const std::optional<int> named =
+            RunRemoteCommand(session, [&] { return session.CurrentDirectory(download.remoteDirectory); });
+        if (!named)
+            return;
+        if (named != kCompletion)
+            retries = 0;
+    }
+    const RetryRules rules{retries, false,
+                           [this](std::chrono::milliseconds delay) { return PauseInBackground(session, delay); }};
+    const int result = CopyFileWithRetries(session, download, rules);
     // A failed download must not open what an earlier one left there.
     if (result != kCompletion) {
         const QString what = QStringLiteral("The download of %1").arg(Shown(name));

@@ -57,13 +57,18 @@ bool Pause(const RetryRules& rules, std::chrono::milliseconds delay)
 }
 
 // A new connection of the same login, in `directory`; the old one is given up, its goodbye waited
-// for only briefly.
+// for only briefly. Each step on the session's worker, so a window is never held up by it.
 int Reconnect(RemoteSession& session, const std::string& directory)
 {
-    session.QuitAtExit();
-    if (!session.Connect())
+    if (!RunRemoteCommand(session, [&session] { return session.QuitAtExit(); }))
+        return kTransferCancelled;
+    if (!ConnectInBackground(session, session.Login().host))
+        return kTransferCancelled;
+    if (!session.Connected())
         return kConnectFailed;
-    return directory.empty() ? kCompletion : session.ChangeDirectory(directory);
+    if (directory.empty())
+        return kCompletion;
+    return RunRemoteCommand(session, [&] { return session.ChangeDirectory(directory); }).value_or(kTransferCancelled);
 }
 
 }  // namespace

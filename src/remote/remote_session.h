@@ -14,6 +14,7 @@
 #include "remote/session_failure.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -93,6 +94,10 @@ public:
 // Runs `command` (one of the session's commands) on its worker while the front end waits
 // ("Waiting for host to answer"); nothing when the user cancelled.
 std::optional<int> RunRemoteCommand(RemoteSession& session, std::function<int()> command);
+
+// Waits `delay` on the session's worker while the front end waits as for a command; false when the
+// user cancelled meanwhile.
+bool PauseInBackground(RemoteSession& session, std::chrono::milliseconds delay);
 
 // Connects and logs in on the session's worker while the front end waits (WaitKind::Connecting,
 // under `text`); false when the user cancelled.

@@ -72,6 +72,16 @@ TEST_F(FileRetriesTest, RefusalsAndCancelsAreNotTriedAgain)
     EXPECT_TRUE(fs::is_empty(local.path)) << "a partial file was left";
 }
 
+// A front end that must not block pauses on the session's worker; its cancel ends the pause at once.
+TEST_F(FileRetriesTest, APauseOnTheSessionsWorkerEndsWithACancel)
+{
+    EXPECT_TRUE(PauseInBackground(remote, 10ms));
+    host.cancelWhen = [](OperationRunner&) { return true; };
+    EXPECT_FALSE(PauseInBackground(remote, 1h));
+    host.cancelWhen = nullptr;
+    EXPECT_TRUE(PauseInBackground(remote, 10ms));  // the cancel was cleared
+}
+
 // What the partial file holds is used only where the server agrees, and only when it is a file.
 TEST_F(FileRetriesTest, AResumedDownloadStartsOverWhenItsPartialFileCannotBeContinued)
 {
