@@ -87,7 +87,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     QGroupBox* dataConnectionBox =
         NewChoiceBox(QStringLiteral("Data connection"), kDataConnectionChoices, passiveMode, this);
 
-    auto* copiesBox = new QGroupBox(QStringLiteral("Directory copies"), this);
+    auto* copiesBox = new QGroupBox(QStringLiteral("Connections and retries"), this);
     connections = NewCountBox(settings.connections, 1, kMostConnections, copiesBox);
     retries = NewCountBox(settings.retries, 0, kMostRetries, copiesBox);
     auto* copiesForm = new QFormLayout(copiesBox);

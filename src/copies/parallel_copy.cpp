@@ -201,12 +201,11 @@ public:
     bool WaitWhileBusy(WaitKind, const std::string&, OperationRunner& runner) override
     {
         std::unique_lock hold(lock);
-        while (runner.WorkerBusy()) {
-            if (state.Cancelled())
-                return false;
+        while (runner.WorkerBusy() && !state.Cancelled())
             ended.wait_for(hold, kLookInterval);
-        }
-        return true;
+        // A cancel wins over a worker that has just ended, as a dialog's Cancel button does: the
+        // session then closes what the cancelled command left open.
+        return !state.Cancelled();
     }
     void WorkerEnded() override
     {
@@ -261,7 +260,7 @@ std::string RefusalOf(const SessionFailure& failure)
 }
 
 // Copies files from the queue on `session`, which is logged in and in `directory`, until none is
-// left; leaves it in `directory` again when it can.
+// left; leaves it in `directory` again when it can. An empty `directory`: anywhere, and left anywhere.
 void CopyQueuedFiles(RemoteSession& session, std::string directory, CopyState& state, const RetryRules& retry)
 {
     const std::string start = directory;
@@ -269,7 +268,10 @@ void CopyQueuedFiles(RemoteSession& session, std::string directory, CopyState& s
         bool copied = false;
         if (directory != file->remoteDirectory && !session.ConnectionLost()) {
             directory.clear();  // unknown until the server says
-            if (session.ChangeDirectory(file->remoteDirectory) == kCompletion)
+            // On the session's worker, like every command of the copy, so that a cancel ends it the
+            // way it ends a transfer.
+            if (RunRemoteCommand(session, [&] { return session.ChangeDirectory(file->remoteDirectory); })
+                == kCompletion)
                 directory = file->remoteDirectory;
         }
         if (directory == file->remoteDirectory)
@@ -281,8 +283,8 @@ void CopyQueuedFiles(RemoteSession& session, std::string directory, CopyState& s
         if (session.ConnectionLost())
             return;
     }
-    if (directory != start && !session.ConnectionLost() && !state.Cancelled())
-        session.ChangeDirectory(start);
+    if (!start.empty() && directory != start && !session.ConnectionLost() && !state.Cancelled())
+        RunRemoteCommand(session, [&] { return session.ChangeDirectory(start); });
 }
 
 // The copy's threads, joined when it goes.
