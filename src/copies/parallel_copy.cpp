@@ -375,7 +375,10 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
                     if (!connected)
                         return;
                     CopyQueuedFiles(session, std::string(), state, retry);
-                    session.Quit();
+                    // After a cancel the server may still be busy with what was stopped: the
+                    // connection simply goes with the session.
+                    if (!state.Cancelled())
+                        session.Quit();
                 });
                 if (!started)
                     state.LoginEnded("no thread", asked);
