@@ -148,7 +148,7 @@ private:
     int filesDone = 0;
     long long bytesTotal = 0;
     long long bytesDone = 0;  // of the finished files, as listed
-    int working = 0;  // connections whose thread has not ended
+    int working = 0;          // connections whose thread has not ended
     int loginsEnded = 0;
     int refused = 0;
     std::string lastRefusal;
@@ -220,9 +220,8 @@ public:
     }
     void AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply) override
     {
-        reply->Answer(Ask(server, [&](std::shared_ptr<TrustReply> asked) {
-            front->AskPlainLogin(server, std::move(asked));
-        }));
+        reply->Answer(
+            Ask(server, [&](std::shared_ptr<TrustReply> asked) { front->AskPlainLogin(server, std::move(asked)); }));
     }
 
 private:
@@ -358,9 +357,8 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
     copy.host = front.host;
     front.host = &host;
     front.BeginOuterWait();
-    const RetryRules retry{rules.retries, false, [&state](std::chrono::milliseconds delay) {
-                               return state.Pause(delay);
-                           }};
+    const RetryRules retry{rules.retries, false,
+                           [&state](std::chrono::milliseconds delay) { return state.Pause(delay); }};
     bool walked = false;
     std::thread supervisor = copy.Start([&] {
         {
