@@ -26,6 +26,8 @@ EOF
 }
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=bench/lib.sh
+. "$repo/bench/lib.sh"
 ftp_bin="$repo/build/tessaline-ftp"
 reps=5
 dir_reps=3
@@ -205,21 +207,6 @@ results="$scratch/results"
 : >"$results"
 failures=0
 
-# Runs a command under /usr/bin/time -v, sets run_seconds, run_rss (KiB) and run_rc.
-timed() {
-    local out="$1"; shift
-    local start end
-    start=$EPOCHREALTIME
-    set +e
-    /usr/bin/time -v -o "$out.time" "$@" >"$out.stdout" 2>"$out.stderr"
-    run_rc=$?
-    set -e
-    end=$EPOCHREALTIME
-    run_seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
-    run_rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$out.time")
-    run_rss=${run_rss:-0}
-}
-
 # The server of the group being measured: port, login and the directory it serves.
 use_server() {  # use_server pyftpdlib|vsftpd|vsftpd-tls
     server=$1
@@ -284,28 +271,6 @@ record() {
         "$run_seconds" "$rate" "$(awk -v k="$run_rss" 'BEGIN { printf "%.1f", k / 1024 }')" "$status"
     if [ "$status" != ok ]; then
         sed 's/^/      | /' "$out.stderr" | tail -n 5
-    fi
-}
-
-same_file() {  # same_file EXPECTED ACTUAL: "ok" or what is wrong
-    if [ ! -f "$2" ]; then
-        echo "missing"
-    elif [ "$(stat -c %s "$2")" != "$(stat -c %s "$1")" ]; then
-        echo "size $(stat -c %s "$2")"
-    elif ! cmp -s "$1" "$2"; then
-        echo "content"
-    else
-        echo ok
-    fi
-}
-
-same_tree() {  # same_tree EXPECTED_DIR ACTUAL_DIR: "ok" or what is wrong
-    if [ ! -d "$2" ]; then
-        echo "missing"
-    elif ! diff -r -q "$1" "$2" >"$logs/tree-diff" 2>&1; then
-        echo "$(wc -l <"$logs/tree-diff")-differences"
-    else
-        echo ok
     fi
 }
 
@@ -374,14 +339,6 @@ putdir() {  # putdir MODE TOOL REP
     rm -rf "${served:?}/$name"
 }
 
-# The order of the tools turns by one each repetition, so none is always first after a pause
-# or always last behind the others' page-cache traffic.
-rotated() {  # rotated REP TOOL...
-    local rep="$1"; shift
-    local tools=("$@") n=$# i
-    for ((i = 0; i < n; i++)); do echo "${tools[(i + rep) % n]}"; done
-}
-
 # measure TEST SERVER MODE REPS TOOL...: one group, every tool once per repetition.
 groups=()
 measure() {
@@ -421,7 +378,6 @@ measure getdir pyftpdlib active "$dir_reps" tess lftp
 measure putdir pyftpdlib active "$dir_reps" tess lftp
 
 # --- summary ---------------------------------------------------------------------------------
-median_of() { sort -g | awk '{ v[NR] = $1 } END { if (NR) printf "%.3f", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 median() {  # median GROUP TOOL: median seconds of the verified runs; empty when none
     awk -v g="$1" -v l="$2" '$1 == g && $2 == l && $6 == "ok" { print $4 }' "$results" | median_of
 }
