@@ -20,6 +20,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -367,12 +368,17 @@ protected:
         });
     }
 
-    // Starts `get big` and waits until the partial file has appeared beside its target.
+    // Starts `get big` and waits until the data flows: RETR has gone out and the partial file is
+    // there beside its target (a download that may be retried makes it before RETR).
     std::unique_ptr<CliProcess> StartDownload()
     {
         auto run = std::make_unique<CliProcess>(Arguments({"get", "big", (fs::path(local.path) / "big").string()}),
                                                 home.path, Environment());
-        EXPECT_TRUE(WaitFor([this] { return !fs::is_empty(local.path); })) << "the download never began";
+        EXPECT_TRUE(WaitFor([this] {
+            const std::vector<std::string> commands = server.Commands();
+            return std::find(commands.begin(), commands.end(), "RETR big") != commands.end()
+                && !fs::is_empty(local.path);
+        })) << "the download never began";
         return run;
     }
 
