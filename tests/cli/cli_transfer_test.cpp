@@ -436,34 +436,49 @@ protected:
     std::unique_ptr<VsftpdServer> server;
 };
 
-// A host that takes two connections from one address: the copy goes on with the two it has, and
-// every file arrives whole, down and up.
+// Hosts that take two connections from one address (vsftpd's max_per_ip, pure-ftpd's -C): each
+// copy goes on with the two it has, and every file arrives whole, down and up.
 TEST_F(VsftpdTransferTest, ACopyGoesOnWithTheConnectionsAHostThatCapsThemTakes)
 {
     VsftpdOptions capped;
     capped.maxPerIp = 2;
     server = std::make_unique<VsftpdServer>(root.path, capped);
     ASSERT_TRUE(server->Started()) << server->ServerLog();
-    host = "127.0.0.1:" + std::to_string(server->Port());
+    const PureFtpdServer pureFtpd(root.path, "anna", "secret", 2);
+    ASSERT_TRUE(pureFtpd.Started()) << pureFtpd.ServerLog();
     fs::create_directory(Local("many"));
     for (int i = 0; i < 200; ++i)
         WriteFile(Local("many") / ("f" + std::to_string(i)), std::string(static_cast<std::size_t>(i) * 37, 'x'));
     const auto tree = TreeOf(Local("many"));
 
-    for (const std::vector<std::string>& copy :
-         {std::vector<std::string>{"putdir", Local("many")}, {"getdir", "many", Local("back")}}) {
-        const CliRun run = Run(copy);
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find("Connections lowered to 2 for this copy: the server refused 2 more (421 "),
-                  std::string::npos)
-            << run.err;
-        // Both connections carried files, each line marked with its own.
-        EXPECT_NE(run.err.find("\n(1) Tessaline: "), std::string::npos);
-        EXPECT_NE(run.err.find(") Tessaline: " + std::string(copy[0] == "putdir" ? "STOR" : "RETR")),
-                  run.err.rfind("(1) Tessaline: " + std::string(copy[0] == "putdir" ? "STOR" : "RETR")));
+    const struct {
+        int port;
+        std::string user;
+        std::string refusal;
+    } hosts[] = {{server->Port(), "anonymous", "(421 There are too many connections from your internet address.)"},
+                 {pureFtpd.Port(), "anna", "(421 Too many connections (2) from this IP)"}};
+    for (const auto& h : hosts) {
+        host = "127.0.0.1:" + std::to_string(h.port);
+        user = h.user;
+        password = "secret";
+        const std::string name = "many " + h.user;
+        for (const std::vector<std::string>& copy :
+             {std::vector<std::string>{"putdir", Local("many"), name}, {"getdir", name, Local(name)}}) {
+            const CliRun run = Run(copy);
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_NE(run.err.find("Connections lowered to 2 for this copy: the server refused 2 more " + h.refusal),
+                      std::string::npos)
+                << run.err;
+            // The connection that was let in carried files too, its lines marked with its number.
+            const std::string command = copy[0] == "putdir" ? "STOR" : "RETR";
+            bool others = false;
+            for (const char* number : {"\n(2) ", "\n(3) ", "\n(4) "})
+                others = others || run.err.find(number + ("Tessaline: " + command)) != std::string::npos;
+            EXPECT_TRUE(others) << run.err;
+        }
+        EXPECT_EQ(TreeOf(Remote(name)), tree);
+        EXPECT_EQ(TreeOf(Local(name)), tree);
     }
-    EXPECT_EQ(TreeOf(Remote("many")), tree);
-    EXPECT_EQ(TreeOf(Local("back")), tree);
 }
 
 // An interrupted copy stops every connection at once and leaves no part of a file behind.

@@ -39,6 +39,8 @@ constexpr auto kStartWait = std::chrono::seconds(10);
 constexpr auto kStopGrace = std::chrono::seconds(2);
 constexpr int kPortAttempts = 5;
 const char* const kVsftpd = TESSALINE_TEST_SERVERS "/vsftpd/usr/sbin/vsftpd";
+const char* const kPureFtpd = TESSALINE_TEST_SERVERS "/pure-ftpd/usr/sbin/pure-ftpd";
+const char* const kPurePw = TESSALINE_TEST_SERVERS "/pure-ftpd/usr/bin/pure-pw";
 // What vsftpd's helper process runs as between logins, in its empty secure_chroot_dir.
 const char* const kVsftpdNoPrivilegeUser = "nobody";
 const char* const kPython = "/usr/bin/python3";
@@ -474,7 +476,6 @@ private:
     // ended (then pid is -1).
     bool AwaitGreeting(const std::string& banner, Clock::time_point deadline)
     {
-        const std::string greeting = "220 " + banner;
         while (Clock::now() < deadline) {
             int status = 0;
             const pid_t ended = waitpid(pid, &status, WNOHANG);
@@ -492,9 +493,14 @@ private:
             const int fd = ConnectTo(place, port, 500);
             if (fd >= 0) {
                 const auto lineDeadline = std::min(deadline, Clock::now() + std::chrono::seconds(2));
-                const std::string line = tlsGreeting ? ReadLineOverTls(fd, lineDeadline) : ReadLine(fd, lineDeadline);
+                // The banner may be any line of a greeting of several ("220-...", then "220 ...").
+                bool greeted = false;
+                for (std::string line = "220-"; line.starts_with("220-") && !greeted;) {
+                    line = tlsGreeting ? ReadLineOverTls(fd, lineDeadline) : ReadLine(fd, lineDeadline);
+                    greeted = line.size() == 4 + banner.size() && line.starts_with("220") && line.ends_with(banner);
+                }
                 close(fd);
-                if (line == greeting)
+                if (greeted)
                     return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -645,6 +651,73 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
 }
 
 VsftpdServer::~VsftpdServer() = default;
+
+PureFtpdServer::PureFtpdServer(const std::string& root, const std::string& user, const std::string& password,
+                               int maxPerAddress)
+    : process(std::make_unique<RealServerProcess>("pure-ftpd", ServerPlace{}))
+{
+    if (process->directory.empty())
+        return;
+    if (geteuid() != 0 || access(kPureFtpd, X_OK) != 0) {
+        process->Note(ErrnoText(std::string(kPureFtpd) + " (runs as root; tools/unpack-servers puts it there)"));
+        return;
+    }
+    // The banner is the one "fortune" the greeting shows. The user goes into a database of the
+    // server's own, made by the shell that then becomes the server.
+    const std::string banner = UniqueBanner();
+    const std::string fortunes = process->File("banner");
+    std::ofstream(fortunes) << banner << "\n";
+    const std::string database = process->File("users.pdb");
+    // A SHA-512 crypt hash: the argon2 that pure-pw makes costs every login four seconds here.
+    const std::string script = "printf '%s:%s:%s:%s::%s/./::::::::::::\\n' \"$1\" \"$(openssl passwd -6 \"$2\")\" "
+                               "\"$(id -u \"$3\")\" \"$(id -g \"$3\")\" \"$4\" > \"$5\" && "
+                               "\"$7\" mkdb \"$6\" -f \"$5\" && shift 7 && exec \"$0\" \"$@\"";
+    process->Start(
+        [&](int port) -> std::vector<std::string> {
+            std::vector<std::string> argv = {"/bin/sh",
+                                             "-c",
+                                             script,
+                                             kPureFtpd,
+                                             user,
+                                             password,
+                                             kVsftpdUser,
+                                             AbsolutePath(root),
+                                             process->File("users"),
+                                             database,
+                                             kPurePw,
+                                             "-S",
+                                             "127.0.0.1," + std::to_string(port),
+                                             "-E",
+                                             "-H",
+                                             "-u",
+                                             "1",
+                                             "-l",
+                                             "puredb:" + database,
+                                             "-F",
+                                             fortunes};
+            if (maxPerAddress > 0)
+                argv.insert(argv.end(), {"-C", std::to_string(maxPerAddress)});
+            return argv;
+        },
+        banner, "Address already in use");
+}
+
+PureFtpdServer::~PureFtpdServer() = default;
+
+bool PureFtpdServer::Started() const
+{
+    return process->started;
+}
+
+int PureFtpdServer::Port() const
+{
+    return process->port;
+}
+
+std::string PureFtpdServer::ServerLog() const
+{
+    return process->ServerLog();
+}
 
 std::string VsftpdServer::ProtocolLog() const
 {

@@ -88,6 +88,24 @@ struct VsftpdOptions final {
 
 inline constexpr char kVsftpdChmodUser[] = "nobody";
 
+// pure-ftpd (runs only as root) serving `root` to the virtual user `user`/`password` alone, who
+// acts as kVsftpdUser (so `root` must be writable by it for uploads), taking at most
+// `maxPerAddress` control connections from one address at once (-C; 0: any).
+class PureFtpdServer final {
+public:
+    PureFtpdServer(const std::string& root, const std::string& user, const std::string& password, int maxPerAddress);
+    ~PureFtpdServer();
+    PureFtpdServer(const PureFtpdServer&) = delete;
+    PureFtpdServer& operator=(const PureFtpdServer&) = delete;
+
+    bool Started() const;
+    int Port() const;
+    std::string ServerLog() const;
+
+private:
+    std::unique_ptr<RealServerProcess> process;
+};
+
 // vsftpd (runs only as root) serving `root` to "anonymous" with any password: the program that
 // tools/unpack-servers unpacks into test-servers/ (a missing one fails the start, saying so). Logins
 // act as kVsftpdUser, so `root` must be readable and searchable by it (mkdtemp's 0700 is not). They
