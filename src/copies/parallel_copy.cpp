@@ -7,6 +7,7 @@
 #include "remote/remote_session.h"
 #include "remote/session_log.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -37,6 +38,13 @@ public:
         bytesTotal += file.listedSize;
         queue.push_back(std::move(file));
         changed.notify_one();
+    }
+
+    // The walk is over and every file taken: a connection still logging in is not needed.
+    bool Drained()
+    {
+        std::lock_guard guard(lock);
+        return !walking && queue.empty();
     }
 
     void WalkEnded()
@@ -364,12 +372,17 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
         {
             Threads threads(state);
             const int asked = static_cast<int>(extra.size()) + 1;
+            std::vector<std::atomic<bool>> loggingIn(extra.size());
             for (std::size_t i = 0; i < extra.size(); ++i) {
                 RemoteSession& session = *extra[i];
-                const bool started = threads.Start([&, number = static_cast<int>(i) + 2] {
-                    SetLogConnection(number);
+                const bool started = threads.Start([&, i] {
+                    SetLogConnection(static_cast<int>(i) + 2);
+                    loggingIn[i] = true;
                     const bool connected = session.Connect();
-                    state.LoginEnded(connected ? std::string() : RefusalOf(session.Failure()), asked);
+                    loggingIn[i] = false;
+                    // A login given up because nothing was left to copy is no refusal.
+                    const bool unneeded = !connected && state.Drained();
+                    state.LoginEnded(connected || unneeded ? std::string() : RefusalOf(session.Failure()), asked);
                     if (!connected)
                         return;
                     CopyQueuedFiles(session, std::string(), state, retry);
@@ -387,6 +400,12 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
                 state.WalkEnded();
                 if (!first.ConnectionLost())
                     CopyQueuedFiles(first, startDirectory, state, retry);
+                // A slow login (a server that hashes passwords at length) must not hold up a copy
+                // that is over.
+                for (std::size_t i = 0; i < extra.size() && state.Drained(); ++i) {
+                    if (loggingIn[i])
+                        extra[i]->Cancel();
+                }
             });
             // The front end's progress: the finished files as listed, the running ones as far as
             // they are.
