@@ -71,17 +71,23 @@ public:
         std::lock_guard guard(lock);
         ++filesDone;
         bytesDone += file.listedSize;
+        failed += copied ? 0 : 1;
         everything = everything && copied;
     }
 
-    // What no connection is left to copy: each file is named in the log, and the copy failed.
-    void Abandon()
+    // The copy is over: what no connection was left to copy is named in the log, and one line
+    // counts every file that was not copied.
+    void End()
     {
         std::lock_guard guard(lock);
         for (const FileCopy& file : queue)
             LogNotCopied(file);
+        failed += static_cast<int>(queue.size());
         everything = everything && queue.empty();
         queue.clear();
+        // The lines of the failures are spread among those of every connection: one line counts them.
+        if (failed > 0)
+            LogMessage("%u of the %u files were not copied.", {failed, filesTotal});
     }
 
     void Cancel()
@@ -154,6 +160,7 @@ private:
     bool everything = true;
     int filesTotal = 0;
     int filesDone = 0;
+    int failed = 0;  // files that were not copied
     long long bytesTotal = 0;
     long long bytesDone = 0;  // of the finished files, as listed
     int working = 0;          // connections whose thread has not ended
@@ -425,7 +432,7 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
                 copy.SetTransferDone(counts.bytesDone + moving);
                 copy.SetCopiedFiles(counts.filesDone, counts.filesTotal);
             }
-            state.Abandon();
+            state.End();
         }
     });
     const bool finished = copy.Wait(supervisor, WaitKind::FileTransfer, text);

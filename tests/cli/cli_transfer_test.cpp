@@ -503,6 +503,7 @@ TEST_F(VsftpdTransferTest, AnInterruptedCopyStopsEveryConnectionAndLeavesNoPartO
     for (const char* connection : {"(1) ", "(2) ", "(3) ", "(4) "})
         EXPECT_NE(run.err.find(std::string(connection) + "Deleted partially downloaded file"), std::string::npos)
             << connection << run.err;
+    EXPECT_NE(run.err.find(" of the 8 files were not copied.\n"), std::string::npos) << run.err;
     EXPECT_EQ(NamesIn(Local("slow")), std::vector<std::string>{});
 }
 
