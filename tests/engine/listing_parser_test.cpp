@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/internal/listing_parser.h"
+#include "ftp/internal/mlsd_parser.h"
 #include "support/test_data.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -233,6 +235,55 @@ TEST(ListingParserTest, ColumnCounts)
     // A one-character last word counts whether or not the line feed is still there.
     EXPECT_EQ(CountLineColumns("a b c\n"), 3);
     EXPECT_EQ(CountLineColumns("a b c"), 3);
+}
+
+}  // namespace
+
+namespace {
+
+// RFC 3659's own MLSD lines, then lines no server should send.
+TEST(MlsdParserTest, FactsBecomeTheRowsOfTheListing)
+{
+    struct Case {
+        std::string line;
+        std::optional<CDirEntry> expected;  // nothing: the line shows no entry
+        std::optional<std::time_t> modified = std::nullopt;
+    };
+    const Case cases[] = {
+        {"Type=cdir;Perm=el;Unique=keVO1+ZF4; test", std::nullopt},
+        {"Type=pdir;Perm=e;Unique=keVO1+d?3; ..", std::nullopt},
+        {"Type=OS.unix=slink:/foobar;Perm=;Unique=keVO1+4G4; foobar", CDirEntry{"foobar -> /foobar", "", "", "l", 0}},
+        {"Type=OS.unix=chr-13/29;Perm=;Unique=keVO1+5G4; device", CDirEntry{"device", "", "", "-", 1}},
+        {"Type=file;Perm=awr;Unique=keVO1+8G4; writable", CDirEntry{"writable", "", "", "- awr", 1}},
+        {"Type=dir;Perm=cpmel;Unique=keVO1+7G4; promiscuous", CDirEntry{"promiscuous", "", "", "d cpmel", 0}},
+        {"Type=file;Perm=r;Unique=keVO1+EG4; two words", CDirEntry{"two words", "", "", "- r", 1}},
+        {"Type=file;Perm=r;Unique=keVO1+IH4;  leading space", CDirEntry{" leading space", "", "", "- r", 1}},
+        {"Type=file;Size=1830;Modify=19940916055648;Perm=r; hatch", CDirEntry{"hatch", "1830", "", "- r", 1},
+         779695008},
+        // pure-ftpd and proftpd: unix.mode, a link without its target, fractions of a second.
+        {"type=OS.unix=symlink;modify=20261201120000.123;UNIX.mode=0777; latest",
+         CDirEntry{"latest", "", "", "lrwxrwxrwx", 0}, 1796126400},
+        {"type=dir;UNIX.mode=0755;unknown.fact=x=y; a;b=c", CDirEntry{"a;b=c", "", "", "drwxr-xr-x", 0}},
+        // Bad input: no facts, no name, a name that leaves the directory, impossible values.
+        {" no facts", std::nullopt},
+        {"type=file;", std::nullopt},
+        {"type=file;size=1; ", std::nullopt},
+        {"type=file; ../up", std::nullopt},
+        {"type=file; a/b", std::nullopt},
+        {"type=file;noequals; x", std::nullopt},
+        {"size=1; no type", std::nullopt},
+        {"type=file;size=1000000000000000000000000000000;modify=20261301120000;unix.mode=9999; odd",
+         CDirEntry{"odd", "", "", "-", 1}},
+        {"type=file;modify=20260231120000; february", CDirEntry{"february", "", "", "-", 1}},
+    };
+    for (const Case& c : cases) {
+        const std::optional<MlsdEntry> parsed = ParseMlsdLine(c.line);
+        ASSERT_EQ(parsed.has_value(), c.expected.has_value()) << c.line;
+        if (!parsed)
+            continue;
+        ExpectSameEntry(parsed->entry, *c.expected);
+        EXPECT_EQ(parsed->modified, c.modified) << c.line;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ftp/internal/mlsd_parser.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string>
+
+namespace {
+
+// More digits than any file size has: a longer "size" is no size.
+constexpr std::size_t kLongestSize = 18;
+// "YYYYMMDDHHMMSS", maybe followed by ".sss".
+constexpr std::size_t kTimeDigits = 14;
+
+std::string Lower(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+bool AllDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+int Number(std::string_view digits)
+{
+    int value = 0;
+    for (const char digit : digits)
+        value = value * 10 + (digit - '0');
+    return value;
+}
+
+// A "modify" value as UTC seconds; nothing for a time no calendar has.
+std::optional<std::time_t> TimeOf(std::string_view value)
+{
+    const std::string_view whole = value.substr(0, kTimeDigits);
+    const std::string_view fraction = value.substr(std::min(value.size(), kTimeDigits));
+    if (whole.size() != kTimeDigits || !AllDigits(whole)
+        || !(fraction.empty() || (fraction[0] == '.' && AllDigits(fraction.substr(1)))))
+        return std::nullopt;
+    std::tm fields{};
+    fields.tm_year = Number(whole.substr(0, 4)) - 1900;
+    fields.tm_mon = Number(whole.substr(4, 2)) - 1;
+    fields.tm_mday = Number(whole.substr(6, 2));
+    fields.tm_hour = Number(whole.substr(8, 2));
+    fields.tm_min = Number(whole.substr(10, 2));
+    fields.tm_sec = Number(whole.substr(12, 2));
+    const std::tm asked = fields;
+    const std::time_t time = ::timegm(&fields);
+    // timegm carries a 13th month or a 32nd day over; such a time is not the one the server meant.
+    if (time == -1 || fields.tm_mon != asked.tm_mon || fields.tm_mday != asked.tm_mday
+        || fields.tm_hour != asked.tm_hour || fields.tm_min != asked.tm_min)
+        return std::nullopt;
+    return time;
+}
+
+// "0755" as "rwxr-xr-x"; empty for anything but three or four octal digits.
+std::string ModeLetters(std::string_view mode)
+{
+    if (mode.size() < 3 || mode.size() > 4
+        || !std::all_of(mode.begin(), mode.end(), [](char c) { return c >= '0' && c <= '7'; }))
+        return {};
+    static constexpr std::array<char, 3> kLetters = {'r', 'w', 'x'};
+    std::string letters;
+    for (const char digit : mode.substr(mode.size() - 3)) {
+        for (int bit = 0; bit < 3; ++bit)
+            letters += ((digit - '0') >> (2 - bit)) & 1 ? kLetters[static_cast<std::size_t>(bit)] : '-';
+    }
+    return letters;
+}
+
+bool PlainName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".."
+        && name.find_first_of(std::string_view("/\r\n\0", 4)) == std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<MlsdEntry> ParseMlsdLine(std::string_view line)
+{
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos || space == 0)
+        return std::nullopt;
+    std::string_view facts = line.substr(0, space);
+    const std::string_view name = line.substr(space + 1);
+    if (!facts.ends_with(';') || !PlainName(name))
+        return std::nullopt;
+
+    std::string type;
+    std::string size;
+    std::string mode;
+    std::string perm;
+    std::optional<std::time_t> modified;
+    while (!facts.empty()) {
+        const std::size_t end = facts.find(';');
+        const std::string_view fact = facts.substr(0, end);
+        facts.remove_prefix(end + 1);
+        const std::size_t equals = fact.find('=');
+        if (equals == 0 || equals == std::string_view::npos)
+            return std::nullopt;  // not a fact: the line is not in the form
+        const std::string key = Lower(fact.substr(0, equals));
+        const std::string_view value = fact.substr(equals + 1);
+        if (key == "type")
+            type = std::string(value);
+        else if (key == "size" && AllDigits(value) && value.size() <= kLongestSize)
+            size = std::string(value);
+        else if (key == "unix.mode")
+            mode = ModeLetters(value);
+        else if (key == "perm")
+            perm = std::string(value);
+        else if (key == "modify")
+            modified = TimeOf(value);
+    }
+
+    const std::string kind = Lower(type);
+    if (kind.empty() || kind == "cdir" || kind == "pdir")
+        return std::nullopt;
+    // Links are written "OS.unix=symlink", "OS.unix=slink" or "OS.unix=slink:TARGET".
+    const bool link = kind.starts_with("os.unix=symlink") || kind.starts_with("os.unix=slink");
+    const char letter = link ? 'l' : kind == "dir" ? 'd' : '-';
+    MlsdEntry parsed;
+    CDirEntry& entry = parsed.entry;
+    entry.name = std::string(name);
+    const std::size_t colon = type.find(':');
+    if (link && colon != std::string::npos && colon + 1 < type.size())
+        entry.name += " -> " + type.substr(colon + 1);
+    entry.size = size;
+    entry.permissions = !mode.empty() ? letter + mode : std::string(1, letter) + (perm.empty() ? "" : " " + perm);
+    entry.isFile = letter == '-' ? 1 : 0;
+    parsed.modified = modified;
+    return parsed;
+}
