@@ -44,11 +44,12 @@ int BarPosition(const ProgressBarScale& scale, long long done)
     return static_cast<int>(std::min(done / scale.bytesPerStep, static_cast<long long>(scale.maximum)));
 }
 
-QString TransferStatusText(long long done, long long total, long long elapsedSeconds)
+QString TransferStatusText(long long done, long long total, long long elapsedSeconds, long long resumedFrom)
 {
     if (done <= 0)
         return QStringLiteral("Starting File Transfer");
-    const double rate = elapsedSeconds > 0 ? static_cast<double>(done) / static_cast<double>(elapsedSeconds) : 1024.0;
+    const double moved = static_cast<double>(done - resumedFrom);
+    const double rate = elapsedSeconds > 0 ? moved / static_cast<double>(elapsedSeconds) : 1024.0;
     const long long doneK = done / 1024;
     const long long totalK = total / 1024;
     if (rate < 1024.0)
@@ -83,7 +84,7 @@ CTransferStatusDialog::CTransferStatusDialog(OperationRunner& runner, const QStr
 
 void CTransferStatusDialog::ShowProgress()
 {
-    const auto [total, done, filesTotal, filesDone] = Runner().TransferProgress();
+    const auto [total, done, filesTotal, filesDone, resumedFrom] = Runner().TransferProgress();
     if (filesTotal > 0) {
         filesLine->setText(QStringLiteral("%1 of %2 files done").arg(filesDone).arg(filesTotal));
         filesLine->show();
@@ -104,6 +105,6 @@ void CTransferStatusDialog::ShowProgress()
     const long long now = NowSeconds();
     if (lastTextTime == now)
         return;
-    statusLine->setText(TransferStatusText(done, total, now - startTime));
+    statusLine->setText(TransferStatusText(done, total, now - startTime, resumedFrom));
     lastTextTime = now;
 }

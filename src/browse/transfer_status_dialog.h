@@ -25,8 +25,9 @@ ProgressBarScale ScaleForTotal(long long total);
 int BarPosition(const ProgressBarScale& scale, long long done);
 
 // "Starting File Transfer" before the first byte, then done and total in K and the rate since the
-// dialog opened (taken as 1024 bytes per second while no whole second has passed).
-QString TransferStatusText(long long done, long long total, long long elapsedSeconds);
+// dialog opened (taken as 1024 bytes per second while no whole second has passed). The rate leaves
+// out `resumedFrom`, the bytes of `done` an earlier try moved.
+QString TransferStatusText(long long done, long long total, long long elapsedSeconds, long long resumedFrom = 0);
 
 class CTransferStatusDialog final : public CWaitingDialog {
     Q_OBJECT

@@ -28,7 +28,7 @@ bool CliHost::WaitWhileBusy(WaitKind kind, const std::string&, OperationRunner& 
         const std::string files = progress.filesTotal > 0
             ? FormatText("%u of %u files  ", {progress.filesDone, progress.filesTotal})
             : std::string();
-        ShowProgress(files + ProgressText(progress.done, progress.total, elapsed));
+        ShowProgress(files + ProgressText(progress.done, progress.total, elapsed, progress.resumedFrom));
     };
     bool shown = false;
     std::unique_lock guard(lock);

@@ -37,7 +37,7 @@ void ClearProgress()
 
 }  // namespace
 
-std::string ProgressText(long long done, long long total, std::chrono::milliseconds elapsed)
+std::string ProgressText(long long done, long long total, std::chrono::milliseconds elapsed, long long resumedFrom)
 {
     std::string text = Bytes(static_cast<double>(done));
     if (total > 0) {
@@ -47,7 +47,8 @@ std::string ProgressText(long long done, long long total, std::chrono::milliseco
     }
     if (elapsed.count() <= 0)
         return text;
-    const double rate = static_cast<double>(done) * kMillisecondsPerSecond / static_cast<double>(elapsed.count());
+    const double rate =
+        static_cast<double>(done - resumedFrom) * kMillisecondsPerSecond / static_cast<double>(elapsed.count());
     text += "  " + Bytes(rate) + "/s";
     if (total > done && rate > 0) {
         const auto left = static_cast<long long>(static_cast<double>(total - done) / rate);

@@ -7,8 +7,9 @@
 #include <string>
 
 // "12.5 MiB of 100.0 MiB  12%  25.0 MiB/s  0:03 left"; without a known total only the bytes
-// and the rate, and no rate before any time has passed.
-std::string ProgressText(long long done, long long total, std::chrono::milliseconds elapsed);
+// and the rate, and no rate before any time has passed. The rate leaves out `resumedFrom`, the
+// bytes of `done` an earlier try moved.
+std::string ProgressText(long long done, long long total, std::chrono::milliseconds elapsed, long long resumedFrom = 0);
 
 // A whole line on standard error (the log, a reason).
 void PrintErrorLine(const std::string& line);

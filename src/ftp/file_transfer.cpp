@@ -221,6 +221,7 @@ int FileTransfer::DownloadToFile(const std::string& path)
         return kTransferNotStarted;
     // `interrupted` is not cleared here: a cancel that came after the accept must still count.
     ++context.commandDepth;
+    report.setStart(startOffset);
 
     std::string temporary;
     const int specialFile = resumable ? kNotSpecial : OpenSpecialTarget(path);
@@ -394,6 +395,7 @@ int FileTransfer::UploadFromFile(const std::string& path)
     if (data.socket == -1 || !context.connected)
         return kPermanentNegative;
     ++context.commandDepth;
+    report.setStart(startOffset);
     int outcome = kPermanentNegative;
     const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {

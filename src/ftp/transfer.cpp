@@ -62,8 +62,9 @@ std::unique_ptr<FileTransfer> NewTransfer(CFtpSession& session, std::string comm
 {
     OperationRunner& operations = session.operations;
     TransferReport report{[&operations](long long total) { operations.SetTransferTotal(total); },
-                          [&operations](long long done) { operations.SetTransferDone(done); }, session.localFileError,
-                          session.transferCutShort};
+                          [&operations](long long done) { operations.SetTransferDone(done); },
+                          [&operations](long long start) { operations.SetTransferStart(start); },
+                          session.localFileError, session.transferCutShort};
     return std::make_unique<FileTransfer>(*session.context, *session.control, *session.data, std::move(report),
                                           std::move(command), std::move(localPath));
 }

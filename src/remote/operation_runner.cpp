@@ -132,7 +132,13 @@ void OperationRunner::SetConnectCancelled(bool cancelled)
 OperationRunner::Progress OperationRunner::TransferProgress()
 {
     std::lock_guard guard(status.lock);
-    return {status.transferTotal, status.transferDone, status.filesTotal, status.filesDone};
+    return {status.transferTotal, status.transferDone, status.filesTotal, status.filesDone, status.transferStart};
+}
+
+void OperationRunner::SetTransferStart(long long start)
+{
+    std::lock_guard guard(status.lock);
+    status.transferStart = start;
 }
 
 void OperationRunner::SetCopiedFiles(int done, int total)

@@ -51,10 +51,12 @@ public:
         long long done = 0;
         int filesTotal = 0;  // a copy of many files: how many, and how many are finished
         int filesDone = 0;
+        long long resumedFrom = 0;  // of `done`, the bytes an earlier try had moved: not this one's rate
     };
     Progress TransferProgress();
     void SetTransferTotal(long long total);
     void SetTransferDone(long long done);
+    void SetTransferStart(long long start);
     void SetCopiedFiles(int done, int total);
 
 private:

@@ -14,6 +14,7 @@ struct COperationStatus final {
     int waits = 0;                // front ends waiting for a worker; more than one only when a wait was entered again
     long long transferTotal = 0;  // expected bytes of the current transfer, 0 = unknown
     long long transferDone = 0;   // bytes moved so far
+    long long transferStart = 0;  // of them, those an earlier try had moved (a resumed transfer)
     int filesTotal = 0;           // files of a whole directory copy; 0: one file only
     int filesDone = 0;            // of them, those that are finished (copied or failed)
 };

@@ -95,6 +95,9 @@ private slots:
         QCOMPARE(TransferStatusText(500, 12288, 0), QStringLiteral("Transferred 0K of 12K: 1.0K per second"));
         QCOMPARE(TransferStatusText(1800, 100000, 2), QStringLiteral("Transferred 1K of 97K: 900 bytes per second"));
         QCOMPARE(TransferStatusText(20480, 100000, 4), QStringLiteral("Transferred 20K of 97K: 5.0K per second"));
+        // A resumed transfer: what an earlier try moved is progress, not speed.
+        QCOMPARE(TransferStatusText(30720, 100000, 4, 10240),
+                 QStringLiteral("Transferred 30K of 97K: 5.0K per second"));
         // Beyond what 32 bits of K hold.
         QCOMPARE(TransferStatusText(5'000'000'000'000LL, 10'000'000'000'000LL, 1000),
                  QStringLiteral("Transferred 4882812500K of 9765625000K: 4882812.5K per second"));

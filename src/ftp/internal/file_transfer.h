@@ -19,6 +19,7 @@ struct SessionContext;
 struct TransferReport final {
     std::function<void(long long)> setTotal;
     std::function<void(long long)> setDone;
+    std::function<void(long long)> setStart;  // the bytes of `done` the transfer does not carry
     int& localFileError;
     bool& cutShort;  // the data connection broke or ended before every byte came
 };
