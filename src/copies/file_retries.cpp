@@ -7,7 +7,6 @@
 #include "remote/session_log.h"
 
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -46,14 +45,6 @@ std::string WhyItFailed(const SessionFailure& failure)
     if (failure.dataCutShort)
         return "the data connection ended before all the data came";
     return failure.reply;
-}
-
-bool Pause(const RetryRules& rules, std::chrono::milliseconds delay)
-{
-    if (rules.pause)
-        return rules.pause(delay);
-    std::this_thread::sleep_for(delay);
-    return true;
 }
 
 // A new connection of the same login, in `directory`; the old one is given up, its goodbye waited
@@ -97,7 +88,7 @@ int CopyFileWithRetries(RemoteSession& session, const FileCopy& file, const Retr
             LogMessage("Trying %s again in %ld s (try %d of %d), from the byte the server holds: %s",
                        {file.remoteName, delay.count(), tries, retries + 1, why});
         }
-        if (!Pause(rules, delay)) {
+        if (!rules.pause(delay)) {
             result = kTransferCancelled;
             break;
         }
