@@ -17,6 +17,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -174,35 +175,44 @@ void LogNotCopied(const FileCopy& file)
     LogMessage(file.direction == FileDirection::Download ? "Not downloaded: %s" : "Not uploaded: %s", {file.localPath});
 }
 
-// An answer the copy's host waits for on the thread that asks.
-class WaitedReply final : public TrustReply {
+// One question of the copy's connections, put to the front end once: every connection that asks
+// it gets the answer, one that asks after it at once.
+class SharedQuestion final : public TrustReply {
 public:
-    explicit WaitedReply(CopyState& state) : state(state) {}
+    explicit SharedQuestion(CopyState& state) : state(state) {}
 
-    void Answer(TrustAnswer given) override
-    {
-        std::lock_guard guard(lock);
-        answer = given;
-        answered.notify_all();
-    }
-    bool Abandoned() const override { return state.Cancelled(); }
-
-    // The answer, or Refuse once the copy is cancelled.
-    TrustAnswer Await()
+    // Adds `reply` to those the answer goes to; true for the first, whose question is to be put.
+    bool Join(std::shared_ptr<TrustReply> reply)
     {
         std::unique_lock hold(lock);
-        while (!answer && !answered.wait_for(hold, kLookInterval, [this] { return answer.has_value(); })) {
-            if (state.Cancelled())
-                return TrustAnswer::Refuse;
+        if (answer) {
+            const TrustAnswer known = *answer;
+            hold.unlock();
+            reply->Answer(known);
+            return false;
         }
-        return *answer;
+        waiting.push_back(std::move(reply));
+        return std::exchange(first, false);
     }
+    void Answer(TrustAnswer given) override
+    {
+        std::vector<std::shared_ptr<TrustReply>> replies;
+        {
+            std::lock_guard guard(lock);
+            answer = given;
+            replies.swap(waiting);
+        }
+        for (const std::shared_ptr<TrustReply>& reply : replies)
+            reply->Answer(given);
+    }
+    bool Abandoned() const override { return state.Cancelled(); }
 
 private:
     CopyState& state;
     std::mutex lock;
-    std::condition_variable answered;
+    bool first = true;
     std::optional<TrustAnswer> answer;
+    std::vector<std::shared_ptr<TrustReply>> waiting;
 };
 
 // The front end of the copy's sessions, which run on the copy's threads: a wait blocks its thread
@@ -230,29 +240,34 @@ public:
     void Inform(const std::string& text) override { LogMessage("%s", {text}); }
     void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override
     {
-        reply->Answer(Ask(question.server + " " + question.certificate.fingerprint,
-                          [&](std::shared_ptr<TrustReply> asked) { front->AskTrust(question, std::move(asked)); }));
+        if (const auto shared = Join(question.server + " " + question.certificate.fingerprint, std::move(reply)))
+            front->AskTrust(question, shared);
     }
     void AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply) override
     {
-        reply->Answer(
-            Ask(server, [&](std::shared_ptr<TrustReply> asked) { front->AskPlainLogin(server, std::move(asked)); }));
+        if (const auto shared = Join(server, std::move(reply)))
+            front->AskPlainLogin(server, shared);
     }
 
 private:
-    TrustAnswer Ask(const std::string& subject, const std::function<void(std::shared_ptr<TrustReply>)>& ask)
+    // The question about `subject` when `reply` is the first to ask it and the front end is to be
+    // asked now; nothing when the answer comes from a question asked before. Without a front end
+    // the answer is no.
+    std::shared_ptr<SharedQuestion> Join(const std::string& subject, std::shared_ptr<TrustReply> reply)
     {
-        std::lock_guard one(asking);  // one question at a time: the others wait for its answer
-        if (const auto known = answers.find(subject); known != answers.end())
-            return known->second;
-        if (!front)
-            return TrustAnswer::Refuse;
-        auto reply = std::make_shared<WaitedReply>(state);
-        ask(reply);
-        const TrustAnswer answer = reply->Await();
-        if (!state.Cancelled())
-            answers[subject] = answer;
-        return answer;
+        if (!front) {
+            reply->Answer(TrustAnswer::Refuse);
+            return nullptr;
+        }
+        std::shared_ptr<SharedQuestion> question;
+        {
+            std::lock_guard guard(asking);
+            std::shared_ptr<SharedQuestion>& slot = questions[subject];
+            if (!slot)
+                slot = std::make_shared<SharedQuestion>(state);
+            question = slot;
+        }
+        return question->Join(std::move(reply)) ? question : nullptr;
     }
 
     OperationHost* front;
@@ -260,7 +275,7 @@ private:
     std::mutex lock;
     std::condition_variable ended;
     std::mutex asking;
-    std::map<std::string, TrustAnswer> answers;
+    std::map<std::string, std::shared_ptr<SharedQuestion>> questions;
 };
 
 // Why the server did not take a connection, in its own words when it gave any.
