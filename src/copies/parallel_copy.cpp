@@ -2,6 +2,7 @@
 // The connections of a directory copy, each on a thread of its own, fed from one queue.
 
 #include "copies/parallel_copy.h"
+#include "copies/copy_host.h"
 
 #include "remote/exchange_result.h"
 #include "remote/remote_session.h"
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,9 +24,8 @@ namespace {
 
 void LogNotCopied(const FileCopy& file);
 
-// How often a wait looks whether the copy was cancelled, and how often the front end's progress
-// is brought up to date.
-constexpr auto kLookInterval = std::chrono::milliseconds(50);
+// How often the front end's progress is brought up to date.
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 // What the connections share: the queue the walk fills, the count of what is done and whether
 // the user cancelled.
@@ -175,109 +174,6 @@ void LogNotCopied(const FileCopy& file)
     LogMessage(file.direction == FileDirection::Download ? "Not downloaded: %s" : "Not uploaded: %s", {file.localPath});
 }
 
-// One question of the copy's connections, put to the front end once: every connection that asks
-// it gets the answer, one that asks after it at once.
-class SharedQuestion final : public TrustReply {
-public:
-    explicit SharedQuestion(CopyState& state) : state(state) {}
-
-    // Adds `reply` to those the answer goes to; true for the first, whose question is to be put.
-    bool Join(std::shared_ptr<TrustReply> reply)
-    {
-        std::unique_lock hold(lock);
-        if (answer) {
-            const TrustAnswer known = *answer;
-            hold.unlock();
-            reply->Answer(known);
-            return false;
-        }
-        waiting.push_back(std::move(reply));
-        return std::exchange(first, false);
-    }
-    void Answer(TrustAnswer given) override
-    {
-        std::vector<std::shared_ptr<TrustReply>> replies;
-        {
-            std::lock_guard guard(lock);
-            answer = given;
-            replies.swap(waiting);
-        }
-        for (const std::shared_ptr<TrustReply>& reply : replies)
-            reply->Answer(given);
-    }
-    bool Abandoned() const override { return state.Cancelled(); }
-
-private:
-    CopyState& state;
-    std::mutex lock;
-    bool first = true;
-    std::optional<TrustAnswer> answer;
-    std::vector<std::shared_ptr<TrustReply>> waiting;
-};
-
-// The front end of the copy's sessions, which run on the copy's threads: a wait blocks its thread
-// until the worker ends or the copy is cancelled, a message goes to the log, and a question about
-// a certificate or a plain login goes to the copy's own front end once: the other connections
-// take the same answer.
-class CopyHost final : public OperationHost {
-public:
-    CopyHost(OperationHost* front, CopyState& state) : front(front), state(state) {}
-
-    bool WaitWhileBusy(WaitKind, const std::string&, OperationRunner& runner) override
-    {
-        std::unique_lock hold(lock);
-        while (runner.WorkerBusy() && !state.Cancelled())
-            ended.wait_for(hold, kLookInterval);
-        // A cancel wins over a worker that has just ended, as a dialog's Cancel button does: the
-        // session then closes what the cancelled command left open.
-        return !state.Cancelled();
-    }
-    void WorkerEnded() override
-    {
-        std::lock_guard guard(lock);
-        ended.notify_all();
-    }
-    void Inform(const std::string& text) override { LogMessage("%s", {text}); }
-    void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override
-    {
-        if (const auto shared = Join(question.server + " " + question.certificate.fingerprint, std::move(reply)))
-            front->AskTrust(question, shared);
-    }
-    void AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply) override
-    {
-        if (const auto shared = Join(server, std::move(reply)))
-            front->AskPlainLogin(server, shared);
-    }
-
-private:
-    // The question about `subject` when `reply` is the first to ask it and the front end is to be
-    // asked now; nothing when the answer comes from a question asked before. Without a front end
-    // the answer is no.
-    std::shared_ptr<SharedQuestion> Join(const std::string& subject, std::shared_ptr<TrustReply> reply)
-    {
-        if (!front) {
-            reply->Answer(TrustAnswer::Refuse);
-            return nullptr;
-        }
-        std::shared_ptr<SharedQuestion> question;
-        {
-            std::lock_guard guard(asking);
-            std::shared_ptr<SharedQuestion>& slot = questions[subject];
-            if (!slot)
-                slot = std::make_shared<SharedQuestion>(state);
-            question = slot;
-        }
-        return question->Join(std::move(reply)) ? question : nullptr;
-    }
-
-    OperationHost* front;
-    CopyState& state;
-    std::mutex lock;
-    std::condition_variable ended;
-    std::mutex asking;
-    std::map<std::string, std::shared_ptr<SharedQuestion>> questions;
-};
-
 // Why the server did not take a connection, in its own words when it gave any.
 std::string RefusalOf(const SessionFailure& failure)
 {
@@ -369,7 +265,7 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
 
     CopyState state;
     OperationRunner& front = first.Operations();
-    CopyHost host(front.host, state);
+    CopyHost host(front.host, [&state] { return state.Cancelled(); });
     std::vector<std::unique_ptr<RemoteSession>> extra;
     for (int i = 1; i < rules.connections; ++i) {
         extra.push_back(first.NewSession());
@@ -435,7 +331,7 @@ std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules,
                 OperationRunner& runner = session.Operations();
                 return runner.WorkerBusy() ? runner.TransferProgress().done : 0;
             };
-            while (!state.AllEnded(kLookInterval)) {
+            while (!state.AllEnded(kProgressInterval)) {
                 // The front end may cancel the first session alone (a signal on the command line).
                 if (first.CancelRequested() && !state.Cancelled())
                     stop();
