@@ -94,6 +94,15 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     copiesForm->addRow(QStringLiteral("&Connections:"), connections);
     copiesForm->addRow(QStringLiteral("&Retries:"), retries);
 
+    auto* listingBox = new QGroupBox(QStringLiteral("Listings and times"), this);
+    useMlsd = new QCheckBox(QStringLiteral("Use MLSD when offered"), listingBox);
+    useMlsd->setChecked(settings.engine.useMlsd);
+    keepTimes = new QCheckBox(QStringLiteral("Keep modification times"), listingBox);
+    keepTimes->setChecked(settings.engine.keepTimes);
+    auto* listingColumn = new QVBoxLayout(listingBox);
+    listingColumn->addWidget(useMlsd);
+    listingColumn->addWidget(keepTimes);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(NewTipBox(
         ProgramIconId::Folder,
@@ -104,6 +113,7 @@ CTransOptions::CTransOptions(CSettings& settings, QWidget* parent)
     layout->addLayout(choices);
     layout->addWidget(dataConnectionBox);
     layout->addWidget(copiesBox);
+    layout->addWidget(listingBox);
     layout->addStretch();
     ReportEdits();
 }
@@ -118,6 +128,8 @@ void CTransOptions::StoreOnOk()
     settings.engine.passiveMode = passiveMode;
     settings.connections = connections->value();
     settings.retries = retries->value();
+    settings.engine.useMlsd = useMlsd->isChecked();
+    settings.engine.keepTimes = keepTimes->isChecked();
 }
 
 std::string CTransOptions::DownloadDirectory() const

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CTransOptions ("Transfer Options"): the download directory, the default transfer mode, the two
-// double-click options, the data connection mode ("Passive Mode"), and the connections and retries
-// of directory copies. Storing the mode changes
-// the mode in force for the next transfer at the same moment as the stored default.
+// double-click options, the data connection mode ("Passive Mode"), the connections and retries of
+// directory copies, MLSD listings and kept modification times. Storing the mode changes the mode
+// in force for the next transfer at the same moment as the stored default.
 
 #include "app/options_page.h"
 
@@ -36,4 +36,6 @@ private:
     QCheckBox* viewOnDoubleClick = nullptr;
     QSpinBox* connections = nullptr;  // "Connections": of a directory copy
     QSpinBox* retries = nullptr;      // "Retries": of a file after a failure that may pass
+    QCheckBox* useMlsd = nullptr;
+    QCheckBox* keepTimes = nullptr;
 };

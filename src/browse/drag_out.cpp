@@ -129,7 +129,7 @@ QVariant CDragOutData::retrieveData(const QString& mimeType, QMetaType) const
             if (IsDirectoryEntry(entry))
                 DownloadDirectory(keep->session, entry.name, path, keep->copies);
             else
-                keep->session.RetrieveFile(entry.name, path, 0, TransferStart::Fresh);
+                keep->session.RetrieveFile(entry.name, path, entry.listed, TransferStart::Fresh);
         }
     }
     QByteArray list;

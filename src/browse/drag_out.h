@@ -8,6 +8,7 @@
 // entry, clears it and answers, and later requests get the same list without downloading again.
 
 #include "copies/directory_copies.h"
+#include "remote/dir_entry.h"
 
 #include <QMimeData>
 
@@ -22,6 +23,7 @@ struct DraggedEntry {
     std::string name;         // raw bytes, as the server sent them
     std::string permissions;  // the Permissions column
     bool listedAsDirectory = false;
+    ListedFile listed{};
 };
 
 // Where dragged entries land: a directory of their own in the private temporary directory, so

@@ -36,13 +36,14 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
     row.name = entry.name;
     row.permissions = QString::fromStdString(entry.permissions);
     row.link = IsListedLink(entry);
-    row.bytes = ListedBytes(entry);
+    row.listed = ListedFacts(entry);
     if (entry.isFile) {
         row.kind = kItemRemoteFile;
         row.icon = IconForFileName(entry.name);
         row.type = TypeNameForExtension(entry.name);
         row.size = SizeColumnText(entry.size);
-        row.modified = QString::fromStdString(entry.modified);
+        row.modified = QString::fromStdString(ModifiedText(entry));
+        row.modifiedUtc = QString::fromStdString(ModifiedUtcText(entry));
     } else {
         row.kind = kItemRemoteDirectory;
         row.icon = ProgramIcon(ProgramIconId::Folder);

@@ -21,10 +21,11 @@ struct CRemoteRow {
     std::uint64_t treeItemId = 0;  // a group's or site's tree item; 0 for remote entries
     QString size;
     QString type;
-    QString modified;
+    QString modified;     // local time, or as the listing wrote it
+    QString modifiedUtc;  // the whole time in UTC; empty when the listing did not give it
     QString permissions;
-    bool link = false;    // the listing marks it as a symbolic link: its name ends in " -> target"
-    long long bytes = 0;  // the listed size; 0: none
+    bool link = false;  // the listing marks it as a symbolic link: its name ends in " -> target"
+    ListedFile listed;  // the listed size and time
 };
 
 class CRemoteEntryModel final : public QAbstractTableModel {

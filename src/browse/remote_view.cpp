@@ -288,7 +288,10 @@ void CTessalinev3View::DragOutSelected()
     for (const int row : SelectedRows()) {
         const int kind = KindAt(row);
         if (kind == kItemRemoteFile || kind == kItemRemoteDirectory)
-            entries.push_back({NameAt(row), TextAt(row, kPermissions).toStdString(), kind == kItemRemoteDirectory});
+            entries.push_back({NameAt(row),
+                               TextAt(row, kPermissions).toStdString(),
+                               kind == kItemRemoteDirectory,
+                               {model.Row(row).listed.size, model.Row(row).listed.modified, true}});
     }
     if (!entries.empty())
         BeginDragOut(ActiveList(), session, {settings.connections, settings.retries}, std::move(entries));

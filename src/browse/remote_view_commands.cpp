@@ -57,7 +57,8 @@ void CTessalinev3View::OpenRemoteFile(const std::string& name)
             return;
     }
     const int row = model.RowNamed(name);
-    FileCopy download{FileDirection::Download, {}, name, path, row >= 0 ? model.Row(row).bytes : 0};
+    FileCopy download{FileDirection::Download, {}, name, path, row >= 0 ? model.Row(row).listed : ListedFile{}};
+    download.listed.askTime = true;
     // A retry logs in anew and goes back into the directory the server names now; without its
     // name a new connection could not find the file again.
     int retries = settings.retries;
@@ -291,8 +292,9 @@ void CTessalinev3View::ShowProperties()
         tree.SiteAndPathWithCurrent(&site, &path, &currentKind);
         const QString location =
             Shown(site.name) + QStringLiteral("/") + (quickConnectSession ? QString() : Shown(path));
-        CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType), TextAt(row, kModified),
-                                     location, this);
+        const QString utc = model.Row(row).modifiedUtc;
+        CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
+                                     utc.isEmpty() ? TextAt(row, kModified) : utc, location, this);
         if (Prompter().Exec(dialog) == QDialog::Accepted && dialog.NameChanged())
             RunRemote([this, name, newName = dialog.EditedName().toStdString()] {
                 return session.RenameFile(name, newName);

@@ -102,7 +102,7 @@ bool List(RemoteSession& session)
     const ListingResult listed = session.ListDirectory(ListingUse::Show, entries);
     for (const CDirEntry& entry : entries) {
         std::printf("%d\t%s\t%s\t%s\t%s\n", entry.isFile, EscapedControls(entry.size).c_str(),
-                    EscapedControls(entry.modified).c_str(), EscapedControls(entry.permissions).c_str(),
+                    EscapedControls(ModifiedText(entry)).c_str(), EscapedControls(entry.permissions).c_str(),
                     EscapedControls(entry.name).c_str());
     }
     return listed == ListingResult::Listed;
@@ -161,6 +161,7 @@ bool CopyFile(RemoteSession& session, const CliOptions& options, const std::stri
     if (options.command == "get") {
         file.remoteName = args[0];
         file.localPath = localTarget;
+        file.listed.askTime = true;
     } else {
         file.direction = FileDirection::Upload;
         file.remoteName = args.size() > 1 ? args[1] : FileNameOf(args[0]);
@@ -274,6 +275,8 @@ int main(int argc, char* argv[])
         settings.engine.transferMode = *options.mode;
     if (options.passiveMode)
         settings.engine.passiveMode = *options.passiveMode;
+    if (options.noKeepTimes)
+        settings.engine.keepTimes = false;
 
     if (options.firewallStyle) {
         settings.fireWallOn = 1;

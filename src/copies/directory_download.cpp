@@ -55,7 +55,7 @@ private:
     std::optional<int> ChangeDirectory(const std::string& name);
     bool CopyEntry(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
     bool CopyLink(const CDirEntry& entry, const std::string& remotePath, const std::string& localPath, int depth);
-    bool CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize);
+    bool CopyFile(const std::string& remoteName, const std::string& localPath, const ListedFile& listed);
 
     RemoteSession& session;
     FileSink* sink;
@@ -142,7 +142,7 @@ bool TreeDownload::CopyEntry(const CDirEntry& entry, const std::string& remotePa
                              int depth)
 {
     if (entry.isFile)
-        return CopyFile(entry.name, localPath, ListedBytes(entry));
+        return CopyFile(entry.name, localPath, ListedFacts(entry));
     if (IsListedLink(entry))
         return CopyLink(entry, remotePath, localPath, depth);
     return Copy(entry.name, remotePath, localPath, depth + 1, nullptr);
@@ -165,16 +165,16 @@ bool TreeDownload::CopyLink(const CDirEntry& entry, const std::string& remotePat
         if (!refused)
             return copied;
     }
-    return CopyFile(std::string(link.name), localPath, 0);
+    return CopyFile(std::string(link.name), localPath, {});
 }
 
-bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath, long long listedSize)
+bool TreeDownload::CopyFile(const std::string& remoteName, const std::string& localPath, const ListedFile& listed)
 {
     if (sink) {
-        sink->Queue({FileDirection::Download, here, remoteName, localPath, listedSize});
+        sink->Queue({FileDirection::Download, here, remoteName, localPath, listed});
         return true;
     }
-    if (session.RetrieveFile(remoteName, localPath, listedSize, TransferStart::Fresh) == kCompletion)
+    if (session.RetrieveFile(remoteName, localPath, listed, TransferStart::Fresh) == kCompletion)
         return true;
     LogMessage("Not downloaded: %s", {localPath});
     return false;

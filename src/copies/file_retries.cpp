@@ -29,7 +29,7 @@ long long BytesIn(const std::string& path)
 int Transfer(RemoteSession& session, const FileCopy& file, TransferStart start)
 {
     if (file.direction == FileDirection::Download)
-        return session.RetrieveFile(file.remoteName, file.localPath, file.listedSize, start);
+        return session.RetrieveFile(file.remoteName, file.localPath, file.listed, start);
     return session.StoreFile(file.remoteName, file.localPath, start);
 }
 

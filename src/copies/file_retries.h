@@ -6,6 +6,7 @@
 // with its own waiting front end.
 
 #include "copies/copy_limits.h"
+#include "remote/dir_entry.h"
 
 #include <chrono>
 #include <functional>
@@ -21,7 +22,7 @@ struct FileCopy {
                                   // empty: the directory a new connection starts in
     std::string remoteName;       // in that directory
     std::string localPath;
-    long long listedSize = 0;  // what a listing showed; 0: nothing
+    ListedFile listed{};  // what a listing showed of it
 };
 
 struct RetryRules {

@@ -35,7 +35,7 @@ public:
     {
         std::lock_guard guard(lock);
         ++filesTotal;
-        bytesTotal += file.listedSize;
+        bytesTotal += file.listed.size;
         queue.push_back(std::move(file));
         changed.notify_one();
     }
@@ -70,7 +70,7 @@ public:
     {
         std::lock_guard guard(lock);
         ++filesDone;
-        bytesDone += file.listedSize;
+        bytesDone += file.listed.size;
         failed += copied ? 0 : 1;
         everything = everything && copied;
     }

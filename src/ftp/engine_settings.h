@@ -25,6 +25,9 @@ struct EngineSettings final {
     std::atomic<int> exitQuitMilliseconds{3000};
     std::atomic<int> transferMode{'I'};            // transfer mode in force for the next transfer: 'I', 'A', 'F'
     std::atomic<int> passiveMode{kAutomaticMode};  // "Passive Mode": a DataConnectionMode
+    std::atomic<bool> useMlsd{true};               // list with MLSD when the server offers it
+    // A downloaded file gets the server's modification time, an uploaded one the local file's.
+    std::atomic<bool> keepTimes{true};
 };
 
 // How long any network wait may last; 0: no limit.

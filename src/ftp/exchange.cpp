@@ -74,6 +74,8 @@ int ControlConnection::ReadReply()
         const bool goesOn = ReplyGoesOn(code, replyBuffer);
         if (!context.interrupted || !replyBuffer.empty())
             PostLogLine(replyBuffer);
+        if (keptReplyLines)
+            keptReplyLines->push_back(replyBuffer);
         if (context.interrupted) {
             replyCode = kServiceClosing;
             break;

@@ -19,11 +19,14 @@ std::unique_ptr<RemoteSession> FtpRemoteSession::NewSession() const
 {
     auto another = std::make_unique<FtpRemoteSession>(session->Settings());
     another->SetLogin(Login());
+    // One copy over several connections says once that the server cannot set times.
+    another->session->toldTimesNotSet = session->toldTimesNotSet;
     return another;
 }
 
 void FtpRemoteSession::SetLogin(const RemoteLogin& login)
 {
+    session->toldTimesNotSet = std::make_shared<std::atomic<bool>>(false);
     session->hostName = login.host;
     session->userName = login.user;
     session->password = login.password;
@@ -141,10 +144,10 @@ ListingResult FtpRemoteSession::ListDirectory(ListingUse use, std::vector<CDirEn
     }
 }
 
-int FtpRemoteSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
-                                   TransferStart start)
+int FtpRemoteSession::RetrieveFile(const std::string& remoteName, const std::string& localPath,
+                                   const ListedFile& listed, TransferStart start)
 {
-    return session->RetrieveFile(remoteName, localPath, listedSize, start);
+    return session->RetrieveFile(remoteName, localPath, listed, start);
 }
 
 int FtpRemoteSession::StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start)

@@ -40,7 +40,7 @@ public:
     int QuerySystemType() override;
     int SystemType() const override;
     ListingResult ListDirectory(ListingUse use, std::vector<CDirEntry>& entries) override;
-    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+    int RetrieveFile(const std::string& remoteName, const std::string& localPath, const ListedFile& listed,
                      TransferStart start) override;
     int StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start) override;
     void Cancel() override;

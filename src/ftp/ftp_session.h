@@ -10,7 +10,7 @@
 // session (SetFirewall) and runs Connect on a worker thread. Connect opens the control connection
 // (ConnectTcp), reads the greeting (ReadReply, which assembles a reply from ReadLine's lines), logs
 // in directly or through the proxy firewall, each step one Command, and ends with SYST, which sets
-// `systemType` for the listing parser. Every command goes through Command -> SendCommandLine ->
+// `systemType` for the listing parser, and FEAT, which sets `features` (MLSD listings, times). Every command goes through Command -> SendCommandLine ->
 // SendAll and comes back through ReadReply; each line either way is posted to the session log.
 // Remote commands (CWD, MKD, RMD, DELE, RNFR/RNTO, SITE CHMOD, quit) are thin operations over it.
 //
@@ -38,6 +38,7 @@
 #include "ftp/connection_modes.h"
 #include "ftp/encryption.h"
 #include "ftp/engine_settings.h"
+#include "ftp/server_features.h"
 #include "remote/operation_runner.h"
 #include "remote/remote_session.h"
 #include "remote/session_failure.h"
@@ -90,13 +91,17 @@ public:
     // kTransferNotStarted), or kTransferCancelled when the user cancelled. `start` as the
     // remote-session interface says: Resume asks SIZE, then REST (an upload APPE when REST is
     // refused).
+    // When the settings keep times, a stored file gets the local file's time by MFMT or SITE UTIME,
+    // whichever the server offers; a server with neither is said so in the log once per login
+    // (`toldTimesNotSet`, shared by the sessions of one copy).
     int StoreFile(const std::string& remoteName, const std::string& localPath,
                   TransferStart start = TransferStart::Fresh);
     int SendFile();
-    // The front end decides `localPath`: the engine writes what it was asked about. `listedSize`,
-    // what a listing showed (0: nothing), is the progress's total until the server announces one;
-    // unlike an announced size it is not held against the file, which may have changed since.
-    int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize = 0,
+    // The front end decides `localPath`: the engine writes what it was asked about. `listed.size`
+    // is the progress's total until the server announces one; unlike an announced size it is not
+    // held against the file, which may have changed since. When the settings keep times, the file
+    // gets `listed.modified`, or with `listed.askTime` what MDTM says.
+    int RetrieveFile(const std::string& remoteName, const std::string& localPath, const ListedFile& listed = {},
                      TransferStart start = TransferStart::Fresh);
     int ReceiveFile();
     // Runs the download half for a listing on the calling thread: raw bytes into `path`.
@@ -145,6 +150,8 @@ public:
     // The last transfer's data connection broke or ended before every byte came.
     bool transferCutShort = false;
     int systemType = 0;
+    ServerFeatures features;  // what FEAT listed after the login
+    std::shared_ptr<std::atomic<bool>> toldTimesNotSet = std::make_shared<std::atomic<bool>>(false);
 
     // The next transfer's local file and type, as the front ends read them; `transfer` holds the
     // same with the rest of the transfer.
@@ -158,6 +165,7 @@ public:
     OperationRunner operations;
 
     int listColumnCount = 0;  // words in the second line of the last counted listing
+    bool listedWithMlsd = false;  // the last listing fetched is MLSD's form, not LIST's
     std::string listingFile;  // where every listing of the current directory is received
 
     // The collaborators, declared in the order they depend on each other.

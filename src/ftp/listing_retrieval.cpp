@@ -2,6 +2,8 @@
 #include "ftp/internal/listing_retrieval.h"
 
 #include "ftp/ftp_session.h"
+#include "ftp/internal/control_connection.h"
+#include "ftp/internal/mlsd_parser.h"
 #include "ftp/local_dirs.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
@@ -33,6 +35,24 @@ int ColumnsOf(std::string line, bool endsWithLineFeed)
     return CountLineColumns(line);
 }
 
+// The server refused MLSD itself, not the data connection before it or the directory.
+bool RefusedMlsd(const CFtpSession& session, int result)
+{
+    return result != kCompletion && !session.interrupted && ReplyClass(session.replyCode) == kPermanentNegative
+        && session.control->commandBuffer.starts_with("MLSD");
+}
+
+// The entry a line of the listing file shows, in the form it was fetched in.
+bool ParseListedLine(const CFtpSession& session, const std::string& line, CDirEntry& entry)
+{
+    if (!session.listedWithMlsd)
+        return ParseListingLine(line, session.systemType, session.listColumnCount, entry);
+    std::optional<CDirEntry> parsed = ParseMlsdLine(line);
+    if (parsed)
+        entry = std::move(*parsed);
+    return parsed.has_value();
+}
+
 }  // namespace
 
 bool ReadListingLine(std::istream& in, std::string& line, bool& whole)
@@ -59,8 +79,16 @@ bool ReadListingLine(std::istream& in, std::string& line, bool& whole)
 
 void FetchListing(CFtpSession& session, const std::string& path)
 {
-    const int result = session.ReceiveToFile("LIST", path);
-    CountListingColumns(session, path);
+    session.listedWithMlsd = session.features.mlsd && session.Settings().useMlsd;
+    int result = session.ReceiveToFile(session.listedWithMlsd ? "MLSD" : "LIST", path);
+    if (session.listedWithMlsd && RefusedMlsd(session, result)) {
+        LogMessage("The server offers MLSD but refused it: directories are listed with LIST from now on.");
+        session.features.mlsd = false;
+        session.listedWithMlsd = false;
+        result = session.ReceiveToFile("LIST", path);
+    }
+    if (!session.listedWithMlsd)
+        CountListingColumns(session, path);
     session.operations.SetWorkerResult(result);
 }
 
@@ -125,13 +153,14 @@ ListingStep CListingReader::NextListingEntry(CDirEntry& entry)
     std::string line;
     bool whole = false;
     while (ReadListingLine(file, line, whole)) {
-        if (line.find("Permission denied") != std::string::npos) {
+        // In MLSD's form every line is an entry: this could only be a file's name.
+        if (!session.listedWithMlsd && line.find("Permission denied") != std::string::npos) {
             file.close();
             if (session.operations.host)
                 session.operations.host->Inform("Permission to obtain a directory listing was denied");
             return ListingStep::PermissionDenied;
         }
-        if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
+        if (whole && ParseListedLine(session, line, entry))
             return ListingStep::Entry;
     }
     file.close();
@@ -156,7 +185,7 @@ bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries)
         bool whole = false;
         CDirEntry entry;
         while (ReadListingLine(file, line, whole)) {
-            if (whole && ParseListingLine(line, session.systemType, session.listColumnCount, entry))
+            if (whole && ParseListedLine(session, line, entry))
                 entries.push_back(entry);
         }
     }

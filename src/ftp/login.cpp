@@ -100,6 +100,7 @@ int CFtpSession::Connect()
 
     control.crEndsLine = 0;
     control.typeInForce = '\0';
+    features = {};
     data->ForgetModes();
     ++commandDepth;
     data->protect = false;
@@ -196,5 +197,6 @@ int CFtpSession::Connect()
     if (!ProtectDataConnections(*this))
         return FailConnect(*this);
     QuerySystemType();
+    AskFeatures(*this);
     return control.socket;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/internal/mlsd_parser.h"
 
+#include "ftp/internal/ftp_time.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -10,8 +12,6 @@ namespace {
 
 // More digits than any file size has: a longer "size" is no size.
 constexpr std::size_t kLongestSize = 18;
-// "YYYYMMDDHHMMSS", maybe followed by ".sss".
-constexpr std::size_t kTimeDigits = 14;
 
 std::string Lower(std::string_view text)
 {
@@ -24,38 +24,6 @@ std::string Lower(std::string_view text)
 bool AllDigits(std::string_view text)
 {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
-
-int Number(std::string_view digits)
-{
-    int value = 0;
-    for (const char digit : digits)
-        value = value * 10 + (digit - '0');
-    return value;
-}
-
-// A "modify" value as UTC seconds; nothing for a time no calendar has.
-std::optional<std::time_t> TimeOf(std::string_view value)
-{
-    const std::string_view whole = value.substr(0, kTimeDigits);
-    const std::string_view fraction = value.substr(std::min(value.size(), kTimeDigits));
-    if (whole.size() != kTimeDigits || !AllDigits(whole)
-        || !(fraction.empty() || (fraction[0] == '.' && AllDigits(fraction.substr(1)))))
-        return std::nullopt;
-    std::tm fields{};
-    fields.tm_year = Number(whole.substr(0, 4)) - 1900;
-    fields.tm_mon = Number(whole.substr(4, 2)) - 1;
-    fields.tm_mday = Number(whole.substr(6, 2));
-    fields.tm_hour = Number(whole.substr(8, 2));
-    fields.tm_min = Number(whole.substr(10, 2));
-    fields.tm_sec = Number(whole.substr(12, 2));
-    const std::tm asked = fields;
-    const std::time_t time = ::timegm(&fields);
-    // timegm carries a 13th month or a 32nd day over; such a time is not the one the server meant.
-    if (time == -1 || fields.tm_mon != asked.tm_mon || fields.tm_mday != asked.tm_mday
-        || fields.tm_hour != asked.tm_hour || fields.tm_min != asked.tm_min)
-        return std::nullopt;
-    return time;
 }
 
 // "0755" as "rwxr-xr-x"; empty for anything but three or four octal digits.
@@ -81,7 +49,7 @@ bool PlainName(std::string_view name)
 
 }  // namespace
 
-std::optional<MlsdEntry> ParseMlsdLine(std::string_view line)
+std::optional<CDirEntry> ParseMlsdLine(std::string_view line)
 {
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos || space == 0)
@@ -114,7 +82,7 @@ std::optional<MlsdEntry> ParseMlsdLine(std::string_view line)
         else if (key == "perm")
             perm = std::string(value);
         else if (key == "modify")
-            modified = TimeOf(value);
+            modified = ParseFtpTime(value);
     }
 
     const std::string kind = Lower(type);
@@ -123,8 +91,7 @@ std::optional<MlsdEntry> ParseMlsdLine(std::string_view line)
     // Links are written "OS.unix=symlink", "OS.unix=slink" or "OS.unix=slink:TARGET".
     const bool link = kind.starts_with("os.unix=symlink") || kind.starts_with("os.unix=slink");
     const char letter = link ? 'l' : kind == "dir" ? 'd' : '-';
-    MlsdEntry parsed;
-    CDirEntry& entry = parsed.entry;
+    CDirEntry entry;
     entry.name = std::string(name);
     const std::size_t colon = type.find(':');
     if (link && colon != std::string::npos && colon + 1 < type.size())
@@ -132,6 +99,6 @@ std::optional<MlsdEntry> ParseMlsdLine(std::string_view line)
     entry.size = size;
     entry.permissions = !mode.empty() ? letter + mode : std::string(1, letter) + (perm.empty() ? "" : " " + perm);
     entry.isFile = letter == '-' ? 1 : 0;
-    parsed.modified = modified;
-    return parsed;
+    entry.modifiedTime = modified;
+    return entry;
 }

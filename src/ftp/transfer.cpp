@@ -24,16 +24,17 @@
 
 namespace {
 
-// 0 when `path` is a regular file we may read (its size in `size`), else the reason as an errno
-// value.
-int ReadableFileError(const std::string& path, long long& size)
+// 0 when `path` is a regular file we may read (its size and time in `upload`), else the reason as
+// an errno value.
+int ReadableFileError(const std::string& path, FileTransfer& upload)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return errno;
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    size = st.st_size;
+    upload.uploadSize = st.st_size;
+    upload.localModified = st.st_mtime;
     return ::access(path.c_str(), R_OK) == 0 ? 0 : errno;
 }
 
@@ -105,7 +106,7 @@ int CFtpSession::SendFile()
     FileTransfer& upload = *transfer;
     upload.type = transferType;  // what the upload worker set from the options
     // STOR would empty the remote file before we learn the local one cannot be read.
-    if (const int error = ReadableFileError(upload.localPath, upload.uploadSize); error != 0) {
+    if (const int error = ReadableFileError(upload.localPath, upload); error != 0) {
         localFileError = error;
         LogMessage("Could not open file %s (%s)", {upload.localPath, ErrorNumberText(error)});
         return kPermanentNegative;
@@ -169,15 +170,20 @@ int CFtpSession::SendFile()
     // The server may well confirm what arrived; a file that was not all sent is still a failure.
     if (outcome == kPermanentNegative)
         return kPermanentNegative;
-    return upload.resumable ? ConfirmStoredSize(*this, upload, localSize, reply) : reply;
+    const int result = upload.resumable ? ConfirmStoredSize(*this, upload, localSize, reply) : reply;
+    if (result == kCompletion)
+        KeepUploadedTime(*this, upload);
+    return result;
 }
 
-int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& localPath, const ListedFile& listed,
                               TransferStart start)
 {
     std::shared_ptr<FileTransfer> next = NewTransfer(*this, FormatText("RETR %s", {remoteName}), localPath);
     next->resumable = start == TransferStart::Resume;
     next->remoteName = remoteName;
+    next->listedTime = listed.modified;
+    next->askTime = listed.askTime;
     char type = transferMode;
     if (transferMode == 'F') {
         const std::size_t dot = remoteName.find('.');
@@ -189,7 +195,7 @@ int CFtpSession::RetrieveFile(const std::string& remoteName, const std::string& 
     transferLocalPath = localPath;
     localFileError = 0;
     transferCutShort = false;
-    operations.SetTransferTotal(listedSize);
+    operations.SetTransferTotal(listed.size);
     operations.SetTransferDone(0);  // the status dialog must not show the last transfer's count
     std::thread worker = operations.Start([this, next] {
         transfer = next;
@@ -262,7 +268,10 @@ int CFtpSession::ReceiveFile()
         return kInterrupted;
     const int reply = control->ReadReply();
     // The server may well have sent everything; a file we could not keep is still a failure.
-    return download.KeepDownload(outcome == kPermanentNegative ? kPermanentNegative : reply);
+    const int result = download.KeepDownload(outcome == kPermanentNegative ? kPermanentNegative : reply);
+    if (result == kCompletion)
+        KeepDownloadedTime(*this, download);
+    return result;
 }
 
 int CFtpSession::ReceiveToFile(const std::string& command, const std::string& path)

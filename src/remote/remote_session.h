@@ -73,9 +73,10 @@ public:
 
     // The entries of the current directory ("." and ".." as the server lists them).
     virtual ListingResult ListDirectory(ListingUse use, std::vector<CDirEntry>& entries) = 0;
-    // `listedSize`, what a listing showed (0: nothing), is the progress's total until the server
-    // announces one. The front end decides `localPath`: the file is written only there.
-    virtual int RetrieveFile(const std::string& remoteName, const std::string& localPath, long long listedSize,
+    // `listed`: what a listing showed of the file (remote/dir_entry.h). The front end decides
+    // `localPath`: the file is written only there. When times are kept, the downloaded file gets
+    // the listed time, and an uploaded one keeps the local file's time on the server.
+    virtual int RetrieveFile(const std::string& remoteName, const std::string& localPath, const ListedFile& listed,
                              TransferStart start) = 0;
     virtual int StoreFile(const std::string& remoteName, const std::string& localPath, TransferStart start) = 0;
 

@@ -50,6 +50,8 @@ void CSettings::LoadSettings(SettingsStore& store, const std::string& downloadDi
     engine.passiveMode = ReadInt(store, kTransfer, "Passive Mode", d.engine.passiveMode);
     connections = std::clamp(ReadInt(store, kTransfer, "Connections", d.connections), 1, kMostConnections);
     retries = std::clamp(ReadInt(store, kTransfer, "Retries", d.retries), 0, kMostRetries);
+    engine.useMlsd = ReadInt(store, kTransfer, "Use MLSD", d.engine.useMlsd) != 0;
+    engine.keepTimes = ReadInt(store, kTransfer, "Keep Modification Times", d.engine.keepTimes) != 0;
 
     int edgesStored = 0;
     const auto readEdge = [&](const char* name, int fallback) {
@@ -104,4 +106,6 @@ void CSettings::SaveSettings(SettingsStore& store) const
     store.WriteInt(kTransfer, "Passive Mode", engine.passiveMode);
     store.WriteInt(kTransfer, "Connections", connections);
     store.WriteInt(kTransfer, "Retries", retries);
+    store.WriteInt(kTransfer, "Use MLSD", engine.useMlsd ? 1 : 0);
+    store.WriteInt(kTransfer, "Keep Modification Times", engine.keepTimes ? 1 : 0);
 }

@@ -63,6 +63,8 @@ const std::vector<std::string> kReadOrder = {
     "TransOptions/Passive Mode",
     "TransOptions/Connections",
     "TransOptions/Retries",
+    "TransOptions/Use MLSD",
+    "TransOptions/Keep Modification Times",
     "WndProperties/Left",
     "WndProperties/Right",
     "WndProperties/Top",
@@ -103,6 +105,8 @@ const std::vector<std::string> kWriteOrder = {
     "TransOptions/Passive Mode",
     "TransOptions/Connections",
     "TransOptions/Retries",
+    "TransOptions/Use MLSD",
+    "TransOptions/Keep Modification Times",
 };
 
 // The computed download directory is left out: it follows the computer, not the file.
@@ -135,6 +139,8 @@ TEST(SettingsTest, EmptyStoreGivesTheDefaultsAndWritesThemAllInExitOrder)
         {"TransOptions/Passive Mode", 2},
         {"TransOptions/Connections", 4},
         {"TransOptions/Retries", 3},
+        {"TransOptions/Use MLSD", 1},
+        {"TransOptions/Keep Modification Times", 1},
         {"WndProperties/Left", 0},
         {"WndProperties/Right", 530},
         {"WndProperties/Top", 0},

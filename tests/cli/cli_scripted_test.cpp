@@ -193,7 +193,7 @@ protected:
 // when `inPub`.
 std::vector<std::string> SystRun(const std::string& user, const std::string& password, bool inPub)
 {
-    std::vector<std::string> commands = {"AUTH TLS", "USER " + user, "PASS " + password, "SYST"};
+    std::vector<std::string> commands = {"AUTH TLS", "USER " + user, "PASS " + password, "SYST", "FEAT"};
     if (inPub)
         commands.push_back("CWD pub");
     commands.insert(commands.end(), {"SYST", "quit"});
@@ -395,7 +395,7 @@ TEST_P(CliSignalTest, ASignalDeletesThePartialFileQuitsAndExitsWith128PlusItsNum
     EXPECT_TRUE(fs::is_empty(local.path)) << "a partial file was left behind";
     EXPECT_NE(done.err.find("Deleted partially downloaded file"), std::string::npos) << done.err;
     EXPECT_EQ(Transcript(server),
-              (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "PWD", "TYPE I",
+              (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "FEAT", "PWD", "TYPE I",
                                         "PORT 127,0,0,1,*", "RETR big", "quit"}));
 }
 
@@ -492,7 +492,7 @@ TEST_F(CliScriptedTest, GetContinueKeepsThePartialFileForTheNextRunToGoOnFrom)
         EXPECT_EQ(run.err.find("(try 2 of 2), from byte 80000:") == std::string::npos, options[1] == "0") << run.err;
         if (options[1] == "0") {
             EXPECT_EQ(Transcript(server, before),
-                      (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "TYPE I",
+                      (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "FEAT", "TYPE I",
                                                 "PORT 127,0,0,1,*", "RETR big", "quit"}));
         }
     }

@@ -36,9 +36,10 @@ TEST_F(FileRetriesTest, ADownloadCutHalfwayGoesOnFromItsPartialFileOnANewConnect
     EXPECT_EQ(ReadFile(Local("f.bin")), bytes);
     EXPECT_FALSE(fs::exists(PartialDownloadPath(Local("f.bin"))));
     EXPECT_EQ(pauses, Pauses{1s});
-    EXPECT_EQ(TranscriptAfterLogin(),
-              (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", "quit", "USER anna", "PASS secret", "SYST",
-                                        "CWD /", "TYPE I", "SIZE f.bin", kPortLine, "REST 100000", "RETR f.bin"}));
+    EXPECT_EQ(
+        TranscriptAfterLogin(),
+        (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", "quit", "USER anna", "PASS secret", "SYST", "FEAT",
+                                  "CWD /", "TYPE I", "SIZE f.bin", kPortLine, "REST 100000", "RETR f.bin"}));
     EXPECT_TRUE(LogHas(TakeLog(), "Trying f.bin again in 1 s (try 2 of 4), from byte 100000: 426 "));
 }
 
@@ -101,7 +102,7 @@ TEST_F(FileRetriesTest, AResumedDownloadStartsOverWhenItsPartialFileCannotBeCont
         if (c.kept == "garbage")
             server.ReplyFromNowOn("REST", "502 Command not implemented.\r\n");
         const std::size_t before = server.Commands().size();
-        EXPECT_EQ(session.RetrieveFile("f.bin", Local("f.bin"), 0, TransferStart::Resume), kCompletion);
+        EXPECT_EQ(session.RetrieveFile("f.bin", Local("f.bin"), {}, TransferStart::Resume), kCompletion);
         EXPECT_EQ(ReadFile(Local("f.bin")), bytes);
         EXPECT_EQ(Transcript(server, before), c.commands);
     }

@@ -66,8 +66,8 @@ protected:
         TakeLog();
     }
 
-    // The commands the server got after USER, PASS and SYST.
-    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server) { return Transcript(server, 3); }
+    // The commands the server got after USER, PASS, SYST and FEAT.
+    static std::vector<std::string> AfterLogin(const ScriptedFtpServer& server) { return Transcript(server, 4); }
 
     EngineSettings settings;
     CFtpSession session{settings};
@@ -84,7 +84,7 @@ TEST_F(FtpSessionTest, DirectLoginShowsEveryStepAndMasksThePassword)
     Aim(server);
     ASSERT_NE(session.Connect(), kConnectFailed);
 
-    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret", "SYST"}));
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "PASS secret", "SYST", "FEAT"}));
     EXPECT_TRUE(session.connected);
     EXPECT_EQ(session.systemType, kSystemUnix);
     EXPECT_EQ(session.commandDepth, 0);
@@ -146,7 +146,7 @@ TEST_F(FtpSessionTest, UserAnsweredWith230NeedsNoPassword)
     server.Reply("SYST", "215 Windows_NT\r\n");
     Aim(server);
     ASSERT_NE(session.Connect(), kConnectFailed);
-    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "SYST"}));
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER anna", "SYST", "FEAT"}));
     EXPECT_EQ(session.systemType, kSystemWindowsNt);
 }
 
@@ -229,7 +229,7 @@ TEST_P(FirewallTest, CommandSequence)
     EXPECT_EQ(session.Connect() != kConnectFailed, c.logsIn);
     std::vector<std::string> commands = proxy.Commands();
     if (c.logsIn)
-        commands.pop_back();  // SYST
+        commands.resize(commands.size() - 2);  // SYST, FEAT
     std::vector<std::string> expected = {"AUTH TLS"};
     expected.insert(expected.end(), c.commands.begin(), c.commands.end());
     EXPECT_EQ(commands, expected);
@@ -725,7 +725,7 @@ TEST_F(FtpSessionTest, TlsIfAvailableFallsBackToPlainTextOnlyWhenAuthIsRefused)
     session.encryption = kTlsIfAvailable;
     Aim(server);
     ASSERT_NE(session.Connect(), kConnectFailed);
-    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST"}));
+    EXPECT_EQ(server.Commands(), (std::vector<std::string>{"AUTH TLS", "USER anna", "PASS secret", "SYST", "FEAT"}));
     EXPECT_TRUE(Contains(TakeLog(), "The server does not offer TLS: the password is sent in plain text."));
     session.Quit();
     EXPECT_FALSE(session.encrypted);

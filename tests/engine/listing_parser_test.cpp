@@ -277,12 +277,12 @@ TEST(MlsdParserTest, FactsBecomeTheRowsOfTheListing)
         {"type=file;modify=20260231120000; february", CDirEntry{"february", "", "", "-", 1}},
     };
     for (const Case& c : cases) {
-        const std::optional<MlsdEntry> parsed = ParseMlsdLine(c.line);
+        const std::optional<CDirEntry> parsed = ParseMlsdLine(c.line);
         ASSERT_EQ(parsed.has_value(), c.expected.has_value()) << c.line;
         if (!parsed)
             continue;
-        ExpectSameEntry(parsed->entry, *c.expected);
-        EXPECT_EQ(parsed->modified, c.modified) << c.line;
+        ExpectSameEntry(*parsed, *c.expected);
+        EXPECT_EQ(parsed->modifiedTime, c.modified) << c.line;
     }
 }
 

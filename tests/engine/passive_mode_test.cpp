@@ -70,9 +70,10 @@ TEST_F(PassiveModeTest, ARefusedEpsvIsFollowedByPasvForTheRestOfTheSession)
     session.Quit();
     ASSERT_NE(session.Connect(), kConnectFailed);
     EXPECT_EQ(session.RetrieveFile("f", fs::path(local.path) / "f"), kCompletion);
-    EXPECT_EQ(TranscriptAfterLogin(),
-              (std::vector<std::string>{"TYPE I", "EPSV", "PASV", "RETR f", "TYPE A", "PASV", "LIST", "quit",
-                                        "USER anna", "PASS secret", "SYST", "TYPE I", "EPSV", "PASV", "RETR f"}));
+    EXPECT_EQ(
+        TranscriptAfterLogin(),
+        (std::vector<std::string>{"TYPE I", "EPSV", "PASV", "RETR f", "TYPE A", "PASV", "LIST", "quit", "USER anna",
+                                  "PASS secret", "SYST", "FEAT", "TYPE I", "EPSV", "PASV", "RETR f"}));
 }
 
 TEST_F(PassiveModeTest, TheAddressInAPasvReplyIsIgnoredForTheControlConnectionsPeer)

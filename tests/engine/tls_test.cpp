@@ -156,7 +156,7 @@ TEST_F(TlsSessionTest, AServerThatSpokeTlsGetsNoLoginInPlainText)
         std::vector<std::string> commands;
     };
     for (const Case& c : {Case{kTlsIfAvailable, "anna", {"AUTH TLS"}}, Case{kTlsIfAvailable, "anonymous", {"AUTH TLS"}},
-                          Case{kPlainOnly, "anna", {"USER anna", "PASS secret", "SYST"}}}) {
+                          Case{kPlainOnly, "anna", {"USER anna", "PASS secret", "SYST", "FEAT"}}}) {
         session.encryption = c.encryption;
         session.userName = c.user;
         const std::size_t before = stripped.Commands().size();

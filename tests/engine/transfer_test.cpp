@@ -53,7 +53,7 @@ TEST_F(TransferTest, DownloadIsByteExactAndTakesTheSizeFromThe150Reply)
     EXPECT_TRUE(fs::exists(fs::path(local.path) / "empty"));
     EXPECT_EQ(fs::file_size(fs::path(local.path) / "empty"), 0u);
     // The size a listing showed is the progress's total then; the file may have changed since.
-    EXPECT_EQ(session.RetrieveFile("empty", fs::path(local.path) / "empty", 190700), kCompletion);
+    EXPECT_EQ(session.RetrieveFile("empty", fs::path(local.path) / "empty", {190700}), kCompletion);
     EXPECT_EQ(session.operations.TransferProgress().total, 190700);
     EXPECT_EQ(TranscriptAfterLogin(),
               (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin", kPortLine, "RETR empty", kPortLine,

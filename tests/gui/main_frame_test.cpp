@@ -96,7 +96,7 @@ private slots:
         stored.endGroup();
         stored.beginGroup("TransOptions");
         // The computed download directory is not written: it follows the home directory.
-        QCOMPARE(stored.childKeys().size(), 6);
+        QCOMPARE(stored.childKeys().size(), 8);
         QVERIFY(!stored.contains("Default Download Directory"));
         QCOMPARE(stored.value("Transfer Mode").toInt(), int('I'));
         QCOMPARE(stored.value("Passive Mode").toInt(), 2);

@@ -107,8 +107,8 @@ protected:
         ASSERT_NE(session.Connect(), kConnectFailed);
     }
 
-    // What the server got after the login (USER, PASS, SYST).
-    std::vector<std::string> TranscriptAfterLogin() const { return Transcript(server, 3); }
+    // What the server got after the login (USER, PASS, SYST, FEAT).
+    std::vector<std::string> TranscriptAfterLogin() const { return Transcript(server, 4); }
 
     // `body` answers the data command line `command` after its preliminary reply; every other
     // command is answered as before.

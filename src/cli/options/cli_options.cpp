@@ -50,6 +50,8 @@ const char* const kCliUsage =
     "                         (default: the \"Retries\" setting, 3)\n"
     "  --continue             get goes on from the partial file a failed get left, and keeps it when it\n"
     "                         fails again (without it a failed get leaves nothing)\n"
+    "  --no-keep-times        copied files get the time of the copy (default: the \"Keep modification\n"
+    "                         times\" setting: a copy keeps the time of the file it copies)\n"
     "  -q, --quiet            do not print the session log (a failure still prints one line saying why)\n"
     "  -h, --help             show this text\n"
     "  --version              show the version\n"
@@ -214,6 +216,10 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         }
         if (option == "--continue") {
             options.continueDownload = true;
+            continue;
+        }
+        if (option == "--no-keep-times") {
+            options.noKeepTimes = true;
             continue;
         }
         if (option == "--passive" || option == "--active") {

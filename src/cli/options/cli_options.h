@@ -41,6 +41,7 @@ struct CliOptions {
     std::optional<int> retries;     // --retries: more tries of a file after a failure that may pass
     bool continueDownload = false;  // get --continue: go on from what a failed run left, and keep it on failure
     bool noFirewall = false;
+    bool noKeepTimes = false;  // --no-keep-times: copies get the time of the copy, whatever the setting says
     bool quiet = false;
     bool help = false;     // -h, --help
     bool version = false;  // --version

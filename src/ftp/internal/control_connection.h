@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TlsContext;
 class TlsStream;
@@ -71,6 +72,9 @@ public:
     void Close();
 
     int socket = -1;
+    // While set, every line of each reply read is added to it as well: a reply whose lines each
+    // say something (FEAT).
+    std::vector<std::string>* keptReplyLines = nullptr;
     sockaddr_storage serverAddress{};  // where the control connection goes
     sockaddr_storage localAddress{};   // our end of the control connection, then of the listener
     int crEndsLine = 0;                // a carriage return alone also ends a reply line

@@ -5,7 +5,9 @@
 // server's final reply (KeepDownload) before it takes the target's name; a resumable one grows in
 // the target's partial file instead, which it keeps when it fails.
 
+#include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +62,11 @@ public:
     std::string remoteName;       // for SIZE, and APPE in place of STOR
     long long startOffset = 0;    // the bytes of the file this transfer does not carry (REST)
     long long expectedSize = -1;  // the whole file as SIZE gave it; -1: not known
+    // Times kept: what a listing showed of a download's time (UTC), whether MDTM is to be asked
+    // when it showed none, and an upload's local time.
+    std::optional<std::time_t> listedTime;
+    bool askTime = false;
+    std::time_t localModified = 0;
 
 private:
     // A failed resumable download keeps what came for the next try; an empty one has nothing.

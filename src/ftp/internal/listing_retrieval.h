@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Listings of remote directories: the listing worker receives LIST into a local file, then the
-// window thread reads that file back entry by entry through the parser. A directory download
+// Listings of remote directories: the listing worker receives MLSD (when the server offers it and
+// the settings allow) or LIST into a local file, then the window thread reads that file back entry
+// by entry through the parser of its form. A directory download
 // walks a remote tree the same way, one listing file per directory.
 
 #include "ftp/internal/listing_parser.h"
@@ -14,8 +15,9 @@
 
 class CFtpSession;
 
-// The listing worker's body: LIST into `path`, then the file's column count. The final reply's
-// class (or 0) is kept as the worker's result.
+// The listing worker's body: MLSD or LIST into `path`, then a LIST file's column count. A server
+// that refuses the MLSD it offers gets LIST, now and for the rest of the session. The final
+// reply's class (or 0) is kept as the worker's result.
 void FetchListing(CFtpSession& session, const std::string& path);
 std::thread StartListingWorker(CFtpSession& session, const std::string& path);
 
@@ -44,8 +46,8 @@ public:
     ListingStep OpenListing(CDirEntry& entry);
     // The user cancelled the wait for the listing.
     bool Cancelled() const { return cancelled; }
-    // Reads lines until one is an entry. A line with "Permission denied" ends the listing and
-    // the user is told.
+    // Reads lines until one is an entry. A line of LIST with "Permission denied" ends the listing
+    // and the user is told.
     ListingStep NextListingEntry(CDirEntry& entry);
 
     // Reads the file at `path`; false (and a log line) when it cannot be opened.

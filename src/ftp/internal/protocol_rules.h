@@ -2,11 +2,14 @@
 #pragma once
 // The small rules of the protocol, kept apart from the sockets so they can be checked alone.
 
+#include "ftp/server_features.h"
+
 #include <netinet/in.h>
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The code at the start of a reply line: its first three characters read as a decimal number the
 // way atoi reads them (leading blanks, a sign, digits); 0 when they are not a number.
@@ -21,6 +24,10 @@ bool IsQuitCommand(std::string_view line);
 
 // CR, LF or NUL would let a name smuggle in a command of its own.
 bool HasLineBreak(std::string_view line);
+
+// What the lines of a reply to FEAT list (" MLST type*;size*;", " MFMT", " SITE UTIME", in any
+// case); unknown features are passed over.
+ServerFeatures FeaturesFromReply(const std::vector<std::string>& lines);
 
 // The system type a SYST reply names, or nothing when it names none we know.
 std::optional<int> SystemTypeFromReply(std::string_view text);

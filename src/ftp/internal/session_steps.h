@@ -20,6 +20,15 @@ bool NegotiateTls(CFtpSession& session, const std::string& host);
 // PBSZ 0 and PROT P after login; false when the site requires TLS and the server refused.
 bool ProtectDataConnections(CFtpSession& session);
 
+// FEAT after the login, kept in the session's `features`; OPTS UTF8 ON when it lists UTF8.
+void AskFeatures(CFtpSession& session);
+
+// Times kept (file_times.cpp), when the settings say so. After a download the server confirmed:
+// the local file gets the listed time, or MDTM's. After such an upload: the server's file gets
+// the local time by MFMT, else SITE UTIME, else the log says once that the server cannot.
+void KeepDownloadedTime(CFtpSession& session, const FileTransfer& download);
+void KeepUploadedTime(CFtpSession& session, const FileTransfer& upload);
+
 // Resumed transfers (resume.cpp). The size SIZE gives for `name` in the type in force; nothing
 // when the server gives none.
 std::optional<long long> RemoteFileSize(CFtpSession& session, const std::string& name);
