@@ -25,7 +25,8 @@ bool Restarted(CFtpSession& session, long long offset, bool& broken)
 
 std::optional<long long> RemoteFileSize(CFtpSession& session, const std::string& name)
 {
-    if (session.control->Command("SIZE %s", {name}) != kCompletion)
+    // In another type the size counts other bytes, and some servers refuse SIZE there.
+    if (session.control->typeInForce != 'I' || session.control->Command("SIZE %s", {name}) != kCompletion)
         return std::nullopt;
     return SizeFromSizeReply(session.replyBuffer);
 }

@@ -75,8 +75,8 @@ public:
 
     // Files from memory. From now on what the reply queues do not answer is answered from a small
     // tree whose paths begin at "/", where each login starts: PORT with 200; EPSV and PASV with a
-    // passive listener; RETR with a served file and LIST with the listing of the current
-    // directory, each after its preliminary reply and over the data connection, then 226; STOR
+    // passive listener; RETR with a served file and LIST (or MLSD) with the listing of the
+    // current directory, each after its preliminary reply and over the data connection, then 226; STOR
     // with 226, keeping the data, and APPE adding it to what is kept; REST with 350, the next RETR
     // or STOR starting at that byte; SIZE with 213 and the size of what STOR kept, else of the
     // served file; CWD into a served directory (a full path too), "CWD .." back up; PWD with 257;

@@ -99,7 +99,7 @@ bool ScriptedFtpServer::Control::AnswerFromFiles(const std::string& verb, const 
         MakeDirectory(argument);
     } else if (verb == "RETR") {
         SendFile(argument);
-    } else if (verb == "LIST") {
+    } else if (verb == "LIST" || verb == "MLSD") {
         SendListing();
     } else if (verb == "STOR" || verb == "APPE") {
         ReceiveFile(argument, verb == "APPE");

@@ -29,8 +29,8 @@ void AskFeatures(CFtpSession& session);
 void KeepDownloadedTime(CFtpSession& session, const FileTransfer& download);
 void KeepUploadedTime(CFtpSession& session, const FileTransfer& upload);
 
-// Resumed transfers (resume.cpp). The size SIZE gives for `name` in the type in force; nothing
-// when the server gives none.
+// Resumed transfers (resume.cpp). The size SIZE gives for `name`; nothing when the server gives
+// none, or when TYPE I is not in force (SIZE is not sent then).
 std::optional<long long> RemoteFileSize(CFtpSession& session, const std::string& name);
 // Before a resumable download's data connection: opens its partial file and, when that holds
 // bytes of a binary file, where the server is to start (SIZE). False when the partial file

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What FEAT offers and what the session does with it: MLSD listings and their fallback to LIST,
+// modification times kept both ways, SIZE only in binary type, against the scripted server.
+
+#include "ftp/internal/protocol_rules.h"
+#include "remote/local_names.h"
+#include "support/transfer_fixture.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+using Offered = std::tuple<bool, bool, bool, bool, bool>;
+
+Offered Fields(const ServerFeatures& f)
+{
+    return {f.mlsd, f.mdtm, f.mfmt, f.siteUtime, f.utf8};
+}
+
+TEST(ServerFeaturesTest, FeatRepliesSayWhatTheServerOffers)
+{
+    struct Case {
+        std::vector<std::string> lines;
+        Offered offered;  // MLSD, MDTM, MFMT, SITE UTIME, UTF8
+    };
+    const Case cases[] = {
+        {{"211-Features supported:", " EPRT", " MDTM", " MFMT", " MLST type*;perm*;size*;modify*;", " UTF8",
+          "211 End FEAT."},
+         {true, true, true, false, true}},
+        {{"211-Extensions supported:", " utf8", " mlst type*;", " site utime ", "211 End."},
+         {true, false, false, true, true}},
+        // Only lines after a space are features: the first and last lines name none.
+        {{"211-MLST MFMT", " SIZE", " SITE CHMOD", " MFMTX", "211 MDTM"}, {false, false, false, false, false}},
+        {{}, {false, false, false, false, false}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Fields(FeaturesFromReply(c.lines)), c.offered) << testing::PrintToString(c.lines);
+}
+
+class ListingFormTest : public TransferFixture {
+protected:
+    // Logs in anew to a server whose FEAT answers `feat`.
+    void LogInOffering(const std::string& feat)
+    {
+        server.ReplyFromNowOn("FEAT", feat);
+        session.Quit();
+        ASSERT_NE(session.Connect(), kConnectFailed);
+        TakeLog();
+        before = server.Commands().size();
+    }
+    // The rows of the current directory, read as the view reads them.
+    std::vector<std::string> Listed()
+    {
+        std::vector<std::string> rows;
+        CListingReader reader(session);
+        CDirEntry e;
+        for (ListingStep step = reader.OpenListing(e); step == ListingStep::Entry; step = reader.NextListingEntry(e))
+            rows.push_back(e.permissions + " " + e.size + " " + std::to_string(e.modifiedTime.value_or(0)) + " "
+                           + e.name);
+        return rows;
+    }
+    std::vector<std::string> Sent() const { return Transcript(server, before); }
+    // A local file's modification time.
+    static std::time_t TimeOf(const fs::path& path)
+    {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
+    }
+
+    std::size_t before = 0;
+};
+
+TEST_F(ListingFormTest, TheLoginAsksForUtf8NamesWhenOfferedAndARefusalChangesNothing)
+{
+    server.Reply("OPTS", "504 Unknown command\r\n");
+    LogInOffering("211-Extensions:\r\n UTF8\r\n MLST type*;size*;modify*;\r\n211 End.\r\n");
+    EXPECT_TRUE(session.connected);
+    EXPECT_TRUE(session.features.mlsd);
+    EXPECT_EQ(Transcript(server, before - 5),
+              (std::vector<std::string>{"USER anna", "PASS secret", "SYST", "FEAT", "OPTS UTF8 ON"}));
+}
+
+TEST_F(ListingFormTest, MlsdIsUsedWhenOfferedAndAllowedAndLeftForGoodWhenRefused)
+{
+    server.ServeListing("type=cdir;modify=20261201120000; /pub\r\n"
+                        "type=pdir;modify=20261201120000; ..\r\n"
+                        "type=file;size=3;modify=20261201120000;UNIX.mode=0644; a.txt\r\n"
+                        "type=dir;modify=20261130000000;UNIX.mode=0755; Permission denied\r\n"
+                        "type=OS.unix=slink:/srv;perm=el; srv\r\n"
+                        "type=file;size=1; ../escape\r\n");
+    LogInOffering("211-Features:\r\n MLST type*;size*;modify*;\r\n211 End\r\n");
+    EXPECT_EQ(Listed(), (std::vector<std::string>{"-rw-r--r-- 3 1796126400 a.txt",
+                                                  "drwxr-xr-x  1795996800 Permission denied", "l el  0 srv -> /srv"}));
+    settings.useMlsd = false;
+    Listed();
+    settings.useMlsd = true;
+    server.Reply("MLSD", "500 Unknown command\r\n");
+    Listed();
+    EXPECT_FALSE(session.features.mlsd);
+    Listed();
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"TYPE A", kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "MLSD",
+                                                kPortLine, "LIST", kPortLine, "LIST"}));
+    const auto log = TakeLog();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("refused it") != l.npos; }),
+              1);
+}
+
+TEST_F(ListingFormTest, DownloadsTakeTheListedTimeOrAskForIt)
+{
+    server.ServeFile("f", "data");
+    server.Reply("MDTM", "213 20261201120000\r\n");
+    LogInOffering("211-Features:\r\n MDTM\r\n211 End\r\n");
+    const fs::path target = fs::path(local.path) / "f";
+    struct Case {
+        ListedFile listed;
+        bool keep;
+        std::time_t expected;  // 0: the time of the copy
+    };
+    for (const Case& c : {Case{{4, 1700000000, false}, true, 1700000000}, Case{{4, {}, true}, true, 1796126400},
+                          Case{{4, {}, false}, true, 0}, Case{{4, 1700000000, true}, false, 0}}) {
+        settings.keepTimes = c.keep;
+        ASSERT_EQ(session.RetrieveFile("f", target, c.listed), kCompletion);
+        if (c.expected != 0)
+            EXPECT_EQ(TimeOf(target), c.expected);
+        else
+            EXPECT_GT(TimeOf(target), 1796126400 - 1);
+    }
+    // MDTM only for the file without a listed time whose time was asked for.
+    const std::vector<std::string> sent = Sent();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "MDTM f"), 1);
+}
+
+TEST_F(ListingFormTest, UploadsSetTheServersTimeTheWayItOffersOrSayOnceThatItCannot)
+{
+    const fs::path file = fs::path(local.path) / "up";
+    WriteFile(file, "data");
+    const timespec times[2] = {{0, UTIME_OMIT}, {1796126400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    server.Reply("MFMT", "213 Modify=20261201120000; up\r\n");
+    server.Reply("SITE", "200 UTIME OK\r\n");
+    const std::string none = "211-Features:\r\n SIZE\r\n211 End\r\n";
+    for (const std::string& feat : {std::string("211-Features:\r\n MFMT\r\n SITE UTIME\r\n211 End\r\n"),
+                                    std::string("211-Features:\r\n SITE UTIME\r\n211 End\r\n"), none}) {
+        LogInOffering(feat);
+        ASSERT_EQ(session.StoreFile("up", file), kCompletion);
+        ASSERT_EQ(session.StoreFile("up", file), kCompletion);
+        const std::vector<std::string> sent = Sent();
+        std::vector<std::string> timed;
+        std::copy_if(sent.begin(), sent.end(), std::back_inserter(timed),
+                     [](const std::string& c) { return c.starts_with("MFMT") || c.starts_with("SITE"); });
+        if (feat == none) {
+            EXPECT_TRUE(timed.empty());
+            const auto log = TakeLog();
+            EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                    [](const std::string& l) { return l.find("cannot set modification") != l.npos; }),
+                      1);
+        } else {
+            EXPECT_EQ(timed.front(), feat.find("MFMT") != feat.npos
+                                         ? "MFMT 20261201120000 up"
+                                         : "SITE UTIME up 20261201120000 20261201120000 20261201120000 UTC");
+            EXPECT_EQ(timed.size(), 2u);
+        }
+    }
+    settings.keepTimes = false;
+    LogInOffering("211-Features:\r\n MFMT\r\n211 End\r\n");
+    ASSERT_EQ(session.StoreFile("up", file), kCompletion);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"TYPE I", kPortLine, "STOR up"}));
+}
+
+TEST_F(ListingFormTest, SizeIsAskedOnlyInBinaryType)
+{
+    server.ServeFile("f.bin", "0123456789");
+    const fs::path target = fs::path(local.path) / "f.bin";
+    WriteFile(PartialDownloadPath(target.string()), "01234");
+    server.ReplyFromNowOn("TYPE", "504 Not now\r\n");
+    before = server.Commands().size();
+    EXPECT_EQ(session.RetrieveFile("f.bin", target, {}, TransferStart::Resume), kCompletion);
+    EXPECT_EQ(ReadFile(target), "0123456789");
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"TYPE I", kPortLine, "RETR f.bin"}));
+}
+
+}  // namespace
