@@ -12,13 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,6 +86,37 @@ std::map<std::string, std::string> TreeOf(const fs::path& top)
     for (const auto& entry : fs::recursive_directory_iterator(top, error))
         tree[fs::relative(entry.path(), top).string()] = entry.is_directory() ? "/" : Summary(ReadFile(entry.path()));
     return tree;
+}
+
+void SetTime(const fs::path& path, std::time_t time)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {time, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+std::time_t TimeOf(const fs::path& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
+}
+
+// The modification time of every file below `top`, by relative path.
+std::map<std::string, std::time_t> TimesIn(const fs::path& top)
+{
+    std::map<std::string, std::time_t> times;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(top, error))
+        if (entry.is_regular_file())
+            times[fs::relative(entry.path(), top).string()] = TimeOf(entry.path());
+    return times;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
 // Files at the top and one and two levels down, an empty directory, an empty file, blanks in names.
@@ -226,6 +260,36 @@ protected:
         EXPECT_EQ(listed, expected) << ls.out;
     }
 
+    // putdir keeps each file's time on a server that can set times (else the log says so once),
+    // getdir the server's times where its listing gives them, get the one file's time the server
+    // tells; --no-keep-times gives the time of the copy.
+    void ExpectTimesKept(bool serverSetsTimes, bool listingGivesTimes) const
+    {
+        MakeTree(Local("timed"));
+        std::time_t time = 1600000000;
+        for (const auto& entry : fs::recursive_directory_iterator(Local("timed")))
+            if (entry.is_regular_file())
+                SetTime(entry.path(), time += 86400);
+        const CliRun putdir = Run({"putdir", Local("timed")});
+        EXPECT_EQ(putdir.status, 0) << putdir.err;
+        EXPECT_EQ(Occurrences(putdir.err, "The server cannot set modification times"), serverSetsTimes ? 0u : 1u)
+            << putdir.err;
+        if (serverSetsTimes)
+            EXPECT_EQ(TimesIn(Remote("timed")), TimesIn(Local("timed")));
+        for (const auto& entry : fs::recursive_directory_iterator(Remote("timed")))
+            if (entry.is_regular_file())
+                SetTime(entry.path(), time += 86400);
+        const CliRun getdir = Run({"getdir", "timed", Local("back")});
+        EXPECT_EQ(getdir.status, 0) << getdir.err;
+        if (listingGivesTimes)
+            EXPECT_EQ(TimesIn(Local("back")), TimesIn(Remote("timed")));
+        const CliRun get = Run({"get", "timed/top file.txt", Local("one")});
+        EXPECT_EQ(get.status, 0) << get.err;
+        EXPECT_EQ(TimeOf(Local("one")), TimeOf(Remote("timed") / "top file.txt"));
+        EXPECT_EQ(Run({"--no-keep-times", "get", "timed/top file.txt", Local("fresh")}).status, 0);
+        EXPECT_GT(TimeOf(Local("fresh")), time);
+    }
+
     static constexpr char kText[] = "first line\nsecond\n\na lone \r stays\nlast line without an end";
     static constexpr char kTextWithCrLf[] = "first line\r\nsecond\r\n\r\na lone \r stays\r\nlast line without an end";
 
@@ -297,6 +361,11 @@ TEST_F(PyftpdlibTransferTest, DirectoryTreesCopyExactlyBothWays)
 TEST_F(PyftpdlibTransferTest, ListingKeepsNamesWithBlanksWhole)
 {
     ExpectListingKeepsNamesWhole();
+}
+
+TEST_F(PyftpdlibTransferTest, CopiesKeepModificationTimes)
+{
+    ExpectTimesKept(true, true);
 }
 
 TEST_F(PyftpdlibTransferTest, GetContinueGoesOnFromThePartialFileByteForByte)
@@ -546,6 +615,50 @@ TEST_F(VsftpdTransferTest, DirectoryTreesCopyExactlyBothWays)
 TEST_F(VsftpdTransferTest, ListingKeepsNamesWithBlanksWhole)
 {
     ExpectListingKeepsNamesWhole();
+}
+
+// vsftpd sets no times and lists without them: only get keeps one, by MDTM.
+TEST_F(VsftpdTransferTest, CopiesSucceedWhereTheServerCannotKeepTimes)
+{
+    ExpectTimesKept(false, false);
+}
+
+// pure-ftpd whose clock is nine hours ahead of UTC: its LIST says 21:00 for a file of 12:00 UTC,
+// MLSD says 12:00 UTC, and that is what ls shows, in local time with the year.
+class PureFtpdTransferTest : public TransferTest {
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "pure-ftpd runs only as root";
+        PrepareVsftpdRoot();
+        user = "anna";
+        password = "secret";
+        server = std::make_unique<PureFtpdServer>(root.path, user, password, 0, "Asia/Tokyo");
+        ASSERT_TRUE(server->Started()) << server->ServerLog();
+        host = "127.0.0.1:" + std::to_string(server->Port());
+    }
+
+    std::unique_ptr<PureFtpdServer> server;
+};
+
+TEST_F(PureFtpdTransferTest, ListingsShowTheTrueTimeWhateverTheServersZone)
+{
+    constexpr std::time_t kNoonUtc = 1796126400;  // 2026-12-01 12:00 UTC
+    WriteFile(Remote("noon"), "x");
+    SetTime(Remote("noon"), kNoonUtc);
+    std::tm local{};
+    ::localtime_r(&kNoonUtc, &local);
+    char shown[32];
+    std::strftime(shown, sizeof shown, "%Y-%m-%d %H:%M", &local);
+    const CliRun ls = Run({"ls"});
+    EXPECT_EQ(ls.status, 0) << ls.err;
+    EXPECT_NE(ls.out.find(std::string("\t") + shown + "\t-rw-r--r--\tnoon\n"), std::string::npos) << ls.out;
+}
+
+TEST_F(PureFtpdTransferTest, CopiesKeepModificationTimes)
+{
+    ExpectTimesKept(true, true);
 }
 
 // --- IPv6 on ::1, in active mode (EPRT) and passive mode (EPSV) ------------------------------

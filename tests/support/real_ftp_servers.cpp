@@ -653,7 +653,7 @@ VsftpdServer::VsftpdServer(const std::string& root, const VsftpdOptions& options
 VsftpdServer::~VsftpdServer() = default;
 
 PureFtpdServer::PureFtpdServer(const std::string& root, const std::string& user, const std::string& password,
-                               int maxPerAddress)
+                               int maxPerAddress, const std::string& timeZone)
     : process(std::make_unique<RealServerProcess>("pure-ftpd", ServerPlace{}))
 {
     if (process->directory.empty())
@@ -697,6 +697,8 @@ PureFtpdServer::PureFtpdServer(const std::string& root, const std::string& user,
                                              fortunes};
             if (maxPerAddress > 0)
                 argv.insert(argv.end(), {"-C", std::to_string(maxPerAddress)});
+            if (!timeZone.empty())
+                argv.insert(argv.begin(), {"/usr/bin/env", "TZ=" + timeZone});
             return argv;
         },
         banner, "Address already in use");

@@ -90,10 +90,12 @@ inline constexpr char kVsftpdChmodUser[] = "nobody";
 
 // pure-ftpd (runs only as root) serving `root` to the virtual user `user`/`password` alone, who
 // acts as kVsftpdUser (so `root` must be writable by it for uploads), taking at most
-// `maxPerAddress` control connections from one address at once (-C; 0: any).
+// `maxPerAddress` control connections from one address at once (-C; 0: any), its clock in the zone
+// `timeZone` (TZ; empty: the tests' own).
 class PureFtpdServer final {
 public:
-    PureFtpdServer(const std::string& root, const std::string& user, const std::string& password, int maxPerAddress);
+    PureFtpdServer(const std::string& root, const std::string& user, const std::string& password, int maxPerAddress,
+                   const std::string& timeZone = {});
     ~PureFtpdServer();
     PureFtpdServer(const PureFtpdServer&) = delete;
     PureFtpdServer& operator=(const PureFtpdServer&) = delete;
