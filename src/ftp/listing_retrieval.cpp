@@ -35,10 +35,11 @@ int ColumnsOf(std::string line, bool endsWithLineFeed)
     return CountLineColumns(line);
 }
 
-// The server refused MLSD itself, not the data connection before it or the directory.
+// The server refused MLSD as a command (500 to 504), not the data connection before it, nor the
+// directory (550), which LIST could not list either.
 bool RefusedMlsd(const CFtpSession& session, int result)
 {
-    return result != kCompletion && !session.interrupted && ReplyClass(session.replyCode) == kPermanentNegative
+    return result != kCompletion && !session.interrupted && session.replyCode >= 500 && session.replyCode <= 504
         && session.control->commandBuffer.starts_with("MLSD");
 }
 

@@ -95,12 +95,14 @@ TEST_F(ListingFormTest, MlsdIsUsedWhenOfferedAndAllowedAndLeftForGoodWhenRefused
     settings.useMlsd = false;
     Listed();
     settings.useMlsd = true;
+    server.Reply("MLSD", "550 Permission denied\r\n");  // this directory, not MLSD
     server.Reply("MLSD", "500 Unknown command\r\n");
+    Listed();
     Listed();
     EXPECT_FALSE(session.features.mlsd);
     Listed();
     EXPECT_EQ(Sent(), (std::vector<std::string>{"TYPE A", kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "MLSD",
-                                                kPortLine, "LIST", kPortLine, "LIST"}));
+                                                kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "LIST"}));
     const auto log = TakeLog();
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.find("refused it") != l.npos; }),
               1);
