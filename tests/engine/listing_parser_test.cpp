@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -284,6 +286,22 @@ TEST(MlsdParserTest, FactsBecomeTheRowsOfTheListing)
         ExpectSameEntry(*parsed, *c.expected);
         EXPECT_EQ(parsed->modifiedTime, c.modified) << c.line;
     }
+}
+
+// A whole time is shown in the user's zone with its year, a listed text as the server wrote it.
+TEST(MlsdParserTest, WholeTimesAreShownInLocalTimeAndInUtc)
+{
+    const std::string zone = std::getenv("TZ") ? std::getenv("TZ") : "";
+    ::setenv("TZ", "Asia/Tokyo", 1);
+    ::tzset();
+    const CDirEntry mlsd = *ParseMlsdLine("type=file;modify=20261201120000; noon");
+    const CDirEntry list{"noon", "1", "Dec  1 21:00", "-rw-r--r--", 1};
+    EXPECT_EQ(ModifiedText(mlsd), "2026-12-01 21:00");
+    EXPECT_EQ(ModifiedUtcText(mlsd), "2026-12-01 12:00:00 UTC");
+    EXPECT_EQ(ModifiedText(list), "Dec  1 21:00");
+    EXPECT_EQ(ModifiedUtcText(list), "");
+    zone.empty() ? ::unsetenv("TZ") : ::setenv("TZ", zone.c_str(), 1);
+    ::tzset();
 }
 
 }  // namespace

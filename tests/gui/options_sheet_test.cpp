@@ -209,6 +209,8 @@ private slots:
         QVERIFY(Button(*sheet, QStringLiteral("ASCII")).isChecked());
         Button(*sheet, QStringLiteral("Binary")).click();
         Button(*sheet, QStringLiteral("Save file on double-click")).click();
+        Button(*sheet, QStringLiteral("Keep modification times")).click();
+        QVERIFY(Button(*sheet, QStringLiteral("Use MLSD when offered")).isChecked());
         DirectoryField(*sheet).setText(typed);
 
         if (applyThenCancel) {
@@ -222,6 +224,8 @@ private slots:
         QCOMPARE(settings->engine.transferMode.load(), int('I'));
         QCOMPARE(settings->saveOnDoubleClick, 0);
         QCOMPARE(settings->viewOnDoubleClick, 1);
+        QVERIFY(settings->engine.useMlsd);
+        QVERIFY(!settings->engine.keepTimes);
         QCOMPARE(settings->defaultDownloadDirectory, stored.toStdString());
     }
 
