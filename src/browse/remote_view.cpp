@@ -91,6 +91,12 @@ CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, 
     const int widths[kColumnCount] = {180, 75, 85, 100, 85};
     for (int column = 0; column < kColumnCount; ++column)
         detailsList->setColumnWidth(column, widths[column]);
+    // A whole time with its year ("2026-12-01 21:00") is wider than a listing's "Dec  1 21:00".
+    constexpr int kCellPadding = 12;
+    detailsList->setColumnWidth(
+        kModified,
+        std::max(widths[kModified],
+                 detailsList->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88 88:88")) + kCellPadding));
 
     for (QAbstractItemView* list :
          {static_cast<QAbstractItemView*>(iconList), static_cast<QAbstractItemView*>(detailsList)}) {
