@@ -30,13 +30,15 @@ void KeepDownloadedTime(CFtpSession& session, const FileTransfer& download)
 {
     if (!session.Settings().keepTimes)
         return;
+    // A device or a pipe has no time of the file's to take.
+    struct stat st {};
+    if (::stat(download.localPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
     std::optional<std::time_t> time = download.listedTime;
     if (!time && download.askTime && session.features.mdtm
         && session.control->Command("MDTM %s", {download.remoteName}) == kCompletion)
         time = TimeFromMdtmReply(session.replyBuffer);
-    // A device or a pipe has no time of the file's to take.
-    struct stat st {};
-    if (!time || ::stat(download.localPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (!time)
         return;
     const timespec times[2] = {{0, UTIME_OMIT}, {*time, 0}};
     if (::utimensat(AT_FDCWD, download.localPath.c_str(), times, 0) != 0)

@@ -10,8 +10,9 @@
 // session (SetFirewall) and runs Connect on a worker thread. Connect opens the control connection
 // (ConnectTcp), reads the greeting (ReadReply, which assembles a reply from ReadLine's lines), logs
 // in directly or through the proxy firewall, each step one Command, and ends with SYST, which sets
-// `systemType` for the listing parser, and FEAT, which sets `features` (MLSD listings, times). Every command goes through Command -> SendCommandLine ->
-// SendAll and comes back through ReadReply; each line either way is posted to the session log.
+// `systemType` for the listing parser, and FEAT, which sets `features` (MLSD listings, times).
+// Every command goes through Command -> SendCommandLine -> SendAll and comes back through
+// ReadReply; each line either way is posted to the session log.
 // Remote commands (CWD, MKD, RMD, DELE, RNFR/RNTO, SITE CHMOD, quit) are thin operations over it.
 //
 // The road of a download: RetrieveFile (window thread) makes the transfer ("RETR name") and starts

@@ -2,8 +2,8 @@
 #pragma once
 // Listings of remote directories: the listing worker receives MLSD (when the server offers it and
 // the settings allow) or LIST into a local file, then the window thread reads that file back entry
-// by entry through the parser of its form. A directory download
-// walks a remote tree the same way, one listing file per directory.
+// by entry through the parser of its form. A directory download walks a remote tree the same way,
+// one listing file per directory.
 
 #include "ftp/internal/listing_parser.h"
 
