@@ -267,15 +267,17 @@ protected:
         const std::string cannot = "The server cannot set modification times";
         EXPECT_EQ(putdir.err.find(cannot) == std::string::npos, serverSetsTimes) << putdir.err;
         EXPECT_EQ(putdir.err.find(cannot), putdir.err.rfind(cannot)) << "said more than once";
-        if (serverSetsTimes)
+        if (serverSetsTimes) {
             EXPECT_EQ(TimesIn(Remote("timed")), TimesIn(Local("timed")));
+        }
         for (const auto& entry : fs::recursive_directory_iterator(Remote("timed")))
             if (entry.is_regular_file())
                 SetTime(entry.path(), time += 86400);
         const CliRun getdir = Run({"getdir", "timed", Local("back")});
         EXPECT_EQ(getdir.status, 0) << getdir.err;
-        if (listingGivesTimes)
+        if (listingGivesTimes) {
             EXPECT_EQ(TimesIn(Local("back")), TimesIn(Remote("timed")));
+        }
         const CliRun get = Run({"get", "timed/top file.txt", Local("one")});
         EXPECT_EQ(get.status, 0) << get.err;
         EXPECT_EQ(TimeOf(Local("one")), TimeOf(Remote("timed") / "top file.txt"));
