@@ -165,9 +165,9 @@ public:
     // (`operations.host`) and the progress counters, under the session lock.
     OperationRunner operations;
 
-    int listColumnCount = 0;  // words in the second line of the last counted listing
+    int listColumnCount = 0;      // words in the second line of the last counted listing
     bool listedWithMlsd = false;  // the last listing fetched is MLSD's form, not LIST's
-    std::string listingFile;  // where every listing of the current directory is received
+    std::string listingFile;      // where every listing of the current directory is received
 
     // The collaborators, declared in the order they depend on each other.
     const std::unique_ptr<SessionContext> context;

@@ -87,8 +87,9 @@ TEST_F(ListingFormTest, MlsdIsUsedWhenOfferedAndAllowedAndLeftForGoodWhenRefused
     server.Reply("OPTS", "504 Unknown command\r\n");  // names go out as they are: nothing changes
     LogInOffering("211-Extensions:\r\n UTF8\r\n MLST type*;size*;modify*;\r\n211 End.\r\n");
     EXPECT_EQ(Transcript(server, before - 2), (std::vector<std::string>{"FEAT", "OPTS UTF8 ON"}));
-    EXPECT_EQ(Listed(), (std::vector<std::string>{"-rw-r--r-- 3 1796126400 a.txt",
-                                                  "drwxr-xr-x  1795996800 Permission denied", "l el  0 srv -> /srv"}));
+    EXPECT_EQ(Listed(),
+              (std::vector<std::string>{"-rw-r--r-- 3 1796126400 a.txt", "drwxr-xr-x  1795996800 Permission denied",
+                                        "l el  0 srv -> /srv"}));
     settings.useMlsd = false;
     Listed();
     settings.useMlsd = true;
@@ -98,8 +99,9 @@ TEST_F(ListingFormTest, MlsdIsUsedWhenOfferedAndAllowedAndLeftForGoodWhenRefused
     Listed();
     EXPECT_FALSE(session.features.mlsd);
     Listed();
-    EXPECT_EQ(Sent(), (std::vector<std::string>{"TYPE A", kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "MLSD",
-                                                kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "LIST"}));
+    EXPECT_EQ(Sent(),
+              (std::vector<std::string>{"TYPE A", kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "MLSD", kPortLine,
+                                        "MLSD", kPortLine, "LIST", kPortLine, "LIST"}));
     EXPECT_EQ(LinesWith("refused it"), 1);
 }
 
