@@ -368,16 +368,18 @@ protected:
         });
     }
 
-    // Starts `get big` and waits until the data flows: RETR has gone out and the partial file is
-    // there beside its target (a download that may be retried makes it before RETR).
+    // Starts `get big` and waits until the data flows: the partial file beside the target (made
+    // before RETR by a download that may be retried) holds bytes.
     std::unique_ptr<CliProcess> StartDownload()
     {
         auto run = std::make_unique<CliProcess>(Arguments({"get", "big", (fs::path(local.path) / "big").string()}),
                                                 home.path, Environment());
         EXPECT_TRUE(WaitFor([this] {
-            const std::vector<std::string> commands = server.Commands();
-            return std::find(commands.begin(), commands.end(), "RETR big") != commands.end()
-                && !fs::is_empty(local.path);
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(local.path, error))
+                if (entry.file_size(error) > 0)
+                    return true;
+            return false;
         })) << "the download never began";
         return run;
     }
