@@ -275,6 +275,7 @@ protected:
                 SetTime(entry.path(), time += 86400);
         const CliRun getdir = Run({"getdir", "timed", Local("back")});
         EXPECT_EQ(getdir.status, 0) << getdir.err;
+        EXPECT_EQ(getdir.err.find("Tessaline: MDTM"), std::string::npos) << "a copy asks no file's time";
         if (listingGivesTimes) {
             EXPECT_EQ(TimesIn(Local("back")), TimesIn(Remote("timed")));
         }

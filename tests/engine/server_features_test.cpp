@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What FEAT offers and what the session does with it: MLSD listings and their fallback to LIST,
-// modification times kept both ways, SIZE only in binary type, against the scripted server.
+// the times of uploads, SIZE only in binary type, against the scripted server.
 
 #include "ftp/internal/protocol_rules.h"
 #include "remote/local_names.h"
@@ -66,12 +66,6 @@ protected:
         const auto log = TakeLog();
         return std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.find(part) != l.npos; });
     }
-    // A local file's modification time.
-    static std::time_t TimeOf(const fs::path& path)
-    {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
-    }
 
     std::size_t before = 0;
 };
@@ -103,31 +97,6 @@ TEST_F(ListingFormTest, MlsdIsUsedWhenOfferedAndAllowedAndLeftForGoodWhenRefused
               (std::vector<std::string>{"TYPE A", kPortLine, "MLSD", kPortLine, "LIST", kPortLine, "MLSD", kPortLine,
                                         "MLSD", kPortLine, "LIST", kPortLine, "LIST"}));
     EXPECT_EQ(LinesWith("refused it"), 1);
-}
-
-TEST_F(ListingFormTest, DownloadsTakeTheListedTimeOrAskForIt)
-{
-    server.ServeFile("f", "data");
-    server.Reply("MDTM", "213 20261201120000\r\n");
-    LogInOffering("211-Features:\r\n MDTM\r\n211 End\r\n");
-    const fs::path target = fs::path(local.path) / "f";
-    struct Case {
-        ListedFile listed;
-        bool keep;
-        std::time_t expected;  // 0: the time of the copy
-    };
-    for (const Case& c : {Case{{4, 1700000000, false}, true, 1700000000}, Case{{4, {}, true}, true, 1796126400},
-                          Case{{4, {}, false}, true, 0}, Case{{4, 1700000000, true}, false, 0}}) {
-        settings.keepTimes = c.keep;
-        ASSERT_EQ(session.RetrieveFile("f", target, c.listed), kCompletion);
-        if (c.expected != 0)
-            EXPECT_EQ(TimeOf(target), c.expected);
-        else
-            EXPECT_GT(TimeOf(target), 1796126400 - 1);
-    }
-    // MDTM only for the file without a listed time whose time was asked for.
-    const std::vector<std::string> sent = Sent();
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), "MDTM f"), 1);
 }
 
 TEST_F(ListingFormTest, UploadsSetTheServersTimeTheWayItOffersOrSayOnceThatItCannot)
