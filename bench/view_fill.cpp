@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How long the remote view takes to show a large directory: a scripted server on loopback sends a
 // listing of N entries (20 000 unless given) in name order, as servers do, and the view lists it
-// with Refresh, in the default style (Large Icons). Prints the time of the whole refresh (listing,
-// parse, fill) and of the layout and paint that follow it, for a listing in LIST's form and for
-// one in MLSD's, each with a view and a session of its own.
+// with Refresh, in Large Icons and in Details. Prints the time of the whole refresh (listing, parse,
+// fill) and of the layout and paint that follow it, for a listing in LIST's form and for one in
+// MLSD's, each with a view and a session of its own.
 //
 //     build/bench/view_fill [ENTRIES] [RUNS]
 
@@ -105,14 +105,18 @@ int Measure(Form form, int entries, int runs)
 
     std::printf("view fill of %d entries in %s's form (%zu bytes of listing), %d runs\n", entries,
                 form == Form::Mlsd ? "MLSD" : "LIST", listing.size(), runs);
-    for (int run = 1; run <= runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        view.RefreshListing();
-        const double refresh = SecondsSince(start);
-        const auto painted = std::chrono::steady_clock::now();
-        QApplication::processEvents();
-        std::printf("run %d: %d rows, refresh %.3f s, first paint %.3f s\n", run, view.RowCount(), refresh,
-                    SecondsSince(painted));
+    for (const int style : {CTessalinev3View::kLargeIcons, CTessalinev3View::kDetails}) {
+        view.SetViewStyle(style);
+        for (int run = 1; run <= runs; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            view.RefreshListing();
+            const double refresh = SecondsSince(start);
+            const auto painted = std::chrono::steady_clock::now();
+            QApplication::processEvents();
+            std::printf("%s run %d: %d rows, refresh %.3f s, first paint %.3f s\n",
+                        style == CTessalinev3View::kDetails ? "details" : "large icons", run, view.RowCount(), refresh,
+                        SecondsSince(painted));
+        }
     }
     session.Quit();
     return 0;

@@ -79,6 +79,9 @@ CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, 
     iconList->setModel(&model);
     iconList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     iconList->setUniformItemSizes(false);
+    // Items are laid out a batch at a time between events: a directory of a hundred thousand
+    // entries paints its first screen at once and the window answers while the rest follow.
+    iconList->setLayoutMode(QListView::Batched);
 
     detailsList = new DragOutList<QTreeView>([this] { DragOutSelected(); });
     detailsList->setModel(&model);
@@ -199,13 +202,15 @@ void CTessalinev3View::FillFromListing(bool keepRows)
         return;
     }
     std::vector<CRemoteRow> rows;
+    std::vector<std::string> directories;
     for (const CDirEntry& entry : entries) {
         if (entry.name == "." || entry.name == "..")
             continue;
         if (!entry.isFile && !quickConnectSession)
-            tree.AddDirectoryNode(entry.name);
+            directories.push_back(entry.name);
         rows.push_back(RowOfEntry(entry));
     }
+    tree.AddDirectoryNodes(directories);
     ClearItems();
     model.Reset(std::move(rows));
 }

@@ -369,6 +369,27 @@ CSiteTreeItem* CSiteTree::AddDirectoryNode(const std::string& name)
     return node;
 }
 
+void CSiteTree::AddDirectoryNodes(const std::vector<std::string>& names)
+{
+    if (!currentItem)
+        return;
+    std::set<std::string> known;
+    for (int i = 0; i < currentItem->childCount(); ++i)
+        known.insert(static_cast<CSiteTreeItem*>(currentItem->child(i))->name);
+    QList<QTreeWidgetItem*> added;
+    for (const std::string& name : names) {
+        if (known.insert(name).second)
+            added.push_back(new CSiteTreeItem(kItemRemoteDirectory, name));
+    }
+    if (added.isEmpty())
+        return;
+    currentItem->addChildren(added);
+    currentItem->setExpanded(true);
+    if (CSiteTreeItem* group = GroupAncestor())
+        group->setExpanded(true);
+    scrollToItem(currentItem);
+}
+
 void CSiteTree::AddDirectoryPath(const std::string& path)
 {
     // An absolute path begins with an empty component: the root directory.

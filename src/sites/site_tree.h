@@ -104,6 +104,9 @@ public:
     static constexpr int kNoParent = 7;
     int ParentKind(CSiteTreeItem** parent) const;
     CSiteTreeItem* AddDirectoryNode(const std::string& name);
+    // The directories of a listing under the current item, those it lacks added in one step: a
+    // listing of ten thousand directories lays the tree out once, not once per directory.
+    void AddDirectoryNodes(const std::vector<std::string>& names);
     void AddDirectoryPath(const std::string& path);
     bool SiteAndPathOfCurrent(CSiteProfile* profile, std::string* path) const;
     CSiteTreeItem* SiteAndPathWithCurrent(CSiteProfile* profile, std::string* path, int* kind) const;

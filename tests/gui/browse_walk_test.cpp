@@ -170,6 +170,11 @@ private slots:
         Open(*view, "pub");
         QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
         QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
+        // The listed directories join the tree under the current one, once however often listed.
+        view->RefreshListing();
+        const std::vector<CSiteTreeItem*> listed = tree->Children(tree->currentItem);
+        QCOMPARE(listed.size(), std::size_t(1));
+        QCOMPARE(listed.front()->name, std::string("deeper"));
         // A directory gone from the server is refused: the tree stays where the list is.
         fs::remove(fs::path(root->path().toStdString()) / "pub" / "deeper");
         Open(*view, "deeper");
