@@ -82,12 +82,7 @@ void CMainFrame::RegisterCommands()
                 && (connected() || CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemGroup);
         });
     SetCommandHandler(
-        Disconnect,
-        [this] {
-            mainViewPane->quickConnectSession = false;
-            mainViewPane->Disconnect(true);
-        },
-        connected);
+        Disconnect, [this] { mainViewPane->Disconnect(true); }, connected);
     SetCommandHandler(
         Options,
         [this] {
@@ -233,11 +228,7 @@ void CMainFrame::QuickConnectTo(const std::string& text)
 
 void CMainFrame::ConnectQuickly(const CSiteProfile& profile)
 {
-    mainViewPane->quickConnectSession = true;
-    mainViewPane->ConnectSite(profile);
-    // A cancelled Session Profile leaves it set, and the next site connected to would be filed
-    // under "Quick Connect".
-    mainViewPane->quickConnectSession = false;
+    mainViewPane->ConnectSite(profile, CTessalinev3View::ConnectFor::QuickConnect);
 }
 
 void CMainFrame::CreateDirectory()

@@ -26,9 +26,7 @@ void CTessalinev3View::OpenTreeItem()
         CSiteProfile site;
         std::string path;
         tree.SiteAndPathOfCurrent(&site, &path);
-        navigatingToDirectory = true;
         GoToDirectoryNode(site, path, tree.CurrentItemText());
-        navigatingToDirectory = false;
         break;
     }
     default: break;
@@ -39,18 +37,17 @@ void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::st
 {
     if (site.host != session.Login().host) {
         QuitSession();
-        quickConnectSession = false;
-        ConnectSite(site);
+        ConnectSite(site, ConnectFor::DirectoryNode);
     } else if (session.Connected()) {
         RunRemote([this] { return session.ChangeToRoot(); });
     } else {
-        ConnectSite(site);
+        ConnectSite(site, ConnectFor::DirectoryNode);
     }
     if (session.Connected())
         EnterDirectory(path + name, true);  // a node keeps the name its listing showed, a link's target too
 }
 
-void CTessalinev3View::ConnectSite(CSiteProfile profile)
+void CTessalinev3View::ConnectSite(CSiteProfile profile, ConnectFor purpose)
 {
     if (profile.prompt) {
         CSessionProfileDialog dialog(settings.email, this);
@@ -61,16 +58,16 @@ void CTessalinev3View::ConnectSite(CSiteProfile profile)
         }
         dialog.ApplyTo(profile);
     }
-    ConnectSiteWithoutPrompt(std::move(profile));
+    ConnectSiteWithoutPrompt(std::move(profile), purpose);
 }
 
-void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile)
+void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor purpose)
 {
     session.Operations().SetConnectCancelled(false);
     std::optional<QuickConnectEntry> quickConnectEntry;
-    if (quickConnectSession)
+    if (purpose == ConnectFor::QuickConnect)
         quickConnectEntry.emplace(tree, session, profile);
-    ConnectProfile(profile);
+    ConnectProfile(profile, purpose);
     if (session.Connected())
         return;
     if (!session.Failure().refusal.empty()) {
@@ -93,7 +90,7 @@ void CTessalinev3View::ReturnToParentOfCurrent()
     tree.SetCurrentItem(parent);
 }
 
-void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
+void CTessalinev3View::ConnectProfile(const CSiteProfile& profile, ConnectFor purpose)
 {
     WaitCursor busy;
     const std::optional<std::string> password = LoginPassword(profile, settings);
@@ -107,7 +104,6 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
         session.Operations().SetConnectCancelled(true);
         return;
     }
-    quickConnectSession = false;
     PrepareConnect(session, profile, *password, settings);
 
     if (!ConnectInBackground(session, profile.host))
@@ -126,7 +122,7 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile)
         tree.SetCurrentItem(tree.EnclosingSiteOrGroup());
         tree.AddDirectoryPath(profile.remoteDirectory);
         EnterDirectory(profile.remoteDirectory, false);
-    } else if (!navigatingToDirectory) {
+    } else if (purpose != ConnectFor::DirectoryNode) {
         FillFromListing(false);
     }
 }
@@ -178,7 +174,6 @@ void CTessalinev3View::Disconnect(bool ask)
 void CTessalinev3View::CloseSessionAndShowSites()
 {
     QuitSession();
-    quickConnectSession = false;
     CSiteTreeItem* enclosing = tree.EnclosingSiteOrGroup();
     tree.SetCurrentItem(enclosing ? static_cast<CSiteTreeItem*>(enclosing->parent()) : nullptr);
     ShowSites();

@@ -206,7 +206,7 @@ void CTessalinev3View::FillFromListing(bool keepRows)
     for (const CDirEntry& entry : entries) {
         if (entry.name == "." || entry.name == "..")
             continue;
-        if (!entry.isFile && !quickConnectSession)
+        if (!entry.isFile)
             directories.push_back(entry.name);
         rows.push_back(RowOfEntry(entry));
     }

@@ -54,12 +54,16 @@ public:
     // False when the directory was not entered (refused, cancelled or the connection lost).
     bool EnterDirectory(std::string name, bool link);
     void OpenSelectedItem();
+    // Why a site is connected to: to browse it (its start directory is listed), as a Quick
+    // Connect (filed under "Quick Connect" once logged in, and listed), or to reach one of its
+    // directory nodes (which the caller then enters: nothing is listed before).
+    enum class ConnectFor { Browsing, QuickConnect, DirectoryNode };
     // Asks for the login data first when the profile's prompt flag is set.
-    void ConnectSite(CSiteProfile profile);
+    void ConnectSite(CSiteProfile profile, ConnectFor purpose = ConnectFor::Browsing);
     // Connects with `profile` as it stands: Save/Connect of the site's Properties dialog has just
     // shown the user every field, so the prompt is for later connects.
-    void ConnectSiteWithoutPrompt(CSiteProfile profile);
-    void ConnectProfile(const CSiteProfile& profile);
+    void ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor purpose = ConnectFor::Browsing);
+    void ConnectProfile(const CSiteProfile& profile, ConnectFor purpose = ConnectFor::Browsing);
     void UpOneLevel();
     void OpenRemoteFile(const std::string& name);
 
@@ -99,8 +103,6 @@ public:
 
     int selectedIndex = -1;
     bool showRootsOnce = true;
-    bool navigatingToDirectory = false;
-    bool quickConnectSession = false;  // set by Quick Connect, cleared by Disconnect and every connect
 
 signals:
     void gainedFocus();

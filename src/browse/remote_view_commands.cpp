@@ -290,8 +290,7 @@ void CTessalinev3View::ShowProperties()
         std::string path;
         int currentKind = 0;
         tree.SiteAndPathWithCurrent(&site, &path, &currentKind);
-        const QString location =
-            Shown(site.name) + QStringLiteral("/") + (quickConnectSession ? QString() : Shown(path));
+        const QString location = Shown(site.name) + QStringLiteral("/") + Shown(path);
         const QString utc = model.Row(row).modifiedUtc;
         CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
                                      utc.isEmpty() ? TextAt(row, kModified) : utc, location, this);

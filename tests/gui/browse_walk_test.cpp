@@ -175,6 +175,14 @@ private slots:
         const std::vector<CSiteTreeItem*> listed = tree->Children(tree->currentItem);
         QCOMPARE(listed.size(), std::size_t(1));
         QCOMPARE(listed.front()->name, std::string("deeper"));
+        // A directory node of a site not connected to: connects and enters it, listing nothing before.
+        CSiteTreeItem* pubNode = tree->currentItem;
+        view->Disconnect(false);
+        const qsizetype listings = LogText().count("Tessaline: MLSD");
+        tree->SetCurrentItem(pubNode);
+        view->OpenTreeItem();
+        QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
+        QCOMPARE(LogText().count("Tessaline: MLSD"), listings + 1);
         // A directory gone from the server is refused: the tree stays where the list is.
         fs::remove(fs::path(root->path().toStdString()) / "pub" / "deeper");
         Open(*view, "deeper");
