@@ -6,10 +6,13 @@
 #include "ftp/internal/mlsd_parser.h"
 #include "ftp/local_dirs.h"
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
 #include "remote/session_log.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -78,9 +81,9 @@ bool ReadListingLine(std::istream& in, std::string& line, bool& whole)
     return true;
 }
 
-void FetchListing(CFtpSession& session, const std::string& path)
+void FetchListing(CFtpSession& session, const std::string& path, ListingForm form)
 {
-    session.listedWithMlsd = session.features.mlsd && session.Settings().useMlsd;
+    session.listedWithMlsd = form == ListingForm::Offered && session.features.mlsd && session.Settings().useMlsd;
     int result = session.ReceiveToFile(session.listedWithMlsd ? "MLSD" : "LIST", path);
     if (session.listedWithMlsd && RefusedMlsd(session, result)) {
         LogMessage("The server offers MLSD but refused it: directories are listed with LIST from now on.");
@@ -93,9 +96,9 @@ void FetchListing(CFtpSession& session, const std::string& path)
     session.operations.SetWorkerResult(result);
 }
 
-std::thread StartListingWorker(CFtpSession& session, const std::string& path)
+std::thread StartListingWorker(CFtpSession& session, const std::string& path, ListingForm form)
 {
-    return session.operations.Start([&session, path] { FetchListing(session, path); });
+    return session.operations.Start([&session, path, form] { FetchListing(session, path, form); });
 }
 
 int CountListingColumns(CFtpSession& session, const std::string& path)
@@ -168,15 +171,43 @@ ListingStep CListingReader::NextListingEntry(CDirEntry& entry)
     return ListingStep::End;
 }
 
+namespace {
+
+// A copy follows a link by its target, which some servers' MLSD leaves out ("OS.unix=slink:", as
+// pure-ftpd writes links): their LIST names it, and the links of `entries` take the names LIST
+// gives them. The other entries keep what MLSD says of them, their times among it.
+void NameLinkTargets(CFtpSession& session, std::vector<CDirEntry>& entries)
+{
+    const auto unnamed = [](const CDirEntry& entry) {
+        return IsListedLink(entry) && SplitListedLink(entry.name).target.empty();
+    };
+    std::vector<CDirEntry> listed;
+    if (std::none_of(entries.begin(), entries.end(), unnamed)
+        || !ListCurrentDirectory(session, listed, ListingForm::List))
+        return;
+    std::map<std::string, std::string> targets;  // the link's name -> "name -> target"
+    for (const CDirEntry& entry : listed) {
+        if (IsListedLink(entry))
+            targets.emplace(SplitListedLink(entry.name).name, entry.name);
+    }
+    for (CDirEntry& entry : entries) {
+        const auto named = targets.find(entry.name);
+        if (unnamed(entry) && named != targets.end())
+            entry.name = named->second;
+    }
+}
+
+}  // namespace
+
 // The whole listing is read before anything is done with its entries, so a remote file that
 // happens to share the listing file's name cannot disturb the reading or be deleted with it.
-bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries)
+bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries, ListingForm form)
 {
     const std::string directory = ListingDirectory();
     if (directory.empty())
         return false;
     const std::string listingPath = directory + "dirlist0021232.ftp";
-    std::thread worker = StartListingWorker(session, listingPath);
+    std::thread worker = StartListingWorker(session, listingPath, form);
     const bool listed = session.operations.Wait(worker, WaitKind::GettingDirectory,
                                                 FormatText("Getting Directory From: %s", {session.hostName}))
         && session.operations.WorkerResult() == kCompletion;
@@ -191,5 +222,7 @@ bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries)
         }
     }
     ::unlink(listingPath.c_str());
+    if (listed && session.listedWithMlsd)
+        NameLinkTargets(session, entries);
     return listed;
 }

@@ -131,6 +131,28 @@ TEST_F(ListingFormTest, UploadsSetTheServersTimeTheWayItOffersOrSayOnceThatItCan
     }
 }
 
+// MLSD that names no link target ("OS.unix=slink:", as pure-ftpd lists links) leaves a copy
+// nothing to follow: LIST names it, and the rest keeps what MLSD said.
+TEST_F(ListingFormTest, ACopyListsWithListWhereMlsdNamesNoLinkTarget)
+{
+    server.ServeListing("lrwxrwxrwx 1 u g 6 Dec 10 16:23 linkdir -> folder\r\n");
+    OnDataCommand("MLSD", [](Control& control) {
+        if (!control.OpenData())
+            return;
+        control.DataSend("type=OS.unix=slink:;size=6; linkdir\r\ntype=file;modify=20261201120000; f\r\n");
+        control.CloseData();
+        control.SendLine("226 Done");
+    });
+    LogInOffering("211-Features:\r\n MLST type*;\r\n211 End\r\n");
+    std::vector<CDirEntry> entries;
+    ASSERT_TRUE(ListCurrentDirectory(session, entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "linkdir -> folder");
+    EXPECT_EQ(entries[1].modifiedTime, 1796126400);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"TYPE A", kPortLine, "MLSD", kPortLine, "LIST"}));
+    EXPECT_TRUE(session.features.mlsd);  // the next listing is MLSD again
+}
+
 TEST_F(ListingFormTest, SizeIsAskedOnlyInBinaryType)
 {
     server.ServeFile("f.bin", "0123456789");

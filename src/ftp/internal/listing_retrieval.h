@@ -15,11 +15,14 @@
 
 class CFtpSession;
 
+// Offered: MLSD when the server offers it and the settings allow, else LIST. List: LIST always.
+enum class ListingForm { Offered, List };
+
 // The listing worker's body: MLSD or LIST into `path`, then a LIST file's column count. A server
 // that refuses the MLSD it offers gets LIST, now and for the rest of the session. The final
 // reply's class (or 0) is kept as the worker's result.
-void FetchListing(CFtpSession& session, const std::string& path);
-std::thread StartListingWorker(CFtpSession& session, const std::string& path);
+void FetchListing(CFtpSession& session, const std::string& path, ListingForm form);
+std::thread StartListingWorker(CFtpSession& session, const std::string& path, ListingForm form = ListingForm::Offered);
 
 // The words of the file's second line go into `listColumnCount`; a file of one line has that
 // line counted, unless it is a UNIX "total" line, which keeps the count (so does an empty file).
@@ -60,5 +63,7 @@ private:
 };
 
 // Lists the current remote directory into `entries`, whole before anything else is done with it,
-// through a listing file of its own; false when the listing did not come.
-bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries);
+// through a listing file of its own; false when the listing did not come. When MLSD lists a link
+// without naming its target, LIST is asked for the names of the links.
+bool ListCurrentDirectory(CFtpSession& session, std::vector<CDirEntry>& entries,
+                          ListingForm form = ListingForm::Offered);
