@@ -1,17 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ftp/internal/ftp_time.h"
 
+#include "ftp/internal/protocol_rules.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
 constexpr std::size_t kTimeDigits = 14;  // "YYYYMMDDHHMMSS"
-
-bool AllDigits(std::string_view text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 int Number(std::string_view digits)
 {

@@ -2,29 +2,16 @@
 #include "ftp/internal/mlsd_parser.h"
 
 #include "ftp/internal/ftp_time.h"
+#include "ftp/internal/protocol_rules.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string>
 
 namespace {
 
 // More digits than any file size has: a longer "size" is no size.
 constexpr std::size_t kLongestSize = 18;
-
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
-}
-
-bool AllDigits(std::string_view text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 // "0755" as "rwxr-xr-x"; empty for anything but three or four octal digits.
 std::string ModeLetters(std::string_view mode)
@@ -71,26 +58,26 @@ std::optional<CDirEntry> ParseMlsdLine(std::string_view line)
         const std::size_t equals = fact.find('=');
         if (equals == 0 || equals == std::string_view::npos)
             return std::nullopt;  // not a fact: the line is not in the form
-        const std::string key = Lower(fact.substr(0, equals));
+        const std::string key = UpperCase(fact.substr(0, equals));
         const std::string_view value = fact.substr(equals + 1);
-        if (key == "type")
+        if (key == "TYPE")
             type = std::string(value);
-        else if (key == "size" && AllDigits(value) && value.size() <= kLongestSize)
+        else if (key == "SIZE" && AllDigits(value) && value.size() <= kLongestSize)
             size = std::string(value);
-        else if (key == "unix.mode")
+        else if (key == "UNIX.MODE")
             mode = ModeLetters(value);
-        else if (key == "perm")
+        else if (key == "PERM")
             perm = std::string(value);
-        else if (key == "modify")
+        else if (key == "MODIFY")
             modified = ParseFtpTime(value);
     }
 
-    const std::string kind = Lower(type);
-    if (kind.empty() || kind == "cdir" || kind == "pdir")
+    const std::string kind = UpperCase(type);
+    if (kind.empty() || kind == "CDIR" || kind == "PDIR")
         return std::nullopt;
     // Links are written "OS.unix=symlink", "OS.unix=slink" or "OS.unix=slink:TARGET".
-    const bool link = kind.starts_with("os.unix=symlink") || kind.starts_with("os.unix=slink");
-    const char letter = link ? 'l' : kind == "dir" ? 'd' : '-';
+    const bool link = kind.starts_with("OS.UNIX=SYMLINK") || kind.starts_with("OS.UNIX=SLINK");
+    const char letter = link ? 'l' : kind == "DIR" ? 'd' : '-';
     CDirEntry entry;
     entry.name = std::string(name);
     const std::size_t colon = type.find(':');

@@ -13,6 +13,19 @@
 #include <cctype>
 #include <cstdlib>
 
+bool AllDigits(std::string_view text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+std::string UpperCase(std::string_view text)
+{
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return upper;
+}
+
 int ReplyCodeOf(std::string_view line)
 {
     const std::string firstThree(line.substr(0, 3));
@@ -38,9 +51,7 @@ bool HasLineBreak(std::string_view line)
 
 std::optional<int> SystemTypeFromReply(std::string_view text)
 {
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string upper = UpperCase(text);
     static constexpr std::array<std::pair<std::string_view, int>, 9> kWords = {{
         {"UNIX", kSystemUnix},
         {"CLIX", kSystemClix},
@@ -78,9 +89,7 @@ void VmsDirectoryName(std::string& name, std::size_t limit, int systemType)
 
 long long SizeFromPreliminaryReply(std::string_view reply)
 {
-    std::string upper(reply.substr(0, 99));
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::string upper = UpperCase(reply.substr(0, 99));
     const std::size_t bytes = upper.find(" BYTES");
     if (bytes == std::string::npos)
         return 0;
@@ -105,9 +114,7 @@ std::optional<long long> SizeFromSizeReply(std::string_view reply)
     std::string_view digits = reply.substr(kFileStatus.size());
     while (!digits.empty() && digits.back() == ' ')
         digits.remove_suffix(1);
-    const bool allDigits = std::all_of(digits.begin(), digits.end(),
-                                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
-    if (digits.empty() || digits.size() > kMostDigits || !allDigits)
+    if (digits.size() > kMostDigits || !AllDigits(digits))
         return std::nullopt;
     return std::stoll(std::string(digits));
 }

@@ -8,21 +8,7 @@
 #include "ftp/internal/session_steps.h"
 #include "remote/exchange_result.h"
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
-
-namespace {
-
-std::string Upper(std::string_view text)
-{
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return upper;
-}
-
-}  // namespace
 
 ServerFeatures FeaturesFromReply(const std::vector<std::string>& lines)
 {
@@ -31,7 +17,7 @@ ServerFeatures FeaturesFromReply(const std::vector<std::string>& lines)
         // Features are the lines between the first and the last, each after one space.
         if (!line.starts_with(' '))
             continue;
-        std::string feature = Upper(line.substr(1));
+        std::string feature = UpperCase(std::string_view(line).substr(1));
         const std::size_t end = feature.find_last_not_of(" \t");
         feature.resize(end == std::string::npos ? 0 : end + 1);
         const std::string name = feature.substr(0, feature.find(' '));

@@ -11,6 +11,11 @@
 #include <string_view>
 #include <vector>
 
+// Text of one or more decimal digits and nothing else.
+bool AllDigits(std::string_view text);
+// ASCII letters in upper case: the protocol's words and facts are named in any case.
+std::string UpperCase(std::string_view text);
+
 // The code at the start of a reply line: its first three characters read as a decimal number the
 // way atoi reads them (leading blanks, a sign, digits); 0 when they are not a number.
 int ReplyCodeOf(std::string_view line);
