@@ -85,7 +85,7 @@ int Measure(Form form, int entries, int runs)
     session.SetLogin(login);
     CSiteTree tree(session, scratch.path().toStdString());
     CurrentSiteIcon currentSiteIcon;
-    CTessalinev3View view(session, settings, tree, currentSiteIcon);
+    CTessalinev3View view(session, settings, tree.Store(), currentSiteIcon);
     CGuiOperationHost host(&view);
     session.Operations().host = &host;
     view.resize(800, 600);
@@ -94,14 +94,13 @@ int Measure(Form form, int entries, int runs)
         std::fprintf(stderr, "could not log in to the scripted server\n");
         return 1;
     }
-    // The site is the tree's current item, so the listed directories join the tree as they do
-    // after a real connect.
-    tree.SetCurrentItem(tree.AddGroupItem("Bench"));
+    // The site is the current node, so the listed directories join the tree as they do after a
+    // real connect.
     CSiteProfile site;
     site.name = "bench";
+    site.group = "Bench";
     site.host = session.Login().host;
-    tree.AddSiteUnderCurrentGroup(site);
-    tree.FindChildAndMakeCurrent("bench");
+    tree.Store().SetCurrent(tree.Store().AddSite(site));
 
     std::printf("view fill of %d entries in %s's form (%zu bytes of listing), %d runs\n", entries,
                 form == Form::Mlsd ? "MLSD" : "LIST", listing.size(), runs);

@@ -89,7 +89,7 @@ bool CMainFrame::EncryptionSignShown() const
 
 void CMainFrame::ShowLocation()
 {
-    setWindowTitle(WindowTitle(*siteTreePane, session));
+    setWindowTitle(WindowTitle(siteTreePane->Store(), session));
     siteTreePane->HighlightCurrentItem();
 }
 
@@ -267,10 +267,11 @@ void CMainFrame::CreatePanes()
 
     siteTreePane = new CSiteTree(session, DataDirectory());
     siteTreePane->setObjectName(QStringLiteral("siteTreePane"));
-    mainViewPane = new CTessalinev3View(session, settings, *siteTreePane, currentSiteIcon);
+    mainViewPane = new CTessalinev3View(session, settings, siteTreePane->Store(), currentSiteIcon);
     mainViewPane->setObjectName(QStringLiteral("mainViewPane"));
     siteTreePane->SetViewLink(mainViewPane);
     connect(siteTreePane, &CSiteTree::gainedFocus, this, [this] { activePane = 2; });
+    connect(siteTreePane, &CSiteTree::itemActivated, mainViewPane, &CTessalinev3View::OpenTreeNode);
     connect(mainViewPane, &CTessalinev3View::gainedFocus, this, [this] { activePane = 1; });
     connect(mainViewPane, &CTessalinev3View::commandRequested, this, &CMainFrame::RunCommand);
     logPane = new CDebugWindow;

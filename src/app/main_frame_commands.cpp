@@ -56,7 +56,7 @@ void CMainFrame::RegisterCommands()
             else
                 mainViewPane->DeleteSelected();
         },
-        [this, anySelected] { return TreeHasFocus() ? siteTreePane->HasSelection() : anySelected(); });
+        [this, anySelected] { return TreeHasFocus() ? (siteTreePane->SelectedNode() != kRootNode) : anySelected(); });
     SetCommandHandler(
         Properties, [this] { mainViewPane->ShowProperties(); }, anySelected);
     SetCommandHandler(
@@ -64,7 +64,7 @@ void CMainFrame::RegisterCommands()
         [this, anySelected, selectionUsable] {
             if (ViewHasFocus())
                 return mainViewPane->SelectedCount() == 1 && selectionUsable();
-            return siteTreePane->HasSelection() || anySelected();
+            return (siteTreePane->SelectedNode() != kRootNode) || anySelected();
         });
     SetCommandHandler(
         Permissions, [this] { mainViewPane->SetPermissionsOfSelected(); },
@@ -78,8 +78,8 @@ void CMainFrame::RegisterCommands()
     SetCommandHandler(
         UpOneLevel, [this] { mainViewPane->UpOneLevel(); },
         [this, connected] {
-            return siteTreePane->currentItem != nullptr
-                && (connected() || CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemGroup);
+            const SiteStore& sites = siteTreePane->Store();
+            return sites.Current() != kRootNode && (connected() || sites.KindOf(sites.Current()) == kItemGroup);
         });
     SetCommandHandler(
         Disconnect, [this] { mainViewPane->Disconnect(true); }, connected);
@@ -125,16 +125,15 @@ void CMainFrame::NewGroup()
         Prompter().Inform(this, QStringLiteral("Group's must have a name."));
         return;
     }
-    for (const CSiteTreeItem* item : siteTreePane->RootItems()) {
-        if (item->name == name) {
-            Prompter().Inform(this, QStringLiteral("There is already a group with that name."));
-            return;
-        }
+    SiteStore& sites = siteTreePane->Store();
+    if (sites.FindGroup(name) != kRootNode) {
+        Prompter().Inform(this, QStringLiteral("There is already a group with that name."));
+        return;
     }
     if (!AcceptGroupName(this, name))
         return;
-    siteTreePane->AddGroupItem(name);
-    siteTreePane->SetCurrentItem(nullptr);
+    sites.AddGroup(name);
+    sites.SetCurrent(kRootNode);
     mainViewPane->ShowSites();
 }
 
@@ -147,17 +146,18 @@ void CMainFrame::NewSite()
     if (session.Connected())
         return;
 
+    SiteStore& sites = siteTreePane->Store();
     std::vector<std::string> groups;
-    const std::vector<CSiteTreeItem*> roots = siteTreePane->RootItems();
-    for (const CSiteTreeItem* item : roots)
-        groups.push_back(item->name);
+    const std::vector<SiteNodeId> roots = sites.Children(kRootNode);
+    for (const SiteNodeId group : roots)
+        groups.push_back(sites.Node(group)->name);
     CSelectGroupDialog select(groups, this);
     if (Prompter().Exec(select) != QDialog::Accepted)
         return;
     const int position = select.ChosenPosition();
     if (position < 0 || position >= static_cast<int>(roots.size()))
         return;
-    siteTreePane->SetCurrentItem(roots[static_cast<std::size_t>(position)]);
+    sites.SetCurrent(roots[static_cast<std::size_t>(position)]);
 
     CSitePropertiesDialog properties(currentSiteIcon, settings.email, this);
     CSiteProfile start = profile;
@@ -169,16 +169,14 @@ void CMainFrame::NewSite()
         return;
     properties.ApplyTo(profile);
     profile.icon = currentSiteIcon.reference;
-    profile.group = siteTreePane->CurrentItemText();
-    siteTreePane->AddSiteUnderCurrentGroup(profile);
+    const SiteNodeId site = sites.AddSiteAtCurrent(profile);
     // Save/Connect connects with what the dialog has just shown; the prompt is for later connects.
-    if (properties.closeAction == CSitePropertiesDialog::kSaveConnect
-        && CSiteTree::ItemKindOf(siteTreePane->currentItem) == kItemSite) {
-        mainViewPane->ConnectSiteWithoutPrompt(siteTreePane->CopyCurrentProfile());
+    if (properties.closeAction == CSitePropertiesDialog::kSaveConnect && site != kRootNode) {
+        mainViewPane->ConnectSiteWithoutPrompt(sites.Node(site)->profile);
         return;
     }
-    if (properties.closeAction == CSitePropertiesDialog::kSaveExit && siteTreePane->currentItem)
-        siteTreePane->SetCurrentItem(static_cast<CSiteTreeItem*>(siteTreePane->currentItem->parent()));
+    if (properties.closeAction == CSitePropertiesDialog::kSaveExit)
+        sites.SetCurrent(sites.ParentOf(sites.Current()));
     mainViewPane->OpenTreeItem();
 }
 
@@ -248,14 +246,13 @@ void CMainFrame::CreateDirectory()
 
 void CMainFrame::Rename()
 {
-    const QList<QTreeWidgetItem*> treeSelection = siteTreePane->selectedItems();
-    if (!treeSelection.isEmpty() && activePane == 2) {
-        auto* item = static_cast<CSiteTreeItem*>(treeSelection.first());
-        CRenameDialog dialog(item->name, this);
+    const SiteNodeId selected = siteTreePane->SelectedNode();
+    if (selected != kRootNode && activePane == 2) {
+        CRenameDialog dialog(siteTreePane->Store().Node(selected)->name, this);
         if (Prompter().Exec(dialog) != QDialog::Accepted)
             return;
-        siteTreePane->RenameItem(item, dialog.Name());
-        siteTreePane->SortGroups();
+        siteTreePane->RenameItem(selected, dialog.Name());
+        siteTreePane->Store().SortGroups();
         return;
     }
     const std::vector<int> rows = mainViewPane->SelectedRows();

@@ -2,7 +2,7 @@
 #include "app/window_title.h"
 
 #include "remote/remote_session.h"
-#include "sites/site_tree.h"
+#include "sites/profiles/site_store.h"
 
 #include <QStringList>
 
@@ -23,15 +23,15 @@ QString ShownDirectory(const std::string& path)
 
 }  // namespace
 
-QString WindowTitle(const CSiteTree& tree, const RemoteSession& session)
+QString WindowTitle(const SiteStore& sites, const RemoteSession& session)
 {
     if (!session.Connected())
         return kProgramName;
-    CSiteProfile site;
     std::string path;
-    int kind = 0;
-    // The tree stands on a group while its sites are shown: the host is all there is to say.
-    if (!tree.SiteAndPathWithCurrent(&site, &path, &kind))
+    const SiteNodeId site = sites.SiteAndPath(sites.Current(), &path);
+    // The user stands on a group while its sites are shown: the host is all there is to say.
+    if (site == kRootNode)
         return QStringLiteral("%1 - %2").arg(QString::fromStdString(session.Login().host), kProgramName);
-    return QStringLiteral("%1 - %2 - %3").arg(QString::fromStdString(site.name), ShownDirectory(path), kProgramName);
+    return QStringLiteral("%1 - %2 - %3")
+        .arg(QString::fromStdString(sites.Node(site)->name), ShownDirectory(path), kProgramName);
 }

@@ -5,9 +5,10 @@
 // belongs to, DIRECTORY the remote directory as the tree knows it: "/srv/pub" below a start
 // directory given from the root, "~/pub" below the directory the login started in ("~" itself).
 
+#include "sites/profiles/site_store.h"
+
 #include <QString>
 
 class RemoteSession;
-class CSiteTree;
 
-QString WindowTitle(const CSiteTree& tree, const RemoteSession& session);
+QString WindowTitle(const SiteStore& sites, const RemoteSession& session);

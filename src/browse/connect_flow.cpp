@@ -10,30 +10,39 @@
 #include "remote/remote_session.h"
 #include "settings/settings.h"
 #include "sites/profiles/connect_preparation.h"
-#include "sites/quick_connect_entry.h"
+#include "sites/profiles/quick_connect_entry.h"
 #include "sites/session_profile_dialog.h"
 #include "ui/prompter.h"
 
 #include <optional>
 #include <thread>
 
+void CTessalinev3View::OpenTreeNode(SiteNodeId id)
+{
+    sites.SetCurrent(id);
+    if (const SiteNode* node = sites.Node(id))
+        selectedIndex = model.RowNamed(node->name);
+    OpenTreeItem();
+}
+
 void CTessalinev3View::OpenTreeItem()
 {
-    switch (CSiteTree::ItemKindOf(tree.currentItem)) {
+    const SiteNode& current = *sites.Node(sites.Current());
+    switch (current.kind) {
     case kItemGroup: ShowSites(); break;
-    case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
+    case kItemSite: ConnectSite(current.profile); break;
     case kItemRemoteDirectory: {
-        CSiteProfile site;
         std::string path;
-        tree.SiteAndPathOfCurrent(&site, &path);
-        GoToDirectoryNode(site, path, tree.CurrentItemText());
+        const SiteNodeId site = sites.SiteAndPath(current.id, &path);
+        path.pop_back();  // a node keeps the name its listing showed, a link's target too
+        GoToDirectoryNode(sites.Node(site)->profile, path);
         break;
     }
     default: break;
     }
 }
 
-void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name)
+void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::string& path)
 {
     if (site.host != session.Login().host) {
         QuitSession();
@@ -44,7 +53,7 @@ void CTessalinev3View::GoToDirectoryNode(const CSiteProfile& site, const std::st
         ConnectSite(site, ConnectFor::DirectoryNode);
     }
     if (session.Connected())
-        EnterDirectory(path + name, true);  // a node keeps the name its listing showed, a link's target too
+        EnterDirectory(path, true);
 }
 
 void CTessalinev3View::ConnectSite(CSiteProfile profile, ConnectFor purpose)
@@ -66,7 +75,7 @@ void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor
     session.Operations().SetConnectCancelled(false);
     std::optional<QuickConnectEntry> quickConnectEntry;
     if (purpose == ConnectFor::QuickConnect)
-        quickConnectEntry.emplace(tree, session, profile);
+        quickConnectEntry.emplace(sites, session, profile);
     ConnectProfile(profile, purpose);
     if (session.Connected())
         return;
@@ -85,9 +94,7 @@ void CTessalinev3View::ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor
 
 void CTessalinev3View::ReturnToParentOfCurrent()
 {
-    CSiteTreeItem* parent = nullptr;
-    tree.ParentKind(&parent);
-    tree.SetCurrentItem(parent);
+    sites.SetCurrent(sites.ParentOf(sites.Current()));
 }
 
 void CTessalinev3View::ConnectProfile(const CSiteProfile& profile, ConnectFor purpose)
@@ -109,18 +116,18 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile, ConnectFor pu
     if (!ConnectInBackground(session, profile.host))
         session.Operations().SetConnectCancelled(true);
     // "Always for this site" to the question about a password in plain text: the site keeps it.
-    CSiteTreeItem* site = tree.EnclosingSiteOrGroup();
-    if (session.Login().encryption == kPlainOnly && profile.encryption != kPlainOnly && site
-        && site->kind == kItemSite) {
-        CSiteProfile plain = site->profile;
+    const SiteNodeId site = sites.SiteOrGroupAt(sites.Current());
+    if (session.Login().encryption == kPlainOnly && profile.encryption != kPlainOnly
+        && sites.KindOf(site) == kItemSite) {
+        CSiteProfile plain = sites.Node(site)->profile;
         plain.encryption = kPlainOnly;
-        tree.ReplaceSite(site, plain);
+        sites.ReplaceProfile(site, plain);
     }
     if (!session.Connected())
         return;
     if (!profile.remoteDirectory.empty()) {
-        tree.SetCurrentItem(tree.EnclosingSiteOrGroup());
-        tree.AddDirectoryPath(profile.remoteDirectory);
+        sites.SetCurrent(site);
+        sites.DescendPath(profile.remoteDirectory);
         EnterDirectory(profile.remoteDirectory, false);
     } else if (purpose != ConnectFor::DirectoryNode) {
         FillFromListing(false);
@@ -129,29 +136,28 @@ void CTessalinev3View::ConnectProfile(const CSiteProfile& profile, ConnectFor pu
 
 void CTessalinev3View::UpOneLevel()
 {
-    CSiteTreeItem* parent = nullptr;
-    switch (tree.ParentKind(&parent)) {
+    const SiteNodeId shown = sites.Current();
+    const SiteNodeId parent = sites.ParentOf(shown);
+    switch (sites.KindOf(parent)) {
     case kItemRemoteDirectory:
-    case kItemSite: {
-        CSiteTreeItem* shown = tree.currentItem;
-        tree.SetCurrentItem(parent);
+    case kItemSite:
+        sites.SetCurrent(parent);
         if (!EnterDirectory("..", false) && session.Connected())
-            tree.SetCurrentItem(shown);
+            sites.SetCurrent(shown);
         break;
-    }
     case kItemGroup:
         // The current item is the site itself: the session is at its start directory.
         if (Prompter().Ask(this,
                            QStringLiteral("You are at the root directory, are you sure you want to disconnect from ")
                                + Shown(session.Login().host),
                            QStringLiteral("Disconnect"))) {
-            tree.SetCurrentItem(parent);
+            sites.SetCurrent(parent);
             QuitSession();
             ShowSites();
         }
         break;
     default:
-        tree.SetCurrentItem(nullptr);
+        sites.SetCurrent(kRootNode);
         ShowSites();
         break;
     }
@@ -174,8 +180,7 @@ void CTessalinev3View::Disconnect(bool ask)
 void CTessalinev3View::CloseSessionAndShowSites()
 {
     QuitSession();
-    CSiteTreeItem* enclosing = tree.EnclosingSiteOrGroup();
-    tree.SetCurrentItem(enclosing ? static_cast<CSiteTreeItem*>(enclosing->parent()) : nullptr);
+    sites.SetCurrent(sites.ParentOf(sites.SiteOrGroupAt(sites.Current())));
     ShowSites();
 }
 

@@ -67,12 +67,12 @@ bool KeyFromEditor(const QWidget* list)
 
 }  // namespace
 
-CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, CSiteTree& tree,
+CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, SiteStore& sites,
                                    CurrentSiteIcon& currentSiteIcon, QWidget* parent)
     : QWidget(parent)
     , session(session)
     , settings(settings)
-    , tree(tree)
+    , sites(sites)
     , currentSiteIcon(currentSiteIcon)
 {
     iconList = new DragOutList<QListView>([this] { DragOutSelected(); });
@@ -129,7 +129,7 @@ CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, 
 
 void CTessalinev3View::InitialUpdate()
 {
-    tree.SetCurrentItem(nullptr);
+    sites.SetCurrent(kRootNode);
     ShowSites();
 }
 
@@ -173,16 +173,16 @@ void CTessalinev3View::ShowSites()
 {
     WaitCursor busy;
     ClearItems();
-    std::vector<CSiteTreeItem*> items =
-        (!tree.currentItem || showRootsOnce) ? tree.RootItems() : tree.Children(tree.currentItem);
+    const std::vector<SiteNodeId>& shown = sites.Children(showRootsOnce ? kRootNode : sites.Current());
     showRootsOnce = false;
     std::vector<CRemoteRow> rows;
-    for (const CSiteTreeItem* item : items) {
+    for (const SiteNodeId id : shown) {
+        const SiteNode& node = *sites.Node(id);
         CRemoteRow row;
-        row.kind = item->kind;
-        row.name = item->kind == kItemGroup ? item->name : item->profile.name;
-        row.icon = item->kind == kItemGroup ? ProgramIcon(ProgramIconId::Group) : SiteIcon(item->profile.icon);
-        row.treeItemId = item->id;
+        row.kind = node.kind;
+        row.name = node.name;
+        row.icon = node.kind == kItemGroup ? ProgramIcon(ProgramIconId::Group) : SiteIcon(node.profile.icon);
+        row.treeItemId = id;
         rows.push_back(std::move(row));
     }
     model.Reset(std::move(rows));
@@ -210,7 +210,7 @@ void CTessalinev3View::FillFromListing(bool keepRows)
             directories.push_back(entry.name);
         rows.push_back(RowOfEntry(entry));
     }
-    tree.AddDirectoryNodes(directories);
+    sites.AddDirectories(sites.Current(), directories);
     ClearItems();
     model.Reset(std::move(rows));
 }
@@ -274,19 +274,19 @@ void CTessalinev3View::OpenSelectedItem()
         Prompter().Beep();  // listed before a cancel closed the session
         return;
     }
-    CSiteTreeItem* shown = tree.currentItem;
+    const SiteNodeId shown = sites.Current();
     // Sites and groups may share a name: the one the user chose is the one opened.
-    if (CSiteTreeItem* chosen = TreeItemAt(selectedIndex))
-        tree.SetCurrentItem(chosen);
-    else
-        tree.FindChildAndMakeCurrent(name);
+    if (const SiteNodeId chosen = NodeAt(selectedIndex); chosen != kRootNode)
+        sites.SetCurrent(chosen);
+    else if (const SiteNodeId child = sites.ChildNamed(shown, name); child != kRootNode)
+        sites.SetCurrent(child);
     switch (kind) {
     case kItemGroup: ShowSites(); break;
-    case kItemSite: ConnectSite(tree.CopyCurrentProfile()); break;
+    case kItemSite: ConnectSite(sites.Node(sites.Current())->profile); break;
     case kItemRemoteDirectory:
         // A directory the server refused leaves the tree where the list still is.
         if (!EnterDirectory(name, model.Row(selectedIndex).link) && session.Connected())
-            tree.SetCurrentItem(shown);
+            sites.SetCurrent(shown);
         break;
     case kItemRemoteFile: OpenRemoteFile(name); break;
     default: break;
@@ -349,15 +349,10 @@ QString CTessalinev3View::TextAt(int row, int column) const
     return model.index(row, column).data().toString();
 }
 
-CSiteTreeItem* CTessalinev3View::TreeItemAt(int row) const
+SiteNodeId CTessalinev3View::NodeAt(int row) const
 {
-    const std::uint64_t id = row >= 0 && row < model.rowCount() ? model.Row(row).treeItemId : 0;
-    return id != 0 ? tree.ItemWithId(id) : nullptr;
-}
-
-void CTessalinev3View::SelectItemByName(const std::string& name)
-{
-    selectedIndex = model.RowNamed(name);
+    const SiteNodeId id = row >= 0 && row < model.rowCount() ? model.Row(row).treeItemId : kRootNode;
+    return sites.Node(id) ? id : kRootNode;
 }
 
 void CTessalinev3View::Defer(std::function<void()> action)

@@ -4,8 +4,8 @@
 // tree's current item (groups and sites), or the entries of the remote directory (files and
 // directories). Double-clicking walks down: a group shows its sites, a site connects and lists
 // its start directory, a directory is entered, a file is downloaded and maybe opened. The view
-// keeps no remote state of its own: the session holds the connection, the tree where the user
-// is, and the list is rebuilt from them after every step.
+// keeps no remote state of its own: the session holds the connection, the site store where the
+// user is, and the list is rebuilt from them after every step.
 //
 // The rows live in one CRemoteEntryModel; the four styles are two lists on it (an icon list for
 // Large Icons, Small Icons and List, a tree for Details) sharing one selection. This file's class is
@@ -40,7 +40,7 @@ public:
     enum ViewStyle { kLargeIcons = 0, kDetails = 1, kSmallIcons = 2, kList = 3 };
     using enum CRemoteEntryModel::Column;
 
-    CTessalinev3View(RemoteSession& session, CSettings& settings, CSiteTree& tree, CurrentSiteIcon& currentSiteIcon,
+    CTessalinev3View(RemoteSession& session, CSettings& settings, SiteStore& sites, CurrentSiteIcon& currentSiteIcon,
                      QWidget* parent = nullptr);
 
     // First display: the tree's root items.
@@ -54,6 +54,11 @@ public:
     // False when the directory was not entered (refused, cancelled or the connection lost).
     bool EnterDirectory(std::string name, bool link);
     void OpenSelectedItem();
+    // Shows what the store's current node holds: a group's sites, a site connected to, a
+    // directory node entered.
+    void OpenTreeItem();
+    // The site tree's activation of `id`, which becomes the current node and is opened.
+    void OpenTreeNode(SiteNodeId id);
     // Why a site is connected to: to browse it (its start directory is listed), as a Quick
     // Connect (filed under "Quick Connect" once logged in, and listed), or to reach one of its
     // directory nodes (which the caller then enters: nothing is listed before).
@@ -81,9 +86,7 @@ public:
     void SetPermissionsOfSelected();
 
     // What the site tree asks of the view.
-    void SelectItemByName(const std::string& name) override;
-    void OpenTreeItem() override;
-    void RenameItemRow(const CSiteTreeItem& item) override;
+    void RenameItemRow(SiteNodeId id) override;
     bool RenameDirectoryByName(const std::string& oldName, const std::string& newName) override;
     void Disconnect(bool ask) override;
     void RefreshAfterTreeChange() override;
@@ -139,17 +142,17 @@ private:
     // Why the last remote operation failed, as the user is told: the reason the connection was
     // lost, or the server's refusal.
     QString FailureText() const;
-    // The group or site shown in `row`; nullptr for remote entries.
-    CSiteTreeItem* TreeItemAt(int row) const;
+    // The group or site shown in `row`; kRootNode for remote entries.
+    SiteNodeId NodeAt(int row) const;
     void ShowItemMenu(const QPoint& position);
-    void GoToDirectoryNode(const CSiteProfile& site, const std::string& path, const std::string& name);
+    void GoToDirectoryNode(const CSiteProfile& site, const std::string& path);
     void ReturnToParentOfCurrent();
     // The list's begin-drag: the selected remote entries leave the window (sites do not).
     void DragOutSelected();
 
     RemoteSession& session;
     CSettings& settings;
-    CSiteTree& tree;
+    SiteStore& sites;
     CurrentSiteIcon& currentSiteIcon;
     CRemoteEntryModel model;
     QStackedWidget* stack = nullptr;

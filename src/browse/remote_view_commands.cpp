@@ -17,6 +17,7 @@
 #include "remote/session_log.h"
 #include "settings/settings.h"
 #include "sites/confirm_delete_dialog.h"
+#include "sites/name_rules.h"
 #include "sites/site_icons.h"
 #include "sites/site_properties_dialog.h"
 #include "ui/prompter.h"
@@ -165,7 +166,7 @@ void CTessalinev3View::DeleteSelected()
                 Prompter().Inform(this, QStringLiteral("Error deleting file\n") + FailureText());
             continue;
         }
-        tree.DeleteSiteOrGroup(TreeItemAt(*row));
+        sites.Remove(NodeAt(*row));
         model.RemoveRow(*row);
     }
     if (session.Connected() && remoteChange)
@@ -179,7 +180,7 @@ bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& chan
     if (LeftEndedSession(what, !removed))
         return false;
     if (*removed == kCompletion) {
-        tree.DeleteChildByName(name);
+        sites.Remove(sites.ChildNamed(sites.Current(), name));
         changed = true;
         return true;
     }
@@ -203,7 +204,7 @@ bool CTessalinev3View::DeleteRemoteDirectory(const std::string& name, bool& chan
     const bool deleted = RemoveDirectoryTree(session, name, failure);
     changed = true;  // even a deletion that stopped took something away
     if (deleted)
-        tree.DeleteChildByName(name);
+        sites.Remove(sites.ChildNamed(sites.Current(), name));
     if (LeftEndedSession(what, session.Failure().lostReason.empty()))
         return false;
     if (!deleted)
@@ -243,23 +244,24 @@ void CTessalinev3View::RenameItemAt(int row, const std::string& newName)
         break;
     case kItemRemoteDirectory:
         if (renameRemote()) {
-            tree.DeleteChildByName(oldName);
+            sites.Remove(sites.ChildNamed(sites.Current(), oldName));
             RefreshListing();
         }
         break;
     case kItemSite:
     case kItemGroup:
-        tree.RenameItem(TreeItemAt(row), newName);  // renames the row too, unless the name is refused
+        if (RenameSiteOrGroup(this, sites, NodeAt(row), newName))
+            model.Rename(row, newName);
         break;
     default: break;
     }
 }
 
-void CTessalinev3View::RenameItemRow(const CSiteTreeItem& item)
+void CTessalinev3View::RenameItemRow(SiteNodeId id)
 {
     for (int row = 0; row < model.rowCount(); ++row) {
-        if (TreeItemAt(row) == &item)
-            model.Rename(row, item.name);
+        if (NodeAt(row) == id)
+            model.Rename(row, sites.Node(id)->name);
     }
 }
 
@@ -268,7 +270,7 @@ bool CTessalinev3View::RenameDirectoryByName(const std::string& oldName, const s
     const int row = model.RowNamed(oldName);
     if (row < 0 || RunRemote([this, oldName, newName] { return session.RenameFile(oldName, newName); }) != kCompletion)
         return false;
-    tree.DeleteChildByName(oldName);
+    sites.Remove(sites.ChildNamed(sites.Current(), oldName));
     RefreshListing();
     return true;
 }
@@ -286,11 +288,9 @@ void CTessalinev3View::ShowProperties()
             Prompter().Inform(this, QStringLiteral("Properties can only be viewed for one item at a time."));
             return;
         }
-        CSiteProfile site;
         std::string path;
-        int currentKind = 0;
-        tree.SiteAndPathWithCurrent(&site, &path, &currentKind);
-        const QString location = Shown(site.name) + QStringLiteral("/") + Shown(path);
+        const SiteNode* site = sites.Node(sites.SiteAndPath(sites.Current(), &path));
+        const QString location = Shown(site->profile.name) + QStringLiteral("/") + Shown(path);
         const QString utc = model.Row(row).modifiedUtc;
         CFilePropertiesDialog dialog(TextAt(row, kName), TextAt(row, kSize), TextAt(row, kType),
                                      utc.isEmpty() ? TextAt(row, kModified) : utc, location, this);
@@ -302,10 +302,10 @@ void CTessalinev3View::ShowProperties()
     }
     if (kind != kItemSite)
         return;
-    CSiteTreeItem* site = TreeItemAt(row);
-    if (!site)
+    const SiteNodeId site = NodeAt(row);
+    if (site == kRootNode)
         return;
-    CSiteProfile profile = site->profile;
+    CSiteProfile profile = sites.Node(site)->profile;
     currentSiteIcon.reference = profile.icon.empty() ? std::string("Tessaline.exe, 33") : profile.icon;
     currentSiteIcon.image = SiteIcon(currentSiteIcon.reference);
     CSitePropertiesDialog dialog(currentSiteIcon, settings.email, this);
@@ -314,13 +314,13 @@ void CTessalinev3View::ShowProperties()
         return;
     dialog.ApplyTo(profile);
     profile.icon = currentSiteIcon.reference;
-    tree.ReplaceSite(site, profile);
+    sites.ReplaceProfile(site, profile);
     model.Rename(row, profile.name);
     model.SetIcon(row, SiteIcon(profile.icon));
     if (dialog.closeAction == CSitePropertiesDialog::kSaveConnect) {
         selectedIndex = row;
-        tree.SetCurrentItem(site);
-        ConnectSiteWithoutPrompt(site->profile);
+        sites.SetCurrent(site);
+        ConnectSiteWithoutPrompt(profile);
     }
 }
 

@@ -112,7 +112,7 @@ bool List(RemoteSession& session)
 std::variant<CSiteProfile, std::string> StoredSite(const CliOptions& options)
 {
     const std::string directory = DataDirectory();
-    ProfileList profiles;
+    SiteStore profiles;
     // Read only: the profile file belongs to the desktop program, which may be running.
     if (!LoadSiteProfiles(profiles, directory, false))
         return "no site profiles could be read from " + (directory.empty() ? "the data directory" : directory);

@@ -76,3 +76,16 @@ bool AcceptProfile(QWidget* parent, const CSiteProfile& profile)
     }
     return Fits(parent, profile);
 }
+
+bool RenameSiteOrGroup(QWidget* parent, SiteStore& sites, SiteNodeId id, const std::string& newName)
+{
+    const int kind = sites.KindOf(id);
+    if (kind != kItemSite && kind != kItemGroup)
+        return false;
+    // The group's sites take a group's new name when the file is written.
+    if (newName != sites.Node(id)->name
+        && !(kind == kItemSite ? AcceptSiteName(parent, newName) : AcceptGroupName(parent, newName)))
+        return false;
+    sites.Rename(id, newName);
+    return true;
+}

@@ -21,3 +21,6 @@ void LimitToProfileFile(QLineEdit& field);
 bool AcceptGroupName(QWidget* parent, const std::string& name);
 bool AcceptSiteName(QWidget* parent, const std::string& name);
 bool AcceptProfile(QWidget* parent, const CSiteProfile& profile);
+// Renames a group or site of `sites` when the file can keep the new name (the same name is always
+// kept); false, after telling the user why, when it cannot.
+bool RenameSiteOrGroup(QWidget* parent, SiteStore& sites, SiteNodeId id, const std::string& newName);

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* file = ::fmemopen(const_cast<std::uint8_t*>(data), size, "r");
     if (!file)
         return 0;
-    ProfileList tree;
+    SiteStore tree;
     ReadProfileSections(file, tree);
     std::fclose(file);
     return 0;

@@ -44,7 +44,7 @@ private slots:
         frame = app->MainFrame();
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame));
-        frame->SiteTreePane()->AddGroupItem("Local");
+        frame->SiteTreePane()->Store().AddGroup("Local");
         frame->MainViewPane()->ShowSites();
     }
 
@@ -133,7 +133,7 @@ private slots:
         CountEveryCommand();
         CSiteTree* tree = frame->SiteTreePane();
         tree->setFocus();
-        tree->setCurrentItem(tree->topLevelItem(0));
+        tree->setCurrentIndex(tree->model()->index(0, 0));
 
         QTest::keyClick(tree, Qt::Key_Delete);
         QTest::keyClick(tree, Qt::Key_Backspace);
@@ -156,7 +156,7 @@ private slots:
             CommandId::UpOneLevel, [this] { ++runs[CommandId::UpOneLevel]; }, [] { return true; });
         CSiteTree* tree = frame->SiteTreePane();
         tree->setFocus();
-        tree->setCurrentItem(tree->topLevelItem(0));
+        tree->setCurrentIndex(tree->model()->index(0, 0));
         QString typed;
         prompter.onDialog = [&typed](QDialog& dialog) {
             dialog.show();

@@ -7,7 +7,7 @@
 #include "ftp/ftp_remote_session.h"
 #include "settings/settings.h"
 #include "sites/profiles/site_profile.h"
-#include "sites/site_tree.h"
+#include "sites/profiles/site_store.h"
 #include "support/view_mouse.h"
 
 #include <QTemporaryDir>
@@ -65,11 +65,11 @@ private slots:
         QTemporaryDir home;
         CSettings settings;
         FtpRemoteSession session(settings.engine);
-        CSiteTree tree(session, home.path().toStdString());
+        SiteStore sites;
         CurrentSiteIcon currentSiteIcon;
         for (const char* group : {"Work", "archive", "Home"})
-            tree.AddGroupItem(group);
-        CTessalinev3View view(session, settings, tree, currentSiteIcon);
+            sites.AddGroup(group);
+        CTessalinev3View view(session, settings, sites, currentSiteIcon);
         view.resize(600, 400);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));

@@ -83,10 +83,10 @@ private slots:
         frame->NewSite();
         QVERIFY(ReadFile(File()).find("[Mirror]\r\nHOST=ftp.example.org\r\n") != std::string::npos);
 
-        CSiteTreeItem* site = tree->Children(tree->FindGroupItem("Work")).at(0);
+        const SiteNodeId site = Sites(tree->Store().FindGroup("Work")).at(0);
         QVERIFY(tree->LabelEdited(site, "Mirror 2"));
         QVERIFY(ReadFile(File()).find("[Mirror 2]\r\n") != std::string::npos);
-        QVERIFY(tree->LabelEdited(tree->FindGroupItem("Work"), "Jobs"));
+        QVERIFY(tree->LabelEdited(tree->Store().FindGroup("Work"), "Jobs"));
         QVERIFY(ReadFile(File()).find("GROUP=Jobs\r\n") != std::string::npos);
 
         fs::remove(File());
@@ -139,12 +139,12 @@ private slots:
         prompter->onDialog = [](QDialog& d) { return FillIn(d, "Quick Connect"); };
         frame->NewGroup();
         QVERIFY(Has(prompter->informed, "\"Quick Connect\" holds the sites opened with Quick Connect"));
-        QVERIFY(!tree->FindGroupItem("Quick Connect"));
-        CSiteTreeItem* work = tree->FindGroupItem("Work");
+        QCOMPARE(tree->Store().FindGroup("Quick Connect"), kRootNode);
+        const SiteNodeId work = tree->Store().FindGroup("Work");
         QVERIFY(!tree->LabelEdited(work, "Quick Connect"));
-        QCOMPARE(work->text(0), QStringLiteral("Work"));
+        QCOMPARE(tree->Store().Node(work)->name, std::string("Work"));
 
-        CSiteTreeItem* mirror = tree->Children(work).at(0);
+        const SiteNodeId mirror = Sites(work).at(0);
         prompter->informed.clear();
         QVERIFY(!tree->LabelEdited(mirror, "Group Place Holder"));
         QVERIFY(Has(prompter->informed, "\"Group Place Holder\" is the name the profile file keeps"));
@@ -181,7 +181,7 @@ private slots:
                      "another name.",
                      "The profile name is too long to be kept in the profile file; please make it shorter.",
                      "The comment is too long to be kept in the profile file; please make it shorter."}));
-        QCOMPARE(mirror->profile.comment, std::string());
+        QCOMPARE(tree->Store().Node(mirror)->profile.comment, std::string());
     }
 
     void propertiesAndDeleteActOnTheSiteChosenAmongSitesOfOneName()
@@ -202,21 +202,23 @@ private slots:
         Select(1);
         view->ShowProperties();
         QCOMPARE(shownHost, QStringLiteral("two.example.org"));
-        const std::vector<CSiteTreeItem*> sites = tree->Children(tree->FindGroupItem("G"));
-        QCOMPARE(sites.at(0)->profile.host, std::string("one.example.org"));
-        QCOMPARE(sites.at(1)->profile.host, std::string("changed.example.org"));
+        const std::vector<SiteNodeId> sites = Sites(tree->Store().FindGroup("G"));
+        QCOMPARE(Host(sites.at(0)), std::string("one.example.org"));
+        QCOMPARE(Host(sites.at(1)), std::string("changed.example.org"));
 
         prompter->onDialog = [](QDialog&) { return int(QDialog::Accepted); };
         Select(0);
         view->DeleteSelected();
-        const std::vector<CSiteTreeItem*> left = tree->Children(tree->FindGroupItem("G"));
+        const std::vector<SiteNodeId> left = Sites(tree->Store().FindGroup("G"));
         QCOMPARE(left.size(), std::size_t(1));
-        QCOMPARE(left.at(0)->profile.host, std::string("changed.example.org"));
+        QCOMPARE(Host(left.at(0)), std::string("changed.example.org"));
         QVERIFY(ReadFile(File()).find("one.example.org") == std::string::npos);
     }
 
 private:
     std::string File() const { return data + "Tessaline.site"; }
+    std::vector<SiteNodeId> Sites(SiteNodeId group) const { return tree->Store().Children(group); }
+    std::string Host(SiteNodeId site) const { return tree->Store().Node(site)->profile.host; }
 
     void Start()
     {

@@ -19,9 +19,7 @@ namespace {
 // Stands for the main view and remembers what the tree asked of it.
 class RecordingView final : public CSiteTreeViewLink {
 public:
-    void SelectItemByName(const std::string& name) override { calls.push_back("select " + name); }
-    void OpenTreeItem() override { calls.push_back("open"); }
-    void RenameItemRow(const CSiteTreeItem& item) override { calls.push_back("rename row " + item.name); }
+    void RenameItemRow(SiteNodeId) override { calls.push_back("rename row"); }
     bool RenameDirectoryByName(const std::string& o, const std::string& n) override
     {
         calls.push_back("rename directory " + o + " " + n);
@@ -34,20 +32,13 @@ public:
     bool renameDirectories = false;
 };
 
-CSiteProfile Site(const std::string& name, const std::string& host)
+CSiteProfile Site(const std::string& group, const std::string& name, const std::string& host)
 {
     CSiteProfile profile;
+    profile.group = group;
     profile.name = name;
     profile.host = host;
     return profile;
-}
-
-QStringList Labels(const std::vector<CSiteTreeItem*>& items)
-{
-    QStringList labels;
-    for (const CSiteTreeItem* item : items)
-        labels << item->text(0);
-    return labels;
 }
 
 }  // namespace
@@ -63,87 +54,48 @@ private slots:
         tree->SetViewLink(&view);
         tree->InitialUpdate();
         for (const char* group : {"Work", "alpha", "Zeta"})
-            tree->AddGroupItem(group);
-        tree->SetCurrentItem(tree->FindGroupItem("Work"));
-        tree->AddSiteUnderCurrentGroup(Site("mirror", "ftp.example.org"));
-        tree->SetCurrentItem(tree->FindGroupItem("Work"));
-        tree->AddSiteUnderCurrentGroup(Site("backup", "10.0.0.2"));
+            sites().AddGroup(group);
+        sites().AddSite(Site("Work", "mirror", "ftp.example.org"));
+        sites().AddSite(Site("Work", "backup", "10.0.0.2"));
         view.calls.clear();
     }
 
     void cleanup() { tree.reset(); }
 
-    void groupsAndSitesStayInNameOrder()
-    {
-        QCOMPARE(Labels(tree->RootItems()), (QStringList{"alpha", "Work", "Zeta"}));
-        QCOMPARE(Labels(tree->Children(tree->FindGroupItem("Work"))), (QStringList{"backup", "mirror"}));
-    }
-
     // A click selects, and opens only an expanded group or a directory of the connected site:
-    // nothing that connects. Return opens what is selected.
+    // nothing that connects. Return opens what is selected. Listed directories open their site.
     void aClickOpensNothingThatConnects()
     {
-        CSiteTreeItem* work = tree->FindGroupItem("Work");
-        CSiteTreeItem* mirror = tree->Children(work)[1];
-        tree->SetCurrentItem(mirror);
-        CSiteTreeItem* pub = tree->AddDirectoryNode("pub");
+        const SiteNodeId work = sites().FindGroup("Work");
+        const SiteNodeId mirror = sites().ChildNamed(work, "mirror");
+        sites().SetCurrent(mirror);
+        sites().AddDirectories(mirror, {"pub"});
+        QVERIFY(tree->isExpanded(tree->IndexOf(mirror)));
+        QVERIFY(tree->isExpanded(tree->IndexOf(work)));
+        const SiteNodeId pub = sites().ChildNamed(mirror, "pub");
         RemoteLogin login;
         login.host = "ftp.example.org";
         session.SetLogin(login);
+        QSignalSpy activated(tree.get(), &CSiteTree::itemActivated);
         // An expanded item, whether the session is connected, whether a click opens it.
-        for (const auto& [item, connected, opens] : std::vector<std::tuple<CSiteTreeItem*, bool, bool>>{
+        for (const auto& [item, connected, opens] : std::vector<std::tuple<SiteNodeId, bool, bool>>{
                  {work, false, true}, {mirror, false, false}, {pub, false, false}, {pub, true, true}}) {
-            tree->SetCurrentItem(nullptr);
+            sites().SetCurrent(kRootNode);
             tree->clearSelection();
-            item->setExpanded(true);
+            activated.clear();
+            tree->expand(tree->IndexOf(item));
             session.Ftp().connected = connected;
-            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-            QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{item});
-            QCOMPARE(tree->currentItem == item, opens);
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(tree->IndexOf(item)).center());
+            QCOMPARE(tree->SelectedNode(), item);
+            QCOMPARE(sites().Current() == item, opens);
+            QCOMPARE(activated.size(), opens ? 1 : 0);
         }
         session.Ftp().connected = 0;
-        tree->SetCurrentItem(nullptr);
-        view.calls.clear();
+        sites().SetCurrent(kRootNode);
+        activated.clear();
         QTest::keyClick(tree.get(), Qt::Key_Return);
-        QCOMPARE(view.calls, (std::vector<std::string>{"select pub", "open"}));
-    }
-
-    void aNewSiteGoesIntoTheGroupOfTheCurrentSite()
-    {
-        tree->SetCurrentItem(tree->FindGroupItem("Work"));
-        tree->FindChildAndMakeCurrent("mirror");
-        QCOMPARE(CSiteTree::ItemKindOf(tree->currentItem), int(kItemSite));
-        tree->AddSiteUnderCurrentGroup(Site("new", "h"));
-        QCOMPARE(tree->currentItem->text(0), QStringLiteral("new"));
-        QCOMPARE(tree->currentItem->profile.group, std::string("Work"));
-        QCOMPARE(Labels(tree->Children(tree->FindGroupItem("Work"))), (QStringList{"backup", "mirror", "new"}));
-    }
-
-    void directoryPathsMakeNodesOnceAndGiveThePathBack()
-    {
-        tree->SetCurrentItem(tree->FindGroupItem("Work"));
-        tree->FindChildAndMakeCurrent("mirror");
-        CSiteTreeItem* site = tree->currentItem;
-        tree->AddDirectoryPath("/pub/x");
-        QCOMPARE(tree->currentItem->text(0), QStringLiteral("x"));
-        QCOMPARE(Labels(tree->Children(site)), (QStringList{""}));
-        CSiteProfile profile;
-        std::string path;
-        QVERIFY(tree->SiteAndPathOfCurrent(&profile, &path));
-        QCOMPARE(profile.name, std::string("mirror"));
-        QCOMPARE(path, std::string("/pub/"));
-
-        tree->SetCurrentItem(site);
-        tree->AddDirectoryPath("/pub/y");
-        QCOMPARE(Labels(tree->Children(site)), (QStringList{""}));
-        QCOMPARE(Labels(tree->Children(tree->Children(tree->Children(site)[0])[0])), (QStringList{"x", "y"}));
-
-        CSiteTreeItem* parent = nullptr;
-        QCOMPARE(tree->ParentKind(&parent), int(kItemRemoteDirectory));
-        tree->SetCurrentItem(site);
-        QCOMPARE(tree->ParentKind(&parent), int(kItemGroup));
-        tree->SetCurrentItem(nullptr);
-        QCOMPARE(tree->ParentKind(&parent), CSiteTree::kNoParent);
+        QCOMPARE(activated.size(), 1);
+        QCOMPARE(sites().Current(), pub);
     }
 
     void deletingAGroupTakesItsSitesAfterOneConfirmation()
@@ -154,52 +106,50 @@ private slots:
             ++confirmations;
             return int(QDialog::Accepted);
         };
-        CSiteTreeItem* work = tree->FindGroupItem("Work");
-        tree->SetCurrentItem(work);
-        tree->FindChildAndMakeCurrent("mirror");
-        tree->clearSelection();
-        work->setSelected(true);
+        const SiteNodeId work = sites().FindGroup("Work");
+        sites().SetCurrent(sites().ChildNamed(work, "mirror"));
+        tree->setCurrentIndex(tree->IndexOf(work));
         tree->DeleteSelected();
         QCOMPARE(confirmations, 1);
-        QCOMPARE(Labels(tree->RootItems()), (QStringList{"alpha", "Zeta"}));
-        QVERIFY(tree->currentItem == nullptr);  // it was inside the deleted group
+        QCOMPARE(tree->model()->rowCount(), 2);
+        QCOMPARE(tree->model()->index(0, 0).data().toString(), QStringLiteral("alpha"));
+        QCOMPARE(sites().Current(), kRootNode);  // it was inside the deleted group
         QCOMPARE(view.calls, (std::vector<std::string>{"refresh"}));
 
         // Answered No, nothing goes.
         prompter.onDialog = [](QDialog&) { return int(QDialog::Rejected); };
-        tree->FindGroupItem("Zeta")->setSelected(true);
+        tree->setCurrentIndex(tree->IndexOf(sites().FindGroup("Zeta")));
         tree->DeleteSelected();
-        QCOMPARE(tree->RootItems().size(), std::size_t(2));
+        QCOMPARE(tree->model()->rowCount(), 2);
     }
 
     void labelEditsFollowTheRulesOfEachKind()
     {
         TestPrompter prompter;
-        CSiteTreeItem* work = tree->FindGroupItem("Work");
+        const SiteNodeId work = sites().FindGroup("Work");
         QVERIFY(!tree->LabelEdited(work, QString()));
         QCOMPARE(prompter.informed.back(), QStringLiteral("You must have a name, can't you see it's important."));
 
         // A group may take the name of another group.
         QVERIFY(tree->LabelEdited(work, QStringLiteral("alpha")));
-        QCOMPARE(work->text(0), QStringLiteral("alpha"));
+        QCOMPARE(tree->IndexOf(work).data().toString(), QStringLiteral("alpha"));
 
-        CSiteTreeItem* mirror = tree->Children(work)[1];
+        const SiteNodeId mirror = sites().ChildNamed(work, "mirror");
         QVERIFY(tree->LabelEdited(mirror, QStringLiteral("mirror 2")));
-        QCOMPARE(mirror->profile.name, std::string("mirror 2"));
-        QCOMPARE(view.calls.back(), std::string("rename row mirror 2"));
+        QCOMPARE(sites().Node(mirror)->profile.name, std::string("mirror 2"));
+        QCOMPARE(view.calls.back(), std::string("rename row"));
 
-        tree->SetCurrentItem(mirror);
-        CSiteTreeItem* directory = tree->AddDirectoryNode("pub");
+        sites().AddDirectories(mirror, {"pub"});
+        const SiteNodeId directory = sites().ChildNamed(mirror, "pub");
         QVERIFY(!tree->LabelEdited(directory, QStringLiteral("other")));
         QCOMPARE(prompter.informed.back(),
                  QStringLiteral("To change a directory name, select it in the main view and choose rename."));
-        QCOMPARE(directory->text(0), QStringLiteral("pub"));
+        QCOMPARE(tree->IndexOf(directory).data().toString(), QStringLiteral("pub"));
     }
 
     void theFileKeepsEverythingButQuickConnect()
     {
-        tree->SetCurrentItem(tree->AddGroupItem("Quick Connect"));
-        tree->AddSiteUnderCurrentGroup(Site("ftp.quick.example", "ftp.quick.example"));
+        sites().AddSite(Site("Quick Connect", "ftp.quick.example", "ftp.quick.example"));
         tree.reset();  // the tree writes the file as it goes
 
         std::ifstream file(dir->path().toStdString() + "/Tessaline.site", std::ios::binary);
@@ -209,9 +159,10 @@ private slots:
 
         CSiteTree again(session, dir->path().toStdString() + "/");
         again.InitialUpdate();
-        QCOMPARE(Labels(again.RootItems()), (QStringList{"alpha", "Work", "Zeta"}));
-        QCOMPARE(Labels(again.Children(again.FindGroupItem("Work"))), (QStringList{"backup", "mirror"}));
-        QCOMPARE(again.Children(again.FindGroupItem("Work"))[0]->profile.host, std::string("10.0.0.2"));
+        const SiteStore& read = again.Store();
+        QCOMPARE(read.Children(kRootNode).size(), std::size_t(3));
+        const SiteNodeId work = read.FindGroup("Work");
+        QCOMPARE(read.Node(read.Children(work).at(0))->profile.host, std::string("10.0.0.2"));
     }
 
 private:
@@ -220,6 +171,7 @@ private:
     RecordingView view;
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<CSiteTree> tree;
+    SiteStore& sites() { return tree->Store(); }
 };
 
 QTEST_MAIN(SiteTreeTest)

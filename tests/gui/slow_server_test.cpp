@@ -169,7 +169,8 @@ private slots:
         DoubleClick(*view, "slow");
         QTRY_COMPARE_WITH_TIMEOUT(Names(*view), QStringList{"inside.txt"}, 15000);
         QVERIFY(paintedWhileHeld);
-        QCOMPARE(frame->SiteTreePane()->currentItem->text(0), QStringLiteral("slow"));
+        QCOMPARE(frame->SiteTreePane()->Store().Node(frame->SiteTreePane()->Store().Current())->name,
+                 std::string("slow"));
         QVERIFY(prompter->informed.empty());
     }
 
@@ -209,7 +210,7 @@ private slots:
         prompter->onDialog = nullptr;
         release = true;
         Hold("");
-        view->SelectItemByName("Slow");
+        view->selectedIndex = static_cast<int>(Names(*view).indexOf("Slow"));
         view->OpenSelectedItem();
         QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
@@ -239,9 +240,9 @@ private:
     void ConnectToSlow()
     {
         frame->RunCommand(CommandId::Details);
-        view->SelectItemByName("Work");
+        view->selectedIndex = static_cast<int>(Names(*view).indexOf("Work"));
         view->OpenSelectedItem();
-        view->SelectItemByName("Slow");
+        view->selectedIndex = static_cast<int>(Names(*view).indexOf("Slow"));
         view->OpenSelectedItem();
         QVERIFY(app->Session().Connected());
     }

@@ -50,12 +50,21 @@ CSiteProfile Site(const std::string& name, const std::string& host = "")
 }
 
 // Every group and every field of every site, one line a site, so one comparison shows all.
-std::string Describe(const ProfileList& tree)
+// The sites of the group at `row`, in tree order.
+std::vector<CSiteProfile> SitesOf(const SiteStore& tree, std::size_t row)
+{
+    std::vector<CSiteProfile> sites;
+    for (const SiteNodeId site : tree.Children(tree.Children(kRootNode).at(row)))
+        sites.push_back(tree.Node(site)->profile);
+    return sites;
+}
+
+std::string Describe(const SiteStore& tree)
 {
     std::string text;
-    for (const ProfileTree::Group& group : tree.Groups()) {
-        text += "[" + group.name + "]\n";
-        for (const CSiteProfile& p : group.sites) {
+    for (const SiteNodeId group : tree.Children(kRootNode)) {
+        text += "[" + tree.Node(group)->name + "]\n";
+        for (const CSiteProfile& p : SitesOf(tree, tree.RowOf(group))) {
             text += p.name + "|" + p.host + "|" + p.account + "|" + p.userId + "|" + p.password + "|"
                 + std::to_string(p.savePassword) + std::to_string(p.prompt) + std::to_string(p.useFirewall) + "|"
                 + p.icon + "|" + p.group + "|" + p.localDirectory + "|" + p.remoteDirectory + "|" + p.comment + "\n";
@@ -72,17 +81,14 @@ protected:
 
 TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
 {
-    ProfileList tree;
+    SiteStore tree;
     for (const char* group : {"work", "Empty", "Work", kQuickConnectGroup})
         tree.AddGroup(group);
-    AddSiteToGroup(tree,
-                   {kItemSite, 1, 0, 1, "Mirror", "ftp.example.org:2121", "acct", "me", "secret", "Tessaline.exe ,33",
-                    "Work", "/home/me", "/pub", "one line"});
+    tree.AddSite({kItemSite, 1, 0, 1, "Mirror", "ftp.example.org:2121", "acct", "me", "secret", "Tessaline.exe ,33",
+                  "Work", "/home/me", "/pub", "one line"});
     // Not kept: a password without save password, trailing blanks, what follows "]".
-    AddSiteToGroup(
-        tree, {kItemSite, 0, 1, 0, "a]b", "host  ", "", " lead", "not kept", "", "work", "", "", "first\r\nsecond"});
-    AddSiteToGroup(
-        tree,
+    tree.AddSite({kItemSite, 0, 1, 0, "a]b", "host  ", "", " lead", "not kept", "", "work", "", "", "first\r\nsecond"});
+    tree.AddSite(
         {kItemSite, 1, 1, 0, "Opened once", "quick.example.org", "", "u", "quick", "", kQuickConnectGroup, "", "", ""});
     ASSERT_TRUE(SaveSiteProfiles(tree, dir));
 
@@ -98,7 +104,7 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
     ASSERT_EQ(::stat((dir + "Tessaline.site").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
-    ProfileList loaded;
+    SiteStore loaded;
     ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
     EXPECT_EQ(Describe(loaded),
               "[Empty]\n"
@@ -111,47 +117,46 @@ TEST_F(ProfileStoreTest, SaveAndLoadKeepEverythingTheFormatCanHold)
 
 TEST_F(ProfileStoreTest, EncryptionIsKeptAfterTheOtherKeysAndOlderFilesGetTheDefault)
 {
-    ProfileList tree;
+    SiteStore tree;
     for (int choice = 0; choice <= 3; ++choice) {
         CSiteProfile site = Site("Site " + std::to_string(choice), "ftp.example.org");
         site.group = "Work";
         site.encryption = choice;
-        AddSiteToGroup(tree, site);
+        tree.AddSite(site);
     }
     ASSERT_TRUE(SaveSiteProfiles(tree, dir));
     const std::string file = ReadFile(dir + "Tessaline.site");
     EXPECT_NE(file.find("\r\nCOMMENT=\r\nENCRYPTION=2\r\n\r\n[Site 3]"), std::string::npos) << file;
-    ProfileList loaded;
+    SiteStore loaded;
     ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
-    ASSERT_EQ(loaded.Groups().size(), 1u);
+    ASSERT_EQ(loaded.Children(kRootNode).size(), 1u);
     for (int choice = 0; choice <= 3; ++choice)
-        EXPECT_EQ(loaded.Groups()[0].sites[static_cast<std::size_t>(choice)].encryption, choice);
+        EXPECT_EQ(SitesOf(loaded, 0)[static_cast<std::size_t>(choice)].encryption, choice);
 
     // A file of an older version has no such key; a value this version does not know is the default.
     WriteFile(dir + "Tessaline.site",
               "[Old]\r\nHOST=old.example.org\r\nGROUP=Work\r\n\r\n"
               "[Odd]\r\nHOST=odd.example.org\r\nGROUP=Work\r\nENCRYPTION=7\r\n\r\n"
               "[Word]\r\nHOST=word.example.org\r\nGROUP=Work\r\nENCRYPTION=1x\r\n");
-    ProfileList older;
+    SiteStore older;
     ASSERT_TRUE(LoadSiteProfiles(older, dir, true));
-    const auto groups = older.Groups();  // a copy: a loop over a temporary's member reads freed memory
-    ASSERT_EQ(groups.size(), 1u);
-    for (const CSiteProfile& site : groups[0].sites)
+    ASSERT_EQ(older.Children(kRootNode).size(), 1u);
+    for (const CSiteProfile& site : SitesOf(older, 0))
         EXPECT_EQ(site.encryption, kTlsIfAvailable) << site.name;
 }
 
 TEST_F(ProfileStoreTest, LineBreaksAndBackslashesComeBackAsTypedWhileOlderFilesReadAsBefore)
 {
-    ProfileList tree;
+    SiteStore tree;
     CSiteProfile noted = Site("Noted", "ftp.example.org");
     noted.group = "Work";
     noted.comment = "Line one\n[2024-05-01] moved to new host\nGROUP=Elsewhere\nHOST=evil.example\n";
     noted.localDirectory = "C:\\new\\files\\";
     noted.remoteDirectory = "\\n is no line break";
-    AddSiteToGroup(tree, noted);
+    tree.AddSite(noted);
     CSiteProfile plain = Site("Plain", "plain.example.org");
     plain.group = "Work";
-    AddSiteToGroup(tree, plain);
+    tree.AddSite(plain);
     ASSERT_TRUE(SaveSiteProfiles(tree, dir));
 
     const std::string file = ReadFile(dir + "Tessaline.site");
@@ -162,14 +167,14 @@ TEST_F(ProfileStoreTest, LineBreaksAndBackslashesComeBackAsTypedWhileOlderFilesR
     EXPECT_NE(file.find("\r\n\r\n[Plain]\r\nHOST=plain.example.org\r\n"), std::string::npos) << file;
     EXPECT_EQ(std::count(file.begin(), file.end(), '['), 3) << file;
 
-    ProfileList loaded;
+    SiteStore loaded;
     ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
     EXPECT_EQ(Describe(loaded), Describe(tree));
-    EXPECT_EQ(loaded.Groups().size(), 1u);
+    EXPECT_EQ(loaded.Children(kRootNode).size(), 1u);
 
     // An older file has no escapes: its backslashes are its own.
     WriteFile(dir + "Tessaline.site", "[Old]\r\nLOCALDIR=C:\\new\\\\x\r\nCOMMENT=a\\nb\r\n\r\n");
-    ProfileList older;
+    SiteStore older;
     ASSERT_TRUE(LoadSiteProfiles(older, dir, true));
     const std::vector<CSiteProfile> old = older.FindSites("Old", "");
     ASSERT_EQ(old.size(), 1u);
@@ -186,7 +191,7 @@ TEST_F(ProfileStoreTest, AHeaderTooLongToReadSkipsItsWholeSection)
                   + "]\r\nHOST=other.example.org\r\nUID=intruder\r\nPASSWORD=pw\r\n"
                     "REMOTEDIR=/elsewhere\r\nCOMMENT=replaced\r\nGROUP=Prod\r\n\r\n"
                     "[Beta]\r\nHOST=beta.example.org\r\nGROUP=Prod\r\n");
-    ProfileList tree;
+    SiteStore tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
     EXPECT_EQ(Describe(tree),
               "[Prod]\n"
@@ -210,7 +215,7 @@ TEST_F(ProfileStoreTest, AHeaderTooLongToReadSkipsItsWholeSection)
 
 TEST_F(ProfileStoreTest, AFileThatIsThereButCannotBeReadIsReportedAndNothingElseIsRead)
 {
-    ProfileList tree;
+    SiteStore tree;
     std::string unreadable = "stale";
     EXPECT_FALSE(LoadSiteProfiles(tree, dir, true, &unreadable));
     EXPECT_EQ(unreadable, "");  // no file at all is no fault
@@ -232,7 +237,7 @@ TEST_F(ProfileStoreTest, AFileThatIsThereButCannotBeReadIsReportedAndNothingElse
     ASSERT_EQ(::mkfifo((dir + "Tessa.INI").c_str(), 0600), 0);
     EXPECT_FALSE(LoadSiteProfiles(tree, dir, true, &unreadable));
     EXPECT_EQ(unreadable, dir + "Tessa.INI: not a regular file");
-    EXPECT_TRUE(tree.Groups().empty());
+    EXPECT_TRUE(tree.Children(kRootNode).empty());
 }
 
 TEST_F(ProfileStoreTest, ASaveWritesThroughASymbolicLinkAndClearsWhatACrashLeft)
@@ -245,8 +250,8 @@ TEST_F(ProfileStoreTest, ASaveWritesThroughASymbolicLinkAndClearsWhatACrashLeft)
     WriteFile(elsewhere.path + "/.Tessaline.site-keep", "not ours");
     WriteFile(elsewhere.path + "/Tessaline.site.backup", "not ours");
 
-    ProfileList tree;
-    AddSiteToGroup(tree, Site("New", "new.example.org"));
+    SiteStore tree;
+    tree.AddSite(Site("New", "new.example.org"));
     std::string failure;
     ASSERT_TRUE(SaveSiteProfiles(tree, dir, &failure)) << failure;
     EXPECT_TRUE(fs::is_symlink(dir + "Tessaline.site"));
@@ -286,7 +291,7 @@ TEST_F(ProfileStoreTest, ReadingRules)
               "[Group Place Holder]\nGROUP=Spare\nHOST=dropped\n"
               "  [Dup]  \n\tGROUP=Team\nICON=/opt/old/Tessa.exe ,3\n"
               "[Dup]\nGROUP=Team\nPROMPT?=FALSE\nSAVPWD=TRUE\nPASSWORD=pw\n");
-    ProfileList tree;
+    SiteStore tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
     EXPECT_EQ(Describe(tree),
               "[Spare]\n"
@@ -305,7 +310,7 @@ TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
     WriteFile(dir + "TessaBak.INI", "older backup");
     WriteFile(dir + "Tessaline.site", "[Newer]\n");
 
-    ProfileList readOnly;
+    SiteStore readOnly;
     ASSERT_TRUE(LoadSiteProfiles(readOnly, dir, false));
     EXPECT_EQ(Describe(readOnly),
               "[Office]\n"
@@ -315,7 +320,7 @@ TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
     EXPECT_EQ(ReadFile(dir + "Tessa.INI"), earlier);
     EXPECT_EQ(ReadFile(dir + "TessaBak.INI"), "older backup");
 
-    ProfileList tree;
+    SiteStore tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
     EXPECT_EQ(Describe(tree), Describe(readOnly));
     EXPECT_EQ(Entries(dir), (std::vector<std::string>{"TessaBak.INI", "Tessaline.site"}));
@@ -327,12 +332,12 @@ TEST_F(ProfileStoreTest, TheEarlierFileIsReadInPreferenceThenKeptAsTheBackup)
 
 TEST_F(ProfileStoreTest, AFailedSaveKeepsThePreviousFileWhole)
 {
-    ProfileList tree;
-    AddSiteToGroup(tree, Site("One", "one.example.org"));
+    SiteStore tree;
+    tree.AddSite(Site("One", "one.example.org"));
     ASSERT_TRUE(SaveSiteProfiles(tree, dir));
     const std::string previous = ReadFile(dir + "Tessaline.site");
     for (int i = 0; i < 20; ++i)
-        AddSiteToGroup(tree, Site("Site " + std::to_string(i), "host.example.org"));
+        tree.AddSite(Site("Site " + std::to_string(i), "host.example.org"));
 
     // A write error part-way (a full disk, say): a file-size limit stops root too.
     rlimit limit{};
@@ -371,7 +376,7 @@ TEST_F(ProfileStoreTest, HostileFilesLoadWithoutHarm)
                   + "\n"                                      // skipped whole, not read as a host
                   + "UID=" + std::string(4093, 'u') + "\r\n"  // one character too many
                   + longest + "\r\n");
-    ProfileList tree;
+    SiteStore tree;
     ASSERT_TRUE(LoadSiteProfiles(tree, dir, true));
     const std::vector<CSiteProfile> found = tree.FindSites("A\0B"s, "");
     ASSERT_EQ(found.size(), 1u) << Describe(tree).substr(0, 2000);
@@ -382,33 +387,40 @@ TEST_F(ProfileStoreTest, HostileFilesLoadWithoutHarm)
     // No file, a directory, or a FIFO where the files should be: nothing read, nothing blocks.
     TempDir odd;
     const std::string oddDir = odd.path + "/";
-    ProfileList empty;
+    SiteStore empty;
     EXPECT_FALSE(LoadSiteProfiles(empty, oddDir, true));
     EXPECT_FALSE(LoadSiteProfiles(empty, "", true));
     fs::create_directory(oddDir + "Tessa.INI");
     ASSERT_EQ(::mkfifo((oddDir + "Tessaline.site").c_str(), 0600), 0);
     EXPECT_FALSE(LoadSiteProfiles(empty, oddDir, true));
-    EXPECT_TRUE(empty.Groups().empty());
+    EXPECT_TRUE(empty.Children(kRootNode).empty());
     EXPECT_TRUE(fs::is_directory(oddDir + "Tessa.INI"));
 }
 
-TEST(ProfileListTest, GroupsAndSitesKeepTheTreeOrder)
+CSiteProfile SiteIn(const std::string& group, const std::string& name, const std::string& host)
 {
-    ProfileList tree;
+    CSiteProfile profile = Site(name, host);
+    profile.group = group;
+    return profile;
+}
+
+TEST(SiteStoreTest, GroupsAndSitesKeepTheTreeOrder)
+{
+    SiteStore tree;
     for (const char* group : {"b", "A", "a", "B"})
         tree.AddGroup(group);
     for (const char* name : {"beta", "Alpha", "alpha", "Alpha"})
-        tree.InsertSite("a", Site(name, name));
-    tree.InsertSite("B", Site("Alpha", "other"));
+        tree.AddSite(SiteIn("a", name, name));
+    tree.AddSite(SiteIn("B", "Alpha", "other"));
     EXPECT_EQ(Describe(tree),
               "[A]\n"
               "[a]\n"
-              "Alpha|Alpha||||010|||||\n"
-              "Alpha|Alpha||||010|||||\n"
-              "alpha|alpha||||010|||||\n"
-              "beta|beta||||010|||||\n"
+              "Alpha|Alpha||||010||a|||\n"
+              "Alpha|Alpha||||010||a|||\n"
+              "alpha|alpha||||010||a|||\n"
+              "beta|beta||||010||a|||\n"
               "[B]\n"
-              "Alpha|other||||010|||||\n"
+              "Alpha|other||||010||B|||\n"
               "[b]\n");
     EXPECT_EQ(tree.FindSites("Alpha", "").size(), 3u);
     const std::vector<CSiteProfile> inB = tree.FindSites("Alpha", "B");

@@ -212,11 +212,11 @@ std::string Unescaped(const std::string& text)
     return plain;
 }
 
-// Collects the lines of one section into a profile and hands it to the tree when the next section
+// Collects the lines of one section into a profile and hands it to the store when the next section
 // starts or the file ends.
 class SectionReader final {
 public:
-    explicit SectionReader(ProfileTree& tree) : tree(tree) {}
+    explicit SectionReader(SiteStore& store) : store(store) {}
 
     void Take(const std::string& rawLine, bool whole)
     {
@@ -253,12 +253,12 @@ public:
                 work.*field = Unescaped(work.*field);
         }
         if (open)
-            AddSiteToGroup(tree, work);
+            store.AddSite(work);
         open = false;
     }
 
 private:
-    ProfileTree& tree;
+    SiteStore& store;
     CSiteProfile work;  // key lines before the first header land here and are wiped by it
     bool open = false;
     bool escaped = false;
@@ -266,23 +266,15 @@ private:
 
 }  // namespace
 
-bool SiteNameLess(const std::string& a, const std::string& b)
+bool ReadProfileSections(std::FILE* file, SiteStore& store)
 {
-    const auto folded = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-    const auto order = std::lexicographical_compare_three_way(a.begin(), a.end(), b.begin(), b.end(),
-                                                              [&](char x, char y) { return folded(x) <=> folded(y); });
-    return order != 0 ? order < 0 : a < b;
-}
-
-bool ReadProfileSections(std::FILE* file, ProfileTree& tree)
-{
-    SectionReader reader(tree);
+    SectionReader reader(store);
     const bool read = ForEachLine(file, [&reader](const std::string& line, bool whole) { reader.Take(line, whole); });
     reader.Finish();
     return read;
 }
 
-bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool renameEarlierFile, std::string* unreadable)
+bool LoadSiteProfiles(SiteStore& store, const std::string& directory, bool renameEarlierFile, std::string* unreadable)
 {
     std::string failure;
     const auto report = [&] {
@@ -306,7 +298,7 @@ bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool rena
         report();
         return false;
     }
-    if (!ReadProfileSections(file.get(), tree)) {
+    if (!ReadProfileSections(file.get(), store)) {
         failure = Failure(path, errno);
         report();
         return false;
@@ -317,25 +309,10 @@ bool LoadSiteProfiles(ProfileTree& tree, const std::string& directory, bool rena
     // earlier file is simply read again next time.
     if (readingEarlier && renameEarlierFile)
         ::rename(earlier.c_str(), (directory + kEarlierBackup).c_str());
-    tree.SortGroups();
     return true;
 }
 
-bool AddSiteToGroup(ProfileTree& tree, CSiteProfile profile)
-{
-    if (profile.group.empty())
-        profile.group = kUserDefinedGroup;
-    if (!tree.FindGroup(profile.group))
-        tree.AddGroup(profile.group);
-    // A placeholder section only declares its group.
-    if (!tree.FindGroup(profile.group) || profile.name == kGroupPlaceHolder)
-        return false;
-    profile.kind = kItemSite;
-    tree.InsertSite(profile.group, profile);
-    return true;
-}
-
-bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory, std::string* failure)
+bool SaveSiteProfiles(const SiteStore& store, const std::string& directory, std::string* failure)
 {
     std::string why = "no data directory";
     const auto report = [&] {
@@ -346,18 +323,22 @@ bool SaveSiteProfiles(const ProfileTree& tree, const std::string& directory, std
     if (directory.empty())
         return report();
     std::ostringstream text;
-    for (const ProfileTree::Group& group : tree.Groups()) {
+    for (const SiteNodeId groupId : store.Children(kRootNode)) {
+        const SiteNode& group = *store.Node(groupId);
         // Quick Connect sites belong to the run that opened them.
         if (group.name == kQuickConnectGroup)
             continue;
-        if (group.childCount == 0) {
+        if (group.children.empty()) {
             // Keeps the empty group; its flags are those of a blank profile (FALSE, TRUE, FALSE).
             CSiteProfile placeholder;
             placeholder.name = kGroupPlaceHolder;
             placeholder.group = group.name;
             WriteProfileSection(text, placeholder);
         }
-        for (CSiteProfile site : group.sites) {
+        for (const SiteNodeId siteId : group.children) {
+            if (store.KindOf(siteId) != kItemSite)
+                continue;
+            CSiteProfile site = store.Node(siteId)->profile;
             site.group = group.name;  // a renamed group is saved under its new name
             WriteProfileSection(text, site);
         }
@@ -405,56 +386,4 @@ std::string LineTooLongForFile(const CSiteProfile& profile)
             return line[0] == '[' ? "[" : line.substr(0, line.find('='));
     }
     return {};
-}
-
-bool ProfileList::FindGroup(const std::string& name) const
-{
-    return std::any_of(groups.begin(), groups.end(), [&](const Group& g) { return g.name == name; });
-}
-
-void ProfileList::AddGroup(const std::string& name)
-{
-    groups.push_back(Group{name, {}, 0});
-    SortGroups();
-}
-
-void ProfileList::InsertSite(const std::string& group, const CSiteProfile& profile)
-{
-    const auto found = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.name == group; });
-    if (found == groups.end())
-        return;
-    std::vector<CSiteProfile>& sites = found->sites;
-    // After any site of the same name, as the tree inserts it.
-    const auto at =
-        std::upper_bound(sites.begin(), sites.end(), profile,
-                         [](const CSiteProfile& a, const CSiteProfile& b) { return SiteNameLess(a.name, b.name); });
-    sites.insert(at, profile);
-    found->childCount = sites.size();
-}
-
-void ProfileList::SortGroups()
-{
-    std::stable_sort(groups.begin(), groups.end(),
-                     [](const Group& a, const Group& b) { return SiteNameLess(a.name, b.name); });
-}
-
-std::vector<ProfileTree::Group> ProfileList::Groups() const
-{
-    return groups;
-}
-
-std::vector<CSiteProfile> ProfileList::FindSites(const std::string& name, const std::string& group) const
-{
-    std::vector<CSiteProfile> found;
-    for (const Group& g : groups) {
-        if (!group.empty() && g.name != group)
-            continue;
-        for (const CSiteProfile& site : g.sites) {
-            if (site.name == name) {
-                found.push_back(site);
-                found.back().group = g.name;
-            }
-        }
-    }
-    return found;
 }
