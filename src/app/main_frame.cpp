@@ -271,7 +271,8 @@ void CMainFrame::CreatePanes()
     mainViewPane->setObjectName(QStringLiteral("mainViewPane"));
     siteTreePane->SetViewLink(mainViewPane);
     connect(siteTreePane, &CSiteTree::gainedFocus, this, [this] { activePane = 2; });
-    connect(siteTreePane, &CSiteTree::itemActivated, mainViewPane, &CTessalinev3View::OpenTreeNode);
+    connect(siteTreePane, &CSiteTree::itemActivated, this,
+            [this](SiteNodeId id) { mainViewPane->Navigation().OpenNode(id); });
     connect(mainViewPane, &CTessalinev3View::gainedFocus, this, [this] { activePane = 1; });
     connect(mainViewPane, &CTessalinev3View::commandRequested, this, &CMainFrame::RunCommand);
     logPane = new CDebugWindow;

@@ -76,7 +76,7 @@ void CMainFrame::RegisterCommands()
         Refresh, [this] { mainViewPane->RefreshListing(); }, connected);
     // Inside a site, up is a directory change or a disconnect: both need the connection.
     SetCommandHandler(
-        UpOneLevel, [this] { mainViewPane->UpOneLevel(); },
+        UpOneLevel, [this] { mainViewPane->Navigation().UpOneLevel(); },
         [this, connected] {
             const SiteStore& sites = siteTreePane->Store();
             return sites.Current() != kRootNode && (connected() || sites.KindOf(sites.Current()) == kItemGroup);
@@ -172,12 +172,12 @@ void CMainFrame::NewSite()
     const SiteNodeId site = sites.AddSiteAtCurrent(profile);
     // Save/Connect connects with what the dialog has just shown; the prompt is for later connects.
     if (properties.closeAction == CSitePropertiesDialog::kSaveConnect && site != kRootNode) {
-        mainViewPane->ConnectSiteWithoutPrompt(sites.Node(site)->profile);
+        mainViewPane->Navigation().ConnectSiteWithoutPrompt(sites.Node(site)->profile);
         return;
     }
     if (properties.closeAction == CSitePropertiesDialog::kSaveExit)
         sites.SetCurrent(sites.ParentOf(sites.Current()));
-    mainViewPane->OpenTreeItem();
+    mainViewPane->Navigation().OpenCurrent();
 }
 
 namespace {
@@ -226,7 +226,7 @@ void CMainFrame::QuickConnectTo(const std::string& text)
 
 void CMainFrame::ConnectQuickly(const CSiteProfile& profile)
 {
-    mainViewPane->ConnectSite(profile, CTessalinev3View::ConnectFor::QuickConnect);
+    mainViewPane->Navigation().ConnectSite(profile, Navigator::ConnectFor::QuickConnect);
 }
 
 void CMainFrame::CreateDirectory()

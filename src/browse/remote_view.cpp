@@ -6,6 +6,7 @@
 #include "remote/exchange_result.h"
 #include "remote/remote_session.h"
 #include "settings/settings.h"
+#include "sites/session_profile_dialog.h"
 #include "sites/site_icons.h"
 #include "ui/prompter.h"
 
@@ -74,6 +75,7 @@ CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, 
     , settings(settings)
     , sites(sites)
     , currentSiteIcon(currentSiteIcon)
+    , navigator(sites, session, settings, *this)
 {
     iconList = new DragOutList<QListView>([this] { DragOutSelected(); });
     iconList->setModel(&model);
@@ -163,7 +165,7 @@ QAbstractItemView* CTessalinev3View::ActiveList() const
 
 // --- Contents -------------------------------------------------------------------------------
 
-void CTessalinev3View::ClearItems()
+void CTessalinev3View::ClearEntries()
 {
     model.Reset({});
     selectedIndex = -1;
@@ -172,7 +174,7 @@ void CTessalinev3View::ClearItems()
 void CTessalinev3View::ShowSites()
 {
     WaitCursor busy;
-    ClearItems();
+    ClearEntries();
     const std::vector<SiteNodeId>& shown = sites.Children(showRootsOnce ? kRootNode : sites.Current());
     showRootsOnce = false;
     std::vector<CRemoteRow> rows;
@@ -188,36 +190,19 @@ void CTessalinev3View::ShowSites()
     model.Reset(std::move(rows));
 }
 
-void CTessalinev3View::FillFromListing(bool keepRows)
+void CTessalinev3View::ShowEntries(std::vector<CDirEntry> entries)
 {
-    WaitCursor busy;
-    std::vector<CDirEntry> entries;
-    const ListingResult listed = session.ListDirectory(ListingUse::Show, entries);
-    if (listed == ListingResult::Failed || listed == ListingResult::Cancelled) {
-        if (LeftEndedSession(QStringLiteral("The listing of the directory"), listed == ListingResult::Cancelled))
-            return;
-        if (!keepRows)
-            ClearItems();
-        Prompter().Inform(this, QStringLiteral("The directory could not be listed: %1").arg(FailureText()));
-        return;
-    }
     std::vector<CRemoteRow> rows;
-    std::vector<std::string> directories;
-    for (const CDirEntry& entry : entries) {
-        if (entry.name == "." || entry.name == "..")
-            continue;
-        if (!entry.isFile)
-            directories.push_back(entry.name);
+    rows.reserve(entries.size());
+    for (const CDirEntry& entry : entries)
         rows.push_back(RowOfEntry(entry));
-    }
-    sites.AddDirectories(sites.Current(), directories);
-    ClearItems();
+    ClearEntries();
     model.Reset(std::move(rows));
 }
 
 void CTessalinev3View::RefreshListing()
 {
-    FillFromListing(true);
+    navigator.List(true);
 }
 
 void CTessalinev3View::RefreshAfterTreeChange()
@@ -228,38 +213,12 @@ void CTessalinev3View::RefreshAfterTreeChange()
         ShowSites();
 }
 
-// --- Navigation -----------------------------------------------------------------------------
-
-bool CTessalinev3View::EnterDirectory(std::string name, bool link)
+void CTessalinev3View::Disconnect(bool ask)
 {
-    WaitCursor busy;
-    if (name.empty()) {
-        const std::vector<int> rows = SelectedRows();
-        if (!rows.empty()) {
-            name = NameAt(rows.front());
-            link = model.Row(rows.front()).link;
-        }
-    }
-    const std::optional<int> changed =
-        RunRemote([this, name, link] { return link ? session.EnterLink(name) : session.ChangeDirectory(name); });
-    if (!changed) {
-        LeftEndedSession(QStringLiteral("Changing the directory"), true);
-        return false;
-    }
-    switch (*changed) {
-    case kCompletion: FillFromListing(false); return true;
-    case kTransientNegative:
-        CloseSessionAndShowSites();
-        Prompter().Inform(
-            this, QStringLiteral("The connection was closed without me knowing about it, try logging on again."));
-        return false;
-    default:
-        // Refused: the list keeps the directory it shows.
-        Prompter().Inform(this,
-                          QStringLiteral("Could not change to the directory %1: %2").arg(Shown(name), FailureText()));
-        return false;
-    }
+    navigator.Disconnect(ask);
 }
+
+// --- Navigation -----------------------------------------------------------------------------
 
 void CTessalinev3View::OpenSelectedItem()
 {
@@ -268,29 +227,55 @@ void CTessalinev3View::OpenSelectedItem()
         selectedIndex = rows.front();
     if (selectedIndex < 0 || selectedIndex >= model.rowCount())
         return;
-    const std::string name = NameAt(selectedIndex);
     const int kind = KindAt(selectedIndex);
     if ((kind == kItemRemoteFile || kind == kItemRemoteDirectory) && !session.Connected()) {
         Prompter().Beep();  // listed before a cancel closed the session
         return;
     }
-    const SiteNodeId shown = sites.Current();
-    // Sites and groups may share a name: the one the user chose is the one opened.
-    if (const SiteNodeId chosen = NodeAt(selectedIndex); chosen != kRootNode)
-        sites.SetCurrent(chosen);
-    else if (const SiteNodeId child = sites.ChildNamed(shown, name); child != kRootNode)
-        sites.SetCurrent(child);
-    switch (kind) {
-    case kItemGroup: ShowSites(); break;
-    case kItemSite: ConnectSite(sites.Node(sites.Current())->profile); break;
-    case kItemRemoteDirectory:
-        // A directory the server refused leaves the tree where the list still is.
-        if (!EnterDirectory(name, model.Row(selectedIndex).link) && session.Connected())
-            sites.SetCurrent(shown);
-        break;
-    case kItemRemoteFile: OpenRemoteFile(name); break;
-    default: break;
-    }
+    navigator.OpenRow(NodeAt(selectedIndex), kind, NameAt(selectedIndex), model.Row(selectedIndex).link);
+}
+
+bool CTessalinev3View::EditLogin(CSiteProfile& profile)
+{
+    CSessionProfileDialog dialog(settings.email, this);
+    dialog.SetProfile(profile);
+    if (Prompter().Exec(dialog) != QDialog::Accepted)
+        return false;
+    dialog.ApplyTo(profile);
+    return true;
+}
+
+void CTessalinev3View::Inform(const std::string& text)
+{
+    Prompter().Inform(this, Shown(text));
+}
+
+bool CTessalinev3View::Ask(const std::string& question, const std::string& action)
+{
+    return Prompter().Ask(this, Shown(question), Shown(action));
+}
+
+void CTessalinev3View::SetBusy(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+bool CTessalinev3View::LeftEndedSession(const QString& what, bool cancelled, const QString& note)
+{
+    return navigator.LeftEndedSession(what.toStdString(), cancelled, note.toStdString());
+}
+
+QString CTessalinev3View::FailureText() const
+{
+    return Shown(navigator.FailureText());
+}
+
+std::optional<int> CTessalinev3View::RunRemote(std::function<int()> command)
+{
+    return navigator.RunRemote(std::move(command));
 }
 
 void CTessalinev3View::DragOutSelected()
@@ -388,7 +373,7 @@ bool CTessalinev3View::eventFilter(QObject* watched, QEvent* event)
         switch (pressed) {
         case Qt::Key_Backspace:
             if (session.Connected())
-                Defer([this] { UpOneLevel(); });
+                Defer([this] { navigator.UpOneLevel(); });
             else
                 Prompter().Beep();
             return true;

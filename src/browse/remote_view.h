@@ -8,12 +8,14 @@
 // user is, and the list is rebuilt from them after every step.
 //
 // The rows live in one CRemoteEntryModel; the four styles are two lists on it (an icon list for
-// Large Icons, Small Icons and List, a tree for Details) sharing one selection. This file's class is
-// implemented in three parts: remote_view.cpp (the lists, their contents and navigation),
-// connect_flow.cpp (connect, disconnect, Up One Level at a site's root) and
-// remote_view_commands.cpp (the item commands and the context menu).
+// Large Icons, Small Icons and List, a tree for Details) sharing one selection. Where a double-click,
+// Return or Backspace leads is the navigator's to decide (navigation/navigator.h); the view is its
+// front: it shows the rows, the dialogs and the messages. This file's class is implemented in two
+// parts: remote_view.cpp (the lists and their contents) and remote_view_commands.cpp (the item
+// commands and the context menu).
 
 #include "browse/remote_entry_model.h"
+#include "navigation/navigator.h"
 #include "remote/dir_entry.h"
 #include "sites/current_site_icon.h"
 #include "sites/profiles/site_profile.h"
@@ -32,7 +34,7 @@ class QStackedWidget;
 class QTreeView;
 class QAbstractItemView;
 
-class CTessalinev3View final : public QWidget, public CSiteTreeViewLink {
+class CTessalinev3View final : public QWidget, public CSiteTreeViewLink, private NavigatorFront {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CTessalinev3View)
 
@@ -43,34 +45,16 @@ public:
     CTessalinev3View(RemoteSession& session, CSettings& settings, SiteStore& sites, CurrentSiteIcon& currentSiteIcon,
                      QWidget* parent = nullptr);
 
-    // First display: the tree's root items.
+    // First display: the root's groups.
     void InitialUpdate();
     void SetViewStyle(int style);
+    Navigator& Navigation() { return navigator; }
 
-    void ShowSites();
+    // The children of the store's current node (groups and sites).
+    void ShowSites() override;
     // Lists the current remote directory again; when the listing fails the rows stay as they were.
     void RefreshListing();
-    // `link`: `name` is what the listing shows for a symbolic link, and its target is entered.
-    // False when the directory was not entered (refused, cancelled or the connection lost).
-    bool EnterDirectory(std::string name, bool link);
     void OpenSelectedItem();
-    // Shows what the store's current node holds: a group's sites, a site connected to, a
-    // directory node entered.
-    void OpenTreeItem();
-    // The site tree's activation of `id`, which becomes the current node and is opened.
-    void OpenTreeNode(SiteNodeId id);
-    // Why a site is connected to: to browse it (its start directory is listed), as a Quick
-    // Connect (filed under "Quick Connect" once logged in, and listed), or to reach one of its
-    // directory nodes (which the caller then enters: nothing is listed before).
-    enum class ConnectFor { Browsing, QuickConnect, DirectoryNode };
-    // Asks for the login data first when the profile's prompt flag is set.
-    void ConnectSite(CSiteProfile profile, ConnectFor purpose = ConnectFor::Browsing);
-    // Connects with `profile` as it stands: Save/Connect of the site's Properties dialog has just
-    // shown the user every field, so the prompt is for later connects.
-    void ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor purpose = ConnectFor::Browsing);
-    void ConnectProfile(const CSiteProfile& profile, ConnectFor purpose = ConnectFor::Browsing);
-    void UpOneLevel();
-    void OpenRemoteFile(const std::string& name);
 
     // Item commands.
     void DeleteSelected();
@@ -90,6 +74,8 @@ public:
     bool RenameDirectoryByName(const std::string& oldName, const std::string& newName) override;
     void Disconnect(bool ask) override;
     void RefreshAfterTreeChange() override;
+    // Downloads a file of the current directory and opens it, as the settings say.
+    void OpenFile(const std::string& name) override;
 
     // The list, for the commands' enabling rules and for tests. A row counts as selected when any
     // of its cells is: a click selects the name alone in the icon and list styles, the whole row
@@ -119,34 +105,28 @@ private:
     // Runs `action` once the list event that asked for it has been handled, so the list never
     // loses its items in the middle of its own event; one such action at a time.
     void Defer(std::function<void()> action);
+    // What the navigator asks of the window.
+    bool EditLogin(CSiteProfile& profile) override;
+    void Inform(const std::string& text) override;
+    bool Ask(const std::string& question, const std::string& action) override;
+    void ShowEntries(std::vector<CDirEntry> entries) override;
+    void ClearEntries() override;
+    void SetBusy(bool busy) override;
+
     // One remote command on a worker: the window keeps repainting, and a slow answer shows a
     // waiting dialog with Cancel. Nothing when the user cancelled.
     std::optional<int> RunRemote(std::function<int()> command);
-    // QUIT on a worker; the connection is closed afterwards either way. False when the user
-    // cancelled the wait.
-    bool QuitSession();
     void RenameItemAt(int row, const std::string& newName);
-    void ClearItems();
-    // Reads the current remote directory into the list. When the listing fails the user is told
-    // why, and the rows stay as they were when `keepRows`.
-    void FillFromListing(bool keepRows);
     void UploadPaths(const std::vector<std::string>& paths);
     // Deletes the remote directory `name`; one that holds entries is emptied first when the user
     // agrees. False once the session has ended.
     bool DeleteRemoteDirectory(const std::string& name, bool& changed);
-    // After a cancel or a lost connection the session is closed: true then, and the view is back
-    // at the sites with a message saying that `what` ("The download of a.txt") was cancelled or
-    // failed, and why; `note` follows it. False while the session lasts.
+    // The navigator's, in the texts of the list (Navigator::LeftEndedSession, FailureText).
     bool LeftEndedSession(const QString& what, bool cancelled, const QString& note = QString());
-    void CloseSessionAndShowSites();
-    // Why the last remote operation failed, as the user is told: the reason the connection was
-    // lost, or the server's refusal.
     QString FailureText() const;
     // The group or site shown in `row`; kRootNode for remote entries.
     SiteNodeId NodeAt(int row) const;
     void ShowItemMenu(const QPoint& position);
-    void GoToDirectoryNode(const CSiteProfile& site, const std::string& path);
-    void ReturnToParentOfCurrent();
     // The list's begin-drag: the selected remote entries leave the window (sites do not).
     void DragOutSelected();
 
@@ -155,6 +135,7 @@ private:
     SiteStore& sites;
     CurrentSiteIcon& currentSiteIcon;
     CRemoteEntryModel model;
+    Navigator navigator;
     QStackedWidget* stack = nullptr;
     QListView* iconList = nullptr;
     QTreeView* detailsList = nullptr;

@@ -39,7 +39,7 @@ const QString kDeleteQuestion =
 
 }  // namespace
 
-void CTessalinev3View::OpenRemoteFile(const std::string& name)
+void CTessalinev3View::OpenFile(const std::string& name)
 {
     WaitCursor busy;
     // A name from the server must stay a name inside the download directory.
@@ -320,7 +320,7 @@ void CTessalinev3View::ShowProperties()
     if (dialog.closeAction == CSitePropertiesDialog::kSaveConnect) {
         selectedIndex = row;
         sites.SetCurrent(site);
-        ConnectSiteWithoutPrompt(profile);
+        navigator.ConnectSiteWithoutPrompt(profile);
     }
 }
 
@@ -431,9 +431,4 @@ void CTessalinev3View::UploadPaths(const std::vector<std::string>& paths)
     }
     if (changed)
         RefreshListing();
-}
-
-std::optional<int> CTessalinev3View::RunRemote(std::function<int()> command)
-{
-    return RunRemoteCommand(session, std::move(command));
 }

@@ -178,7 +178,7 @@ private slots:
         // A directory node of a site not connected to: connects and enters it, listing nothing before.
         view->Disconnect(false);
         const qsizetype listings = LogText().count("Tessaline: MLSD");
-        view->OpenTreeNode(pubNode);
+        view->Navigation().OpenNode(pubNode);
         QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
         QCOMPARE(LogText().count("Tessaline: MLSD"), listings + 1);
         // A directory gone from the server is refused: the tree stays where the list is.
@@ -208,13 +208,13 @@ private slots:
         app->Settings().defaultDownloadDirectory = downloads.toStdString();
 
         // Up from the directory, then up from the site's top asks to disconnect; No keeps it.
-        view->UpOneLevel();
+        view->Navigation().UpOneLevel();
         QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
-        view->UpOneLevel();
+        view->Navigation().UpOneLevel();
         QVERIFY(prompter->asked.back().startsWith("Disconnect: You are at the root directory"));
         QVERIFY(app->Session().Connected());
         prompter->answers.push_back(true);
-        view->UpOneLevel();
+        view->Navigation().UpOneLevel();
         QVERIFY(!app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"Local"}));
         QCOMPARE(Location(), QStringLiteral("Tessaline | Work"));

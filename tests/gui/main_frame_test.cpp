@@ -408,7 +408,7 @@ private slots:
         site.encryption = kTlsRequired;
         frame->UpdateCommandStates();
         QVERIFY(!frame->EncryptionSignShown());
-        frame->MainViewPane()->ConnectProfile(site);
+        frame->MainViewPane()->Navigation().ConnectSiteWithoutPrompt(site);
         QVERIFY(app.Session().Connected());
         QVERIFY(shown.contains(QString::fromStdString(certificate.fingerprint)));
         QVERIFY(shown.contains(QStringLiteral("self-signed certificate")));
