@@ -170,22 +170,6 @@ private slots:
         Open(*view, "pub");
         QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
         QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
-        // The listed directories join the tree under the current one, once however often listed.
-        view->RefreshListing();
-        const SiteNodeId pubNode = Sites().Current();
-        QCOMPARE(Sites().Children(pubNode).size(), std::size_t(1));
-        QCOMPARE(Sites().Node(Sites().Children(pubNode).front())->name, std::string("deeper"));
-        // A directory node of a site not connected to: connects and enters it, listing nothing before.
-        view->Disconnect(false);
-        const qsizetype listings = LogText().count("Tessaline: MLSD");
-        view->Navigation().OpenNode(pubNode);
-        QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
-        QCOMPARE(LogText().count("Tessaline: MLSD"), listings + 1);
-        // A directory gone from the server is refused: the tree stays where the list is.
-        fs::remove(fs::path(root->path().toStdString()) / "pub" / "deeper");
-        Open(*view, "deeper");
-        QCOMPARE(Location(), QStringLiteral("Local - ~/pub - Tessaline | pub"));
-
         Open(*view, "readme.txt");
         QCOMPARE(QString::fromStdString(ReadFile((downloads + "readme.txt").toStdString())),
                  QStringLiteral("read me\n"));

@@ -59,6 +59,13 @@ protected:
     void TearDown() override { EXPECT_EQ(front.busyDepth, 0); }
 
     std::string CurrentName() const { return sites.Node(sites.Current())->name; }
+    std::vector<std::string> Names(SiteNodeId parent) const
+    {
+        std::vector<std::string> names;
+        for (const SiteNodeId child : sites.Children(parent))
+            names.push_back(sites.Node(child)->name);
+        return names;
+    }
     long Listings() const
     {
         const std::vector<std::string> commands = server.Commands();
@@ -81,6 +88,8 @@ TEST_F(NavigatorTest, AWalkDownAndBackUpFollowsTheServer)
     EXPECT_EQ(front.shown, (std::vector<std::string>{"deeper", "readme.txt"}));
     const SiteNodeId pub = sites.Current();
     EXPECT_EQ(sites.ParentOf(pub), site);
+    navigator.List(true);
+    EXPECT_EQ(Names(pub), std::vector<std::string>{"deeper"});  // listed again, no node twice
 
     navigator.OpenRow(kRootNode, kItemRemoteDirectory, "deeper", false);
     EXPECT_EQ(CurrentName(), "deeper");
