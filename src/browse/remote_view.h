@@ -91,7 +91,6 @@ public:
     QAbstractItemView* ActiveList() const;
 
     int selectedIndex = -1;
-    bool showRootsOnce = true;
 
 signals:
     void gainedFocus();
@@ -141,4 +140,5 @@ private:
     QTreeView* detailsList = nullptr;
     int style = kLargeIcons;
     bool deferredRunning = false;
+    bool showRootsOnce = true;  // the first display shows the root's groups
 };

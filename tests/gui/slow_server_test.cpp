@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program against a server that keeps it waiting: the window goes on painting while a
-// command waits for its reply, a slow command shows its waiting dialog and can be cancelled, and
-// after a cancel the commands follow what the session really is.
+// command waits for its reply, and a slow command shows its waiting dialog. What a cancel leads to
+// is the navigator's (navigator_test.cpp); the waiting dialog's Cancel is browse_dialogs_test's.
 
 #include "app/debug_window.h"
 #include "app/main_frame.h"
@@ -15,9 +15,6 @@
 #include "support/test_prompter.h"
 #include "support/view_mouse.h"
 
-#include <QAction>
-#include <QDialogButtonBox>
-#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,7 +60,6 @@ private slots:
         Hold("");
         release = false;
         inSlow = false;
-        listFault = kListServed;
         home = std::make_unique<QTemporaryDir>();
         UseTestHome(home->path() + "/config", home->path() + "/data");
         server = std::make_unique<ScriptedFtpServer>();
@@ -73,35 +69,17 @@ private slots:
         server->Reply("TYPE", "200 Type set\r\n");
         server->Reply("PORT", "200 PORT command successful\r\n");
         server->OnCommand([this](const std::string& command, ScriptedFtpServer::Control& control) {
-            // True when the reply was held back.
-            const auto holdIfAsked = [this, &command, &control] {
-                if (command != HeldCommand())
-                    return false;
-                holding = true;
+            if (command.starts_with("CWD ")) {
+                // The reply held back until the test releases it.
+                holding = command == HeldCommand();
                 const auto deadline = std::chrono::steady_clock::now() + 10s;
-                while (!release && control.Connected() && std::chrono::steady_clock::now() < deadline)
+                while (holding && !release && control.Connected() && std::chrono::steady_clock::now() < deadline)
                     control.Pause(10ms);
                 holding = false;
-                return true;
-            };
-            if (command.starts_with("CWD ")) {
-                holdIfAsked();
                 inSlow = command == "CWD slow";
                 control.SendLine("250 Directory changed");
-            } else if (command == "LIST" && listFault == kListDies) {
-                control.Close();
             } else if (command == "LIST") {
                 control.SendLine("150 Here comes the listing");
-                if (listFault == kListRefused) {
-                    control.SendLine("425 Can't open data connection.");
-                    return;
-                }
-                // A held listing is never sent: its client has cancelled, and the port it named may
-                // belong to another test's client by now.
-                if (holdIfAsked()) {
-                    control.SendLine("426 Transfer aborted");
-                    return;
-                }
                 if (control.OpenData()) {
                     control.DataSend(inSlow ? kSlowListing : kRootListing);
                     control.CloseData();
@@ -174,68 +152,6 @@ private slots:
         QVERIFY(prompter->informed.empty());
     }
 
-    // After a cancel the session is closed: the view goes back to the sites and says why, rather
-    // than leave a list of entries that nothing can reach.
-    void aCancelReturnsToTheSitesAndSaysSo_data()
-    {
-        QTest::addColumn<QString>("held");
-        QTest::addColumn<QString>("dialog");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("a command") << "CWD slow"
-                                   << "Waiting for Server"
-                                   << "Changing the directory was cancelled, and the connection to ";
-        QTest::newRow("a listing") << "LIST"
-                                   << "Getting Directory"
-                                   << "The listing of the directory was cancelled, and the connection to ";
-    }
-
-    void aCancelReturnsToTheSitesAndSaysSo()
-    {
-        QFETCH(QString, held);
-        QFETCH(QString, dialog);
-        QFETCH(QString, told);
-        ConnectToSlow();
-        Hold(held.toStdString());
-        prompter->onDialog = CancelWhileHeld(dialog);
-        DoubleClick(*view, "slow");
-        QTRY_COMPARE_WITH_TIMEOUT(prompter->informed.size(), std::size_t(1), 15000);
-        QVERIFY2(prompter->informed.front().startsWith(told), qPrintable(prompter->informed.front()));
-        QVERIFY(!app->Session().Connected());
-        QVERIFY(!app->Session().Operations().WorkerBusy());
-        QCOMPARE(Names(*view), QStringList{"Slow"});
-        for (const CommandId id : {CommandId::Refresh, CommandId::Disconnect})
-            QVERIFY2(!Enabled(id), frame->Action(id)->text().toUtf8());
-
-        // The site connects again.
-        prompter->onDialog = nullptr;
-        release = true;
-        Hold("");
-        view->selectedIndex = static_cast<int>(Names(*view).indexOf("Slow"));
-        view->OpenSelectedItem();
-        QVERIFY(app->Session().Connected());
-        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
-    }
-
-    // A listing that fails leaves the list as it was and says why; one whose server went away
-    // returns to the sites, saying so.
-    void aFailedListingSaysWhy()
-    {
-        ConnectToSlow();
-        listFault = kListRefused;
-        frame->RunCommand(CommandId::Refresh);
-        QCOMPARE(Names(*view), (QStringList{"slow", "top.txt"}));
-        QCOMPARE(prompter->informed.back(), "The directory could not be listed: 425 Can't open data connection.");
-        QVERIFY(app->Session().Connected());
-
-        listFault = kListDies;
-        frame->RunCommand(CommandId::Refresh);
-        QCOMPARE(Names(*view), QStringList{"Slow"});
-        QVERIFY2(
-            prompter->informed.back().startsWith("The listing of the directory failed: the connection to 127.0.0.1:")
-                && prompter->informed.back().contains("was lost (Connection closed by the server.)"),
-            qPrintable(prompter->informed.back()));
-    }
-
 private:
     void ConnectToSlow()
     {
@@ -245,29 +161,6 @@ private:
         view->selectedIndex = static_cast<int>(Names(*view).indexOf("Slow"));
         view->OpenSelectedItem();
         QVERIFY(app->Session().Connected());
-    }
-
-    // A user who presses Cancel in the dialog of that title while the server holds the reply
-    // back (so the server has the command, and never answers it with data after the cancel).
-    std::function<int(QDialog&)> CancelWhileHeld(const QString& title)
-    {
-        return [this, title](QDialog& dialog) {
-            QTimer poll;
-            if (dialog.windowTitle() == title) {
-                connect(&poll, &QTimer::timeout, &dialog, [this, &dialog] {
-                    if (holding)
-                        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
-                });
-                poll.start(10);
-            }
-            return dialog.exec();
-        };
-    }
-
-    bool Enabled(CommandId id)
-    {
-        app->IdleStep();
-        return frame->Action(id)->isEnabled();
     }
 
     void Hold(const std::string& command)
@@ -294,8 +187,6 @@ private:
     std::atomic<bool> holding{false};
     std::atomic<bool> release{false};
     std::atomic<bool> inSlow{false};
-    static constexpr int kListServed = 0, kListRefused = 1, kListDies = 2;
-    std::atomic<int> listFault{kListServed};
 };
 
 QTEST_MAIN(SlowServerTest)

@@ -163,4 +163,59 @@ TEST_F(NavigatorTest, ARefusedOrCancelledLoginLeavesTheUserAtTheGroup)
               "incorrect.");
 }
 
+// A cancel while the server holds a reply back ends the session: the user is back at the sites and
+// told what was cancelled, and the site connects again.
+TEST_F(NavigatorTest, ACancelReturnsToTheSitesAndSaysSo)
+{
+    for (const auto& [held, told] : std::vector<std::pair<std::string, std::string>>{
+             {"CWD deeper", "Changing the directory was cancelled, and the connection to "},
+             {"LIST", "The listing of the directory was cancelled, and the connection to "}}) {
+        navigator.OpenNode(site);
+        ASSERT_TRUE(remote.Connected());
+        front.informed.clear();
+        ScriptedFtpServer::Faults slow;
+        slow.command = held;
+        slow.pauseBeforeReply = 10s;  // ends when the client closes the connection
+        server.SetFaults(slow);
+        const auto sent = [this, held = held] {
+            const std::vector<std::string> commands = server.Commands();
+            return std::count(commands.begin(), commands.end(), held);
+        };
+        host.cancelWhen = [sent, before = sent()](OperationRunner&) { return sent() > before; };
+        navigator.OpenRow(kRootNode, kItemRemoteDirectory, "deeper", false);
+        host.cancelWhen = nullptr;
+        server.SetFaults({});
+        EXPECT_FALSE(remote.Connected()) << held;
+        EXPECT_EQ(sites.Current(), group) << held;
+        EXPECT_EQ(front.shown, std::vector<std::string>{"(sites)"});
+        ASSERT_EQ(front.informed.size(), 1u) << held;
+        EXPECT_TRUE(front.informed[0].starts_with(told)) << front.informed[0];
+    }
+}
+
+// A listing that fails leaves the list as it was and says why; one whose server went away
+// returns to the sites, saying so.
+TEST_F(NavigatorTest, AFailedListingSaysWhy)
+{
+    navigator.OpenNode(site);
+    OnDataCommand("LIST", [](Control& control) { control.SendLine("425 Can't open data connection."); });
+    navigator.List(true);
+    EXPECT_EQ(front.shown, (std::vector<std::string>{"deeper", "readme.txt"}));
+    EXPECT_EQ(front.informed,
+              std::vector<std::string>{"The directory could not be listed: 425 Can't open data connection."});
+    EXPECT_TRUE(remote.Connected());
+
+    server.OnCommand([](const std::string& line, Control& control) {
+        if (line == "LIST")
+            control.Close();
+        else
+            control.Answer(line);
+    });
+    navigator.List(true);
+    EXPECT_EQ(front.shown, std::vector<std::string>{"(sites)"});
+    EXPECT_TRUE(front.informed.back().starts_with("The listing of the directory failed: the connection to 127.0.0.1:"))
+        << front.informed.back();
+    EXPECT_NE(front.informed.back().find("was lost (Connection closed by the server.)"), std::string::npos);
+}
+
 }  // namespace
