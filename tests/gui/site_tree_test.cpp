@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fstream>
 #include <memory>
 #include <tuple>
 
@@ -145,24 +144,6 @@ private slots:
         QCOMPARE(prompter.informed.back(),
                  QStringLiteral("To change a directory name, select it in the main view and choose rename."));
         QCOMPARE(tree->IndexOf(directory).data().toString(), QStringLiteral("pub"));
-    }
-
-    void theFileKeepsEverythingButQuickConnect()
-    {
-        sites().AddSite(Site("Quick Connect", "ftp.quick.example", "ftp.quick.example"));
-        tree.reset();  // the tree writes the file as it goes
-
-        std::ifstream file(dir->path().toStdString() + "/Tessaline.site", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(file)), {});
-        QVERIFY(text.find("[mirror]\r\nHOST=ftp.example.org\r\n") != std::string::npos);
-        QVERIFY(text.find("quick") == std::string::npos);
-
-        CSiteTree again(session, dir->path().toStdString() + "/");
-        again.InitialUpdate();
-        const SiteStore& read = again.Store();
-        QCOMPARE(read.Children(kRootNode).size(), std::size_t(3));
-        const SiteNodeId work = read.FindGroup("Work");
-        QCOMPARE(read.Node(read.Children(work).at(0))->profile.host, std::string("10.0.0.2"));
     }
 
 private:
