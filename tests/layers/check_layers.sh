@@ -2,30 +2,31 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a folder its own folder may not depend on, when code above the
 # engine includes its inner headers or names its session object, and when a Qt-free folder includes
-# Qt. The layers point one way: app -> browse -> sites -> ui -> settings -> copies -> ftp -> remote;
-# the command line uses the Qt-free folders below the widgets, never the widgets.
+# Qt. The layers point one way: app -> browse -> sites -> ui -> settings -> copies -> ftp -> remote,
+# sftp beside ftp; the command line uses the Qt-free folders below the widgets, never the widgets.
 #   tests/layers/check_layers.sh [SOURCE_DIR]   (default: the repository's src/)
 set -euo pipefail
 src=${1:-"$(cd "$(dirname "$0")/../.." && pwd)/src"}
 
 declare -A allowed=(
-  [app]="app/settings_store app/bitmap browse sites sites/profiles ui settings copies ftp remote"
+  [app]="app/settings_store app/bitmap browse sites sites/profiles ui settings copies ftp sftp remote"
   [app/settings_store]="settings ftp remote"
   [app/bitmap]=""
-  [browse]="sites sites/profiles ui settings copies ftp remote"
-  [sites]="sites/profiles ui settings copies ftp remote"
-  [sites/profiles]="settings copies ftp remote"
-  [ui]="settings copies ftp remote"
-  [settings]="copies ftp remote"
+  [browse]="sites sites/profiles ui settings copies ftp sftp remote"
+  [sites]="sites/profiles ui settings copies ftp sftp remote"
+  [sites/profiles]="settings copies ftp sftp remote"
+  [ui]="settings copies ftp sftp remote"
+  [settings]="copies ftp sftp remote"
   [copies]="ftp remote"
   [ftp]="remote"
+  [sftp]="remote"
   [remote]=""
-  [cli]="cli/options app/settings_store sites/profiles settings copies ftp remote"
+  [cli]="cli/options app/settings_store sites/profiles settings copies ftp sftp remote"
   [cli/options]="copies ftp remote"
   [.]="app ui"
 )
 # Folders whose code includes no Qt header.
-qt_free=" ftp remote copies settings sites/profiles app/bitmap cli cli/options "
+qt_free=" ftp sftp remote copies settings sites/profiles app/bitmap cli cli/options "
 
 # The layer of a folder: its own entry above, else that of its top folder (in `layer`).
 layer_of() {
