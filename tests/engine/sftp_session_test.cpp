@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The SFTP session: its reading of server packets, and against a real sshd the host-key
+// question, a key's passphrase and a cancelled download.
+
+#include "remote/exchange_result.h"
+#include "remote/operation_runner.h"
+#include "remote/session_log.h"
+#include "sftp/sftp_packets.h"
+#include "sftp/sftp_remote_session.h"
+#include "support/real_ftp_servers.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string U32(std::uint32_t value)
+{
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16 & 0xff), static_cast<char>(value >> 8 & 0xff),
+            static_cast<char>(value & 0xff)};
+}
+
+std::string Text(const std::string& text)
+{
+    return U32(static_cast<std::uint32_t>(text.size())) + text;
+}
+
+std::string Packet(std::uint8_t type, std::uint32_t id, const std::string& body)
+{
+    const std::string inner = std::string(1, static_cast<char>(type)) + U32(id) + body;
+    return U32(static_cast<std::uint32_t>(inner.size())) + inner;
+}
+
+TEST(SftpPacketsTest, RepliesAsServersSendThemAndAsHostileOnesDo)
+{
+    const std::string permissions = U32(kAttrPermissions) + U32(040755);
+    struct Case {
+        const char* name;
+        std::string stream;
+        bool whole;    // a packet can be taken
+        bool tooLong;  // the length announced is refused
+        int names;     // entries ParseNames reads; -1: malformed
+    };
+    const Case cases[] = {
+        {"a NAME of two entries",
+         Packet(kFxpName, 3, U32(2) + Text("a") + Text("") + U32(0) + Text("d") + Text("") + permissions), true, false,
+         2},
+        {"a count far beyond the packet", Packet(kFxpName, 3, U32(0xffffffff) + Text("a") + Text("") + U32(0)), true,
+         false, -1},
+        {"a name longer than the packet", Packet(kFxpName, 3, U32(1) + U32(1000) + "abc"), true, false, -1},
+        {"attributes cut short", Packet(kFxpName, 3, U32(1) + Text("a") + Text("") + U32(kAttrSize) + "12"), true,
+         false, -1},
+        {"extended attributes without end",
+         Packet(kFxpName, 3, U32(1) + Text("a") + Text("") + U32(kAttrExtended) + U32(0x7fffffff)), true, false, -1},
+        {"half a packet", Packet(kFxpName, 3, U32(0)).substr(0, 6), false, false, 0},
+        {"a length beyond any reply", U32(kLargestSftpPacket + 1) + std::string(16, 'x'), false, true, 0},
+    };
+    for (const Case& c : cases) {
+        std::string stream = c.stream;
+        bool tooLong = false;
+        const auto packet = TakePacket(stream, tooLong);
+        EXPECT_EQ(packet.has_value(), c.whole) << c.name;
+        EXPECT_EQ(tooLong, c.tooLong) << c.name;
+        if (!packet)
+            continue;
+        EXPECT_TRUE(stream.empty()) << c.name;
+        const auto names = ParseNames(packet->body);
+        EXPECT_EQ(names ? static_cast<int>(names->size()) : -1, c.names) << c.name;
+    }
+}
+
+TEST(SftpPacketsTest, ModesFromThePermissionsDialogAndBack)
+{
+    struct Case {
+        const char* text;
+        std::optional<std::uint32_t> mode;
+    };
+    const Case cases[] = {{"644", 0644},        {"0755", 0755},        {"4711", 04711},        {"7", 07},
+                          {"", std::nullopt},   {"888", std::nullopt}, {"64 4", std::nullopt}, {"00644", std::nullopt},
+                          {"-rw", std::nullopt}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ModeFromText(c.text), c.mode) << '"' << c.text << '"';
+    EXPECT_EQ(PermissionsText(0100644), "-rw-r--r--");
+    EXPECT_EQ(PermissionsText(040750), "drwxr-x---");
+    EXPECT_EQ(PermissionsText(0120777), "lrwxrwxrwx");
+}
+
+// A front end that answers the host-key question and gives a passphrase, counting both; its waits
+// end, as a user's Cancel does, once `cancelAfter` bytes of a transfer came.
+class AnsweringHost final : public OperationHost {
+public:
+    bool WaitWhileBusy(WaitKind kind, const std::string&, OperationRunner& runner) override
+    {
+        while (runner.WorkerBusy()) {
+            if (kind == WaitKind::FileTransfer && cancelAfter > 0 && runner.TransferProgress().done >= cancelAfter)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    void WorkerEnded() override {}
+    void Inform(const std::string&) override {}
+    void AskHostKey(const HostKeyQuestion& question, std::shared_ptr<TrustReply> reply) override
+    {
+        ++keyQuestions;
+        asked = question;
+        reply->Answer(keyAnswer);
+    }
+    std::optional<std::string> AskPassphrase(const std::string&) override
+    {
+        ++passphraseQuestions;
+        return passphrase;
+    }
+
+    TrustAnswer keyAnswer = TrustAnswer::Always;
+    std::string passphrase;
+    long long cancelAfter = 0;
+    HostKeyQuestion asked;
+    std::atomic<int> keyQuestions{0};
+    std::atomic<int> passphraseQuestions{0};
+};
+
+std::string MakeKey(const std::string& file, const std::string& passphrase)
+{
+    const std::string command = "ssh-keygen -q -t ed25519 -N '" + passphrase + "' -f " + file;
+    if (std::system(command.c_str()) != 0)
+        return {};
+    std::ifstream in(file + ".pub");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class SftpSessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(home.path + "/.ssh");
+        keyLine = MakeKey(home.path + "/.ssh/id_ed25519", "secret words");
+        server = std::make_unique<SshdServer>(root.path, keyLine);
+        ASSERT_TRUE(server->Started()) << server->ServerLog();
+        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+        ::setenv("HOME", home.path.c_str(), 1);
+        ::unsetenv("SSH_AUTH_SOCK");
+        host.passphrase = "secret words";
+        session.Operations().host = &host;
+        session.SetLogin({"127.0.0.1:" + std::to_string(server->Port()), server->User(), "", 0, 'I', {}});
+    }
+    void TearDown() override
+    {
+        session.Quit();
+        ::setenv("HOME", savedHome.c_str(), 1);
+        DrainLogQueue([](const std::string&) {});
+    }
+
+    TempDir home;
+    TempDir root;
+    std::string keyLine;
+    std::unique_ptr<SshdServer> server;
+    std::string savedHome;
+    SessionSettings settings;
+    AnsweringHost host;
+    SftpRemoteSession session{settings};
+};
+
+TEST_F(SftpSessionTest, TrustAndRememberWritesKnownHostsAsOpenSshFindsIt)
+{
+    ASSERT_TRUE(session.Connect()) << session.Failure().refusal;
+    EXPECT_EQ(host.keyQuestions, 1);
+    EXPECT_EQ(host.asked.fingerprint, server->HostKeyFingerprint());
+    EXPECT_EQ(host.asked.keyType, "ssh-ed25519");
+    // The key's passphrase was asked once, and a copy's connection asks neither question again.
+    EXPECT_EQ(host.passphraseQuestions, 1);
+    const std::string find = "ssh-keygen -F '[127.0.0.1]:" + std::to_string(server->Port()) + "' -f " + home.path
+        + "/.ssh/known_hosts >/dev/null";
+    EXPECT_EQ(std::system(find.c_str()), 0);
+    const auto another = session.NewSession();
+    another->Operations().host = &host;
+    ASSERT_TRUE(another->Connect());
+    EXPECT_EQ(host.keyQuestions, 1);
+    EXPECT_EQ(host.passphraseQuestions, 1);
+    another->Quit();
+}
+
+TEST_F(SftpSessionTest, RefusedKeyAndMissingPassphraseSendNoLogin)
+{
+    host.keyAnswer = TrustAnswer::Refuse;
+    EXPECT_FALSE(session.Connect());
+    EXPECT_EQ(host.passphraseQuestions, 0);
+    EXPECT_EQ(server->ServerLog().find("publickey"), std::string::npos) << server->ServerLog();
+
+    host.keyAnswer = TrustAnswer::Once;
+    host.passphrase.clear();
+    EXPECT_FALSE(session.Connect());
+    EXPECT_EQ(session.Failure().connectFailure, ConnectFailure::LoginRefused);
+    EXPECT_NE(session.Failure().refusal.find("It offers: publickey"), std::string::npos) << session.Failure().refusal;
+    EXPECT_FALSE(fs::exists(home.path + "/.ssh/known_hosts"));
+}
+
+TEST_F(SftpSessionTest, CancelEndsADownloadAtOnceAndLeavesNoFile)
+{
+    {
+        std::ofstream big(root.path + "/big.bin", std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 256; ++i)
+            big << block;
+    }
+    ASSERT_TRUE(session.Connect());
+    settings.retry = 0;  // no time-out: only the cancel can end the wait
+    host.cancelAfter = 1 << 20;
+    TempDir target;
+    const auto started = std::chrono::steady_clock::now();
+    const int result = session.RetrieveFile("big.bin", target.path + "/big.bin", {}, TransferStart::Fresh);
+    EXPECT_EQ(result, kTransferCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_TRUE(fs::is_empty(target.path)) << "neither the file nor its temporary may stay";
+    EXPECT_FALSE(session.Connected());
+}
+
+}  // namespace
