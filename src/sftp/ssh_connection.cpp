@@ -14,6 +14,7 @@
 #include <netdb.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -72,16 +73,34 @@ std::string Fingerprint(ssh_key key)
     return fingerprint;
 }
 
-// The line of `file` that is `entry`, counted from 1; 0 when none is.
-int LineOf(const std::string& file, const std::string& entry)
+// The key that `file` holds for `server` (hashed names are not matched): its type and
+// fingerprint, and its line counted from 1; line 0 when the file names none.
+struct KnownKey {
+    std::string text = "another key";
+    int line = 0;
+};
+KnownKey FindKnownKey(const std::string& file, const std::string& server)
 {
     std::ifstream lines(file);
     std::string line;
     for (int number = 1; std::getline(lines, line); ++number) {
-        if (line == entry)
-            return number;
+        std::istringstream words(line);
+        std::string hosts, type, base64;
+        if (!(words >> hosts >> type >> base64) || hosts.starts_with('#'))
+            continue;
+        std::istringstream names(hosts);
+        bool named = false;
+        for (std::string name; std::getline(names, name, ',');)
+            named = named || name == server;
+        ssh_key key = nullptr;
+        if (!named
+            || ssh_pki_import_pubkey_base64(base64.c_str(), ssh_key_type_from_name(type.c_str()), &key) != SSH_OK)
+            continue;
+        KnownKey known{FormatText("%s %s", {type, Fingerprint(key)}), number};
+        ssh_key_free(key);
+        return known;
     }
-    return 0;
+    return {};
 }
 
 std::string KnownHostsName(const std::string& host, int port)
@@ -177,16 +196,8 @@ bool CheckHostKey(SftpContext& context, const std::string& host, int port, const
     case SSH_KNOWN_HOSTS_OK: LogMessage("Host key of %s: %s %s (known)", {server, type, fingerprint}); return true;
     case SSH_KNOWN_HOSTS_CHANGED:
     case SSH_KNOWN_HOSTS_OTHER: {
-        ssh_knownhosts_entry* entry = nullptr;
-        ssh_session_get_known_hosts_entry(context.ssh, &entry);
-        std::string known = "another key";
-        int line = 0;
-        if (entry) {
-            known = FormatText("%s %s",
-                               {ssh_key_type_to_char(ssh_key_type(entry->publickey)), Fingerprint(entry->publickey)});
-            line = LineOf(knownHosts, entry->unparsed ? entry->unparsed : "");
-            ssh_knownhosts_entry_free(entry);
-        }
+        const KnownKey known = FindKnownKey(knownHosts, server);
+        const int line = known.line;
         const std::string where = line > 0 ? FormatText("line %d of %s", {line, knownHosts})
                                            : FormatText("the known hosts of %s", {knownHosts});
         return Refuse(context,
@@ -194,7 +205,7 @@ bool CheckHostKey(SftpContext& context, const std::string& host, int port, const
                                  "be listening in on the connection, or the server's key was replaced. The known "
                                  "key is in %s; only if you know that the server has a new key, remove it there "
                                  "(ssh-keygen -R \"%s\") and connect again.",
-                                 {server, known, type, fingerprint, where, server}));
+                                 {server, known.text, type, fingerprint, where, server}));
     }
     case SSH_KNOWN_HOSTS_UNKNOWN:
     case SSH_KNOWN_HOSTS_NOT_FOUND: break;
