@@ -3,6 +3,7 @@
 // question, a key's passphrase and a cancelled download.
 
 #include "remote/exchange_result.h"
+#include "remote/local_names.h"
 #include "remote/operation_runner.h"
 #include "remote/session_log.h"
 #include "sftp/sftp_packets.h"
@@ -12,11 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -223,6 +230,88 @@ TEST_F(SftpSessionTest, CancelEndsADownloadAtOnceAndLeavesNoFile)
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_TRUE(fs::is_empty(target.path)) << "neither the file nor its temporary may stay";
     EXPECT_FALSE(session.Connected());
+}
+
+TEST_F(SftpSessionTest, ListingLooksThroughLinksAndLinksToDirectoriesAreEntered)
+{
+    fs::create_directory(root.path + "/sub");
+    fs::permissions(root.path + "/sub", fs::perms(0750));
+    std::ofstream(root.path + "/a.txt") << "12345";
+    const utimbuf times{1700000000, 1700000000};
+    ::utime((root.path + "/a.txt").c_str(), &times);
+    fs::create_symlink("sub", root.path + "/tosub");
+    fs::create_symlink("a.txt", root.path + "/toa");
+    fs::create_symlink("missing", root.path + "/nowhere");
+    ASSERT_TRUE(session.Connect());
+    std::vector<CDirEntry> entries;
+    ASSERT_EQ(session.ListDirectory(ListingUse::Show, entries), ListingResult::Listed);
+    struct Row {
+        int isFile;
+        std::string permissions;  // the start of it
+        std::string size;         // empty: not looked at
+    };
+    const std::map<std::string, Row> expected = {
+        {"a.txt", {1, "-rw-r--r--", "5"}}, {"sub", {0, "drwxr-x---", ""}},
+        {"tosub -> sub", {0, "l", ""}},    {"toa", {1, "l", "5"}},
+        {"nowhere", {1, "l", ""}},
+    };
+    ASSERT_EQ(entries.size(), expected.size());
+    for (const CDirEntry& entry : entries) {
+        SCOPED_TRACE(entry.name);
+        const auto row = expected.find(entry.name);
+        ASSERT_NE(row, expected.end());
+        EXPECT_EQ(entry.isFile, row->second.isFile);
+        EXPECT_TRUE(entry.permissions.starts_with(row->second.permissions)) << entry.permissions;
+        if (!row->second.size.empty())
+            EXPECT_EQ(entry.size, row->second.size);
+        if (entry.name == "a.txt")
+            EXPECT_EQ(entry.modifiedTime, std::optional<std::time_t>(1700000000));
+    }
+    ASSERT_EQ(session.EnterLink("tosub -> sub"), kCompletion);
+    std::string here;
+    ASSERT_EQ(session.CurrentDirectory(here), kCompletion);
+    EXPECT_TRUE(here.ends_with("/sub")) << here;
+    EXPECT_EQ(session.ChangeDirectory(".."), kCompletion);
+    EXPECT_EQ(session.ChangeDirectory("a.txt"), kPermanentNegative);
+}
+
+TEST_F(SftpSessionTest, CommandsAndTransfersThatGoOnFromWhatCameThrough)
+{
+    ASSERT_TRUE(session.Connect());
+    EXPECT_EQ(session.MakeDirectory("new"), kCompletion);
+    EXPECT_EQ(session.SetPermissions("750", "new"), kCompletion);
+    EXPECT_EQ(fs::status(root.path + "/new").permissions(), fs::perms(0750));
+    EXPECT_EQ(session.SetPermissions("rwx", "new"), kPermanentNegative);
+    EXPECT_EQ(session.RemoveDirectory("new"), kCompletion);
+    EXPECT_EQ(session.DeleteFile("gone"), kPermanentNegative);
+    EXPECT_FALSE(session.Failure().reply.empty());
+    EXPECT_TRUE(session.Connected()) << "a refusal keeps the session";
+
+    std::string content;
+    for (int i = 0; content.size() < 300000; ++i)
+        content += std::to_string(i) + ",";
+    std::ofstream(root.path + "/data.txt", std::ios::binary) << content;
+    const utimbuf times{1600000000, 1600000000};
+    ::utime((root.path + "/data.txt").c_str(), &times);
+    TempDir local;
+    const std::string target = local.path + "/data.txt";
+    std::ofstream(PartialDownloadPath(target), std::ios::binary) << content.substr(0, 100000);
+    ASSERT_EQ(session.RetrieveFile("data.txt", target, {}, TransferStart::Resume), kCompletion);
+    std::ifstream got(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(got), {}), content);
+    EXPECT_FALSE(fs::exists(PartialDownloadPath(target)));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1600000000) << "the server's time is kept";
+
+    std::ofstream(root.path + "/up.txt", std::ios::binary) << content.substr(0, 1000);
+    // The part an earlier upload left is the login's own, as a server would have written it.
+    const passwd* login = ::getpwnam(server->User().c_str());
+    ASSERT_TRUE(login);
+    ASSERT_EQ(::chown((root.path + "/up.txt").c_str(), login->pw_uid, login->pw_gid), 0);
+    ASSERT_EQ(session.StoreFile("up.txt", target, TransferStart::Resume), kCompletion);
+    std::ifstream sent(root.path + "/up.txt", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(sent), {}), content);
 }
 
 }  // namespace
