@@ -9,6 +9,7 @@
 #include "sftp/sftp_packets.h"
 #include "sftp/sftp_remote_session.h"
 #include "support/real_ftp_servers.h"
+#include "support/stalled_listener.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +101,45 @@ TEST(SftpPacketsTest, ModesFromThePermissionsDialogAndBack)
     EXPECT_EQ(PermissionsText(0100644), "-rw-r--r--");
     EXPECT_EQ(PermissionsText(040750), "drwxr-x---");
     EXPECT_EQ(PermissionsText(0120777), "lrwxrwxrwx");
+}
+
+// A listener the kernel completes connections for, but nobody reads from or writes to.
+int SilentListener(int& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd, 8);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+TEST(SftpTimeOutTest, TheRetryTimeOutBoundsTheConnect)
+{
+    StalledListener stalled;
+    int silentPort = 0;
+    const int silent = SilentListener(silentPort);
+    struct Case {
+        const char* name;
+        int port;
+    };
+    const Case cases[] = {{"the connect hangs", stalled.Port()}, {"the server never speaks", silentPort}};
+    for (const Case& c : cases) {
+        SessionSettings settings;
+        settings.retryMilliseconds = 300;
+        SftpRemoteSession session(settings);
+        session.SetLogin({"127.0.0.1:" + std::to_string(c.port), "u", "", 0, 'I', {}});
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(session.Connect()) << c.name;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << c.name;
+        EXPECT_NE(session.Failure().connectFailure, ConnectFailure::None) << c.name;
+    }
+    ::close(silent);
+    DrainLogQueue([](const std::string&) {});
 }
 
 // A front end that answers the host-key question and gives a passphrase, counting both; its waits
