@@ -302,10 +302,12 @@ TEST_F(SftpSessionTest, ListingLooksThroughLinksAndLinksToDirectoriesAreEntered)
         ASSERT_NE(row, expected.end());
         EXPECT_EQ(entry.isFile, row->second.isFile);
         EXPECT_TRUE(entry.permissions.starts_with(row->second.permissions)) << entry.permissions;
-        if (!row->second.size.empty())
+        if (!row->second.size.empty()) {
             EXPECT_EQ(entry.size, row->second.size);
-        if (entry.name == "a.txt")
+        }
+        if (entry.name == "a.txt") {
             EXPECT_EQ(entry.modifiedTime, std::optional<std::time_t>(1700000000));
+        }
     }
     ASSERT_EQ(session.EnterLink("tosub -> sub"), kCompletion);
     std::string here;
