@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_host.h"
 
+#include "cli/password_prompt.h"
 #include "cli/progress_line.h"
 #include "cli/terminal_text.h"
 #include "remote/format_text.h"
@@ -80,4 +81,25 @@ void CliHost::AskTrust(const CertificateQuestion& question, std::shared_ptr<Trus
                  EscapedControls(certificate.issuer).c_str(), certificate.notBefore.c_str(),
                  certificate.notAfter.c_str(), certificate.fingerprint.c_str(), compact.c_str());
     reply->Answer(TrustAnswer::Refuse);
+}
+
+void CliHost::AskHostKey(const HostKeyQuestion& question, std::shared_ptr<TrustReply> reply)
+{
+    if (!trustedHostKey.empty() && trustedHostKey == question.fingerprint) {
+        reply->Answer(TrustAnswer::Once);
+        return;
+    }
+    std::fprintf(stderr,
+                 "The host key of %s is not in your known hosts:\n"
+                 "  %s %s\n"
+                 "If you know it is the server's (ask its administrator, or run ssh-keygen -lf on its host key),\n"
+                 "run again with --trust-host-key %s, or connect once with ssh to add it to ~/.ssh/known_hosts\n",
+                 EscapedControls(question.server).c_str(), question.keyType.c_str(), question.fingerprint.c_str(),
+                 question.fingerprint.c_str());
+    reply->Answer(TrustAnswer::Refuse);
+}
+
+std::optional<std::string> CliHost::AskPassphrase(const std::string& keyFile)
+{
+    return AskPasswordOnTerminal("Passphrase for key " + EscapedControls(keyFile) + ": ");
 }

@@ -20,6 +20,7 @@
 #include "ftp/local_dirs.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
+#include "sftp/sftp_remote_session.h"
 #include "sites/profiles/connect_preparation.h"
 #include "sites/profiles/profile_store.h"
 #include "sites/profiles/site_profile.h"
@@ -41,6 +42,11 @@ namespace {
 constexpr char kAnonymousPassword[] = "tessaline-ftp@";
 
 std::mutex logPrinting;
+
+std::optional<std::string> NoPrompt(const std::string&)
+{
+    return std::nullopt;
+}
 
 // Prints what the session log holds, line by line as the log pane shows it, with the control
 // characters of server text escaped.
@@ -258,7 +264,10 @@ int main(int argc, char* argv[])
     }
     if (options.encryption)
         encryption = *options.encryption;
-    const auto login = ResolveLogin(sources, AskPasswordOnTerminal);
+    const bool sftp = options.protocol == CliProtocol::Sftp;
+    // SFTP logs in with keys first: a password is asked for only by the prompt the key's own
+    // passphrase needs, not before every connect.
+    const auto login = ResolveLogin(sources, sftp ? PasswordPrompt(NoPrompt) : PasswordPrompt(AskPasswordOnTerminal));
     if (const auto* error = std::get_if<std::string>(&login)) {
         std::fprintf(stderr, "tessaline-ftp: %s\n", error->c_str());
         return kUsage;
@@ -291,17 +300,24 @@ int main(int argc, char* argv[])
     CSiteProfile profile;
     profile.host = sources.host;
     profile.userId = std::get<CliLogin>(login).user;
+    // Without a user named, SSH takes the one ~/.ssh/config names, else the local user.
+    if (sftp && !sources.user && profile.userId == "anonymous")
+        profile.userId.clear();
     profile.password = std::get<CliLogin>(login).password;
     profile.encryption = encryption;
-    const std::string password = LoginPassword(profile, settings).value_or(kAnonymousPassword);
+    const std::string password = LoginPassword(profile, settings).value_or(sftp ? "" : kAnonymousPassword);
 
     PrintLogAsItComes(options.quiet);
     CliHost host;
-    FtpRemoteSession session(settings.engine);
+    const std::unique_ptr<RemoteSession> connection = sftp
+        ? std::unique_ptr<RemoteSession>(std::make_unique<SftpRemoteSession>(settings.engine))
+        : std::make_unique<FtpRemoteSession>(settings.engine);
+    RemoteSession& session = *connection;
     const TerminationSignals termination(session);
     const RetryRules retryRules{options.retries.value_or(settings.retries), options.continueDownload,
                                 [&termination](std::chrono::milliseconds delay) { return termination.Wait(delay); }};
     host.trustedFingerprint = options.trustedFingerprint;
+    host.trustedHostKey = options.trustedHostKey;
     host.showProgress = !options.quiet && ::isatty(STDERR_FILENO);
     host.quiet = options.quiet;
     session.Operations().host = &host;

@@ -8,6 +8,7 @@ namespace {
 
 constexpr std::string_view kScheme = "ftp://";
 constexpr std::string_view kTlsScheme = "ftps://";  // implicit TLS
+constexpr std::string_view kSftpScheme = "sftp://";
 constexpr std::string_view kSchemeEnd = "://";
 
 bool StartsWithScheme(std::string_view text, std::string_view scheme)
@@ -66,6 +67,11 @@ bool IsFtpUrl(std::string_view text)
     return StartsWithScheme(text, kScheme) || StartsWithScheme(text, kTlsScheme);
 }
 
+bool IsSftpUrl(std::string_view text)
+{
+    return StartsWithScheme(text, kSftpScheme);
+}
+
 std::optional<TextSpan> UrlPasswordSpan(std::string_view text)
 {
     const std::size_t schemeEnd = text.find(kSchemeEnd);
@@ -92,7 +98,8 @@ std::variant<FtpUrl, std::string> ParseFtpUrl(std::string_view text)
     const std::string bad = "bad URL " + WithoutUrlPassword(text) + ": ";
     FtpUrl url;
     url.implicitTls = StartsWithScheme(text, kTlsScheme);
-    text.remove_prefix(url.implicitTls ? kTlsScheme.size() : kScheme.size());
+    url.sftp = IsSftpUrl(text);
+    text.remove_prefix(url.implicitTls ? kTlsScheme.size() : url.sftp ? kSftpScheme.size() : kScheme.size());
     const std::size_t slash = text.find('/');
     std::string_view authority = text.substr(0, slash);
     const std::string_view path = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);

@@ -2,11 +2,13 @@
 #pragma once
 // The front end's side of a background operation: it waits for the worker (a modal dialog in the
 // desktop program, a plain wait on the command line), may cancel, and answers the engine's
-// questions about certificates and plain-text logins.
+// questions about certificates, SSH host keys, key passphrases and plain-text logins.
 
+#include "remote/host_key.h"
 #include "remote/peer_certificate.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class OperationRunner;
@@ -41,4 +43,14 @@ public:
     {
         reply->Answer(TrustAnswer::Once);
     }
+    // Called on the worker, the same way, when an SSH server's host key is in none of the user's
+    // known hosts. Once logs in this time; Always also adds the key to ~/.ssh/known_hosts; Refuse
+    // closes the connection. A front end that cannot ask refuses.
+    virtual void AskHostKey(const HostKeyQuestion&, std::shared_ptr<TrustReply> reply)
+    {
+        reply->Answer(TrustAnswer::Refuse);
+    }
+    // Called on the worker, which waits for the answer: the passphrase of the private key in
+    // `keyFile`; nothing to go on without that key. A front end that cannot ask gives nothing.
+    virtual std::optional<std::string> AskPassphrase(const std::string&) { return std::nullopt; }
 };

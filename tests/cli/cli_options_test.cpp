@@ -161,6 +161,37 @@ TEST(CliOptionsTest, ConnectionsRetriesAndContinueForOneRun)
     EXPECT_EQ(defaults.retries, std::nullopt);
 }
 
+TEST(CliOptionsTest, SftpFromTheUrlOrTheOption)
+{
+    const std::string key = "SHA256:NMuqmlid9zuVIRO+aZ93LMK1V3l/ZWMqhkHgHbr1it8";
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<CliProtocol> protocol;
+        std::string host;
+        std::string cwd;
+    };
+    const Case cases[] = {
+        {{"sftp://anna@[::1]:2222/pub/", "ls"}, CliProtocol::Sftp, "[::1]:2222", "pub"},
+        {{"SFTP://h//srv/", "ls"}, CliProtocol::Sftp, "h", "/srv"},
+        {{"--protocol", "sftp", "--host", "h", "ls"}, CliProtocol::Sftp, "h", ""},
+        {{"--protocol", "sftp", "--trust-host-key", key, "sftp://h/", "ls"}, CliProtocol::Sftp, "h", ""},
+        {{"ftp://h/", "ls"}, CliProtocol::Ftp, "h", ""},
+        {{"--host", "h", "ls"}, std::nullopt, "h", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const auto parsed = Parse(c.args);
+        ASSERT_TRUE(std::holds_alternative<CliOptions>(parsed)) << std::get<std::string>(parsed);
+        const CliOptions& options = std::get<CliOptions>(parsed);
+        EXPECT_EQ(options.protocol, c.protocol);
+        EXPECT_EQ(options.host, c.host);
+        EXPECT_EQ(options.cwd, c.cwd);
+    }
+    const auto trusted = Parse({"--trust-host-key", key, "sftp://h/", "ls"});
+    ASSERT_TRUE(std::holds_alternative<CliOptions>(trusted));
+    EXPECT_EQ(std::get<CliOptions>(trusted).trustedHostKey, key);
+}
+
 TEST(CliOptionsTest, UsageErrors)
 {
     const std::vector<std::vector<std::string>> wrong = {
@@ -200,8 +231,14 @@ TEST(CliOptionsTest, UsageErrors)
         {"ftp://al:PASSWORD@h:21x/", "ls"},  // a URL's password in a usage error
         {"ftp://al:PASSWORD@[::1/", "ls"},
         {"ftp://al:PASS%WORD@h/", "ls"},
-        {"ftp://al:PASS/WORD@h/", "ls"},               // a "/" left unescaped
-        {"--host", "h", "sftp://al:PASSWORD@h/"},      // taken for the command
+        {"ftp://al:PASS/WORD@h/", "ls"},           // a "/" left unescaped
+        {"--host", "h", "sftp://al:PASSWORD@h/"},  // the URL names the host
+        {"--protocol", "ftp", "sftp://h/", "ls"},  // the scheme says otherwise
+        {"--protocol", "sftp", "ftps://h/", "ls"},
+        {"--protocol", "ssh", "--host", "h", "ls"},
+        {"--tls", "off", "sftp://h/", "ls"},  // SFTP is always encrypted
+        {"--trust-host-key", "SHA256:tooShort", "sftp://h/", "ls"},
+        {"--trust-host-key", "MD5:0123456789012345678901234567890123456789012", "sftp://h/", "ls"},
         {"--host", "h", "--password=PASSWORD", "ls"},  // no form we take
         {"--tls", "off", "ftps://h/", "ls"},           // ftps:// is implicit TLS
         {"get", "ftp://h/dir/"},                       // names no file

@@ -3,31 +3,32 @@
 # Fails when a source file includes a folder its own folder may not depend on, when code above the
 # engine includes its inner headers or names its session object, and when a Qt-free folder includes
 # Qt. The layers point one way: app -> browse -> sites -> ui -> settings -> copies -> ftp -> remote,
-# with navigation (Qt-free) between browse and the site profiles;
-# the command line uses the Qt-free folders below the widgets, never the widgets.
+# with navigation (Qt-free) between browse and the site profiles, and sftp beside ftp; the command
+# line uses the Qt-free folders below the widgets, never the widgets.
 #   tests/layers/check_layers.sh [SOURCE_DIR]   (default: the repository's src/)
 set -euo pipefail
 src=${1:-"$(cd "$(dirname "$0")/../.." && pwd)/src"}
 
 declare -A allowed=(
-  [app]="app/settings_store app/bitmap browse navigation sites sites/profiles ui settings copies ftp remote"
+  [app]="app/settings_store app/bitmap browse navigation sites sites/profiles ui settings copies ftp sftp remote"
   [app/settings_store]="settings ftp remote"
   [app/bitmap]=""
-  [browse]="navigation sites sites/profiles ui settings copies ftp remote"
-  [navigation]="sites/profiles settings copies ftp remote"
-  [sites]="sites/profiles ui settings copies ftp remote"
-  [sites/profiles]="settings copies ftp remote"
-  [ui]="settings copies ftp remote"
-  [settings]="copies ftp remote"
+  [browse]="navigation sites sites/profiles ui settings copies ftp sftp remote"
+  [navigation]="sites/profiles settings copies ftp sftp remote"
+  [sites]="sites/profiles ui settings copies ftp sftp remote"
+  [sites/profiles]="settings copies ftp sftp remote"
+  [ui]="settings copies ftp sftp remote"
+  [settings]="copies ftp sftp remote"
   [copies]="ftp remote"
   [ftp]="remote"
+  [sftp]="remote"
   [remote]=""
-  [cli]="cli/options app/settings_store sites/profiles settings copies ftp remote"
+  [cli]="cli/options app/settings_store sites/profiles settings copies ftp sftp remote"
   [cli/options]="copies ftp remote"
   [.]="app ui"
 )
 # Folders whose code includes no Qt header.
-qt_free=" ftp remote copies settings sites/profiles navigation app/bitmap cli cli/options "
+qt_free=" ftp sftp remote copies settings sites/profiles navigation app/bitmap cli cli/options "
 
 # The layer of a folder: its own entry above, else that of its top folder (in `layer`).
 layer_of() {

@@ -39,6 +39,7 @@ constexpr auto kStartWait = std::chrono::seconds(10);
 constexpr auto kStopGrace = std::chrono::seconds(2);
 constexpr int kPortAttempts = 5;
 const char* const kVsftpd = TESSALINE_TEST_SERVERS "/vsftpd/usr/sbin/vsftpd";
+const char* const kSshd = TESSALINE_TEST_SERVERS "/openssh-server/usr/sbin/sshd";
 const char* const kPureFtpd = TESSALINE_TEST_SERVERS "/pure-ftpd/usr/sbin/pure-ftpd";
 const char* const kPurePw = TESSALINE_TEST_SERVERS "/pure-ftpd/usr/bin/pure-pw";
 // What vsftpd's helper process runs as between logins, in its empty secure_chroot_dir.
@@ -415,6 +416,7 @@ public:
     int port = -1;
     bool started = false;
     bool tlsGreeting = false;  // implicit TLS: the greeting comes after the handshake
+    bool sshGreeting = false;  // an SSH server: its version line ends in the banner
 
 private:
     bool Spawn(const std::vector<std::string>& argv)
@@ -495,7 +497,11 @@ private:
                 const auto lineDeadline = std::min(deadline, Clock::now() + std::chrono::seconds(2));
                 // The banner may be any line of a greeting of several ("220-...", then "220 ...").
                 bool greeted = false;
-                for (std::string line = "220-"; line.starts_with("220-") && !greeted;) {
+                if (sshGreeting) {
+                    const std::string line = ReadLine(fd, lineDeadline);
+                    greeted = line.starts_with("SSH-2.0-") && line.ends_with(" " + banner);
+                }
+                for (std::string line = sshGreeting ? "" : "220-"; line.starts_with("220-") && !greeted;) {
                     line = tlsGreeting ? ReadLineOverTls(fd, lineDeadline) : ReadLine(fd, lineDeadline);
                     greeted = line.size() == 4 + banner.size() && line.starts_with("220") && line.ends_with(banner);
                 }
@@ -739,6 +745,83 @@ pid_t VsftpdServer::Pid() const
     return process->pid;
 }
 std::string VsftpdServer::ServerLog() const
+{
+    return process->ServerLog();
+}
+
+SshdServer::SshdServer(const std::string& root, const std::string& authorizedKeys)
+    : process(std::make_unique<RealServerProcess>("sshd", ServerPlace{}))
+{
+    if (process->directory.empty())
+        return;
+    if (access(kSshd, X_OK) != 0) {
+        process->Note(ErrnoText(std::string(kSshd) + " (tools/unpack-servers puts it there)"));
+        return;
+    }
+    const bool root_ = getuid() == 0;
+    const passwd* account = root_ ? getpwnam("nobody") : getpwuid(getuid());
+    if (!account) {
+        process->Note("no account to log in as");
+        return;
+    }
+    user = account->pw_name;
+    const uid_t uid = account->pw_uid;
+    const gid_t gid = account->pw_gid;
+    const std::string absoluteRoot = AbsolutePath(root);
+    const std::string hostKey = process->File("host_key");
+    const std::string keys = process->File("authorized_keys");
+    std::ofstream(keys) << authorizedKeys;
+    if (std::system(("ssh-keygen -q -t ed25519 -N '' -C test-host -f " + hostKey).c_str()) != 0) {
+        process->Note("ssh-keygen could not make the host key");
+        return;
+    }
+    FILE* listing = popen(("ssh-keygen -lf " + hostKey + ".pub").c_str(), "r");
+    char line[512] = {};
+    if (listing && fgets(line, sizeof line, listing)) {
+        std::istringstream words(line);
+        std::string bits;
+        words >> bits >> fingerprint;
+    }
+    if (listing)
+        pclose(listing);
+    hostKeyLine = ReadWholeFile(hostKey + ".pub");
+    // The server reads its files, and the login writes into `root`, as the account it runs as.
+    for (const std::string& path : {process->directory, hostKey, hostKey + ".pub", keys})
+        [[maybe_unused]] const int owned = chown(path.c_str(), uid, gid);
+    [[maybe_unused]] const int rootOwned = chown(absoluteRoot.c_str(), uid, gid);
+    const std::string banner = UniqueBanner().substr(std::string("Tessaline test server ").size());
+    const std::string config = process->File("sshd_config");
+    process->sshGreeting = true;
+    process->Start(
+        [&](int port) -> std::vector<std::string> {
+            std::ofstream(config, std::ios::trunc)
+                << "Port " << port << "\nListenAddress 127.0.0.1\nHostKey " << hostKey << "\nPidFile "
+                << process->File("sshd.pid") << "\nAuthorizedKeysFile " << keys
+                << "\nUsePAM yes\nStrictModes no\nKbdInteractiveAuthentication no\nVersionAddendum " << banner
+                << "\nSubsystem sftp internal-sftp -d " << absoluteRoot << "\n";
+            std::vector<std::string> argv;
+            // sshd as root wants a privilege-separation user that an unpacked server lacks;
+            // unprivileged it logs in only the account it runs as.
+            if (root_)
+                argv = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
+                        "--clear-groups"};
+            argv.insert(argv.end(), {kSshd, "-D", "-e", "-f", config});
+            return argv;
+        },
+        banner, "Address already in use");
+}
+
+SshdServer::~SshdServer() = default;
+
+bool SshdServer::Started() const
+{
+    return process->started;
+}
+int SshdServer::Port() const
+{
+    return process->port;
+}
+std::string SshdServer::ServerLog() const
 {
     return process->ServerLog();
 }

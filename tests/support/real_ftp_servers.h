@@ -135,3 +135,29 @@ public:
 private:
     std::unique_ptr<RealServerProcess> process;
 };
+
+// OpenSSH's sshd (tools/unpack-servers puts it into test-servers/) serving SFTP in-process with
+// `root` as the start directory, taking the keys of `authorizedKeys` (an authorized_keys file's
+// text). As root it runs as "nobody" (sshd as root needs a privilege-separation user that an
+// unpacked server lacks), else as the user the tests run as; User() is the login either way, and
+// `root` is made theirs. Its host key is a new ed25519 key.
+class SshdServer final {
+public:
+    SshdServer(const std::string& root, const std::string& authorizedKeys);
+    ~SshdServer();
+    SshdServer(const SshdServer&) = delete;
+    SshdServer& operator=(const SshdServer&) = delete;
+
+    bool Started() const;
+    int Port() const;
+    std::string ServerLog() const;
+    const std::string& User() const { return user; }
+    const std::string& HostKeyFingerprint() const { return fingerprint; }  // "SHA256:..." as ssh-keygen -l shows it
+    const std::string& HostKeyLine() const { return hostKeyLine; }         // "ssh-ed25519 AAAA... test-host"
+
+private:
+    std::unique_ptr<RealServerProcess> process;
+    std::string user;
+    std::string fingerprint;
+    std::string hostKeyLine;
+};

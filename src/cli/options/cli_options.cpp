@@ -19,7 +19,13 @@ const char* const kCliUsage =
     "  ftp://[USER@]HOST[:PORT][/DIR/]\n"
     "                         in place of --host, --user and --cwd: %-escapes are decoded, DIR is relative\n"
     "                         to the login directory (ftp://HOST//DIR/ is absolute), IPv6 as [ADDRESS];\n"
-    "                         ftps:// is implicit TLS (--tls implicit), port 990 unless the URL names one\n"
+    "                         ftps:// is implicit TLS (--tls implicit), port 990 unless the URL names one;\n"
+    "                         sftp:// is SFTP over SSH (--protocol sftp), port 22 unless the URL names one\n"
+    "  --protocol ftp|sftp    what to speak (default: ftp, or the URL's scheme); SFTP logs in with the\n"
+    "                         SSH agent, ~/.ssh keys and ~/.ssh/config, then the password\n"
+    "  --trust-host-key SHA256:FINGERPRINT\n"
+    "                         SFTP: accept this host key for this run although ~/.ssh/known_hosts does\n"
+    "                         not hold it (a changed key is never accepted)\n"
     "  --site NAME            connect with a stored site profile (its host, login and initial directory);\n"
     "                         --group NAME picks among sites of the same name\n"
     "  --host HOST[:PORT]     connect to this host, with --user NAME (default: the login ~/.netrc names\n"
@@ -102,12 +108,24 @@ std::string OptionShown(const std::string& option)
     return equals == std::string::npos ? WithoutUrlPassword(option) : option.substr(0, equals + 1) + "...";
 }
 
-constexpr std::array<std::string_view, 16> kValueOptions = {
-    "--site",     "--group",         "--parallel",      "--retries",
-    "--host",     "--user",          "--password",      "--password-file",
-    "--cwd",      "--mode",          "--tls",           "--trust-certificate",
-    "--firewall", "--firewall-host", "--firewall-user", "--firewall-password",
+constexpr std::array<std::string_view, 18> kValueOptions = {
+    "--site",     "--group",          "--parallel",      "--retries",
+    "--host",     "--user",           "--password",      "--password-file",
+    "--cwd",      "--mode",           "--tls",           "--trust-certificate",
+    "--firewall", "--firewall-host",  "--firewall-user", "--firewall-password",
+    "--protocol", "--trust-host-key",
 };
+
+// An SSH host key's fingerprint as OpenSSH prints it: "SHA256:" and 43 characters of unpadded base64.
+bool IsHostKeyFingerprint(std::string_view text)
+{
+    constexpr std::string_view kPrefix = "SHA256:";
+    constexpr std::size_t kBase64Length = 43;
+    if (!text.starts_with(kPrefix) || text.size() != kPrefix.size() + kBase64Length)
+        return false;
+    return std::all_of(text.begin() + kPrefix.size(), text.end(),
+                       [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '/'; });
+}
 
 // A whole number from `fewest` to `most`, written in decimal digits only.
 std::optional<int> CountOption(const std::string& text, int fewest, int most)
@@ -153,6 +171,14 @@ std::optional<std::string> TakeValue(CliOptions& options, const std::string& opt
         if (!fingerprint)
             return "--trust-certificate takes SHA256: and the 64 hex digits of the fingerprint";
         options.trustedFingerprint = *fingerprint;
+    } else if (option == "--protocol") {
+        if (text != "ftp" && text != "sftp")
+            return "--protocol takes ftp or sftp";
+        options.protocol = text == "ftp" ? CliProtocol::Ftp : CliProtocol::Sftp;
+    } else if (option == "--trust-host-key") {
+        if (!IsHostKeyFingerprint(text))
+            return "--trust-host-key takes SHA256: and the 43 characters ssh-keygen -l shows";
+        options.trustedHostKey = text;
     } else if (option == "--firewall") {
         if (text.size() != 1 || text[0] < '0' || text[0] - '0' > kLastFirewallStyle)
             return "--firewall takes a style from 0 to 4";
@@ -186,7 +212,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
     std::optional<FtpUrl> url;
     const auto takeUrl = [&](std::size_t argument) -> std::optional<std::string> {
         if (url)
-            return "give one ftp:// URL only";
+            return "give one URL only";
         auto parsed = ParseFtpUrl(args[argument]);
         if (const auto* error = std::get_if<std::string>(&parsed))
             return *error;
@@ -195,9 +221,10 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
             options.secrets.push_back({argument, *password});
         return std::nullopt;
     };
-    for (; i < args.size() && (args[i].starts_with("-") || IsFtpUrl(args[i])); ++i) {
+    const auto isUrl = [](const std::string& text) { return IsFtpUrl(text) || IsSftpUrl(text); };
+    for (; i < args.size() && (args[i].starts_with("-") || isUrl(args[i])); ++i) {
         const std::string& option = args[i];
-        if (IsFtpUrl(option)) {
+        if (isUrl(option)) {
             if (auto error = takeUrl(i))
                 return *error;
             continue;
@@ -247,7 +274,7 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
     // "get URL [LOCAL]", and "URL get" for a URL that names a file: the URL's last part is the
     // remote file, the rest its directory.
     bool urlNamesFile = false;
-    if (options.command == "get" && !options.arguments.empty() && IsFtpUrl(options.arguments.front())) {
+    if (options.command == "get" && !options.arguments.empty() && isUrl(options.arguments.front())) {
         if (auto error = takeUrl(i + 1))
             return *error;
         if (url->namesDirectory)
@@ -264,6 +291,10 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
             return "give the user and the directory either in the URL or as options";
         if (url->implicitTls && options.encryption.value_or(kTlsImplicit) != kTlsImplicit)
             return "an ftps:// URL means --tls implicit";
+        const CliProtocol scheme = url->sftp ? CliProtocol::Sftp : CliProtocol::Ftp;
+        if (options.protocol.value_or(scheme) != scheme)
+            return url->sftp ? "an sftp:// URL means --protocol sftp" : "an ftp:// URL means --protocol ftp";
+        options.protocol = scheme;
         options.host = url->host;
         if (url->user)
             options.user = url->user;
@@ -280,6 +311,8 @@ std::variant<CliOptions, std::string> ParseCliOptions(const std::vector<std::str
         if (url->implicitTls)
             options.encryption = kTlsImplicit;
     }
+    if (options.protocol == CliProtocol::Sftp && options.encryption)
+        return "--tls goes with FTP; SFTP is always encrypted";
     if (options.noFirewall && options.firewallStyle)
         return "--firewall and --no-firewall exclude each other";
     if (options.host.empty() == options.site.empty())

@@ -17,6 +17,9 @@ struct SecretArgument {
     TextSpan text;
 };
 
+// What a run speaks: FTP (with or without TLS) or SFTP over SSH.
+enum class CliProtocol { Ftp, Sftp };
+
 struct CliOptions {
     std::string site;
     std::string group;
@@ -29,11 +32,13 @@ struct CliOptions {
     std::optional<int> passiveMode;    // --active or --passive: a DataConnectionMode ("Passive Mode") for this run
     std::optional<int> encryption;     // --tls or ftps://: the site's "ENCRYPTION=" values, for this run
     std::string trustedFingerprint;    // --trust-certificate, normalised; empty: none
+    std::optional<CliProtocol> protocol;  // --protocol or the URL's scheme; none: FTP
+    std::string trustedHostKey;           // --trust-host-key: "SHA256:" and the base64; empty: none
     std::optional<int> firewallStyle;  // a FirewallStyle
     std::optional<std::string> firewallHost;
     std::optional<std::string> firewallUser;
     std::optional<std::string> firewallPassword;
-    // The other places a password may come from (see ResolveLogin); an ftp:// URL fills in host,
+    // The other places a password may come from (see ResolveLogin); an ftp:// or sftp:// URL fills in host,
     // user and cwd as well.
     std::optional<std::string> urlPassword;
     std::optional<std::string> passwordFile;
