@@ -7,7 +7,8 @@
 
 const char* const kDesktopUsage =
     "usage: tessaline [--version] [--help] [ftp://[USER[:PASSWORD]@]HOST[:PORT][/DIR/]]\n"
-    "  URL            open a Quick Connect to that server, in the running copy when one runs\n"
+    "  URL            open a Quick Connect to that server, in the running copy when one runs;\n"
+    "                 sftp:// in place of ftp:// connects over SSH\n"
     "  -v, --version  print the version and quit\n"
     "  -h, --help     show this text and quit\n";
 
@@ -23,7 +24,7 @@ std::variant<DesktopCommandLine, std::string> ParseDesktopCommandLine(const std:
             line.help = true;
             return line;
         }
-        if (!IsFtpUrl(arg))
+        if (!IsFtpUrl(arg) && !IsSftpUrl(arg))
             return (arg.starts_with('-') ? "unknown option " : "not an ftp:// URL: ") + WithoutUrlPassword(arg);
         if (!line.url.empty())
             return std::string("give one ftp:// URL only");

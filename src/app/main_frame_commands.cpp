@@ -221,6 +221,8 @@ void CMainFrame::QuickConnectTo(const std::string& text)
     profile.remoteDirectory = url.directory;
     if (url.implicitTls)
         profile.encryption = kTlsImplicit;
+    if (url.sftp)
+        profile.protocol = RemoteProtocol::Sftp;
     ConnectQuickly(profile);
 }
 

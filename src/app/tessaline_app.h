@@ -10,7 +10,7 @@
 // window with nothing running. Shutdown writes every setting back and then quits the FTP session,
 // waiting at most 3 s for the server.
 
-#include "ftp/ftp_remote_session.h"
+#include "app/protocol_session.h"
 #include "settings/settings.h"
 #include "sites/current_site_icon.h"
 
@@ -65,7 +65,7 @@ private:
 
     std::unique_ptr<QtSettingsStore> store;
     CSettings settings;
-    FtpRemoteSession session{settings.engine};
+    ProtocolSession session{settings.engine};
     CurrentSiteIcon currentSiteIcon;  // the icon the "Properties" dialog shows; never stored
     std::unique_ptr<CMainFrame> mainFrame;
     QPointer<CSplashDialog> splash;  // owned by the main frame

@@ -305,6 +305,7 @@ int main(int argc, char* argv[])
         profile.userId.clear();
     profile.password = std::get<CliLogin>(login).password;
     profile.encryption = encryption;
+    profile.protocol = sftp ? RemoteProtocol::Sftp : RemoteProtocol::Ftp;
     const std::string password = LoginPassword(profile, settings).value_or(sftp ? "" : kAnonymousPassword);
 
     PrintLogAsItComes(options.quiet);

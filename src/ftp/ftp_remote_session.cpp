@@ -39,7 +39,8 @@ void FtpRemoteSession::SetLogin(const RemoteLogin& login)
 
 RemoteLogin FtpRemoteSession::Login() const
 {
-    return {session->hostName,
+    return {RemoteProtocol::Ftp,
+            session->hostName,
             session->userName,
             session->password,
             session->encryption,

@@ -13,7 +13,11 @@ struct FirewallLogin {
     std::string password;
 };
 
+// The protocol a site is reached with; FTP unless the site says otherwise.
+enum class RemoteProtocol { Ftp, Sftp };
+
 struct RemoteLogin {
+    RemoteProtocol protocol = RemoteProtocol::Ftp;
     std::string host;  // may end in ":PORT"
     std::string user;
     std::string password;

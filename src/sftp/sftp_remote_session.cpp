@@ -30,6 +30,7 @@ std::unique_ptr<RemoteSession> SftpRemoteSession::NewSession() const
 void SftpRemoteSession::SetLogin(const RemoteLogin& login)
 {
     context->login = login;
+    context->login.protocol = RemoteProtocol::Sftp;
     context->memo = std::make_shared<SshLoginMemo>();
 }
 

@@ -41,3 +41,22 @@ QComboBox* NewEncryptionChoice(QWidget* parent)
                       QStringLiteral("Only use plain FTP (insecure)")});
     return choice;
 }
+
+QComboBox* NewProtocolChoice(QWidget* parent, QComboBox& encryption)
+{
+    auto* choice = new QComboBox(parent);
+    choice->addItems({QStringLiteral("FTP"), QStringLiteral("SFTP")});
+    QObject::connect(choice, &QComboBox::currentIndexChanged, &encryption,
+                     [choice, &encryption] { encryption.setEnabled(ChosenProtocol(*choice) == RemoteProtocol::Ftp); });
+    return choice;
+}
+
+RemoteProtocol ChosenProtocol(const QComboBox& choice)
+{
+    return choice.currentIndex() == static_cast<int>(RemoteProtocol::Sftp) ? RemoteProtocol::Sftp : RemoteProtocol::Ftp;
+}
+
+void ChooseProtocol(QComboBox& choice, RemoteProtocol protocol)
+{
+    choice.setCurrentIndex(static_cast<int>(protocol));
+}

@@ -4,6 +4,8 @@
 // and the e-mail address in clear and greys both fields; any other login masks the password
 // with "*".
 
+#include "remote/remote_login.h"
+
 class QComboBox;
 class QLineEdit;
 class QString;
@@ -20,3 +22,9 @@ void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, c
 // The "Encryption:" choice of a site, its entries in the order of the profile's "ENCRYPTION="
 // values, so an entry's index is the value.
 QComboBox* NewEncryptionChoice(QWidget* parent);
+// The "Protocol:" choice of a site, FTP or SFTP (an entry's index is the RemoteProtocol's value).
+// `encryption` is for FTP only: it is greyed while SFTP is chosen.
+QComboBox* NewProtocolChoice(QWidget* parent, QComboBox& encryption);
+// The protocol chosen, and the choice made from a profile's.
+RemoteProtocol ChosenProtocol(const QComboBox& choice);
+void ChooseProtocol(QComboBox& choice, RemoteProtocol protocol);

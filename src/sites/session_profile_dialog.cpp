@@ -35,6 +35,7 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     remoteDirectory = new QLineEdit(remote);
     anonymous = new QCheckBox(QStringLiteral("Anonymous &Login"), remote);
     encryption = NewEncryptionChoice(remote);
+    protocol = NewProtocolChoice(remote, *encryption);
     // Hidden: connections follow the global firewall settings, not a choice per session.
     auto* useFirewall = new QCheckBox(QStringLiteral("Use Firewall"), remote);
     useFirewall->hide();
@@ -43,6 +44,7 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     fields->addRow(QStringLiteral("Pass&word:"), password);
     fields->addRow(QStringLiteral("Initial Directory"), remoteDirectory);
     fields->addRow(anonymous);
+    fields->addRow(QStringLiteral("&Protocol:"), protocol);
     fields->addRow(QStringLiteral("&Encryption:"), encryption);
     fields->addRow(useFirewall);
 
@@ -73,6 +75,7 @@ void CSessionProfileDialog::SetProfile(const CSiteProfile& profile)
     remoteDirectory->setText(QString::fromStdString(profile.remoteDirectory));
     anonymous->setChecked(isAnonymous);
     encryption->setCurrentIndex(profile.encryption);
+    ChooseProtocol(*protocol, profile.protocol);
     ShowLoginState(*userId, *password, isAnonymous);
 }
 
@@ -84,6 +87,7 @@ void CSessionProfileDialog::ApplyTo(CSiteProfile& profile) const
     profile.savePassword = entered.savePassword;
     profile.remoteDirectory = entered.remoteDirectory;
     profile.encryption = entered.encryption;
+    profile.protocol = entered.protocol;
 }
 
 void CSessionProfileDialog::reject()
@@ -95,7 +99,7 @@ void CSessionProfileDialog::reject()
 bool CSessionProfileDialog::TakeUrl()
 {
     const std::string text = host->text().trimmed().toStdString();
-    if (!IsFtpUrl(text))
+    if (!IsFtpUrl(text) && !IsSftpUrl(text))
         return true;
     const std::variant<FtpUrl, std::string> parsed = ParseFtpUrl(text);
     if (const auto* why = std::get_if<std::string>(&parsed)) {
@@ -117,6 +121,7 @@ bool CSessionProfileDialog::TakeUrl()
         password->setText(QString::fromStdString(*url.password));
     if (url.implicitTls)
         encryption->setCurrentIndex(kTlsImplicit);
+    ChooseProtocol(*protocol, url.sftp ? RemoteProtocol::Sftp : RemoteProtocol::Ftp);
     if (url.user && !url.password && !anonymous->isChecked()) {
         password->setFocus();
         return false;
@@ -138,5 +143,6 @@ void CSessionProfileDialog::Connect()
     entered.password = password->text().toStdString();
     entered.remoteDirectory = remoteDirectory->text().toStdString();
     entered.encryption = encryption->currentIndex();
+    entered.protocol = ChosenProtocol(*protocol);
     accept();
 }

@@ -27,7 +27,7 @@ public:
     // Fills the dialog from `profile`; a user ID of "anonymous" ticks the anonymous box and shows
     // the e-mail setting as the password.
     void SetProfile(const CSiteProfile& profile);
-    // Copies host, user ID, password, save password, remote directory and encryption as entered
+    // Copies host, user ID, password, save password, remote directory, encryption and protocol as entered
     // on "Connect".
     void ApplyTo(CSiteProfile& profile) const;
     bool Cancelled() const { return cancelled; }
@@ -51,4 +51,5 @@ private:
     QLineEdit* remoteDirectory = nullptr;
     QCheckBox* anonymous = nullptr;
     QComboBox* encryption = nullptr;
+    QComboBox* protocol = nullptr;
 };

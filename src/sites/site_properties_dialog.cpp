@@ -50,6 +50,7 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     useFirewall = new QCheckBox(QStringLiteral("Use firewall"), this);
     prompt = new QCheckBox(QStringLiteral("Prompt"), this);
     encryption = NewEncryptionChoice(this);
+    protocol = NewProtocolChoice(this, *encryption);
     for (QLineEdit* field : {profileName, host, userId, password, remoteDirectory})
         LimitToProfileFile(*field);
     comment = new QPlainTextEdit(this);
@@ -80,6 +81,7 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     connectionBoxes->addWidget(useFirewall);
     connectionBoxes->addWidget(prompt);
     fields->addRow(connectionBoxes);
+    fields->addRow(QStringLiteral("&Protocol:"), protocol);
     fields->addRow(QStringLiteral("&Encryption:"), encryption);
     fields->addRow(QStringLiteral("Comments:"), comment);
     auto* iconRow = new QHBoxLayout;
@@ -120,6 +122,7 @@ void CSitePropertiesDialog::SetProfile(const CSiteProfile& profile)
     useFirewall->setChecked(profile.useFirewall != 0);
     prompt->setChecked(profile.prompt != 0);
     encryption->setCurrentIndex(profile.encryption);
+    ChooseProtocol(*protocol, profile.protocol);
     comment->setPlainText(Text(profile.comment));
     const bool isAnonymous = profile.userId == "anonymous";
     anonymous->setChecked(isAnonymous);
@@ -139,6 +142,7 @@ void CSitePropertiesDialog::ApplyTo(CSiteProfile& profile) const
     profile.prompt = entered.prompt;
     profile.comment = entered.comment;
     profile.encryption = entered.encryption;
+    profile.protocol = entered.protocol;
 }
 
 void CSitePropertiesDialog::reject()
@@ -167,6 +171,7 @@ void CSitePropertiesDialog::Save(CloseAction action)
     typed.prompt = prompt->isChecked() ? 1 : 0;
     typed.comment = comment->toPlainText().toStdString();
     typed.encryption = encryption->currentIndex();
+    typed.protocol = ChosenProtocol(*protocol);
     typed.icon = currentSiteIcon.reference;
     if (!AcceptProfile(this, typed))
         return;

@@ -32,7 +32,7 @@ public:
     // Fills the dialog from `profile`; a user ID of "anonymous" ticks the anonymous box.
     void SetProfile(const CSiteProfile& profile);
     // Copies profile name, host, user ID, password, remote directory, save password, use
-    // firewall, prompt, comment and encryption as entered when the dialog was saved.
+    // firewall, prompt, comment, encryption and protocol as entered when the dialog was saved.
     void ApplyTo(CSiteProfile& profile) const;
 
     int closeAction = kCancel;
@@ -57,6 +57,7 @@ private:
     QCheckBox* useFirewall = nullptr;
     QCheckBox* prompt = nullptr;
     QComboBox* encryption = nullptr;
+    QComboBox* protocol = nullptr;
     QPlainTextEdit* comment = nullptr;
     QToolButton* iconButton = nullptr;
 };

@@ -132,7 +132,7 @@ TEST(SftpTimeOutTest, TheRetryTimeOutBoundsTheConnect)
         SessionSettings settings;
         settings.retryMilliseconds = 300;
         SftpRemoteSession session(settings);
-        session.SetLogin({"127.0.0.1:" + std::to_string(c.port), "u", "", 0, 'I', {}});
+        session.SetLogin({RemoteProtocol::Sftp, "127.0.0.1:" + std::to_string(c.port), "u", "", 0, 'I', {}});
         const auto started = std::chrono::steady_clock::now();
         EXPECT_FALSE(session.Connect()) << c.name;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3)) << c.name;
@@ -199,7 +199,8 @@ protected:
         ::unsetenv("SSH_AUTH_SOCK");
         host.passphrase = "secret words";
         session.Operations().host = &host;
-        session.SetLogin({"127.0.0.1:" + std::to_string(server->Port()), server->User(), "", 0, 'I', {}});
+        session.SetLogin(
+            {RemoteProtocol::Sftp, "127.0.0.1:" + std::to_string(server->Port()), server->User(), "", 0, 'I', {}});
     }
     void TearDown() override
     {

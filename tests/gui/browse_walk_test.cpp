@@ -197,6 +197,45 @@ private slots:
         QCOMPARE(Location(), QStringLiteral("Tessaline | Work"));
     }
 
+    // A site whose protocol is SFTP is reached over SSH with the user's own key and known host, and
+    // browsed and downloaded from as an FTP site is; an FTP site afterwards speaks FTP again.
+    void anSftpSiteIsBrowsedAsAnFtpSiteIs()
+    {
+        const fs::path ssh = fs::path(home->path().toStdString()) / ".ssh";
+        fs::create_directories(ssh);
+        QCOMPARE(std::system(("ssh-keygen -q -t ed25519 -N '' -f " + (ssh / "id_ed25519").string()).c_str()), 0);
+        SshdServer sshd(root->path().toStdString(), ReadFile(ssh / "id_ed25519.pub"));
+        QVERIFY2(sshd.Started(), sshd.ServerLog().c_str());
+        const std::string port = std::to_string(sshd.Port());
+        WriteFile(ssh / "known_hosts", "[127.0.0.1]:" + port + " " + sshd.HostKeyLine() + "\n");
+        const QByteArray savedHome = qgetenv("HOME");
+        qputenv("HOME", home->path().toUtf8());
+        qunsetenv("SSH_AUTH_SOCK");
+        CSiteProfile site;
+        site.group = "Work";
+        site.name = "Over SSH";
+        site.host = "127.0.0.1:" + port;
+        site.userId = sshd.User();
+        site.prompt = 0;
+        site.protocol = RemoteProtocol::Sftp;
+        Sites().AddSite(site);
+
+        Open(*view, "Work");
+        Open(*view, "Over SSH");
+        QVERIFY(app->Session().Connected());
+        QVERIFY(LogText().contains("SFTP"));
+        Open(*view, "pub");
+        QCOMPARE(Names(*view), (QStringList{"deeper", "other.txt", "readme.txt"}));
+        Open(*view, "readme.txt");
+        QCOMPARE(ReadFile((downloads + "readme.txt").toStdString()), std::string("read me\n"));
+        view->Disconnect(false);
+        Open(*view, "Local");
+        QVERIFY(app->Session().Connected());
+        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QVERIFY(LogText().contains("Tessaline: USER anna"));
+        qputenv("HOME", savedHome);
+    }
+
     void itemCommandsChangeTheServer()
     {
         Open(*view, "Work");

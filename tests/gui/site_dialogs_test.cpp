@@ -237,6 +237,16 @@ private slots:
         Button(dialog, QStringLiteral("Connect")).click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(Labelled<QComboBox>(dialog, QStringLiteral("&Encryption:")).currentIndex(), int(kTlsImplicit));
+        QVERIFY(Labelled<QComboBox>(dialog, QStringLiteral("&Encryption:")).isEnabled());
+
+        // sftp:// chooses SFTP, for which the encryption choice does not apply.
+        host.setText(QStringLiteral("sftp://anna:pw@h:2222/"));
+        Button(dialog, QStringLiteral("Connect")).click();
+        CSiteProfile taken;
+        dialog.ApplyTo(taken);
+        QCOMPARE(taken.protocol, RemoteProtocol::Sftp);
+        QCOMPARE(taken.host, std::string("h:2222"));
+        QVERIFY(!Labelled<QComboBox>(dialog, QStringLiteral("&Encryption:")).isEnabled());
     }
 
     // The choice's entries are the profile's values in order; new sites and Quick Connect start at

@@ -145,6 +145,28 @@ TEST_F(ProfileStoreTest, EncryptionIsKeptAfterTheOtherKeysAndOlderFilesGetTheDef
         EXPECT_EQ(site.encryption, kTlsIfAvailable) << site.name;
 }
 
+// An SFTP site is marked after its other keys; an FTP site, and every older file, has no such line.
+TEST_F(ProfileStoreTest, OnlySftpSitesCarryAProtocolLine)
+{
+    SiteStore tree;
+    CSiteProfile ssh = Site("Over SSH", "ssh.example.org");
+    ssh.protocol = RemoteProtocol::Sftp;
+    tree.AddSite(ssh);
+    tree.AddSite(Site("Plain", "ftp.example.org"));
+    ASSERT_TRUE(SaveSiteProfiles(tree, dir));
+    const std::string file = ReadFile(dir + "Tessaline.site");
+    EXPECT_NE(file.find("ENCRYPTION=0\r\nPROTOCOL=SFTP\r\n\r\n[Plain]"), std::string::npos) << file;
+    EXPECT_EQ(file.find("PROTOCOL", file.find("[Plain]")), std::string::npos) << file;
+
+    WriteFile(dir + "Tessaline.site", file + "[Odd]\r\nHOST=odd.example.org\r\nPROTOCOL=sftp\r\n");
+    SiteStore loaded;
+    ASSERT_TRUE(LoadSiteProfiles(loaded, dir, true));
+    std::vector<RemoteProtocol> protocols;
+    for (const CSiteProfile& site : SitesOf(loaded, 0))
+        protocols.push_back(site.protocol);
+    EXPECT_EQ(protocols, (std::vector<RemoteProtocol>{RemoteProtocol::Ftp, RemoteProtocol::Sftp, RemoteProtocol::Ftp}));
+}
+
 TEST_F(ProfileStoreTest, LineBreaksAndBackslashesComeBackAsTypedWhileOlderFilesReadAsBefore)
 {
     SiteStore tree;

@@ -7,7 +7,8 @@
 
 std::optional<std::string> LoginPassword(const CSiteProfile& profile, const CSettings& settings)
 {
-    if (profile.userId != "anonymous" || !profile.password.empty())
+    // SSH has no anonymous login: the user's keys come first, and the e-mail address is no password.
+    if (profile.protocol == RemoteProtocol::Sftp || profile.userId != "anonymous" || !profile.password.empty())
         return profile.password;
     if (settings.email.empty())
         return std::nullopt;
@@ -18,9 +19,12 @@ void PrepareConnect(RemoteSession& session, const CSiteProfile& profile, const s
                     const CSettings& settings)
 {
     RemoteLogin login;
+    login.protocol = profile.protocol;
     login.host = profile.host;
     login.encryption = profile.encryption;
-    login.user = profile.userId;
+    // Over SSH "anonymous" names no user: SSH takes the one ~/.ssh/config names, else the local one.
+    const bool sshWithoutUser = profile.protocol == RemoteProtocol::Sftp && profile.userId == "anonymous";
+    login.user = sshWithoutUser ? std::string() : profile.userId;
     login.password = password;
     login.transferMode = static_cast<char>(settings.engine.transferMode.load());
     login.firewall = {settings.fireWallOn, settings.fireMode,   settings.firePort,

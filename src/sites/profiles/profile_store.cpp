@@ -24,6 +24,8 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Marks a section whose values are written with "\\n" for a line break and "\\\\" for a backslash.
 // Sections that need neither are written as files always were, so older programs read them alike.
 constexpr std::string_view kEscapedKey = "ESCAPED";
+// The value of "PROTOCOL=" for an SFTP site; any other value is FTP.
+constexpr std::string_view kSftpValue = "SFTP";
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -155,6 +157,10 @@ void ApplyKeyLine(CSiteProfile& profile, const std::string& line)
     // A value this program does not know keeps the default: TLS when the server offers it.
     if (key == "ENCRYPTION") {
         profile.encryption = value.size() == 1 && value[0] >= '0' && value[0] <= '3' ? value[0] - '0' : 0;
+        return;
+    }
+    if (key == "PROTOCOL") {
+        profile.protocol = value == kSftpValue ? RemoteProtocol::Sftp : RemoteProtocol::Ftp;
         return;
     }
     for (const auto& [name, field] : kTexts) {
@@ -371,8 +377,10 @@ void WriteProfileSection(std::ostream& out, CSiteProfile profile)
         << "PROMPT?" << flag(profile.prompt) << "\r\n"
         << "FIREWALL?" << flag(profile.useFirewall) << "\r\n"
         << "COMMENT=" << profile.comment << "\r\n"
-        << "ENCRYPTION=" << profile.encryption << "\r\n"
-        << "\r\n";
+        << "ENCRYPTION=" << profile.encryption << "\r\n";
+    if (profile.protocol == RemoteProtocol::Sftp)
+        out << "PROTOCOL=" << kSftpValue << "\r\n";
+    out << "\r\n";
 }
 
 std::string LineTooLongForFile(const CSiteProfile& profile)

@@ -3,6 +3,8 @@
 // CSiteProfile: everything the user keeps about one FTP site. While the program runs each profile
 // is the data of one item of the site tree; the profile file keeps them between runs.
 
+#include "remote/remote_login.h"
+
 #include <string>
 
 // The number that opens the data of every site-tree item and every main-view item.
@@ -29,6 +31,8 @@ struct CSiteProfile {
     std::string remoteDirectory;  // changed into after login
     std::string comment;
     int encryption = 0;  // "ENCRYPTION=": 0 TLS if available, 1 TLS required, 2 implicit TLS, 3 plain only
+    // "PROTOCOL=SFTP" for SFTP; FTP sites write no such line, so their files read as before.
+    RemoteProtocol protocol = RemoteProtocol::Ftp;
 };
 
 // Group names with a meaning of their own.
