@@ -245,6 +245,7 @@ int main(int argc, char* argv[])
                          options.passwordFile, NetrcPath()};
     std::string directory = options.cwd;
     int encryption = kTlsIfAvailable;
+    bool sftp = options.protocol == CliProtocol::Sftp;
     if (!options.site.empty()) {
         const auto stored = StoredSite(options);
         if (const auto* error = std::get_if<std::string>(&stored)) {
@@ -261,10 +262,12 @@ int main(int argc, char* argv[])
         if (directory.empty())
             directory = site.remoteDirectory;
         encryption = site.encryption;
+        // --protocol, when given, wins over the site's as --encryption does.
+        if (!options.protocol)
+            sftp = site.protocol == RemoteProtocol::Sftp;
     }
     if (options.encryption)
         encryption = *options.encryption;
-    const bool sftp = options.protocol == CliProtocol::Sftp;
     // SFTP logs in with keys first: a password is asked for only by the prompt the key's own
     // passphrase needs, not before every connect.
     const auto login = ResolveLogin(sources, sftp ? PasswordPrompt(NoPrompt) : PasswordPrompt(AskPasswordOnTerminal));

@@ -152,6 +152,25 @@ TEST_F(SftpCliTest, EachKindOfKeyLogsIn)
     }
 }
 
+// A stored site whose protocol is SFTP is reached over SSH; --protocol ftp still wins.
+TEST_F(SftpCliTest, AStoredSftpSiteIsReachedOverSsh)
+{
+    UseKey("ed25519", "id_ed25519");
+    fs::create_directories(home.path + "/Tessaline");
+    std::ofstream(home.path + "/Tessaline/Tessaline.site", std::ios::binary)
+        << "[Box]\r\nHOST=127.0.0.1:" << server->Port() << "\r\nUID=" << server->User()
+        << "\r\nGROUP=Work\r\nPROTOCOL=SFTP\r\n";
+    const std::vector<std::string> trust = {"--trust-host-key", server->HostKeyFingerprint()};
+    std::vector<std::string> args = trust;
+    args.insert(args.end(), {"--site", "Box", "ls"});
+    const CliRun run = RunCli(args, home.path);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(server->ServerLog().rfind("Accepted publickey for " + server->User()), std::string::npos);
+    args = trust;
+    args.insert(args.end(), {"--site", "Box", "--protocol", "ftp", "ls"});
+    EXPECT_NE(RunCli(args, home.path).status, 0);
+}
+
 TEST_F(SftpCliTest, HostKeysUnknownChangedAndKnown)
 {
     UseKey("ed25519", "id_ed25519");
