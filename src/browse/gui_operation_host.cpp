@@ -4,6 +4,8 @@
 #include "browse/certificate_dialog.h"
 #include "browse/command_waiting_dialog.h"
 #include "browse/getting_directory_dialog.h"
+#include "browse/host_key_dialog.h"
+#include "browse/passphrase_dialog.h"
 #include "browse/plain_login_dialog.h"
 #include "browse/transfer_status_dialog.h"
 #include "browse/trust_answer_buttons.h"
@@ -15,6 +17,8 @@
 #include <QMetaObject>
 #include <QString>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -60,31 +64,43 @@ void AskOnWindowThread(CGuiOperationHost& host, QWidget* window, Subject subject
         Qt::QueuedConnection);
 }
 
+// The waiting dialog of `kind`, run until the worker ends (true) or the user cancels (false).
+bool RunWaitingDialogOf(CGuiOperationHost& host, QWidget* window, WaitKind kind, const std::string& text,
+                        OperationRunner& runner)
+{
+    switch (kind) {
+    case WaitKind::Connecting: {
+        CConnectingDialog dialog(runner, text, window);
+        return RunWaitingDialog(host, dialog);
+    }
+    case WaitKind::GettingDirectory: {
+        CGettingDirectoryDialog dialog(runner, QString::fromStdString(text), window);
+        return RunWaitingDialog(host, dialog);
+    }
+    case WaitKind::RemoteCommand: {
+        if (WorkerEndsQuietly(host, runner))
+            return true;
+        CCommandWaitingDialog dialog(runner, QString::fromStdString(text), window);
+        return RunWaitingDialog(host, dialog);
+    }
+    case WaitKind::FileTransfer: break;
+    }
+    CTransferStatusDialog dialog(runner, QString::fromStdString(text), window);
+    return RunWaitingDialog(host, dialog);
+}
+
 }  // namespace
 
 CGuiOperationHost::CGuiOperationHost(QWidget* window) : window(window) {}
 
 bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, OperationRunner& runner)
 {
-    switch (kind) {
-    case WaitKind::Connecting: {
-        CConnectingDialog dialog(runner, text, window);
-        return RunWaitingDialog(*this, dialog);
-    }
-    case WaitKind::GettingDirectory: {
-        CGettingDirectoryDialog dialog(runner, QString::fromStdString(text), window);
-        return RunWaitingDialog(*this, dialog);
-    }
-    case WaitKind::RemoteCommand: {
-        if (WorkerEndsQuietly(*this, runner))
-            return true;
-        CCommandWaitingDialog dialog(runner, QString::fromStdString(text), window);
-        return RunWaitingDialog(*this, dialog);
-    }
-    case WaitKind::FileTransfer: break;
-    }
-    CTransferStatusDialog dialog(runner, QString::fromStdString(text), window);
-    return RunWaitingDialog(*this, dialog);
+    OpenQuestions();
+    const bool finished = RunWaitingDialogOf(*this, window, kind, text, runner);
+    // The runner joins a cancelled worker next: no question may keep it waiting for a dialog.
+    if (!finished)
+        CloseQuestions();
+    return finished;
 }
 
 void CGuiOperationHost::WorkerEnded()
@@ -105,4 +121,63 @@ void CGuiOperationHost::AskTrust(const CertificateQuestion& question, std::share
 void CGuiOperationHost::AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply)
 {
     AskOnWindowThread<CPlainLoginDialog>(*this, window, server, std::move(reply));
+}
+
+void CGuiOperationHost::AskHostKey(const HostKeyQuestion& question, std::shared_ptr<TrustReply> reply)
+{
+    AskOnWindowThread<CHostKeyDialog>(*this, window, question, std::move(reply));
+}
+
+std::optional<std::string> CGuiOperationHost::AskPassphrase(const std::string& keyFile)
+{
+    auto promise = std::make_shared<PassphrasePromise>();
+    std::future<std::optional<std::string>> answer = promise->get_future();
+    {
+        std::lock_guard guard(questionLock);
+        if (questionsClosed)
+            return std::nullopt;
+        unanswered.push_back(promise);
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, keyFile, promise] {
+            {
+                std::lock_guard guard(questionLock);
+                if (std::find(unanswered.begin(), unanswered.end(), promise) == unanswered.end())
+                    return;  // the wait was cancelled before the question came up
+            }
+            CPassphraseDialog dialog(keyFile, window);
+            std::optional<std::string> passphrase;
+            if (Prompter().Exec(dialog) == QDialog::Accepted)
+                passphrase = dialog.Passphrase();
+            SettlePassphrase(promise, std::move(passphrase));
+        },
+        Qt::QueuedConnection);
+    return answer.get();
+}
+
+void CGuiOperationHost::SettlePassphrase(const std::shared_ptr<PassphrasePromise>& promise,
+                                         std::optional<std::string> passphrase)
+{
+    std::lock_guard guard(questionLock);
+    const auto found = std::find(unanswered.begin(), unanswered.end(), promise);
+    if (found == unanswered.end())
+        return;
+    unanswered.erase(found);
+    promise->set_value(std::move(passphrase));
+}
+
+void CGuiOperationHost::CloseQuestions()
+{
+    std::lock_guard guard(questionLock);
+    questionsClosed = true;
+    for (const std::shared_ptr<PassphrasePromise>& promise : unanswered)
+        promise->set_value(std::nullopt);
+    unanswered.clear();
+}
+
+void CGuiOperationHost::OpenQuestions()
+{
+    std::lock_guard guard(questionLock);
+    questionsClosed = false;
 }

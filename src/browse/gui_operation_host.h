@@ -4,11 +4,16 @@
 // the window thread sits in the modal waiting dialog of the operation ("Connecting", "Getting
 // Directory", "File Transfer Status"; "Waiting for Server" for a remote command, shown only when
 // the server is slow); the worker's end wakes that dialog through a queued signal, so the worker
-// itself never touches a widget.
+// itself never touches a widget. The worker's questions run on the window thread as well, inside
+// that waiting dialog's loop.
 
 #include "remote/operation_host.h"
 
 #include <QObject>
+
+#include <future>
+#include <mutex>
+#include <vector>
 
 class QWidget;
 
@@ -28,11 +33,26 @@ public:
     void AskTrust(const CertificateQuestion& question, std::shared_ptr<TrustReply> reply) override;
     // The question before a password goes in plain text, the same way.
     void AskPlainLogin(const std::string& server, std::shared_ptr<TrustReply> reply) override;
+    // The unknown host key dialog, the same way.
+    void AskHostKey(const HostKeyQuestion& question, std::shared_ptr<TrustReply> reply) override;
+    // The passphrase dialog; the worker blocks until it is answered. A wait the user cancels
+    // answers it with nothing, as it does every question until the next wait begins.
+    std::optional<std::string> AskPassphrase(const std::string& keyFile) override;
 
 signals:
     // Emitted on the worker thread: receivers connect queued.
     void workerEnded();
 
 private:
+    using PassphrasePromise = std::promise<std::optional<std::string>>;
+    // Gives `promise` its answer unless it has one already.
+    void SettlePassphrase(const std::shared_ptr<PassphrasePromise>& promise, std::optional<std::string> passphrase);
+    // Answers every open passphrase question with nothing, and every later one until OpenQuestions.
+    void CloseQuestions();
+    void OpenQuestions();
+
     QWidget* window;
+    std::mutex questionLock;
+    bool questionsClosed = false;
+    std::vector<std::shared_ptr<PassphrasePromise>> unanswered;
 };

@@ -3,6 +3,7 @@
 #include "browse/create_directory_dialog.h"
 #include "browse/file_properties_dialog.h"
 #include "browse/gui_operation_host.h"
+#include "browse/host_key_dialog.h"
 #include "browse/permissions_dialog.h"
 #include "browse/remote_view.h"
 #include "browse/transfer_status_dialog.h"
@@ -22,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <limits>
@@ -86,6 +88,85 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(TrustAnswerOf(dialog.result()), TrustAnswer::Refuse);
         QVERIFY(dialog.isHidden());
+    }
+
+    void hostKeyDialogNamesTheKeyAndAnswers()
+    {
+        const HostKeyQuestion question{"[127.0.0.1]:2222", "ssh-ed25519",
+                                       "SHA256:nThbg6kXUpJWGl7E1IGOCspRomTxdCARLviKw6E5SY8"};
+        const std::pair<const char*, TrustAnswer> rows[] = {{"Trust and &remember", TrustAnswer::Always},
+                                                            {"Trust &once", TrustAnswer::Once},
+                                                            {"Cancel", TrustAnswer::Refuse}};
+        for (const auto& [button, answer] : rows) {
+            CHostKeyDialog dialog(question, nullptr);
+            QString shown;
+            for (const QLabel* label : dialog.findChildren<QLabel*>())
+                shown += label->text() + u'\n';
+            for (const std::string& part :
+                 {question.server, question.keyType, question.fingerprint, std::string("~/.ssh/known_hosts")})
+                QVERIFY2(shown.contains(QString::fromStdString(part)), qPrintable(shown));
+            for (QPushButton* push : dialog.findChildren<QPushButton*>()) {
+                if (push->text() == QLatin1String(button))
+                    push->click();
+            }
+            QCOMPARE(TrustAnswerOf(dialog.result()), answer);
+        }
+    }
+
+    // A cancelled connect releases a worker that waits for a passphrase, whether the question was on
+    // its way to the window or came after the cancel; the next connect asks again.
+    void passphraseQuestionsAndACancelledConnect()
+    {
+        EngineSettings settings;
+        FtpRemoteSession remote{settings};
+        CFtpSession& session = remote.Ftp();
+        CGuiOperationHost host(nullptr);
+        session.operations.host = &host;
+        TestPrompter prompter;
+        const std::string keyFile = "/home/walk/.ssh/id_ed25519";
+        std::atomic<bool> started = false;
+        for (const bool askAfterCancel : {false, true}) {
+            started = false;
+            prompter.onDialog = [&started](QDialog&) {
+                while (!started)
+                    std::this_thread::sleep_for(1ms);
+                std::this_thread::sleep_for(50ms);  // the question is on its way to this thread
+                return int(QDialog::Rejected);
+            };
+            std::optional<std::string> answer = "unanswered";
+            std::thread worker = session.operations.Start([&] {
+                started = true;
+                const auto deadline = std::chrono::steady_clock::now() + 10s;
+                while (askAfterCancel && !session.interrupted && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(1ms);
+                answer = host.AskPassphrase(keyFile);
+            });
+            QVERIFY(!session.operations.Wait(worker, WaitKind::Connecting, "127.0.0.1"));
+            QVERIFY(!answer);
+            session.interrupted = 0;  // as a new connect leaves it
+        }
+        QCoreApplication::processEvents();  // a question that arrives late shows nothing
+        QCOMPARE(prompter.dialogs, std::vector<QString>(2, QStringLiteral("Connecting")));
+
+        const std::pair<QDialogButtonBox::StandardButton, std::optional<std::string>> rows[] = {
+            {QDialogButtonBox::Ok, "secret"}, {QDialogButtonBox::Cancel, std::nullopt}};
+        for (const auto& [press, expected] : rows) {
+            prompter.onDialog = [press = press, &keyFile](QDialog& dialog) {
+                if (dialog.windowTitle() != QStringLiteral("Key Passphrase"))
+                    return dialog.exec();
+                // Typed only into a hidden field under a text that names the key.
+                auto* field = dialog.findChild<QLineEdit*>();
+                if (field->echoMode() == QLineEdit::Password
+                    && dialog.findChild<QLabel*>()->text().contains(QString::fromStdString(keyFile)))
+                    field->setText(QStringLiteral("secret"));
+                Press(dialog, press);
+                return dialog.result();
+            };
+            std::optional<std::string> answer;
+            std::thread worker = session.operations.Start([&] { answer = host.AskPassphrase(keyFile); });
+            QVERIFY(session.operations.Wait(worker, WaitKind::Connecting, "127.0.0.1"));
+            QVERIFY(answer == expected);
+        }
     }
 
     void statusLineTexts()

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// CPassphraseDialog ("Key Passphrase"): asks for the passphrase of an encrypted private key that
+// an SSH login would use. The text is hidden as it is typed and never logged.
+
+#include <QDialog>
+
+#include <string>
+
+class QLineEdit;
+
+class CPassphraseDialog final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CPassphraseDialog)
+
+public:
+    // `keyFile` is the private key's path.
+    CPassphraseDialog(const std::string& keyFile, QWidget* parent);
+
+    // What the user typed, once the dialog was accepted.
+    std::string Passphrase() const;
+
+private:
+    QLineEdit* passphrase;
+};
