@@ -122,7 +122,8 @@ bool CSessionProfileDialog::TakeUrl()
     if (url.implicitTls)
         encryption->setCurrentIndex(kTlsImplicit);
     ChooseProtocol(*protocol, url.sftp ? RemoteProtocol::Sftp : RemoteProtocol::Ftp);
-    if (url.user && !url.password && !anonymous->isChecked()) {
+    // An SSH login tries the user's keys first: no password is waited for.
+    if (url.user && !url.password && !anonymous->isChecked() && !url.sftp) {
         password->setFocus();
         return false;
     }

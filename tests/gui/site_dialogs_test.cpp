@@ -240,7 +240,7 @@ private slots:
         QVERIFY(Labelled<QComboBox>(dialog, QStringLiteral("&Encryption:")).isEnabled());
 
         // sftp:// chooses SFTP, for which the encryption choice does not apply.
-        host.setText(QStringLiteral("sftp://anna:pw@h:2222/"));
+        host.setText(QStringLiteral("sftp://anna@h:2222/"));
         Button(dialog, QStringLiteral("Connect")).click();
         CSiteProfile taken;
         dialog.ApplyTo(taken);
