@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::array<const char*, 3> kClasses = {"Owner", "Group", "Other"};
@@ -55,6 +57,20 @@ CPermissionsDialog::CPermissionsDialog(const QString& permissions, QWidget* pare
     layout->addLayout(classes);
     layout->addWidget(explanation);
     layout->addWidget(buttons);
+}
+
+QString CPermissionsDialog::PermissionsText(const QString& listed) const
+{
+    static const QString kTypes = QStringLiteral("-dlbcps");
+    static const QString kRightLetters = QStringLiteral("rwxsStT-");
+    const bool modeText = listed.size() >= 10 && kTypes.contains(listed[0])
+        && std::all_of(listed.begin() + 1, listed.begin() + 10, [](QChar c) { return kRightLetters.contains(c); });
+    if (!modeText)
+        return listed;
+    QString shown = listed;
+    for (std::size_t index = 0; index < boxes.size(); ++index)
+        shown[static_cast<qsizetype>(index) + 1] = boxes[index]->isChecked() ? kLetters[index % 3] : u'-';
+    return shown;
 }
 
 QString CPermissionsDialog::ModeText() const

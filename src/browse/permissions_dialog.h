@@ -21,6 +21,9 @@ public:
     // The mode as SITE CHMOD takes it: three octal digits written as a decimal number without
     // leading zeros ("644", "44", "0").
     QString ModeText() const;
+    // `listed` (an entry's permission text) with the chosen rights in place of its nine, as a new
+    // listing would show them after the change; unchanged when it is no such text (MLSD's facts).
+    QString PermissionsText(const QString& listed) const;
 
 private:
     // Owner read, write, execute, then the group's, then the others', as in the permission text.

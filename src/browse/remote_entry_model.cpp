@@ -41,6 +41,13 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
         row.kind = kItemRemoteFile;
         row.icon = IconForFileName(entry.name);
         row.type = TypeNameForExtension(entry.name);
+        // As file managers say it of an extension the desktop does not know.
+        if (row.type.isEmpty()) {
+            const std::string extension = FileExtension(entry.name);
+            row.type = extension.empty()
+                ? QStringLiteral("File")
+                : QString::fromStdString(extension.substr(1)).toUpper() + QStringLiteral(" file");
+        }
         row.size = SizeColumnText(entry.size);
         row.modified = QString::fromStdString(ModifiedText(entry));
         row.modifiedUtc = QString::fromStdString(ModifiedUtcText(entry));
@@ -54,13 +61,74 @@ CRemoteRow RowOfEntry(const CDirEntry& entry)
 
 CRemoteEntryModel::CRemoteEntryModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+namespace {
+
+// Negative, zero or positive as `a` sorts before, with or after `b` in `column`, ascending.
+int CompareIn(int column, const CRemoteRow& a, const CRemoteRow& b)
+{
+    const auto texts = [](const QString& x, const QString& y) { return QString::compare(x, y, Qt::CaseInsensitive); };
+    switch (column) {
+    case CRemoteEntryModel::kSize: return a.listed.size < b.listed.size ? -1 : a.listed.size > b.listed.size;
+    case CRemoteEntryModel::kType: return texts(a.type, b.type);
+    case CRemoteEntryModel::kModified:
+        // A listing gives every entry a time or none; LIST's texts only sort as texts.
+        if (a.listed.modified && b.listed.modified)
+            return *a.listed.modified < *b.listed.modified ? -1 : *a.listed.modified > *b.listed.modified;
+        return texts(a.modified, b.modified);
+    case CRemoteEntryModel::kPermissions: return texts(a.permissions, b.permissions);
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+bool CRemoteEntryModel::Before(const CRemoteRow& a, const CRemoteRow& b) const
+{
+    // Directories first whichever way the rows run, as file managers show them.
+    const bool aDirectory = a.kind == kItemRemoteDirectory;
+    if (aDirectory != (b.kind == kItemRemoteDirectory))
+        return aDirectory;
+    int order = CompareIn(sortColumn, a, b);
+    if (order == 0)
+        order = SiteNameLess(a.name, b.name) ? -1 : SiteNameLess(b.name, a.name);
+    return sortOrder == Qt::AscendingOrder ? order < 0 : order > 0;
+}
+
 void CRemoteEntryModel::Reset(std::vector<CRemoteRow> newRows)
 {
     std::stable_sort(newRows.begin(), newRows.end(),
-                     [](const CRemoteRow& a, const CRemoteRow& b) { return SiteNameLess(a.name, b.name); });
+                     [this](const CRemoteRow& a, const CRemoteRow& b) { return Before(a, b); });
     beginResetModel();
     rows = std::move(newRows);
     endResetModel();
+}
+
+void CRemoteEntryModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= kColumnCount)
+        return;
+    sortColumn = column;
+    sortOrder = order;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> sorted(rows.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i)
+        sorted[i] = static_cast<int>(i);
+    std::stable_sort(sorted.begin(), sorted.end(), [this](int a, int b) {
+        return Before(rows[static_cast<std::size_t>(a)], rows[static_cast<std::size_t>(b)]);
+    });
+    std::vector<CRemoteRow> moved;
+    std::vector<int> newRowOf(rows.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        moved.push_back(std::move(rows[static_cast<std::size_t>(sorted[i])]));
+        newRowOf[static_cast<std::size_t>(sorted[i])] = static_cast<int>(i);
+    }
+    rows = std::move(moved);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    for (const QModelIndex& index : before)
+        after << this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 int CRemoteEntryModel::RowNamed(const std::string& name) const
@@ -87,6 +155,12 @@ void CRemoteEntryModel::SetIcon(int row, const QIcon& icon)
 {
     rows[static_cast<std::size_t>(row)].icon = icon;
     emit dataChanged(index(row, kName), index(row, kName), {Qt::DecorationRole});
+}
+
+void CRemoteEntryModel::SetPermissions(int row, const QString& permissions)
+{
+    rows[static_cast<std::size_t>(row)].permissions = permissions;
+    emit dataChanged(index(row, kPermissions), index(row, kPermissions));
 }
 
 int CRemoteEntryModel::rowCount(const QModelIndex& parent) const
@@ -124,6 +198,9 @@ QVariant CRemoteEntryModel::data(const QModelIndex& index, int role) const
 
 QVariant CRemoteEntryModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    // A header clicked for the first time sorts its column upwards.
+    if (orientation == Qt::Horizontal && role == Qt::InitialSortOrderRole)
+        return Qt::AscendingOrder;
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const char* const kTitles[kColumnCount] = {"Name", "Size", "Type", "Modified", "Permissions"};

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// CRemoteEntryModel: what the main view lists, one row per group, site or remote entry, in the
-// view's name order. A listing arrives whole, is sorted once and replaces the rows in one reset, so
-// the four view styles (views on this one model) lay out a directory of any size once.
+// CRemoteEntryModel: what the main view lists, one row per group, site or remote entry. Directories
+// come before files; within each, the rows follow the column the user sorted by (the name unless
+// a header was clicked), in either direction, for the rest of the run. A listing arrives whole, is
+// sorted once and replaces the rows in one reset, so the four view styles (views on this one
+// model) lay out a directory of any size once.
 
 #include "remote/dir_entry.h"
 
@@ -37,9 +39,11 @@ public:
 
     explicit CRemoteEntryModel(QObject* parent = nullptr);
 
-    // Sorts `rows` by name (rows of equal names keep their order) and shows them instead of the
-    // ones before.
+    // Sorts `rows` (rows that compare equal keep their order) and shows them instead of the ones
+    // before.
     void Reset(std::vector<CRemoteRow> rows);
+    // Sorts the rows shown, and every later listing, by `column`; the selection stays with its rows.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     const CRemoteRow& Row(int row) const { return rows[static_cast<std::size_t>(row)]; }
     // The first row of that raw name, -1 when there is none.
     int RowNamed(const std::string& name) const;
@@ -47,6 +51,7 @@ public:
     // The row keeps its place: the list is sorted again with the next listing.
     void Rename(int row, const std::string& name);
     void SetIcon(int row, const QIcon& icon);
+    void SetPermissions(int row, const QString& permissions);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -55,7 +60,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    bool Before(const CRemoteRow& a, const CRemoteRow& b) const;
+
     std::vector<CRemoteRow> rows;
+    int sortColumn = kName;
+    Qt::SortOrder sortOrder = Qt::AscendingOrder;
 };
 
 // The row of one listed file or directory.

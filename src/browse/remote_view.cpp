@@ -90,9 +90,10 @@ CTessalinev3View::CTessalinev3View(RemoteSession& session, CSettings& settings, 
     detailsList->setSelectionModel(iconList->selectionModel());
     detailsList->setRootIsDecorated(false);
     detailsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    detailsList->setSortingEnabled(false);
     detailsList->setDragEnabled(true);
-    detailsList->header()->setSectionsClickable(false);
+    // A header click sorts by its column, again the other way; the order holds in every style.
+    detailsList->header()->setSortIndicator(kName, Qt::AscendingOrder);
+    detailsList->setSortingEnabled(true);
     const int widths[kColumnCount] = {180, 75, 85, 100, 85};
     for (int column = 0; column < kColumnCount; ++column)
         detailsList->setColumnWidth(column, widths[column]);

@@ -117,8 +117,10 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
         menu.addSeparator();
         add(QStringLiteral("&Disconnect"), CommandId::Disconnect);
         menu.addSeparator();
+        add(QStringLiteral("Create Director&y..."), CommandId::CreateDirectory);
         add(QStringLiteral("&Delete"), CommandId::Delete);
         add(QStringLiteral("Rena&me"), CommandId::Rename);
+        add(QStringLiteral("Permissio&ns..."), CommandId::Permissions);
         menu.addSeparator();
         add(QStringLiteral("&Properties"), CommandId::Properties);
         break;
@@ -340,6 +342,8 @@ void CTessalinev3View::SetPermissionsOfSelected()
             break;  // cancelled: the session is closed
         if (*set != kCompletion)
             Prompter().Inform(this, QStringLiteral("Error setting permissions"));
+        else
+            model.SetPermissions(row, dialog.PermissionsText(TextAt(row, kPermissions)));
     }
 }
 

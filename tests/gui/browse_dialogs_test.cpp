@@ -326,25 +326,33 @@ private slots:
 
     void permissionsFromTheListingText()
     {
+        // The mode sent, and the row's text afterwards: a text that is no mode stays as it is.
         const struct {
             const char* text;
             const char* mode;
+            const char* shown;
         } cases[] = {
-            {"-rw-r--r--", "644"}, {"drwxr-xr-x", "755"},
-            {"-rwsr-xr-x", "655"},                      // set-user-id: the owner's execute box opens clear
-            {"-rwxrwxrwt", "776"},                      // sticky: the others' execute box opens clear
-            {"----r--r--", "44"},  {"rwxrwxrwx", "0"},  // no type letter: every letter lands on a box of another right
-            {"-rw", "600"},        {"", "0"},
+            {"-rw-r--r--", "644", "-rw-r--r--"},
+            {"drwxr-xr-x", "755", "drwxr-xr-x"},
+            {"-rwsr-xr-x", "655", "-rw-r-xr-x"},  // set-user-id: the owner's execute box opens clear
+            {"-rwxrwxrwt", "776", "-rwxrwxrw-"},  // sticky: the others' execute box opens clear
+            {"----r--r--", "44", "----r--r--"},
+            {"rwxrwxrwx", "0", "rwxrwxrwx"},  // no type letter: every letter lands on a box of another right
+            {"-rw", "600", "-rw"},
+            {"", "0", ""},
+            {"- radfwMT", "0", "- radfwMT"},  // MLSD's facts
         };
         for (const auto& row : cases) {
             CPermissionsDialog dialog(QString::fromLatin1(row.text));
             QCOMPARE(dialog.ModeText(), QString::fromLatin1(row.mode));
+            QCOMPARE(dialog.PermissionsText(QString::fromLatin1(row.text)), QString::fromLatin1(row.shown));
         }
 
         CPermissionsDialog dialog(QStringLiteral("-rw-r--r--"));
         auto* groupWrite = dialog.findChild<QCheckBox*>(QStringLiteral("GroupWrite"));
         groupWrite->click();
         QCOMPARE(dialog.ModeText(), QStringLiteral("664"));
+        QCOMPARE(dialog.PermissionsText(QStringLiteral("drw-r--r--+")), QStringLiteral("drw-rw-r--+"));
         groupWrite->click();
         QCOMPARE(dialog.ModeText(), QStringLiteral("644"));
     }

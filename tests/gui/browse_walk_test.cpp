@@ -162,9 +162,9 @@ private slots:
         QCOMPARE(Names(*view), (QStringList{"Local"}));
         Open(*view, "Local");
         QVERIFY(app->Session().Connected());
-        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(Names(*view), (QStringList{"pub", "hello.txt"}));
         QCOMPARE(Location(), QStringLiteral("Local - ~ - Tessaline | Local"));
-        QCOMPARE(view->TextAt(1, CTessalinev3View::kType), QStringLiteral("Folder"));
+        QCOMPARE(view->TextAt(0, CTessalinev3View::kType), QStringLiteral("Folder"));
         QCOMPARE(prompter->dialogs.front(), QStringLiteral("Connecting"));
 
         Open(*view, "pub");
@@ -231,7 +231,7 @@ private slots:
         view->Disconnect(false);
         Open(*view, "Local");
         QVERIFY(app->Session().Connected());
-        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(Names(*view), (QStringList{"pub", "hello.txt"}));
         QVERIFY(LogText().contains("Tessaline: USER anna"));
         qputenv("HOME", savedHome);
     }
@@ -335,7 +335,7 @@ private slots:
         frame->RunCommand(Disconnect);
         QVERIFY(prompter->asked.back().startsWith("Disconnect: Are you sure you want to disconnect from 127.0.0.1:"));
         QVERIFY(app->Session().Connected());
-        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(Names(*view), (QStringList{"pub", "hello.txt"}));
         prompter->answers.push_back(true);
         frame->RunCommand(Disconnect);
         QVERIFY(!app->Session().Connected());
@@ -355,15 +355,16 @@ private slots:
             const QString styleName = frame->Action(style)->text();
 
             Click(*view, "hello.txt");
-            QVERIFY2(view->SelectedRows() == std::vector<int>{0}, qPrintable(styleName));
+            QVERIFY2(view->SelectedRows() == std::vector<int>{1}, qPrintable(styleName));
             std::set<CommandId> on = Enabled();
             QVERIFY2(std::includes(on.begin(), on.end(), itemCommands.begin(), itemCommands.end()),
                      qPrintable(styleName));
 
             // A right-click selects the item under the mouse and opens its menu.
             QCOMPARE(ContextMenuEntries(*view, "pub"),
-                     (QStringList{"&Open pub", "-", "&Disconnect", "-", "&Delete", "Rena&me", "-", "&Properties"}));
-            QVERIFY2(view->SelectedRows() == std::vector<int>{1}, qPrintable(styleName));
+                     (QStringList{"&Open pub", "-", "&Disconnect", "-", "Create Director&y...", "&Delete", "Rena&me",
+                                  "Permissio&ns...", "-", "&Properties"}));
+            QVERIFY2(view->SelectedRows() == std::vector<int>{0}, qPrintable(styleName));
 
             Click(*view, "hello.txt", Qt::ControlModifier);
             QVERIFY2(view->SelectedRows() == (std::vector<int>{0, 1}), qPrintable(styleName));
@@ -432,7 +433,7 @@ private slots:
         QTest::keyClick(editor, Qt::Key_End);
         QTest::keyClicks(editor, "X");
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
+        QTRY_COMPARE(Names(*view), (QStringList{"pubX", "hello.txt"}));
         QVERIFY(fs::is_directory(top / "pubX"));
         QVERIFY(fs::exists(top / "hello.txt"));
         QVERIFY(!fs::exists(downloads.toStdString() + "hello.txt"));
@@ -454,7 +455,7 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(LogText().count("RNFR"), 1);
         QVERIFY(app->Session().Connected());
-        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pubX"}));
+        QCOMPARE(Names(*view), (QStringList{"pubX", "hello.txt"}));
     }
 
     void saveConnectConnectsWithWhatTheDialogHolds()
@@ -485,7 +486,7 @@ private slots:
         QVERIFY(promptTicked);
         QVERIFY(app->Session().Connected());
         QCOMPARE(std::count(prompter->dialogs.begin(), prompter->dialogs.end(), "Session Profile"), 0);
-        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(Names(*view), (QStringList{"pub", "hello.txt"}));
 
         // The same from the Properties of a site that asks: Save/Connect connects at once ...
         prompter->answers.push_back(true);
@@ -629,7 +630,7 @@ private slots:
         QVERIFY(quick != kRootNode);
         // "Always for this site" holds for the Quick Connect entry while the program runs.
         QCOMPARE(Sites().Node(Sites().Children(quick).front())->profile.encryption, int(kPlainOnly));
-        QCOMPARE(Names(*view), (QStringList{"hello.txt", "pub"}));
+        QCOMPARE(Names(*view), (QStringList{"pub", "hello.txt"}));
 
         frame->close();
         app->Shutdown(0);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The remote view's model and its four styles: rows sorted once in the view's name order, and a
-// click selects the same row in every style.
+// The remote view's model and its four styles: rows sorted once, directories first, by the column
+// chosen, and a click selects the same row in every style.
 
 #include "browse/remote_entry_model.h"
 #include "browse/remote_view.h"
@@ -10,8 +10,12 @@
 #include "sites/profiles/site_store.h"
 #include "support/view_mouse.h"
 
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
+
+#include <cstdlib>
 
 namespace {
 
@@ -21,6 +25,7 @@ CRemoteRow Row(const std::string& name, int kind, const char* size = "")
     row.name = name;
     row.kind = kind;
     row.size = QString::fromLatin1(size);
+    row.listed.size = std::atoll(size);
     return row;
 }
 
@@ -39,25 +44,47 @@ class RemoteViewModelTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void rowsAreSortedOnceCaseFoldedAndEqualNamesKeepTheirOrder()
+    void rowsAreSortedOnceDirectoriesFirstByTheColumnChosen()
     {
         CRemoteEntryModel model;
         int resets = 0;
         connect(&model, &QAbstractItemModel::modelReset, this, [&resets] { ++resets; });
-        model.Reset({Row("b", kItemRemoteFile, "1"), Row("B", kItemRemoteFile, "2"), Row("a", kItemRemoteFile, "3"),
-                     Row("b", kItemRemoteDirectory, "4"), Row("\xff", kItemRemoteFile, "5")});
+        const std::vector<CRemoteRow> listing = {Row("b", kItemRemoteFile, "1"),    Row("B", kItemRemoteFile, "2"),
+                                                 Row("a", kItemRemoteFile, "3"),    Row("b", kItemRemoteDirectory, "4"),
+                                                 Row("\xff", kItemRemoteFile, "5"), Row("b", kItemRemoteFile, "6")};
+        model.Reset(listing);
         QCOMPARE(resets, 1);
-        // "B" before "b" (same folded, then bytes), the two "b" in the order they came.
-        QCOMPARE(ModelNames(model), (QStringList{"a/3", "B/2", "b/1", "b/4", QStringLiteral("\ufffd/5")}));
-        QCOMPARE(model.RowNamed("b"), 2);
-        QCOMPARE(model.Row(4).name, std::string("\xff"));  // the raw bytes stay with the row
+        // "B" before "b" (same folded, then bytes), the two files "b" in the order they came.
+        QCOMPARE(ModelNames(model), (QStringList{"b/4", "a/3", "B/2", "b/1", "b/6", QStringLiteral("\ufffd/5")}));
+        QCOMPARE(model.Row(5).name, std::string("\xff"));  // the raw bytes stay with the row
+
+        // A column clicked: directories still first, the rest by size downwards, the selection kept;
+        // the next listing comes in that order too.
+        const QPersistentModelIndex selected = model.index(2, CRemoteEntryModel::kName);
+        model.sort(CRemoteEntryModel::kSize, Qt::DescendingOrder);
+        QCOMPARE(ModelNames(model), (QStringList{"b/4", "b/6", QStringLiteral("\ufffd/5"), "a/3", "B/2", "b/1"}));
+        QCOMPARE(selected.row(), 4);
+        model.Reset(listing);
+        QCOMPARE(ModelNames(model), (QStringList{"b/4", "b/6", QStringLiteral("\ufffd/5"), "a/3", "B/2", "b/1"}));
+        model.sort(CRemoteEntryModel::kName);
 
         model.Rename(2, "zz");
         QCOMPARE(model.index(2, CRemoteEntryModel::kName).data().toString(), QStringLiteral("zz"));
         model.RemoveRow(0);
-        QCOMPARE(ModelNames(model), (QStringList{"B/2", "zz/1", "b/4", QStringLiteral("\ufffd/5")}));
+        QCOMPARE(ModelNames(model), (QStringList{"a/3", "zz/2", "b/6", "b/1", QStringLiteral("\ufffd/5")}));
         QVERIFY(model.flags(model.index(0, CRemoteEntryModel::kName)) & Qt::ItemIsEditable);
         QVERIFY(!(model.flags(model.index(0, CRemoteEntryModel::kSize)) & Qt::ItemIsEditable));
+    }
+
+    // Every file says what it is: the desktop's name for its type, else its extension's.
+    void everyFileHasAType()
+    {
+        for (const auto& [name, type] : std::vector<std::pair<std::string, QString>>{
+                 {"image.tessaline-none", QStringLiteral("TESSALINE-NONE file")}, {"README", QStringLiteral("File")}}) {
+            CDirEntry entry;
+            entry.name = name;
+            QCOMPARE(RowOfEntry(entry).type, type);
+        }
     }
 
     void aClickSelectsTheSameRowInEveryStyle()
@@ -87,6 +114,11 @@ private slots:
             QCOMPARE(view.SelectedCount(), 2);
             QVERIFY(!view.SelectionIsRemote());
         }
+        // In Details a click on the sorted column's header turns the order round, in every style.
+        QHeaderView* header = static_cast<QTreeView*>(view.ActiveList())->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+        QCOMPARE(Names(view), (QStringList{"Work", "Home", "archive"}));
     }
 };
 
