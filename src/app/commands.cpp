@@ -13,6 +13,9 @@ const std::vector<CommandInfo>& AllCommands()
         {CommandId::Properties, "&Properties...", nullptr, nullptr},
         {CommandId::Rename, "Rename...", nullptr, nullptr, "F2"},
         {CommandId::Permissions, "Permissions...", nullptr, nullptr},
+        {CommandId::Download, "Do&wnload...", nullptr, nullptr, "Ctrl+Shift+D"},
+        {CommandId::Upload, "&Upload...", nullptr, nullptr, "Ctrl+Shift+U"},
+        {CommandId::UploadDirectory, "Upload Director&y...", nullptr, nullptr},
         {CommandId::LargeIcons, "&Large Icons", "Large Icons", ":/icons/large_icons.svg"},
         {CommandId::SmallIcons, "Small Icons", "Small Icons", ":/icons/small_icons.svg"},
         {CommandId::List, "L&ist", "List View", ":/icons/list.svg"},
@@ -32,7 +35,8 @@ const std::vector<MenuLayout>& MenuBarLayout()
     using enum CommandId;
     static const std::vector<MenuLayout> menus = {
         {"&File", {NewGroup, NewSite, None, QuickConnect, None, Exit}},
-        {"&Edit", {CreateDirectory, Delete, None, Properties, Rename, Permissions}},
+        {"&Edit",
+         {Download, Upload, UploadDirectory, None, CreateDirectory, Delete, None, Properties, Rename, Permissions}},
         {"&View", {LargeIcons, SmallIcons, List, Details, None, Options, None, Refresh}},
         {"&Help", {Help, About}},
     };

@@ -74,6 +74,10 @@ public:
     // a session still open is ended first, if the user agrees.
     void QuickConnectTo(const std::string& url);
     void CreateDirectory();
+    // The selected remote entries into a folder the user chooses, directories as directory copies.
+    void Download();
+    // Files, or one directory with what it holds, that the user chooses, into the remote directory.
+    void Upload(bool directory);
     void Rename();
     void ChangeViewStyle(CommandId id);
 

@@ -23,6 +23,7 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QMimeData>
 #include <QUrl>
 
@@ -46,6 +47,13 @@ void CMainFrame::RegisterCommands()
         QuickConnect, [this] { this->QuickConnect(); }, [connected] { return !connected(); });
     SetCommandHandler(
         CreateDirectory, [this] { this->CreateDirectory(); }, connected);
+    SetCommandHandler(
+        Download, [this] { this->Download(); },
+        [this, connected] { return connected() && mainViewPane->SelectionIsRemote(); });
+    SetCommandHandler(
+        Upload, [this] { this->Upload(false); }, connected);
+    SetCommandHandler(
+        UploadDirectory, [this] { this->Upload(true); }, connected);
     // The tree handles Delete itself while it has the focus; otherwise the pane that had the
     // focus last decides.
     SetCommandHandler(
@@ -231,6 +239,30 @@ void CMainFrame::ConnectQuickly(const CSiteProfile& profile)
     mainViewPane->Navigation().ConnectSite(profile, Navigator::ConnectFor::QuickConnect);
 }
 
+void CMainFrame::Download()
+{
+    QFileDialog chooser(this, QStringLiteral("Download To"), QString::fromStdString(settings.defaultDownloadDirectory));
+    chooser.setFileMode(QFileDialog::Directory);
+    chooser.setOption(QFileDialog::ShowDirsOnly);
+    if (Prompter().Exec(chooser) != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return;
+    mainViewPane->DownloadSelected(chooser.selectedFiles().first().toStdString() + "/");
+}
+
+void CMainFrame::Upload(bool directory)
+{
+    QFileDialog chooser(this, directory ? QStringLiteral("Upload Directory") : QStringLiteral("Upload Files"));
+    chooser.setFileMode(directory ? QFileDialog::Directory : QFileDialog::ExistingFiles);
+    if (directory)
+        chooser.setOption(QFileDialog::ShowDirsOnly);
+    if (Prompter().Exec(chooser) != QDialog::Accepted)
+        return;
+    std::vector<std::string> paths;
+    for (const QString& path : chooser.selectedFiles())
+        paths.push_back(path.toStdString());
+    mainViewPane->Upload(std::move(paths));
+}
+
 void CMainFrame::CreateDirectory()
 {
     if (!session.Connected())
@@ -297,5 +329,5 @@ void CMainFrame::dropEvent(QDropEvent* event)
     if (paths.empty())
         return;
     event->acceptProposedAction();
-    mainViewPane->UploadDropped(std::move(paths));
+    mainViewPane->Upload(std::move(paths));
 }

@@ -228,6 +228,12 @@ void CTessalinev3View::OpenSelectedItem()
         selectedIndex = rows.front();
     if (selectedIndex < 0 || selectedIndex >= model.rowCount())
         return;
+    // Several files chosen: each is downloaded, none opened.
+    if (rows.size() > 1 && session.Connected()
+        && std::all_of(rows.begin(), rows.end(), [this](int row) { return KindAt(row) == kItemRemoteFile; })) {
+        DownloadSelected(settings.defaultDownloadDirectory);
+        return;
+    }
     const int kind = KindAt(selectedIndex);
     if ((kind == kItemRemoteFile || kind == kItemRemoteDirectory) && !session.Connected()) {
         Prompter().Beep();  // listed before a cancel closed the session

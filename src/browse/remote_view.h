@@ -62,10 +62,12 @@ public:
     // The in-place editor of `item` ended with `text`; runs once the list is done with the edit.
     void RenameEdited(const QPersistentModelIndex& item, const QString& text);
     void MakeRemoteDirectory(const std::string& name);
-    // Uploads local files and directories dropped on the window into the remote directory, once the
-    // drop itself has been answered. A file the listing shows already is replaced only when the
-    // user says so.
-    void UploadDropped(std::vector<std::string> paths);
+    // Uploads local files and directories (dropped on the window or chosen) into the remote
+    // directory, once the event that asked for it has been answered. A file the listing shows
+    // already is replaced only when the user says so.
+    void Upload(std::vector<std::string> paths);
+    // Downloads the selected remote files and directories into `directory` (ending with "/").
+    void DownloadSelected(const std::string& directory);
     void ShowProperties();
     void SetPermissionsOfSelected();
 
@@ -116,6 +118,9 @@ private:
     // waiting dialog with Cancel. Nothing when the user cancelled.
     std::optional<int> RunRemote(std::function<int()> command);
     void RenameItemAt(int row, const std::string& newName);
+    // Downloads the remote file `name` to `path`, asking first when a file is there; true when it
+    // came. A failure is told, or ends the session as LeftEndedSession says.
+    bool DownloadFile(const std::string& name, const std::string& path);
     void UploadPaths(const std::vector<std::string>& paths);
     // Deletes the remote directory `name`; one that holds entries is emptied first when the user
     // agrees. False once the session has ended.

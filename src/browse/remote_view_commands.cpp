@@ -41,13 +41,51 @@ const QString kDeleteQuestion =
 
 void CTessalinev3View::OpenFile(const std::string& name)
 {
+    const std::string path = settings.defaultDownloadDirectory + name;
+    if (!DownloadFile(name, path) || !settings.viewOnDoubleClick)
+        return;
+    const int file = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (file < 0) {
+        LogMessage("File does not exist %s (%u)", {path, errno});
+        return;
+    }
+    ::close(file);
+    OpenWithApplication(path, this);
+}
+
+void CTessalinev3View::DownloadSelected(const std::string& directory)
+{
+    const CopyRules copies{settings.connections, settings.retries};
+    for (const int row : SelectedRows()) {
+        const std::string name = NameAt(row);
+        if (KindAt(row) == kItemRemoteFile) {
+            DownloadFile(name, directory + name);
+        } else if (KindAt(row) == kItemRemoteDirectory) {
+            if (!IsSafeLocalName(name)) {
+                LogMessage("Skipped unsafe name %s", {name});
+                continue;
+            }
+            WaitCursor busy;
+            if (!DownloadDirectory(session, name, directory + name, copies)
+                && !LeftEndedSession(QStringLiteral("The download of %1").arg(Shown(name)), session.CancelRequested()))
+                Prompter().Inform(this,
+                                  QStringLiteral("Not everything in %1 was downloaded: the log window names "
+                                                 "what was not.")
+                                      .arg(Shown(name)));
+        }
+        if (!session.Connected())
+            return;
+    }
+}
+
+bool CTessalinev3View::DownloadFile(const std::string& name, const std::string& path)
+{
     WaitCursor busy;
     // A name from the server must stay a name inside the download directory.
     if (!IsSafeLocalName(name)) {
         LogMessage("Skipped unsafe name %s", {name});
-        return;
+        return false;
     }
-    const std::string path = settings.defaultDownloadDirectory + name;
     if (::access(path.c_str(), R_OK) == 0) {
         QApplication::setOverrideCursor(Qt::ArrowCursor);
         const bool overwrite = Prompter().Ask(
@@ -55,7 +93,7 @@ void CTessalinev3View::OpenFile(const std::string& name)
             QStringLiteral("File Exists"));
         QApplication::restoreOverrideCursor();
         if (!overwrite)
-            return;
+            return false;
     }
     const int row = model.RowNamed(name);
     FileCopy download{FileDirection::Download, {}, name, path, row >= 0 ? model.Row(row).listed : ListedFile{}};
@@ -67,7 +105,7 @@ void CTessalinev3View::OpenFile(const std::string& name)
         const std::optional<int> named =
             RunRemoteCommand(session, [&] { return session.CurrentDirectory(download.remoteDirectory); });
         if (!named)
-            return;
+            return false;
         if (named != kCompletion)
             retries = 0;
     }
@@ -79,17 +117,9 @@ void CTessalinev3View::OpenFile(const std::string& name)
         const QString what = QStringLiteral("The download of %1").arg(Shown(name));
         if (!LeftEndedSession(what, result == kTransferCancelled))
             Prompter().Inform(this, QStringLiteral("%1 failed: %2").arg(what, FailureText()));
-        return;
+        return false;
     }
-    if (!settings.viewOnDoubleClick)
-        return;
-    const int file = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (file < 0) {
-        LogMessage("File does not exist %s (%u)", {path, errno});
-        return;
-    }
-    ::close(file);
-    OpenWithApplication(path, this);
+    return true;
 }
 
 void CTessalinev3View::ShowItemMenu(const QPoint& position)
@@ -359,7 +389,7 @@ void CTessalinev3View::MakeRemoteDirectory(const std::string& name)
         RefreshListing();  // the new directory shows up in a fresh listing
 }
 
-void CTessalinev3View::UploadDropped(std::vector<std::string> paths)
+void CTessalinev3View::Upload(std::vector<std::string> paths)
 {
     // The program the drop came from waits for the drop to be answered, and no wait of ours may
     // run inside the drop's own event.

@@ -236,6 +236,27 @@ private slots:
         qputenv("HOME", savedHome);
     }
 
+    // Selected files and a directory go together into a folder of the user's; Return on several
+    // files downloads them all into the download directory.
+    void selectedEntriesAreDownloadedTogether()
+    {
+        Open(*view, "Work");
+        Open(*view, "Local");
+        const std::string chosen = home->path().toStdString() + "/chosen/";
+        fs::create_directories(chosen);
+        Select(*view, {"hello.txt", "pub"});
+        view->DownloadSelected(chosen);
+        QCOMPARE(ReadFile(chosen + "hello.txt"), std::string("hello\n"));
+        QCOMPARE(ReadFile(chosen + "pub/readme.txt"), std::string("read me\n"));
+        QVERIFY(fs::is_directory(chosen + "pub/deeper"));
+
+        Open(*view, "pub");
+        Select(*view, {"other.txt", "readme.txt"});
+        QTest::keyClick(view->ActiveList(), Qt::Key_Return);
+        QTRY_VERIFY(fs::exists((downloads + "other.txt").toStdString())
+                    && fs::exists((downloads + "readme.txt").toStdString()));
+    }
+
     void itemCommandsChangeTheServer()
     {
         Open(*view, "Work");
@@ -320,11 +341,11 @@ private slots:
         Open(*view, "Local");
         view->ActiveList()->setFocus();
         expected = always;
-        expected.insert({CreateDirectory, Refresh, UpOneLevel, Disconnect});
+        expected.insert({CreateDirectory, Refresh, UpOneLevel, Disconnect, Upload, UploadDirectory});
         QCOMPARE(Enabled(), expected);
 
         Select(*view, {"hello.txt"});
-        expected.insert({Delete, Properties, Rename, Permissions});
+        expected.insert({Delete, Properties, Rename, Permissions, Download});
         QCOMPARE(Enabled(), expected);
         // Rename wants exactly one item while the list has the focus.
         Select(*view, {"hello.txt", "pub"});
@@ -551,13 +572,13 @@ private slots:
         WriteFile(local / "tree" / "inner" / "deep.txt", "deep");
         const std::vector<std::string> dropped = {(local / "one.txt").string(), (local / "missing.txt").string(),
                                                   (local / "three.txt").string(), (local / "tree").string()};
-        view->UploadDropped(dropped);
+        view->Upload(dropped);
         QTRY_COMPARE(prompter->informed.size(), std::size_t(1));
         QCOMPARE(prompter->informed.front(), "System Not Connected To A Server");
 
         Open(*view, "Work");
         Open(*view, "Local");
-        view->UploadDropped(dropped);
+        view->Upload(dropped);
         QTRY_VERIFY(Names(*view).contains("tree"));  // the listing shows what the drop made
         QCOMPARE(ReadFile(top / "one.txt"), std::string("1"));
         QCOMPARE(ReadFile(top / "three.txt"), std::string("3"));
@@ -573,8 +594,7 @@ private slots:
         WriteFile(local / "three.txt", "tres");
         prompter->batchAnswers = {CPrompter::BatchAnswer::No, CPrompter::BatchAnswer::YesToAll};
         const std::size_t asked = prompter->asked.size();
-        view->UploadDropped(
-            {(local / "hello.txt").string(), (local / "one.txt").string(), (local / "three.txt").string()});
+        view->Upload({(local / "hello.txt").string(), (local / "one.txt").string(), (local / "three.txt").string()});
         QTRY_COMPARE(ReadFile(top / "three.txt"), std::string("tres"));
         QCOMPARE(ReadFile(top / "one.txt"), std::string("uno"));
         QCOMPARE(ReadFile(top / "hello.txt"), std::string("hello\n"));
@@ -583,7 +603,7 @@ private slots:
                  "File Exists: File hello.txt already exists on the server.\n Do you wish to "
                  "overwrite it?");
         prompter->answers.push_back(true);
-        view->UploadDropped({(local / "hello.txt").string()});
+        view->Upload({(local / "hello.txt").string()});
         QTRY_COMPARE(ReadFile(top / "hello.txt"), std::string("mine"));
 
         // A drop on the window hands over the bytes of the path, also of a name that is not UTF-8.

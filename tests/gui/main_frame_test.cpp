@@ -254,7 +254,9 @@ private slots:
         QCOMPARE(menus,
                  (QStringList{
                      "&File: New Group... Ctrl+Shift+N | New Site... Ctrl+N | - | Quick Connect... | - | E&xit Ctrl+Q",
-                     "&Edit: Create Directory... | &Delete Del | - | &Properties... | Rename... F2 | Permissions...",
+                     "&Edit: Do&wnload... Ctrl+Shift+D | &Upload... Ctrl+Shift+U | Upload Director&y... | - | Create "
+                     "Directory... | "
+                     "&Delete Del | - | &Properties... | Rename... F2 | Permissions...",
                      "&View: &Large Icons | Small Icons | L&ist | Details | - | &Options... | - | Refresh F5",
                      "&Help: Help... F1 | About Tessaline...",
                  }));
