@@ -36,10 +36,10 @@ CViewOption::CViewOption(CSettings& settings, std::function<void()> showDefaultV
     connect(views, &QButtonGroup::idClicked, this, [this](int value) { view = value; });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(NewTipBox(
-        ProgramIconId::Document,
-        QStringLiteral("Tessaline can display icons in a variety of sizes much like the Windows desktop. This tab "
-                       "enables you to select the default view in which Tessaline will display files.")));
+    layout->addWidget(
+        NewTipBox(ProgramIconId::Document,
+                  QStringLiteral("Tessaline can display icons in a variety of sizes much like a file manager. This tab "
+                                 "enables you to select the default view in which Tessaline will display files.")));
     layout->addWidget(viewBox);
     layout->addStretch();
     ReportEdits();

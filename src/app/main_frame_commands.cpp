@@ -27,6 +27,13 @@
 #include <QMimeData>
 #include <QUrl>
 
+namespace {
+
+// The group a first site goes into when there is none.
+constexpr char kFirstGroup[] = "My Sites";
+
+}  // namespace
+
 void CMainFrame::RegisterCommands()
 {
     using enum CommandId;
@@ -155,6 +162,16 @@ void CMainFrame::NewSite()
         return;
 
     SiteStore& sites = siteTreePane->Store();
+    // A site needs a group: on a first start the user is offered one rather than an empty list.
+    if (sites.Children(kRootNode).empty()) {
+        if (!Prompter().Ask(this,
+                            QStringLiteral("A site is kept in a group, and there is none yet. Make the group \"%1\" "
+                                           "for it?")
+                                .arg(QLatin1String(kFirstGroup)),
+                            QStringLiteral("New Site")))
+            return;
+        sites.AddGroup(kFirstGroup);
+    }
     std::vector<std::string> groups;
     const std::vector<SiteNodeId> roots = sites.Children(kRootNode);
     for (const SiteNodeId group : roots)

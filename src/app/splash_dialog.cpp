@@ -30,9 +30,8 @@ CSplashDialog::CSplashDialog(QWidget* parent) : CBitmapDialog(QStringLiteral("ID
     setWindowTitle(QStringLiteral("About Tessaline"));
     setFixedSize(Background().size());
 
-    auto* version = new QLabel(
-        QStringLiteral("Tessaline for Windows 95/NT\nVersion %1 - 1/27/97").arg(QLatin1String(kTessalineVersion)),
-        this);
+    auto* version =
+        new QLabel(QStringLiteral("Tessaline for Linux\nVersion %1").arg(QLatin1String(kTessalineVersion)), this);
     version->setObjectName(QStringLiteral("version"));
     version->setGeometry(kVersionTextArea);
     version->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -34,9 +34,6 @@ namespace {
 // Longer paths are no local files a drop can name.
 constexpr std::size_t kLongestDroppedPath = 4096;
 
-const QString kDeleteQuestion =
-    QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?");
-
 }  // namespace
 
 void CTessalinev3View::OpenFile(const std::string& name)
@@ -174,7 +171,10 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
 
 void CTessalinev3View::DeleteSelected()
 {
-    CConfirmDeleteDialog confirm(kDeleteQuestion, this);
+    std::vector<std::string> names;
+    for (const int row : SelectedRows())
+        names.push_back(NameAt(row));
+    CConfirmDeleteDialog confirm(DeleteQuestion(names), this);
     if (Prompter().Exec(confirm) != QDialog::Accepted)
         return;
     bool remoteChange = false;

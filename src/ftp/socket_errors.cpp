@@ -39,7 +39,7 @@ constexpr std::array<std::pair<int, const char*>, 28> kTexts = {{
     {10055, "WSA out of memory."},
     {10057, "Not connected, connect to a site first."},
     {10060, "Connection timed out, try connecting again."},
-    {10061, "Connection refused, see the site administrator for a username and password."},
+    {10061, "The server refused the connection."},
     {10064, "The host is down."},
     {10065, "That host is unreachable."},
     {10091, "WinSock is not ready or not responding"},

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr char kAnonymousPassword[] = "tessaline@";
+
 // The window shows that it is busy for as long as this lives.
 class BusyWhile final {
 public:
@@ -128,17 +130,14 @@ void Navigator::ReturnToParentOfCurrent()
 void Navigator::ConnectProfile(const CSiteProfile& profile, ConnectFor purpose)
 {
     BusyWhile busy(front);
-    const std::optional<std::string> password = LoginPassword(profile, settings);
-    if (!password) {
-        front.Inform("Please enter your e-mail address in the options dialog before connecting to anonymous FTP "
-                     "sites. Thanks.");
-        return;
-    }
+    // Without an e-mail address in the options an anonymous login still goes, as servers expect
+    // something that looks like one.
+    const std::string password = LoginPassword(profile, settings).value_or(kAnonymousPassword);
     if (!QuitSession()) {
         session.Operations().SetConnectCancelled(true);
         return;
     }
-    PrepareConnect(session, profile, *password, settings);
+    PrepareConnect(session, profile, password, settings);
 
     if (!ConnectInBackground(session, profile.host))
         session.Operations().SetConnectCancelled(true);

@@ -33,3 +33,12 @@ CConfirmDeleteDialog::CConfirmDeleteDialog(const QString& message, QWidget* pare
     connect(yes, &QPushButton::clicked, this, &CConfirmDeleteDialog::accept);
     connect(no, &QPushButton::clicked, this, &CConfirmDeleteDialog::reject);
 }
+
+QString DeleteQuestion(const std::vector<std::string>& names)
+{
+    if (names.size() == 1)
+        return QStringLiteral("Are you sure you want to delete %1? It will be gone forever.")
+            .arg(QString::fromStdString(names.front()));
+    return QStringLiteral("Are you sure you want to delete these %1 items? They will be gone forever.")
+        .arg(names.size());
+}

@@ -5,6 +5,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
 class CConfirmDeleteDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CConfirmDeleteDialog)
@@ -12,3 +15,6 @@ class CConfirmDeleteDialog final : public QDialog {
 public:
     explicit CConfirmDeleteDialog(const QString& message, QWidget* parent = nullptr);
 };
+
+// The question before `names` are deleted: the one name, or how many there are.
+QString DeleteQuestion(const std::vector<std::string>& names);

@@ -131,12 +131,11 @@ bool CSiteTree::RenameItem(SiteNodeId id, const std::string& newName)
 
 void CSiteTree::DeleteSelected()
 {
-    CConfirmDeleteDialog confirm(
-        QStringLiteral("Are you sure you want to delete the selected item(s), they will be gone forever?"), this);
-    if (Prompter().Exec(confirm) != QDialog::Accepted)
-        return;
     const SiteNodeId id = SelectedNode();
     if (store.KindOf(id) != kItemGroup && store.KindOf(id) != kItemSite)
+        return;
+    CConfirmDeleteDialog confirm(DeleteQuestion({store.Node(id)->name}), this);
+    if (Prompter().Exec(confirm) != QDialog::Accepted)
         return;
     std::string path;
     const SiteNodeId site = store.SiteAndPath(store.Current(), &path);

@@ -167,7 +167,7 @@ TEST_F(FtpSessionTest, ClosedPortIsReportedWithTheRefusedText)
     EXPECT_EQ(session.Connect(), kConnectFailed);
     const auto log = TakeLog();
     EXPECT_TRUE(Contains(log, "Can't connect to 127.0.0.1:1 ftp service."));
-    EXPECT_TRUE(Contains(log, "Connection refused, see the site administrator for a username and password."));
+    EXPECT_TRUE(Contains(log, "The server refused the connection."));
     EXPECT_TRUE(Contains(log, "Connection to 127.0.0.1:1 failed"));
     EXPECT_FALSE(session.interrupted);
     // The front end names the failure in the system's words.

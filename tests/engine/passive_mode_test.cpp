@@ -153,7 +153,7 @@ TEST_F(PassiveModeTest, APassiveConnectionThatCannotBeMadeFailsTheTransferAndSen
     EXPECT_EQ(session.StoreFile("up", fs::path(local.path) / "up"), kPermanentNegative);
     const auto log = TakeLog();
     EXPECT_TRUE(LogHas(log, "Can't open the data connection to 127.0.0.1 port " + std::to_string(closedPort) + "."));
-    EXPECT_TRUE(LogHas(log, "Connection refused"));
+    EXPECT_TRUE(LogHas(log, "The server refused the connection."));
     EXPECT_EQ(ReadFile(fs::path(local.path) / "keep"), "the file that was here");
     EXPECT_EQ(LocalNames(), (std::vector<std::string>{"keep", "up"}));
     EXPECT_TRUE(SessionIdle());

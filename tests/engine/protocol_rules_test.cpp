@@ -125,7 +125,7 @@ TEST(SocketErrorsTest, SystemCodesMapToTheProgramsNumbersAndTexts)
     EXPECT_EQ(LookupErrorNumber(EAI_AGAIN), 11002);
 
     EXPECT_EQ(SocketErrorText(10035), "socket marked as non-blocking and SO_LINGER set not 0");
-    EXPECT_EQ(SocketErrorText(10061), "Connection refused, see the site administrator for a username and password.");
+    EXPECT_EQ(SocketErrorText(10061), "The server refused the connection.");
     EXPECT_EQ(SocketErrorText(11004), "Valid name, no data record for type");
     // Not in the table: the system's own text, or the number when the system has none.
     EXPECT_EQ(SocketErrorText(10058), "Broken pipe");

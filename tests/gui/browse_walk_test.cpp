@@ -245,6 +245,7 @@ private slots:
         const std::string chosen = home->path().toStdString() + "/chosen/";
         fs::create_directories(chosen);
         Select(*view, {"hello.txt", "pub"});
+        app->Settings().connections = 1;  // the copy's order, not its spread, is under test here
         view->DownloadSelected(chosen);
         QCOMPARE(ReadFile(chosen + "hello.txt"), std::string("hello\n"));
         QCOMPARE(ReadFile(chosen + "pub/readme.txt"), std::string("read me\n"));

@@ -126,7 +126,7 @@ private slots:
         };
         ShowAboutBox(&owner);
         QVERIFY(paintedPicture);
-        QCOMPARE(version, QStringLiteral("Tessaline for Windows 95/NT\nVersion 2.5 - 1/27/97"));
+        QCOMPARE(version, QStringLiteral("Tessaline for Linux\nVersion 2.5"));
         QVERIFY(openAfterHelp);
         QCOMPARE(prompter.helpShown, std::vector<int>{101});
         QCOMPARE(result, int(QDialog::Accepted));
