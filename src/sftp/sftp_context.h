@@ -57,6 +57,7 @@ struct SftpContext {
     std::uint32_t nextId = 1;
     std::string received;  // channel bytes, from `taken` on not yet taken as packets
     std::size_t taken = 0;
+    std::uint32_t windowLeft = 0;  // what the channel's receive window holds at least, by our count
 
     std::atomic<bool> cancelRequested{false};
     std::atomic<int> transferAborted{0};
