@@ -267,7 +267,7 @@ TEST_F(SftpSessionTest, RefusedKeyAndMissingPassphraseSendNoLogin)
     host.passphrase.clear();
     EXPECT_FALSE(session.Connect());
     EXPECT_EQ(session.Failure().connectFailure, ConnectFailure::LoginRefused);
-    EXPECT_NE(session.Failure().refusal.find("It offers: publickey"), std::string::npos) << session.Failure().refusal;
+    EXPECT_NE(session.Failure().refusal.find("it offers: publickey"), std::string::npos) << session.Failure().refusal;
     EXPECT_FALSE(fs::exists(home.path + "/.ssh/known_hosts"));
 }
 
