@@ -360,7 +360,7 @@ measure() {
 
 echo "Tessaline SFTP benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "  tessaline-ftp: $ftp_bin ($("$ftp_bin" --version | cut -d' ' -f2), $(cd "$repo" && git describe --always --dirty 2>/dev/null || echo unknown)), default settings ($parallel connections for directories)"
-echo "  $("$sshd_bin" -V 2>&1 | cut -d, -f1) (test-servers/), $(sftp -V 2>&1 | cut -d, -f1) sftp, $(curl --version | head -n 1 | cut -d' ' -f1-2) ($(curl --version | head -n 1 | grep -o 'libssh2/[^ ]*')), $(lftp --version | head -n 1 | sed 's/.*Version \([^ ]*\).*/lftp \1/')"
+echo "  $("$sshd_bin" -V 2>&1 | cut -d, -f1) (test-servers/), $(ssh -V 2>&1 | cut -d, -f1) sftp, $(curl --version | head -n 1 | cut -d' ' -f1-2) ($(curl --version | head -n 1 | grep -o 'libssh2/[^ ]*')), $(lftp --version | head -n 1 | sed 's/.*Version \([^ ]*\).*/lftp \1/')"
 echo "  $(nproc) cores, $(uname -r), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "  big file $size_mib MiB x $reps reps; directory of $files x 4 KiB files x $dir_reps reps"
 if [ "$with_delay" -eq 1 ]; then
