@@ -133,7 +133,6 @@ fi
 ssh-keygen -q -t ed25519 -N '' -C bench-host -f "$scratch/host_key"
 ssh-keygen -q -t ed25519 -N '' -C bench-user -f "$home/.ssh/id_ed25519"
 cp "$home/.ssh/id_ed25519.pub" "$scratch/authorized_keys"
-host_fingerprint=$(ssh-keygen -lf "$scratch/host_key.pub" | cut -d' ' -f2)
 # OpenSSH's clients take ~/.ssh from the password database, not from HOME: they get this file.
 cat >"$scratch/ssh_config" <<EOF
 Host *
