@@ -10,8 +10,12 @@
 
 namespace {
 
-// Bytes taken from the channel at a time: a few replies of a pipelined transfer.
-constexpr std::uint32_t kChannelReadBytes = 256 * 1024;
+// The channel's receive window. libssh opens it to what a read asks for, and otherwise keeps it near
+// 1.2 MB: over a 50 ms round trip a download then ran at under a third of OpenSSH's speed. It is
+// opened to twice every reply of a download in flight (one request's worth more for their
+// headers), and again when half of it is used, so it always has room for them all. The server
+// sends only what was asked for: a wider window costs no memory.
+constexpr std::uint32_t kChannelWindowBytes = 2 * (kRequestsInFlight + 1) * kRequestBytes;
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point end)
 {
@@ -64,6 +68,8 @@ void SftpContext::Close()
     }
     connected = false;
     received.clear();
+    taken = 0;
+    windowLeft = 0;
 }
 
 void SftpContext::Interrupt()
@@ -106,20 +112,34 @@ bool SftpContext::Send(const std::string& packet)
 std::optional<SftpPacket> SftpContext::Receive()
 {
     const auto end = WaitEnd();
-    std::string chunk(kChannelReadBytes, '\0');
+    if (!readBuffer)
+        readBuffer = std::make_unique_for_overwrite<char[]>(kChannelWindowBytes);
     while (channel) {
         bool tooLong = false;
-        if (std::optional<SftpPacket> packet = TakePacket(received, tooLong))
+        std::string_view unread = std::string_view(received).substr(taken);
+        if (std::optional<SftpPacket> packet = TakePacket(unread, tooLong)) {
+            taken = received.size() - unread.size();
             return packet;
+        }
         if (tooLong) {
             Break(FormatText("The server sent a packet longer than %u bytes; the connection was closed.",
                              {kLargestSftpPacket}));
             return std::nullopt;
         }
-        const int got = ssh_channel_read_timeout(channel, chunk.data(), kChannelReadBytes, 0,
+        // What was taken goes once per read, not once per packet: a read may bring many.
+        received.erase(0, taken);
+        taken = 0;
+        // A read that asks for more than the window holds sends a window adjustment first. One
+        // after every reply, followed by the next request, is held back by Nagle's algorithm until
+        // the server's delayed acknowledgement: 40 ms a file in a directory copy. So reads ask for
+        // no more than the window holds, but when half of it is used.
+        if (windowLeft < kChannelWindowBytes / 2)
+            windowLeft = kChannelWindowBytes;
+        const int got = ssh_channel_read_timeout(channel, readBuffer.get(), windowLeft, 0,
                                                  end ? std::max(MillisecondsUntil(*end), 1) : -1);
         if (got > 0) {
-            received.append(chunk.data(), static_cast<std::size_t>(got));
+            windowLeft -= std::min(windowLeft, static_cast<std::uint32_t>(got));
+            received.append(readBuffer.get(), static_cast<std::size_t>(got));
             continue;
         }
         if (cancelRequested) {

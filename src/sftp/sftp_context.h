@@ -19,6 +19,11 @@
 #include <optional>
 #include <string>
 
+// Bytes per READ and WRITE of a transfer, and how many are in flight at once: 4 MiB, enough for a
+// link of 300 Mbit/s at 100 ms round trip, and a bound on what a download holds in memory.
+inline constexpr std::uint32_t kRequestBytes = 64 * 1024;
+inline constexpr std::size_t kRequestsInFlight = 64;
+
 struct ssh_session_struct;
 struct ssh_channel_struct;
 
@@ -50,7 +55,9 @@ struct SftpContext {
     std::string sshDirectory;  // ~/.ssh of $HOME: keys, known hosts, config
     bool posixRename = false;
     std::uint32_t nextId = 1;
-    std::string received;  // channel bytes not yet taken as packets
+    std::string received;  // channel bytes, from `taken` on not yet taken as packets
+    std::size_t taken = 0;
+    std::uint32_t windowLeft = 0;  // what the channel's receive window holds at least, by our count
 
     std::atomic<bool> cancelRequested{false};
     std::atomic<int> transferAborted{0};
@@ -91,6 +98,7 @@ struct SftpContext {
 
 private:
     std::mutex socketLock;  // guards `socket` against Interrupt from another thread
+    std::unique_ptr<char[]> readBuffer;
     int socket = -1;
 };
 

@@ -158,7 +158,7 @@ std::string InitPacket()
     return packet + body;
 }
 
-std::optional<SftpPacket> TakePacket(std::string& buffer, bool& tooLong)
+std::optional<SftpPacket> TakePacket(std::string_view& buffer, bool& tooLong)
 {
     FieldReader header(buffer);
     const std::uint32_t length = header.U32();
@@ -166,10 +166,10 @@ std::optional<SftpPacket> TakePacket(std::string& buffer, bool& tooLong)
     if (!header.Ok() || tooLong || buffer.size() - kLengthBytes < length)
         return std::nullopt;
     SftpPacket packet;
-    std::string_view rest = std::string_view(buffer).substr(kLengthBytes, length);
+    std::string_view rest = buffer.substr(kLengthBytes, length);
     if (rest.empty()) {
         // A packet without even its type is malformed; it reads as type 0, which no request expects.
-        buffer.erase(0, kLengthBytes);
+        buffer.remove_prefix(kLengthBytes);
         return packet;
     }
     packet.type = static_cast<std::uint8_t>(rest[0]);
@@ -180,7 +180,7 @@ std::optional<SftpPacket> TakePacket(std::string& buffer, bool& tooLong)
         rest.remove_prefix(kIdBytes);
     }
     packet.body = rest;
-    buffer.erase(0, kLengthBytes + length);
+    buffer.remove_prefix(kLengthBytes + length);
     return packet;
 }
 

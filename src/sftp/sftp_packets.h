@@ -114,7 +114,7 @@ std::string InitPacket();
 
 // Splits a packet off the front of `buffer` (length, type, id, body). Nothing while `buffer` does
 // not hold a whole one yet; `tooLong` is set when the length announced passes kLargestSftpPacket.
-std::optional<SftpPacket> TakePacket(std::string& buffer, bool& tooLong);
+std::optional<SftpPacket> TakePacket(std::string_view& buffer, bool& tooLong);
 
 // The fields of replies of each type, from a packet's body.
 std::optional<SftpStatus> ParseStatus(std::string_view body);

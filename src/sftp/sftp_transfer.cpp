@@ -17,11 +17,6 @@
 
 namespace {
 
-// Bytes per READ and WRITE, and how many are in flight at once: 4 MiB, enough for a link of
-// 300 Mbit/s at 100 ms round trip, and a bound on what a download holds in memory.
-constexpr std::uint32_t kRequestBytes = 64 * 1024;
-constexpr std::size_t kRequestsInFlight = 64;
-
 struct Span {
     std::uint64_t offset = 0;
     std::uint32_t length = 0;

@@ -180,12 +180,15 @@ bool LogIn(SftpContext& context)
         return false;
     }
     context.failure.connectFailure = ConnectFailure::LoginRefused;
-    context.failure.refusal = FormatText(
-        "The server refused the login. It offers: %s%s",
+    // What the server offers stands where an FTP server's refusal stands, for the command line's
+    // one line on a refused login.
+    context.failure.reply = FormatText(
+        "it offers: %s%s",
         {MethodNames(methods),
          context.login.password.empty() && (methods & (SSH_AUTH_METHOD_PASSWORD | SSH_AUTH_METHOD_INTERACTIVE))
              ? " (no password was given)"
              : ""});
+    context.failure.refusal = "The server refused the login; " + context.failure.reply;
     LogMessage("%s", {context.failure.refusal});
     context.Close();
     return false;

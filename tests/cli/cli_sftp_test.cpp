@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -230,6 +231,35 @@ TEST_F(SftpCliTest, CopiesAndRenamesNamesAsTheyAre)
     const CliRun listed = Run({"ls"});
     EXPECT_EQ(listed.status, 0) << listed.err;
     EXPECT_NE(listed.out.find("two  spaces"), std::string::npos) << listed.out;
+}
+
+// A server with virtual users that takes passwords only, by each method alone. A refused login
+// names what the server offers.
+TEST(SftpCliPasswordTest, PasswordAndKeyboardInteractiveLogins)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "proftpd runs only as root";
+    const std::string password = "pass word\\$'\"";
+    for (const std::string method : {"password", "keyboard-interactive"}) {
+        TempDir root;
+        TempDir home;
+        std::ofstream(root.path + "/greeting.txt") << "hello";
+        const ProftpdSftpServer server(root.path, "anna", password, method);
+        ASSERT_TRUE(server.Started()) << method << "\n" << server.ServerLog();
+        const std::string url = "sftp://anna@127.0.0.1:" + std::to_string(server.Port()) + "/";
+        for (const std::string& given : {password, std::string("wrong")}) {
+            const CliRun run =
+                RunCli({"--trust-host-key", server.HostKeyFingerprint(), "--password", given, url, "ls"}, home.path);
+            if (given == password) {
+                EXPECT_EQ(run.status, 0) << method << "\n" << run.err << server.ServerLog();
+                EXPECT_NE(run.out.find("greeting.txt"), std::string::npos) << method << "\n" << run.out;
+            } else {
+                EXPECT_EQ(run.status, 5) << method << "\n" << run.err;
+                const std::string last = run.err.substr(run.err.rfind("tessaline-ftp: "));
+                EXPECT_NE(last.find("offers: " + method), std::string::npos) << method << "\n" << last;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST(SftpPacketsTest, RepliesAsServersSendThemAndAsHostileOnesDo)
         {"a length beyond any reply", U32(kLargestSftpPacket + 1) + std::string(16, 'x'), false, true, 0},
     };
     for (const Case& c : cases) {
-        std::string stream = c.stream;
+        std::string_view stream = c.stream;
         bool tooLong = false;
         const auto packet = TakePacket(stream, tooLong);
         EXPECT_EQ(packet.has_value(), c.whole) << c.name;
@@ -85,6 +85,24 @@ TEST(SftpPacketsTest, RepliesAsServersSendThemAndAsHostileOnesDo)
         const auto names = ParseNames(packet->body);
         EXPECT_EQ(names ? static_cast<int>(names->size()) : -1, c.names) << c.name;
     }
+}
+
+// One channel read brings many replies of a pipelined download and the start of the next.
+TEST(SftpPacketsTest, ManyRepliesOfOneReadAreTakenInOrderAndAPartOneWaits)
+{
+    const std::string partial = Packet(kFxpData, 3, Text(std::string(100, 'c'))).substr(0, 50);
+    const std::string bytes = Packet(kFxpData, 1, Text("aa")) + Packet(kFxpStatus, 2, U32(kFxEof)) + partial;
+    std::string_view stream = bytes;
+    bool tooLong = false;
+    const auto first = TakePacket(stream, tooLong);
+    const auto second = TakePacket(stream, tooLong);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->id, 1U);
+    EXPECT_EQ(ParseData(first->body), "aa");
+    EXPECT_EQ(second->type, kFxpStatus);
+    EXPECT_EQ(second->id, 2U);
+    EXPECT_FALSE(TakePacket(stream, tooLong));
+    EXPECT_EQ(stream, partial);
 }
 
 TEST(SftpPacketsTest, ModesFromThePermissionsDialogAndBack)
@@ -249,7 +267,7 @@ TEST_F(SftpSessionTest, RefusedKeyAndMissingPassphraseSendNoLogin)
     host.passphrase.clear();
     EXPECT_FALSE(session.Connect());
     EXPECT_EQ(session.Failure().connectFailure, ConnectFailure::LoginRefused);
-    EXPECT_NE(session.Failure().refusal.find("It offers: publickey"), std::string::npos) << session.Failure().refusal;
+    EXPECT_NE(session.Failure().refusal.find("it offers: publickey"), std::string::npos) << session.Failure().refusal;
     EXPECT_FALSE(fs::exists(home.path + "/.ssh/known_hosts"));
 }
 

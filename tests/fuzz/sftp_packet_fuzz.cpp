@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::string stream(reinterpret_cast<const char*>(data), size);
+    std::string_view stream(reinterpret_cast<const char*>(data), size);
     bool tooLong = false;
     while (const auto packet = TakePacket(stream, tooLong)) {
         ParseStatus(packet->body);

@@ -42,6 +42,8 @@ const char* const kVsftpd = TESSALINE_TEST_SERVERS "/vsftpd/usr/sbin/vsftpd";
 const char* const kSshd = TESSALINE_TEST_SERVERS "/openssh-server/usr/sbin/sshd";
 const char* const kPureFtpd = TESSALINE_TEST_SERVERS "/pure-ftpd/usr/sbin/pure-ftpd";
 const char* const kPurePw = TESSALINE_TEST_SERVERS "/pure-ftpd/usr/bin/pure-pw";
+const char* const kProftpd = TESSALINE_TEST_SERVERS "/proftpd-core/usr/sbin/proftpd";
+const char* const kProftpdModules = TESSALINE_TEST_SERVERS "/proftpd-mod-crypto/usr/lib/proftpd";
 // What vsftpd's helper process runs as between logins, in its empty secure_chroot_dir.
 const char* const kVsftpdNoPrivilegeUser = "nobody";
 const char* const kPython = "/usr/bin/python3";
@@ -247,6 +249,22 @@ std::string ReadLineOverTls(int fd, Clock::time_point deadline)
     SSL_free(ssl);
     SSL_CTX_free(context);
     return byte == '\n' ? line : std::string();
+}
+
+// "SHA256:..." of a public key file, as ssh-keygen -l shows it; empty when it cannot be read.
+std::string KeyFingerprint(const std::string& publicKeyFile)
+{
+    std::string fingerprint;
+    FILE* listing = popen(("ssh-keygen -lf " + publicKeyFile).c_str(), "r");
+    char line[512] = {};
+    if (listing && fgets(line, sizeof line, listing)) {
+        std::istringstream words(line);
+        std::string bits;
+        words >> bits >> fingerprint;
+    }
+    if (listing)
+        pclose(listing);
+    return fingerprint;
 }
 
 // Plain reads: a /proc file of a process that exits while it is read fails with ESRCH, which a
@@ -775,15 +793,7 @@ SshdServer::SshdServer(const std::string& root, const std::string& authorizedKey
         process->Note("ssh-keygen could not make the host key");
         return;
     }
-    FILE* listing = popen(("ssh-keygen -lf " + hostKey + ".pub").c_str(), "r");
-    char line[512] = {};
-    if (listing && fgets(line, sizeof line, listing)) {
-        std::istringstream words(line);
-        std::string bits;
-        words >> bits >> fingerprint;
-    }
-    if (listing)
-        pclose(listing);
+    fingerprint = KeyFingerprint(hostKey + ".pub");
     hostKeyLine = ReadWholeFile(hostKey + ".pub");
     // The server reads its files, and the login writes into `root`, as the account it runs as.
     for (const std::string& path : {process->directory, hostKey, hostKey + ".pub", keys})
@@ -822,6 +832,102 @@ int SshdServer::Port() const
     return process->port;
 }
 std::string SshdServer::ServerLog() const
+{
+    return process->ServerLog();
+}
+
+ProftpdSftpServer::ProftpdSftpServer(const std::string& root, const std::string& user, const std::string& password,
+                                     const std::string& method)
+    : process(std::make_unique<RealServerProcess>("proftpd", ServerPlace{}))
+{
+    if (process->directory.empty())
+        return;
+    const std::string sftpModule = std::string(kProftpdModules) + "/mod_sftp.so";
+    if (geteuid() != 0 || access(kProftpd, X_OK) != 0 || access(sftpModule.c_str(), R_OK) != 0) {
+        process->Note(ErrnoText(std::string(kProftpd) + " with " + sftpModule
+                                + " (runs as root; tools/unpack-servers puts them there)"));
+        return;
+    }
+    const passwd* account = getpwnam(kVsftpdUser);
+    if (!account) {
+        process->Note(std::string("no account ") + kVsftpdUser);
+        return;
+    }
+    const std::string absoluteRoot = AbsolutePath(root);
+    [[maybe_unused]] const int rootOwned = chown(absoluteRoot.c_str(), account->pw_uid, account->pw_gid);
+    const std::string hostKey = process->File("host_key");
+    if (std::system(("ssh-keygen -q -t rsa -b 2048 -m PEM -N '' -C test-host -f " + hostKey).c_str()) != 0) {
+        process->Note("ssh-keygen could not make the host key");
+        return;
+    }
+    fingerprint = KeyFingerprint(hostKey + ".pub");
+    // PAM's keyboard-interactive login: the password's prompt goes to the client, and a script
+    // compares the answer with the password's file.
+    const std::string pamDirectory = process->File("pam.d");
+    const std::string check = process->File("check-password");
+    mkdir(pamDirectory.c_str(), 0755);
+    std::ofstream(check + ".password") << password;
+    std::ofstream(check) << "#!/bin/sh\n[ \"$(tr -d '\\000')\" = \"$(cat \"$0.password\")\" ]\n";
+    chmod(check.c_str(), 0700);
+    std::ofstream(pamDirectory + "/tessaline-test") << "auth required pam_exec.so expose_authtok quiet " << check
+                                                    << "\nauth optional pam_permit.so\naccount required pam_permit.so"
+                                                       "\nsession required pam_permit.so\n";
+    const std::string users = process->File("users");
+    const std::string groups = process->File("groups");
+    std::ofstream(groups) << "tessaline:x:" << account->pw_gid << ":\n";
+    // The user file takes a crypt hash, which the shell makes before it becomes the server.
+    const std::string script =
+        "umask 077 && printf '%s:%s:%s:%s::%s:/bin/false\\n' \"$1\" \"$(openssl passwd -6 \"$2\")\" "
+        "\"$3\" \"$4\" \"$5\" > \"$6\" && mount --bind \"$7\" /etc/pam.d && shift 7 && exec \"$0\" \"$@\"";
+    const std::string banner = UniqueBanner().substr(std::string("Tessaline test server ").size());
+    const std::string config = process->File("proftpd.conf");
+    process->sshGreeting = true;
+    process->Start(
+        [&](int port) -> std::vector<std::string> {
+            // PAM must be on for mod_sftp_pam to offer keyboard-interactive; AuthOrder keeps it
+            // away from password logins.
+            std::ofstream(config, std::ios::trunc)
+                << "ServerType standalone\nDefaultAddress 127.0.0.1\nSocketBindTight on\nUseIPv6 off\nPort " << port
+                << "\nUser " << kVsftpdNoPrivilegeUser << "\nGroup nogroup\nPidFile " << process->File("proftpd.pid")
+                << "\nScoreboardFile " << process->File("scoreboard")
+                << "\nDelayTable none\nWtmpLog off\nTransferLog none\nServerIdent on \"mod_sftp " << banner
+                << "\"\nAuthPAM on\nAuthOrder mod_auth_file.c\nAuthUserFile " << users << "\nAuthGroupFile " << groups
+                << "\nRequireValidShell off\nModulePath " << kProftpdModules
+                << "\nLoadModule mod_sftp.c\nLoadModule mod_sftp_pam.c\nSFTPEngine on\nSFTPHostKey " << hostKey
+                << "\nSFTPAuthMethods " << method << "\nSFTPPAMServiceName tessaline-test\n";
+            return {"/usr/bin/unshare",
+                    "--mount",
+                    "--propagation",
+                    "private",
+                    "/bin/sh",
+                    "-c",
+                    script,
+                    kProftpd,
+                    user,
+                    password,
+                    std::to_string(account->pw_uid),
+                    std::to_string(account->pw_gid),
+                    absoluteRoot,
+                    users,
+                    pamDirectory,
+                    "-n",
+                    "-c",
+                    config};
+        },
+        banner, "Address already in use");
+}
+
+ProftpdSftpServer::~ProftpdSftpServer() = default;
+
+bool ProftpdSftpServer::Started() const
+{
+    return process->started;
+}
+int ProftpdSftpServer::Port() const
+{
+    return process->port;
+}
+std::string ProftpdSftpServer::ServerLog() const
 {
     return process->ServerLog();
 }

@@ -161,3 +161,27 @@ private:
     std::string fingerprint;
     std::string hostKeyLine;
 };
+
+// proftpd's mod_sftp (runs only as root; tools/unpack-servers puts it into test-servers/) serving
+// `root` over SFTP to the virtual user `user`/`password` alone, with no system account: logins act
+// as kVsftpdUser, who is given `root`. `method` is the one login method offered: "password"
+// (checked against a user file of the server's own) or "keyboard-interactive" (PAM asks for the
+// password; the server runs in a mount namespace of its own in which /etc/pam.d is the server's
+// directory, so nothing of the system's PAM is read or changed). Its host key is a new RSA key.
+class ProftpdSftpServer final {
+public:
+    ProftpdSftpServer(const std::string& root, const std::string& user, const std::string& password,
+                      const std::string& method);
+    ~ProftpdSftpServer();
+    ProftpdSftpServer(const ProftpdSftpServer&) = delete;
+    ProftpdSftpServer& operator=(const ProftpdSftpServer&) = delete;
+
+    bool Started() const;
+    int Port() const;
+    std::string ServerLog() const;
+    const std::string& HostKeyFingerprint() const { return fingerprint; }
+
+private:
+    std::unique_ptr<RealServerProcess> process;
+    std::string fingerprint;
+};
