@@ -246,6 +246,9 @@ private:
 
 std::string RemotePath(const std::string& directory, const std::string& name)
 {
+    // A name given from the server's root (a copy asked for by its full name) is already whole.
+    if (name.starts_with('/'))
+        return name;
     return directory.ends_with('/') ? directory + name : directory + "/" + name;
 }
 

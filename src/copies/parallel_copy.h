@@ -31,5 +31,5 @@ public:
 std::optional<bool> CopyInParallel(RemoteSession& first, const CopyRules& rules, const std::string& text,
                                    const std::function<bool(FileSink&, const std::string& start)>& walk);
 
-// `directory`/`name` as the server names paths.
+// `directory`/`name` as the server names paths; `name` alone when it is named from the root.
 std::string RemotePath(const std::string& directory, const std::string& name);

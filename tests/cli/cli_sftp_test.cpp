@@ -233,6 +233,21 @@ TEST_F(SftpCliTest, CopiesAndRenamesNamesAsTheyAre)
     EXPECT_NE(listed.out.find("two  spaces"), std::string::npos) << listed.out;
 }
 
+// A directory named from the server's root is copied by every connection from there, not from
+// the directory the login started in.
+TEST_F(SftpCliTest, ADirectoryNamedFromTheRootIsCopiedOverSeveralConnections)
+{
+    UseKey("ed25519", "id_ed25519");
+    fs::create_directories(root.path + "/tree/sub");
+    std::ofstream(root.path + "/tree/a.txt") << "a";
+    std::ofstream(root.path + "/tree/sub/b.txt") << "b";
+    TempDir local;
+    const CliRun run = Run({"getdir", fs::absolute(root.path).string() + "/tree", local.path + "/tree"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadAll(local.path + "/tree/a.txt"), "a");
+    EXPECT_EQ(ReadAll(local.path + "/tree/sub/b.txt"), "b");
+}
+
 // A server with virtual users that takes passwords only, by each method alone. A refused login
 // names what the server offers.
 TEST(SftpCliPasswordTest, PasswordAndKeyboardInteractiveLogins)
