@@ -21,6 +21,12 @@ bool StartSftp(SftpContext& context)
     context.channel = ssh_channel_new(context.ssh);
     if (!context.channel || ssh_channel_open_session(context.channel) != SSH_OK
         || ssh_channel_request_subsystem(context.channel, "sftp") != SSH_OK) {
+        // A connect given up meanwhile (a copy that needs no more connections) is no refusal.
+        if (context.cancelRequested) {
+            LogMessage("Cancelled");
+            context.Close();
+            return false;
+        }
         context.failure.connectFailure = ConnectFailure::Other;
         context.failure.refusal = FormatText("The server offers no SFTP: %s", {ssh_get_error(context.ssh)});
         LogMessage("%s", {context.failure.refusal});
