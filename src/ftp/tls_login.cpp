@@ -137,7 +137,12 @@ bool CertificateAccepted(OperationHost* host, const CancelSignal& cancel, const 
 bool StartControlTls(CFtpSession& session, const std::string& host)
 {
     const auto accept = [&session](const std::string& server, const PeerCertificate& certificate) {
-        return CertificateAccepted(session.operations.host, session.context->cancelSignal, server, certificate);
+        const bool accepted =
+            CertificateAccepted(session.operations.host, session.context->cancelSignal, server, certificate);
+        // The user's own No to the certificate is a cancel, not a failure to report.
+        if (!accepted && session.operations.host)
+            session.operations.SetConnectCancelled(true);
+        return accepted;
     };
     if (!session.control->StartTls(host, accept))
         return false;

@@ -112,8 +112,10 @@ void Navigator::ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor purpos
         return;
     if (!session.Failure().refusal.empty()) {
         front.Inform(session.Failure().refusal);
+    } else if (session.Failure().connectFailure == ConnectFailure::LoginRefused) {
+        front.Inform("The server refused the login: " + FailureText());
     } else if (!session.Operations().ConnectCancelled()) {
-        // A refused login or a server that stopped answering: its words, or the time-out, say why.
+        // A server that stopped answering or refused something else: its words, or the time-out, say why.
         std::string text = "There was a problem logging on to the site, please see the log window for details.";
         if (!session.Failure().lostReason.empty() || session.Failure().replyCode >= 400)
             text += "\n\n" + FailureText();

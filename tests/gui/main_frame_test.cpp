@@ -421,6 +421,16 @@ private slots:
         frame->MainViewPane()->Disconnect(false);
         frame->UpdateCommandStates();
         QVERIFY(!frame->EncryptionSignShown());
+
+        // Cancel to the certificate is the user's own choice: nothing is sent and no failure told.
+        prompter.onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() != QStringLiteral("Server Certificate"))
+                return dialog.exec();
+            return int(QDialog::Rejected);
+        };
+        frame->MainViewPane()->Navigation().ConnectSiteWithoutPrompt(site);
+        QVERIFY(!app.Session().Connected());
+        QVERIFY(prompter.informed.empty());
         app.Shutdown(0);
     }
 

@@ -158,9 +158,7 @@ TEST_F(NavigatorTest, ARefusedOrCancelledLoginLeavesTheUserAtTheGroup)
     EXPECT_FALSE(remote.Connected());
     EXPECT_EQ(sites.Current(), group);
     ASSERT_EQ(front.informed.size(), 1u);
-    EXPECT_EQ(front.informed[0],
-              "There was a problem logging on to the site, please see the log window for details.\n\n530 Login "
-              "incorrect.");
+    EXPECT_EQ(front.informed[0], "The server refused the login: 530 Login incorrect.");
 }
 
 // A cancel while the server holds a reply back ends the session: the user is back at the sites and
