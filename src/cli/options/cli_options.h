@@ -28,13 +28,13 @@ struct CliOptions {
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::string cwd;
-    std::optional<char> mode;          // 'A', 'I' or 'F'
-    std::optional<int> passiveMode;    // --active or --passive: a DataConnectionMode ("Passive Mode") for this run
-    std::optional<int> encryption;     // --tls or ftps://: the site's "ENCRYPTION=" values, for this run
-    std::string trustedFingerprint;    // --trust-certificate, normalised; empty: none
+    std::optional<char> mode;             // 'A', 'I' or 'F'
+    std::optional<int> passiveMode;       // --active or --passive: a DataConnectionMode ("Passive Mode") for this run
+    std::optional<int> encryption;        // --tls or ftps://: the site's "ENCRYPTION=" values, for this run
+    std::string trustedFingerprint;       // --trust-certificate, normalised; empty: none
     std::optional<CliProtocol> protocol;  // --protocol or the URL's scheme; none: FTP
     std::string trustedHostKey;           // --trust-host-key: "SHA256:" and the base64; empty: none
-    std::optional<int> firewallStyle;  // a FirewallStyle
+    std::optional<int> firewallStyle;     // a FirewallStyle
     std::optional<std::string> firewallHost;
     std::optional<std::string> firewallUser;
     std::optional<std::string> firewallPassword;
