@@ -99,12 +99,15 @@ bool CGuiOperationHost::WaitWhileBusy(WaitKind kind, const std::string& text, Op
     const bool finished = RunWaitingDialogOf(*this, window, kind, text, runner);
     // The runner joins a cancelled worker next: no question may keep it waiting for a dialog.
     if (!finished)
-        CloseQuestions();
+        CloseQuestions(runner);
     return finished;
 }
 
 void CGuiOperationHost::WorkerEnded()
 {
+    // A cancelled worker asks nothing more once it has ended; the next one may ask before its
+    // wait has begun.
+    OpenQuestions();
     emit workerEnded();
 }
 
@@ -167,10 +170,11 @@ void CGuiOperationHost::SettlePassphrase(const std::shared_ptr<PassphrasePromise
     promise->set_value(std::move(passphrase));
 }
 
-void CGuiOperationHost::CloseQuestions()
+void CGuiOperationHost::CloseQuestions(OperationRunner& runner)
 {
     std::lock_guard guard(questionLock);
-    questionsClosed = true;
+    // A worker that has ended already will not report its end again to open them.
+    questionsClosed = runner.WorkerBusy();
     for (const std::shared_ptr<PassphrasePromise>& promise : unanswered)
         promise->set_value(std::nullopt);
     unanswered.clear();

@@ -36,7 +36,7 @@ public:
     // The unknown host key dialog, the same way.
     void AskHostKey(const HostKeyQuestion& question, std::shared_ptr<TrustReply> reply) override;
     // The passphrase dialog; the worker blocks until it is answered. A wait the user cancels
-    // answers it with nothing, as it does every question until the next wait begins.
+    // answers it with nothing, as it does every question of its worker until that ends.
     std::optional<std::string> AskPassphrase(const std::string& keyFile) override;
 
 signals:
@@ -47,8 +47,9 @@ private:
     using PassphrasePromise = std::promise<std::optional<std::string>>;
     // Gives `promise` its answer unless it has one already.
     void SettlePassphrase(const std::shared_ptr<PassphrasePromise>& promise, std::optional<std::string> passphrase);
-    // Answers every open passphrase question with nothing, and every later one until OpenQuestions.
-    void CloseQuestions();
+    // Answers every open passphrase question with nothing, and every later one of `runner`'s
+    // worker, while it runs, until OpenQuestions.
+    void CloseQuestions(OperationRunner& runner);
     void OpenQuestions();
 
     QWidget* window;
