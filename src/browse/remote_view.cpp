@@ -259,7 +259,7 @@ void CTessalinev3View::Inform(const std::string& text)
 
 bool CTessalinev3View::Ask(const std::string& question, const std::string& action)
 {
-    return Prompter().Ask(this, Shown(question), Shown(action));
+    return Prompter().Ask(this, Shown(question), Shown(action), true);
 }
 
 void CTessalinev3View::SetBusy(bool busy)

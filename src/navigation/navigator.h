@@ -25,7 +25,8 @@ public:
     // The login data of `profile` shown for the user to change; false when they cancelled.
     virtual bool EditLogin(CSiteProfile& profile) = 0;
     virtual void Inform(const std::string& text) = 0;
-    // A question with one action besides Cancel; true when the user chose `action`.
+    // A question with one action besides Cancel, the action being the default; true when the user
+    // chose `action`.
     virtual bool Ask(const std::string& question, const std::string& action) = 0;
     // The list shows the children of the current node (groups and sites).
     virtual void ShowSites() = 0;

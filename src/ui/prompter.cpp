@@ -17,9 +17,10 @@ public:
     {
         QMessageBox::information(parent, QStringLiteral("Tessaline"), text);
     }
-    bool Ask(QWidget* parent, const QString& text, const QString& caption) override
+    bool Ask(QWidget* parent, const QString& text, const QString& caption, bool yesIsDefault) override
     {
-        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                                     yesIsDefault ? QMessageBox::Yes : QMessageBox::No)
             == QMessageBox::Yes;
     }
     BatchAnswer AskForBatch(QWidget* parent, const QString& text, const QString& caption) override

@@ -14,8 +14,10 @@ public:
     virtual ~CPrompter() = default;
     // A message box with the text and an OK button.
     virtual void Inform(QWidget* parent, const QString& text) = 0;
-    // A question with Yes and No buttons and a question icon; true for Yes.
-    virtual bool Ask(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // A question with Yes and No buttons and a question icon; true for Yes. No is the default,
+    // unless `yesIsDefault` (a question whose Yes loses nothing).
+    virtual bool Ask(QWidget* parent, const QString& text, const QString& caption, bool yesIsDefault) = 0;
+    bool Ask(QWidget* parent, const QString& text, const QString& caption) { return Ask(parent, text, caption, false); }
     // The same question for one item of several (a dropped file that would replace one on the
     // server): "to All" answers it for the items still to come as well. No is the default.
     enum class BatchAnswer { Yes, YesToAll, No, NoToAll };

@@ -355,7 +355,8 @@ private slots:
 
         // Disconnect asks; No keeps the connection and the list.
         frame->RunCommand(Disconnect);
-        QVERIFY(prompter->asked.back().startsWith("Disconnect: Are you sure you want to disconnect from 127.0.0.1:"));
+        QVERIFY(
+            prompter->asked.back().startsWith("Disconnect (Yes): Are you sure you want to disconnect from 127.0.0.1:"));
         QVERIFY(app->Session().Connected());
         QCOMPARE(Names(*view), (QStringList{"pub", "hello.txt"}));
         prompter->answers.push_back(true);

@@ -20,9 +20,9 @@ public:
     TestPrompter& operator=(const TestPrompter&) = delete;
 
     void Inform(QWidget*, const QString& text) override { informed.push_back(text); }
-    bool Ask(QWidget*, const QString& text, const QString& caption) override
+    bool Ask(QWidget*, const QString& text, const QString& caption, bool yesIsDefault) override
     {
-        asked.push_back(caption + ": " + text);
+        asked.push_back(caption + (yesIsDefault ? " (Yes): " : ": ") + text);
         if (answers.empty())
             return false;
         const bool answer = answers.front();
