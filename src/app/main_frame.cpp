@@ -2,6 +2,7 @@
 #include "app/main_frame.h"
 
 #include "app/debug_window.h"
+#include "app/pane_size.h"
 #include "app/window_title.h"
 #include "browse/gui_operation_host.h"
 #include "browse/remote_view.h"
@@ -20,14 +21,18 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
 #include <array>
 
 namespace {
 
-constexpr int kLogPaneIdealHeight = 140;
-constexpr int kMainViewIdealWidth = 250;
+// On a first start the log pane has at most a third of the height.
+constexpr double kFirstStartUpperRowShare = 2.0 / 3.0;
+// The tree column grows to show its names up to this share of the window's width.
+constexpr double kTreeColumnWidestShare = 1.0 / 3.0;
 
 // "Up One Level (Alt+Up, Backspace)": a button's tooltip says how to reach it from the keyboard.
 QString ToolTipNamingKeys(const QString& tip, const QList<QKeySequence>& keys)
@@ -114,6 +119,12 @@ void CMainFrame::InitialUpdate()
 {
     siteTreePane->InitialUpdate();
     mainViewPane->InitialUpdate();
+}
+
+void CMainFrame::Placed()
+{
+    upperRow->Settle();
+    treeColumn->Settle();
 }
 
 QAction* CMainFrame::Action(CommandId id) const
@@ -290,16 +301,32 @@ void CMainFrame::CreatePanes()
     siteTreePane->setMinimumWidth(10);
     outerSplitter->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
-    // The upper row and the tree column keep their ideal sizes; the log pane and the main view
-    // take whatever the window has left.
+    // The upper row and the tree column have the sizes CPaneSize gives them; the log pane and the
+    // main view take whatever the window has left.
     outerSplitter->setStretchFactor(0, 0);
     outerSplitter->setStretchFactor(1, 1);
     innerSplitter->setStretchFactor(0, 0);
     innerSplitter->setStretchFactor(1, 1);
-    outerSplitter->setSizes({settings.topPane, kLogPaneIdealHeight});
-    innerSplitter->setSizes({settings.leftPane, kMainViewIdealWidth});
+    upperRow = new CPaneSize(*outerSplitter, settings.topPane,
+                             settings.windowRectangleStored ? 0.0 : kFirstStartUpperRowShare);
+    treeColumn = new CPaneSize(*innerSplitter, settings.leftPane, 0.0);
+    auto* treeFit = new QTimer(this);
+    treeFit->setSingleShot(true);
+    connect(treeFit, &QTimer::timeout, this, &CMainFrame::FitTreeToNames);
+    const auto fitLater = [treeFit] { treeFit->start(); };
+    connect(siteTreePane->model(), &QAbstractItemModel::rowsInserted, treeFit, fitLater);
+    connect(siteTreePane->model(), &QAbstractItemModel::dataChanged, treeFit, fitLater);
+    connect(siteTreePane, &QTreeView::expanded, treeFit, fitLater);
 
     setCentralWidget(outerSplitter);
+}
+
+void CMainFrame::FitTreeToNames()
+{
+    const int widest = static_cast<int>(treeColumn->Length() * kTreeColumnWidestShare);
+    const int wanted = std::min(siteTreePane->NamesWidth(), widest);
+    if (wanted > treeColumn->Size())
+        treeColumn->Choose(wanted);
 }
 
 void CMainFrame::CycleFocus(int step)

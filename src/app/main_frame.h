@@ -4,7 +4,8 @@
 // panes on two splitters: the site tree upper left, the main view upper right, the session log
 // across the bottom. It owns the commands, their keys and their enabling rules (a command goes to
 // the pane with the keyboard focus first, then to the frame), uploads files dropped on it, and
-// records the window rectangle and pane sizes into the settings when it closes.
+// records the window rectangle and pane sizes into the settings when it closes. The panes keep
+// their proportions when the window is resized.
 
 #include "app/commands.h"
 
@@ -19,6 +20,7 @@
 class CDebugWindow;
 class RemoteSession;
 class CGuiOperationHost;
+class CPaneSize;
 class CSettings;
 class CSiteTree;
 struct CSiteProfile;
@@ -42,6 +44,8 @@ public:
 
     // The panes' first display: the profile file is read and the groups are shown.
     void InitialUpdate();
+    // The window has its place and size on the screen: from now on the panes keep their shares.
+    void Placed();
 
     // A command runs `run` when chosen and is enabled while `enabled` says so; a command that has
     // no handler stays disabled.
@@ -106,6 +110,8 @@ private:
     void CreateMenus();
     void CreateToolBar();
     void CreatePanes();
+    // Widens the tree column until its widest shown name fits, up to a share of the window.
+    void FitTreeToNames();
     void RegisterCommands();
     void CycleFocus(int step);
     // A key that the focused pane handles itself (or its in-place editor) is not a shortcut.
@@ -124,6 +130,8 @@ private:
     QToolBar* toolBar = nullptr;
     QSplitter* outerSplitter = nullptr;
     QSplitter* innerSplitter = nullptr;
+    CPaneSize* upperRow = nullptr;
+    CPaneSize* treeColumn = nullptr;
     CSiteTree* siteTreePane = nullptr;
     CTessalinev3View* mainViewPane = nullptr;
     CDebugWindow* logPane = nullptr;

@@ -51,7 +51,7 @@ bool CTessalineApp::Startup()
 
     mainFrame = std::make_unique<CMainFrame>(session, settings, currentSiteIcon);
     connect(mainFrame.get(), &CMainFrame::settingsChanged, this, &CTessalineApp::SaveSettingsNow);
-    PlaceAndShowMainWindow(*mainFrame, settings);
+    PlaceAndShowMainWindow(*mainFrame, settings, [frame = mainFrame.get()] { frame->Placed(); });
     mainFrame->InitialUpdate();
     ShowSplash();
 

@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include <cmath>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -31,10 +33,17 @@ QRect FirstStartRectangle()
 // Shrinks the window's inside by its frame once, when the frame first shows up.
 class FrameFitter final : public QObject {
 public:
-    FrameFitter(QWidget& window, const QRect& outer) : QObject(&window), window(window), outer(outer)
+    FrameFitter(QWidget& window, const QRect& outer, std::function<void()> placed)
+        : QObject(&window)
+        , window(window)
+        , outer(outer)
+        , placed(std::move(placed))
     {
         window.installEventFilter(this);
-        QTimer::singleShot(kFrameWaitMilliseconds, this, [this] { deleteLater(); });
+        QTimer::singleShot(kFrameWaitMilliseconds, this, [this] {
+            this->placed();
+            deleteLater();
+        });
         Fit(false);
     }
 
@@ -63,11 +72,14 @@ private:
             return;
         done = true;
         window.removeEventFilter(this);
-        const auto fit = [window = QPointer<QWidget>(&window), outer = outer, frame] {
-            if (!window || window->isMaximized() || window->isFullScreen())
+        const auto fit = [window = QPointer<QWidget>(&window), outer = outer, frame, placed = placed] {
+            if (!window)
                 return;
-            window->resize(outer.size() - frame);
-            window->move(outer.topLeft());
+            if (!window->isMaximized() && !window->isFullScreen()) {
+                window->resize(outer.size() - frame);
+                window->move(outer.topLeft());
+            }
+            placed();
         };
         if (later)
             QTimer::singleShot(0, &window, fit);
@@ -78,12 +90,13 @@ private:
 
     QWidget& window;
     const QRect outer;
+    const std::function<void()> placed;
     bool done = false;
 };
 
 }  // namespace
 
-void PlaceAndShowMainWindow(QWidget& window, const CSettings& settings)
+void PlaceAndShowMainWindow(QWidget& window, const CSettings& settings, std::function<void()> placed)
 {
     const QRect outer = settings.windowRectangleStored
         ? QRect(settings.left, settings.top, settings.right - settings.left, settings.bottom - settings.top)
@@ -91,5 +104,5 @@ void PlaceAndShowMainWindow(QWidget& window, const CSettings& settings)
     window.move(outer.topLeft());
     window.resize(outer.size());
     window.show();
-    new FrameFitter(window, outer);
+    new FrameFitter(window, outer, std::move(placed));
 }

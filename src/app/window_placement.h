@@ -4,8 +4,11 @@
 // on the first start about 60 % of the screen's available area, centred. A window manager puts its
 // frame round the window only after the window is shown, so the inside is made smaller by the frame
 // as soon as the frame is known: the next close then stores the same outer rectangle again.
+// `placed` runs once that is done (or when no frame came in time).
+
+#include <functional>
 
 class CSettings;
 class QWidget;
 
-void PlaceAndShowMainWindow(QWidget& window, const CSettings& settings);
+void PlaceAndShowMainWindow(QWidget& window, const CSettings& settings, std::function<void()> placed);

@@ -10,6 +10,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -164,6 +165,12 @@ bool CSiteTree::LabelEdited(SiteNodeId id, const QString& text)
                           QStringLiteral("To change a directory name, select it in the main view and choose rename."));
         return false;
     }
+}
+
+int CSiteTree::NamesWidth() const
+{
+    const int scrollBar = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
+    return sizeHintForColumn(0) + 2 * frameWidth() + scrollBar;
 }
 
 void CSiteTree::focusInEvent(QFocusEvent* event)

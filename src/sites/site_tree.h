@@ -62,6 +62,8 @@ public:
     // The selected group, site or directory; kRootNode when none.
     SiteNodeId SelectedNode() const;
     QModelIndex IndexOf(SiteNodeId id) const;
+    // The pane width at which every name now shown is whole.
+    int NamesWidth() const;
     // An in-place edit of `id`'s label ended with `text`; true when the tree keeps it.
     bool LabelEdited(SiteNodeId id, const QString& text);
 

@@ -7,6 +7,7 @@
 #include "ftp/internal/control_connection.h"
 #include "remote/exchange_result.h"
 #include "remote/session_log.h"
+#include "sites/site_tree.h"
 #include "support/dialog_fields.h"
 #include "support/real_ftp_servers.h"
 #include "support/scripted_ftp_server.h"
@@ -35,6 +36,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <set>
 #include <thread>
 
@@ -215,6 +217,40 @@ private slots:
         QCOMPARE(app.MainFrame()->OuterSplitter()->sizes().value(0), 300);
         QCOMPARE(app.MainFrame()->InnerSplitter()->sizes().value(0), 210);
         QCOMPARE(app.MainFrame()->frameGeometry(), QRect(40, 30, 800, 600));
+        app.Shutdown(0);
+    }
+
+    // A larger window keeps the panes' shares and the size before comes back exactly; a long group
+    // name widens the tree column, but never past a third of the window.
+    void panesKeepTheirSharesAndTheTreeFitsItsNames()
+    {
+        CTessalineApp app;
+        QVERIFY(app.Startup());
+        CMainFrame* frame = app.MainFrame();
+        RunEventLoop(20);
+        QSplitter* rows = frame->OuterSplitter();
+        const QSize before = frame->size();
+        const int upper = rows->sizes().value(0);
+        const double share = double(upper) / rows->height();
+        frame->resize(before.width() * 2, before.height() * 2);
+        RunEventLoop(20);
+        QVERIFY(std::abs(double(rows->sizes().value(0)) / rows->height() - share) < 0.01);
+        frame->resize(before);
+        RunEventLoop(20);
+        QCOMPARE(rows->sizes().value(0), upper);
+
+        SiteStore& sites = frame->SiteTreePane()->Store();
+        sites.AddGroup("Group");
+        RunEventLoop(20);
+        QCOMPARE(frame->InnerSplitter()->sizes().value(0), 150);
+        sites.AddGroup(std::string(12, 'w'));
+        RunEventLoop(20);
+        const int wide = frame->InnerSplitter()->sizes().value(0);
+        QVERIFY(wide > 150);
+        QCOMPARE(wide, frame->SiteTreePane()->NamesWidth());
+        sites.AddGroup(std::string(200, 'w'));
+        RunEventLoop(20);
+        QCOMPARE(frame->InnerSplitter()->sizes().value(0), frame->InnerSplitter()->width() / 3);
         app.Shutdown(0);
     }
 
