@@ -13,8 +13,8 @@ const std::vector<CommandInfo>& AllCommands()
         {CommandId::Properties, "&Properties...", nullptr, nullptr},
         {CommandId::Rename, "Rename...", nullptr, nullptr, "F2"},
         {CommandId::Permissions, "Permissions...", nullptr, nullptr},
-        {CommandId::Download, "Do&wnload...", nullptr, nullptr, "Ctrl+Shift+D"},
-        {CommandId::Upload, "&Upload...", nullptr, nullptr, "Ctrl+Shift+U"},
+        {CommandId::Download, "Do&wnload...", "Download", ":/icons/download.svg", "Ctrl+Shift+D"},
+        {CommandId::Upload, "&Upload...", "Upload", ":/icons/upload.svg", "Ctrl+Shift+U"},
         {CommandId::UploadDirectory, "Upload Director&y...", nullptr, nullptr},
         {CommandId::LargeIcons, "&Large Icons", "Large Icons", ":/icons/large_icons.svg"},
         {CommandId::SmallIcons, "Small Icons", "Small Icons", ":/icons/small_icons.svg"},
@@ -47,7 +47,8 @@ const std::vector<CommandId>& ToolbarSlots()
 {
     using enum CommandId;
     static const std::vector<CommandId> toolbar = {
-        NewSite, None, UpOneLevel, Refresh, Disconnect, None, Delete, None, LargeIcons, SmallIcons, List, Details,
+        NewSite, None,   UpOneLevel, Refresh,    Disconnect, None, Download,
+        Upload,  Delete, None,       LargeIcons, SmallIcons, List, Details,
     };
     return toolbar;
 }

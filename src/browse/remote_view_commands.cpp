@@ -141,6 +141,8 @@ void CTessalinev3View::ShowItemMenu(const QPoint& position)
     case kItemRemoteFile:
     case kItemRemoteDirectory:
         add(QStringLiteral("&Open ") + name, CommandId::OpenEntry);
+        add(QStringLiteral("Do&wnload..."), CommandId::Download);
+        add(QStringLiteral("&Upload..."), CommandId::Upload);
         menu.addSeparator();
         add(QStringLiteral("&Disconnect"), CommandId::Disconnect);
         menu.addSeparator();

@@ -384,9 +384,10 @@ private slots:
                      qPrintable(styleName));
 
             // A right-click selects the item under the mouse and opens its menu.
-            QCOMPARE(ContextMenuEntries(*view, "pub"),
-                     (QStringList{"&Open pub", "-", "&Disconnect", "-", "Create Director&y...", "&Delete", "Rena&me",
-                                  "Permissio&ns...", "-", "&Properties"}));
+            QCOMPARE(
+                ContextMenuEntries(*view, "pub"),
+                (QStringList{"&Open pub", "Do&wnload...", "&Upload...", "-", "&Disconnect", "-", "Create Director&y...",
+                             "&Delete", "Rena&me", "Permissio&ns...", "-", "&Properties"}));
             QVERIFY2(view->SelectedRows() == std::vector<int>{0}, qPrintable(styleName));
 
             Click(*view, "hello.txt", Qt::ControlModifier);

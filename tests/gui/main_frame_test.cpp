@@ -300,11 +300,11 @@ private slots:
         QStringList buttons;
         for (QAction* slot : frame->ToolBar()->actions())
             buttons << (slot->isSeparator() ? QStringLiteral("-") : slot->toolTip());
-        QCOMPARE(
-            buttons,
-            (QStringList{"New Profile (Ctrl+N)", "-", "Up One Level (Alt+Up, Backspace)", "Refresh Directory. (F5)",
-                         "Disconnect (Ctrl+D)", "-", "Delete (Del)", "-", "Large Icons", "Small Icons", "List View",
-                         "Detail", "Encrypted: commands, the password and files travel over TLS"}));
+        QCOMPARE(buttons,
+                 (QStringList{"New Profile (Ctrl+N)", "-", "Up One Level (Alt+Up, Backspace)",
+                              "Refresh Directory. (F5)", "Disconnect (Ctrl+D)", "-", "Download (Ctrl+Shift+D)",
+                              "Upload (Ctrl+Shift+U)", "Delete (Del)", "-", "Large Icons", "Small Icons", "List View",
+                              "Detail", "Encrypted: commands, the password and files travel over TLS"}));
         // The padlock shows only while an encrypted session is open.
         QVERIFY(!frame->EncryptionSignShown());
         QCOMPARE(frame->ToolBar()->height(), CMainFrame::kToolbarBand);
