@@ -168,7 +168,7 @@ void CMainFrame::NewSite()
                             QStringLiteral("A site is kept in a group, and there is none yet. Make the group \"%1\" "
                                            "for it?")
                                 .arg(QLatin1String(kFirstGroup)),
-                            QStringLiteral("New Site")))
+                            QStringLiteral("New Site"), true))
             return;
         sites.AddGroup(kFirstGroup);
     }

@@ -13,12 +13,16 @@
 namespace {
 
 constexpr int kTreePositionRole = Qt::UserRole;
+// Beside the title, a window manager's title bar holds an icon and three buttons.
+constexpr int kTitleBarRoom = 120;
 
 }  // namespace
 
 CSelectGroupDialog::CSelectGroupDialog(const std::vector<std::string>& rootItems, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Select A Group for New Site"));
+    // A narrow list would cut the title short.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + kTitleBarRoom);
 
     // Each entry keeps its own tree position, so the answer names the right group even where the
     // list's order and the tree's differ.

@@ -97,6 +97,24 @@ private slots:
                  QString::fromStdString("The site profiles could not be saved (" + File() + ": Is a directory)."));
     }
 
+    // On a first start New Site offers the group a site needs; declined, nothing is made.
+    void newSiteWithoutAGroupOffersOne()
+    {
+        Start();
+        prompter->onDialog = [](QDialog& d) { return FillIn(d, "Mirror", "ftp.example.org"); };
+        prompter->answers = {false};
+        frame->NewSite();
+        QVERIFY(tree->Store().Children(kRootNode).empty());
+        QVERIFY(prompter->dialogs.empty());
+        prompter->answers = {true};
+        frame->NewSite();
+        QCOMPARE(prompter->asked.back(),
+                 QStringLiteral("New Site (Yes): A site is kept in a group, and there is none "
+                                "yet. Make the group \"My Sites\" for it?"));
+        QVERIFY(ReadFile(File()).find("[Mirror]\r\nHOST=ftp.example.org\r\n") != std::string::npos);
+        QVERIFY(ReadFile(File()).find("GROUP=My Sites\r\n") != std::string::npos);
+    }
+
     void aFileThatCannotBeReadIsReportedAndNeverWrittenOver()
     {
         const bool root = ::geteuid() == 0;
