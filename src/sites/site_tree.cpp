@@ -57,6 +57,8 @@ CSiteTree::CSiteTree(const RemoteSession& session, std::string directory, QWidge
         if (id != store.Current() && isExpanded(index) && OpensWithoutConnecting(id))
             Activate(id);
     });
+    // Opening an item expands it; Qt's own toggle on a double-click would close it again.
+    setExpandsOnDoubleClick(false);
     connect(this, &QTreeView::doubleClicked, this, [this] { Activate(SelectedNode()); });
     connect(items, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex& parent, int first) { ShowAddedDirectories(parent, first); });
@@ -218,6 +220,7 @@ void CSiteTree::Activate(SiteNodeId id)
         return;
     store.SetCurrent(id);
     emit itemActivated(id);
+    expand(IndexOf(id));
 }
 
 void CSiteTree::ShowAddedDirectories(const QModelIndex& parent, int first)

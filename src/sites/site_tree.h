@@ -5,7 +5,7 @@
 // when the tree is first shown, and written after every change to a group or a site.
 //
 // The store's current node is what the main view shows and what navigation works from; it is not
-// the tree's selection. A double-click or Return on an item reports it as activated. A click only
+// the tree's selection. A double-click or Return on an item reports it as activated and expands it. A click only
 // selects, except on an expanded group or an expanded directory of the connected site, which it
 // activates as well: a click never connects or disconnects. The selection follows the current node
 // whenever that changes (HighlightCurrentItem), so the tree shows where the user is.

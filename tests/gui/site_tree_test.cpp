@@ -95,6 +95,16 @@ private slots:
         QTest::keyClick(tree.get(), Qt::Key_Return);
         QCOMPARE(activated.size(), 1);
         QCOMPARE(sites().Current(), pub);
+
+        // A double-click opens the item and shows what it holds, expanded or not before.
+        tree->collapse(tree->IndexOf(work));
+        for (const SiteNodeId item : {work, mirror}) {
+            const QPoint at = tree->visualRect(tree->IndexOf(item)).center();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+            QCOMPARE(sites().Current(), item);
+            QVERIFY(tree->isExpanded(tree->IndexOf(item)));
+        }
     }
 
     void deletingAGroupTakesItsSitesAfterOneConfirmation()
