@@ -80,6 +80,15 @@ int ControlConnection::ReadReply()
             replyCode = kServiceClosing;
             break;
         }
+        // An SSH server greets with its version line and then waits for ours: waiting on for an
+        // FTP reply would only end at the time-out.
+        if (lines == 1 && ReplyClass(code) == kNoValidCode && replyBuffer.starts_with("SSH-")) {
+            const std::string why = "The server speaks SSH, not FTP: choose SFTP as the protocol.";
+            LogMessage("%s", {why});
+            Break(why);
+            replyCode = kServiceClosing;
+            break;
+        }
         if (ReplyClass(code) != kNoValidCode)
             replyCode = code;
         if (!goesOn)

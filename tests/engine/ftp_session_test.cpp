@@ -127,6 +127,14 @@ TEST_F(FtpSessionTest, RefusedGreetingsAndLoginsLeaveNoConnection)
         EXPECT_EQ(session.connectFailure, ConnectFailure::Other);
     }
     {
+        // An SSH server's banner ends the connect at once, not at the time-out.
+        ScriptedFtpServer server("SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n");
+        Aim(server);
+        EXPECT_EQ(session.Connect(), kConnectFailed);
+        EXPECT_TRUE(Contains(TakeLog(), "The server speaks SSH, not FTP: choose SFTP as the protocol."));
+        EXPECT_EQ(session.control->socket, -1);
+    }
+    {
         ScriptedFtpServer server;
         server.Reply("USER", "331 Password required\r\n");
         server.Reply("PASS", "332 Need account for login\r\n");
