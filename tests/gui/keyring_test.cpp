@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Saved passwords against a real keyring: support/private_keyring.sh runs these in a D-Bus session
+// of their own with an unlocked gnome-keyring, and the last case again without any bus.
+#include "ftp/engine_settings.h"
+#include "ftp/ftp_remote_session.h"
+#include "keyring/keyring_store.h"
+#include "sites/login_fields.h"
+#include "sites/site_tree.h"
+#include "support/cli_runner.h"
+#include "support/real_ftp_servers.h"
+#include "support/temp_dir.h"
+#include "support/test_files.h"
+#include "support/test_home.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+namespace {
+
+// Long enough for a keyring under the sanitizers.
+constexpr int kAnswerMilliseconds = 10000;
+
+// The keyring as it is, but every write refused.
+class RefusingKeyring final : public KeyringStore {
+public:
+    void Read(const std::string& entry, KeyringAnswer answer) override { real.Read(entry, std::move(answer)); }
+    void Write(const std::string&, const std::string&, KeyringAnswer answer) override
+    {
+        answer({KeyringReply::Outcome::Failed, {}, "refused by the test"});
+    }
+    void Remove(const std::string& entry, KeyringAnswer answer) override { real.Remove(entry, std::move(answer)); }
+
+private:
+    QtKeychainStore real;
+};
+
+std::string PlaceText()
+{
+    QWidget parent;
+    return NewPasswordPlaceLabel(&parent)->text().toStdString();
+}
+
+}  // namespace
+
+class KeyringTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        home = NewTestHome();
+        data = home->path().toStdString() + "/Tessaline/";
+        std::filesystem::create_directories(data);
+    }
+
+    void cleanup()
+    {
+        tree.reset();
+        home.reset();
+    }
+
+    // An old file's passwords move into the keyring; the file keeps the flag, and the desktop
+    // program and tessaline-ftp --site both log in with what the keyring holds.
+    void anOldFileMovesIntoTheKeyringAndBothProgramsReadIt()
+    {
+        TempDir root;
+        PyftpdlibServer server(root.path, "me", "secret");
+        QVERIFY(server.Started());
+        const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+        WriteFile(File(),
+                  "[Py]\r\nHOST=" + host
+                      + "\r\nUID=me\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=My Sites\r\n\r\n"
+                        "[Anon]\r\nUID=anonymous\r\nPASSWORD=me@example.org\r\nSAVPWD=TRUE\r\nGROUP=My Sites\r\n");
+        Open();
+        QTRY_VERIFY(ReadFile(File()).find("PASSWORD=secret") == std::string::npos);
+        QVERIFY(ReadFile(File()).find("UID=me\r\nPASSWORD=\r\nSAVPWD=TRUE") != std::string::npos);
+        QCOMPARE(Entry("site My Sites/Py me@" + host), std::optional<std::string>("secret"));
+        // An anonymous login's password is the e-mail address: no secret, it stays.
+        QVERIFY(ReadFile(File()).find("PASSWORD=me@example.org") != std::string::npos);
+        QVERIFY(Logged("Saved passwords are kept in the desktop's keyring."));
+        QCOMPARE(PlaceText(), std::string("Saved passwords are kept in the desktop's keyring."));
+
+        tree.reset();
+        const CliRun run = RunCli({"--site", "Py", "ls"}, home->path().toStdString());
+        QVERIFY2(run.status == 0, run.err.c_str());
+        QVERIFY(ReadFile(File()).find("PASSWORD=secret") == std::string::npos);
+
+        Open();
+        QTRY_COMPARE(Site("My Sites", "Py").password, std::string("secret"));
+    }
+
+    // Whatever changes a site's entry writes the new one and deletes the old: nothing is left
+    // behind, and the file never holds the password.
+    void changesToASiteKeepTheKeyringInStep()
+    {
+        struct Change {
+            const char* what;
+            std::function<void(SiteStore&, SiteNodeId)> apply;
+            const char* entry;  // the entry afterwards; none when empty
+            const char* password;
+        };
+        const auto replace = [](std::function<void(CSiteProfile&)> edit) {
+            return [edit](SiteStore& sites, SiteNodeId site) {
+                CSiteProfile profile = sites.Node(site)->profile;
+                edit(profile);
+                sites.ReplaceProfile(site, profile);
+            };
+        };
+        const Change changes[] = {
+            {"rename", [](SiteStore& s, SiteNodeId site) { s.Rename(site, "B"); }, "site G/B u@h:2121", "pw"},
+            {"group renamed", [](SiteStore& s, SiteNodeId site) { s.Rename(s.ParentOf(site), "H"); },
+             "site H/A u@h:2121", "pw"},
+            {"other user", replace([](CSiteProfile& p) { p.userId = "v"; }), "site G/A v@h:2121", "pw"},
+            {"own port", replace([](CSiteProfile& p) { p.host = "h:21"; }), "site G/A u@h", "pw"},
+            {"new password", replace([](CSiteProfile& p) { p.password = "new"; }), "site G/A u@h:2121", "new"},
+            {"not saved", replace([](CSiteProfile& p) { p.savePassword = 0; }), "", ""},
+            {"deleted", [](SiteStore& s, SiteNodeId site) { s.Remove(site); }, "", ""},
+        };
+        for (const Change& change : changes) {
+            tree.reset();
+            std::filesystem::remove(File());
+            Open();
+            CSiteProfile site;
+            site.name = "A";
+            site.group = "G";
+            site.host = "h:2121";
+            site.userId = "u";
+            site.password = "pw";
+            site.savePassword = 1;
+            QTRY_VERIFY(Logged("Saved passwords are kept in the desktop's keyring."));
+            const SiteNodeId id = tree->Store().AddSite(site);
+            QTRY_COMPARE(Entry("site G/A u@h:2121"), std::optional<std::string>("pw"));
+            QTRY_VERIFY(ReadFile(File()).find("PASSWORD=\r\n") != std::string::npos);
+
+            change.apply(tree->Store(), id);
+            const std::string entry = change.entry;
+            if (!entry.empty())
+                QTRY_COMPARE(Entry(entry), std::optional<std::string>(change.password));
+            if (entry != "site G/A u@h:2121")
+                QTRY_COMPARE(Entry("site G/A u@h:2121"), std::optional<std::string>());
+            QVERIFY2(ReadFile(File()).find("PASSWORD=pw") == std::string::npos, change.what);
+            QVERIFY2(ReadFile(File()).find("PASSWORD=new") == std::string::npos, change.what);
+            if (!entry.empty())
+                Forget(entry);
+        }
+    }
+
+    // A keyring that does not take a password leaves it in the file, and the log says why.
+    void aRefusedWriteKeepsThePasswordInTheFile()
+    {
+        const std::string old = "[A]\r\nHOST=h\r\nUID=u\r\nPASSWORD=kept\r\nSAVPWD=TRUE\r\nGROUP=G\r\n";
+        WriteFile(File(), old);
+        Open(std::make_unique<RefusingKeyring>());
+        QTRY_VERIFY(Logged("refused by the test"));
+        QVERIFY(Logged("saved passwords stay in the profile file"));
+        QCOMPARE(ReadFile(File()), old);
+        QCOMPARE(Entry("site G/A u@h"), std::optional<std::string>());
+        QCOMPARE(PlaceText(), std::string("Saved passwords are kept in the profile file, not encrypted."));
+        tree->Store().Rename(tree->Store().FindGroup("G"), "H");
+        QVERIFY(ReadFile(File()).find("PASSWORD=kept") != std::string::npos);
+    }
+
+    // No bus at all (run alone, as keyring_without_bus_tests): everything stays in the file, and
+    // tessaline-ftp goes on to the next source of a password.
+    void withoutAKeyringPasswordsStayInTheFile()
+    {
+        TempDir root;
+        PyftpdlibServer server(root.path, "me", "secret");
+        QVERIFY(server.Started());
+        const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+        WriteFile(File(),
+                  "[Py]\r\nHOST=" + host
+                      + "\r\nUID=me\r\nPASSWORD=secret\r\nSAVPWD=TRUE\r\nGROUP=G\r\n\r\n"
+                        "[Moved]\r\nHOST="
+                      + host + "\r\nUID=me\r\nPASSWORD=\r\nSAVPWD=TRUE\r\nGROUP=G\r\n");
+        Open();
+        QTRY_VERIFY(Logged("Saved passwords are kept in the profile file: no keyring answered"));
+        QCOMPARE(PlaceText(), std::string("Saved passwords are kept in the profile file, not encrypted."));
+        tree->Store().Rename(tree->Store().FindGroup("G"), "H");
+        QVERIFY(ReadFile(File()).find("PASSWORD=secret") != std::string::npos);
+        tree.reset();
+
+        WriteFile(home->path().toStdString() + "/password", "secret\n");
+        const std::string passwordFile = home->path().toStdString() + "/password";
+        const CliRun run =
+            RunCli({"--site", "Moved", "--password-file", passwordFile, "ls"}, home->path().toStdString());
+        QVERIFY2(run.status == 0, run.err.c_str());
+        QVERIFY2(run.err.find("tessaline-ftp: no saved password from the keyring: ") != std::string::npos,
+                 run.err.c_str());
+    }
+
+private:
+    std::string File() const { return data + "Tessaline.site"; }
+
+    // The session log has had a line with `part` since the last Open().
+    bool Logged(const std::string& part)
+    {
+        for (std::string& line : TakeLog())
+            log.push_back(std::move(line));
+        return LogHas(log, part);
+    }
+
+    void Open(std::unique_ptr<KeyringStore> keyring = nullptr)
+    {
+        log.clear();
+        tree = std::make_unique<CSiteTree>(session, data, nullptr, std::move(keyring));
+        tree->InitialUpdate();
+    }
+
+    CSiteProfile Site(const std::string& group, const std::string& name) const
+    {
+        const std::vector<CSiteProfile> found = tree->Store().FindSites(name, group);
+        return found.empty() ? CSiteProfile{} : found.front();
+    }
+
+    // What the keyring holds under `entry`, asked as the program asks it.
+    std::optional<std::string> Entry(const std::string& entry)
+    {
+        std::optional<KeyringReply> reply;
+        keyring.Read(entry, [&reply](const KeyringReply& answer) { reply = answer; });
+        for (int waited = 0; !reply && waited < kAnswerMilliseconds; waited += 10)
+            QTest::qWait(10);
+        if (!reply || reply->outcome == KeyringReply::Outcome::Failed)
+            return std::string("keyring failure: ") + (reply ? reply->error : std::string("no answer"));
+        return reply->outcome == KeyringReply::Outcome::Done ? std::optional(reply->password) : std::nullopt;
+    }
+
+    void Forget(const std::string& entry)
+    {
+        bool done = false;
+        keyring.Remove(entry, [&done](const KeyringReply&) { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, kAnswerMilliseconds);
+    }
+
+    EngineSettings settings;
+    FtpRemoteSession session{settings};
+    QtKeychainStore keyring;
+    std::unique_ptr<QTemporaryDir> home;
+    std::string data;
+    std::unique_ptr<CSiteTree> tree;
+    std::vector<std::string> log;
+};
+
+QTEST_MAIN(KeyringTest)
+#include "keyring_test.moc"
