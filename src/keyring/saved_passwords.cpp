@@ -59,8 +59,23 @@ void SavedPasswords::Answered(const KeyringReply& reply)
                 ReadSite(id, SiteKeyringEntry(node.profile));
         }
     }
-    Follow(*sites);
+    if (setting.wanted) {
+        const auto [entry, password] = setting.wanted();
+        if (!entry.empty() && password.empty())
+            ReadSetting(entry);
+    }
+    Follow();
     Settle();
+}
+
+void SavedPasswords::ReadSetting(const std::string& entry)
+{
+    keyring->Read(entry, [this, entry](const KeyringReply& reply) {
+        if (reply.outcome != KeyringReply::Outcome::Done)
+            return;
+        held[entry] = reply.password;
+        setting.found(reply.password);
+    });
 }
 
 void SavedPasswords::ReadSite(SiteNodeId id, const std::string& entry)
@@ -93,11 +108,16 @@ void SavedPasswords::Found(SiteNodeId id, const std::string& entry, const std::s
     }
 }
 
-void SavedPasswords::Follow(const SiteStore& sites)
+void SavedPasswords::Follow()
 {
     if (!answers)
         return;
-    const KeyringEntries wanted = WantedKeyringEntries(sites);
+    KeyringEntries wanted = WantedKeyringEntries(*sites);
+    if (setting.wanted) {
+        const auto [entry, password] = setting.wanted();
+        if (!entry.empty() && !password.empty())
+            wanted[entry] = password;
+    }
     for (auto entry = held.begin(); entry != held.end();) {
         const bool unwanted = !wanted.contains(entry->first);
         const std::string name = entry->first;
@@ -133,7 +153,7 @@ void SavedPasswords::Confirm(const std::string& entry, const std::string& passwo
         writing.erase(sent);
     if (reply.outcome == KeyringReply::Outcome::Done && reply.password == password) {
         held[entry] = password;
-        save();
+        Saved();
         return;
     }
     const std::string why = reply.outcome == KeyringReply::Outcome::Failed ? reply.error
@@ -152,6 +172,19 @@ void SavedPasswords::Remove(const std::string& entry)
         if (reply.outcome == KeyringReply::Outcome::Failed)
             LogMessage("The keyring entry \"%s\" could not be deleted (%s).", {entry, reply.error});
     });
+}
+
+void SavedPasswords::Saved()
+{
+    save();
+    if (setting.save)
+        setting.save();
+}
+
+bool SavedPasswords::Holds(const std::string& entry, const std::string& password) const
+{
+    const auto found = held.find(entry);
+    return found != held.end() && found->second == password;
 }
 
 bool SavedPasswords::Awaiting(const CSiteProfile& site) const

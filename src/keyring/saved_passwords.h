@@ -7,7 +7,8 @@
 // any more are deleted, so a rename, a change of host or user and a delete need no case of their
 // own. Only a password the keyring has been seen to hold leaves the profile file (Held()); one
 // whose write failed stays in the file, and the keyring is then not written again in this run.
-// Without a keyring every password stays in the file, as it always did.
+// Without a keyring every password stays in the file, as it always did. A password of the
+// settings (the firewall's) is kept the same way, beside the sites'.
 
 #include "keyring/keyring_store.h"
 #include "sites/profiles/keyring_entry.h"
@@ -17,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 
 class SavedPasswords final {
 public:
@@ -33,8 +35,21 @@ public:
     // the passwords the file holds into it. `save` writes the profile file (with Held()); it runs
     // whenever the keyring has taken a password, or found one for a site.
     void Start(SiteStore& sites, std::function<void()> save);
-    // Keeps the keyring in step with the store's sites; before every save of the profile file.
-    void Follow(const SiteStore& sites);
+    // Keeps the keyring in step with the store's sites and the setting; before every save of the
+    // profile file or the settings.
+    void Follow();
+
+    // The password of a setting, before Start: `wanted` names its entry (empty: none) and its
+    // password (empty: none to keep) as they are now, `found` takes the one the keyring holds when
+    // the settings hold none, `save` writes the settings (with Holds()).
+    struct Setting {
+        std::function<std::pair<std::string, std::string>()> wanted;
+        std::function<void(const std::string&)> found;
+        std::function<void()> save;
+    };
+    void KeepSetting(Setting setting) { this->setting = std::move(setting); }
+    // The keyring is known to hold `password` under `entry`.
+    bool Holds(const std::string& entry, const std::string& password) const;
     // The entries the keyring is known to hold, each with its password.
     const KeyringEntries& Held() const { return held; }
 
@@ -51,6 +66,8 @@ private:
     void Answered(const KeyringReply& reply);
     void ReadSite(SiteNodeId id, const std::string& entry);
     void Found(SiteNodeId id, const std::string& entry, const std::string& password);
+    void ReadSetting(const std::string& entry);
+    void Saved();
     void WriteEntry(const std::string& entry, const std::string& password);
     void Confirm(const std::string& entry, const std::string& password, const KeyringReply& reply);
     void Remove(const std::string& entry);
@@ -60,6 +77,7 @@ private:
     SiteStore* sites = nullptr;
     std::function<void()> save;
     std::function<void()> settled;
+    Setting setting;
     bool asking = false;  // the first question has not been answered yet
     bool answers = false;
     bool writesRefused = false;

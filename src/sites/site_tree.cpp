@@ -97,7 +97,7 @@ void CSiteTree::Shutdown()
 
 bool CSiteTree::SaveProfiles(std::string* failure)
 {
-    passwords.Follow(store);
+    passwords.Follow();
     return SaveSiteProfiles(store, directory, failure, passwords.Held());
 }
 

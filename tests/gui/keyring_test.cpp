@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Saved passwords against a real keyring: support/private_keyring.sh runs these in a D-Bus session
 // of their own with an unlocked gnome-keyring, and the last case again without any bus.
+#include "app/main_frame.h"
+#include "app/tessaline_app.h"
 #include "ftp/engine_settings.h"
 #include "ftp/ftp_remote_session.h"
 #include "keyring/keyring_store.h"
@@ -13,6 +15,7 @@
 #include "support/test_home.h"
 
 #include <QLabel>
+#include <QSettings>
 #include <QTest>
 
 #include <filesystem>
@@ -162,6 +165,27 @@ private slots:
         QCOMPARE(PlaceText(), std::string("Saved passwords are kept in the profile file, not encrypted."));
         tree->Store().Rename(tree->Store().FindGroup("G"), "H");
         QVERIFY(ReadFile(File()).find("PASSWORD=kept") != std::string::npos);
+    }
+
+    // The firewall password of the settings moves into the keyring as well, and comes back.
+    void theFirewallPasswordMovesIntoTheKeyring()
+    {
+        const QString conf = home->path() + "/Corvane/Tessaline.conf";
+        QSettings(conf, QSettings::IniFormat)
+            .setValue(QStringLiteral("ProgramOptions/Fire User ID"), QStringLiteral("fw"));
+        QSettings(conf, QSettings::IniFormat)
+            .setValue(QStringLiteral("ProgramOptions/Fire Password"), QStringLiteral("fwsecret"));
+        // The first run moves it, the second reads it back.
+        for (int run = 0; run < 2; ++run) {
+            CTessalineApp app;
+            QVERIFY(app.Startup());
+            QTRY_COMPARE(app.Settings().firePassword, std::string("fwsecret"));
+            QTRY_COMPARE(Entry("firewall fw@"), std::optional<std::string>("fwsecret"));
+            QTRY_VERIFY(ReadFile(conf.toStdString()).find("fwsecret") == std::string::npos);
+            app.MainFrame()->close();
+            app.Shutdown(0);
+            QVERIFY(ReadFile(conf.toStdString()).find("fwsecret") == std::string::npos);
+        }
     }
 
     // No bus at all (run alone, as keyring_without_bus_tests): everything stays in the file, and
