@@ -187,6 +187,14 @@ bool SavedPasswords::Holds(const std::string& entry, const std::string& password
     return found != held.end() && found->second == password;
 }
 
+void SavedPasswords::SaveSecret(const std::string& entry, const std::string& secret)
+{
+    keyring->Write(entry, secret, [entry](const KeyringReply& reply) {
+        if (reply.outcome == KeyringReply::Outcome::Failed)
+            LogMessage("The keyring did not take \"%s\" (%s).", {entry, reply.error});
+    });
+}
+
 bool SavedPasswords::Awaiting(const CSiteProfile& site) const
 {
     return ReadsFromKeyring(site) && (asking || reading.contains(SiteKeyringEntry(site)));

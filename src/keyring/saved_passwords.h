@@ -59,6 +59,11 @@ public:
     bool Awaiting(const CSiteProfile& site) const;
     // The password the keyring gave for `site`; empty when it has none.
     std::string PasswordFor(const CSiteProfile& site) const;
+    // A secret kept for itself, not followed (an SSH key's passphrase): read, and written, a
+    // refusal logged.
+    void ReadSecret(const std::string& entry, KeyringAnswer answer) { keyring->Read(entry, std::move(answer)); }
+    void SaveSecret(const std::string& entry, const std::string& secret);
+
     // Runs whenever a wait may be over.
     void SetSettled(std::function<void()> settled) { this->settled = std::move(settled); }
 

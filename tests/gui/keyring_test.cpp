@@ -3,8 +3,10 @@
 // of their own with an unlocked gnome-keyring, and the last case again without any bus.
 #include "app/main_frame.h"
 #include "app/tessaline_app.h"
+#include "browse/gui_operation_host.h"
 #include "ftp/engine_settings.h"
 #include "ftp/ftp_remote_session.h"
+#include "ftp/ftp_session.h"
 #include "keyring/keyring_store.h"
 #include "sites/login_fields.h"
 #include "sites/site_tree.h"
@@ -13,8 +15,11 @@
 #include "support/temp_dir.h"
 #include "support/test_files.h"
 #include "support/test_home.h"
+#include "support/test_prompter.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTest>
 
@@ -185,6 +190,35 @@ private slots:
             app.MainFrame()->close();
             app.Shutdown(0);
             QVERIFY(ReadFile(conf.toStdString()).find("fwsecret") == std::string::npos);
+        }
+    }
+
+    // A key's passphrase saved from its dialog answers the next run's first question for it.
+    void aSavedKeyPassphraseAnswersTheNextRun()
+    {
+        Open();
+        QTRY_VERIFY(Logged("Saved passwords are kept in the desktop's keyring."));
+        TestPrompter prompter;
+        prompter.onDialog = [](QDialog& dialog) {
+            if (dialog.windowTitle() != QStringLiteral("Key Passphrase"))
+                return dialog.exec();
+            dialog.findChild<QLineEdit*>()->setText(QStringLiteral("phrase"));
+            dialog.findChild<QCheckBox*>()->setChecked(true);
+            dialog.accept();
+            return int(QDialog::Accepted);
+        };
+        CFtpSession& engine = session.Ftp();
+        // A run's first question, its second (the saved passphrase may be what failed), a new run's.
+        CGuiOperationHost first(nullptr), next(nullptr);
+        for (const auto& [host, asked] : {std::pair(&first, 1), std::pair(&first, 2), std::pair(&next, 2)}) {
+            engine.operations.host = host;
+            std::optional<std::string> answer;
+            std::thread worker = engine.operations.Start([&] { answer = host->AskPassphrase("/k/id_ed25519"); });
+            QVERIFY(engine.operations.Wait(worker, WaitKind::Connecting, "127.0.0.1"));
+            QCOMPARE(answer, std::optional<std::string>("phrase"));
+            QCOMPARE(std::count(prompter.dialogs.begin(), prompter.dialogs.end(), QStringLiteral("Key Passphrase")),
+                     asked);
+            QTRY_COMPARE(Entry("ssh key /k/id_ed25519"), std::optional<std::string>("phrase"));
         }
     }
 

@@ -31,6 +31,11 @@ std::string FirewallKeyringEntry(const std::string& user, const std::string& hos
     return "firewall " + user + "@" + host;
 }
 
+std::string SshKeyKeyringEntry(const std::string& keyFile)
+{
+    return "ssh key " + keyFile;
+}
+
 bool SavesPasswordInKeyring(const CSiteProfile& site)
 {
     return site.savePassword && site.userId != "anonymous";

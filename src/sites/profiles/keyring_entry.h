@@ -21,6 +21,8 @@ using KeyringEntries = std::map<std::string, std::string>;
 std::string SiteKeyringEntry(const CSiteProfile& site);
 // "firewall USER@HOST".
 std::string FirewallKeyringEntry(const std::string& user, const std::string& host);
+// "ssh key PATH": the passphrase of an SSH private key.
+std::string SshKeyKeyringEntry(const std::string& keyFile);
 // A site whose saved password belongs in the keyring: an anonymous login's is the user's e-mail
 // address, no secret, and stays in the profile file.
 bool SavesPasswordInKeyring(const CSiteProfile& site);
