@@ -128,15 +128,16 @@ void SavedPasswords::Follow()
     if (writesRefused)
         return;
     for (const auto& [entry, password] : wanted) {
-        const auto known = held.find(entry);
         const auto sent = writing.find(entry);
-        if ((known == held.end() || known->second != password) && (sent == writing.end() || sent->second != password))
+        if (!Holds(entry, password) && (sent == writing.end() || sent->second != password))
             WriteEntry(entry, password);
     }
 }
 
 void SavedPasswords::WriteEntry(const std::string& entry, const std::string& password)
 {
+    // Until it is read back the entry may hold either password: the file keeps the new one.
+    held.erase(entry);
     writing[entry] = password;
     keyring->Write(entry, password, [this, entry, password](const KeyringReply& written) {
         if (written.outcome != KeyringReply::Outcome::Done) {
@@ -149,8 +150,12 @@ void SavedPasswords::WriteEntry(const std::string& entry, const std::string& pas
 
 void SavedPasswords::Confirm(const std::string& entry, const std::string& password, const KeyringReply& reply)
 {
-    if (const auto sent = writing.find(entry); sent != writing.end() && sent->second == password)
-        writing.erase(sent);
+    // A newer write of the entry is on its way (it may even be what this one read back): its
+    // answer decides.
+    const auto sent = writing.find(entry);
+    if (sent == writing.end() || sent->second != password)
+        return;
+    writing.erase(sent);
     if (reply.outcome == KeyringReply::Outcome::Done && reply.password == password) {
         held[entry] = password;
         Saved();

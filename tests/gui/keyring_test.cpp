@@ -122,6 +122,12 @@ private slots:
             {Edit([](CSiteProfile& p) { p.userId = "v"; }), "site G/A v@h:2121", "pw"},
             {Edit([](CSiteProfile& p) { p.host = "h:21"; }), "site G/A u@h", "pw"},
             {Edit([](CSiteProfile& p) { p.password = "new"; }), "site G/A u@h:2121", "new"},
+            // The first write is read back after the second: only the last one counts.
+            {[](SiteStore& s, SiteNodeId site) {
+                 Edit([](CSiteProfile& p) { p.password = "new"; })(s, site);
+                 Edit([](CSiteProfile& p) { p.password = "newer"; })(s, site);
+             },
+             "site G/A u@h:2121", "newer"},
             {Edit([](CSiteProfile& p) { p.savePassword = 0; }), "", ""},
             {[](SiteStore& s, SiteNodeId site) { s.Remove(site); }, "", ""},
         };
@@ -136,6 +142,7 @@ private slots:
                 QTRY_COMPARE(Entry(entry), std::optional<std::string>(password));
             if (entry != "site G/A u@h:2121")
                 QTRY_COMPARE(Entry("site G/A u@h:2121"), std::optional<std::string>());
+            QVERIFY(!Logged("did not take"));
             QTRY_VERIFY2(ReadFile(File()).find("PASSWORD=pw") == std::string::npos
                              && ReadFile(File()).find("PASSWORD=new") == std::string::npos,
                          entry.c_str());
