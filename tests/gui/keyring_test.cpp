@@ -8,6 +8,7 @@
 #include "ftp/ftp_remote_session.h"
 #include "ftp/ftp_session.h"
 #include "keyring/keyring_store.h"
+#include "keyring/keyring_wait.h"
 #include "sites/login_fields.h"
 #include "sites/site_tree.h"
 #include "support/cli_runner.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
 #include <functional>
@@ -45,6 +47,22 @@ public:
 
 private:
     QtKeychainStore real;
+};
+
+// A keyring that answers at once that it is there, and holds every other read until told.
+class SlowKeyring final : public KeyringStore {
+public:
+    void Read(const std::string& entry, KeyringAnswer answer) override
+    {
+        if (entry == "probe")
+            answer({KeyringReply::Outcome::NotFound, {}, {}});
+        else
+            held.push_back(std::move(answer));
+    }
+    void Write(const std::string&, const std::string&, KeyringAnswer) override {}
+    void Remove(const std::string&, KeyringAnswer) override {}
+
+    std::vector<KeyringAnswer> held;
 };
 
 // A change of a site's profile, as its Properties dialog makes one.
@@ -182,6 +200,28 @@ private slots:
             app.MainFrame()->close();
             app.Shutdown(0);
             QVERIFY(ReadFile(conf.toStdString()).find("fwsecret") == std::string::npos);
+        }
+    }
+
+    // A connect waits for a saved password the keyring is still reading, or for the user's Cancel.
+    void aConnectWaitsForThePasswordBeingRead()
+    {
+        TestPrompter prompter;
+        for (const bool cancel : {false, true}) {
+            WriteFile(File(), "[A]\r\nHOST=h\r\nUID=u\r\nPASSWORD=\r\nSAVPWD=TRUE\r\nGROUP=G\r\n");
+            auto keyring = std::make_unique<SlowKeyring>();
+            SlowKeyring& slow = *keyring;
+            Open(std::move(keyring));
+            prompter.onDialog = [&](QDialog& dialog) {
+                if (cancel)
+                    return int(QDialog::Rejected);
+                QTimer::singleShot(0, [&slow] { slow.held.at(0)({KeyringReply::Outcome::Done, "pw", {}}); });
+                return dialog.exec();
+            };
+            CSiteProfile site = tree->Store().FindSites("A", "G").at(0);
+            QCOMPARE(AwaitSavedPassword(nullptr, site), !cancel);
+            QCOMPARE(site.password, std::string(cancel ? "" : "pw"));
+            QCOMPARE(prompter.dialogs.back(), QStringLiteral("Waiting for Keyring"));
         }
     }
 
