@@ -13,14 +13,11 @@ unset XDG_CURRENT_DESKTOP DESKTOP_SESSION
 
 # Inside the session: the keyring started and unlocked, the PIDs of both daemons noted, the test run.
 inside() {
-  pid_of() {
-    dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.GetConnectionUnixProcessID "string:$1" | awk '{print $2}'
-  }
+  bus() { dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus "$@"; }
+  pid_of() { bus org.freedesktop.DBus.GetConnectionUnixProcessID "string:$1" | awk '{print $2}'; }
   echo keyring-test-password | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null &
   for _ in $(seq 100); do
-    dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-      org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true && break
+    bus org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true && break
     sleep 0.1
   done
   echo "$(pid_of org.freedesktop.DBus) $(pid_of org.freedesktop.secrets)" >"$TESSALINE_KEYRING_PIDS"
@@ -33,7 +30,8 @@ export -f inside
 status=0
 dbus-run-session -- bash -c 'inside "$@"' bash "$@" || status=$?
 
-running() { [ -n "$1" ] && [ -n "$(ps -o stat= -p "$1" | grep -v Z)" ]; }
+running() { [ -n "$(ps -o stat= -p "$1" | grep -v Z)" ]; }
+[ -s "$TESSALINE_KEYRING_PIDS" ] || { echo "private_keyring.sh: the keyring did not start" >&2; status=1; }
 for pid in $(cat "$TESSALINE_KEYRING_PIDS" 2>/dev/null); do
   for _ in $(seq 50); do running "$pid" || break; sleep 0.1; done
   if running "$pid"; then
@@ -42,5 +40,4 @@ for pid in $(cat "$TESSALINE_KEYRING_PIDS" 2>/dev/null); do
     status=1
   fi
 done
-[ -s "$TESSALINE_KEYRING_PIDS" ] || { echo "private_keyring.sh: the keyring did not start" >&2; status=1; }
 exit $status
