@@ -8,8 +8,11 @@
 #include "app/termination_signals.h"
 #include "app/window_placement.h"
 #include "ftp/socket_probe.h"
+#include "keyring/saved_passwords.h"
 #include "remote/remote_session.h"
 #include "remote/session_log.h"
+#include "sites/profiles/keyring_entry.h"
+#include "sites/site_tree.h"
 #include "ui/prompter.h"
 
 #include <QAbstractEventDispatcher>
@@ -51,6 +54,12 @@ bool CTessalineApp::Startup()
 
     mainFrame = std::make_unique<CMainFrame>(session, settings, currentSiteIcon);
     connect(mainFrame.get(), &CMainFrame::settingsChanged, this, &CTessalineApp::SaveSettingsNow);
+    // The firewall password goes where the sites' saved passwords go.
+    mainFrame->SiteTreePane()->Passwords().KeepSetting({
+        [this] { return std::pair(FirewallEntry(), settings.firePassword); },
+        [this](const std::string& password) { settings.firePassword = password; },
+        [this] { SaveSettingsFile(); },
+    });
     PlaceAndShowMainWindow(*mainFrame, settings, [frame = mainFrame.get()] { frame->Placed(); });
     mainFrame->InitialUpdate();
     ShowSplash();
@@ -102,9 +111,28 @@ void CTessalineApp::OpenUrlWhenIdle(const QString& url)
         dispatcher->wakeUp();
 }
 
+std::string CTessalineApp::FirewallEntry() const
+{
+    return settings.fireUserId.empty() ? std::string() : FirewallKeyringEntry(settings.fireUserId, settings.fireHost);
+}
+
+void CTessalineApp::FollowFirewallPassword()
+{
+    if (!mainFrame)
+        return;
+    SavedPasswords& passwords = mainFrame->SiteTreePane()->Passwords();
+    passwords.Follow();
+    firewallPasswordInKeyring = passwords.Holds(FirewallEntry(), settings.firePassword);
+}
+
 bool CTessalineApp::SaveSettingsFile()
 {
+    FollowFirewallPassword();
+    const std::string firePassword = settings.firePassword;
+    if (firewallPasswordInKeyring)
+        settings.firePassword.clear();
     settings.SaveSettings(*store);
+    settings.firePassword = firePassword;
     return store->Commit();
 }
 
@@ -143,6 +171,7 @@ int CTessalineApp::Shutdown(int exitCode)
     QObject::disconnect(idleConnection);
     // The profiles go with the window, then the settings: everything the user made is saved
     // before a server that does not answer can hold the exit, which a signal may now end.
+    FollowFirewallPassword();
     mainFrame.reset();
     EndProcessOnTerminationSignals();
     if (store && !SaveSettingsFile())

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 class CMainFrame;
 class CSplashDialog;
@@ -59,8 +60,13 @@ public:
 
 private:
     void ShowSplash();
-    // Writes the settings file now, telling the user when it cannot be written.
+    // Writes the settings file now, telling the user when it cannot be written; without the
+    // firewall password when the keyring holds it.
     bool SaveSettingsFile();
+    // The keyring's entry for the firewall password; empty without a firewall user.
+    std::string FirewallEntry() const;
+    // Keeps the keyring in step with the firewall password, and notes whether it holds it.
+    void FollowFirewallPassword();
     void SaveSettingsNow();
 
     std::unique_ptr<QtSettingsStore> store;
@@ -72,4 +78,5 @@ private:
     std::uint32_t splashStart = 0;   // tick at which the splash was shown
     QString pendingUrl;              // waiting for OpenUrlWhenIdle's moment; empty: none
     QMetaObject::Connection idleConnection;
+    bool firewallPasswordInKeyring = false;
 };

@@ -9,8 +9,10 @@
 #include "browse/plain_login_dialog.h"
 #include "browse/transfer_status_dialog.h"
 #include "browse/trust_answer_buttons.h"
+#include "keyring/saved_passwords.h"
 #include "remote/operation_runner.h"
 #include "sites/connecting_dialog.h"
+#include "sites/profiles/keyring_entry.h"
 #include "ui/prompter.h"
 
 #include <QEventLoop>
@@ -144,19 +146,41 @@ std::optional<std::string> CGuiOperationHost::AskPassphrase(const std::string& k
     QMetaObject::invokeMethod(
         this,
         [this, keyFile, promise] {
-            {
-                std::lock_guard guard(questionLock);
-                if (std::find(unanswered.begin(), unanswered.end(), promise) == unanswered.end())
-                    return;  // the wait was cancelled before the question came up
+            if (!Unanswered(promise))
+                return;  // the wait was cancelled before the question came up
+            SavedPasswords* keyring = SavedPasswords::Active();
+            if (!keyring || !keyring->InKeyring() || !keysFromKeyring.insert(keyFile).second) {
+                ShowPassphraseDialog(keyFile, promise);
+                return;
             }
-            CPassphraseDialog dialog(keyFile, window);
-            std::optional<std::string> passphrase;
-            if (Prompter().Exec(dialog) == QDialog::Accepted)
-                passphrase = dialog.Passphrase();
-            SettlePassphrase(promise, std::move(passphrase));
+            keyring->ReadSecret(SshKeyKeyringEntry(keyFile), [this, keyFile, promise](const KeyringReply& reply) {
+                if (reply.outcome == KeyringReply::Outcome::Done)
+                    SettlePassphrase(promise, reply.password);
+                else if (Unanswered(promise))
+                    ShowPassphraseDialog(keyFile, promise);
+            });
         },
         Qt::QueuedConnection);
     return answer.get();
+}
+
+void CGuiOperationHost::ShowPassphraseDialog(const std::string& keyFile,
+                                             const std::shared_ptr<PassphrasePromise>& promise)
+{
+    SavedPasswords* keyring = SavedPasswords::Active();
+    CPassphraseDialog dialog(keyFile, keyring && keyring->InKeyring(), window);
+    std::optional<std::string> passphrase;
+    if (Prompter().Exec(dialog) == QDialog::Accepted)
+        passphrase = dialog.Passphrase();
+    if (passphrase && dialog.SaveChosen())
+        keyring->SaveSecret(SshKeyKeyringEntry(keyFile), *passphrase);
+    SettlePassphrase(promise, std::move(passphrase));
+}
+
+bool CGuiOperationHost::Unanswered(const std::shared_ptr<PassphrasePromise>& promise)
+{
+    std::lock_guard guard(questionLock);
+    return std::find(unanswered.begin(), unanswered.end(), promise) != unanswered.end();
 }
 
 void CGuiOperationHost::SettlePassphrase(const std::shared_ptr<PassphrasePromise>& promise,

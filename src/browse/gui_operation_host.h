@@ -13,6 +13,8 @@
 
 #include <future>
 #include <mutex>
+#include <set>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -36,7 +38,9 @@ public:
     // The unknown host key dialog, the same way.
     void AskHostKey(const HostKeyQuestion& question, std::shared_ptr<TrustReply> reply) override;
     // The passphrase dialog; the worker blocks until it is answered. A wait the user cancels
-    // answers it with nothing, as it does every question of its worker until that ends.
+    // answers it with nothing, as it does every question of its worker until that ends. A
+    // passphrase saved in the keyring answers the first question for its key in the run; a
+    // later one (the saved one may be wrong) is asked.
     std::optional<std::string> AskPassphrase(const std::string& keyFile) override;
 
 signals:
@@ -47,6 +51,9 @@ private:
     using PassphrasePromise = std::promise<std::optional<std::string>>;
     // Gives `promise` its answer unless it has one already.
     void SettlePassphrase(const std::shared_ptr<PassphrasePromise>& promise, std::optional<std::string> passphrase);
+    void ShowPassphraseDialog(const std::string& keyFile, const std::shared_ptr<PassphrasePromise>& promise);
+    // The question of `promise` still waits for its answer.
+    bool Unanswered(const std::shared_ptr<PassphrasePromise>& promise);
     // Answers every open passphrase question with nothing, and every later one of `runner`'s
     // worker, while it runs, until OpenQuestions.
     void CloseQuestions(OperationRunner& runner);
@@ -56,4 +63,5 @@ private:
     std::mutex questionLock;
     bool questionsClosed = false;
     std::vector<std::shared_ptr<PassphrasePromise>> unanswered;
+    std::set<std::string> keysFromKeyring;  // window thread only
 };

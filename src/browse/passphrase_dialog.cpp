@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "browse/passphrase_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-CPassphraseDialog::CPassphraseDialog(const std::string& keyFile, QWidget* parent)
+CPassphraseDialog::CPassphraseDialog(const std::string& keyFile, bool offerSaving, QWidget* parent)
     : QDialog(parent)
     , passphrase(new QLineEdit(this))
+    , save(new QCheckBox(QStringLiteral("&Save passphrase in the desktop's keyring"), this))
 {
     setWindowTitle(QStringLiteral("Key Passphrase"));
     auto* layout = new QVBoxLayout(this);
@@ -20,6 +22,8 @@ CPassphraseDialog::CPassphraseDialog(const std::string& keyFile, QWidget* parent
 
     passphrase->setEchoMode(QLineEdit::Password);
     layout->addWidget(passphrase);
+    layout->addWidget(save);
+    save->setVisible(offerSaving);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -30,4 +34,9 @@ CPassphraseDialog::CPassphraseDialog(const std::string& keyFile, QWidget* parent
 std::string CPassphraseDialog::Passphrase() const
 {
     return passphrase->text().toStdString();
+}
+
+bool CPassphraseDialog::SaveChosen() const
+{
+    return !save->isHidden() && save->isChecked();
 }

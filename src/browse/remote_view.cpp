@@ -3,6 +3,7 @@
 
 #include "browse/drag_out.h"
 #include "browse/remote_view_parts.h"
+#include "keyring/keyring_wait.h"
 #include "remote/exchange_result.h"
 #include "remote/remote_session.h"
 #include "settings/settings.h"
@@ -250,6 +251,11 @@ bool CTessalinev3View::EditLogin(CSiteProfile& profile)
         return false;
     dialog.ApplyTo(profile);
     return true;
+}
+
+bool CTessalinev3View::AwaitSavedPassword(CSiteProfile& profile)
+{
+    return ::AwaitSavedPassword(this, profile);
 }
 
 void CTessalinev3View::Inform(const std::string& text)

@@ -108,6 +108,7 @@ private:
     void Defer(std::function<void()> action);
     // What the navigator asks of the window.
     bool EditLogin(CSiteProfile& profile) override;
+    bool AwaitSavedPassword(CSiteProfile& profile) override;
     void Inform(const std::string& text) override;
     bool Ask(const std::string& question, const std::string& action) override;
     void ShowEntries(std::vector<CDirEntry> entries) override;

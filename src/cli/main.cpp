@@ -5,6 +5,7 @@
 #include "app/settings_store/qt_settings_store.h"
 #include "cli/cli_host.h"
 #include "cli/exit_status.h"
+#include "cli/keyring_lookup.h"
 #include "cli/local_target.h"
 #include "cli/options/cli_login.h"
 #include "cli/options/cli_options.h"
@@ -22,6 +23,7 @@
 #include "remote/session_log.h"
 #include "sftp/sftp_remote_session.h"
 #include "sites/profiles/connect_preparation.h"
+#include "sites/profiles/keyring_entry.h"
 #include "sites/profiles/profile_store.h"
 #include "sites/profiles/site_profile.h"
 #include "tessaline_version.h"
@@ -138,6 +140,17 @@ std::variant<CSiteProfile, std::string> StoredSite(const CliOptions& options)
     }
     // Several of that name in one group: the first, as the desktop tree finds it.
     return found.front();
+}
+
+// A password the desktop program keeps in the keyring; without one the run goes on to the next
+// source, and says why unless quiet.
+std::optional<std::string> KeyringPassword(const std::string& entry, bool quiet)
+{
+    std::string why;
+    std::optional<std::string> password = LookUpKeyring(entry, why);
+    if (!password && !quiet)
+        std::fprintf(stderr, "tessaline-ftp: no saved password from the keyring: %s\n", EscapedControls(why).c_str());
+    return password;
 }
 
 // Every user of the machine reads the arguments in /proc/PID/cmdline: the passwords among them are
@@ -259,6 +272,8 @@ int main(int argc, char* argv[])
         // A profile that does not keep its password leaves it to the other sources.
         if (!sources.password && !site.password.empty())
             sources.password = site.password;
+        else if (!sources.password && SavesPasswordInKeyring(site))
+            sources.password = KeyringPassword(SiteKeyringEntry(site), options.quiet);
         if (directory.empty())
             directory = site.remoteDirectory;
         encryption = site.encryption;
@@ -299,6 +314,9 @@ int main(int argc, char* argv[])
     settings.fireHost = options.firewallHost.value_or(settings.fireHost);
     settings.fireUserId = options.firewallUser.value_or(settings.fireUserId);
     settings.firePassword = options.firewallPassword.value_or(settings.firePassword);
+    if (settings.fireWallOn && settings.firePassword.empty() && !settings.fireUserId.empty())
+        settings.firePassword =
+            KeyringPassword(FirewallKeyringEntry(settings.fireUserId, settings.fireHost), options.quiet).value_or("");
 
     CSiteProfile profile;
     profile.host = sources.host;

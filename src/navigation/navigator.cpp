@@ -94,7 +94,7 @@ void Navigator::GoToDirectoryNode(const CSiteProfile& site, const std::string& p
 
 void Navigator::ConnectSite(CSiteProfile profile, ConnectFor purpose)
 {
-    if (profile.prompt && !front.EditLogin(profile)) {
+    if (!front.AwaitSavedPassword(profile) || (profile.prompt && !front.EditLogin(profile))) {
         ReturnToParentOfCurrent();
         return;
     }
@@ -103,6 +103,10 @@ void Navigator::ConnectSite(CSiteProfile profile, ConnectFor purpose)
 
 void Navigator::ConnectSiteWithoutPrompt(CSiteProfile profile, ConnectFor purpose)
 {
+    if (!front.AwaitSavedPassword(profile)) {
+        ReturnToParentOfCurrent();
+        return;
+    }
     session.Operations().SetConnectCancelled(false);
     std::optional<QuickConnectEntry> quickConnectEntry;
     if (purpose == ConnectFor::QuickConnect)

@@ -24,6 +24,9 @@ public:
     virtual ~NavigatorFront() = default;
     // The login data of `profile` shown for the user to change; false when they cancelled.
     virtual bool EditLogin(CSiteProfile& profile) = 0;
+    // Before a connect: the saved password of `profile` that is kept elsewhere put into it, once
+    // there; false when the user would rather not wait for it.
+    virtual bool AwaitSavedPassword(CSiteProfile&) { return true; }
     virtual void Inform(const std::string& text) = 0;
     // A question with one action besides Cancel, the action being the default; true when the user
     // chose `action`.

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/login_fields.h"
 
+#include "keyring/saved_passwords.h"
+
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QString>
 
@@ -31,6 +34,15 @@ void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, c
         password.clear();
     }
     ShowLoginState(user, password, anonymous);
+}
+
+QLabel* NewPasswordPlaceLabel(QWidget* parent)
+{
+    const SavedPasswords* passwords = SavedPasswords::Active();
+    return new QLabel(passwords && passwords->InKeyring()
+                          ? QStringLiteral("Saved passwords are kept in the desktop's keyring.")
+                          : QStringLiteral("Saved passwords are kept in the profile file, not encrypted."),
+                      parent);
 }
 
 QComboBox* NewEncryptionChoice(QWidget* parent)

@@ -7,6 +7,7 @@
 #include "remote/remote_login.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QString;
 class QWidget;
@@ -18,6 +19,10 @@ void ShowLoginState(QLineEdit& user, QLineEdit& password, bool anonymous);
 // What ticking or clearing the anonymous box does: ticked fills in the anonymous login, cleared
 // empties both fields unless `keepTexts`.
 void ApplyAnonymousLogin(QLineEdit& user, QLineEdit& password, bool anonymous, const QString& email, bool keepTexts);
+
+// The line beside "Save password" that says where a saved password is kept: in the desktop's
+// keyring when one answers, else in the profile file.
+QLabel* NewPasswordPlaceLabel(QWidget* parent);
 
 // The "Encryption:" choice of a site, its entries in the order of the profile's "ENCRYPTION="
 // values, so an entry's index is the value.

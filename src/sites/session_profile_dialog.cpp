@@ -11,6 +11,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -32,6 +33,7 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     host = new QLineEdit(remote);
     userId = new QLineEdit(remote);
     password = NewPasswordEdit(remote);
+    passwordPlace = NewPasswordPlaceLabel(remote);
     remoteDirectory = new QLineEdit(remote);
     anonymous = new QCheckBox(QStringLiteral("Anonymous &Login"), remote);
     encryption = NewEncryptionChoice(remote);
@@ -42,6 +44,7 @@ CSessionProfileDialog::CSessionProfileDialog(const std::string& email, QWidget* 
     fields->addRow(QStringLiteral("Host &name:"), host);
     fields->addRow(QStringLiteral("&User ID:"), userId);
     fields->addRow(QStringLiteral("Pass&word:"), password);
+    fields->addRow(passwordPlace);
     fields->addRow(QStringLiteral("Initial Directory"), remoteDirectory);
     fields->addRow(anonymous);
     fields->addRow(QStringLiteral("&Protocol:"), protocol);
@@ -74,6 +77,7 @@ void CSessionProfileDialog::SetProfile(const CSiteProfile& profile)
     password->setText(isAnonymous ? email : QString::fromStdString(profile.password));
     remoteDirectory->setText(QString::fromStdString(profile.remoteDirectory));
     anonymous->setChecked(isAnonymous);
+    passwordPlace->setVisible(profile.savePassword != 0);
     encryption->setCurrentIndex(profile.encryption);
     ChooseProtocol(*protocol, profile.protocol);
     ShowLoginState(*userId, *password, isAnonymous);

@@ -14,6 +14,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 class CSessionProfileDialog final : public QDialog {
@@ -48,6 +49,7 @@ private:
     QLineEdit* host = nullptr;
     QLineEdit* userId = nullptr;
     QLineEdit* password = nullptr;
+    QLabel* passwordPlace = nullptr;  // shown for a site that saves its password
     QLineEdit* remoteDirectory = nullptr;
     QCheckBox* anonymous = nullptr;
     QComboBox* encryption = nullptr;

@@ -76,6 +76,7 @@ CSitePropertiesDialog::CSitePropertiesDialog(CurrentSiteIcon& currentSiteIcon, c
     loginBoxes->addWidget(anonymous);
     loginBoxes->addWidget(savePassword);
     fields->addRow(loginBoxes);
+    fields->addRow(NewPasswordPlaceLabel(this));
     fields->addRow(QStringLiteral("Initial directory on the remote host:"), remoteDirectory);
     auto* connectionBoxes = new QHBoxLayout;
     connectionBoxes->addWidget(useFirewall);

@@ -33,8 +33,10 @@ private:
 
 }  // namespace
 
-CSiteTree::CSiteTree(const RemoteSession& session, std::string directory, QWidget* parent)
+CSiteTree::CSiteTree(const RemoteSession& session, std::string directory, QWidget* parent,
+                     std::unique_ptr<KeyringStore> keyring)
     : QTreeView(parent)
+    , passwords(keyring ? std::move(keyring) : std::make_unique<QtKeychainStore>())
     , items(new CSiteTreeModel(store, this))
     , session(session)
     , directory(std::move(directory))
@@ -76,7 +78,9 @@ void CSiteTree::InitialUpdate()
     LoadSiteProfiles(store, directory, true, &unreadable);
     loaded = true;
     store.SetCurrent(kRootNode);
-    if (!unreadable.empty())
+    if (unreadable.empty())
+        passwords.Start(store, [this] { SaveProfiles(); });
+    else
         Prompter().Inform(this,
                           QStringLiteral("The site profiles could not be read (%1). Changes to the sites will "
                                          "not be saved in this run, so that the file stays as it is.")
@@ -91,7 +95,13 @@ void CSiteTree::Shutdown()
     loaded = false;
     store.Remove(store.FindGroup(kQuickConnectGroup));
     if (unreadable.empty())
-        SaveSiteProfiles(store, directory);
+        SaveProfiles();
+}
+
+bool CSiteTree::SaveProfiles(std::string* failure)
+{
+    passwords.Follow();
+    return SaveSiteProfiles(store, directory, failure, passwords.Held());
 }
 
 void CSiteTree::ProfilesChanged()
@@ -101,7 +111,7 @@ void CSiteTree::ProfilesChanged()
         return;
     changedInRun = true;
     std::string failure;
-    if (unreadable.empty() && !SaveSiteProfiles(store, directory, &failure))
+    if (unreadable.empty() && !SaveProfiles(&failure))
         Prompter().Inform(
             this, QStringLiteral("The site profiles could not be saved (%1).").arg(QString::fromStdString(failure)));
 }

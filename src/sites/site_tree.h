@@ -10,10 +10,12 @@
 // activates as well: a click never connects or disconnects. The selection follows the current node
 // whenever that changes (HighlightCurrentItem), so the tree shows where the user is.
 
+#include "keyring/saved_passwords.h"
 #include "sites/profiles/site_store.h"
 
 #include <QTreeView>
 
+#include <memory>
 #include <string>
 
 class RemoteSession;
@@ -36,11 +38,14 @@ class CSiteTree final : public QTreeView {
     Q_DISABLE_COPY_MOVE(CSiteTree)
 
 public:
-    // `directory` holds the profile file (the data directory).
-    CSiteTree(const RemoteSession& session, std::string directory, QWidget* parent = nullptr);
+    // `directory` holds the profile file (the data directory); saved passwords go to `keyring`
+    // when it answers (by default the desktop's keyring).
+    CSiteTree(const RemoteSession& session, std::string directory, QWidget* parent = nullptr,
+              std::unique_ptr<KeyringStore> keyring = nullptr);
     ~CSiteTree() override;
 
     SiteStore& Store() { return store; }
+    SavedPasswords& Passwords() { return passwords; }
     void SetViewLink(CSiteTreeViewLink* link) { view = link; }
     // Loads the profile file; once, when the pane is first shown. A file that is there but cannot
     // be read is reported, and then never written over in this run.
@@ -79,6 +84,8 @@ protected:
 private:
     // Every change to groups and sites is saved at once, so that a crash loses nothing.
     void ProfilesChanged();
+    // Writes the profile file, the passwords the keyring holds left out; false when it could not.
+    bool SaveProfiles(std::string* failure = nullptr);
     void Activate(SiteNodeId id);
     // A group, or a directory of the site the session is connected to: opening it needs no
     // connect.
@@ -87,6 +94,7 @@ private:
     void ShowAddedDirectories(const QModelIndex& parent, int first);
 
     SiteStore store;
+    SavedPasswords passwords;
     CSiteTreeModel* items = nullptr;
     const RemoteSession& session;
     const std::string directory;

@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 constexpr int kPollMilliseconds = 500;
@@ -12,8 +14,14 @@ constexpr int kPollMilliseconds = 500;
 }  // namespace
 
 CWaitingDialog::CWaitingDialog(OperationRunner& runner, QWidget* parent)
+    : CWaitingDialog([&runner] { return runner.WorkerBusy(); }, parent)
+{
+    this->runner = &runner;
+}
+
+CWaitingDialog::CWaitingDialog(std::function<bool()> busy, QWidget* parent)
     : QDialog(parent)
-    , runner(runner)
+    , busy(std::move(busy))
     , timer(new QTimer(this))
 {
     setModal(true);
@@ -26,7 +34,7 @@ void CWaitingDialog::Wake()
     // A wake-up can still arrive after the dialog has decided to close.
     if (closing)
         return;
-    if (!runner.WorkerBusy()) {
+    if (!busy()) {
         // Closing at once keeps the finished state (a full bar) from ever showing.
         accept();
         return;

@@ -37,10 +37,14 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <functional>
 #include <set>
 #include <thread>
 
 namespace {
+
+// The start-up's line about saved passwords, in a test that reaches no keyring.
+const QString kNoKeyring = QStringLiteral("Saved passwords are kept in the profile file: no keyring answered");
 
 // Runs the window thread's event loop for a while, so that idle steps happen as in the program.
 void RunEventLoop(int milliseconds)
@@ -48,6 +52,13 @@ void RunEventLoop(int milliseconds)
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// The same until `done`, for at most ten seconds.
+void RunEventLoopUntil(const std::function<bool()>& done)
+{
+    for (int waited = 0; waited < 10000 && !done(); waited += 20)
+        RunEventLoop(20);
 }
 
 QStringList LogLines(const CDebugWindow* log)
@@ -339,9 +350,11 @@ private slots:
         PostLogLine("early two");
         CTessalineApp app;
         QVERIFY(app.Startup());
-        RunEventLoop(20);
-        QCOMPARE(LogLines(app.MainFrame()->LogPane()),
+        // Then the line that says where saved passwords are kept, once the keyring was asked.
+        RunEventLoopUntil([&app] { return LogLines(app.MainFrame()->LogPane()).size() == 5; });
+        QCOMPARE(LogLines(app.MainFrame()->LogPane()).mid(0, 4),
                  (QStringList{"Welcome to Tessaline v2.5", "", "early one", "early two"}));
+        QVERIFY(LogLines(app.MainFrame()->LogPane())[4].startsWith(kNoKeyring));
         app.Shutdown(0);
     }
 
@@ -349,6 +362,7 @@ private slots:
     {
         CTessalineApp app;
         QVERIFY(app.Startup());
+        RunEventLoopUntil([&app] { return LogLines(app.MainFrame()->LogPane()).last().startsWith(kNoKeyring); });
         for (int i = 1; i <= 600; ++i)
             PostLogLine("line " + std::to_string(i));
         RunEventLoop(50);

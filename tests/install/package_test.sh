@@ -52,16 +52,17 @@ for deb in "$desktop" "$cli"; do
     fail "$name's changelog does not start with version $version"
 done
 
-# What dpkg-shlibdeps found, and what it cannot see: the SVG plugin of the desktop program.
+# What dpkg-shlibdeps found, and what it cannot see: the SVG plugin of the desktop program and the
+# libsecret QtKeychain opens.
 desktop_depends=$(dpkg-deb -f "$desktop" Depends)
 cli_depends=$(dpkg-deb -f "$cli" Depends)
-for dep in libqt6svg6 libqt6widgets6 libqt6core6 libssl3 libc6; do
+for dep in libqt6svg6 libqt6widgets6 libqt6core6 libqt6keychain1 libsecret-1-0 libssl3 libc6; do
   grep -qw "$dep" <<<"$desktop_depends" || fail "tessaline does not depend on $dep: $desktop_depends"
 done
-for dep in libqt6core6 libssl3 libc6; do
+for dep in libqt6core6 libsecret-1-0 libssl3 libc6; do
   grep -qw "$dep" <<<"$cli_depends" || fail "tessaline-ftp does not depend on $dep: $cli_depends"
 done
-for dep in libqt6gui6 libqt6widgets6 libqt6svg6; do
+for dep in libqt6gui6 libqt6widgets6 libqt6svg6 libqt6keychain1; do
   ! grep -qw "$dep" <<<"$cli_depends" || fail "tessaline-ftp depends on $dep: $cli_depends"
 done
 

@@ -2,20 +2,21 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a source file includes a folder its own folder may not depend on, when code above the
 # engine includes its inner headers or names its session object, and when a Qt-free folder includes
-# Qt. The layers point one way: app -> browse -> sites -> ui -> settings -> copies -> ftp -> remote,
-# with navigation (Qt-free) between browse and the site profiles, and sftp beside ftp; the command
-# line uses the Qt-free folders below the widgets, never the widgets.
+# Qt. The layers point one way: app -> browse -> sites -> keyring -> ui -> settings -> copies -> ftp
+# -> remote, with navigation (Qt-free) between browse and the site profiles, and sftp beside ftp; the
+# command line uses the Qt-free folders below the widgets, never the widgets.
 #   tests/layers/check_layers.sh [SOURCE_DIR]   (default: the repository's src/)
 set -euo pipefail
 src=${1:-"$(cd "$(dirname "$0")/../.." && pwd)/src"}
 
 declare -A allowed=(
-  [app]="app/settings_store app/bitmap browse navigation sites sites/profiles ui settings copies ftp sftp remote"
+  [app]="app/settings_store app/bitmap browse navigation sites sites/profiles keyring ui settings copies ftp sftp remote"
   [app/settings_store]="settings ftp remote"
   [app/bitmap]=""
-  [browse]="navigation sites sites/profiles ui settings copies ftp sftp remote"
+  [browse]="navigation sites sites/profiles keyring ui settings copies ftp sftp remote"
   [navigation]="sites/profiles settings copies ftp sftp remote"
-  [sites]="sites/profiles ui settings copies ftp sftp remote"
+  [sites]="sites/profiles keyring ui settings copies ftp sftp remote"
+  [keyring]="sites/profiles ui settings copies ftp sftp remote"
   [sites/profiles]="settings copies ftp sftp remote"
   [ui]="settings copies ftp sftp remote"
   [settings]="copies ftp sftp remote"

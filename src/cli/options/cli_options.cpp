@@ -75,8 +75,9 @@ const char* const kCliUsage =
     "  read, but show until then and stay in the shell's history. Safer: --password-file; ~/.netrc\n"
     "  (\"machine HOST login USER password PASSWORD\", used only when private: chmod 600 ~/.netrc);\n"
     "  or the prompt, without echo, when standard input is a terminal. The first that gives one is used:\n"
-    "  --password, the URL's or the site profile's, --password-file, ~/.netrc, the prompt. Anonymous\n"
-    "  logins without a password send the e-mail address of the settings, else \"tessaline-ftp@\".\n";
+    "  --password, the URL's or the site profile's (or the desktop's keyring, where the desktop program\n"
+    "  saved it), --password-file, ~/.netrc, the prompt. Anonymous logins without a password send the\n"
+    "  e-mail address of the settings, else \"tessaline-ftp@\".\n";
 
 namespace {
 

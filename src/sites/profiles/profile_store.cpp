@@ -318,7 +318,8 @@ bool LoadSiteProfiles(SiteStore& store, const std::string& directory, bool renam
     return true;
 }
 
-bool SaveSiteProfiles(const SiteStore& store, const std::string& directory, std::string* failure)
+bool SaveSiteProfiles(const SiteStore& store, const std::string& directory, std::string* failure,
+                      const KeyringEntries& inKeyring)
 {
     std::string why = "no data directory";
     const auto report = [&] {
@@ -346,6 +347,11 @@ bool SaveSiteProfiles(const SiteStore& store, const std::string& directory, std:
                 continue;
             CSiteProfile site = store.Node(siteId)->profile;
             site.group = group.name;  // a renamed group is saved under its new name
+            if (SavesPasswordInKeyring(site)) {
+                const auto held = inKeyring.find(SiteKeyringEntry(site));
+                if (held != inKeyring.end() && held->second == site.password)
+                    site.password.clear();
+            }
             WriteProfileSection(text, site);
         }
     }

@@ -7,6 +7,7 @@
 // Files, all in the program's data directory: "Tessaline.site" (read and written), "Tessa.INI"
 // (the file of earlier versions, read in preference and then renamed to "TessaBak.INI").
 
+#include "sites/profiles/keyring_entry.h"
 #include "sites/profiles/site_profile.h"
 #include "sites/profiles/site_store.h"
 
@@ -30,8 +31,11 @@ bool LoadSiteProfiles(SiteStore& store, const std::string& directory, bool renam
 // chosen the file). False on a read error.
 bool ReadProfileSections(std::FILE* file, SiteStore& store);
 // Replaces "Tessaline.site" as a whole, mode 0600 (through a symbolic link there, the file it
-// names); on any failure the previous file stays, the result is false and `failure` says why.
-bool SaveSiteProfiles(const SiteStore& store, const std::string& directory, std::string* failure = nullptr);
+// names); on any failure the previous file stays, the result is false and `failure` says why. A site
+// whose password the keyring holds (its entry in `inKeyring` with that very password) is written
+// with its "save password" flag and no password.
+bool SaveSiteProfiles(const SiteStore& store, const std::string& directory, std::string* failure = nullptr,
+                      const KeyringEntries& inKeyring = {});
 // The section of one profile. A section whose texts hold a line break or a backslash is marked
 // "ESCAPED=TRUE" and has them written as "\n" and "\\"; any other is written plainly.
 void WriteProfileSection(std::ostream& out, CSiteProfile profile);

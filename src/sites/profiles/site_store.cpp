@@ -205,6 +205,11 @@ void SiteStore::Rename(SiteNodeId id, const std::string& name)
     node->name = name;
     if (node->kind == kItemSite)
         node->profile.name = name;
+    // A copy of a site's profile names its keyring entry by its group.
+    if (node->kind == kItemGroup) {
+        for (const SiteNodeId site : node->children)
+            Mutable(site)->profile.group = name;
+    }
     if (observer)
         observer->Renamed(id);
     if (node->kind != kItemRemoteDirectory)

@@ -87,7 +87,7 @@ public:
     void DescendPath(const std::string& path);
     // The directories of a listing below `parent` that it lacks, added in one step.
     void AddDirectories(SiteNodeId parent, const std::vector<std::string>& names);
-    // A site's profile is renamed with it.
+    // A site's profile is renamed with it, and a group's sites name it as their group.
     void Rename(SiteNodeId id, const std::string& name);
     void ReplaceProfile(SiteNodeId site, const CSiteProfile& profile);
     // Removes the node and all below it; where the user was within it, they are at its parent.
