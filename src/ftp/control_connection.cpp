@@ -12,6 +12,7 @@
 #include "ftp/socket_errors.h"
 #include "ftp/trusted_certificates.h"
 #include "remote/exchange_result.h"
+#include "remote/remote_login.h"
 #include "remote/session_log.h"
 
 #include <arpa/inet.h>
@@ -39,7 +40,7 @@ int ServicePort(const std::string& service, const std::string& protocol)
     if (number != 0)
         return number;
     LogMessage("can't get \"%s\" service entry, will use default", {service});
-    return ::strcasecmp(service.c_str(), "ftps") == 0 ? 990 : 21;  // the engine asks for no other services
+    return ::strcasecmp(service.c_str(), "ftps") == 0 ? kImplicitTlsPort : kFtpPort;  // it asks for no others
 }
 
 }  // namespace

@@ -16,6 +16,11 @@ struct FirewallLogin {
 // The protocol a site is reached with; FTP unless the site says otherwise.
 enum class RemoteProtocol { Ftp, Sftp };
 
+// The protocols' own ports, for a host that names none.
+inline constexpr int kFtpPort = 21;
+inline constexpr int kImplicitTlsPort = 990;
+inline constexpr int kSshPort = 22;
+
 struct RemoteLogin {
     RemoteProtocol protocol = RemoteProtocol::Ftp;
     std::string host;  // may end in ":PORT"

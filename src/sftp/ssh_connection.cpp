@@ -2,6 +2,7 @@
 // The TCP connection, the SSH transport with ~/.ssh/config, and the server's host key.
 
 #include "remote/operation_host.h"
+#include "remote/remote_login.h"
 #include "remote/session_log.h"
 #include "sftp/sftp_steps.h"
 
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr int kSshPort = 22;
 constexpr auto kLookInterval = std::chrono::milliseconds(50);  // how soon a cancel ends a wait here
 
 // The user's home: $HOME as the rest of the program takes it, so that a scratch HOME holds the

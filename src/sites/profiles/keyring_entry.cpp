@@ -6,10 +6,6 @@
 
 namespace {
 
-constexpr int kFtpPort = 21;
-constexpr int kImplicitTlsPort = 990;
-constexpr int kSshPort = 22;
-
 int OwnPort(const CSiteProfile& site)
 {
     if (site.protocol == RemoteProtocol::Sftp)
