@@ -55,6 +55,7 @@ done
 # closes it like the close box, and it writes its settings on the way out.
 home=$root/home
 mkdir -p "$home"
+chmod 700 "$home"
 status=0
 # No desktop bus: the program needs none, and the bus library's own thread leaks at exit, which a
 # sanitizer build would report.
